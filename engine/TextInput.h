@@ -1,0 +1,54 @@
+// Reading the input text: lines of limited length, fields split at a delimiter, and numbers read
+// the same way whatever the locale of the process.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "msdb/FileSystem.h"
+
+namespace engine {
+
+// The longest piece of a line that one read takes; a longer line is read as several pieces.
+inline constexpr std::size_t kMaxLineRead = 299;
+
+// Reads a text file in pieces as fgets does with a 301-byte buffer: at most 299 bytes, up to and
+// including the next line feed.
+class LineReader {
+public:
+    explicit LineReader(std::unique_ptr<msdb::ReadableFile> file);
+
+    // Reads the next piece into `piece`; `*got` is false at the end of the file.
+    [[nodiscard]] msdb::Status Next(std::string* piece, bool* got);
+
+    // The number of the line (counted from 1) in which the last piece read starts.
+    int LineNumber() const { return m_pieceLine; }
+
+private:
+    bool Fill(msdb::Status* status);
+
+    std::unique_ptr<msdb::ReadableFile> m_file;
+    std::string m_buffer;
+    std::size_t m_pos = 0;
+    bool m_eof = false;
+    int m_nextLine = 1;
+    int m_pieceLine = 0;
+};
+
+// The text of a piece as a line: up to its first NUL, without a final line feed and a carriage
+// return before it.
+std::string_view LineText(std::string_view piece);
+
+// Splits `text` at every `delimiter`; runs of delimiters count as one and delimiters at either end
+// are ignored, so no field is empty. At most `slots.size()` fields are stored, in order; the number
+// stored is returned and the other slots keep their texts.
+std::size_t SplitFields(std::string_view text, char delimiter, std::array<std::string, 20>* slots);
+
+// Reads a decimal number from the start of `text` as strtof reads it in the "C" locale: leading
+// white space, an optional sign, digits with an optional point and exponent (also "inf", "nan" and
+// hexadecimal forms). False when the text does not start with a number.
+bool ReadLeadingFloat(const std::string& text, float* value);
+
+}  // namespace engine

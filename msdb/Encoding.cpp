@@ -1,0 +1,199 @@
+#include "msdb/Encoding.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace msdb {
+namespace {
+
+constexpr int kCumulativeDays[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+
+int CumulativeDays(int monthIndex, bool leap) {
+    return kCumulativeDays[monthIndex] + (leap && monthIndex >= 2 ? 1 : 0);
+}
+
+// Character positions of the century, year, month and day groups; -1 for no century group.
+struct DateLayout {
+    int cc, yy, mm, dd;
+};
+
+constexpr DateLayout kLayouts[12] = {{-1, 0, 3, 6}, {0, 2, 5, 8}, {-1, 6, 0, 3}, {6, 8, 0, 3},
+                                     {-1, 6, 3, 0}, {6, 8, 3, 0}, {-1, 0, 2, 4}, {0, 2, 4, 6},
+                                     {-1, 4, 0, 2}, {4, 6, 0, 2}, {-1, 4, 2, 0}, {4, 6, 2, 0}};
+
+bool IsCSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The two characters at `pos` read as atoi reads them.
+int ReadGroup(std::string_view text, int pos) {
+    std::string_view group =
+        static_cast<std::size_t>(pos) < text.size() ? text.substr(pos, 2) : std::string_view();
+    std::size_t i = 0;
+    while (i < group.size() && IsCSpace(group[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < group.size() && (group[i] == '+' || group[i] == '-')) {
+        negative = group[i] == '-';
+        ++i;
+    }
+    int value = 0;
+    for (; i < group.size() && group[i] >= '0' && group[i] <= '9'; ++i) {
+        value = value * 10 + (group[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+std::int16_t IeeeToMbf(float value, MbfBytes* out) {
+    *out = MbfBytes{0, 0, 0, 0};
+    if (value == 0.0f || std::isnan(value)) {
+        return 0;
+    }
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    std::uint32_t sign = bits >> 31;
+    int exponent = static_cast<int>((bits >> 23) & 0xFF);
+    std::uint32_t mantissa = bits & 0x7FFFFF;
+    if (exponent == 0) {
+        // Subnormal: normalise; MBF reaches two binary orders further down than IEEE normals.
+        int top = 22;
+        while ((mantissa & (1u << top)) == 0) {
+            --top;
+        }
+        int mbfExponent = top - 20;
+        if (mbfExponent < 1) {
+            return 0;
+        }
+        mantissa = (mantissa << (23 - top)) & 0x7FFFFF;
+        exponent = mbfExponent - 2;
+    }
+    if (exponent + 2 > 255) {  // 2^127 and beyond, and infinities
+        return 0;
+    }
+    (*out)[0] = static_cast<std::uint8_t>(mantissa & 0xFF);
+    (*out)[1] = static_cast<std::uint8_t>((mantissa >> 8) & 0xFF);
+    (*out)[2] = static_cast<std::uint8_t>(((mantissa >> 16) & 0x7F) | (sign << 7));
+    (*out)[3] = static_cast<std::uint8_t>(exponent + 2);
+    return 0;
+}
+
+std::int16_t MbfToIeee(const MbfBytes& mbf, float* out) {
+    int exponent = mbf[3];
+    if (exponent == 0) {
+        *out = 0.0f;
+        return 0;
+    }
+    std::uint32_t sign = mbf[2] >> 7;
+    std::uint32_t mantissa = (static_cast<std::uint32_t>(mbf[2] & 0x7F) << 16) |
+                             (static_cast<std::uint32_t>(mbf[1]) << 8) | mbf[0];
+    if (exponent <= 2) {
+        // Below the smallest IEEE normal: let the hardware round to the nearest subnormal.
+        double magnitude = std::ldexp(1.0 + mantissa / 8388608.0, exponent - 129);
+        *out = static_cast<float>(sign ? -magnitude : magnitude);
+        return 0;
+    }
+    std::uint32_t bits = (sign << 31) | (static_cast<std::uint32_t>(exponent - 2) << 23) | mantissa;
+    std::memcpy(out, &bits, sizeof bits);
+    return 0;
+}
+
+MbfBytes ToMbf(float value) {
+    MbfBytes out;
+    (void)IeeeToMbf(value, &out);
+    return out;
+}
+
+float FromMbf(const MbfBytes& mbf) {
+    float out;
+    (void)MbfToIeee(mbf, &out);
+    return out;
+}
+
+DateGroups ReadDateGroups(std::string_view text, int format) {
+    DateGroups groups;
+    text = text.substr(0, text.find('\0'));
+    std::size_t start = 0;
+    while (start < text.size() && text[start] == ' ') {
+        ++start;
+    }
+    if (start < text.size() && text[start] == '"') {
+        ++start;
+    }
+    text.remove_prefix(start);
+    if (text.empty() || format < kFirstDateFormat || format > kLastDateFormat) {
+        return groups;
+    }
+    const DateLayout& layout = kLayouts[format - 1];
+    int yy = ReadGroup(text, layout.yy);
+    int mm = ReadGroup(text, layout.mm);
+    int dd = ReadGroup(text, layout.dd);
+    int offset = layout.cc < 0 ? 0 : ReadGroup(text, layout.cc) * 100 - 1900;
+    if (yy == 0 && mm == 0 && dd == 0) {
+        return groups;
+    }
+    if (layout.cc < 0 && yy < 60) {
+        offset = 100;
+    }
+    groups.present = true;
+    groups.year = yy + offset;
+    groups.month = mm;
+    groups.day = dd;
+    return groups;
+}
+
+DayNumber DateTextToDayNumber(std::string_view text, std::int16_t format) {
+    DateGroups groups = ReadDateGroups(text, format);
+    if (!groups.present) {
+        return kNoDay;
+    }
+    return YmdToDayNumber(static_cast<std::int16_t>(groups.year),
+                          static_cast<std::int16_t>(groups.month),
+                          static_cast<std::int16_t>(groups.day));
+}
+
+DayNumber YmdToDayNumber(std::int16_t year, std::int16_t month, std::int16_t day) {
+    if (month < 1 || month > 12) {
+        return kNoDay;
+    }
+    int y = year > 1900 ? year - 1900 : year;
+    int days = kCumulativeDays[month - 1] + (y - 61) * 1461 / 4 + day;
+    if (month > 2 && y % 4 == 0) {
+        ++days;
+    }
+    return static_cast<DayNumber>(days & 0xFFFF);
+}
+
+void DayNumberToYmd(DayNumber dayNumber, std::int16_t* year, std::int16_t* month,
+                    std::int16_t* day) {
+    if (dayNumber == kNoDay) {
+        *year = *month = *day = 0;
+        return;
+    }
+    int n = dayNumber;
+    int c = (4 * n - 1) / 1461;
+    int r = n - (c * 1461) / 4;
+    int y = c + 61;
+    bool leap = y % 4 == 0;
+    int index = 11;
+    while (index > 0 && CumulativeDays(index, leap) >= r) {
+        --index;
+    }
+    *year = static_cast<std::int16_t>(y);
+    *month = static_cast<std::int16_t>(index + 1);
+    *day = static_cast<std::int16_t>(r - CumulativeDays(index, leap));
+}
+
+MbfBytes DayNumberToMbfDate(DayNumber dayNumber) {
+    if (dayNumber == kNoDay) {
+        return MbfBytes{0, 0, 0, 0};
+    }
+    std::int16_t year, month, day;
+    DayNumberToYmd(dayNumber, &year, &month, &day);
+    double yymmdd = month * 100.0 + year * 10000.0 + day;
+    return ToMbf(static_cast<float>(yymmdd));
+}
+
+}  // namespace msdb

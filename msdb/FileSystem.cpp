@@ -1,0 +1,121 @@
+#include "msdb/FileSystem.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace msdb {
+
+bool IsPathSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+std::string JoinPath(const std::string& directory, const std::string& name) {
+    if (directory.empty()) {
+        return name;
+    }
+    if (IsPathSeparator(directory.back())) {
+        return directory + name;
+    }
+    return directory + kPathSeparator + name;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    auto it = std::find_if(path.rbegin(), path.rend(), IsPathSeparator);
+    if (it == path.rend()) {
+        return ".";
+    }
+    std::size_t end = static_cast<std::size_t>(path.rend() - it) - 1;
+    return end == 0 ? path.substr(0, 1) : path.substr(0, end);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit,
+                      std::string* data) {
+    std::unique_ptr<ReadableFile> file;
+    Status s = fs.OpenForRead(path, &file);
+    if (!s.ok()) {
+        return s;
+    }
+    data->clear();
+    char buffer[65536];
+    while (data->size() < limit) {
+        std::size_t want = std::min(sizeof buffer, limit - data->size());
+        std::size_t got = 0;
+        s = file->Read(want, buffer, &got);
+        if (!s.ok()) {
+            return s;
+        }
+        data->append(buffer, got);
+        if (got < want) {
+            break;
+        }
+    }
+    return Status::Ok();
+}
+
+Status ReadWholeFile(FileSystem& fs, const std::string& path, std::string* data) {
+    return ReadFilePrefix(fs, path, static_cast<std::size_t>(-1), data);
+}
+
+Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view data) {
+    std::unique_ptr<WritableFile> file;
+    Status s = fs.CreateForWrite(path, &file);
+    if (!s.ok()) {
+        return s;
+    }
+    s = file->Append(data);
+    if (s.ok()) {
+        s = file->Sync();
+    }
+    Status closed = file->Close();
+    return s.ok() ? closed : s;
+}
+
+Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
+                   std::string_view data) {
+    Status s = WriteNewFile(fs, tempPath, data);
+    if (s.ok()) {
+        s = fs.Rename(tempPath, path);
+    }
+    if (!s.ok()) {
+        (void)fs.Remove(tempPath);  // best effort: the old file is intact either way
+        return s;
+    }
+    return fs.SyncDirectory(DirectoryOf(path));
+}
+
+Status FindEntryNoCase(FileSystem& fs, const std::string& directory, std::string_view name,
+                       std::optional<std::string>* found) {
+    found->reset();
+    std::vector<std::string> names;
+    Status s = fs.ListDirectory(directory, &names);
+    if (!s.ok()) {
+        return s;
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& entry : names) {
+        if (entry == name) {
+            *found = entry;
+            return Status::Ok();
+        }
+    }
+    for (const std::string& entry : names) {
+        if (EqualsNoCase(entry, name)) {
+            *found = entry;
+            return Status::Ok();
+        }
+    }
+    return Status::Ok();
+}
+
+}  // namespace msdb

@@ -1,0 +1,107 @@
+// The file-system seam. Every open, read, write, rename, removal, directory change and listing that
+// the database code and the conversion engine make goes through a FileSystem, so that the engine
+// can run on another platform and tests can fail any single operation on purpose.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "msdb/Status.h"
+
+namespace msdb {
+
+// A file opened for reading from its start.
+class ReadableFile {
+public:
+    virtual ~ReadableFile() = default;
+    // Reads up to `n` bytes into `buffer`; `*got` is less than `n` only at the end of the file.
+    virtual Status Read(std::size_t n, char* buffer, std::size_t* got) = 0;
+};
+
+// A file opened for writing (created or truncated, or opened for appending).
+class WritableFile {
+public:
+    virtual ~WritableFile() = default;
+    // Writes all of `data` or fails; a failed append may have written part of it.
+    virtual Status Append(std::string_view data) = 0;
+    // Flushes what was written to stable storage.
+    virtual Status Sync() = 0;
+    // Closes the file; a failure here may mean written data was lost.
+    virtual Status Close() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    virtual Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
+    // Creates the file, or truncates an existing one.
+    virtual Status CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* file) = 0;
+    // Opens an existing file for writing at its end.
+    virtual Status OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* file) = 0;
+    // Renames `from` to `to`, replacing `to` atomically when it exists.
+    virtual Status Rename(const std::string& from, const std::string& to) = 0;
+    virtual Status Remove(const std::string& path) = 0;
+    // Cuts the file at `path` down to its first `size` bytes; needs no free space.
+    virtual Status Truncate(const std::string& path, std::uint64_t size) = 0;
+    // Makes renames and creations inside `directory` durable.
+    virtual Status SyncDirectory(const std::string& directory) = 0;
+    virtual Status ChangeDirectory(const std::string& path) = 0;
+    virtual Status CurrentDirectory(std::string* path) = 0;
+    // The names of the entries of `directory`, without "." and "..".
+    virtual Status ListDirectory(const std::string& directory, std::vector<std::string>* names) = 0;
+    // The absolute path of `path` with every symbolic link, "." and ".." resolved.
+    virtual Status CanonicalPath(const std::string& path, std::string* canonical) = 0;
+    virtual bool IsDirectory(const std::string& path) = 0;
+
+    // The file system of the machine the program runs on.
+    static FileSystem& Default();
+};
+
+// The character that separates the parts of a path on this platform.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// True when `c` separates path components here ('/' everywhere, '\\' too on Windows).
+bool IsPathSeparator(char c);
+
+// `directory` and `name` joined by one separator.
+std::string JoinPath(const std::string& directory, const std::string& name);
+
+// The directory part of `path` ("." when it has none).
+std::string DirectoryOf(const std::string& path);
+
+// Reads the whole file at `path` into `data`.
+Status ReadWholeFile(FileSystem& fs, const std::string& path, std::string* data);
+
+// Reads at most `limit` bytes from the start of the file at `path` into `data`.
+Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit,
+                      std::string* data);
+
+// Writes `data` to `tempPath`, syncs it and renames it over `path`, then syncs the directory. The
+// old file at `path` stays in place until the rename, so it is never missing; on failure the
+// temporary is removed and `path` is as it was.
+Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
+                   std::string_view data);
+
+// Creates or truncates `path` and writes `data` to it, synced and closed.
+Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view data);
+
+// The name of the entry of `directory` that matches `name` without regard to the case of ASCII
+// letters, preferring the exact spelling; nothing when there is none. A listing failure is an
+// error.
+Status FindEntryNoCase(FileSystem& fs, const std::string& directory, std::string_view name,
+                       std::optional<std::string>* found);
+
+// True when two texts are equal without regard to the case of ASCII letters.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+}  // namespace msdb

@@ -1,0 +1,221 @@
+// The FileSystem of POSIX systems.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "msdb/FileSystem.h"
+
+namespace msdb {
+namespace {
+
+Status IoError(const std::string& what, const std::string& path, int error) {
+    return Status::Error(what + " " + path + ": " + std::strerror(error));
+}
+
+class PosixReadableFile final : public ReadableFile {
+public:
+    PosixReadableFile(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
+    ~PosixReadableFile() override { ::close(m_fd); }
+
+    Status Read(std::size_t n, char* buffer, std::size_t* got) override {
+        *got = 0;
+        while (*got < n) {
+            ssize_t r = ::read(m_fd, buffer + *got, n - *got);
+            if (r < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return IoError("Cannot read", m_path, errno);
+            }
+            if (r == 0) {
+                break;
+            }
+            *got += static_cast<std::size_t>(r);
+        }
+        return Status::Ok();
+    }
+
+private:
+    std::string m_path;
+    int m_fd;
+};
+
+class PosixWritableFile final : public WritableFile {
+public:
+    PosixWritableFile(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
+    ~PosixWritableFile() override {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+
+    Status Append(std::string_view data) override {
+        while (!data.empty()) {
+            ssize_t w = ::write(m_fd, data.data(), data.size());
+            if (w < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return IoError("Cannot write", m_path, errno);
+            }
+            data.remove_prefix(static_cast<std::size_t>(w));
+        }
+        return Status::Ok();
+    }
+
+    Status Sync() override {
+        if (::fsync(m_fd) != 0) {
+            return IoError("Cannot sync", m_path, errno);
+        }
+        return Status::Ok();
+    }
+
+    Status Close() override {
+        int fd = m_fd;
+        m_fd = -1;
+        if (fd >= 0 && ::close(fd) != 0) {
+            return IoError("Cannot close", m_path, errno);
+        }
+        return Status::Ok();
+    }
+
+private:
+    std::string m_path;
+    int m_fd;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return IoError("Cannot open", path, errno);
+        }
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            return IoError("Cannot open", path, EISDIR);
+        }
+        *file = std::make_unique<PosixReadableFile>(path, fd);
+        return Status::Ok();
+    }
+
+    Status CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* file) override {
+        return OpenWritable(path, O_WRONLY | O_CREAT | O_TRUNC, "Cannot create", file);
+    }
+
+    Status OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* file) override {
+        return OpenWritable(path, O_WRONLY | O_APPEND, "Cannot open", file);
+    }
+
+    Status Rename(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) {
+            return Status::Error("Cannot rename " + from + " to " + to + ": " +
+                                 std::strerror(errno));
+        }
+        return Status::Ok();
+    }
+
+    Status Remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0) {
+            return IoError("Cannot remove", path, errno);
+        }
+        return Status::Ok();
+    }
+
+    Status Truncate(const std::string& path, std::uint64_t size) override {
+        if (::truncate(path.c_str(), static_cast<off_t>(size)) != 0) {
+            return IoError("Cannot truncate", path, errno);
+        }
+        return Status::Ok();
+    }
+
+    Status SyncDirectory(const std::string& directory) override {
+        int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return IoError("Cannot open", directory, errno);
+        }
+        int rc = ::fsync(fd);
+        int error = errno;
+        ::close(fd);
+        if (rc != 0 && error != EINVAL) {  // some file systems cannot sync a directory
+            return IoError("Cannot sync", directory, error);
+        }
+        return Status::Ok();
+    }
+
+    Status ChangeDirectory(const std::string& path) override {
+        if (::chdir(path.c_str()) != 0) {
+            return IoError("Cannot change to", path, errno);
+        }
+        return Status::Ok();
+    }
+
+    Status CurrentDirectory(std::string* path) override {
+        std::string buffer(PATH_MAX, '\0');
+        if (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+            return Status::Error(std::string("Cannot read the current directory: ") +
+                                 std::strerror(errno));
+        }
+        buffer.resize(std::strlen(buffer.c_str()));
+        *path = buffer;
+        return Status::Ok();
+    }
+
+    Status ListDirectory(const std::string& directory, std::vector<std::string>* names) override {
+        names->clear();
+        DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+        if (dir == nullptr) {
+            return IoError("Cannot list", directory, errno);
+        }
+        while (struct dirent* entry = ::readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names->push_back(std::move(name));
+            }
+        }
+        ::closedir(dir);
+        return Status::Ok();
+    }
+
+    Status CanonicalPath(const std::string& path, std::string* canonical) override {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) {
+            return IoError("Cannot resolve", path, errno);
+        }
+        *canonical = resolved;
+        std::free(resolved);
+        return Status::Ok();
+    }
+
+    bool IsDirectory(const std::string& path) override {
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+
+private:
+    static Status OpenWritable(const std::string& path, int flags, const char* what,
+                               std::unique_ptr<WritableFile>* file) {
+        int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            return IoError(what, path, errno);
+        }
+        *file = std::make_unique<PosixWritableFile>(path, fd);
+        return Status::Ok();
+    }
+};
+
+}  // namespace
+
+FileSystem& FileSystem::Default() {
+    static PosixFileSystem fs;
+    return fs;
+}
+
+}  // namespace msdb

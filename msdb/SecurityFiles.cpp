@@ -1,0 +1,46 @@
+#include "msdb/SecurityFiles.h"
+
+namespace msdb {
+
+std::string DatFileName(int fileNumber) {
+    return "F" + std::to_string(fileNumber) + ".DAT";
+}
+std::string DopFileName(int fileNumber) {
+    return "F" + std::to_string(fileNumber) + ".DOP";
+}
+std::string DatTempFileName(int fileNumber) {
+    return "F" + std::to_string(fileNumber) + ".NEW";
+}
+
+std::string MakeDatHeader(int fieldCount) {
+    std::string header;
+    for (int i = 0; i < fieldCount; ++i) {
+        header.append("\x00\x00\x01\x00", 4);
+    }
+    return header;
+}
+
+std::uint16_t ReadLastRecordNumber(std::string_view datFile) {
+    auto lo = static_cast<std::uint8_t>(datFile[2]);
+    auto hi = static_cast<std::uint8_t>(datFile[3]);
+    return static_cast<std::uint16_t>(lo | (hi << 8));
+}
+
+void WriteLastRecordNumber(std::string* datFile, std::uint16_t lastRecordNumber) {
+    (*datFile)[2] = static_cast<char>(lastRecordNumber & 0xFF);
+    (*datFile)[3] = static_cast<char>(lastRecordNumber >> 8);
+}
+
+std::string MakeDopText(const std::array<int, kPriceFieldCount>& fieldOn) {
+    std::string text;
+    for (int i = 0; i < kPriceFieldCount; ++i) {
+        if (fieldOn[i] != 0) {
+            text += '"';
+            text += kPriceFieldLabels[i];
+            text += i == DATE ? "\",0,0\r\n" : "\",4,4\r\n";
+        }
+    }
+    return text;
+}
+
+}  // namespace msdb
