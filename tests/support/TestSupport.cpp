@@ -1,0 +1,111 @@
+#include "tests/support/TestSupport.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+
+std::string MemorySettingsStore::ReadString(const std::string& section, const std::string& entry,
+                                            const std::string& defaultValue) {
+    auto it = values.find({section, entry});
+    return it == values.end() ? defaultValue : it->second;
+}
+
+int MemorySettingsStore::ReadInt(const std::string& section, const std::string& entry,
+                                 int defaultValue) {
+    auto it = values.find({section, entry});
+    if (it == values.end()) {
+        return defaultValue;
+    }
+    try {
+        return std::stoi(it->second);
+    } catch (const std::exception&) {
+        return defaultValue;
+    }
+}
+
+bool MemorySettingsStore::WriteString(const std::string& section, const std::string& entry,
+                                      const std::string& text) {
+    values[{section, entry}] = text;
+    return true;
+}
+
+bool MemorySettingsStore::WriteInt(const std::string& section, const std::string& entry,
+                                   int value) {
+    return WriteString(section, entry, std::to_string(value));
+}
+
+TempDir::TempDir() {
+    m_oldCwd = std::filesystem::current_path().string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "korvex-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary directory");
+    }
+    m_path = std::filesystem::canonical(pattern).string();
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::current_path(m_oldCwd, ignored);
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+std::vector<std::string> ListNames(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Hex(const std::string& text) {
+    std::string bytes;
+    std::string digits;
+    for (char c : text) {
+        if (c != ' ' && c != '\n') {
+            digits += c;
+        }
+    }
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+std::string ToHex(const std::string& bytes) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        auto b = static_cast<unsigned char>(bytes[i]);
+        if (i > 0) {
+            text += ' ';
+        }
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,72 @@
+// Test doubles for the engine's seams and helpers for temporary directories and bytes.
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/Services.h"
+
+namespace testing_support {
+
+// Records every message instead of showing it.
+class RecordingNotifier final : public engine::Notifier {
+public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    std::vector<std::string> messages;
+};
+
+// Keeps settings in memory for the life of the object.
+class MemorySettingsStore final : public engine::SettingsStore {
+public:
+    std::string ReadString(const std::string& section, const std::string& entry,
+                           const std::string& defaultValue) override;
+    int ReadInt(const std::string& section, const std::string& entry, int defaultValue) override;
+    bool WriteString(const std::string& section, const std::string& entry,
+                     const std::string& text) override;
+    bool WriteInt(const std::string& section, const std::string& entry, int value) override;
+
+    std::map<std::pair<std::string, std::string>, std::string> values;
+};
+
+// Always the same day.
+class FixedClock final : public engine::Clock {
+public:
+    explicit FixedClock(engine::CalendarDate date = {2026, 12, 7}) : m_date(date) {}
+    engine::CalendarDate Today() override { return m_date; }
+
+private:
+    engine::CalendarDate m_date;
+};
+
+// A fresh directory under the system's temporary directory, removed with everything in it when the
+// object goes; the process's current directory is restored too.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // `name` inside the directory.
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+    std::string m_oldCwd;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+// The names in a directory, sorted.
+std::vector<std::string> ListNames(const std::string& directory);
+
+// Bytes from hexadecimal text; blanks between the pairs are ignored ("00 00 01 00").
+std::string Hex(const std::string& text);
+// Hexadecimal text of bytes, pairs separated by one blank, for readable failure output.
+std::string ToHex(const std::string& bytes);
+
+}  // namespace testing_support
