@@ -129,9 +129,9 @@ struct ConvertOptions {
 
 const std::map<std::string, PriceField>& FieldNames() {
     static const std::map<std::string, PriceField> names = {
-        {"date", msdb::DATE},  {"open", msdb::OPEN}, {"high", msdb::HIGH},
-        {"low", msdb::LOW},    {"close", msdb::CLOSE}, {"volume", msdb::VOL},
-        {"vol", msdb::VOL},    {"oi", msdb::OI},     {"openint", msdb::OI}};
+        {"date", msdb::DATE}, {"open", msdb::OPEN},   {"high", msdb::HIGH},
+        {"low", msdb::LOW},   {"close", msdb::CLOSE}, {"volume", msdb::VOL},
+        {"vol", msdb::VOL},   {"oi", msdb::OI},       {"openint", msdb::OI}};
     return names;
 }
 
@@ -233,8 +233,8 @@ ConvertOptions ParseConvert(const std::vector<std::string>& args) {
             std::string text = value();
             std::optional<int> rows = ParseInt(text);
             if (!rows || *rows < 0 || *rows > engine::kMaxSkipRows) {
-                throw UsageError{"--skip: the number of rows must be from 0 to 200, not '" +
-                                 text + "'"};
+                throw UsageError{"--skip: the number of rows must be from 0 to 200, not '" + text +
+                                 "'"};
             }
             options.skipOn = true;
             options.skipRows = *rows;
@@ -270,8 +270,8 @@ ConvertOptions ParseConvert(const std::vector<std::string>& args) {
     // The checks of the settings dialog, in its order.
     std::array<bool, engine::kMaxColumns + 1> taken{};
     bool duplicate = false;
-    for (PriceField field : {msdb::DATE, msdb::CLOSE, msdb::OPEN, msdb::HIGH, msdb::LOW,
-                             msdb::VOL, msdb::OI}) {
+    for (PriceField field :
+         {msdb::DATE, msdb::CLOSE, msdb::OPEN, msdb::HIGH, msdb::LOW, msdb::VOL, msdb::OI}) {
         if (options.fieldOn[field] != 0) {
             duplicate = duplicate || taken[static_cast<std::size_t>(options.column[field])];
             taken[static_cast<std::size_t>(options.column[field])] = true;
@@ -297,8 +297,8 @@ std::string DateText(const msdb::MbfBytes& date) {
         return "no date";
     }
     char text[48];
-    std::snprintf(text, sizeof text, "%04ld-%02ld-%02ld", 1900 + yymmdd / 10000,
-                  yymmdd / 100 % 100, yymmdd % 100);
+    std::snprintf(text, sizeof text, "%04ld-%02ld-%02ld", 1900 + yymmdd / 10000, yymmdd / 100 % 100,
+                  yymmdd % 100);
     return text;
 }
 
@@ -330,8 +330,7 @@ int Convert(const ConvertOptions& options, std::ostream& out, std::ostream& err)
     if (job.FileNumber() == 0) {
         out << "Nothing was converted.\n";
     } else {
-        std::string dat =
-            msdb::JoinPath(job.m_szDirectory, msdb::DatFileName(job.FileNumber()));
+        std::string dat = msdb::JoinPath(job.m_szDirectory, msdb::DatFileName(job.FileNumber()));
         out << (result == 0 ? "Converted " : "Conversion failed; wrote ") << job.RecordCount()
             << " price records of " << job.m_szSymbol << " into " << dat << " ("
             << DateText(job.FirstDate()) << " to " << DateText(job.LastDate()) << ").\n";

@@ -245,15 +245,20 @@ int CConversionJob::AddSecurity() {
     if (CreateSecurityFiles(fileNumber) != 0) {
         return 1;
     }
-    msdb::Status s = msdb::ReplaceFile(*m_fs, m_szMasterPath, m_szMasterPath + ".~NU", master);
-    if (!s.ok()) {
+    bool renamed = false;
+    msdb::Status s =
+        msdb::ReplaceFile(*m_fs, m_szMasterPath, m_szMasterPath + ".~NU", master, &renamed);
+    if (renamed) {
+        m_nFileNumber = fileNumber;
+        m_firstDate = m_lastDate = date;
+    } else {
         (void)m_fs->Remove(PathInDirectory(msdb::DatFileName(fileNumber)));
         (void)m_fs->Remove(PathInDirectory(msdb::DopFileName(fileNumber)));
+    }
+    if (!s.ok()) {
         Tell("The security could not be added to the Master file.\n" + s.message());
         return 1;
     }
-    m_nFileNumber = fileNumber;
-    m_firstDate = m_lastDate = date;
     return 0;
 }
 

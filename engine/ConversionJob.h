@@ -127,6 +127,7 @@ private:
 
     int m_nFileNumber = 0;  // set by AddSecurity
     int m_nRecordCount = 0;
+    bool m_bCountWritten = false;  // the F<n>.DAT header counting the records is in place
     msdb::MbfBytes m_firstDate{};
     msdb::MbfBytes m_lastDate{};
     std::unique_ptr<Appender> m_appender;

@@ -99,6 +99,7 @@ int CConversionJob::UpdateMasterDates(const msdb::MbfBytes& firstDate,
 }
 
 int CConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fileNumber) {
+    m_bCountWritten = false;
     std::string path = PathInDirectory(msdb::DatFileName(fileNumber));
     std::string dat;
     msdb::Status s = msdb::ReadWholeFile(*m_fs, path, &dat);
@@ -113,7 +114,8 @@ int CConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fi
     }
     dat.resize(dat.size() / recordLength * recordLength);
     msdb::WriteLastRecordNumber(&dat, static_cast<std::uint16_t>(recordCount + 1));
-    s = msdb::ReplaceFile(*m_fs, path, PathInDirectory(msdb::DatTempFileName(fileNumber)), dat);
+    s = msdb::ReplaceFile(*m_fs, path, PathInDirectory(msdb::DatTempFileName(fileNumber)), dat,
+                          &m_bCountWritten);
     if (!s.ok()) {
         Tell("The record count could not be written to the price file.\n" + s.message());
         return 1;

@@ -197,7 +197,7 @@ int CConversionJob::ConvertData() {
         m_lastDate = lastDate;
     }
     int countResult = UpdateRecordCount(static_cast<std::uint16_t>(recordCount), fileNumber);
-    if (countResult == 0) {
+    if (m_bCountWritten) {
         m_nRecordCount = recordCount;
     } else {
         (void)ResetPriceFile(fileNumber);  // the header could not count them: drop them

@@ -82,7 +82,10 @@ Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view da
 }
 
 Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
-                   std::string_view data) {
+                   std::string_view data, bool* renamed) {
+    if (renamed != nullptr) {
+        *renamed = false;
+    }
     Status s = WriteNewFile(fs, tempPath, data);
     if (s.ok()) {
         s = fs.Rename(tempPath, path);
@@ -90,6 +93,9 @@ Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& t
     if (!s.ok()) {
         (void)fs.Remove(tempPath);  // best effort: the old file is intact either way
         return s;
+    }
+    if (renamed != nullptr) {
+        *renamed = true;
     }
     return fs.SyncDirectory(DirectoryOf(path));
 }

@@ -88,9 +88,11 @@ Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit
 
 // Writes `data` to `tempPath`, syncs it and renames it over `path`, then syncs the directory. The
 // old file at `path` stays in place until the rename, so it is never missing; on failure the
-// temporary is removed and `path` is as it was.
+// temporary is removed and `path` is as it was, unless `*renamed` (when given) says that only the
+// directory sync after the rename failed: the new file is then in place, though perhaps not
+// durably.
 Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
-                   std::string_view data);
+                   std::string_view data, bool* renamed = nullptr);
 
 // Creates or truncates `path` and writes `data` to it, synced and closed.
 Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view data);

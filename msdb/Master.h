@@ -73,7 +73,7 @@ inline constexpr std::int16_t kSecurityFound = 0;
 inline constexpr std::int16_t kSecurityNotFound = -8;
 inline constexpr std::int16_t kMasterReadError = -4;
 
-// Sub-directories deeper than this below the start directory are not searched.
+// The most levels of directories that FindSecurity searches: the start directory and 15 below it.
 inline constexpr int kMaxSearchLevels = 16;
 
 // Looks `symbol` up in the MASTER of `startDirectory` and, depth first in record order, in the

@@ -1,6 +1,7 @@
 // A FileSystem that passes every operation to another one, counts them, and can fail one of them on
 // purpose: the Nth operation (opens, reads, writes, syncs, closes, renames, removals, listings and
-// directory changes all count), or every write once a number of bytes has been written (a full disk).
+// directory changes all count), or every write once a number of bytes has been written (a full
+// disk).
 #pragma once
 
 #include <cstdint>

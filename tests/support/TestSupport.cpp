@@ -69,7 +69,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 std::vector<std::string> ListNames(const std::string& directory) {
     std::vector<std::string> names;

@@ -1,0 +1,174 @@
+// Failing file operations: whatever single operation of a run fails, and when the disk fills up,
+// the directory is left either as it was or sound, and the user is told what went wrong.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "msdb/Master.h"
+#include "msdb/SecurityFiles.h"
+#include "tests/engine/JobFixture.h"
+#include "tests/support/FaultyFileSystem.h"
+
+namespace testing_support {
+namespace {
+
+using Snapshot = std::map<std::string, std::string>;
+
+Snapshot TakeSnapshot(const std::string& directory) {
+    Snapshot files;
+    for (const std::string& name : ListNames(directory)) {
+        files[name] = ReadFileBytes(directory + "/" + name);
+    }
+    return files;
+}
+
+// Why the directory is not sound, or "" when it is: MASTER present and readable, every security it
+// lists with its F<n>.DAT and F<n>.DOP, every DAT header counting exactly the records that its file
+// holds, and no temporary left behind.
+std::string Unsound(const std::string& directory) {
+    std::string master = ReadFileBytes(directory + "/MASTER");
+    if (master.size() < 53 || master.size() % 53 != 0) {
+        return "MASTER is missing or cut";
+    }
+    int count = msdb::ReadMasterHeader(master).recordCount;
+    if (count != static_cast<int>(master.size() / 53) - 1) {
+        return "MASTER counts " + std::to_string(count) + " records";
+    }
+    for (int i = 1; i <= count; ++i) {
+        const auto* record = reinterpret_cast<const std::uint8_t*>(master.data() + 53 * i);
+        if (msdb::IsSubdirectoryEntry(record)) {
+            continue;
+        }
+        std::string dat = ReadFileBytes(directory + "/" + msdb::DatFileName(record[0]));
+        std::size_t length = record[msdb::kRecordLengthOffset];
+        if (!FileExists(directory + "/" + msdb::DopFileName(record[0]))) {
+            return "no DOP for file " + std::to_string(record[0]);
+        }
+        if (dat.size() < length || dat.size() % length != 0 ||
+            msdb::ReadLastRecordNumber(dat) != dat.size() / length) {
+            return "the header of F" + std::to_string(record[0]) + ".DAT does not count its " +
+                   std::to_string(dat.size()) + " bytes";
+        }
+    }
+    for (const std::string& name : ListNames(directory)) {
+        if (name.ends_with(".~NU") || name.ends_with(".NEW")) {
+            return "temporary " + name + " left behind";
+        }
+    }
+    return "";
+}
+
+class FaultTest : public JobFixture {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directory(dir / "db");
+        WriteFileBytes(dir / "db/MASTER", MasterWith({OtherMasterRecord(1, "ABC", "Abc Corp"),
+                                                      OtherMasterRecord(3, "DEF", "Def Corp")}));
+        WriteFileBytes(dir / "db/F1.DAT", msdb::MakeDatHeader(5));
+        WriteFileBytes(dir / "db/F1.DOP", "x");
+        WriteFileBytes(dir / "db/F3.DAT", msdb::MakeDatHeader(5));
+        WriteFileBytes(dir / "db/F3.DOP", "x");
+        for (int i = 0; i < 3000; ++i) {  // enough records to need several writes
+            m_input += "0830" + std::to_string(61 + i % 39) + ",1,2,3,4,5,6\n";
+        }
+    }
+
+    std::unique_ptr<engine::CConversionJob> Job(msdb::FileSystem* fs) {
+        auto job = MakeJob(m_input, fs);
+        job->m_szDirectory = dir / "db";
+        job->m_bUseExistingMaster = 1;
+        return job;
+    }
+
+    std::string m_input;
+};
+
+TEST_F(FaultTest, EveryFailingOperationLeavesTheDirectoryAsItWasOrSound) {
+    Snapshot before = TakeSnapshot(dir / "db");
+    int operations = 0;
+    {
+        FaultyFileSystem counting(msdb::FileSystem::Default());
+        ASSERT_EQ(Job(&counting)->Run(), 0) << ::testing::PrintToString(notifier.messages);
+        operations = counting.operations();
+    }
+    ASSERT_GT(operations, 20);
+    int failedRuns = 0;
+    for (int n = 1; n <= operations; ++n) {
+        SCOPED_TRACE("failing operation " + std::to_string(n));
+        std::filesystem::remove_all(dir / "db");
+        std::filesystem::create_directory(dir / "db");
+        for (const auto& [name, bytes] : before) {
+            WriteFileBytes(dir / "db" + "/" + name, bytes);
+        }
+        notifier.messages.clear();
+        FaultyFileSystem faulty(msdb::FileSystem::Default());
+        faulty.FailOperation(n);
+        int result = Job(&faulty)->Run();
+        ASSERT_TRUE(faulty.failed());
+        std::string what = faulty.log()[static_cast<std::size_t>(n - 1)];
+        SCOPED_TRACE(what);
+        Snapshot after = TakeSnapshot(dir / "db");
+        after.erase("MASTER.BAK");
+        if (after != before) {
+            EXPECT_EQ(Unsound(dir / "db"), "");
+        }
+        if (result != 0) {
+            ++failedRuns;
+            ASSERT_FALSE(notifier.messages.empty());
+            // The directory checks keep their own words; every other message gives the reason.
+            const std::string& message = notifier.messages.back();
+            if (message != "Path does not exist" &&
+                message != "Path specified does not point to a Master file") {
+                EXPECT_NE(message.find("Input/output error"), std::string::npos) << message;
+            }
+        }
+    }
+    EXPECT_GT(failedRuns, operations / 2);
+}
+
+TEST_F(FaultTest, AFullDiskNeverLeavesAHeaderCountingMissingRecords) {
+    for (std::uint64_t space : {0u, 10u, 60u, 200u, 4000u, 70000u, 120000u}) {
+        SCOPED_TRACE("disk space " + std::to_string(space));
+        TempDir other;
+        std::filesystem::copy(dir / "db", other.path(), std::filesystem::copy_options::recursive);
+        notifier.messages.clear();
+        FaultyFileSystem faulty(msdb::FileSystem::Default());
+        faulty.FailWritesAfter(space);
+        auto job = Job(&faulty);
+        job->m_szDirectory = other.path();
+        int result = job->Run();
+        EXPECT_EQ(Unsound(other.path()), "");
+        if (result != 0) {
+            ASSERT_FALSE(notifier.messages.empty());
+            EXPECT_NE(notifier.messages.back().find("No space left on device"), std::string::npos)
+                << notifier.messages.back();
+        }
+    }
+}
+
+TEST_F(FaultTest, OtherSecuritiesKeepEveryByteAndTemporariesAreReplaced) {
+    WriteFileBytes(dir / "db/MASTER.NEW", "left over");
+    WriteFileBytes(dir / "db/F2.NEW", "left over");
+    std::string before = ReadFileBytes(dir / "db/MASTER");
+    FaultyFileSystem fs(msdb::FileSystem::Default());
+    ASSERT_EQ(Job(&fs)->Run(), 0);
+    std::string after = ReadFileBytes(dir / "db/MASTER");
+    ASSERT_EQ(after.size(), 4u * 53);
+    EXPECT_EQ(ToHex(after.substr(0, 4)), "03 00 03 00");
+    EXPECT_EQ(after.substr(4, 49 + 106), before.substr(4));
+    EXPECT_EQ(Unsound(dir / "db"), "");
+    EXPECT_EQ(ListNames(dir / "db"),
+              (std::vector<std::string>{"F1.DAT", "F1.DOP", "F2.DAT", "F2.DOP", "F3.DAT", "F3.DOP",
+                                        "MASTER", "MASTER.BAK"}));
+    std::string dat = ReadFileBytes(dir / "db/F2.DAT");
+    EXPECT_EQ(dat.size(), 3001u * 28);
+    EXPECT_EQ(ToHex(dat.substr(0, 4)), "00 00 B9 0B");
+    // MASTER is only ever renamed over, never removed.
+    for (const std::string& op : fs.log()) {
+        EXPECT_NE(op, "remove " + (dir / "db/MASTER"));
+    }
+}
+
+}  // namespace
+}  // namespace testing_support

@@ -1,0 +1,267 @@
+// The run sequence of a conversion job: the steps, their order, their messages and what each
+// leaves behind.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine/ConversionJob.h"
+#include "msdb/Master.h"
+#include "tests/engine/JobFixture.h"
+
+namespace testing_support {
+namespace {
+
+using msdb::CLOSE;
+using msdb::DATE;
+
+const char* kLine = "083099,1.5,2,1,1.75,1000,50\n";
+
+TEST_F(JobFixture, NewMasterWorkedExampleGivesTheDocumentedBytes) {
+    auto job = MakeJob(kLine);
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_TRUE(notifier.messages.empty());
+
+    // Header counting one record and one addition; record for file 1 with the data's dates.
+    std::string expected = Hex("01 00 01 00") + std::string(49, '\0') +
+                           Hex("01 00 65 1C 07 00 00") + "XYZ Corp        " + Hex("00 00") +
+                           Hex("E0 E6 71 94 E0 E6 71 94 44 00 00") + "XYZ             " + Hex("00");
+    EXPECT_EQ(ToHex(Master()), ToHex(expected));
+    EXPECT_EQ(ToHex(Dat()), ToHex(Hex("00 00 02 00") +
+                                  Hex("00 00 01 00 00 00 01 00 00 00 01 00 "
+                                      "00 00 01 00 00 00 01 00 00 00 01 00") +
+                                  Hex("E0 E6 71 94 00 00 40 81 00 00 00 82 00 00 00 81 "
+                                      "00 00 60 81 00 00 7A 8A 00 00 48 86")));
+    EXPECT_EQ(Dop(),
+              "\"DATE\",0,0\r\n\"OPEN\",4,4\r\n\"HIGH\",4,4\r\n\"LOW\",4,4\r\n"
+              "\"CLOSE\",4,4\r\n\"VOL\",4,4\r\n\"OI\",4,4\r\n");
+    EXPECT_EQ(ListNames(dir.path()),
+              (std::vector<std::string>{"F1.DAT", "F1.DOP", "MASTER", "input.txt"}));
+    EXPECT_EQ(job->m_szMasterPath, dir / "MASTER");
+}
+
+TEST_F(JobFixture, DateAndCloseOnlyGiveEightByteRecords) {
+    auto job = MakeJob("083099,1.75\n083199,2\n090199,3\n");
+    OnlyFields(job.get(), {DATE, CLOSE});
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_EQ(ToHex(Dat()), ToHex(Hex("00 00 04 00 00 00 01 00  E0 E6 71 94 00 00 60 81"
+                                      "F0 E6 71 94 00 00 00 82  50 EB 71 94 00 00 40 82")));
+    EXPECT_EQ(Dop(), "\"DATE\",0,0\r\n\"CLOSE\",4,4\r\n");
+    EXPECT_EQ(ToHex(MasterRecordAt(1).substr(3, 2)), "08 02");
+}
+
+TEST_F(JobFixture, OnlyTheDateEnabledIsRefusedAfterTheNewMasterWasMade) {
+    auto job = MakeJob(kLine);
+    OnlyFields(job.get(), {DATE});
+    EXPECT_EQ(job->Run(), 1);
+    EXPECT_EQ(notifier.messages, std::vector<std::string>{"You need to select more columns"});
+    EXPECT_EQ(ToHex(Master()), ToHex(std::string(53, '\0')));
+    EXPECT_TRUE(store.values.empty());
+}
+
+TEST_F(JobFixture, PrepareMasterMessages) {
+    {
+        auto job = MakeJob(kLine);
+        job->m_szDirectory = dir / "missing";
+        EXPECT_EQ(job->Run(), 1);
+        EXPECT_EQ(notifier.messages.back(), "Path does not exist");
+    }
+    {
+        auto job = MakeJob(kLine);
+        job->m_bUseExistingMaster = 1;
+        EXPECT_EQ(job->Run(), 1);
+        EXPECT_EQ(notifier.messages.back(), "Path specified does not point to a Master file");
+        EXPECT_FALSE(FileExists(dir / "MASTER"));
+    }
+    WriteFileBytes(dir / "MASTER", MasterWith({OtherMasterRecord(1, "ABC", "Abc")}));
+    std::string before = Master();
+    {
+        auto job = MakeJob(kLine);
+        EXPECT_EQ(job->Run(), 1);
+        EXPECT_EQ(notifier.messages.back(), "New Master chosen but one already exists");
+        EXPECT_EQ(Master(), before);
+    }
+    EXPECT_EQ(notifier.messages.size(), 3u);
+    EXPECT_TRUE(store.values.empty());
+}
+
+TEST_F(JobFixture, RelativeDirectoryIsMadeAbsoluteAndCurrentAndStored) {
+    ::chdir(dir.path().c_str());
+    std::filesystem::create_directory(dir / "out");
+    auto job = MakeJob(kLine);
+    job->m_szDirectory = "out";
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_EQ(job->m_szDirectory, dir / "out");
+    EXPECT_EQ(std::filesystem::current_path().string(), dir / "out");
+    EXPECT_EQ(Stored("Path"), dir / "out");
+    EXPECT_EQ(Stored("Symbol"), "XYZ");
+    EXPECT_EQ(Stored("Name"), "XYZ Corp");
+    EXPECT_FALSE(FileExists(dir / "out/MASTER.BAK"));
+}
+
+TEST_F(JobFixture, ExistingMasterIsBackedUpAsItStoodAfterTheAddition) {
+    WriteFileBytes(dir / "MASTER", MasterWith({OtherMasterRecord(1, "ABC", "Abc")}));
+    WriteFileBytes(dir / "MASTER.BAK", "an earlier backup");
+    auto job = MakeJob("083099,1.5,2,1,1.75,1000,50\n090199,1.5,2,1,1.75,1000,50\n");
+    job->m_bUseExistingMaster = 1;
+    ASSERT_EQ(job->Run(), 0);
+
+    std::string backup = ReadFileBytes(dir / "MASTER.BAK");
+    ASSERT_EQ(backup.size(), 159u);
+    EXPECT_EQ(ToHex(backup.substr(0, 4)), "02 00 02 00");
+    EXPECT_EQ(ToHex(backup.substr(106 + 25, 8)), ToHex(Hex(kTodayHex) + Hex(kTodayHex)));
+    // MASTER differs from the backup only in the new security's dates.
+    std::string master = Master();
+    EXPECT_EQ(ToHex(master.substr(106 + 25, 8)), "E0 E6 71 94 50 EB 71 94");
+    master.replace(106 + 25, 8, backup.substr(106 + 25, 8));
+    EXPECT_EQ(master, backup);
+    EXPECT_EQ(static_cast<int>(Master()[106]), 2);
+}
+
+TEST_F(JobFixture, FileNumbersFillTheLowestGap) {
+    WriteFileBytes(dir / "MASTER",
+                   MasterWith({OtherMasterRecord(1, "A", "A"), OtherMasterRecord(2, "B", "B"),
+                               OtherMasterRecord(4, "D", "D")}));
+    auto job = MakeJob(kLine);
+    job->m_bUseExistingMaster = 1;
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_EQ(Master().size(), 5u * 53);
+    EXPECT_EQ(static_cast<int>(MasterRecordAt(4)[0]), 3);
+    EXPECT_EQ(ToHex(MasterRecordAt(0).substr(0, 4)), "04 00 04 00");
+    EXPECT_TRUE(FileExists(dir / "F3.DAT"));
+    EXPECT_TRUE(FileExists(dir / "F3.DOP"));
+    EXPECT_EQ(job->FileNumber(), 3);
+}
+
+TEST_F(JobFixture, DuplicateSymbolsAreRefusedInTheWholeTree) {
+    std::filesystem::create_directory(dir / "sub");
+    WriteFileBytes(dir / "sub/MASTER", MasterWith({OtherMasterRecord(1, "DEEP", "Deep Inc")}));
+    WriteFileBytes(dir / "MASTER",
+                   MasterWith({OtherMasterRecord(1, "ABC", "Abc Corp"), DirectoryEntry(2, "sub")}));
+    std::string before = Master();
+    for (const char* symbol : {"ABC", "abc", "ABC CORP", "DEEP", "deep inc"}) {
+        SCOPED_TRACE(symbol);
+        notifier.messages.clear();
+        auto job = MakeJob(kLine);
+        job->m_bUseExistingMaster = 1;
+        job->m_szSymbol = symbol;
+        EXPECT_EQ(job->Run(), 1);
+        EXPECT_EQ(notifier.messages, std::vector<std::string>{"Duplicate Symbol"});
+        EXPECT_EQ(Master(), before);
+    }
+    auto job = MakeJob(kLine);
+    job->m_bUseExistingMaster = 1;
+    job->m_szSymbol = "ABCD";
+    EXPECT_EQ(job->Run(), 0);
+    EXPECT_EQ(job->FileNumber(), 3);  // 2 is taken by the sub-directory entry
+}
+
+TEST_F(JobFixture, SecurityLimitOf255) {
+    std::vector<std::string> records;
+    for (int n = 1; n <= 254; ++n) {
+        records.push_back(OtherMasterRecord(n, "S" + std::to_string(n), ""));
+    }
+    WriteFileBytes(dir / "MASTER", MasterWith(records));
+    auto job = MakeJob(kLine);
+    job->m_bUseExistingMaster = 1;
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_EQ(ToHex(Master().substr(0, 4)), "FF 00 FF 00");
+    EXPECT_EQ(job->FileNumber(), 255);
+
+    std::string full = Master();
+    auto second = MakeJob(kLine);
+    second->m_bUseExistingMaster = 1;
+    second->m_szSymbol = "MORE";
+    EXPECT_EQ(second->Run(), 1);
+    EXPECT_EQ(notifier.messages.back(),
+              "This portfolio already has the\nmaximum number of symbols (255).\nChoose a "
+              "different or new portfolio.");
+    EXPECT_EQ(Master(), full);
+}
+
+TEST_F(JobFixture, NoFreeFileNumberIsRefusedLikeAFullPortfolio) {
+    std::vector<std::string> records;
+    for (int n = 1; n <= 255; ++n) {
+        records.push_back(OtherMasterRecord(n, "S" + std::to_string(n), ""));
+    }
+    std::string master = MasterWith(records);
+    master[0] = 10;  // the counts say 10, the records fill every number
+    master[2] = 10;
+    WriteFileBytes(dir / "MASTER", master);
+    auto job = MakeJob(kLine);
+    job->m_bUseExistingMaster = 1;
+    EXPECT_EQ(job->Run(), 1);
+    EXPECT_EQ(Master(), master);
+    EXPECT_FALSE(FileExists(dir / "F256.DAT"));
+}
+
+TEST_F(JobFixture, DamagedMasterIsReportedAndLeftAlone) {
+    struct Case {
+        std::string master;
+        std::string why;
+    } cases[] = {{std::string(20, '\0'), "it is shorter than its 53-byte header."},
+                 {Hex("FF FF 00 00") + std::string(49, '\0'),
+                  "its header counts a negative number of records."}};
+    for (const Case& c : cases) {
+        notifier.messages.clear();
+        WriteFileBytes(dir / "MASTER", c.master);
+        auto job = MakeJob(kLine);
+        job->m_bUseExistingMaster = 1;
+        EXPECT_EQ(job->Run(), 1);
+        EXPECT_EQ(notifier.messages,
+                  std::vector<std::string>{"The Master file " + (dir / "MASTER") +
+                                           " is damaged:\n" + c.why});
+        EXPECT_EQ(Master(), c.master);
+        EXPECT_EQ(ListNames(dir.path()), (std::vector<std::string>{"MASTER", "input.txt"}));
+    }
+}
+
+TEST_F(JobFixture, MasterIsFoundWhateverTheCaseOfItsName) {
+    WriteFileBytes(dir / "master", MasterWith({OtherMasterRecord(1, "ABC", "Abc")}));
+    auto job = MakeJob(kLine);
+    job->m_bUseExistingMaster = 1;
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_EQ(ListNames(dir.path()),
+              (std::vector<std::string>{"F2.DAT", "F2.DOP", "input.txt", "master", "master.BAK"}));
+    EXPECT_EQ(ToHex(ReadFileBytes(dir / "master").substr(0, 4)), "02 00 02 00");
+
+    auto again = MakeJob(kLine);  // a new MASTER is refused: one exists, if in lower case
+    again->m_szSymbol = "NEW";
+    EXPECT_EQ(again->Run(), 1);
+    EXPECT_EQ(notifier.messages.back(), "New Master chosen but one already exists");
+}
+
+TEST_F(JobFixture, SettingsAreStoredOnlyOnceTheSecurityIsAdded) {
+    store.values[{"Setting", "Path"}] = "earlier";
+    auto failsEarly = MakeJob(kLine);
+    failsEarly->m_bUseExistingMaster = 1;  // there is no MASTER
+    EXPECT_EQ(failsEarly->Run(), 1);
+    EXPECT_EQ(Stored("Path"), "earlier");
+
+    auto failsLate = MakeJob("08/30/99,1,2,3,4,5,6\n");  // the date check fails in the parse
+    EXPECT_EQ(failsLate->Run(), 1);
+    EXPECT_EQ(Stored("Path"), dir.path());
+    EXPECT_EQ(Stored("Symbol"), "XYZ");
+}
+
+TEST_F(JobFixture, RefusedBeforeAnythingIsTouched) {
+    auto noInput = MakeJob(kLine);
+    noInput->m_strInputPath = dir / "absent.txt";
+    EXPECT_EQ(noInput->Run(), 1);
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_NE(notifier.messages[0].find(dir / "absent.txt"), std::string::npos);
+    EXPECT_NE(notifier.messages[0].find("No such file or directory"), std::string::npos);
+
+    for (int code : {0, 13, -1}) {
+        auto badFormat = MakeJob(kLine);
+        badFormat->m_nDateFormat = code;
+        EXPECT_EQ(badFormat->Run(), 1);
+    }
+    EXPECT_EQ(notifier.messages.back(),
+              "No date format is chosen.\nChoose one of the twelve date formats of the list.");
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
+    EXPECT_TRUE(store.values.empty());
+}
+
+}  // namespace
+}  // namespace testing_support

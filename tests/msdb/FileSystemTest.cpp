@@ -1,0 +1,87 @@
+#include "msdb/FileSystem.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using testing_support::FaultyFileSystem;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+const std::string kOld = std::string(53, '\0') + "old record";
+const std::string kNew = std::string(53, '\x01') + "new records, longer than the old ones";
+
+TEST(ReplaceFileTest, ReplacesTheFileAndLeavesNoTemporary) {
+    TempDir dir;
+    WriteFileBytes(dir / "MASTER", kOld);
+    ASSERT_TRUE(
+        msdb::ReplaceFile(msdb::FileSystem::Default(), dir / "MASTER", dir / "MASTER.~NU", kNew)
+            .ok());
+    EXPECT_EQ(ReadFileBytes(dir / "MASTER"), kNew);
+    EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"MASTER"});
+}
+
+// Fails each operation of a replacement in turn: whatever fails, the old file stays whole and the
+// temporary goes.
+TEST(ReplaceFileTest, AnyFailedStepLeavesTheOldFileAndNoTemporary) {
+    int operations = 0;
+    {
+        TempDir dir;
+        WriteFileBytes(dir / "MASTER", kOld);
+        FaultyFileSystem counting(msdb::FileSystem::Default());
+        ASSERT_TRUE(msdb::ReplaceFile(counting, dir / "MASTER", dir / "MASTER.~NU", kNew).ok());
+        operations = counting.operations();
+    }
+    ASSERT_GE(operations, 4);  // create, append, sync, close, rename ...
+    for (int n = 1; n <= operations; ++n) {
+        TempDir dir;
+        WriteFileBytes(dir / "MASTER", kOld);
+        FaultyFileSystem faulty(msdb::FileSystem::Default());
+        faulty.FailOperation(n);
+        bool renamed = true;
+        msdb::Status s =
+            msdb::ReplaceFile(faulty, dir / "MASTER", dir / "MASTER.~NU", kNew, &renamed);
+        SCOPED_TRACE("failing " + faulty.log()[static_cast<std::size_t>(n) - 1]);
+        EXPECT_FALSE(s.ok());
+        EXPECT_FALSE(s.message().empty());
+        // Only a failed directory sync comes after the rename; the caller is told so.
+        bool syncOfDirectory =
+            faulty.log()[static_cast<std::size_t>(n) - 1].starts_with("sync-dir");
+        EXPECT_EQ(renamed, syncOfDirectory);
+        EXPECT_EQ(ReadFileBytes(dir / "MASTER"), syncOfDirectory ? kNew : kOld);
+        EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"MASTER"});
+    }
+}
+
+// The entry found for `name`, "(none)" when there is none, "(error)" when the listing fails.
+std::string Found(const std::string& directory, const std::string& name) {
+    std::optional<std::string> found;
+    if (!msdb::FindEntryNoCase(msdb::FileSystem::Default(), directory, name, &found).ok()) {
+        return "(error)";
+    }
+    return found.value_or("(none)");
+}
+
+TEST(FindEntryNoCaseTest, PrefersTheExactSpelling) {
+    TempDir dir;
+    for (const char* name : {"master", "MASTER", "Master", "F1.DAT"}) {
+        WriteFileBytes(dir / name, name);
+    }
+    EXPECT_EQ(Found(dir.path(), "master"), "master");
+    EXPECT_EQ(Found(dir.path(), "MASTER"), "MASTER");
+    EXPECT_EQ(Found(dir.path(), "Master"), "Master");
+    EXPECT_TRUE(msdb::EqualsNoCase(Found(dir.path(), "mASTER"), "MASTER"));
+    EXPECT_EQ(Found(dir.path(), "f1.dat"), "F1.DAT");
+    EXPECT_EQ(Found(dir.path(), "F1.DA"), "(none)");
+    EXPECT_EQ(Found(dir / "missing", "MASTER"), "(error)");
+}
+
+}  // namespace
