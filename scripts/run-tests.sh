@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Sets up the machine, checks the formatting, then configures, builds and tests both presets:
+# default (RelWithDebInfo) and asan (Debug with AddressSanitizer and UndefinedBehaviorSanitizer).
+# Stops at the first failure with a non-zero exit status.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+jobs="${KORVEX_JOBS:-2}"
+
+bash scripts/setup.sh
+
+echo "==> clang-format check"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    list_sources() { git ls-files -z -- '*.h' '*.cpp'; }
+else
+    list_sources() {
+        find . \( -path ./build -o -path './build-*' -o -path ./out -o -path ./.git \) -prune -o \
+            \( -name '*.h' -o -name '*.cpp' \) -print0
+    }
+fi
+if ! list_sources | xargs -0 -r clang-format --dry-run --Werror; then
+    echo "==> clang-format check failed: run clang-format -i on the files named above" >&2
+    exit 1
+fi
+
+for preset in default asan; do
+    echo "==> $preset: configure"
+    cmake --preset "$preset"
+    echo "==> $preset: build"
+    cmake --build --preset "$preset" -j "$jobs"
+    echo "==> $preset: test"
+    ctest --preset "$preset"
+done
+
+echo "==> all checks passed"

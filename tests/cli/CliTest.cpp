@@ -1,0 +1,177 @@
+// korvex-cli run in-process: the command line, its checks, and what a conversion prints.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "tests/support/TestSupport.h"
+
+namespace testing_support {
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome RunCli(std::vector<std::string> args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    int status = cli::run(args, out, err);
+    return Outcome{status, out.str(), err.str()};
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFileBytes(dir / "in.csv",
+                       "Date,Open,High,Low,Close,Volume,OI\n"
+                       "083099,1.5,2,1,1.75,1000,50\n"
+                       "083199,1.5,2,1,1.75,1000,50\n");
+        std::filesystem::create_directory(dir / "db");
+    }
+
+    // A convert command line for in.csv into db with a new MASTER, followed by `more`.
+    std::vector<std::string> Convert(std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {"convert",      dir / "in.csv", "--dir",
+                                         dir / "db",     "--symbol",     "xyz",
+                                         "--new-master", "--skip",       "1"};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(CliTest, ConvertsAndSummarises) {
+    Outcome r = RunCli(Convert({"--name", "XYZ Corp"}));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "Converted 2 price records of XYZ into " + (dir / "db/F1.DAT") +
+                         " (1999-08-30 to 1999-08-31).\n");
+    std::string master = ReadFileBytes(dir / "db/MASTER");
+    ASSERT_EQ(master.size(), 106u);
+    EXPECT_EQ(master.substr(53 + 7, 16), "XYZ Corp        ");
+    EXPECT_EQ(master.substr(53 + 36, 16), "XYZ             ");
+    EXPECT_EQ(ReadFileBytes(dir / "db/F1.DAT").size(), 3u * 28);
+}
+
+TEST_F(CliTest, RelativePathsAreTakenFromWhereTheCommandRuns) {
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    Outcome r = RunCli({"convert", "in.csv", "--dir", "db", "--symbol", "abc  ", "--new-master",
+                        "--skip=1", "--columns", "date=1,close=5,VOL=6"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(dir / "db/F1.DOP"), "\"DATE\",0,0\r\n\"CLOSE\",4,4\r\n\"VOL\",4,4\r\n");
+    EXPECT_EQ(ReadFileBytes(dir / "db/MASTER").substr(53 + 36, 16), "ABC             ");
+    EXPECT_EQ(ReadFileBytes(dir / "db/F1.DAT").size(), 3u * 12);
+}
+
+TEST_F(CliTest, StepMessagesGoToStandardErrorWithTheirLineBreaks) {
+    ASSERT_EQ(RunCli(Convert()).status, 0);
+    Outcome duplicate = RunCli({"convert", dir / "in.csv", "--dir", dir / "db", "--symbol", "XYZ"});
+    EXPECT_EQ(duplicate.status, 1);
+    EXPECT_EQ(duplicate.err, "korvex: Duplicate Symbol\n");
+    EXPECT_EQ(duplicate.out, "Nothing was converted.\n");
+
+    Outcome unskipped = RunCli({"convert", dir / "in.csv", "--dir", dir / "db", "--symbol", "NEW"});
+    EXPECT_EQ(unskipped.status, 1);
+    EXPECT_EQ(unskipped.err,
+              "korvex: You specified a numeric-only date format\nbut a non-numeric date character "
+              "was found.\nkorvex: 7 fields of the input file could not be read and were stored "
+              "as 0;\nthe first is the date in column 1 of line 1.\n");
+    EXPECT_EQ(unskipped.out.substr(0, 34), "Conversion failed; wrote 3 price r");
+}
+
+TEST_F(CliTest, EveryDateFormatNameReadsItsLayout) {
+    const std::pair<const char*, const char*> formats[] = {
+        {"YY_MM_DD", "99/08/30"},     {"ccyy_mm_dd", "1999-08-30"}, {"MM_DD_YY", "08/30/99"},
+        {"MM_DD_CCYY", "08.30.1999"}, {"DD_MM_YY", "30/08/99"},     {"DD_MM_CCYY", "30/08/1999"},
+        {"YYMMDD", "990830"},         {"CCYYMMDD", "19990830"},     {"MmDdYy", "083099"},
+        {"MMDDCCYY", "08301999"},     {"DDMMYY", "300899"},         {"DDMMCCYY", "30081999"}};
+    for (const auto& [name, date] : formats) {
+        SCOPED_TRACE(name);
+        TempDir out;
+        WriteFileBytes(out / "in.txt", std::string(date) + "\t1.75\n");
+        Outcome r =
+            RunCli({"convert", out / "in.txt", "--dir", out.path(), "--symbol", "X", "--new-master",
+                    "--date-format", name, "--delimiter", "TAB", "--columns", "date=1,close=2"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ToHex(ReadFileBytes(out / "F1.DAT").substr(8, 4)), "E0 E6 71 94");
+    }
+}
+
+TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"convert"}, "no input file given"},
+        {{"convert", "in.csv", "--symbol", "X"}, "no target directory given (--dir)"},
+        {{"convert", "in.csv", "--dir", "db"}, "no symbol given (--symbol)"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--frobnicate"},
+         "unknown option '--frobnicate'"},
+        {{"convert", "a", "b", "--dir", "db", "--symbol", "X"},
+         "only one input file can be converted at a time"},
+        {{"convert", "in.csv", "--dir"}, "--dir needs a value"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--delimiter", "semicolon"},
+         "--delimiter: must be comma, tab or space, not 'semicolon'"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--date-format", "MMDD"},
+         "--date-format: unknown date format 'MMDD'; see 'korvex-cli convert --help' for the "
+         "twelve names"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--skip", "201"},
+         "--skip: the number of rows must be from 0 to 200, not '201'"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns", "date=1,close=21"},
+         "--columns: the column of 'close' must be a number from 1 to 20"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns", "date=1,open=2"},
+         "--columns: the date and the close must be listed"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns", "date=1,date=2"},
+         "--columns: the field 'date' is listed twice"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns", "date=1,last=2"},
+         "--columns: unknown field 'last' (known: date, open, high, low, close, volume, vol, oi, "
+         "openint)"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns",
+          "date=3,close=5,high=3"},
+         "Duplicate columns specified\nCorrect or disable"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "   "},
+         "You did not enter a valid symbol"},
+        {{"convert", "in.csv", "--dir", "  ", "--symbol", "   "},
+         "You did not enter a valid symbol"},
+        {{"convert", "in.csv", "--dir", "  ", "--symbol", "X"}, "Please enter path"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "ABCDEFGHIJKLMNOPQ"},
+         "--symbol: the symbol must be at most 16 characters long"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--name", std::string(17, 'n')},
+         "--name: the name must be at most 16 characters long"},
+        {{"convert", "in.csv", "--dir", std::string(201, 'd'), "--symbol", "X"},
+         "--dir: the directory must be at most 200 characters long"},
+    };
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(message);
+        Outcome r = RunCli(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "korvex: " + message + "\nTry 'korvex-cli convert --help'.\n");
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(ListNames(dir / "db"), std::vector<std::string>{});
+}
+
+TEST_F(CliTest, HelpVersionAndUnknownCommands) {
+    Outcome help = RunCli({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("korvex-cli convert INPUT --dir DIR --symbol SYMBOL"),
+              std::string::npos);
+    Outcome convertHelp = RunCli({"convert", "--help"});
+    EXPECT_EQ(convertHelp.status, 0);
+    for (const char* option : {"--dir", "--symbol", "--name", "--new-master", "--delimiter",
+                               "--date-format", "--skip", "--columns", "DDMMCCYY"}) {
+        EXPECT_NE(convertHelp.out.find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(RunCli({"--version"}).out, "korvex-cli 1.4.0\n");
+    EXPECT_EQ(RunCli({}).status, 2);
+    Outcome unknown = RunCli({"merge"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err, "korvex: unknown command 'merge'\nTry 'korvex-cli --help'.\n");
+}
+
+}  // namespace
+}  // namespace testing_support

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs the real korvex-cli binary on the bundled example into a fresh directory.
+set -euo pipefail
+cli="$1"
+example="$2"
+out="$(mktemp -d)"
+trap 'rm -rf "$out"' EXIT
+
+"$cli" --version | grep -q '^korvex-cli '
+summary="$("$cli" convert "$example" --dir "$out" --new-master --symbol KVX --name "Korvex Sample" \
+    --skip 1 --date-format MM_DD_CCYY 2>"$out.err")"
+[ ! -s "$out.err" ] || { cat "$out.err"; rm -f "$out.err"; exit 1; }
+rm -f "$out.err"
+echo "$summary"
+echo "$summary" | grep -q '^Converted 300 price records of KVX into '
+[ "$(stat -c %s "$out/MASTER")" -eq 106 ]
+[ "$(stat -c %s "$out/F1.DAT")" -eq $((301 * 28)) ]
+[ "$(stat -c %s "$out/F1.DOP")" -eq 81 ]
+
+set +e
+"$cli" convert "$example" --dir "$out" --symbol KVX --skip 1 --date-format MM_DD_CCYY 2>"$out.err"
+status=$?
+set -e
+grep -qx 'korvex: Duplicate Symbol' "$out.err"
+rm -f "$out.err"
+[ "$status" -eq 1 ]
