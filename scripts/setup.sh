@@ -12,6 +12,9 @@ packages=(
     clang-format   # the formatting check of scripts/run-tests.sh
     git            # lists the files that the formatting check reads
     locales        # a decimal-comma locale, to test that numbers never follow the locale
+    qt6-base-dev   # Qt 6 Widgets and Qt Test, for the desktop program korvex
+    libqt6svg6     # draws the program's SVG icons
+    fonts-dejavu-core  # a font for the windows that the GUI tests draw off screen
 )
 
 if ! command -v dpkg >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then

@@ -1,0 +1,448 @@
+#include "app/ConversionSettingsDlg.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <array>
+
+#include "app/KorvexView.h"
+#include "app/Prompter.h"
+#include "app/SpinEdit.h"
+#include "msdb/Encoding.h"
+
+namespace {
+
+constexpr int kMaxName = 16;
+constexpr int kMaxPath = 200;
+constexpr int kMaxSymbol = 16;
+constexpr int kMaxDateFormat = 12;
+
+SpinEdit* MakeSpin(const char* name, int minimum, int maximum, QWidget* parent) {
+    auto* spin = new SpinEdit(parent);
+    spin->setObjectName(QString::fromLatin1(name));
+    spin->SetRange(minimum, maximum);
+    spin->setMinimumWidth(56);
+    return spin;
+}
+
+QString TrimRight(QString text) {
+    while (!text.isEmpty() && text.back().isSpace()) {
+        text.chop(1);
+    }
+    return text;
+}
+
+QString UpperAscii(QString text) {
+    for (QChar& c : text) {
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) {
+            c = QChar(c.unicode() - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+void SetRadio(QButtonGroup* group, int index) {
+    group->setExclusive(false);
+    for (QAbstractButton* button : group->buttons()) {
+        button->setChecked(group->id(button) == index);
+    }
+    group->setExclusive(true);
+}
+
+}  // namespace
+
+CConversionSettingsDlg::CConversionSettingsDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("conversionSettingsDialog"));
+    setWindowTitle(QStringLiteral("Conversion Settings"));
+    BuildControls();
+}
+
+CConversionSettingsDlg::~CConversionSettingsDlg() = default;
+
+void CConversionSettingsDlg::BuildControls() {
+    // Input File: Supported Fields and Column Assignments
+    auto* fields =
+        new QGroupBox(QStringLiteral("Input File: Supported Fields and Column Assignments"));
+    auto* fieldGrid = new QGridLayout(fields);
+    m_dateCol = MakeSpin("dateColumnEdit", 1, 20, this);
+    m_openCheck = new QCheckBox(QStringLiteral("Open"));
+    m_openCol = MakeSpin("openColumnEdit", 1, 20, this);
+    m_hiCheck = new QCheckBox(QStringLiteral("High"));
+    m_hiCol = MakeSpin("highColumnEdit", 1, 20, this);
+    m_loCheck = new QCheckBox(QStringLiteral("Low"));
+    m_loCol = MakeSpin("lowColumnEdit", 1, 20, this);
+    m_cloCol = MakeSpin("closeColumnEdit", 1, 20, this);
+    m_volCheck = new QCheckBox(QStringLiteral("Volume"));
+    m_volCol = MakeSpin("volumeColumnEdit", 1, 20, this);
+    m_oiCheck = new QCheckBox(QStringLiteral("Open Int"));
+    m_oiCol = MakeSpin("openIntColumnEdit", 1, 20, this);
+    m_openCheck->setObjectName(QStringLiteral("openCheck"));
+    m_hiCheck->setObjectName(QStringLiteral("highCheck"));
+    m_loCheck->setObjectName(QStringLiteral("lowCheck"));
+    m_volCheck->setObjectName(QStringLiteral("volumeCheck"));
+    m_oiCheck->setObjectName(QStringLiteral("openIntCheck"));
+    auto* dateLabel = new QLabel(QStringLiteral("Date"));
+    auto* closeLabel = new QLabel(QStringLiteral("Close"));
+    const std::array<std::pair<QWidget*, SpinEdit*>, 7> columns = {{{dateLabel, m_dateCol},
+                                                                    {m_openCheck, m_openCol},
+                                                                    {m_hiCheck, m_hiCol},
+                                                                    {m_loCheck, m_loCol},
+                                                                    {closeLabel, m_cloCol},
+                                                                    {m_volCheck, m_volCol},
+                                                                    {m_oiCheck, m_oiCol}}};
+    for (int i = 0; i < 7; ++i) {
+        fieldGrid->addWidget(columns[i].first, 0, i);
+        fieldGrid->addWidget(columns[i].second, 1, i);
+    }
+    dateLabel->setBuddy(m_dateCol);
+    closeLabel->setBuddy(m_cloCol);
+
+    // Input File: Detail Settings
+    auto* details = new QGroupBox(QStringLiteral("Input File: Detail Settings"));
+    auto* detailLayout = new QHBoxLayout(details);
+    auto* delimiterBox = new QVBoxLayout;
+    delimiterBox->addWidget(new QLabel(QStringLiteral("Which Column Delimiter Character?")));
+    m_comma = new QRadioButton(QStringLiteral("Comma"));
+    m_tab = new QRadioButton(QStringLiteral("Tab"));
+    m_space = new QRadioButton(QStringLiteral("Space"));
+    m_comma->setObjectName(QStringLiteral("commaRadio"));
+    m_tab->setObjectName(QStringLiteral("tabRadio"));
+    m_space->setObjectName(QStringLiteral("spaceRadio"));
+    m_delimiterGroup = new QButtonGroup(this);
+    auto* radios = new QHBoxLayout;
+    int id = 0;
+    for (QRadioButton* radio : {m_comma, m_tab, m_space}) {
+        m_delimiterGroup->addButton(radio, id++);
+        radios->addWidget(radio);
+    }
+    radios->addStretch();
+    delimiterBox->addLayout(radios);
+    detailLayout->addLayout(delimiterBox, 3);
+
+    auto* formatBox = new QVBoxLayout;
+    auto* formatLabel = new QLabel(QStringLiteral("Date Format"));
+    m_cbDateFormat = new QComboBox;
+    m_cbDateFormat->setObjectName(QStringLiteral("dateFormatCombo"));
+    m_cbDateFormat->setEditable(true);
+    m_cbDateFormat->setInsertPolicy(QComboBox::NoInsert);
+    m_cbDateFormat->setMaxVisibleItems(12);
+    for (std::string_view name : msdb::kDateFormatNames) {
+        m_cbDateFormat->addItem(QString::fromLatin1(name.data(), static_cast<int>(name.size())));
+    }
+    formatLabel->setBuddy(m_cbDateFormat);
+    formatBox->addWidget(formatLabel);
+    formatBox->addWidget(m_cbDateFormat);
+    detailLayout->addLayout(formatBox, 2);
+    connect(m_cbDateFormat->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { m_nDateFormatSelection = -1; });
+    connect(m_cbDateFormat, qOverload<int>(&QComboBox::activated), this,
+            [this](int index) { m_nDateFormatSelection = index; });
+
+    auto* skipBox = new QVBoxLayout;
+    m_skipCheck = new QCheckBox(QStringLiteral("Skip Rows"));
+    m_skipCheck->setObjectName(QStringLiteral("skipRowsCheck"));
+    m_skipRows = MakeSpin("skipRowsEdit", 0, 200, this);
+    skipBox->addWidget(m_skipCheck);
+    skipBox->addWidget(m_skipRows);
+    detailLayout->addLayout(skipBox, 1);
+
+    // Output File: Path to Output Files
+    auto* output = new QGroupBox(QStringLiteral("Output File: Path to Output Files"));
+    auto* outputLayout = new QGridLayout(output);
+    auto* pathLabel = new QLabel(QStringLiteral("Directory Path"));
+    m_pathEdit = new QLineEdit;
+    m_pathEdit->setObjectName(QStringLiteral("directoryEdit"));
+    m_pathEdit->setValidator(new MaxLengthValidator(kMaxPath, m_pathEdit));
+    m_pathEdit->setMinimumWidth(320);
+    pathLabel->setBuddy(m_pathEdit);
+    m_browse = new QPushButton(QStringLiteral("Browse..."));
+    m_browse->setObjectName(QStringLiteral("browseButton"));
+    m_browse->setAutoDefault(false);
+    outputLayout->addWidget(pathLabel, 0, 0, 1, 2);
+    outputLayout->addWidget(m_pathEdit, 1, 0);
+    outputLayout->addWidget(m_browse, 1, 1);
+
+    // Output File: Detail Settings
+    auto* security = new QGroupBox(QStringLiteral("Output File: Detail Settings"));
+    auto* securityLayout = new QGridLayout(security);
+    securityLayout->addWidget(
+        new QLabel(QStringLiteral("How to use a Master File in this Directory?")), 0, 0, 1, 2);
+    m_useExisting = new QRadioButton(QStringLiteral("Use Existing Master"));
+    m_makeNew = new QRadioButton(QStringLiteral("Make New Master"));
+    m_useExisting->setObjectName(QStringLiteral("useExistingMasterRadio"));
+    m_makeNew->setObjectName(QStringLiteral("makeNewMasterRadio"));
+    m_masterGroup = new QButtonGroup(this);
+    m_masterGroup->addButton(m_useExisting, 0);
+    m_masterGroup->addButton(m_makeNew, 1);
+    securityLayout->addWidget(m_useExisting, 1, 0);
+    securityLayout->addWidget(m_makeNew, 2, 0);
+    auto* symbolLabel = new QLabel(QStringLiteral("Symbol"));
+    auto* nameLabel = new QLabel(QStringLiteral("Name"));
+    m_symbolEdit = new QLineEdit;
+    m_nameEdit = new QLineEdit;
+    m_symbolEdit->setObjectName(QStringLiteral("symbolEdit"));
+    m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
+    m_symbolEdit->setValidator(new MaxLengthValidator(kMaxSymbol, m_symbolEdit));
+    m_nameEdit->setValidator(new MaxLengthValidator(kMaxName, m_nameEdit));
+    symbolLabel->setBuddy(m_symbolEdit);
+    nameLabel->setBuddy(m_nameEdit);
+    securityLayout->addWidget(symbolLabel, 0, 2);
+    securityLayout->addWidget(m_symbolEdit, 1, 2);
+    securityLayout->addWidget(nameLabel, 0, 3);
+    securityLayout->addWidget(m_nameEdit, 1, 3);
+    securityLayout->setColumnStretch(1, 1);
+
+    auto* buttons = new QDialogButtonBox;
+    m_ok = buttons->addButton(QDialogButtonBox::Ok);
+    m_cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    m_ok->setObjectName(QStringLiteral("okButton"));
+    m_cancel->setObjectName(QStringLiteral("cancelButton"));
+    m_ok->setDefault(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(fields);
+    layout->addWidget(details);
+    layout->addWidget(output);
+    layout->addWidget(security);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    QWidget* order[] = {
+        m_dateCol, m_openCheck,    m_openCol,   m_hiCheck,  m_hiCol,    m_loCheck, m_loCol,
+        m_cloCol,  m_volCheck,     m_volCol,    m_oiCheck,  m_oiCol,    m_comma,   m_tab,
+        m_space,   m_cbDateFormat, m_skipCheck, m_skipRows, m_pathEdit, m_browse,  m_useExisting,
+        m_makeNew, m_symbolEdit,   m_nameEdit,  m_ok,       m_cancel};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+
+    connect(m_openCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckOpen);
+    connect(m_hiCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckHigh);
+    connect(m_loCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckLow);
+    connect(m_volCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckVolume);
+    connect(m_oiCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckOpenInt);
+    connect(m_skipCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckSkipRows);
+    connect(m_browse, &QPushButton::clicked, this, &CConversionSettingsDlg::OnBrowse);
+    connect(m_ok, &QPushButton::clicked, this, &CConversionSettingsDlg::OnOK);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+int CConversionSettingsDlg::DoModal() {
+    OnInitDialog();
+    return Prompter::instance().Exec(*this);
+}
+
+void CConversionSettingsDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    m_dateCol->setFocus();
+}
+
+void CConversionSettingsDlg::OnInitDialog() {
+    UpdateData(false);
+    m_skipRows->setEnabled(m_bSkipOn != 0);
+    m_openCol->setEnabled(m_bOpenOn != 0);
+    m_hiCol->setEnabled(m_bHiOn != 0);
+    m_loCol->setEnabled(m_bLoOn != 0);
+    m_volCol->setEnabled(m_bVolOn != 0);
+    m_oiCol->setEnabled(m_bOIOn != 0);
+    m_bInitialised = true;
+}
+
+void CConversionSettingsDlg::SelectDateFormat(const QString& text) {
+    for (int i = 0; i < m_cbDateFormat->count(); ++i) {
+        if (m_cbDateFormat->itemText(i).startsWith(text, Qt::CaseInsensitive)) {
+            m_cbDateFormat->setCurrentIndex(i);
+            m_nDateFormatSelection = i;
+            return;
+        }
+    }
+    m_cbDateFormat->setCurrentIndex(-1);
+    m_cbDateFormat->setEditText(text);
+    m_nDateFormatSelection = -1;
+}
+
+void CConversionSettingsDlg::Refuse(QWidget* field, const QString& message) {
+    Prompter::instance().Message(this, message);
+    field->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(field)) {
+        edit->selectAll();
+    } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(field)) {
+        spin->selectAll();
+    }
+}
+
+bool CConversionSettingsDlg::ReadNumber(SpinEdit* edit, int minimum, int maximum, int* value) {
+    bool ok = false;
+    qlonglong number = edit->Text().trimmed().toLongLong(&ok);
+    if (!ok || number < minimum || number > maximum) {
+        Refuse(
+            edit,
+            QStringLiteral("Please enter a whole number from %1 to %2.").arg(minimum).arg(maximum));
+        return false;
+    }
+    *value = static_cast<int>(number);
+    return true;
+}
+
+bool CConversionSettingsDlg::ReadText(QLineEdit* edit, int maxLength, QString* value) {
+    if (edit->text().toLocal8Bit().size() > maxLength) {
+        Refuse(edit, QStringLiteral("Please enter no more than %1 characters.").arg(maxLength));
+        return false;
+    }
+    *value = edit->text();
+    return true;
+}
+
+bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
+    if (!saveAndValidate) {
+        m_hiCheck->setChecked(m_bHiOn != 0);
+        m_loCheck->setChecked(m_bLoOn != 0);
+        m_oiCheck->setChecked(m_bOIOn != 0);
+        m_openCheck->setChecked(m_bOpenOn != 0);
+        m_volCheck->setChecked(m_bVolOn != 0);
+        m_dateCol->SetText(QString::number(m_nDateCol));
+        m_openCol->SetText(QString::number(m_nOpenCol));
+        m_hiCol->SetText(QString::number(m_nHiCol));
+        m_loCol->SetText(QString::number(m_nLoCol));
+        m_cloCol->SetText(QString::number(m_nCloCol));
+        m_volCol->SetText(QString::number(m_nVolCol));
+        m_oiCol->SetText(QString::number(m_nOICol));
+        SetRadio(m_masterGroup, m_nExist);
+        m_nameEdit->setText(m_strName);
+        m_pathEdit->setText(m_strPath);
+        m_symbolEdit->setText(m_strSymbol);
+        m_skipRows->SetText(QString::number(m_nSkipRows));
+        m_skipCheck->setChecked(m_bSkipOn != 0);
+        SetRadio(m_delimiterGroup, m_nDelimiter);
+        SelectDateFormat(m_strDateFormat);
+        return true;
+    }
+    m_bHiOn = m_hiCheck->isChecked() ? 1 : 0;
+    m_bLoOn = m_loCheck->isChecked() ? 1 : 0;
+    m_bOIOn = m_oiCheck->isChecked() ? 1 : 0;
+    m_bOpenOn = m_openCheck->isChecked() ? 1 : 0;
+    m_bVolOn = m_volCheck->isChecked() ? 1 : 0;
+    const std::pair<SpinEdit*, int*> columns[] = {
+        {m_dateCol, &m_nDateCol}, {m_openCol, &m_nOpenCol}, {m_hiCol, &m_nHiCol},
+        {m_loCol, &m_nLoCol},     {m_cloCol, &m_nCloCol},   {m_volCol, &m_nVolCol},
+        {m_oiCol, &m_nOICol}};
+    for (const auto& [edit, member] : columns) {
+        if (!ReadNumber(edit, 1, 20, member)) {
+            return false;
+        }
+    }
+    m_nExist = m_masterGroup->checkedId();
+    if (!ReadText(m_nameEdit, kMaxName, &m_strName) ||
+        !ReadText(m_pathEdit, kMaxPath, &m_strPath) ||
+        !ReadText(m_symbolEdit, kMaxSymbol, &m_strSymbol) ||
+        !ReadNumber(m_skipRows, 0, 200, &m_nSkipRows)) {
+        return false;
+    }
+    m_bSkipOn = m_skipCheck->isChecked() ? 1 : 0;
+    m_nDelimiter = m_delimiterGroup->checkedId();
+    QString format = m_cbDateFormat->currentText();
+    if (format.toLocal8Bit().size() > kMaxDateFormat) {
+        Refuse(m_cbDateFormat,
+               QStringLiteral("Please enter no more than %1 characters.").arg(kMaxDateFormat));
+        return false;
+    }
+    m_strDateFormat = format;
+    return true;
+}
+
+void CConversionSettingsDlg::OnCheck(QCheckBox* box, int* member, SpinEdit* edit,
+                                     const char* clearedText) {
+    (void)UpdateData(true);  // a field that fails has said so; the values read so far stand
+    (void)box;
+    edit->setEnabled(*member != 0);
+    if (*member == 0) {
+        edit->SetText(QString::fromLatin1(clearedText));
+    }
+}
+
+void CConversionSettingsDlg::OnCheckOpen() {
+    OnCheck(m_openCheck, &m_bOpenOn, m_openCol, "1");
+}
+void CConversionSettingsDlg::OnCheckHigh() {
+    OnCheck(m_hiCheck, &m_bHiOn, m_hiCol, "1");
+}
+void CConversionSettingsDlg::OnCheckLow() {
+    OnCheck(m_loCheck, &m_bLoOn, m_loCol, "1");
+}
+void CConversionSettingsDlg::OnCheckVolume() {
+    OnCheck(m_volCheck, &m_bVolOn, m_volCol, "1");
+}
+void CConversionSettingsDlg::OnCheckOpenInt() {
+    OnCheck(m_oiCheck, &m_bOIOn, m_oiCol, "1");
+}
+void CConversionSettingsDlg::OnCheckSkipRows() {
+    OnCheck(m_skipCheck, &m_bSkipOn, m_skipRows, "0");
+}
+
+void CConversionSettingsDlg::OnBrowse() {
+    (void)UpdateData(true);
+    QString directory =
+        Prompter::instance().ExistingDirectory(this, QStringLiteral("Choose Directory"), m_strPath);
+    if (!directory.isEmpty()) {
+        m_strPath = directory;
+        UpdateData(false);
+    }
+}
+
+void CConversionSettingsDlg::OnOK() {
+    if (!UpdateData(true)) {
+        return;
+    }
+    std::array<bool, 21> taken{};
+    bool duplicate = false;
+    auto take = [&](int column) {
+        duplicate = duplicate || taken[static_cast<std::size_t>(column)];
+        taken[static_cast<std::size_t>(column)] = true;
+    };
+    take(m_nDateCol);
+    take(m_nCloCol);
+    const std::pair<int, int> optional[] = {{m_bOpenOn, m_nOpenCol},
+                                            {m_bHiOn, m_nHiCol},
+                                            {m_bLoOn, m_nLoCol},
+                                            {m_bVolOn, m_nVolCol},
+                                            {m_bOIOn, m_nOICol}};
+    for (const auto& [on, column] : optional) {
+        if (on != 0) {
+            take(column);
+        }
+    }
+    if (duplicate) {
+        Prompter::instance().Message(
+            this, QStringLiteral("Duplicate columns specified\nCorrect or disable"));
+        return;
+    }
+    if (!UpdateData(true)) {
+        return;
+    }
+    m_strSymbol = TrimRight(m_strSymbol);
+    if (m_strSymbol.isEmpty()) {
+        Prompter::instance().Message(this, QStringLiteral("You did not enter a valid symbol"));
+        return;
+    }
+    m_strSymbol = UpperAscii(m_strSymbol);
+    UpdateData(false);
+    if (TrimRight(m_strPath).isEmpty()) {
+        Prompter::instance().Message(this, QStringLiteral("Please enter path"));
+        return;
+    }
+    if (m_pView != nullptr) {
+        m_pView->m_nDateFormat = m_nDateFormatSelection + 1;
+    }
+    if (UpdateData(true)) {
+        accept();
+    }
+}

@@ -1,0 +1,112 @@
+// CConversionSettingsDlg: the Conversion Settings dialog. The view fills its members before it is
+// shown and reads them after OK; the dialog checks ranges, lengths, duplicate columns, the symbol
+// and the directory, and tells the view which entry of the date format list was chosen.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+class CKorvexView;
+class SpinEdit;
+
+class CConversionSettingsDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CConversionSettingsDlg(QWidget* parent = nullptr);
+    ~CConversionSettingsDlg() override;
+
+    // The view whose date format code OK sets.
+    void SetView(CKorvexView* view) { m_pView = view; }
+
+    // Runs the dialog (through the prompter); QDialog::Accepted after OK passed every check.
+    int DoModal();
+
+    // Moves the members into the controls (false) or reads and checks the controls into the
+    // members (true); reading stops at the first field that fails, after telling the user why and
+    // putting the focus on it.
+    bool UpdateData(bool saveAndValidate = true);
+
+    // The settings, as the view fills them and reads them back.
+    int m_bHiOn = 0;
+    int m_bLoOn = 0;
+    int m_bOIOn = 0;
+    int m_bOpenOn = 0;
+    int m_bVolOn = 0;
+    int m_nDateCol = 0;
+    int m_nOpenCol = 0;
+    int m_nHiCol = 0;
+    int m_nLoCol = 0;
+    int m_nCloCol = 0;
+    int m_nVolCol = 0;
+    int m_nOICol = 0;
+    int m_nExist = -1;  // 0 "Use Existing Master", 1 "Make New Master", -1 none chosen
+    QString m_strName;
+    QString m_strPath;
+    QString m_strSymbol;
+    int m_nSkipRows = 0;
+    int m_bSkipOn = 0;
+    int m_nDelimiter = -1;  // 0 comma, 1 tab, 2 space, -1 none chosen
+    QString m_strDateFormat;
+
+public slots:
+    void OnCheckOpen();
+    void OnCheckHigh();
+    void OnCheckLow();
+    void OnCheckVolume();
+    void OnCheckOpenInt();
+    void OnCheckSkipRows();
+    void OnBrowse();
+    void OnOK();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    void OnInitDialog();
+    void OnCheck(QCheckBox* box, int* member, SpinEdit* edit, const char* clearedText);
+    bool ReadNumber(SpinEdit* edit, int minimum, int maximum, int* value);
+    bool ReadText(QLineEdit* edit, int maxLength, QString* value);
+    void Refuse(QWidget* field, const QString& message);
+    void SelectDateFormat(const QString& text);
+
+    CKorvexView* m_pView = nullptr;
+    bool m_bInitialised = false;
+    int m_nDateFormatSelection = -1;  // the list entry chosen, -1 when the text was typed
+
+    SpinEdit* m_dateCol;
+    SpinEdit* m_openCol;
+    SpinEdit* m_hiCol;
+    SpinEdit* m_loCol;
+    SpinEdit* m_cloCol;
+    SpinEdit* m_volCol;
+    SpinEdit* m_oiCol;
+    SpinEdit* m_skipRows;
+    QCheckBox* m_openCheck;
+    QCheckBox* m_hiCheck;
+    QCheckBox* m_loCheck;
+    QCheckBox* m_volCheck;
+    QCheckBox* m_oiCheck;
+    QCheckBox* m_skipCheck;
+    QRadioButton* m_comma;
+    QRadioButton* m_tab;
+    QRadioButton* m_space;
+    QButtonGroup* m_delimiterGroup;
+    QRadioButton* m_useExisting;
+    QRadioButton* m_makeNew;
+    QButtonGroup* m_masterGroup;
+    QComboBox* m_cbDateFormat;
+    QLineEdit* m_pathEdit;
+    QLineEdit* m_symbolEdit;
+    QLineEdit* m_nameEdit;
+    QPushButton* m_browse;
+    QPushButton* m_ok;
+    QPushButton* m_cancel;
+};

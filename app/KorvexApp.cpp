@@ -1,0 +1,47 @@
+#include "app/KorvexApp.h"
+
+#include <filesystem>
+
+#include "app/KorvexDoc.h"
+#include "app/MainFrame.h"
+#include "app/Prompter.h"
+#include "app/RegistryStore.h"
+
+CKorvexApp::CKorvexApp() = default;
+
+CKorvexApp::~CKorvexApp() {
+    ExitInstance();
+}
+
+bool CKorvexApp::InitInstance(const QString& file, const std::string& settingsPath) {
+    m_pStore = new CRegistryStore;
+    std::string path = settingsPath.empty() ? CRegistryStore::DefaultPath() : settingsPath;
+    bool createdNew = false;
+    if (m_pStore->CreateRoot(path, &createdNew) && createdNew) {
+        std::filesystem::path profile =
+            std::filesystem::path(path).parent_path() / (std::string(kAppName) + ".INI");
+        m_pStore->ImportIniProfile(profile.string());
+    }
+    m_pDoc = std::make_unique<CKorvexDoc>(m_pStore);
+    m_pFrame = std::make_unique<CMainFrame>(m_pStore, m_pDoc.get());
+    connect(m_pFrame.get(), &CMainFrame::AboutRequested, this, &CKorvexApp::OnAppAbout);
+    m_pFrame->show();
+    if (file.isEmpty()) {
+        return m_pDoc->OnNewDocument();
+    }
+    return m_pDoc->OnOpenDocument(file);
+}
+
+int CKorvexApp::ExitInstance() {
+    m_pFrame.reset();
+    m_pDoc.reset();
+    delete m_pStore;
+    m_pStore = nullptr;
+    return 0;
+}
+
+void CKorvexApp::OnAppAbout() {
+    Prompter::instance().Message(m_pFrame.get(),
+                                 QStringLiteral("Korvex Version 1.4\n\nConverts text price files "
+                                                "into MetaStock-format data directories."));
+}

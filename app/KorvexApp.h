@@ -1,0 +1,42 @@
+// CKorvexApp: the application object. It owns the settings store from start-up to exit, and the one
+// document and main frame; start-up imports an old INI profile once and opens a file named on the
+// command line as File > Open does.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class CKorvexDoc;
+class CMainFrame;
+class CRegistryStore;
+
+class CKorvexApp : public QObject {
+    Q_OBJECT
+public:
+    CKorvexApp();
+    ~CKorvexApp() override;
+
+    // Start-up: the settings store at `settingsPath` (its default place when empty), the document
+    // and the main frame, shown, then `file` opened when one is given. False when that file cannot
+    // be opened, which ends the program.
+    bool InitInstance(const QString& file, const std::string& settingsPath = std::string());
+    // Shut-down: deletes the settings store.
+    int ExitInstance();
+
+    // Help > About Korvex...
+    void OnAppAbout();
+
+    CRegistryStore* m_pStore = nullptr;
+    int m_bEmailVisited = 0;  // the About box's links opened in this run
+    int m_bWebVisited = 0;
+
+    CKorvexDoc* Document() const { return m_pDoc.get(); }
+    CMainFrame* MainFrame() const { return m_pFrame.get(); }
+
+    static constexpr const char* kAppName = "Korvex";
+
+private:
+    std::unique_ptr<CKorvexDoc> m_pDoc;
+    std::unique_ptr<CMainFrame> m_pFrame;
+};

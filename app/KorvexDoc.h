@@ -1,0 +1,44 @@
+// CKorvexDoc: the document. It holds no content: opening a file only checks that it can be read,
+// hands its path to the view and lets the view preview and convert it, then records the file in
+// the recent-file list. Nothing is ever written to the opened file.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class CKorvexView;
+class CRegistryStore;
+class QWidget;
+
+class CKorvexDoc : public QObject {
+    Q_OBJECT
+public:
+    CKorvexDoc(CRegistryStore* store, QObject* parent = nullptr);
+
+    void SetView(CKorvexView* view) { m_pView = view; }
+
+    // A new, untitled document: empties the view; its input path stays.
+    bool OnNewDocument();
+    // Opens `path`: hands it to the view, which previews and converts it before this returns.
+    // False, after telling the user, when the file cannot be opened.
+    bool OnOpenDocument(const QString& path);
+
+    const QString& PathName() const { return m_strPathName; }
+
+    // The recent-file list, newest first, at most four files.
+    QStringList RecentFiles() const;
+    static constexpr int kRecentFiles = 4;
+
+signals:
+    void RecentFilesChanged();
+
+private:
+    void AddToRecentFiles(const QString& path);
+    void RemoveFromRecentFiles(const QString& path);
+    void WriteRecentFiles(const QStringList& files);
+
+    CRegistryStore* m_pStore;
+    CKorvexView* m_pView = nullptr;
+    QString m_strPathName;  // the open document's file; empty while untitled
+};

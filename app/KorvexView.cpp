@@ -1,0 +1,186 @@
+#include "app/KorvexView.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QScrollBar>
+#include <fstream>
+
+#include "app/ConversionSettingsDlg.h"
+#include "app/Prompter.h"
+#include "app/RegistryStore.h"
+#include "engine/ConversionJob.h"
+
+namespace {
+
+constexpr int kPreviewLines = 10;
+constexpr std::size_t kMaxPiece = 299;
+
+// Tells the user the conversion's messages in modal boxes.
+class PrompterNotifier final : public engine::Notifier {
+public:
+    explicit PrompterNotifier(QWidget* parent) : m_parent(parent) {}
+    void ShowMessage(const std::string& text) override {
+        Prompter::instance().Message(m_parent, QString::fromLocal8Bit(text.c_str()));
+    }
+
+private:
+    QWidget* m_parent;
+};
+
+std::string Local(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+}  // namespace
+
+CKorvexView::CKorvexView(CRegistryStore* store, QWidget* parent)
+    : QPlainTextEdit(parent), m_pStore(store) {
+    setObjectName(QStringLiteral("korvexView"));
+    setReadOnly(true);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTabStopDistance(4 * fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 2);
+    setWhatsThis(QStringLiteral(
+        "The pane shows the first lines of the opened price file and one line of outcome for "
+        "each conversion."));
+}
+
+void CKorvexView::AppendText(const QString& text) {
+    QString plain = text;
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(plain);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+std::vector<std::string> CKorvexView::FirstLines(const std::string& path, int count) {
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
+    std::string piece;
+    char c;
+    while (static_cast<int>(lines.size()) < count && in.get(c)) {
+        if (c == '\r' && in.peek() == '\n') {
+            continue;  // text mode: CR LF reads as one line feed
+        }
+        if (c == '\n') {
+            lines.push_back(piece);
+            piece.clear();
+            continue;
+        }
+        piece += c;
+        if (piece.size() == kMaxPiece) {
+            lines.push_back(piece);
+            piece.clear();
+            if (in.peek() == '\n') {
+                in.get(c);  // the line feed ends this piece; an empty piece would follow
+                lines.emplace_back();
+            }
+        }
+    }
+    if (static_cast<int>(lines.size()) < count && !piece.empty()) {
+        lines.push_back(piece);
+    }
+    lines.resize(std::min(lines.size(), static_cast<std::size_t>(count)));
+    return lines;
+}
+
+void CKorvexView::OnPreviewFile() {
+    setUpdatesEnabled(false);
+    setPlainText(QString());
+    AppendText(QStringLiteral("To help you with the conversion settings, your file...\r\n\r\n\t") +
+               m_strInputPath + QStringLiteral("\r\n\r\nlooks like this...\r\n\r\n"));
+    for (const std::string& line : FirstLines(Local(m_strInputPath), kPreviewLines)) {
+        AppendText(QString::fromLocal8Bit(line.c_str()) + QStringLiteral("\r\n"));
+    }
+    setUpdatesEnabled(true);
+    emit InputPathChanged(!m_strInputPath.isEmpty());
+    OnFileSettings();
+}
+
+void CKorvexView::OnFileSettings() {
+    CConversionSettingsDlg dialog(window());
+    dialog.SetView(this);
+    const std::string section = "Setting";
+    auto text = [&](const char* entry, const char* defaultValue) {
+        return QString::fromLocal8Bit(m_pStore->ReadString(section, entry, defaultValue).c_str());
+    };
+    auto number = [&](const char* entry, int defaultValue) {
+        return m_pStore->ReadInt(section, entry, defaultValue);
+    };
+    dialog.m_strDateFormat = text("DateFormat", "MMDDYY");
+    dialog.m_nExist = number("Exist", 0);
+    dialog.m_nDelimiter = number("Delimiter", 0);
+    dialog.m_strPath = text("Path", "");
+    dialog.m_strSymbol = text("Symbol", "");
+    dialog.m_strName = text("Name", "");
+    dialog.m_bSkipOn = number("SkipOn", 0);
+    dialog.m_nSkipRows = number("SkipRows", 0);
+    dialog.m_nDateCol = number("DateCol", 1);
+    dialog.m_bOpenOn = number("OpenOn", 1);
+    dialog.m_nOpenCol = number("OpenCol", 2);
+    dialog.m_bHiOn = number("HiOn", 1);
+    dialog.m_nHiCol = number("HiCol", 3);
+    dialog.m_bLoOn = number("LoOn", 1);
+    dialog.m_nLoCol = number("LoCol", 4);
+    dialog.m_nCloCol = number("CloCol", 5);
+    dialog.m_bVolOn = number("VolOn", 1);
+    dialog.m_nVolCol = number("VolCol", 6);
+    dialog.m_bOIOn = number("OIOn", 1);
+    dialog.m_nOICol = number("OICol", 7);
+    if (dialog.DoModal() != QDialog::Accepted) {
+        return;
+    }
+
+    m_pStore->WriteString(section, "DateFormat", Local(dialog.m_strDateFormat));
+    const std::pair<const char*, int> numbers[] = {
+        {"Delimiter", dialog.m_nDelimiter}, {"Exist", dialog.m_nExist},
+        {"SkipOn", dialog.m_bSkipOn},       {"SkipRows", dialog.m_nSkipRows},
+        {"DateCol", dialog.m_nDateCol},     {"OpenOn", dialog.m_bOpenOn},
+        {"OpenCol", dialog.m_nOpenCol},     {"HiOn", dialog.m_bHiOn},
+        {"HiCol", dialog.m_nHiCol},         {"LoOn", dialog.m_bLoOn},
+        {"LoCol", dialog.m_nLoCol},         {"CloCol", dialog.m_nCloCol},
+        {"VolOn", dialog.m_bVolOn},         {"VolCol", dialog.m_nVolCol},
+        {"OIOn", dialog.m_bOIOn},           {"OICol", dialog.m_nOICol}};
+    for (const auto& [entry, value] : numbers) {
+        m_pStore->WriteInt(section, entry, value);
+    }
+
+    PrompterNotifier notifier(window());
+    engine::JobServices services;
+    services.notifier = &notifier;
+    services.store = m_pStore;
+    auto job = std::make_unique<engine::CConversionJob>(services);
+    job->m_strInputPath = Local(m_strInputPath);
+    job->m_nDateFormat = m_nDateFormat;
+    job->m_szDirectory = Local(dialog.m_strPath);
+    job->m_szSymbol = Local(dialog.m_strSymbol);
+    job->m_szName = Local(dialog.m_strName);
+    char delimiter = dialog.m_nDelimiter == 1 ? '\t' : dialog.m_nDelimiter == 2 ? ' ' : ',';
+    job->m_szDelimiter.assign(1, delimiter);
+    job->m_bSkipOn = dialog.m_bSkipOn;
+    job->m_nSkipRows = dialog.m_nSkipRows;
+    job->m_bUseExistingMaster = dialog.m_nExist == 0 ? 1 : 0;
+    job->m_bFieldOn = {1, dialog.m_bOpenOn, dialog.m_bHiOn, dialog.m_bLoOn,
+                       1, dialog.m_bVolOn,  dialog.m_bOIOn};
+    job->m_nFieldCol = {dialog.m_nDateCol - 1, dialog.m_nOpenCol - 1, dialog.m_nHiCol - 1,
+                        dialog.m_nLoCol - 1,   dialog.m_nCloCol - 1,  dialog.m_nVolCol - 1,
+                        dialog.m_nOICol - 1};
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    int result = job->Run();
+    job.reset();
+    if (result == 0) {
+        AppendText(QStringLiteral("\r\nConversion completed successfully!"));
+        QApplication::beep();
+    } else {
+        AppendText(QStringLiteral("\r\nConversion failed."));
+    }
+    QApplication::restoreOverrideCursor();
+}
+
+void CKorvexView::OnViewClearWindow() {
+    setPlainText(QString());
+}

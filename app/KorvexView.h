@@ -1,0 +1,42 @@
+// CKorvexView: the main window's read-only text pane. It previews an opened file (a header and its
+// first ten lines), runs the conversion flow (settings dialog, stored settings, conversion job) and
+// appends one outcome line per confirmed run.
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QString>
+#include <string>
+#include <vector>
+
+class CRegistryStore;
+
+class CKorvexView : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    CKorvexView(CRegistryStore* store, QWidget* parent = nullptr);
+
+    // Appends `text` at the end of the pane; "\r\n" is a line break.
+    void AppendText(const QString& text);
+
+    // The file has been opened: shows its preview, then runs the conversion flow.
+    void OnPreviewFile();
+
+    QString m_strInputPath;  // the input file last opened; never cleared
+    int m_nDateFormat = 1;   // the date format code that the settings dialog chose
+
+    // The first `count` lines of a file as a text-mode read with a 300-byte buffer gives them: at
+    // most 299 characters each (a longer line comes in pieces), without their line ends.
+    static std::vector<std::string> FirstLines(const std::string& path, int count);
+
+public slots:
+    // The conversion flow: settings dialog, then the conversion, then the outcome line.
+    void OnFileSettings();
+    void OnViewClearWindow();
+
+signals:
+    // The input path changed: "Settings..." is enabled exactly while there is one.
+    void InputPathChanged(bool hasInput);
+
+private:
+    CRegistryStore* m_pStore;
+};

@@ -1,0 +1,247 @@
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QWhatsThis>
+
+#include "app/KorvexDoc.h"
+#include "app/KorvexView.h"
+#include "app/Prompter.h"
+#include "app/RegistryStore.h"
+
+namespace {
+
+const std::string kScreen = "Screen";
+
+}  // namespace
+
+CMainFrame::CMainFrame(CRegistryStore* store, CKorvexDoc* doc, QWidget* parent)
+    : QMainWindow(parent), m_pStore(store), m_pDoc(doc) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowTitle(QStringLiteral("Korvex"));
+    setWindowIcon(QIcon(QStringLiteral(":/korvex/korvex.svg")));
+    m_pView = new CKorvexView(store, this);
+    setCentralWidget(m_pView);
+    m_pDoc->SetView(m_pView);
+    BuildCommands();
+    RestorePlacement();
+}
+
+QAction* CMainFrame::MakeAction(const QString& text, const QString& prompt, const char* icon) {
+    auto* action = new QAction(text, this);
+    QStringList parts = prompt.split(QLatin1Char('\n'));
+    action->setStatusTip(parts.value(0));
+    if (parts.size() > 1) {
+        action->setToolTip(parts[1]);
+    }
+    if (icon != nullptr) {
+        action->setIcon(QIcon(QStringLiteral(":/korvex/") + QLatin1String(icon)));
+    }
+    addAction(action);  // its shortcut works wherever the focus is in the window
+    return action;
+}
+
+void CMainFrame::BuildCommands() {
+    QAction* open = MakeAction(QStringLiteral("&Open..."),
+                               QStringLiteral("Open an existing document\nOpen"), "open.svg");
+    open->setObjectName(QStringLiteral("openAction"));
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(open, &QAction::triggered, this, &CMainFrame::OnFileOpen);
+
+    m_settings = MakeAction(QStringLiteral("Settings..."),
+                            QStringLiteral("File conversion settings\nSettings"), "settings.svg");
+    m_settings->setObjectName(QStringLiteral("settingsAction"));
+    m_settings->setEnabled(false);
+    connect(m_settings, &QAction::triggered, m_pView, &CKorvexView::OnFileSettings);
+    connect(m_pView, &CKorvexView::InputPathChanged, m_settings, &QAction::setEnabled);
+
+    QAction* exit =
+        MakeAction(QStringLiteral("E&xit"),
+                   QStringLiteral("Quit the application; prompts to save documents\nExit"));
+    exit->setObjectName(QStringLiteral("exitAction"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QAction* clear = MakeAction(QStringLiteral("&Clear Window"),
+                                QStringLiteral("Clear Window\nClear Window"), "clear.svg");
+    clear->setObjectName(QStringLiteral("clearWindowAction"));
+    connect(clear, &QAction::triggered, m_pView, &CKorvexView::OnViewClearWindow);
+
+    QAction* topics =
+        MakeAction(QStringLiteral("&Help Topics"), QStringLiteral("List Help topics\nHelp Topics"));
+    topics->setObjectName(QStringLiteral("helpTopicsAction"));
+    connect(topics, &QAction::triggered, this, &CMainFrame::OnHelp);
+
+    QAction* about = MakeAction(
+        QStringLiteral("&About Korvex..."),
+        QStringLiteral("Display program information, version number and copyright\nAbout"),
+        "about.svg");
+    about->setObjectName(QStringLiteral("aboutAction"));
+    connect(about, &QAction::triggered, this, &CMainFrame::AboutRequested);
+
+    // Commands reached by their keys alone.
+    QAction* fileNew =
+        MakeAction(QStringLiteral("New"), QStringLiteral("Create a new document\nNew"));
+    fileNew->setObjectName(QStringLiteral("newAction"));
+    fileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(fileNew, &QAction::triggered, this, &CMainFrame::OnFileNew);
+    QAction* save =
+        MakeAction(QStringLiteral("Save"), QStringLiteral("Save the active document\nSave"));
+    save->setObjectName(QStringLiteral("saveAction"));
+    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));  // the document holds nothing to save
+    QAction* help = MakeAction(QStringLiteral("Help"),
+                               QStringLiteral("Display help for current task or command\nHelp"));
+    help->setObjectName(QStringLiteral("helpAction"));
+    help->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(help, &QAction::triggered, this, &CMainFrame::OnHelp);
+    QAction* contextHelp =
+        MakeAction(QStringLiteral("What's This?"),
+                   QStringLiteral("Display help for clicked on buttons, menus and windows\nHelp"));
+    contextHelp->setObjectName(QStringLiteral("contextHelpAction"));
+    contextHelp->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
+    connect(contextHelp, &QAction::triggered, this, &CMainFrame::OnContextHelp);
+    QAction* copy =
+        MakeAction(QStringLiteral("Copy"),
+                   QStringLiteral("Copy the selection and put it on the Clipboard\nCopy"));
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    connect(copy, &QAction::triggered, m_pView, &QPlainTextEdit::copy);
+
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    m_fileMenu->addAction(open);
+    m_fileMenu->addAction(m_settings);
+    m_fileMenu->addSeparator();
+    m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
+    m_recentPlaceholder->setEnabled(false);
+    for (int i = 0; i < CKorvexDoc::kRecentFiles; ++i) {
+        QAction* recent = MakeAction(QString(), QStringLiteral("Open this document"));
+        recent->setObjectName(QStringLiteral("recentFileAction%1").arg(i + 1));
+        connect(recent, &QAction::triggered, this,
+                [this, recent] { m_pDoc->OnOpenDocument(recent->data().toString()); });
+        m_fileMenu->addAction(recent);
+        m_recentActions.append(recent);
+    }
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(exit);
+    QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    viewMenu->addAction(clear);
+    QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+    helpMenu->addAction(topics);
+    helpMenu->addSeparator();
+    helpMenu->addAction(about);
+    connect(m_pDoc, &CKorvexDoc::RecentFilesChanged, this, &CMainFrame::UpdateRecentFiles);
+    UpdateRecentFiles();
+
+    QToolBar* toolBar = addToolBar(QStringLiteral("Standard"));
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    toolBar->setIconSize(QSize(20, 20));
+    toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    toolBar->addAction(open);
+    toolBar->addAction(m_settings);
+    toolBar->addAction(clear);
+    toolBar->addSeparator();
+    toolBar->addAction(about);
+
+    m_idleText = new QLabel(QStringLiteral("For Help, press F1"));
+    m_idleText->setObjectName(QStringLiteral("idleText"));
+    statusBar()->addWidget(m_idleText, 1);
+    statusBar()->setSizeGripEnabled(true);
+}
+
+void CMainFrame::UpdateRecentFiles() {
+    QStringList files = m_pDoc->RecentFiles();
+    m_recentPlaceholder->setVisible(files.isEmpty());
+    for (int i = 0; i < m_recentActions.size(); ++i) {
+        QAction* action = m_recentActions[i];
+        action->setVisible(i < files.size());
+        if (i < files.size()) {
+            action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(
+                QFileInfo(files[i]).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"))));
+            action->setStatusTip(files[i]);
+            action->setData(files[i]);
+        }
+    }
+}
+
+void CMainFrame::OnFileOpen() {
+    QString path = Prompter::instance().OpenFileName(this, QStringLiteral("Open"), QString());
+    if (!path.isEmpty()) {
+        m_pDoc->OnOpenDocument(path);
+    }
+}
+
+void CMainFrame::OnFileNew() {
+    m_pDoc->OnNewDocument();
+}
+
+void CMainFrame::OnHelp() {
+    Prompter::instance().Message(
+        this, QStringLiteral("Korvex converts a text file of daily prices into a MetaStock-format "
+                             "directory.\n\nOpen the file with File > Open; check the settings "
+                             "in the Conversion Settings dialog and press OK. Settings... "
+                             "converts the same file again with other settings."));
+}
+
+void CMainFrame::OnContextHelp() {
+    statusBar()->showMessage(QStringLiteral("Select an object on which to get Help"), 5000);
+    QWhatsThis::enterWhatsThisMode();
+}
+
+QRect CMainFrame::ChoosePlacement(int x, int y, int cx, int cy, QSize screen) {
+    const int w = screen.width();
+    const int h = screen.height();
+    if (cx > 0 && cy > 0 && x >= 0 && y >= 0 && cx <= w && cy <= h && x <= w && y <= h) {
+        return QRect(x, y, cx, cy);
+    }
+    const float share = 0.85f;
+    int width = static_cast<int>(static_cast<float>(w) * share);
+    int height = static_cast<int>(static_cast<float>(h) * share);
+    return QRect((w - width) / 2, (h - height) / 2, width, height);
+}
+
+void CMainFrame::RestorePlacement() {
+    int x = m_pStore->ReadInt(kScreen, "x", 0);
+    int y = m_pStore->ReadInt(kScreen, "y", 0);
+    int cx = m_pStore->ReadInt(kScreen, "cx", 0);
+    int cy = m_pStore->ReadInt(kScreen, "cy", 0);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QSize size = screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
+    m_placement = ChoosePlacement(x, y, cx, cy, size);
+    move(m_placement.topLeft());
+    resize(m_placement.size());
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_placementAdjusted) {
+        // The stored size is the outer one; the frame is known only once the window is shown.
+        m_placementAdjusted = true;
+        QSize frame = frameGeometry().size() - geometry().size();
+        if (frame != QSize(0, 0)) {
+            resize(m_placement.size() - frame);
+            move(m_placement.topLeft());
+        }
+    }
+}
+
+void CMainFrame::SavePlacement() {
+    if (isMinimized()) {
+        return;
+    }
+    QRect outer = frameGeometry();
+    m_pStore->WriteInt(kScreen, "cx", outer.width());
+    m_pStore->WriteInt(kScreen, "cy", outer.height());
+    m_pStore->WriteInt(kScreen, "x", std::max(outer.left(), 0));
+    m_pStore->WriteInt(kScreen, "y", std::max(outer.top(), 0));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    SavePlacement();
+    event->accept();
+}

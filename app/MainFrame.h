@@ -1,0 +1,62 @@
+// CMainFrame: the program's one top-level window: the view as its client, the menus, the toolbar
+// and the one-pane status bar. It reopens where it was last closed (section "Screen" of the store),
+// or centred at 85 per cent of the primary screen.
+#pragma once
+
+#include <QMainWindow>
+#include <QRect>
+#include <QSize>
+
+class CKorvexDoc;
+class CKorvexView;
+class CRegistryStore;
+class QAction;
+class QLabel;
+class QMenu;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    CMainFrame(CRegistryStore* store, CKorvexDoc* doc, QWidget* parent = nullptr);
+
+    CKorvexView* View() const { return m_pView; }
+
+    // The placement to open with on a screen of `screen` size, from the stored x, y, cx and cy:
+    // kept when cx and cy are positive and x, y, cx, cy all lie within the screen, else the
+    // default.
+    static QRect ChoosePlacement(int x, int y, int cx, int cy, QSize screen);
+
+    // Writes the window's outer rectangle to "Screen", unless the window is minimised.
+    void SavePlacement();
+
+signals:
+    // Help > About Korvex...; the application shows the About box.
+    void AboutRequested();
+
+public slots:
+    void OnFileOpen();
+    void OnFileNew();
+    void OnHelp();
+    void OnContextHelp();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QAction* MakeAction(const QString& text, const QString& prompt, const char* icon = nullptr);
+    void BuildCommands();
+    void RestorePlacement();
+    void UpdateRecentFiles();
+
+    CRegistryStore* m_pStore;
+    CKorvexDoc* m_pDoc;
+    CKorvexView* m_pView;
+    QLabel* m_idleText = nullptr;
+    QAction* m_settings = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentPlaceholder = nullptr;
+    QList<QAction*> m_recentActions;
+    QRect m_placement;
+    bool m_placementAdjusted = false;
+};

@@ -1,0 +1,66 @@
+#include "app/Prompter.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+Prompter& Prompter::instance() {
+    static Prompter prompter;
+    return prompter;
+}
+
+void Prompter::Message(QWidget* parent, const QString& text) {
+    if (m_scripted) {
+        m_messages.append(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Korvex"), text, QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
+QString Prompter::OpenFileName(QWidget* parent, const QString& caption, const QString& directory) {
+    if (m_scripted) {
+        if (m_files.empty()) {
+            return QString();
+        }
+        QString file = m_files.front();
+        m_files.pop_front();
+        return file;
+    }
+    return QFileDialog::getOpenFileName(parent, caption, directory,
+                                        QStringLiteral("All Files (*)"));
+}
+
+QString Prompter::ExistingDirectory(QWidget* parent, const QString& caption,
+                                    const QString& directory) {
+    if (m_scripted) {
+        return OpenFileName(parent, caption, directory);
+    }
+    return QFileDialog::getExistingDirectory(parent, caption, directory);
+}
+
+int Prompter::Exec(QDialog& dialog) {
+    if (!m_scripted) {
+        return dialog.exec();
+    }
+    if (m_dialogs.empty()) {
+        return QDialog::Rejected;
+    }
+    auto handler = std::move(m_dialogs.front());
+    m_dialogs.pop_front();
+    return handler(dialog);
+}
+
+void Prompter::SetScripted(bool scripted) {
+    m_scripted = scripted;
+    m_messages.clear();
+    m_files.clear();
+    m_dialogs.clear();
+}
+
+QStringList Prompter::TakeMessages() {
+    QStringList messages = m_messages;
+    m_messages.clear();
+    return messages;
+}

@@ -1,0 +1,36 @@
+// An edit field with up and down arrows whose text the user may type freely: the arrows and the
+// Up and Down keys step through a range, but the text is only checked when the dialog reads it.
+#pragma once
+
+#include <QAbstractSpinBox>
+#include <QValidator>
+
+class SpinEdit : public QAbstractSpinBox {
+    Q_OBJECT
+public:
+    explicit SpinEdit(QWidget* parent = nullptr);
+
+    void SetRange(int minimum, int maximum);
+    QString Text() const;
+    void SetText(const QString& text);
+
+    void stepBy(int steps) override;
+    QValidator::State validate(QString& input, int& pos) const override;
+
+protected:
+    StepEnabled stepEnabled() const override;
+
+private:
+    int m_minimum = 0;
+    int m_maximum = 100;
+};
+
+// Lets the user type at most `length` bytes of text; text set by the program is not cut.
+class MaxLengthValidator : public QValidator {
+public:
+    MaxLengthValidator(int length, QObject* parent) : QValidator(parent), m_length(length) {}
+    State validate(QString& input, int& pos) const override;
+
+private:
+    int m_length;
+};

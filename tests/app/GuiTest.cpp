@@ -1,0 +1,382 @@
+// The desktop program driven through its real widgets, with a fresh main window and a temporary
+// settings file for every test, and the prompter answering every modal question.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+
+#include "app/ConversionSettingsDlg.h"
+#include "app/KorvexApp.h"
+#include "app/KorvexDoc.h"
+#include "app/KorvexView.h"
+#include "app/MainFrame.h"
+#include "app/Prompter.h"
+#include "app/RegistryStore.h"
+#include "app/SpinEdit.h"
+#include "tests/support/TestSupport.h"
+
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+const char* kLine = "083099,1.5,2,1,1.75,1000,50\n";
+
+template <typename T>
+T* Child(QWidget& parent, const char* name) {
+    T* child = parent.findChild<T*>(QString::fromLatin1(name));
+    if (child == nullptr) {
+        qFatal("no widget %s", name);
+    }
+    return child;
+}
+
+void SetColumn(QDialog& dialog, const char* name, const QString& text) {
+    Child<SpinEdit>(dialog, name)->SetText(text);
+}
+
+// Fills what every run needs and presses OK.
+int ConfirmInto(QDialog& dialog, const QString& directory, const QString& symbol, bool newMaster) {
+    Child<QLineEdit>(dialog, "directoryEdit")->setText(directory);
+    Child<QLineEdit>(dialog, "symbolEdit")->setText(symbol);
+    Child<QRadioButton>(dialog, newMaster ? "makeNewMasterRadio" : "useExistingMasterRadio")
+        ->setChecked(true);
+    Child<QPushButton>(dialog, "okButton")->click();
+    return dialog.result();
+}
+
+}  // namespace
+
+class GuiTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempDir> m_dir;
+    std::unique_ptr<CKorvexApp> m_app;
+    std::string m_settings;
+
+    Prompter& prompter() { return Prompter::instance(); }
+    CMainFrame& frame() { return *m_app->MainFrame(); }
+    CKorvexView& view() { return *frame().View(); }
+    CRegistryStore& store() { return *m_app->m_pStore; }
+    std::string path(const char* name) { return *m_dir / name; }
+    QString qpath(const char* name) { return QString::fromStdString(path(name)); }
+    std::string Stored(const char* entry) { return store().ReadString("Setting", entry, "<none>"); }
+    QAction* Action(const char* name) { return Child<QAction>(frame(), name); }
+
+    // Opens `name` through File > Open, answering the settings dialog with `answer`.
+    void Open(const char* name, std::function<int(QDialog&)> answer) {
+        prompter().QueueFile(qpath(name));
+        prompter().QueueDialog(std::move(answer));
+        Action("openAction")->trigger();
+    }
+
+    void StartApp(const QString& file = QString()) {
+        m_app = std::make_unique<CKorvexApp>();
+        QVERIFY(m_app->InitInstance(file, m_settings) || !file.isEmpty());
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<TempDir>();
+        m_settings = path("config/Korvex.ini");
+        std::filesystem::create_directory(path("db"));
+        prompter().SetScripted(true);
+        StartApp();
+    }
+
+    void cleanup() {
+        m_app.reset();
+        QVERIFY2(prompter().TakeMessages().isEmpty(), "a message was not looked at");
+        prompter().SetScripted(false);
+        m_dir.reset();
+    }
+
+    void openingPreviewsConvertsAndStoresTheSettings() {
+        WriteFileBytes(path("in.csv"), kLine);
+        QVERIFY(!Action("settingsAction")->isEnabled());
+        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "xyz  ", true); });
+
+        QCOMPARE(view().toPlainText(),
+                 "To help you with the conversion settings, your file...\n\n\t" + qpath("in.csv") +
+                     "\n\nlooks like this...\n\n083099,1.5,2,1,1.75,1000,50\n\nConversion "
+                     "completed successfully!");
+        QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{106});
+        QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(53 + 36, 4), std::string("XYZ "));
+        QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{56});
+        QCOMPARE(Stored("DateFormat"), std::string("MMDDYY"));
+        QCOMPARE(Stored("Exist"), std::string("1"));
+        QCOMPARE(Stored("Delimiter"), std::string("0"));
+        QCOMPARE(Stored("OICol"), std::string("7"));
+        QCOMPARE(Stored("Path"), path("db"));
+        QCOMPARE(Stored("Symbol"), std::string("XYZ"));
+        QCOMPARE(Stored("Name"), std::string(""));
+        QVERIFY(Action("settingsAction")->isEnabled());
+        QCOMPARE(frame().windowTitle(), QStringLiteral("Korvex"));
+        QCOMPARE(m_app->Document()->RecentFiles(), QStringList{qpath("in.csv")});
+    }
+
+    void previewShowsTenPiecesOfAtMost299Characters() {
+        std::string longLine(650, 'x');
+        WriteFileBytes(path("in.csv"), longLine + "\r\n" + "a\nb\nc\nd\ne\nf\ng\nh\n");
+        Open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        QStringList lines = view().toPlainText().split(QLatin1Char('\n'));
+        QStringList preview = lines.mid(6);
+        QCOMPARE(preview.size(), 11);  // ten pieces and the empty end
+        QCOMPARE(preview[0].size(), 299);
+        QCOMPARE(preview[1].size(), 299);
+        QCOMPARE(preview[2].size(), 52);
+        QCOMPARE(preview[9], QStringLiteral("g"));
+
+        QCOMPARE(CKorvexView::FirstLines(path("in.csv"), 2).size(), std::size_t{2});
+        WriteFileBytes(path("short.txt"), "one\ntwo\nthree");
+        QCOMPARE(CKorvexView::FirstLines(path("short.txt"), 10),
+                 (std::vector<std::string>{"one", "two", "three"}));
+        WriteFileBytes(path("empty.txt"), "");
+        QVERIFY(CKorvexView::FirstLines(path("empty.txt"), 10).empty());
+        WriteFileBytes(path("exact.txt"), std::string(299, 'y') + "\nz\n");
+        QCOMPARE(CKorvexView::FirstLines(path("exact.txt"), 10),
+                 (std::vector<std::string>{std::string(299, 'y'), "", "z"}));
+    }
+
+    void cancelWritesNothing() {
+        WriteFileBytes(path("in.csv"), kLine);
+        Open("in.csv", [](QDialog& d) {
+            Child<QPushButton>(d, "cancelButton")->click();
+            return d.result();
+        });
+        QVERIFY(view().toPlainText().endsWith(QStringLiteral("083099,1.5,2,1,1.75,1000,50\n")));
+        QCOMPARE(Stored("DateFormat"), std::string("<none>"));
+        QVERIFY(!FileExists(path("db/MASTER")));
+    }
+
+    void aFailedConversionSaysSoAndKeepsTheDialogSettings() {
+        WriteFileBytes(path("in.csv"), kLine);
+        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
+        QCOMPARE(prompter().TakeMessages(),
+                 QStringList{QStringLiteral("Path specified does not point to a Master file")});
+        QVERIFY(view().toPlainText().endsWith(QStringLiteral("\n\nConversion failed.")));
+        QCOMPARE(Stored("Exist"), std::string("0"));
+        QCOMPARE(Stored("Path"), std::string("<none>"));  // the job did not get that far
+
+        // Settings... converts the same file again; each confirmed run adds its line.
+        prompter().QueueDialog(
+            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        Action("settingsAction")->trigger();
+        QVERIFY(view().toPlainText().endsWith(
+            QStringLiteral("Conversion failed.\nConversion completed successfully!")));
+        QCOMPARE(Stored("Path"), path("db"));
+    }
+
+    void theDialogStartsFromTheStore() {
+        WriteFileBytes(path("in.csv"), "30/08/1999\t1.75\n");
+        store().WriteString("Setting", "DateFormat", "dd_mm_c");
+        store().WriteInt("Setting", "Delimiter", 1);
+        store().WriteInt("Setting", "Exist", 1);
+        store().WriteInt("Setting", "OpenOn", 0);
+        store().WriteInt("Setting", "HiOn", 0);
+        store().WriteInt("Setting", "LoOn", 0);
+        store().WriteInt("Setting", "VolOn", 0);
+        store().WriteInt("Setting", "OIOn", 0);
+        store().WriteInt("Setting", "CloCol", 2);
+        store().WriteString("Setting", "Path", path("db"));
+        store().WriteString("Setting", "Symbol", "ABC");
+        Open("in.csv", [](QDialog& d) {
+            // A stored beginning of a name selects the first entry that begins with it.
+            if (Child<QComboBox>(d, "dateFormatCombo")->currentText() != "DD_MM_CCYY" ||
+                !Child<QRadioButton>(d, "tabRadio")->isChecked() ||
+                Child<SpinEdit>(d, "openColumnEdit")->isEnabled()) {
+                return int(QDialog::Rejected);
+            }
+            Child<QPushButton>(d, "okButton")->click();
+            return d.result();
+        });
+        QVERIFY2(
+            view().toPlainText().endsWith(QStringLiteral("Conversion completed successfully!")),
+            qPrintable(view().toPlainText()));
+        QCOMPARE(view().m_nDateFormat, 6);
+        QCOMPARE(Stored("DateFormat"), std::string("DD_MM_CCYY"));
+        QCOMPARE(ReadFileBytes(path("db/F1.DOP")),
+                 std::string("\"DATE\",0,0\r\n\"CLOSE\",4,4\r\n"));
+    }
+
+    void dialogChecksInTheirOrder() {
+        WriteFileBytes(path("in.csv"), kLine);
+        QStringList seen;
+        Open("in.csv", [&](QDialog& d) {
+            auto& dialog = static_cast<CConversionSettingsDlg&>(d);
+            auto ok = Child<QPushButton>(d, "okButton");
+            // Neither symbol nor directory: the symbol is asked for first.
+            ok->click();
+            // A switched-off field is checked too, and takes the focus.
+            Child<QCheckBox>(d, "highCheck")->click();  // unticked: its column turns to 1
+            SetColumn(d, "openIntColumnEdit", "25");
+            ok->click();
+            seen << QString::number(Child<SpinEdit>(d, "highColumnEdit")->Text().toInt());
+            // Duplicates among the fields switched on only.
+            SetColumn(d, "openIntColumnEdit", "3");
+            SetColumn(d, "dateColumnEdit", "3");
+            Child<QLineEdit>(d, "symbolEdit")->setText("ab ");
+            ok->click();
+            Child<QCheckBox>(d, "openIntCheck")->click();
+            ok->click();  // the date's 3 is free now, but there is no directory
+            seen << Child<QLineEdit>(d, "symbolEdit")->text();
+            Child<QLineEdit>(d, "nameEdit")->setText(QString(17, QLatin1Char('n')));
+            Child<QLineEdit>(d, "directoryEdit")->setText(qpath("db"));
+            ok->click();
+            Child<QLineEdit>(d, "nameEdit")->setText("Name");
+            Child<QComboBox>(d, "dateFormatCombo")->setEditText("weekly");
+            Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+            ok->click();
+            seen << QString::number(dialog.result());
+            return d.result();
+        });
+        QCOMPARE(prompter().TakeMessages(),
+                 (QStringList{"You did not enter a valid symbol",
+                              "Please enter a whole number from 1 to 20.",
+                              "Duplicate columns specified\nCorrect or disable",
+                              "Please enter path", "Please enter no more than 16 characters.",
+                              "No date format is chosen.\nChoose one of the twelve date formats "
+                              "of the list."}));
+        QCOMPARE(seen, (QStringList{"1", "AB", QString::number(QDialog::Accepted)}));
+        QCOMPARE(view().m_nDateFormat, 0);  // typed, not chosen from the list
+        QCOMPARE(Stored("DateFormat"), std::string("weekly"));
+        QVERIFY(view().toPlainText().endsWith(QStringLiteral("Conversion failed.")));
+    }
+
+    void skipRowsCheckFollowsItsReadState() {
+        WriteFileBytes(path("in.csv"), kLine);
+        store().WriteInt("Setting", "SkipOn", 1);
+        store().WriteInt("Setting", "SkipRows", 5);
+        QStringList seen;
+        Open("in.csv", [&](QDialog& d) {
+            auto* rows = Child<SpinEdit>(d, "skipRowsEdit");
+            seen << rows->Text() << (rows->isEnabled() ? "on" : "off");
+            Child<QCheckBox>(d, "skipRowsCheck")->click();
+            seen << rows->Text() << (rows->isEnabled() ? "on" : "off");
+            // With a column out of range the box is not read: the rows keep the earlier state.
+            SetColumn(d, "dateColumnEdit", "0");
+            Child<QCheckBox>(d, "skipRowsCheck")->click();
+            seen << (rows->isEnabled() ? "on" : "off");
+            return int(QDialog::Rejected);
+        });
+        QCOMPARE(seen, (QStringList{"5", "on", "0", "off", "off"}));
+        QCOMPARE(prompter().TakeMessages(),
+                 QStringList{"Please enter a whole number from 1 to 20."});
+    }
+
+    void browseTakesTheChosenDirectory() {
+        WriteFileBytes(path("in.csv"), kLine);
+        prompter().QueueFile(qpath("in.csv"));
+        prompter().QueueDialog([&](QDialog& d) {
+            prompter().QueueFile(qpath("db"));
+            Child<QPushButton>(d, "browseButton")->click();
+            Child<QLineEdit>(d, "symbolEdit")->setText("B");
+            Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+            Child<QPushButton>(d, "okButton")->click();
+            return d.result();
+        });
+        Action("openAction")->trigger();
+        QVERIFY(FileExists(path("db/MASTER")));
+    }
+
+    void newClearWindowAndSaveKeepThePathAndWriteNothing() {
+        WriteFileBytes(path("in.csv"), kLine);
+        Open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        Action("clearWindowAction")->trigger();
+        QCOMPARE(view().toPlainText(), QString());
+        QVERIFY(Action("settingsAction")->isEnabled());
+        Action("saveAction")->trigger();
+        QCOMPARE(ReadFileBytes(path("in.csv")), std::string(kLine));
+        Action("newAction")->trigger();
+        QCOMPARE(view().m_strInputPath, qpath("in.csv"));
+        QVERIFY(Action("settingsAction")->isEnabled());
+    }
+
+    void recentFilesReopenAndForgetMissingFiles() {
+        WriteFileBytes(path("a.csv"), kLine);
+        WriteFileBytes(path("b.csv"), kLine);
+        Open("a.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        Open("b.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        QCOMPARE(m_app->Document()->RecentFiles(), (QStringList{qpath("b.csv"), qpath("a.csv")}));
+        prompter().QueueDialog([](QDialog&) { return int(QDialog::Rejected); });
+        Action("recentFileAction2")->trigger();
+        QCOMPARE(view().m_strInputPath, qpath("a.csv"));
+        QCOMPARE(m_app->Document()->RecentFiles().first(), qpath("a.csv"));
+
+        std::filesystem::remove(path("b.csv"));
+        Action("recentFileAction2")->trigger();
+        QCOMPARE(prompter().TakeMessages().size(), 1);
+        QCOMPARE(m_app->Document()->RecentFiles(), QStringList{qpath("a.csv")});
+    }
+
+    void aFileOnTheCommandLineIsOpenedAtStart() {
+        WriteFileBytes(path("in.csv"), kLine);
+        m_app.reset();
+        prompter().QueueDialog(
+            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "CMD", true); });
+        StartApp(qpath("in.csv"));
+        QVERIFY(
+            view().toPlainText().endsWith(QStringLiteral("Conversion completed successfully!")));
+
+        m_app.reset();
+        m_app = std::make_unique<CKorvexApp>();
+        QVERIFY(!m_app->InitInstance(qpath("missing.csv"), m_settings));
+        QCOMPARE(prompter().TakeMessages().size(), 1);
+    }
+
+    void placementIsRestoredAndSaved() {
+        const QSize screen(1024, 768);
+        QCOMPARE(CMainFrame::ChoosePlacement(0, 0, 0, 0, screen), QRect(77, 58, 870, 652));
+        QCOMPARE(CMainFrame::ChoosePlacement(100, 10, 1024, 500, screen),
+                 QRect(100, 10, 1024, 500));
+        QCOMPARE(CMainFrame::ChoosePlacement(-1, 10, 500, 500, screen), QRect(77, 58, 870, 652));
+        QCOMPARE(CMainFrame::ChoosePlacement(10, 10, 500, 769, screen), QRect(77, 58, 870, 652));
+        QCOMPARE(CMainFrame::ChoosePlacement(1024, 768, 10, 10, screen), QRect(1024, 768, 10, 10));
+
+        store().WriteInt("Screen", "x", 30);
+        store().WriteInt("Screen", "y", 40);
+        store().WriteInt("Screen", "cx", 500);
+        store().WriteInt("Screen", "cy", 300);
+        m_app.reset();
+        StartApp();
+        QCOMPARE(frame().frameGeometry(), QRect(30, 40, 500, 300));
+        frame().move(-20, -5);
+        frame().resize(QSize(400, 200) - (frame().frameGeometry().size() - frame().size()));
+        frame().close();
+        QCOMPARE(store().ReadInt("Screen", "x", -1), 0);
+        QCOMPARE(store().ReadInt("Screen", "y", -1), 0);
+        QCOMPARE(store().ReadInt("Screen", "cx", -1), 400);
+        QCOMPARE(store().ReadInt("Screen", "cy", -1), 200);
+
+        frame().show();
+        frame().showMinimized();
+        store().WriteInt("Screen", "cx", 123);
+        frame().SavePlacement();
+        QCOMPARE(store().ReadInt("Screen", "cx", -1), frame().isMinimized() ? 123 : 400);
+    }
+
+    void statusBarAndCommands() {
+        auto* idle = Child<QLabel>(frame(), "idleText");
+        QCOMPARE(idle->text(), QStringLiteral("For Help, press F1"));
+        QCOMPARE(Action("openAction")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+        QCOMPARE(Action("openAction")->statusTip(), QStringLiteral("Open an existing document"));
+        QCOMPARE(Action("settingsAction")->toolTip(), QStringLiteral("Settings"));
+        QCOMPARE(Action("saveAction")->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+        QCOMPARE(Action("helpAction")->shortcut(), QKeySequence(QStringLiteral("F1")));
+    }
+};
+
+QTEST_MAIN(GuiTest)
+#include "GuiTest.moc"
