@@ -367,6 +367,21 @@ private slots:
         QCOMPARE(store().ReadInt("Screen", "cx", -1), frame().isMinimized() ? 123 : 400);
     }
 
+    void anOldProfileIsImportedOnTheFirstStartOnly() {
+        m_app.reset();
+        TempDir fresh;
+        std::filesystem::create_directory(fresh / "config");
+        WriteFileBytes(fresh / "config/Korvex.INI", "[Screen]\nx=10\ny=20\ncx=300\ncy=200\n");
+        m_settings = fresh / "config/Korvex.ini";
+        StartApp();
+        QCOMPARE(frame().frameGeometry(), QRect(10, 20, 300, 200));
+        m_app.reset();
+        WriteFileBytes(fresh / "config/Korvex.INI", "[Screen]\nx=50\n");
+        StartApp();
+        QCOMPARE(frame().frameGeometry().topLeft(), QPoint(10, 20));
+        m_app.reset();
+    }
+
     void statusBarAndCommands() {
         auto* idle = Child<QLabel>(frame(), "idleText");
         QCOMPARE(idle->text(), QStringLiteral("For Help, press F1"));
