@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <array>
 
+#include "app/ChooseDir.h"
 #include "app/KorvexView.h"
 #include "app/Prompter.h"
 #include "app/SpinEdit.h"
@@ -216,6 +217,21 @@ void CConversionSettingsDlg::BuildControls() {
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    m_dateCol->setWhatsThis(QStringLiteral("The column of the date, counted from 1 (1 to 20)."));
+    m_cbDateFormat->setWhatsThis(QStringLiteral(
+        "How the dates are written. An underscore stands for any one separator character; "
+        "every part is two digits wide."));
+    m_skipCheck->setWhatsThis(
+        QStringLiteral("Skip the first lines of the file, such as headings (0 to 200 lines)."));
+    m_pathEdit->setWhatsThis(QStringLiteral("The directory that receives the converted data."));
+    m_useExisting->setWhatsThis(
+        QStringLiteral("Add the security to the MASTER file that the directory already holds."));
+    m_makeNew->setWhatsThis(
+        QStringLiteral("Make a new MASTER file in a directory that does not hold one yet."));
+    m_symbolEdit->setWhatsThis(QStringLiteral(
+        "The ticker symbol, at most 16 characters; it must not be in the directory already."));
+    m_nameEdit->setWhatsThis(QStringLiteral("The security's name, at most 16 characters."));
+
     QWidget* order[] = {
         m_dateCol, m_openCheck,    m_openCol,   m_hiCheck,  m_hiCol,    m_loCheck, m_loCol,
         m_cloCol,  m_volCheck,     m_volCol,    m_oiCheck,  m_oiCol,    m_comma,   m_tab,
@@ -390,10 +406,9 @@ void CConversionSettingsDlg::OnCheckSkipRows() {
 
 void CConversionSettingsDlg::OnBrowse() {
     (void)UpdateData(true);
-    QString directory =
-        Prompter::instance().ExistingDirectory(this, QStringLiteral("Choose Directory"), m_strPath);
-    if (!directory.isEmpty()) {
-        m_strPath = directory;
+    CChooseDir chooser(m_strPath, this);
+    if (chooser.DoModal() == QDialog::Accepted) {
+        m_strPath = chooser.FilePath().left(chooser.FileOffset() - 1);
         UpdateData(false);
     }
 }

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
+#include "app/AboutDlg.h"
 #include "app/KorvexDoc.h"
 #include "app/MainFrame.h"
-#include "app/Prompter.h"
 #include "app/RegistryStore.h"
 
 CKorvexApp::CKorvexApp() = default;
@@ -41,7 +41,6 @@ int CKorvexApp::ExitInstance() {
 }
 
 void CKorvexApp::OnAppAbout() {
-    Prompter::instance().Message(m_pFrame.get(),
-                                 QStringLiteral("Korvex Version 1.4\n\nConverts text price files "
-                                                "into MetaStock-format data directories."));
+    CAboutDlg about(&m_bEmailVisited, &m_bWebVisited, m_pFrame.get());
+    about.DoModal();
 }

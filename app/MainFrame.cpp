@@ -12,6 +12,7 @@
 #include <QToolBar>
 #include <QWhatsThis>
 
+#include "app/HelpWindow.h"
 #include "app/KorvexDoc.h"
 #include "app/KorvexView.h"
 #include "app/Prompter.h"
@@ -54,12 +55,17 @@ void CMainFrame::BuildCommands() {
                                QStringLiteral("Open an existing document\nOpen"), "open.svg");
     open->setObjectName(QStringLiteral("openAction"));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    open->setWhatsThis(QStringLiteral(
+        "Open a text file of prices. Korvex shows its first lines and asks for the conversion "
+        "settings at once."));
     connect(open, &QAction::triggered, this, &CMainFrame::OnFileOpen);
 
     m_settings = MakeAction(QStringLiteral("Settings..."),
                             QStringLiteral("File conversion settings\nSettings"), "settings.svg");
     m_settings->setObjectName(QStringLiteral("settingsAction"));
     m_settings->setEnabled(false);
+    m_settings->setWhatsThis(QStringLiteral(
+        "Convert the file last opened again, with settings you check or change first."));
     connect(m_settings, &QAction::triggered, m_pView, &CKorvexView::OnFileSettings);
     connect(m_pView, &CKorvexView::InputPathChanged, m_settings, &QAction::setEnabled);
 
@@ -72,6 +78,8 @@ void CMainFrame::BuildCommands() {
     QAction* clear = MakeAction(QStringLiteral("&Clear Window"),
                                 QStringLiteral("Clear Window\nClear Window"), "clear.svg");
     clear->setObjectName(QStringLiteral("clearWindowAction"));
+    clear->setWhatsThis(
+        QStringLiteral("Empty the window. Settings... still converts the file last opened."));
     connect(clear, &QAction::triggered, m_pView, &CKorvexView::OnViewClearWindow);
 
     QAction* topics =
@@ -84,6 +92,7 @@ void CMainFrame::BuildCommands() {
         QStringLiteral("Display program information, version number and copyright\nAbout"),
         "about.svg");
     about->setObjectName(QStringLiteral("aboutAction"));
+    about->setWhatsThis(QStringLiteral("Show the program's version, its maker and legal notices."));
     connect(about, &QAction::triggered, this, &CMainFrame::AboutRequested);
 
     // Commands reached by their keys alone.
@@ -181,11 +190,10 @@ void CMainFrame::OnFileNew() {
 }
 
 void CMainFrame::OnHelp() {
-    Prompter::instance().Message(
-        this, QStringLiteral("Korvex converts a text file of daily prices into a MetaStock-format "
-                             "directory.\n\nOpen the file with File > Open; check the settings "
-                             "in the Conversion Settings dialog and press OK. Settings... "
-                             "converts the same file again with other settings."));
+    if (m_help == nullptr) {
+        m_help = new CHelpWindow(this);
+    }
+    m_help->ShowPage(QStringLiteral("index.html"));
 }
 
 void CMainFrame::OnContextHelp() {

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QSize>
 
+class CHelpWindow;
 class CKorvexDoc;
 class CKorvexView;
 class CRegistryStore;
@@ -20,6 +21,8 @@ public:
     CMainFrame(CRegistryStore* store, CKorvexDoc* doc, QWidget* parent = nullptr);
 
     CKorvexView* View() const { return m_pView; }
+    // The help window, once a help command has opened it.
+    CHelpWindow* HelpWindow() const { return m_help; }
 
     // The placement to open with on a screen of `screen` size, from the stored x, y, cx and cy:
     // kept when cx and cy are positive and x, y, cx, cy all lie within the screen, else the
@@ -57,6 +60,7 @@ private:
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentPlaceholder = nullptr;
     QList<QAction*> m_recentActions;
+    CHelpWindow* m_help = nullptr;
     QRect m_placement;
     bool m_placementAdjusted = false;
 };

@@ -19,6 +19,21 @@ void Prompter::Message(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+bool Prompter::Question(QWidget* parent, const QString& text) {
+    if (m_scripted) {
+        m_messages.append(text);
+        if (m_answers.empty()) {
+            return false;
+        }
+        bool yes = m_answers.front();
+        m_answers.pop_front();
+        return yes;
+    }
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Korvex"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString Prompter::OpenFileName(QWidget* parent, const QString& caption, const QString& directory) {
     if (m_scripted) {
         if (m_files.empty()) {
@@ -30,14 +45,6 @@ QString Prompter::OpenFileName(QWidget* parent, const QString& caption, const QS
     }
     return QFileDialog::getOpenFileName(parent, caption, directory,
                                         QStringLiteral("All Files (*)"));
-}
-
-QString Prompter::ExistingDirectory(QWidget* parent, const QString& caption,
-                                    const QString& directory) {
-    if (m_scripted) {
-        return OpenFileName(parent, caption, directory);
-    }
-    return QFileDialog::getExistingDirectory(parent, caption, directory);
 }
 
 int Prompter::Exec(QDialog& dialog) {
@@ -56,6 +63,7 @@ void Prompter::SetScripted(bool scripted) {
     m_scripted = scripted;
     m_messages.clear();
     m_files.clear();
+    m_answers.clear();
     m_dialogs.clear();
 }
 

@@ -17,18 +17,20 @@ public:
 
     // Shows `text` in a modal box with an OK button.
     void Message(QWidget* parent, const QString& text);
+    // Asks `text` in a modal box with Yes and No buttons; true for Yes.
+    bool Question(QWidget* parent, const QString& text);
     // The file chosen in an Open dialog, or an empty text on Cancel.
     QString OpenFileName(QWidget* parent, const QString& caption, const QString& directory);
-    // The directory chosen, or an empty text on Cancel.
-    QString ExistingDirectory(QWidget* parent, const QString& caption, const QString& directory);
     // Runs `dialog` modally and returns its result code.
     int Exec(QDialog& dialog);
 
     // Test hooks. While scripted, message boxes are recorded and answered with OK at once; the
     // pickers take the next queued answer (Cancel when none is left); a queued dialog handler gets
-    // the next dialog instead of the user and returns its result (Cancel when none is left).
+    // the next dialog instead of the user and returns its result (Cancel when none is left); a
+    // question is recorded like a message and takes the next queued answer (No when none is left).
     void SetScripted(bool scripted);
     void QueueFile(const QString& path) { m_files.push_back(path); }
+    void QueueAnswer(bool yes) { m_answers.push_back(yes); }
     void QueueDialog(std::function<int(QDialog&)> handler) {
         m_dialogs.push_back(std::move(handler));
     }
@@ -39,5 +41,6 @@ private:
     bool m_scripted = false;
     QStringList m_messages;
     std::deque<QString> m_files;
+    std::deque<bool> m_answers;
     std::deque<std::function<int(QDialog&)>> m_dialogs;
 };

@@ -280,7 +280,12 @@ private slots:
         WriteFileBytes(path("in.csv"), kLine);
         prompter().QueueFile(qpath("in.csv"));
         prompter().QueueDialog([&](QDialog& d) {
-            prompter().QueueFile(qpath("db"));
+            prompter().QueueDialog([&](QDialog& chooser) {
+                Child<QLineEdit>(chooser, "directoryNameEdit")->setText(qpath("db/new"));
+                prompter().QueueAnswer(true);
+                Child<QPushButton>(chooser, "okButton")->click();
+                return chooser.result();
+            });
             Child<QPushButton>(d, "browseButton")->click();
             Child<QLineEdit>(d, "symbolEdit")->setText("B");
             Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
@@ -288,7 +293,11 @@ private slots:
             return d.result();
         });
         Action("openAction")->trigger();
-        QVERIFY(FileExists(path("db/MASTER")));
+        QCOMPARE(prompter().TakeMessages(),
+                 QStringList{"Directory " + qpath("db/new") +
+                             " does not exist.\nCreate this directory?"});
+        QVERIFY(FileExists(path("db/new/MASTER")));
+        QCOMPARE(Stored("Path"), path("db/new"));
     }
 
     void newClearWindowAndSaveKeepThePathAndWriteNothing() {

@@ -1,0 +1,19 @@
+// The help window: the user guide, compiled into the program, in a browser of its own.
+#pragma once
+
+#include <QDialog>
+
+class QTextBrowser;
+
+class CHelpWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit CHelpWindow(QWidget* parent = nullptr);
+
+    // Shows `page` of the guide ("index.html", "settings.html" ...) and brings the window forward.
+    void ShowPage(const QString& page);
+    QTextBrowser* Browser() const { return m_browser; }
+
+private:
+    QTextBrowser* m_browser;
+};

@@ -1,0 +1,232 @@
+// The directory chooser, the About box with its links, and the help window.
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
+#include <filesystem>
+
+#include "app/AboutDlg.h"
+#include "app/ChooseDir.h"
+#include "app/HelpWindow.h"
+#include "app/KorvexApp.h"
+#include "app/MainFrame.h"
+#include "app/Prompter.h"
+#include "app/StaticLink.h"
+#include "tests/support/TestSupport.h"
+
+using testing_support::TempDir;
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+void Move(QWidget* widget, QPoint at) {
+    QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDir> m_dir;
+    QStringList m_opened;
+    bool m_openSucceeds = true;
+
+    Prompter& prompter() { return Prompter::instance(); }
+
+    // A chooser whose field holds `text`, confirmed; true when it closed with a directory.
+    bool Confirm(CChooseDir& chooser, const QString& text) {
+        chooser.findChild<QLineEdit*>("directoryNameEdit")->setText(text);
+        chooser.setResult(QDialog::Rejected);
+        chooser.findChild<QPushButton*>("okButton")->click();
+        return chooser.result() == QDialog::Accepted;
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<TempDir>();
+        prompter().SetScripted(true);
+        m_opened.clear();
+        m_openSucceeds = true;
+        CStaticLink::SetOpener([this](const QUrl& url) {
+            m_opened << url.toString();
+            return m_openSucceeds;
+        });
+    }
+
+    void cleanup() {
+        QVERIFY2(prompter().TakeMessages().isEmpty(), "a message was not looked at");
+        prompter().SetScripted(false);
+        m_dir.reset();
+    }
+
+    void chooserComposesPathsFromTheList() {
+        std::filesystem::create_directories(*m_dir / "open/alpha");
+        std::filesystem::create_directories(*m_dir / "open/beta");
+        const QString open = Q(*m_dir / "open");
+        CChooseDir chooser(open);
+        auto* list = chooser.findChild<QListWidget*>("directoryList");
+        auto* field = chooser.findChild<QLineEdit*>("directoryNameEdit");
+        QStringList parts = open.split('/', Qt::SkipEmptyParts);
+        QCOMPARE(list->count(), 1 + parts.size() + 2);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("/"));
+        QCOMPARE(field->text(), open);  // the open directory is selected
+
+        list->setCurrentRow(0);
+        QCOMPARE(field->text(), QStringLiteral("/"));
+        list->setCurrentRow(1);
+        QCOMPARE(field->text(), "/" + parts[0]);
+        list->setCurrentRow(2);
+        QCOMPARE(field->text(), "/" + parts[0] + "/" + parts[1]);
+        // Each sub-directory entry names its own directory, not those listed before it.
+        list->setCurrentRow(list->count() - 1);
+        QCOMPARE(field->text(), open + "/beta");
+
+        emit list->itemDoubleClicked(list->item(list->count() - 2));
+        QCOMPARE(field->text(), open + "/alpha");
+        QCOMPARE(list->count(), 1 + parts.size() + 1);
+    }
+
+    void chooserAcceptsTheDirectoryNamedAndMakesItCurrent() {
+        std::filesystem::create_directories(*m_dir / "open");
+        std::filesystem::create_directories(*m_dir / "elsewhere");
+        CChooseDir chooser(Q(*m_dir / "open"));
+        QVERIFY(Confirm(chooser, Q(*m_dir / "elsewhere")));
+        QCOMPARE(chooser.FilePath(), Q(*m_dir / "elsewhere/Junk"));
+        QCOMPARE(chooser.FilePath().left(chooser.FileOffset() - 1), Q(*m_dir / "elsewhere"));
+        QCOMPARE(QDir::currentPath(), Q(*m_dir / "elsewhere"));
+    }
+
+    void chooserRefusesCreatesOrFails() {
+        CChooseDir chooser(Q(m_dir->path()));
+        QDir::setCurrent(Q(m_dir->path()));
+
+        QVERIFY(!Confirm(chooser, "bad|name"));
+        QCOMPARE(prompter().TakeMessages(), QStringList{"bad|name is not a valid pathname."});
+
+        QVERIFY(!Confirm(chooser, "later"));  // answered No
+        QCOMPARE(prompter().TakeMessages(),
+                 QStringList{"Directory later does not exist.\nCreate this directory?"});
+        QVERIFY(!std::filesystem::exists(*m_dir / "later"));
+
+        prompter().QueueAnswer(true);
+        QVERIFY(!Confirm(chooser, "missing/child"));  // one level only
+        QCOMPARE(prompter().TakeMessages(),
+                 (QStringList{"Directory missing/child does not exist.\nCreate this directory?",
+                              "There was a problem creating missing/child.\nThe new directory "
+                              "was not created."}));
+
+        prompter().QueueAnswer(true);
+        QVERIFY(!Confirm(chooser, ""));
+        QCOMPARE(prompter().TakeMessages(),
+                 (QStringList{"Directory  does not exist.\nCreate this directory?",
+                              "There was a problem creating .\nThe new directory was not "
+                              "created."}));
+
+        QString tooLong(300, QLatin1Char('x'));
+        QVERIFY(!Confirm(chooser, tooLong));
+        QCOMPARE(prompter().TakeMessages(),
+                 QStringList{tooLong + " is too long for a directory name."});
+
+        prompter().QueueAnswer(true);
+        QVERIFY(Confirm(chooser, "fresh"));  // relative to the current directory, kept as typed
+        QCOMPARE(prompter().TakeMessages().size(), 1);
+        QVERIFY(std::filesystem::is_directory(*m_dir / "fresh"));
+        QCOMPARE(chooser.FilePath(), QStringLiteral("fresh/Junk"));
+        QCOMPARE(chooser.FileOffset(), 6);
+    }
+
+    void aboutBoxLinksOpenAndRememberTheirVisit() {
+        int emailVisited = 0;
+        int webVisited = 0;
+        {
+            CAboutDlg about(&emailVisited, &webVisited);
+            QCOMPARE(about.windowTitle(), QStringLiteral("About Korvex"));
+            QCOMPARE(about.findChild<QLabel*>("versionText")->text(),
+                     QStringLiteral("Korvex Version 1.4"));
+            QVERIFY(about.findChild<QLabel*>("legalText")->text().contains("Copyright"));
+            CStaticLink* email = about.EmailLink();
+            QVERIFY(email->font().underline());
+            QCOMPARE(email->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+            QTest::mouseClick(email, Qt::LeftButton);
+            email->OnClicked();  // a second click keeps the one prefix
+            QCOMPARE(m_opened, (QStringList{"mailto:korvex@halvorn.example",
+                                            "mailto:korvex@halvorn.example"}));
+            QCOMPARE(emailVisited, 1);
+            QCOMPARE(email->palette().color(QPalette::WindowText), QColor(128, 0, 128));
+
+            m_openSucceeds = false;
+            QTest::mouseClick(about.WebLink(), Qt::LeftButton);
+            QCOMPARE(m_opened.last(), QStringLiteral("https://www.halvorn.example/korvex"));
+            QCOMPARE(webVisited, 0);  // a failed open beeps and leaves the link unvisited
+        }
+        CAboutDlg again(&emailVisited, &webVisited);
+        QCOMPARE(again.EmailLink()->palette().color(QPalette::WindowText), QColor(128, 0, 128));
+        QCOMPARE(again.WebLink()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    }
+
+    void linkShowsTheHandAndIgnoresMovesForASecondAfterAClick() {
+        int visited = 0;
+        CStaticLink link(QStringLiteral("https://example.org"));
+        link.SetVisitedFlag(&visited);
+        link.resize(200, 20);
+        link.show();
+        Move(&link, QPoint(5, 5));
+        QVERIFY(link.m_bCaptured);
+        QCOMPARE(link.cursor().shape(), Qt::PointingHandCursor);
+        Move(&link, QPoint(300, 5));
+        QVERIFY(!link.m_bCaptured);
+        QCOMPARE(link.cursor().shape(), Qt::ArrowCursor);
+
+        link.OnClicked();
+        Move(&link, QPoint(5, 5));
+        QVERIFY(!link.m_bCaptured);  // suppressed
+        QTRY_VERIFY_WITH_TIMEOUT(!link.m_bMoveSuppressed, 3000);
+        Move(&link, QPoint(5, 5));
+        QVERIFY(link.m_bCaptured);
+
+        // A link showing a picture keeps its look, yet opens its target.
+        CStaticLink picture(QStringLiteral("https://example.org/p"));
+        picture.setPixmap(QPixmap(8, 8));
+        picture.SetVisitedFlag(&visited);
+        picture.show();
+        QVERIFY(!picture.font().underline());
+        picture.OnClicked();
+        QCOMPARE(m_opened.last(), QStringLiteral("https://example.org/p"));
+    }
+
+    void helpOpensOnF1AndAboutFromTheMenu() {
+        CKorvexApp app;
+        QVERIFY(app.InitInstance(QString(), *m_dir / "Korvex.ini"));
+        CMainFrame* frame = app.MainFrame();
+        QApplication::setActiveWindow(frame);
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        QTest::keyClick(frame, Qt::Key_F1);
+        QVERIFY(frame->HelpWindow() != nullptr);
+        QVERIFY(frame->HelpWindow()->isVisible());
+        QTextBrowser* browser = frame->HelpWindow()->Browser();
+        QCOMPARE(browser->source(), QUrl(QStringLiteral("qrc:/korvex/help/index.html")));
+        QVERIFY(!browser->toPlainText().isEmpty());
+
+        bool shown = false;
+        prompter().QueueDialog([&](QDialog& dialog) {
+            shown = dialog.windowTitle() == QStringLiteral("About Korvex");
+            return int(QDialog::Accepted);
+        });
+        frame->findChild<QAction*>("aboutAction")->trigger();
+        QVERIFY(shown);
+    }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "DialogsTest.moc"
