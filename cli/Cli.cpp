@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 
+#include "cli/Inspect.h"
 #include "engine/ConversionJob.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
@@ -23,6 +24,9 @@ constexpr int kBadCommandLine = 2;
 
 const char* kUsage =
     "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [options]\n"
+    "       korvex-cli list DIR [--csv | --json]\n"
+    "       korvex-cli export DIR SYMBOL [-o FILE] [--date-format NAME]\n"
+    "       korvex-cli check DIR\n"
     "       korvex-cli --help | --version\n"
     "\n"
     "Converts a text file of end-of-day prices into a new security of a MetaStock-format\n"
@@ -30,6 +34,11 @@ const char* kUsage =
     "\n"
     "Commands:\n"
     "  convert    convert one price file (see 'korvex-cli convert --help')\n"
+    "  list       list the securities of a directory\n"
+    "  export     write a security's price records as CSV\n"
+    "  check      check that a directory is sound\n"
+    "\n"
+    "'korvex-cli COMMAND --help' explains each command.\n"
     "\n"
     "Options:\n"
     "  --help     show this help\n"
@@ -349,14 +358,32 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << "korvex-cli " << KORVEX_VERSION << '\n';
         return 0;
     }
-    if (args[0] != "convert") {
+    struct Command {
+        const char* name;
+        const char* usage;
+        int (*run)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+    };
+    const Command commands[] = {{"convert", kConvertUsage, nullptr},
+                                {"list", kListUsage, RunList},
+                                {"export", kExportUsage, RunExport},
+                                {"check", kCheckUsage, RunCheck}};
+    const Command* command = nullptr;
+    for (const Command& c : commands) {
+        if (args[0] == c.name) {
+            command = &c;
+        }
+    }
+    if (command == nullptr) {
         err << "korvex: unknown command '" << args[0] << "'\nTry 'korvex-cli --help'.\n";
         return kBadCommandLine;
     }
     if (std::find(args.begin(), args.end(), "--help") != args.end() ||
         std::find(args.begin(), args.end(), "-h") != args.end()) {
-        out << kConvertUsage;
+        out << command->usage;
         return 0;
+    }
+    if (command->run != nullptr) {
+        return command->run(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
     }
     ConvertOptions options;
     try {

@@ -166,6 +166,29 @@ Status LocateMaster(FileSystem& fs, const std::string& directory,
     return Status::Ok();
 }
 
+TreeGuard::TreeGuard(FileSystem& fs, const std::string& startDirectory) : m_fs(fs) {
+    if (!fs.CanonicalPath(startDirectory.empty() ? "." : startDirectory, &m_root).ok()) {
+        m_root.clear();
+    }
+    m_visited.insert(m_root);
+}
+
+std::optional<std::string> TreeGuard::Enter(const std::string& parentPath, const std::string& name,
+                                            int depth) {
+    if (name.empty() || name == "." || name == ".." ||
+        std::any_of(name.begin(), name.end(), [](char c) { return c == '/' || c == '\\'; }) ||
+        depth >= kMaxSearchLevels) {
+        return std::nullopt;
+    }
+    std::string path = parentPath + name;
+    std::string canonical;
+    if (!m_fs.IsDirectory(path) || !m_fs.CanonicalPath(path, &canonical).ok() ||
+        (!m_root.empty() && !IsInside(canonical, m_root)) || !m_visited.insert(canonical).second) {
+        return std::nullopt;
+    }
+    return path;
+}
+
 std::int16_t FindSecurity(FileSystem& fs, std::string_view startDirectory, std::string_view symbol,
                           MasterRecord* record, std::string* directory) {
     std::vector<Level> levels(1);
@@ -173,11 +196,7 @@ std::int16_t FindSecurity(FileSystem& fs, std::string_view startDirectory, std::
     if (!levels[0].path.empty() && !EndsWithSeparator(levels[0].path)) {
         levels[0].path += kPathSeparator;
     }
-    std::string root;
-    if (!fs.CanonicalPath(levels[0].path.empty() ? "." : levels[0].path, &root).ok()) {
-        root.clear();
-    }
-    std::set<std::string> visited{root};
+    TreeGuard guard(fs, levels[0].path);
 
     for (;;) {
         Level& level = levels.back();
@@ -222,22 +241,13 @@ std::int16_t FindSecurity(FileSystem& fs, std::string_view startDirectory, std::
             if (!IsSubdirectoryEntry(entry)) {
                 continue;
             }
-            std::string name = SubdirectoryName(entry);
-            if (name.empty() || name == "." || name == ".." ||
-                std::any_of(name.begin(), name.end(),
-                            [](char c) { return c == '/' || c == '\\'; }) ||
-                static_cast<int>(levels.size()) >= kMaxSearchLevels) {
-                continue;
-            }
-            std::string path = level.path + name;
-            std::string canonical;
-            if (!fs.IsDirectory(path) || !fs.CanonicalPath(path, &canonical).ok() ||
-                (!root.empty() && !IsInside(canonical, root)) ||
-                !visited.insert(canonical).second) {
+            std::optional<std::string> path = guard.Enter(
+                level.path, SubdirectoryName(entry), static_cast<int>(levels.size()));
+            if (!path) {
                 continue;
             }
             Level child;
-            child.path = path + kPathSeparator;
+            child.path = *path + kPathSeparator;
             levels.push_back(std::move(child));
             entered = true;
             break;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -68,13 +69,33 @@ bool SecurityMatches(const std::uint8_t* record, std::string_view symbol);
 // The path of the directory file in `directory`, whatever the case of its name, or nothing.
 Status LocateMaster(FileSystem& fs, const std::string& directory, std::optional<std::string>* path);
 
+// The most levels of directories that FindSecurity searches: the start directory and 15 below it.
+inline constexpr int kMaxSearchLevels = 16;
+
+// The safety rules of every walk over a MASTER tree: a sub-directory entry is followed only when its
+// name is a plain name (no separator, not "." or ".."), it leads to a directory inside the tree the
+// walk started in that the walk has not entered yet, and the walk is not already kMaxSearchLevels
+// levels deep. So no content of any MASTER can make a walk leave its tree or go round in a loop.
+class TreeGuard {
+public:
+    // Starts a walk at `startDirectory` ("" for the current directory).
+    TreeGuard(FileSystem& fs, const std::string& startDirectory);
+
+    // The path of the sub-directory `name` of `parentPath` (which ends in a separator, or is empty)
+    // when the walk may enter it at `depth` (the start directory is depth 0), marking it entered.
+    std::optional<std::string> Enter(const std::string& parentPath, const std::string& name,
+                                     int depth);
+
+private:
+    FileSystem& m_fs;
+    std::string m_root;
+    std::set<std::string> m_visited;
+};
+
 // Results of FindSecurity.
 inline constexpr std::int16_t kSecurityFound = 0;
 inline constexpr std::int16_t kSecurityNotFound = -8;
 inline constexpr std::int16_t kMasterReadError = -4;
-
-// The most levels of directories that FindSecurity searches: the start directory and 15 below it.
-inline constexpr int kMaxSearchLevels = 16;
 
 // Looks `symbol` up in the MASTER of `startDirectory` and, depth first in record order, in the
 // sub-directories it lists; every security of a MASTER is compared before its first sub-directory

@@ -1,0 +1,242 @@
+// korvex-cli check: every file of a MetaStock-format directory tree read and judged.
+#include <cstdio>
+#include <map>
+#include <ostream>
+#include <regex>
+#include <set>
+
+#include "cli/Inspect.h"
+#include "msdb/Encoding.h"
+#include "msdb/FileSystem.h"
+#include "msdb/Inspect.h"
+#include "msdb/Master.h"
+#include "msdb/SecurityFiles.h"
+
+namespace cli {
+namespace {
+
+constexpr int kMaxDateProblems = 10;
+
+std::string Date(const msdb::MbfBytes& date) {
+    std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(date);
+    if (!day) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", static_cast<double>(msdb::FromMbf(date)));
+        return std::string("the value ") + text;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", day->year, day->month, day->day);
+    return text;
+}
+
+class Checker {
+public:
+    explicit Checker(std::ostream& out) : m_out(out) {}
+
+    void Problem(const std::string& file, std::size_t offset, const std::string& text) {
+        m_out << file << " at offset " << offset << ": " << text << '\n';
+        ++m_problems;
+    }
+    void Problem(const std::string& file, const std::string& text) {
+        m_out << file << ": " << text << '\n';
+        ++m_problems;
+    }
+
+    void Master(const msdb::MasterFile& master) {
+        if (!master.headerWhole) {
+            Problem(master.path, 0,
+                    "the file is " + std::to_string(master.bytes.size()) +
+                        " bytes long, shorter than its 53-byte header");
+            return;
+        }
+        std::size_t present = master.RecordsPresent();
+        if (master.header.recordCount != static_cast<int>(present)) {
+            Problem(master.path, 0,
+                    "the header counts " + std::to_string(master.header.recordCount) +
+                        " records but the file holds " + std::to_string(present));
+        }
+        if (master.TrailingBytes() != 0) {
+            Problem(master.path, master.bytes.size() - master.TrailingBytes(),
+                    std::to_string(master.TrailingBytes()) + " bytes after the last whole record");
+        }
+        std::map<int, std::size_t> numbers;
+        for (std::size_t i = 1; i <= present; ++i) {
+            const std::uint8_t* record = master.Record(i);
+            auto [it, fresh] = numbers.emplace(record[msdb::kFileNumberOffset], i);
+            if (!fresh) {
+                Problem(master.path, msdb::kMasterRecordSize * i,
+                        "record " + std::to_string(i) + " uses file number " +
+                            std::to_string(it->first) + ", as record " +
+                            std::to_string(it->second) + " does");
+            }
+        }
+    }
+
+    void Security(const msdb::SecurityEntry& security, const std::string& masterPath) {
+        const std::size_t at = msdb::kMasterRecordSize * security.recordNumber;
+        const std::string record = "record " + std::to_string(security.recordNumber) + " (" +
+                                   (security.symbol.empty() ? "no symbol" : security.symbol) + ")";
+        if (security.fieldCount < 2 || security.fieldCount > 7 ||
+            security.recordLength != 4 * security.fieldCount) {
+            Problem(masterPath, at,
+                    record + " gives " + std::to_string(security.fieldCount) +
+                        " fields and a record length of " + std::to_string(security.recordLength));
+        }
+        std::string datPath =
+            msdb::JoinPath(security.directory, msdb::DatFileName(security.fileNumber));
+        std::string dopPath =
+            msdb::JoinPath(security.directory, msdb::DopFileName(security.fileNumber));
+        std::string dop;
+        if (!msdb::ReadWholeFile(msdb::FileSystem::Default(), dopPath, &dop).ok()) {
+            Problem(dopPath,
+                    "missing or unreadable; " + record + " of " + masterPath + " lists it");
+        } else if (std::optional<msdb::FieldSet> fields = msdb::FieldsFromDop(dop); !fields) {
+            Problem(dopPath, "not a list of the stored fields");
+        } else if (msdb::CountFields(*fields) != security.fieldCount) {
+            Problem(dopPath, "lists " + std::to_string(msdb::CountFields(*fields)) +
+                                 " fields but " + record + " of " + masterPath + " gives " +
+                                 std::to_string(security.fieldCount));
+        }
+        msdb::PriceFile dat;
+        if (!msdb::ReadPriceFile(msdb::FileSystem::Default(), datPath,
+                                 static_cast<std::size_t>(security.recordLength), &dat)
+                 .ok()) {
+            Problem(datPath,
+                    "missing or unreadable; " + record + " of " + masterPath + " lists it");
+            return;
+        }
+        if (security.recordLength <= 0) {
+            return;
+        }
+        const std::size_t length = static_cast<std::size_t>(security.recordLength);
+        if (dat.bytes.size() < length) {
+            Problem(datPath, 0, "the file is shorter than its header record");
+            return;
+        }
+        if (dat.bytes.size() % length != 0) {
+            Problem(datPath, dat.bytes.size() - dat.bytes.size() % length,
+                    std::to_string(dat.bytes.size() % length) + " bytes after the last whole " +
+                        std::to_string(length) + "-byte record");
+        }
+        std::size_t present = dat.RecordsPresent();
+        if (dat.LastRecordNumber() != present + 1) {
+            Problem(datPath, 2,
+                    "the header counts " +
+                        std::to_string(static_cast<int>(dat.LastRecordNumber()) - 1) +
+                        " price records but the file holds " + std::to_string(present));
+        }
+        int dateProblems = 0;
+        std::optional<msdb::CalendarDay> previous;
+        float previousValue = 0;
+        for (std::size_t i = 1; i <= present; ++i) {
+            msdb::MbfBytes date = dat.Value(i, 0);
+            std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(date);
+            float value = msdb::FromMbf(date);
+            std::string problem;
+            if (!day) {
+                problem =
+                    "price record " + std::to_string(i) + " holds " + Date(date) + ", not a date";
+            } else if (previous && value < previousValue) {
+                problem = "price record " + std::to_string(i) + " is dated " + Date(date) +
+                          ", before the record before it";
+            }
+            if (!problem.empty() && ++dateProblems <= kMaxDateProblems) {
+                Problem(datPath, i * length, problem);
+            }
+            if (day) {
+                previous = day;
+                previousValue = value;
+            }
+        }
+        if (dateProblems > kMaxDateProblems) {
+            Problem(datPath, "and " + std::to_string(dateProblems - kMaxDateProblems) +
+                                 " more price records with such dates");
+            m_problems += dateProblems - kMaxDateProblems - 1;
+        }
+        if (present > 0) {
+            for (auto [offset, stored, data, which] :
+                 {std::tuple{msdb::kFirstDateOffset, security.firstDate, dat.Value(1, 0), "first"},
+                  std::tuple{msdb::kLastDateOffset, security.lastDate, dat.Value(present, 0),
+                             "last"}}) {
+                if (stored != data) {
+                    Problem(masterPath, at + offset,
+                            record + " gives the " + which + " date " + Date(stored) + " but " +
+                                msdb::DatFileName(security.fileNumber) + " holds " + Date(data));
+                }
+            }
+        }
+    }
+
+    void Leftovers(const std::string& directory) {
+        std::vector<std::string> names;
+        if (!msdb::FileSystem::Default()
+                 .ListDirectory(directory.empty() ? "." : directory, &names)
+                 .ok()) {
+            return;
+        }
+        static const std::regex temporary(R"((master\.(~nu|new))|(f\d+\.new))", std::regex::icase);
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            if (std::regex_match(name, temporary)) {
+                Problem(msdb::JoinPath(directory, name),
+                        "a temporary left behind by an interrupted conversion");
+            }
+        }
+    }
+
+    int problems() const { return m_problems; }
+
+private:
+    std::ostream& m_out;
+    int m_problems = 0;
+};
+
+}  // namespace
+
+int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() != 1 || (!args[0].empty() && args[0][0] == '-')) {
+        err << "korvex: give one directory\nTry 'korvex-cli check --help'.\n";
+        return 2;
+    }
+    const std::string& directory = args[0];
+    Checker checker(out);
+    bool topRead = false;
+    std::string topProblem;
+    int securities = 0;
+    std::string masterPath;
+    msdb::WalkMasterTree(
+        msdb::FileSystem::Default(), directory,
+        [&](const std::string& where, const msdb::Status& status, const msdb::MasterFile& master) {
+            if (where == directory) {
+                topRead = status.ok();
+                topProblem = status.message();
+            }
+            if (!status.ok()) {
+                if (where != directory) {
+                    checker.Problem(msdb::JoinPath(where, "MASTER"), status.message());
+                }
+                return;
+            }
+            masterPath = master.path;
+            checker.Master(master);
+            checker.Leftovers(where);
+        },
+        [&](const msdb::SecurityEntry& security) {
+            ++securities;
+            checker.Security(security, masterPath);
+        });
+    if (!topRead) {
+        err << "korvex: " << topProblem << '\n';
+        return 2;
+    }
+    if (checker.problems() == 0) {
+        out << directory << ": sound; " << securities
+            << (securities == 1 ? " security checked\n" : " securities checked\n");
+        return 0;
+    }
+    out << checker.problems() << (checker.problems() == 1 ? " problem" : " problems")
+        << " found in " << directory << '\n';
+    return 1;
+}
+
+}  // namespace cli

@@ -1,0 +1,290 @@
+// korvex-cli list, export and check, in-process: what they print for sound directories, the
+// round trip of conversion and export, and damaged directories, which they must survive.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "msdb/Encoding.h"
+#include "tests/engine/JobFixture.h"
+#include "tests/support/TestSupport.h"
+
+namespace testing_support {
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome Cli(std::vector<std::string> args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    int status = cli::run(args, out, err);
+    return Outcome{status, out.str(), err.str()};
+}
+
+class InspectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(dir / "db/sub");
+        WriteFileBytes(dir / "a.csv",
+                       "083099,1.5,2,1,1.75,1000,50\n090199,1.6,2.1,1.1,1.8,1100,55\n");
+        WriteFileBytes(dir / "b.csv", "19990830,7.25\n");
+        Convert({"a.csv", "--dir", "db", "--new-master", "--symbol", "AAA", "--name", "Alpha"});
+        Convert({"b.csv", "--dir", "db/sub", "--new-master", "--symbol", "BBB", "--date-format",
+                 "CCYYMMDD", "--columns", "date=1,close=2"});
+        // List the sub-directory in the top MASTER, as other programs do.
+        std::string master = ReadFileBytes(dir / "db/MASTER");
+        master[0] = 2;
+        master[2] = 2;
+        WriteFileBytes(dir / "db/MASTER", master + DirectoryEntry(9, "sub"));
+    }
+
+    void Convert(std::vector<std::string> args) {
+        for (std::string& arg : args) {
+            if (arg.ends_with(".csv") || arg.starts_with("db")) {
+                arg = dir / arg;
+            }
+        }
+        args.insert(args.begin(), "convert");
+        Outcome r = Cli(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+
+    std::string Db() const { return dir / "db"; }
+
+    TempDir dir;
+};
+
+TEST_F(InspectTest, ListShowsEverySecurityOfTheTree) {
+    Outcome table = Cli({"list", Db()});
+    EXPECT_EQ(table.status, 0);
+    EXPECT_EQ(table.out,
+              "Directory  File  Symbol  Name   Fields   First       Last        Records\n"
+              ".          F1    AAA     Alpha  DOHLCVI  1999-08-30  1999-09-01        2\n"
+              "sub        F1    BBB            D---C--  1999-08-30  1999-08-30        1\n"
+              "2 securities\n");
+    EXPECT_EQ(Cli({"list", Db(), "--csv"}).out,
+              "Directory,File,Symbol,Name,Fields,First,Last,Records\n"
+              ".,F1,AAA,Alpha,DATE OPEN HIGH LOW CLOSE VOL OI,1999-08-30,1999-09-01,2\n"
+              "sub,F1,BBB,,DATE CLOSE,1999-08-30,1999-08-30,1\n");
+    EXPECT_EQ(Cli({"list", Db(), "--json"}).out,
+              "[\n  {\"directory\": \".\", \"file\": 1, \"symbol\": \"AAA\", \"name\": \"Alpha\", "
+              "\"fields\": [\"DATE\", \"OPEN\", \"HIGH\", \"LOW\", \"CLOSE\", \"VOL\", \"OI\"], "
+              "\"first\": \"1999-08-30\", \"last\": \"1999-09-01\", \"records\": 2},\n  "
+              "{\"directory\": \"sub\", \"file\": 1, \"symbol\": \"BBB\", \"name\": \"\", "
+              "\"fields\": [\"DATE\", \"CLOSE\"], \"first\": \"1999-08-30\", \"last\": "
+              "\"1999-08-30\", \"records\": 1}\n]\n");
+    Outcome missing = Cli({"list", dir / "nowhere"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("nowhere"), std::string::npos);
+}
+
+TEST_F(InspectTest, ExportWritesTheStoredFields) {
+    Outcome all = Cli({"export", Db(), "aaa"});
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out,
+              "Date,Open,High,Low,Close,Volume,OpenInterest\n"
+              "1999-08-30,1.5,2,1,1.75,1000,50\n1999-09-01,1.6,2.1,1.1,1.8,1100,55\n");
+    EXPECT_EQ(Cli({"export", Db(), "BBB", "--date-format", "dd_mm_ccyy"}).out,
+              "Date,Close\n30/08/1999,7.25\n");
+    EXPECT_EQ(Cli({"export", Db(), "alpha", "-o", dir / "out.csv"}).status, 0);
+    EXPECT_EQ(ReadFileBytes(dir / "out.csv"), all.out);
+    Outcome none = Cli({"export", Db(), "ZZZ"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "korvex: " + Db() + " holds no security ZZZ\n");
+}
+
+// Converting a generated file and exporting it with the same date format gives back the same
+// dates and the same single-precision values, for every field set and date format.
+TEST(RoundTripTest, ConvertThenExportGivesBackTheInput) {
+    std::mt19937 random(20261207);
+    const char* names[] = {"open", "high", "low", "volume", "oi"};
+    int runs = 0;
+    for (int format = 1; format <= 12; ++format) {
+        for (int mask = 0; mask < 32; mask += 1 + format % 3) {
+            TempDir dir;
+            std::vector<std::string> columns = {"date"};
+            for (int f = 0; f < 5; ++f) {
+                if ((mask & (1 << f)) != 0) {
+                    columns.push_back(names[f]);
+                }
+            }
+            columns.push_back("close");
+            std::string mapping;
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                mapping += (c == 0 ? "" : ",") + columns[c] + "=" + std::to_string(c + 1);
+            }
+            std::string input;
+            std::vector<std::vector<float>> values;
+            std::vector<std::string> dates;
+            int day = 1 + static_cast<int>(random() % 20000);
+            for (int line = 0; line < 40; ++line) {
+                day += 1 + static_cast<int>(random() % 5);
+                std::int16_t y, m, d;
+                msdb::DayNumberToYmd(static_cast<msdb::DayNumber>(day), &y, &m, &d);
+                std::string name(msdb::kDateFormatNames[static_cast<std::size_t>(format - 1)]);
+                std::string date;
+                for (std::size_t i = 0; i < name.size(); i += 2) {
+                    if (name[i] == '_') {
+                        date += '-';
+                        --i;
+                        continue;
+                    }
+                    std::string group = name.substr(i, 2);
+                    int v = group == "CC"   ? (1900 + y) / 100
+                            : group == "YY" ? y % 100
+                            : group == "MM" ? m
+                                            : d;
+                    char digits[16];
+                    std::snprintf(digits, sizeof digits, "%02d", v);
+                    date += digits;
+                }
+                dates.push_back(date);
+                input += date;
+                std::vector<float> row;
+                for (std::size_t c = 1; c < columns.size(); ++c) {
+                    char number[32];
+                    std::snprintf(number, sizeof number, "%.*f", static_cast<int>(random() % 5),
+                                  std::ldexp(static_cast<double>(random() % 1000000),
+                                             -static_cast<int>(random() % 12)));
+                    input += std::string(",") + number;
+                    row.push_back(std::strtof(number, nullptr));
+                }
+                input += "\n";
+                values.push_back(row);
+            }
+            WriteFileBytes(dir / "in.csv", input);
+            std::string formatName(msdb::kDateFormatNames[static_cast<std::size_t>(format - 1)]);
+            Outcome converted =
+                Cli({"convert", dir / "in.csv", "--dir", dir.path(), "--new-master", "--symbol",
+                     "RT", "--date-format", formatName, "--columns", mapping});
+            ASSERT_EQ(converted.status, 0) << converted.err << input;
+            Outcome exported = Cli({"export", dir.path(), "RT", "--date-format", formatName});
+            ASSERT_EQ(exported.status, 0) << exported.err;
+            std::istringstream csv(exported.out);
+            std::string line;
+            std::getline(csv, line);  // heading
+            for (std::size_t row = 0; std::getline(csv, line); ++row) {
+                ASSERT_LT(row, dates.size());
+                std::vector<std::string> cells;
+                std::stringstream split(line);
+                for (std::string cell; std::getline(split, cell, ',');) {
+                    cells.push_back(cell);
+                }
+                ASSERT_EQ(cells.size(), columns.size());
+                std::string expectedDate = dates[row];
+                std::replace(expectedDate.begin(), expectedDate.end(), '-', '/');
+                EXPECT_EQ(cells[0], expectedDate);
+                // The stored order is canonical; the input's columns were date, then the
+                // optional fields in canonical order, then close.
+                std::vector<float> stored;
+                for (std::size_t c = 1; c < cells.size(); ++c) {
+                    stored.push_back(std::strtof(cells[c].c_str(), nullptr));
+                }
+                std::vector<float> expected = values[row];
+                // close moves to its canonical place, after low and before volume and oi
+                float close = expected.back();
+                expected.pop_back();
+                std::size_t before = 0;
+                for (int f = 0; f < 3; ++f) {
+                    before += (mask & (1 << f)) != 0 ? 1 : 0;
+                }
+                expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(before), close);
+                EXPECT_EQ(stored, expected) << line;
+            }
+            ++runs;
+        }
+    }
+    EXPECT_GT(runs, 100);
+}
+
+TEST_F(InspectTest, CheckFindsASoundDirectorySound) {
+    Outcome r = Cli({"check", Db()});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, Db() + ": sound; 2 securities checked\n");
+    EXPECT_EQ(Cli({"check", dir / "nowhere"}).status, 2);
+}
+
+TEST_F(InspectTest, CheckNamesEachKindOfDamage) {
+    std::string db = Db();
+    std::string dat = ReadFileBytes(dir / "db/F1.DAT");
+    // The second record dated before the first, and a header counting three records.
+    std::string swapped = dat.substr(0, 28) + dat.substr(56, 28) + dat.substr(28, 28);
+    swapped[2] = 4;
+    WriteFileBytes(dir / "db/F1.DAT", swapped);
+    WriteFileBytes(dir / "db/F1.DOP", "\"DATE\",0,0\r\n\"CLOSE\",4,4\r\n");
+    std::filesystem::remove(dir / "db/sub/F1.DOP");
+    WriteFileBytes(dir / "db/MASTER.NEW", "left");
+    WriteFileBytes(dir / "db/sub/F7.NEW", "left");
+    Outcome r = Cli({"check", db});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out,
+              db + "/MASTER.NEW: a temporary left behind by an interrupted conversion\n" + db +
+                  "/F1.DOP: lists 2 fields but record 1 (AAA) of " + db + "/MASTER gives 7\n" + db +
+                  "/F1.DAT at offset 2: the header counts 3 price records but the file holds 2\n" +
+                  db +
+                  "/F1.DAT at offset 56: price record 2 is dated 1999-08-30, before the record "
+                  "before it\n" +
+                  db +
+                  "/MASTER at offset 78: record 1 (AAA) gives the first date 1999-08-30 but F1.DAT "
+                  "holds 1999-09-01\n" +
+                  db +
+                  "/MASTER at offset 82: record 1 (AAA) gives the last date 1999-09-01 but F1.DAT "
+                  "holds 1999-08-30\n" +
+                  db + "/sub/F7.NEW: a temporary left behind by an interrupted conversion\n" + db +
+                  "/sub/F1.DOP: missing or unreadable; record 1 (BBB) of " + db +
+                  "/sub/MASTER lists it\n8 problems found in " + db + "\n");
+}
+
+// Truncated files, wrong counts and flipped bytes: list, export and check never crash, and check
+// never calls a damaged directory sound when the damage touched what it reads.
+TEST_F(InspectTest, DamagedDirectoriesNeverCrashTheReaders) {
+    const std::vector<std::string> files = {"MASTER", "F1.DAT", "F1.DOP", "sub/MASTER",
+                                            "sub/F1.DAT"};
+    std::map<std::string, std::string> original;
+    for (const std::string& f : files) {
+        original[f] = ReadFileBytes(dir / ("db/" + f));
+    }
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        for (const auto& [f, bytes] : original) {
+            WriteFileBytes(dir / ("db/" + f), bytes);
+        }
+        const std::string& f = files[random() % files.size()];
+        std::string bytes = original[f];
+        switch (random() % 3) {
+            case 0:
+                bytes.resize(random() % (bytes.size() + 1));
+                break;
+            case 1:
+                for (int flips = 0; flips < 3 && !bytes.empty(); ++flips) {
+                    bytes[random() % bytes.size()] ^= static_cast<char>(1 << (random() % 8));
+                }
+                break;
+            default:
+                if (bytes.size() > 4) {
+                    bytes[random() % 4] = static_cast<char>(random());
+                }
+        }
+        WriteFileBytes(dir / ("db/" + f), bytes);
+        SCOPED_TRACE(f + " damaged in round " + std::to_string(round));
+        Outcome checked = Cli({"check", Db()});
+        EXPECT_NE(checked.status, 0 - 1);
+        if (bytes != original[f] && (f == "F1.DAT" || f == "sub/F1.DAT") && bytes.size() % 4 != 0) {
+            EXPECT_NE(checked.status, 0) << checked.out;
+        }
+        (void)Cli({"list", Db()});
+        (void)Cli({"list", Db(), "--json"});
+        (void)Cli({"export", Db(), "AAA"});
+        (void)Cli({"export", Db(), "BBB", "--date-format", "YYMMDD"});
+    }
+}
+
+}  // namespace
+}  // namespace testing_support
