@@ -34,3 +34,11 @@ od -A d -t x1 -N 140 out/example/F1.DAT
 echo
 echo "\$ cat out/example/F1.DOP"
 cat out/example/F1.DOP
+
+echo
+echo "\$ korvex-cli list out/example"
+build/bin/korvex-cli list out/example
+
+echo
+echo "\$ korvex-cli check out/example"
+build/bin/korvex-cli check out/example
