@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Korvex"));
     QApplication::setOrganizationName(QStringLiteral("Halvorn"));
     QApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvex"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex/korvex.svg")));
 
     QCommandLineParser parser;

@@ -15,6 +15,7 @@ packages=(
     qt6-base-dev   # Qt 6 Widgets and Qt Test, for the desktop program korvex
     libqt6svg6     # draws the program's SVG icons
     fonts-dejavu-core  # a font for the windows that the GUI tests draw off screen
+    dpkg-dev       # dpkg-shlibdeps: the package test checks the Depends against what is linked
 )
 
 if ! command -v dpkg >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
