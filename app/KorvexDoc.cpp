@@ -38,9 +38,13 @@ bool CKorvexDoc::OnOpenDocument(const QString& path) {
         return true;  // already open: a new conversion of it starts from Settings...
     }
     QFile file(full);
-    if (QFileInfo(full).isDir() || !file.open(QIODevice::ReadOnly)) {
-        QString reason = QFileInfo(full).isDir() ? QStringLiteral("It is a directory.")
-                                                 : file.errorString() + QLatin1Char('.');
+    QFileInfo info(full);
+    // Only regular files are opened: a pipe or a device could block or never end.
+    bool regular = !info.exists() || info.isFile();
+    if (!regular || !file.open(QIODevice::ReadOnly)) {
+        QString reason = info.isDir() ? QStringLiteral("It is a directory.")
+                         : !regular   ? QStringLiteral("It is not a regular file.")
+                                      : file.errorString() + QLatin1Char('.');
         Prompter::instance().Message(
             parent, QStringLiteral("Cannot open the file %1.\n%2").arg(full, reason));
         RemoveFromRecentFiles(full);

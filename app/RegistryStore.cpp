@@ -189,6 +189,10 @@ bool CRegistryStore::CreateRoot(const std::string& path, bool* createdNew) {
 }
 
 void CRegistryStore::ImportIniProfile(const std::string& iniPath) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(iniPath, ec)) {
+        return;  // a pipe or a device could block or never end
+    }
     std::FILE* file = std::fopen(iniPath.c_str(), "r");
     if (file == nullptr) {
         return;

@@ -1,8 +1,10 @@
 #include "engine/ConversionJob.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 #include "engine/Appender.h"
 #include "engine/Messages.h"
@@ -61,6 +63,12 @@ std::string CConversionJob::PathInDirectory(const std::string& name) const {
 }
 
 int CConversionJob::Run() {
+    int result = RunSteps();
+    m_lock.reset();
+    return result;
+}
+
+int CConversionJob::RunSteps() {
     if (CheckSettings() != 0) {
         return 1;
     }
@@ -137,6 +145,9 @@ int CConversionJob::PrepareMaster() {
         return 1;
     }
     m_szDirectory = current;
+    if (LockDirectory() != 0) {
+        return 1;
+    }
     std::optional<std::string> existing;
     s = msdb::LocateMaster(*m_fs, m_szDirectory, &existing);
     if (!s.ok()) {
@@ -164,6 +175,29 @@ int CConversionJob::PrepareMaster() {
         return 1;
     }
     return 0;
+}
+
+// Takes the directory's lock, waiting a while for another conversion to finish with it.
+int CConversionJob::LockDirectory() {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nLockWaitMilliseconds);
+    for (;;) {
+        bool busy = false;
+        msdb::Status s = m_fs->LockDirectory(m_szDirectory, &m_lock, &busy);
+        if (!s.ok()) {
+            Tell("The directory could not be locked against other conversions.\n" + s.message());
+            return 1;
+        }
+        if (!busy) {
+            return 0;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            Tell("Another conversion is changing the directory " + m_szDirectory +
+                 ".\nNothing was changed; try again when it has finished.");
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 // Reads up to `limit` bytes of MASTER and checks its header; shows why when it cannot.
@@ -243,6 +277,13 @@ int CConversionJob::AddSecurity() {
 
     // The security's files come first, so that MASTER never lists a security without them.
     if (CreateSecurityFiles(fileNumber) != 0) {
+        return 1;
+    }
+    msdb::Status synced = m_fs->SyncDirectory(m_szDirectory);
+    if (!synced.ok()) {
+        (void)m_fs->Remove(PathInDirectory(msdb::DatFileName(fileNumber)));
+        (void)m_fs->Remove(PathInDirectory(msdb::DopFileName(fileNumber)));
+        Tell("The security's files could not be made durable.\n" + synced.message());
         return 1;
     }
     bool renamed = false;

@@ -55,8 +55,9 @@ public:
     // Sets m_nFieldCount to the number of enabled price fields; fewer than two is refused.
     int CheckColumns();
 
-    // Makes the target directory current, rewrites m_szDirectory as the absolute path, sets
-    // m_szMasterPath, and checks for MASTER or creates a new, empty one.
+    // Makes the target directory current, rewrites m_szDirectory as the absolute path, locks the
+    // directory against other conversions for the rest of the run, sets m_szMasterPath, and checks
+    // for MASTER or creates a new, empty one.
     int PrepareMaster();
 
     // Refuses a symbol that the MASTER tree already holds as a symbol or a name. Succeeds at once
@@ -103,6 +104,9 @@ public:
     std::array<msdb::MbfBytes, kPriceFieldCount> m_values{};
     int m_nFieldCount = 0;
 
+    // How long PrepareMaster waits for another conversion into the same directory to finish.
+    int m_nLockWaitMilliseconds = 5000;
+
     // What the run wrote, for the caller's report.
     int FileNumber() const { return m_nFileNumber; }
     int RecordCount() const { return m_nRecordCount; }
@@ -114,7 +118,9 @@ private:
 
     void Tell(const std::string& text);
     std::string PathInDirectory(const std::string& name) const;
+    int RunSteps();
     int CheckSettings();
+    int LockDirectory();
     int ReadMaster(std::string* bytes, std::size_t limit);
     int ResetPriceFile(std::uint8_t fileNumber);
     int FinishAppends();
@@ -125,7 +131,8 @@ private:
     SettingsStore* m_store;
     Clock* m_clock;
 
-    int m_nFileNumber = 0;  // set by AddSecurity
+    std::unique_ptr<msdb::DirectoryLock> m_lock;  // held from PrepareMaster to the end of Run
+    int m_nFileNumber = 0;                        // set by AddSecurity
     int m_nRecordCount = 0;
     bool m_bCountWritten = false;  // the F<n>.DAT header counting the records is in place
     msdb::MbfBytes m_firstDate{};

@@ -35,10 +35,18 @@ public:
     virtual Status Close() = 0;
 };
 
+// Held while a directory is locked; destroying it releases the lock.
+class DirectoryLock {
+public:
+    virtual ~DirectoryLock() = default;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
+    // Opens a regular file for reading; anything else (a directory, a device, a pipe) is refused
+    // without waiting for it.
     virtual Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
     // Creates the file, or truncates an existing one.
     virtual Status CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* file) = 0;
@@ -58,6 +66,10 @@ public:
     // The absolute path of `path` with every symbolic link, "." and ".." resolved.
     virtual Status CanonicalPath(const std::string& path, std::string* canonical) = 0;
     virtual bool IsDirectory(const std::string& path) = 0;
+    // Takes the exclusive lock of `directory` among the processes that lock it this way, without
+    // waiting: `*busy` is true when another holds it. No file is made for it.
+    virtual Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
+                                 bool* busy) = 0;
 
     // The file system of the machine the program runs on.
     static FileSystem& Default();

@@ -241,8 +241,8 @@ std::int16_t FindSecurity(FileSystem& fs, std::string_view startDirectory, std::
             if (!IsSubdirectoryEntry(entry)) {
                 continue;
             }
-            std::optional<std::string> path = guard.Enter(
-                level.path, SubdirectoryName(entry), static_cast<int>(levels.size()));
+            std::optional<std::string> path =
+                guard.Enter(level.path, SubdirectoryName(entry), static_cast<int>(levels.size()));
             if (!path) {
                 continue;
             }

@@ -72,10 +72,11 @@ Status LocateMaster(FileSystem& fs, const std::string& directory, std::optional<
 // The most levels of directories that FindSecurity searches: the start directory and 15 below it.
 inline constexpr int kMaxSearchLevels = 16;
 
-// The safety rules of every walk over a MASTER tree: a sub-directory entry is followed only when its
-// name is a plain name (no separator, not "." or ".."), it leads to a directory inside the tree the
-// walk started in that the walk has not entered yet, and the walk is not already kMaxSearchLevels
-// levels deep. So no content of any MASTER can make a walk leave its tree or go round in a loop.
+// The safety rules of every walk over a MASTER tree: a sub-directory entry is followed only when
+// its name is a plain name (no separator, not "." or ".."), it leads to a directory inside the tree
+// the walk started in that the walk has not entered yet, and the walk is not already
+// kMaxSearchLevels levels deep. So no content of any MASTER can make a walk leave its tree or go
+// round in a loop.
 class TreeGuard {
 public:
     // Starts a walk at `startDirectory` ("" for the current directory).

@@ -1,6 +1,7 @@
 // The FileSystem of POSIX systems.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,18 +91,36 @@ private:
     int m_fd;
 };
 
+class PosixDirectoryLock final : public DirectoryLock {
+public:
+    explicit PosixDirectoryLock(int fd) : m_fd(fd) {}
+    ~PosixDirectoryLock() override { ::close(m_fd); }  // closing releases the lock
+
+private:
+    int m_fd;
+};
+
 class PosixFileSystem final : public FileSystem {
 public:
     Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking, so that opening a pipe with no writer does not wait for one.
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             return IoError("Cannot open", path, errno);
         }
         struct stat st;
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (::fstat(fd, &st) != 0) {
+            int error = errno;
             ::close(fd);
-            return IoError("Cannot open", path, EISDIR);
+            return IoError("Cannot open", path, error);
         }
+        if (!S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return S_ISDIR(st.st_mode)
+                       ? IoError("Cannot open", path, EISDIR)
+                       : Status::Error("Cannot open " + path + ": Not a regular file");
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         *file = std::make_unique<PosixReadableFile>(path, fd);
         return Status::Ok();
     }
@@ -199,13 +218,39 @@ public:
         return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
 
+    Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
+                         bool* busy) override {
+        *busy = false;
+        int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return IoError("Cannot open", directory, errno);
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK) {
+                *busy = true;
+                return Status::Ok();
+            }
+            return IoError("Cannot lock", directory, error);
+        }
+        *lock = std::make_unique<PosixDirectoryLock>(fd);
+        return Status::Ok();
+    }
+
 private:
     static Status OpenWritable(const std::string& path, int flags, const char* what,
                                std::unique_ptr<WritableFile>* file) {
-        int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+        int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
         if (fd < 0) {
             return IoError(what, path, errno);
         }
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return Status::Error(std::string(what) + " " + path + ": Not a regular file");
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         *file = std::make_unique<PosixWritableFile>(path, fd);
         return Status::Ok();
     }

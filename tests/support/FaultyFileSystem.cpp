@@ -186,4 +186,14 @@ bool FaultyFileSystem::IsDirectory(const std::string& path) {
     return m_base.IsDirectory(path);
 }
 
+msdb::Status FaultyFileSystem::LockDirectory(const std::string& directory,
+                                             std::unique_ptr<msdb::DirectoryLock>* lock,
+                                             bool* busy) {
+    if (!Pass("lock " + directory)) {
+        *busy = false;
+        return InjectedFailure("Cannot lock " + directory);
+    }
+    return m_base.LockDirectory(directory, lock, busy);
+}
+
 }  // namespace testing_support

@@ -46,6 +46,8 @@ public:
                                std::vector<std::string>* names) override;
     msdb::Status CanonicalPath(const std::string& path, std::string* canonical) override;
     bool IsDirectory(const std::string& path) override;
+    msdb::Status LockDirectory(const std::string& directory,
+                               std::unique_ptr<msdb::DirectoryLock>* lock, bool* busy) override;
 
 private:
     msdb::FileSystem& m_base;
