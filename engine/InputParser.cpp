@@ -31,7 +31,10 @@ std::optional<msdb::MbfBytes> StoredDate(std::string_view text, int format) {
     if (!groups.present || groups.month < 1 || groups.month > 12 || year < 61 || year > 199) {
         return std::nullopt;
     }
-    msdb::DayNumber day = msdb::DateTextToDayNumber(text, static_cast<std::int16_t>(format));
+    // The same day as DateTextToDayNumber gives, from the groups already read.
+    msdb::DayNumber day = msdb::YmdToDayNumber(static_cast<std::int16_t>(groups.year),
+                                               static_cast<std::int16_t>(groups.month),
+                                               static_cast<std::int16_t>(groups.day));
     if (day == msdb::kNoDay) {
         return std::nullopt;
     }
@@ -112,7 +115,7 @@ int CConversionJob::ConvertData() {
     msdb::MbfBytes lastDate{};
     char delimiter = m_szDelimiter.empty() ? ',' : m_szDelimiter[0];
 
-    std::string piece;
+    std::string_view piece;
     bool got = true;
     for (int skipped = 0; m_bSkipOn != 0 && skipped < m_nSkipRows && got; ++skipped) {
         s = reader.Next(&piece, &got);

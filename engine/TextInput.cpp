@@ -1,12 +1,14 @@
 #include "engine/TextInput.h"
 
+#include <locale.h>
+
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
+#include <system_error>
 
-#ifdef _WIN32
-#include <locale.h>
-#else
-#include <locale.h>
+#ifdef KORVEX_HAVE_FAST_FLOAT
+#include <fast_float/fast_float.h>
 #endif
 
 namespace engine {
@@ -53,35 +55,34 @@ bool LineReader::Fill(msdb::Status* status) {
     return status->ok() && got > 0;
 }
 
-msdb::Status LineReader::Next(std::string* piece, bool* got) {
-    piece->clear();
+msdb::Status LineReader::Next(std::string_view* piece, bool* got) {
+    *piece = std::string_view();
     *got = false;
     msdb::Status status;
-    for (;;) {
-        std::string_view rest(m_buffer.data() + m_pos, m_buffer.size() - m_pos);
-        std::size_t limit = std::min(rest.size(), kMaxLineRead - piece->size());
-        std::size_t feed = rest.substr(0, limit).find('\n');
-        std::size_t take = feed == std::string_view::npos ? limit : feed + 1;
-        piece->append(rest.substr(0, take));
-        m_pos += take;
-        bool complete = feed != std::string_view::npos || piece->size() == kMaxLineRead;
-        if (!complete && !Fill(&status)) {
+    while (m_buffer.size() - m_pos < kMaxLineRead &&
+           std::memchr(m_buffer.data() + m_pos, '\n', m_buffer.size() - m_pos) == nullptr) {
+        if (!Fill(&status)) {
             if (!status.ok()) {
                 return status;
             }
-            complete = true;  // end of file
-        }
-        if (complete) {
-            *got = !piece->empty();
-            if (*got) {
-                m_pieceLine = m_nextLine;
-                if (piece->back() == '\n') {
-                    ++m_nextLine;
-                }
-            }
-            return msdb::Status::Ok();
+            break;  // the end of the file
         }
     }
+    std::size_t limit = std::min(m_buffer.size() - m_pos, kMaxLineRead);
+    if (limit == 0) {
+        return msdb::Status::Ok();
+    }
+    const char* start = m_buffer.data() + m_pos;
+    const void* feed = std::memchr(start, '\n', limit);
+    std::size_t take = feed == nullptr ? limit : static_cast<const char*>(feed) - start + 1;
+    *piece = std::string_view(start, take);
+    m_pos += take;
+    *got = true;
+    m_pieceLine = m_nextLine;
+    if (feed != nullptr) {
+        ++m_nextLine;
+    }
+    return msdb::Status::Ok();
 }
 
 std::string_view LineText(std::string_view piece) {
@@ -97,27 +98,53 @@ std::string_view LineText(std::string_view piece) {
 
 std::size_t SplitFields(std::string_view text, char delimiter, std::array<std::string, 20>* slots) {
     std::size_t count = 0;
-    std::size_t pos = 0;
+    const char* p = text.data();
+    const char* end = p + text.size();
     while (count < slots->size()) {
-        pos = text.find_first_not_of(delimiter, pos);
-        if (pos == std::string_view::npos) {
+        while (p < end && *p == delimiter) {
+            ++p;
+        }
+        if (p == end) {
             break;
         }
-        std::size_t end = text.find(delimiter, pos);
-        if (end == std::string_view::npos) {
-            end = text.size();
+        const char* start = p;
+        while (p < end && *p != delimiter) {
+            ++p;
         }
-        (*slots)[count++].assign(text.substr(pos, end - pos));
-        pos = end;
+        (*slots)[count++].assign(start, static_cast<std::size_t>(p - start));
     }
     return count;
 }
 
 bool ReadLeadingFloat(const std::string& text, float* value) {
+#ifdef KORVEX_HAVE_FAST_FLOAT
+    // The common case, a plain decimal number, by a parser that rounds exactly as strtof does;
+    // everything else (no digits, hexadecimal, infinity, NaN) is left to strtof itself.
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) {
+        ++p;
+    }
+    bool negative = p < end && *p == '-';
+    if (p < end && (*p == '+' || *p == '-')) {
+        ++p;
+    }
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    bool decimal = p < end && (digit(*p) || (*p == '.' && p + 1 < end && digit(p[1])));
+    bool hexadecimal = p + 1 < end && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+    if (decimal && !hexadecimal) {
+        float parsed = 0.0f;
+        fast_float::from_chars_result result = fast_float::from_chars(p, end, parsed);
+        if (result.ec == std::errc()) {
+            *value = negative ? -parsed : parsed;
+            return true;
+        }
+    }
+#endif
     static const CLocale cLocale = MakeCLocale();
-    char* end = nullptr;
-    float result = StrToFloat(text.c_str(), &end, cLocale);
-    if (end == text.c_str()) {
+    char* stop = nullptr;
+    float result = StrToFloat(text.c_str(), &stop, cLocale);
+    if (stop == text.c_str()) {
         return false;
     }
     *value = result;

@@ -20,13 +20,15 @@ class LineReader {
 public:
     explicit LineReader(std::unique_ptr<msdb::ReadableFile> file);
 
-    // Reads the next piece into `piece`; `*got` is false at the end of the file.
-    [[nodiscard]] msdb::Status Next(std::string* piece, bool* got);
+    // Reads the next piece; `*got` is false at the end of the file. The piece stays valid until
+    // the next call.
+    [[nodiscard]] msdb::Status Next(std::string_view* piece, bool* got);
 
     // The number of the line (counted from 1) in which the last piece read starts.
     int LineNumber() const { return m_pieceLine; }
 
 private:
+    // Reads more of the file behind what is left in the buffer; false at the end or on an error.
     bool Fill(msdb::Status* status);
 
     std::unique_ptr<msdb::ReadableFile> m_file;

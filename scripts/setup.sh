@@ -9,6 +9,7 @@ packages=(
     g++            # C++20; brings the address and undefined-behaviour sanitizer libraries
     libgtest-dev   # GoogleTest
     libgmock-dev   # GoogleMock
+    libfast-float-dev  # reads decimal numbers exactly as strtof does, faster
     clang-format   # the formatting check of scripts/run-tests.sh
     git            # lists the files that the formatting check reads
     locales        # a decimal-comma locale, to test that numbers never follow the locale

@@ -215,7 +215,7 @@ TEST(LineReaderTest, PiecesLinesAndNulBytes) {
     engine::LineReader reader(std::move(file));
     std::vector<std::string> lines;
     std::vector<int> numbers;
-    std::string piece;
+    std::string_view piece;
     bool got = true;
     while (reader.Next(&piece, &got).ok() && got) {
         lines.emplace_back(engine::LineText(piece));

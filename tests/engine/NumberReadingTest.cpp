@@ -1,0 +1,135 @@
+// Numbers are read exactly as strtof reads them in the "C" locale: the same value, bit for bit,
+// and the same texts refused, over a million generated and mangled number texts.
+#include <gtest/gtest.h>
+#include <locale.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "engine/TextInput.h"
+
+namespace {
+
+struct Reading {
+    bool read;
+    std::uint32_t bits;
+};
+
+Reading ByStrtof(const std::string& text) {
+    static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    char* end = nullptr;
+    float value = strtof_l(text.c_str(), &end, c);
+    Reading r{end != text.c_str(), 0};
+    if (std::isnan(value)) {
+        value = std::nanf("");  // any NaN is as good as another: it is stored as zero
+    }
+    std::memcpy(&r.bits, &value, sizeof value);
+    return r;
+}
+
+Reading ByEngine(const std::string& text) {
+    float value = 0.0f;
+    Reading r{engine::ReadLeadingFloat(text, &value), 0};
+    if (std::isnan(value)) {
+        value = std::nanf("");
+    }
+    std::memcpy(&r.bits, &value, sizeof value);
+    return r;
+}
+
+std::string Digits(std::mt19937_64& random, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += static_cast<char>('0' + random() % 10);
+    }
+    return text;
+}
+
+// A decimal number of any size and precision, sometimes with an exponent, a sign, blanks, or a
+// tail that is not part of it.
+std::string NumberText(std::mt19937_64& random) {
+    std::string text;
+    if (random() % 8 == 0) {
+        text += std::string(random() % 3, " \t\r\n\v\f"[random() % 6]);
+    }
+    if (random() % 3 == 0) {
+        text += "+-"[random() % 2];
+    }
+    text += Digits(random, static_cast<int>(random() % (random() % 4 == 0 ? 40 : 9)));
+    if (random() % 2 == 0) {
+        text += '.' + Digits(random, static_cast<int>(random() % 12));
+    }
+    if (random() % 4 == 0) {
+        text += "eE"[random() % 2];
+        if (random() % 2 == 0) {
+            text += "+-"[random() % 2];
+        }
+        text += std::to_string(random() % 60);
+    }
+    if (random() % 6 == 0) {
+        text += "abc,.e-x"[random() % 8];
+    }
+    return text;
+}
+
+// Random characters of the kinds a number is made of.
+std::string Mangled(std::mt19937_64& random) {
+    static const char alphabet[] = "0123456789.eE+- xXpPaAfFiInNtTyY(),";
+    std::string text;
+    for (std::size_t i = 0, n = random() % 14; i < n; ++i) {
+        text += alphabet[random() % (sizeof alphabet - 1)];
+    }
+    return text;
+}
+
+TEST(NumberReadingTest, ReadsExactlyAsStrtof) {
+    const std::string fixed[] = {"",
+                                 " ",
+                                 ".",
+                                 "-",
+                                 "+",
+                                 "+-1",
+                                 "-+1",
+                                 "1e",
+                                 "1e+",
+                                 ".5",
+                                 "5.",
+                                 "-0",
+                                 "0x1p3",
+                                 "0X1A",
+                                 "inf",
+                                 "-Infinity",
+                                 "nan",
+                                 "nan(12)",
+                                 "1e39",
+                                 "-1e39",
+                                 "1e-39",
+                                 "1e-46",
+                                 "3.4028235e38",
+                                 "12.5abc",
+                                 "00000000000000000000000000000001",
+                                 "1,5",
+                                 "\t\n 7",
+                                 "340282356779733661637539395458142568448"};
+    for (const std::string& text : fixed) {
+        Reading a = ByStrtof(text);
+        Reading b = ByEngine(text);
+        EXPECT_EQ(a.read, b.read) << '"' << text << '"';
+        EXPECT_EQ(a.bits, b.bits) << '"' << text << '"';
+    }
+    std::mt19937_64 random(20261207);
+    int differences = 0;
+    for (int i = 0; i < 1000000 && differences < 10; ++i) {
+        std::string text = i % 4 == 3 ? Mangled(random) : NumberText(random);
+        Reading a = ByStrtof(text);
+        Reading b = ByEngine(text);
+        if (a.read != b.read || a.bits != b.bits) {
+            ++differences;
+            ADD_FAILURE() << '"' << text << "\" strtof " << a.read << '/' << a.bits << ", engine "
+                          << b.read << '/' << b.bits;
+        }
+    }
+}
+
+}  // namespace
