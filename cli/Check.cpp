@@ -62,6 +62,9 @@ public:
         std::map<int, std::size_t> numbers;
         for (std::size_t i = 1; i <= present; ++i) {
             const std::uint8_t* record = master.Record(i);
+            if (msdb::IsSubdirectoryEntry(record)) {
+                continue;
+            }
             auto [it, fresh] = numbers.emplace(record[msdb::kFileNumberOffset], i);
             if (!fresh) {
                 Problem(master.path, msdb::kMasterRecordSize * i,
