@@ -5,24 +5,13 @@
 #include <filesystem>
 #include <sstream>
 
-#include "cli/Cli.h"
+#include "tests/cli/RunCli.h"
 #include "tests/support/TestSupport.h"
 
 namespace testing_support {
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome RunCli(std::vector<std::string> args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    int status = cli::run(args, out, err);
-    return Outcome{status, out.str(), err.str()};
-}
+using Outcome = CliOutcome;
 
 class CliTest : public ::testing::Test {
 protected:

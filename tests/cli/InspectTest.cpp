@@ -7,26 +7,15 @@
 #include <random>
 #include <sstream>
 
-#include "cli/Cli.h"
 #include "msdb/Encoding.h"
+#include "tests/cli/RunCli.h"
 #include "tests/engine/JobFixture.h"
 #include "tests/support/TestSupport.h"
 
 namespace testing_support {
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome Cli(std::vector<std::string> args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    int status = cli::run(args, out, err);
-    return Outcome{status, out.str(), err.str()};
-}
+using Outcome = CliOutcome;
 
 class InspectTest : public ::testing::Test {
 protected:
@@ -52,7 +41,7 @@ protected:
             }
         }
         args.insert(args.begin(), "convert");
-        Outcome r = Cli(args);
+        Outcome r = RunCli(args);
         ASSERT_EQ(r.status, 0) << r.err;
     }
 
@@ -62,40 +51,40 @@ protected:
 };
 
 TEST_F(InspectTest, ListShowsEverySecurityOfTheTree) {
-    Outcome table = Cli({"list", Db()});
+    Outcome table = RunCli({"list", Db()});
     EXPECT_EQ(table.status, 0);
     EXPECT_EQ(table.out,
               "Directory  File  Symbol  Name   Fields   First       Last        Records\n"
               ".          F1    AAA     Alpha  DOHLCVI  1999-08-30  1999-09-01        2\n"
               "sub        F1    BBB            D---C--  1999-08-30  1999-08-30        1\n"
               "2 securities\n");
-    EXPECT_EQ(Cli({"list", Db(), "--csv"}).out,
+    EXPECT_EQ(RunCli({"list", Db(), "--csv"}).out,
               "Directory,File,Symbol,Name,Fields,First,Last,Records\n"
               ".,F1,AAA,Alpha,DATE OPEN HIGH LOW CLOSE VOL OI,1999-08-30,1999-09-01,2\n"
               "sub,F1,BBB,,DATE CLOSE,1999-08-30,1999-08-30,1\n");
-    EXPECT_EQ(Cli({"list", Db(), "--json"}).out,
+    EXPECT_EQ(RunCli({"list", Db(), "--json"}).out,
               "[\n  {\"directory\": \".\", \"file\": 1, \"symbol\": \"AAA\", \"name\": \"Alpha\", "
               "\"fields\": [\"DATE\", \"OPEN\", \"HIGH\", \"LOW\", \"CLOSE\", \"VOL\", \"OI\"], "
               "\"first\": \"1999-08-30\", \"last\": \"1999-09-01\", \"records\": 2},\n  "
               "{\"directory\": \"sub\", \"file\": 1, \"symbol\": \"BBB\", \"name\": \"\", "
               "\"fields\": [\"DATE\", \"CLOSE\"], \"first\": \"1999-08-30\", \"last\": "
               "\"1999-08-30\", \"records\": 1}\n]\n");
-    Outcome missing = Cli({"list", dir / "nowhere"});
+    Outcome missing = RunCli({"list", dir / "nowhere"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("nowhere"), std::string::npos);
 }
 
 TEST_F(InspectTest, ExportWritesTheStoredFields) {
-    Outcome all = Cli({"export", Db(), "aaa"});
+    Outcome all = RunCli({"export", Db(), "aaa"});
     EXPECT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(all.out,
               "Date,Open,High,Low,Close,Volume,OpenInterest\n"
               "1999-08-30,1.5,2,1,1.75,1000,50\n1999-09-01,1.6,2.1,1.1,1.8,1100,55\n");
-    EXPECT_EQ(Cli({"export", Db(), "BBB", "--date-format", "dd_mm_ccyy"}).out,
+    EXPECT_EQ(RunCli({"export", Db(), "BBB", "--date-format", "dd_mm_ccyy"}).out,
               "Date,Close\n30/08/1999,7.25\n");
-    EXPECT_EQ(Cli({"export", Db(), "alpha", "-o", dir / "out.csv"}).status, 0);
+    EXPECT_EQ(RunCli({"export", Db(), "alpha", "-o", dir / "out.csv"}).status, 0);
     EXPECT_EQ(ReadFileBytes(dir / "out.csv"), all.out);
-    Outcome none = Cli({"export", Db(), "ZZZ"});
+    Outcome none = RunCli({"export", Db(), "ZZZ"});
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.err, "korvex: " + Db() + " holds no security ZZZ\n");
 }
@@ -162,10 +151,10 @@ TEST(RoundTripTest, ConvertThenExportGivesBackTheInput) {
             WriteFileBytes(dir / "in.csv", input);
             std::string formatName(msdb::kDateFormatNames[static_cast<std::size_t>(format - 1)]);
             Outcome converted =
-                Cli({"convert", dir / "in.csv", "--dir", dir.path(), "--new-master", "--symbol",
-                     "RT", "--date-format", formatName, "--columns", mapping});
+                RunCli({"convert", dir / "in.csv", "--dir", dir.path(), "--new-master", "--symbol",
+                        "RT", "--date-format", formatName, "--columns", mapping});
             ASSERT_EQ(converted.status, 0) << converted.err << input;
-            Outcome exported = Cli({"export", dir.path(), "RT", "--date-format", formatName});
+            Outcome exported = RunCli({"export", dir.path(), "RT", "--date-format", formatName});
             ASSERT_EQ(exported.status, 0) << exported.err;
             std::istringstream csv(exported.out);
             std::string line;
@@ -205,10 +194,10 @@ TEST(RoundTripTest, ConvertThenExportGivesBackTheInput) {
 }
 
 TEST_F(InspectTest, CheckFindsASoundDirectorySound) {
-    Outcome r = Cli({"check", Db()});
+    Outcome r = RunCli({"check", Db()});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, Db() + ": sound; 2 securities checked\n");
-    EXPECT_EQ(Cli({"check", dir / "nowhere"}).status, 2);
+    EXPECT_EQ(RunCli({"check", dir / "nowhere"}).status, 2);
 }
 
 TEST_F(InspectTest, CheckNamesEachKindOfDamage) {
@@ -222,7 +211,7 @@ TEST_F(InspectTest, CheckNamesEachKindOfDamage) {
     std::filesystem::remove(dir / "db/sub/F1.DOP");
     WriteFileBytes(dir / "db/MASTER.NEW", "left");
     WriteFileBytes(dir / "db/sub/F7.NEW", "left");
-    Outcome r = Cli({"check", db});
+    Outcome r = RunCli({"check", db});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out,
               db + "/MASTER.NEW: a temporary left behind by an interrupted conversion\n" + db +
@@ -274,15 +263,15 @@ TEST_F(InspectTest, DamagedDirectoriesNeverCrashTheReaders) {
         }
         WriteFileBytes(dir / ("db/" + f), bytes);
         SCOPED_TRACE(f + " damaged in round " + std::to_string(round));
-        Outcome checked = Cli({"check", Db()});
+        Outcome checked = RunCli({"check", Db()});
         EXPECT_NE(checked.status, 0 - 1);
         if (bytes != original[f] && (f == "F1.DAT" || f == "sub/F1.DAT") && bytes.size() % 4 != 0) {
             EXPECT_NE(checked.status, 0) << checked.out;
         }
-        (void)Cli({"list", Db()});
-        (void)Cli({"list", Db(), "--json"});
-        (void)Cli({"export", Db(), "AAA"});
-        (void)Cli({"export", Db(), "BBB", "--date-format", "YYMMDD"});
+        (void)RunCli({"list", Db()});
+        (void)RunCli({"list", Db(), "--json"});
+        (void)RunCli({"export", Db(), "AAA"});
+        (void)RunCli({"export", Db(), "BBB", "--date-format", "YYMMDD"});
     }
 }
 

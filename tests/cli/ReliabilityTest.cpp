@@ -8,8 +8,8 @@
 #include <sstream>
 #include <thread>
 
-#include "cli/Cli.h"
 #include "engine/ConversionJob.h"
+#include "tests/cli/RunCli.h"
 #include "tests/engine/JobFixture.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/PowerCutFileSystem.h"
@@ -23,14 +23,13 @@ namespace {
 // all). A security listed without its files is never allowed.
 std::string ForbiddenProblems(const std::string& directory, const std::string& symbol,
                               int fileNumber, int* status) {
-    std::ostringstream out;
-    std::ostringstream err;
-    *status = cli::run({"check", directory}, out, err);
+    CliOutcome checked = RunCli({"check", directory});
+    *status = checked.status;
     if (*status == 2) {
-        return "unreadable: " + err.str();
+        return "unreadable: " + checked.err;
     }
     std::string forbidden;
-    std::istringstream lines(out.str());
+    std::istringstream lines(checked.out);
     std::string newFiles = "/F" + std::to_string(fileNumber) + ".";
     for (std::string line; std::getline(lines, line);) {
         bool summary = line.find(" found in ") != std::string::npos ||
