@@ -100,22 +100,46 @@ int CConversionJob::UpdateMasterDates(const msdb::MbfBytes& firstDate,
 
 int CConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fileNumber) {
     m_bCountWritten = false;
-    std::string path = PathInDirectory(msdb::DatFileName(fileNumber));
-    std::string dat;
-    msdb::Status s = msdb::ReadWholeFile(*m_fs, path, &dat);
+    const std::string path = PathInDirectory(msdb::DatFileName(fileNumber));
+    const auto recordLength = static_cast<std::size_t>(4 * m_nFieldCount);
+    std::unique_ptr<msdb::ReadableFile> source;
+    msdb::Status s = m_fs->OpenForRead(path, &source);
     if (!s.ok()) {
         Tell(s.message());
         return 1;
     }
-    auto recordLength = static_cast<std::size_t>(4 * m_nFieldCount);
-    if (recordLength == 0 || dat.size() < recordLength) {
-        Tell("The price file " + path + " is damaged:\nit is shorter than its header record.");
+    std::string header(recordLength, '\0');
+    std::size_t got = 0;
+    s = source->Read(recordLength, header.data(), &got);
+    if (!s.ok() || recordLength == 0 || got < recordLength) {
+        Tell(s.ok()
+                 ? "The price file " + path + " is damaged:\nit is shorter than its header record."
+                 : s.message());
         return 1;
     }
-    dat.resize(dat.size() / recordLength * recordLength);
-    msdb::WriteLastRecordNumber(&dat, static_cast<std::uint16_t>(recordCount + 1));
-    s = msdb::ReplaceFile(*m_fs, path, PathInDirectory(msdb::DatTempFileName(fileNumber)), dat,
-                          &m_bCountWritten);
+    msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(recordCount + 1));
+    // The records are copied a block of whole records at a time; a partial record at the end
+    // is left out.
+    auto copy = [&](msdb::WritableFile& target) {
+        msdb::Status written = target.Append(header);
+        std::string block(std::max<std::size_t>(1, 65536 / recordLength) * recordLength, '\0');
+        while (written.ok()) {
+            std::size_t read = 0;
+            msdb::Status r = source->Read(block.size(), block.data(), &read);
+            if (!r.ok()) {
+                return r;
+            }
+            written =
+                target.Append(std::string_view(block.data(), read / recordLength * recordLength));
+            if (read < block.size()) {
+                break;
+            }
+        }
+        source.reset();  // closed before the rename, which some systems need
+        return written;
+    };
+    s = msdb::ReplaceFileWith(*m_fs, path, PathInDirectory(msdb::DatTempFileName(fileNumber)), copy,
+                              &m_bCountWritten);
     if (!s.ok()) {
         Tell("The record count could not be written to the price file.\n" + s.message());
         return 1;

@@ -67,13 +67,16 @@ Status ReadWholeFile(FileSystem& fs, const std::string& path, std::string* data)
     return ReadFilePrefix(fs, path, static_cast<std::size_t>(-1), data);
 }
 
-Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view data) {
+namespace {
+
+Status WriteNewFileWith(FileSystem& fs, const std::string& path,
+                        const std::function<Status(WritableFile&)>& write) {
     std::unique_ptr<WritableFile> file;
     Status s = fs.CreateForWrite(path, &file);
     if (!s.ok()) {
         return s;
     }
-    s = file->Append(data);
+    s = write(*file);
     if (s.ok()) {
         s = file->Sync();
     }
@@ -81,12 +84,24 @@ Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view da
     return s.ok() ? closed : s;
 }
 
+}  // namespace
+
+Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view data) {
+    return WriteNewFileWith(fs, path, [data](WritableFile& file) { return file.Append(data); });
+}
+
 Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
                    std::string_view data, bool* renamed) {
+    return ReplaceFileWith(
+        fs, path, tempPath, [data](WritableFile& file) { return file.Append(data); }, renamed);
+}
+
+Status ReplaceFileWith(FileSystem& fs, const std::string& path, const std::string& tempPath,
+                       const std::function<Status(WritableFile&)>& write, bool* renamed) {
     if (renamed != nullptr) {
         *renamed = false;
     }
-    Status s = WriteNewFile(fs, tempPath, data);
+    Status s = WriteNewFileWith(fs, tempPath, write);
     if (s.ok()) {
         s = fs.Rename(tempPath, path);
     }

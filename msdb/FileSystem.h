@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -105,6 +106,10 @@ Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit
 // durably.
 Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
                    std::string_view data, bool* renamed = nullptr);
+
+// ReplaceFile for contents too large to hold: `write` writes them to the temporary.
+Status ReplaceFileWith(FileSystem& fs, const std::string& path, const std::string& tempPath,
+                       const std::function<Status(WritableFile&)>& write, bool* renamed = nullptr);
 
 // Creates or truncates `path` and writes `data` to it, synced and closed.
 Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view data);
