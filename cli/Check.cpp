@@ -128,6 +128,9 @@ public:
                         std::to_string(static_cast<int>(dat.LastRecordNumber()) - 1) +
                         " price records but the file holds " + std::to_string(present));
         }
+        if (length < 4) {
+            return;  // a record too short to hold a date, reported above
+        }
         int dateProblems = 0;
         std::optional<msdb::CalendarDay> previous;
         float previousValue = 0;

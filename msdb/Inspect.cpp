@@ -190,9 +190,11 @@ std::uint16_t PriceFile::LastRecordNumber() const {
 }
 
 MbfBytes PriceFile::Value(std::size_t i, std::size_t field) const {
-    const auto* p =
-        reinterpret_cast<const std::uint8_t*>(bytes.data()) + i * recordLength + 4 * field;
-    return BytesAt(p);
+    const std::size_t offset = i * recordLength + 4 * field;
+    if (offset > bytes.size() || bytes.size() - offset < 4) {
+        return MbfBytes{};  // a record length too short for its fields: nothing to read
+    }
+    return BytesAt(reinterpret_cast<const std::uint8_t*>(bytes.data()) + offset);
 }
 
 Status ReadPriceFile(FileSystem& fs, const std::string& path, std::size_t recordLength,

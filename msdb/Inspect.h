@@ -88,7 +88,8 @@ struct PriceFile {
     std::size_t recordLength = 0;
     std::size_t RecordsPresent() const;  // whole records after the header
     std::uint16_t LastRecordNumber() const;
-    // The four-byte value `field` (0-based within the record) of price record `i` (from 1).
+    // The four-byte value `field` (0-based within the record) of price record `i` (from 1);
+    // zeros when the file ends before it.
     MbfBytes Value(std::size_t i, std::size_t field) const;
 };
 
