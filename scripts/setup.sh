@@ -10,6 +10,8 @@ packages=(
     libgtest-dev   # GoogleTest
     libgmock-dev   # GoogleMock
     libfast-float-dev  # reads decimal numbers exactly as strtof does, faster
+    libbenchmark-dev   # Google Benchmark, for the micro benchmarks korvex-microbench
+    time           # /usr/bin/time -v, for the peak memory that scripts/bench.sh reports
     clang-format   # the formatting check of scripts/run-tests.sh
     git            # lists the files that the formatting check reads
     locales        # a decimal-comma locale, to test that numbers never follow the locale
