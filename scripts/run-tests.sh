@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, checks the formatting, then configures, builds and tests both presets:
 # default (RelWithDebInfo) and asan (Debug with AddressSanitizer and UndefinedBehaviorSanitizer).
+# Then builds the fuzz targets with clang and runs each for KORVEX_FUZZ_SECONDS (default 45).
 # Stops at the first failure with a non-zero exit status.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -31,5 +32,8 @@ for preset in default asan; do
     echo "==> $preset: test"
     ctest --preset "$preset"
 done
+
+echo "==> fuzz: each target for ${KORVEX_FUZZ_SECONDS:-45} s"
+bash scripts/fuzz.sh "${KORVEX_FUZZ_SECONDS:-45}"
 
 echo "==> all checks passed"

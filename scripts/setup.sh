@@ -13,6 +13,8 @@ packages=(
     libbenchmark-dev   # Google Benchmark, for the micro benchmarks korvex-microbench
     time           # /usr/bin/time -v, for the peak memory that scripts/bench.sh reports
     clang-format   # the formatting check of scripts/run-tests.sh
+    clang          # builds the fuzz targets of fuzz/ with libFuzzer (scripts/fuzz.sh)
+    libclang-rt-14-dev  # libFuzzer and clang's sanitizer run-times
     git            # lists the files that the formatting check reads
     locales        # a decimal-comma locale, to test that numbers never follow the locale
     qt6-base-dev   # Qt 6 Widgets and Qt Test, for the desktop program korvex

@@ -1,0 +1,115 @@
+// fuzz_parser: a whole conversion of an arbitrary price file under arbitrary settings, then
+// korvex-cli check (and export, after a successful run) over the directory it wrote.
+//
+// The input is eleven bytes of settings followed by the price file:
+//   byte 0      bits 0-1 the delimiter (0 comma, 1 tab, 2 space, 3 comma), bit 2 use an existing
+//               MASTER that already lists one security (else make a new one), bit 3 skip on
+//   byte 1      the date format, modulo 14: 1 to 12, and 0 and 13 that the job must refuse
+//   byte 2      the rows to skip, modulo 201
+//   byte 3      bits 0-4: open, high, low, volume and open interest on (date and close always are)
+//   bytes 4-10  the column (modulo 20, counted from 0) of date, open, high, low, close, volume, oi
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "engine/ConversionJob.h"
+#include "fuzz/FuzzSupport.h"
+#include "msdb/Encoding.h"
+#include "msdb/Master.h"
+#include "msdb/SecurityFiles.h"
+
+namespace {
+
+constexpr const char* kSymbol = "FUZZ";
+constexpr const char* kName = "Fuzzed prices";
+constexpr char kDelimiters[4] = {',', '\t', ' ', ','};
+
+// A sound directory that lists the security OLD as F1, with one price record.
+void WriteExistingDirectory(const std::string& directory) {
+    msdb::MbfBytes day = msdb::DayNumberToMbfDate(msdb::YmdToDayNumber(2026, 12, 4));
+    std::string master = msdb::MakeEmptyMaster();
+    msdb::WriteMasterHeaderCounts(&master, msdb::MasterHeader{1, 1});
+    msdb::MasterRecord record = msdb::MakeMasterRecord(1, 7, "Old prices", "OLD", day, day);
+    master.append(reinterpret_cast<const char*>(record.data()), record.size());
+
+    std::string dat = msdb::MakeDatHeader(7);
+    msdb::WriteLastRecordNumber(&dat, 2);
+    dat.append(reinterpret_cast<const char*>(day.data()), day.size());
+    for (float value : {10.0f, 11.5f, 9.25f, 10.75f, 1200.0f, 30.0f}) {
+        msdb::MbfBytes mbf = msdb::ToMbf(value);
+        dat.append(reinterpret_cast<const char*>(mbf.data()), mbf.size());
+    }
+    fuzz::WriteFile(directory + "/MASTER", master);
+    fuzz::WriteFile(directory + "/F1.DAT", dat);
+    fuzz::WriteFile(directory + "/F1.DOP", msdb::MakeDopText({1, 1, 1, 1, 1, 1, 1}));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::ByteReader input(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::uint8_t flags = input.Byte();
+    const int dateFormat = input.Byte() % 14;
+    const int skipRows = input.Byte() % (engine::kMaxSkipRows + 1);
+    const std::uint8_t fieldsOn = input.Byte();
+    std::array<int, msdb::kPriceFieldCount> columns{};
+    for (int& column : columns) {
+        column = input.Byte() % engine::kMaxColumns;
+    }
+    const bool useExisting = (flags & 4) != 0;
+
+    fuzz::ScratchDir scratch;
+    const std::string directory = scratch / "db";
+    const std::string inputPath = scratch / "prices.txt";
+    fuzz::WriteFile(inputPath, input.Rest());
+    if (!std::filesystem::create_directory(directory)) {
+        fuzz::Fail("cannot create " + directory);
+    }
+    if (useExisting) {
+        WriteExistingDirectory(directory);
+    }
+
+    fuzz::RecordingNotifier notifier;
+    engine::NullSettingsStore store;
+    fuzz::FixedClock clock;
+    engine::JobServices services;
+    services.notifier = &notifier;
+    services.store = &store;
+    services.clock = &clock;
+
+    int result = 0;
+    {
+        engine::CConversionJob job(services);
+        job.m_strInputPath = inputPath;
+        job.m_szDirectory = directory;
+        job.m_szSymbol = kSymbol;
+        job.m_szName = kName;
+        job.m_bUseExistingMaster = useExisting ? 1 : 0;
+        job.m_szDelimiter = std::string(1, kDelimiters[flags & 3]);
+        job.m_nDateFormat = dateFormat;
+        job.m_bSkipOn = (flags & 8) != 0 ? 1 : 0;
+        job.m_nSkipRows = skipRows;
+        job.m_bFieldOn = {1, fieldsOn & 1,        (fieldsOn >> 1) & 1, (fieldsOn >> 2) & 1,
+                          1, (fieldsOn >> 3) & 1, (fieldsOn >> 4) & 1};
+        job.m_nFieldCol = columns;
+        job.m_nLockWaitMilliseconds = 0;  // no other conversion shares the directory
+        result = job.Run();
+    }
+    if (result != 0 && notifier.messages.empty()) {
+        fuzz::Fail("the conversion failed without telling why");
+    }
+
+    const int checked = fuzz::RunCli({"check", directory});
+    if (result == 0) {
+        if (checked == 2) {
+            fuzz::Fail("check cannot read the directory of a successful conversion");
+        }
+        if (fuzz::RunCli({"export", directory, kSymbol}) != 0) {
+            fuzz::Fail("the security of a successful conversion cannot be exported");
+        }
+    }
+    return 0;
+}
