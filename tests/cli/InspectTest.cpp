@@ -198,6 +198,18 @@ TEST_F(InspectTest, CheckFindsASoundDirectorySound) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, Db() + ": sound; 2 securities checked\n");
     EXPECT_EQ(RunCli({"check", dir / "nowhere"}).status, 2);
+
+    // Sub-directory entries may share a file number; only securities may not.
+    std::filesystem::create_directories(dir / "db/other");
+    Convert({"b.csv", "--dir", "db/other", "--new-master", "--symbol", "CCC", "--date-format",
+             "CCYYMMDD", "--columns", "date=1,close=2"});
+    std::string master = ReadFileBytes(dir / "db/MASTER");
+    master[0] = 3;
+    master[2] = 3;
+    WriteFileBytes(dir / "db/MASTER", master + DirectoryEntry(9, "other"));
+    r = RunCli({"check", Db()});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, Db() + ": sound; 3 securities checked\n");
 }
 
 TEST_F(InspectTest, CheckNamesEachKindOfDamage) {

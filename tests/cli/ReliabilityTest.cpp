@@ -95,6 +95,7 @@ TEST_P(ReliabilityTest, APowerCutAtAnyOperationLeavesADirectoryThatChecksSound) 
         ASSERT_EQ(Job(&counting, db)->Run(), 0);
         operations = counting.operations();
     }
+    RecordProperty("operations", operations);  // the power-cut points, for the figures
     for (int n = 1; n <= operations; ++n) {
         SCOPED_TRACE("power cut at operation " + std::to_string(n));
         Prepare(db);
@@ -127,6 +128,7 @@ TEST_P(ReliabilityTest, AFailingOperationLeavesTheDirectoryAsItWasOrSound) {
         ASSERT_EQ(Job(&counting, db)->Run(), 0);
         operations = counting.operations();
     }
+    RecordProperty("operations", operations);  // the fault points, for the figures
     for (int n = 1; n <= operations; ++n) {
         Prepare(db);
         FaultyFileSystem fs(msdb::FileSystem::Default());

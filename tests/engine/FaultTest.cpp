@@ -93,6 +93,7 @@ TEST_F(FaultTest, EveryFailingOperationLeavesTheDirectoryAsItWasOrSound) {
         operations = counting.operations();
     }
     ASSERT_GT(operations, 20);
+    RecordProperty("operations", operations);  // the fault points, for the figures
     int failedRuns = 0;
     for (int n = 1; n <= operations; ++n) {
         SCOPED_TRACE("failing operation " + std::to_string(n));
