@@ -166,16 +166,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fuzz::RunCli({"check", tree});
 
-    fuzz::RecordingNotifier notifier;
-    engine::NullSettingsStore store;
-    fuzz::FixedClock clock;
-    engine::JobServices services;
-    services.notifier = &notifier;
-    services.store = &store;
-    services.clock = &clock;
+    fuzz::JobSeams seams;
     int result = 0;
     {
-        engine::CConversionJob job(services);
+        engine::CConversionJob job(seams.Services());
         job.m_strInputPath = prices;
         job.m_szDirectory = tree;
         job.m_szSymbol = "ZZFUZZ";
@@ -184,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         job.m_nLockWaitMilliseconds = 0;
         result = job.Run();
     }
-    if (result != 0 && notifier.messages.empty()) {
+    if (result != 0 && seams.notifier.messages.empty()) {
         fuzz::Fail("the conversion into the tree failed without telling why");
     }
     fuzz::RunCli({"check", tree});

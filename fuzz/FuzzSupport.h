@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/ConversionJob.h"
 #include "engine/Services.h"
 
 namespace fuzz {
@@ -71,6 +72,21 @@ public:
 class FixedClock final : public engine::Clock {
 public:
     engine::CalendarDate Today() override { return {2026, 12, 7}; }
+};
+
+// The seams of one conversion job: messages recorded, settings kept nowhere, a fixed day.
+struct JobSeams {
+    RecordingNotifier notifier;
+    engine::NullSettingsStore store;
+    FixedClock clock;
+
+    engine::JobServices Services() {
+        engine::JobServices services;
+        services.notifier = &notifier;
+        services.store = &store;
+        services.clock = &clock;
+        return services;
+    }
 };
 
 // Runs korvex-cli with `args` in-process, its output thrown away, and returns its exit status.

@@ -72,17 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         WriteExistingDirectory(directory);
     }
 
-    fuzz::RecordingNotifier notifier;
-    engine::NullSettingsStore store;
-    fuzz::FixedClock clock;
-    engine::JobServices services;
-    services.notifier = &notifier;
-    services.store = &store;
-    services.clock = &clock;
+    fuzz::JobSeams seams;
 
     int result = 0;
     {
-        engine::CConversionJob job(services);
+        engine::CConversionJob job(seams.Services());
         job.m_strInputPath = inputPath;
         job.m_szDirectory = directory;
         job.m_szSymbol = kSymbol;
@@ -98,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         job.m_nLockWaitMilliseconds = 0;  // no other conversion shares the directory
         result = job.Run();
     }
-    if (result != 0 && notifier.messages.empty()) {
+    if (result != 0 && seams.notifier.messages.empty()) {
         fuzz::Fail("the conversion failed without telling why");
     }
 
