@@ -27,11 +27,15 @@ protected:
         Convert({"a.csv", "--dir", "db", "--new-master", "--symbol", "AAA", "--name", "Alpha"});
         Convert({"b.csv", "--dir", "db/sub", "--new-master", "--symbol", "BBB", "--date-format",
                  "CCYYMMDD", "--columns", "date=1,close=2"});
-        // List the sub-directory in the top MASTER, as other programs do.
+        ListSubdirectory("sub");
+    }
+
+    // Lists a sub-directory of db in its MASTER as other programs do, with file number 9.
+    void ListSubdirectory(const std::string& name) {
         std::string master = ReadFileBytes(dir / "db/MASTER");
-        master[0] = 2;
-        master[2] = 2;
-        WriteFileBytes(dir / "db/MASTER", master + DirectoryEntry(9, "sub"));
+        master[0] = static_cast<char>(master[0] + 1);
+        master[2] = static_cast<char>(master[2] + 1);
+        WriteFileBytes(dir / "db/MASTER", master + DirectoryEntry(9, name));
     }
 
     void Convert(std::vector<std::string> args) {
@@ -203,10 +207,7 @@ TEST_F(InspectTest, CheckFindsASoundDirectorySound) {
     std::filesystem::create_directories(dir / "db/other");
     Convert({"b.csv", "--dir", "db/other", "--new-master", "--symbol", "CCC", "--date-format",
              "CCYYMMDD", "--columns", "date=1,close=2"});
-    std::string master = ReadFileBytes(dir / "db/MASTER");
-    master[0] = 3;
-    master[2] = 3;
-    WriteFileBytes(dir / "db/MASTER", master + DirectoryEntry(9, "other"));
+    ListSubdirectory("other");
     r = RunCli({"check", Db()});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, Db() + ": sound; 3 securities checked\n");
