@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <thread>
 
 #include "engine/Appender.h"
@@ -244,6 +245,11 @@ int CConversionJob::AddSecurity() {
     msdb::MasterHeader header = msdb::ReadMasterHeader(source);
     if (header.recordCount == msdb::kMaxSecurities || header.addCount == msdb::kMaxSecurities) {
         Tell(messages::kTooManySecurities);
+        return 1;
+    }
+    if (header.recordCount == std::numeric_limits<std::int16_t>::max()) {
+        Tell(DamagedMaster(m_szMasterPath,
+                           "its header counts 32767 records, the most it can count."));
         return 1;
     }
     header.recordCount = static_cast<std::int16_t>(header.recordCount + 1);

@@ -201,7 +201,10 @@ TEST_F(JobFixture, DamagedMasterIsReportedAndLeftAlone) {
         std::string why;
     } cases[] = {{std::string(20, '\0'), "it is shorter than its 53-byte header."},
                  {Hex("FF FF 00 00") + std::string(49, '\0'),
-                  "its header counts a negative number of records."}};
+                  "its header counts a negative number of records."},
+                 // One more would make the count negative, which no later run could read.
+                 {Hex("FF 7F 05 00") + std::string(49, '\0'),
+                  "its header counts 32767 records, the most it can count."}};
     for (const Case& c : cases) {
         notifier.messages.clear();
         WriteFileBytes(dir / "MASTER", c.master);
