@@ -181,6 +181,15 @@ std::optional<std::string> TreeGuard::Enter(const std::string& parentPath, const
         return std::nullopt;
     }
     std::string path = parentPath + name;
+    if (!m_fs.IsDirectory(path)) {
+        // Entries written on systems that ignore case may spell the directory otherwise.
+        std::optional<std::string> spelled;
+        if (!FindEntryNoCase(m_fs, parentPath.empty() ? "." : parentPath, name, &spelled).ok() ||
+            !spelled) {
+            return std::nullopt;
+        }
+        path = parentPath + *spelled;
+    }
     std::string canonical;
     if (!m_fs.IsDirectory(path) || !m_fs.CanonicalPath(path, &canonical).ok() ||
         (!m_root.empty() && !IsInside(canonical, m_root)) || !m_visited.insert(canonical).second) {

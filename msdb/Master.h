@@ -84,6 +84,7 @@ public:
 
     // The path of the sub-directory `name` of `parentPath` (which ends in a separator, or is empty)
     // when the walk may enter it at `depth` (the start directory is depth 0), marking it entered.
+    // The directory is found whatever the case of its letters, the exact spelling first.
     std::optional<std::string> Enter(const std::string& parentPath, const std::string& name,
                                      int depth);
 

@@ -118,6 +118,13 @@ TEST(FindSecurityTest, FoundInSubdirectoryListedByDirEntry) {
     EXPECT_EQ(r.status, msdb::kSecurityFound);
     EXPECT_EQ(r.fileNumber, 9);
     EXPECT_EQ(r.directory, dir.path() + "/SUB/");
+
+    // An entry written where case does not matter finds the directory in another spelling.
+    WriteMaster(dir / "SUB", {Dir("DEEP")});
+    WriteMaster(dir / "SUB/deep", {Security(4, "LOW")});
+    r = Find(dir.path(), "LOW");
+    EXPECT_EQ(r.status, msdb::kSecurityFound);
+    EXPECT_EQ(r.directory, dir.path() + "/SUB/deep/");
 }
 
 TEST(FindSecurityTest, AllSecuritiesOfAMasterComparedBeforeItsSubdirectories) {
