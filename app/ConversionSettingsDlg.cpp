@@ -13,6 +13,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <array>
+#include <limits>
+#include <tuple>
 
 #include "app/ChooseDir.h"
 #include "app/KorvexView.h"
@@ -22,10 +24,7 @@
 
 namespace {
 
-constexpr int kMaxName = 16;
-constexpr int kMaxPath = 200;
-constexpr int kMaxSymbol = 16;
-constexpr int kMaxDateFormat = 12;
+namespace limits = engine::limits;
 
 SpinEdit* MakeSpin(const char* name, int minimum, int maximum, QWidget* parent) {
     auto* spin = new SpinEdit(parent);
@@ -35,20 +34,24 @@ SpinEdit* MakeSpin(const char* name, int minimum, int maximum, QWidget* parent) 
     return spin;
 }
 
-QString TrimRight(QString text) {
-    while (!text.isEmpty() && text.back().isSpace()) {
-        text.chop(1);
-    }
-    return text;
+std::string Local(const QString& text) {
+    return text.toLocal8Bit().toStdString();
 }
 
-QString UpperAscii(QString text) {
-    for (QChar& c : text) {
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) {
-            c = QChar(c.unicode() - 'a' + 'A');
+QString FromLocal(const std::string& text) {
+    return QString::fromLocal8Bit(text.c_str());
+}
+
+// The first problem of `problems` of this kind and, when given, for this setting.
+const engine::SettingsProblem* FindProblem(const std::vector<engine::SettingsProblem>& problems,
+                                           engine::ProblemKind kind,
+                                           std::optional<engine::SettingsField> field = {}) {
+    for (const engine::SettingsProblem& problem : problems) {
+        if (problem.kind == kind && (!field || problem.field == *field)) {
+            return &problem;
         }
     }
-    return text;
+    return nullptr;
 }
 
 void SetRadio(QButtonGroup* group, int index) {
@@ -162,7 +165,8 @@ void CConversionSettingsDlg::BuildControls() {
     auto* pathLabel = new QLabel(QStringLiteral("Directory Path"));
     m_pathEdit = new QLineEdit;
     m_pathEdit->setObjectName(QStringLiteral("directoryEdit"));
-    m_pathEdit->setValidator(new MaxLengthValidator(kMaxPath, m_pathEdit));
+    m_pathEdit->setValidator(
+        new MaxLengthValidator(static_cast<int>(limits::kMaxDirectoryLength), m_pathEdit));
     m_pathEdit->setMinimumWidth(320);
     pathLabel->setBuddy(m_pathEdit);
     m_browse = new QPushButton(QStringLiteral("Browse..."));
@@ -192,8 +196,10 @@ void CConversionSettingsDlg::BuildControls() {
     m_nameEdit = new QLineEdit;
     m_symbolEdit->setObjectName(QStringLiteral("symbolEdit"));
     m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
-    m_symbolEdit->setValidator(new MaxLengthValidator(kMaxSymbol, m_symbolEdit));
-    m_nameEdit->setValidator(new MaxLengthValidator(kMaxName, m_nameEdit));
+    m_symbolEdit->setValidator(
+        new MaxLengthValidator(static_cast<int>(limits::kMaxSymbolLength), m_symbolEdit));
+    m_nameEdit->setValidator(
+        new MaxLengthValidator(static_cast<int>(limits::kMaxNameLength), m_nameEdit));
     symbolLabel->setBuddy(m_symbolEdit);
     nameLabel->setBuddy(m_nameEdit);
     securityLayout->addWidget(symbolLabel, 0, 2);
@@ -296,22 +302,27 @@ void CConversionSettingsDlg::Refuse(QWidget* field, const QString& message) {
     }
 }
 
-bool CConversionSettingsDlg::ReadNumber(SpinEdit* edit, int minimum, int maximum, int* value) {
+bool CConversionSettingsDlg::ReadNumber(SpinEdit* edit, const NumberCheck& check, int* value) {
     bool ok = false;
     qlonglong number = edit->Text().trimmed().toLongLong(&ok);
-    if (!ok || number < minimum || number > maximum) {
-        Refuse(
-            edit,
-            QStringLiteral("Please enter a whole number from %1 to %2.").arg(minimum).arg(maximum));
+    // Text that is no whole number, or none that an int holds, is out of every range.
+    ok = ok && number >= std::numeric_limits<int>::min() &&
+         number <= std::numeric_limits<int>::max();
+    std::optional<engine::SettingsProblem> problem =
+        check(ok ? static_cast<int>(number) : std::numeric_limits<int>::min());
+    if (problem) {
+        Refuse(edit, FromLocal(problem->message));
         return false;
     }
     *value = static_cast<int>(number);
     return true;
 }
 
-bool CConversionSettingsDlg::ReadText(QLineEdit* edit, int maxLength, QString* value) {
-    if (edit->text().toLocal8Bit().size() > maxLength) {
-        Refuse(edit, QStringLiteral("Please enter no more than %1 characters.").arg(maxLength));
+bool CConversionSettingsDlg::ReadText(QLineEdit* edit, engine::SettingsField field,
+                                      QString* value) {
+    if (std::optional<engine::SettingsProblem> problem =
+            engine::CheckLength(field, Local(edit->text()))) {
+        Refuse(edit, FromLocal(problem->message));
         return false;
     }
     *value = edit->text();
@@ -347,28 +358,32 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
     m_bOIOn = m_oiCheck->isChecked() ? 1 : 0;
     m_bOpenOn = m_openCheck->isChecked() ? 1 : 0;
     m_bVolOn = m_volCheck->isChecked() ? 1 : 0;
-    const std::pair<SpinEdit*, int*> columns[] = {
-        {m_dateCol, &m_nDateCol}, {m_openCol, &m_nOpenCol}, {m_hiCol, &m_nHiCol},
-        {m_loCol, &m_nLoCol},     {m_cloCol, &m_nCloCol},   {m_volCol, &m_nVolCol},
-        {m_oiCol, &m_nOICol}};
-    for (const auto& [edit, member] : columns) {
-        if (!ReadNumber(edit, 1, 20, member)) {
+    using engine::PriceField;
+    const std::tuple<SpinEdit*, int*, PriceField> columns[] = {
+        {m_dateCol, &m_nDateCol, PriceField::kDate},    {m_openCol, &m_nOpenCol, PriceField::kOpen},
+        {m_hiCol, &m_nHiCol, PriceField::kHigh},        {m_loCol, &m_nLoCol, PriceField::kLow},
+        {m_cloCol, &m_nCloCol, PriceField::kClose},     {m_volCol, &m_nVolCol, PriceField::kVolume},
+        {m_oiCol, &m_nOICol, PriceField::kOpenInterest}};
+    for (const auto& [edit, member, field] : columns) {
+        if (!ReadNumber(
+                edit, [field = field](int column) { return engine::CheckColumn(field, column); },
+                member)) {
             return false;
         }
     }
     m_nExist = m_masterGroup->checkedId();
-    if (!ReadText(m_nameEdit, kMaxName, &m_strName) ||
-        !ReadText(m_pathEdit, kMaxPath, &m_strPath) ||
-        !ReadText(m_symbolEdit, kMaxSymbol, &m_strSymbol) ||
-        !ReadNumber(m_skipRows, 0, 200, &m_nSkipRows)) {
+    if (!ReadText(m_nameEdit, engine::SettingsField::kName, &m_strName) ||
+        !ReadText(m_pathEdit, engine::SettingsField::kDirectory, &m_strPath) ||
+        !ReadText(m_symbolEdit, engine::SettingsField::kSymbol, &m_strSymbol) ||
+        !ReadNumber(m_skipRows, engine::CheckSkipRows, &m_nSkipRows)) {
         return false;
     }
     m_bSkipOn = m_skipCheck->isChecked() ? 1 : 0;
     m_nDelimiter = m_delimiterGroup->checkedId();
     QString format = m_cbDateFormat->currentText();
-    if (format.toLocal8Bit().size() > kMaxDateFormat) {
-        Refuse(m_cbDateFormat,
-               QStringLiteral("Please enter no more than %1 characters.").arg(kMaxDateFormat));
+    if (std::optional<engine::SettingsProblem> problem =
+            engine::CheckLength(engine::SettingsField::kDateFormat, Local(format))) {
+        Refuse(m_cbDateFormat, FromLocal(problem->message));
         return false;
     }
     m_strDateFormat = format;
@@ -413,45 +428,49 @@ void CConversionSettingsDlg::OnBrowse() {
     }
 }
 
+engine::ConversionSettings CConversionSettingsDlg::Settings() const {
+    using engine::PriceField;
+    engine::ConversionSettings settings;
+    settings.directory = Local(m_strPath);
+    settings.symbol = Local(m_strSymbol);
+    settings.name = Local(m_strName);
+    settings.master =
+        m_nExist == 0 ? engine::MasterChoice::kUseExisting : engine::MasterChoice::kMakeNew;
+    settings.delimiter = m_nDelimiter == 1 ? '\t' : m_nDelimiter == 2 ? ' ' : ',';
+    settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormatSelection + 1);
+    settings.skipOn = m_bSkipOn != 0;
+    settings.skipRows = m_nSkipRows;
+    settings.fields[PriceField::kDate] = {true, m_nDateCol};
+    settings.fields[PriceField::kOpen] = {m_bOpenOn != 0, m_nOpenCol};
+    settings.fields[PriceField::kHigh] = {m_bHiOn != 0, m_nHiCol};
+    settings.fields[PriceField::kLow] = {m_bLoOn != 0, m_nLoCol};
+    settings.fields[PriceField::kClose] = {true, m_nCloCol};
+    settings.fields[PriceField::kVolume] = {m_bVolOn != 0, m_nVolCol};
+    settings.fields[PriceField::kOpenInterest] = {m_bOIOn != 0, m_nOICol};
+    return settings;
+}
+
 void CConversionSettingsDlg::OnOK() {
+    using engine::ProblemKind;
+    using engine::SettingsField;
     if (!UpdateData(true)) {
         return;
     }
-    std::array<bool, 21> taken{};
-    bool duplicate = false;
-    auto take = [&](int column) {
-        duplicate = duplicate || taken[static_cast<std::size_t>(column)];
-        taken[static_cast<std::size_t>(column)] = true;
-    };
-    take(m_nDateCol);
-    take(m_nCloCol);
-    const std::pair<int, int> optional[] = {{m_bOpenOn, m_nOpenCol},
-                                            {m_bHiOn, m_nHiCol},
-                                            {m_bLoOn, m_nLoCol},
-                                            {m_bVolOn, m_nVolCol},
-                                            {m_bOIOn, m_nOICol}};
-    for (const auto& [on, column] : optional) {
-        if (on != 0) {
-            take(column);
-        }
-    }
-    if (duplicate) {
-        Prompter::instance().Message(
-            this, QStringLiteral("Duplicate columns specified\nCorrect or disable"));
+    // The single values were checked as they were read; what is left are the checks across them.
+    // A date format that is none of the list is the conversion's to refuse.
+    const std::vector<engine::SettingsProblem> problems = Settings().Validate();
+    if (const auto* duplicate = FindProblem(problems, ProblemKind::kDuplicateColumns)) {
+        Prompter::instance().Message(this, FromLocal(duplicate->message));
         return;
     }
-    if (!UpdateData(true)) {
+    if (const auto* symbol = FindProblem(problems, ProblemKind::kEmpty, SettingsField::kSymbol)) {
+        Prompter::instance().Message(this, FromLocal(symbol->message));
         return;
     }
-    m_strSymbol = TrimRight(m_strSymbol);
-    if (m_strSymbol.isEmpty()) {
-        Prompter::instance().Message(this, QStringLiteral("You did not enter a valid symbol"));
-        return;
-    }
-    m_strSymbol = UpperAscii(m_strSymbol);
+    m_strSymbol = FromLocal(engine::NormalizeSymbol(Local(m_strSymbol)));
     UpdateData(false);
-    if (TrimRight(m_strPath).isEmpty()) {
-        Prompter::instance().Message(this, QStringLiteral("Please enter path"));
+    if (const auto* path = FindProblem(problems, ProblemKind::kEmpty, SettingsField::kDirectory)) {
+        Prompter::instance().Message(this, FromLocal(path->message));
         return;
     }
     if (m_pView != nullptr) {

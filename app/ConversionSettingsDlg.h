@@ -5,6 +5,10 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
+#include <optional>
+
+#include "engine/ConversionSettings.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -27,6 +31,10 @@ public:
 
     // Runs the dialog (through the prompter); QDialog::Accepted after OK passed every check.
     int DoModal();
+
+    // The settings the members give: directory, symbol, name, master choice, delimiter, skipping,
+    // the fields and their columns, and the date format chosen from the list.
+    engine::ConversionSettings Settings() const;
 
     // Moves the members into the controls (false) or reads and checks the controls into the
     // members (true); reading stops at the first field that fails, after telling the user why and
@@ -72,8 +80,9 @@ private:
     void BuildControls();
     void OnInitDialog();
     void OnCheck(QCheckBox* box, int* member, SpinEdit* edit, const char* clearedText);
-    bool ReadNumber(SpinEdit* edit, int minimum, int maximum, int* value);
-    bool ReadText(QLineEdit* edit, int maxLength, QString* value);
+    using NumberCheck = std::function<std::optional<engine::SettingsProblem>(int)>;
+    bool ReadNumber(SpinEdit* edit, const NumberCheck& check, int* value);
+    bool ReadText(QLineEdit* edit, engine::SettingsField field, QString* value);
     void Refuse(QWidget* field, const QString& message);
     void SelectDateFormat(const QString& text);
 

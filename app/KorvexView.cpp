@@ -152,22 +152,10 @@ void CKorvexView::OnFileSettings() {
     engine::JobServices services;
     services.notifier = &notifier;
     services.store = m_pStore;
-    auto job = std::make_unique<engine::CConversionJob>(services);
-    job->m_strInputPath = Local(m_strInputPath);
-    job->m_nDateFormat = m_nDateFormat;
-    job->m_szDirectory = Local(dialog.m_strPath);
-    job->m_szSymbol = Local(dialog.m_strSymbol);
-    job->m_szName = Local(dialog.m_strName);
-    char delimiter = dialog.m_nDelimiter == 1 ? '\t' : dialog.m_nDelimiter == 2 ? ' ' : ',';
-    job->m_szDelimiter.assign(1, delimiter);
-    job->m_bSkipOn = dialog.m_bSkipOn;
-    job->m_nSkipRows = dialog.m_nSkipRows;
-    job->m_bUseExistingMaster = dialog.m_nExist == 0 ? 1 : 0;
-    job->m_bFieldOn = {1, dialog.m_bOpenOn, dialog.m_bHiOn, dialog.m_bLoOn,
-                       1, dialog.m_bVolOn,  dialog.m_bOIOn};
-    job->m_nFieldCol = {dialog.m_nDateCol - 1, dialog.m_nOpenCol - 1, dialog.m_nHiCol - 1,
-                        dialog.m_nLoCol - 1,   dialog.m_nCloCol - 1,  dialog.m_nVolCol - 1,
-                        dialog.m_nOICol - 1};
+    engine::ConversionSettings settings = dialog.Settings();
+    settings.inputPath = Local(m_strInputPath);
+    settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormat);
+    auto job = std::make_unique<engine::CConversionJob>(std::move(settings), services);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int result = job->Run();

@@ -4,15 +4,29 @@
 #include <ostream>
 #include <regex>
 #include <set>
+#include <string_view>
 
-#include "cli/Inspect.h"
+#include "cli/Commands.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
-#include "msdb/Inspect.h"
 #include "msdb/Master.h"
+#include "msdb/MasterTree.h"
+#include "msdb/Reader.h"
 #include "msdb/SecurityFiles.h"
 
 namespace cli {
+
+const std::string_view kCheckUsage =
+    "Usage: korvex-cli check DIR\n"
+    "\n"
+    "Reads every MASTER, F<n>.DAT and F<n>.DOP of DIR and of the sub-directories its MASTER\n"
+    "lists, and reports each problem on a line of its own with the file and the offset:\n"
+    "counts that disagree with the records present, duplicate file numbers, missing files,\n"
+    "price files of the wrong size, field lists that disagree with MASTER, dates that are\n"
+    "not valid or out of order, MASTER dates that differ from the data, and temporaries left\n"
+    "behind by an interrupted conversion.\n"
+    "Exit status: 0 sound, 1 problems found, 2 DIR cannot be read or bad command line.\n";
+
 namespace {
 
 constexpr int kMaxDateProblems = 10;
@@ -24,50 +38,48 @@ std::string Date(const msdb::MbfBytes& date) {
         std::snprintf(text, sizeof text, "%g", static_cast<double>(msdb::FromMbf(date)));
         return std::string("the value ") + text;
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", day->year, day->month, day->day);
-    return text;
+    return msdb::IsoDateText(*day);
 }
 
 class Checker {
 public:
-    explicit Checker(std::ostream& out) : m_out(out) {}
+    explicit Checker(std::ostream& out) : out_(out) {}
 
     void Problem(const std::string& file, std::size_t offset, const std::string& text) {
-        m_out << file << " at offset " << offset << ": " << text << '\n';
-        ++m_problems;
+        out_ << file << " at offset " << offset << ": " << text << '\n';
+        ++problems_;
     }
     void Problem(const std::string& file, const std::string& text) {
-        m_out << file << ": " << text << '\n';
-        ++m_problems;
+        out_ << file << ": " << text << '\n';
+        ++problems_;
     }
 
-    void Master(const msdb::MasterFile& master) {
-        if (!master.headerWhole) {
-            Problem(master.path, 0,
-                    "the file is " + std::to_string(master.bytes.size()) +
+    void Master(const msdb::Master& master) {
+        if (!master.HasWholeHeader()) {
+            Problem(master.path(), 0,
+                    "the file is " + std::to_string(master.bytes().size()) +
                         " bytes long, shorter than its 53-byte header");
             return;
         }
         std::size_t present = master.RecordsPresent();
-        if (master.header.recordCount != static_cast<int>(present)) {
-            Problem(master.path, 0,
-                    "the header counts " + std::to_string(master.header.recordCount) +
+        if (master.header().recordCount != static_cast<int>(present)) {
+            Problem(master.path(), 0,
+                    "the header counts " + std::to_string(master.header().recordCount) +
                         " records but the file holds " + std::to_string(present));
         }
         if (master.TrailingBytes() != 0) {
-            Problem(master.path, master.bytes.size() - master.TrailingBytes(),
+            Problem(master.path(), master.bytes().size() - master.TrailingBytes(),
                     std::to_string(master.TrailingBytes()) + " bytes after the last whole record");
         }
         std::map<int, std::size_t> numbers;
         for (std::size_t i = 1; i <= present; ++i) {
-            const std::uint8_t* record = master.Record(i);
+            msdb::RecordBytes record = master.Record(i);
             if (msdb::IsSubdirectoryEntry(record)) {
                 continue;
             }
             auto [it, fresh] = numbers.emplace(record[msdb::kFileNumberOffset], i);
             if (!fresh) {
-                Problem(master.path, msdb::kMasterRecordSize * i,
+                Problem(master.path(), msdb::kMasterRecordSize * i,
                         "record " + std::to_string(i) + " uses file number " +
                             std::to_string(it->first) + ", as record " +
                             std::to_string(it->second) + " does");
@@ -90,7 +102,7 @@ public:
         std::string dopPath =
             msdb::JoinPath(security.directory, msdb::DopFileName(security.fileNumber));
         std::string dop;
-        if (!msdb::ReadWholeFile(msdb::FileSystem::Default(), dopPath, &dop).ok()) {
+        if (!msdb::ReadWholeFile(Fs(), dopPath, &dop).ok()) {
             Problem(dopPath,
                     "missing or unreadable; " + record + " of " + masterPath + " lists it");
         } else if (std::optional<msdb::FieldSet> fields = msdb::FieldsFromDop(dop); !fields) {
@@ -101,8 +113,8 @@ public:
                                  std::to_string(security.fieldCount));
         }
         msdb::PriceFile dat;
-        if (!msdb::ReadPriceFile(msdb::FileSystem::Default(), datPath,
-                                 static_cast<std::size_t>(security.recordLength), &dat)
+        if (!msdb::ReadPriceFile(Fs(), datPath, static_cast<std::size_t>(security.recordLength),
+                                 &dat)
                  .ok()) {
             Problem(datPath,
                     "missing or unreadable; " + record + " of " + masterPath + " lists it");
@@ -157,7 +169,7 @@ public:
         if (dateProblems > kMaxDateProblems) {
             Problem(datPath, "and " + std::to_string(dateProblems - kMaxDateProblems) +
                                  " more price records with such dates");
-            m_problems += dateProblems - kMaxDateProblems - 1;
+            problems_ += dateProblems - kMaxDateProblems - 1;
         }
         if (present > 0) {
             for (auto [offset, stored, data, which] :
@@ -175,9 +187,7 @@ public:
 
     void Leftovers(const std::string& directory) {
         std::vector<std::string> names;
-        if (!msdb::FileSystem::Default()
-                 .ListDirectory(directory.empty() ? "." : directory, &names)
-                 .ok()) {
+        if (!Fs().ListDirectory(directory.empty() ? "." : directory, &names).ok()) {
             return;
         }
         static const std::regex temporary(R"((master\.(~nu|new))|(f\d+\.new))", std::regex::icase);
@@ -190,11 +200,50 @@ public:
         }
     }
 
-    int problems() const { return m_problems; }
+    int problems() const { return problems_; }
+
+    // The tree's walk: each MASTER judged, then each security it lists.
+    class Walk final : public msdb::MasterTreeVisitor {
+    public:
+        Walk(Checker& checker, const std::string& top) : checker_(checker), top_(top) {}
+
+        void OnMaster(const std::string& where, const msdb::Status& status,
+                      const msdb::Master& master) override {
+            if (where == top_) {
+                topRead = status.ok();
+                topProblem = status.message();
+            }
+            if (!status.ok()) {
+                if (where != top_) {
+                    checker_.Problem(msdb::JoinPath(where, "MASTER"), status.message());
+                }
+                return;
+            }
+            masterPath_ = master.path();
+            checker_.Master(master);
+            checker_.Leftovers(where);
+        }
+
+        bool OnSecurity(const std::string& directory, std::size_t recordNumber,
+                        msdb::RecordBytes record) override {
+            ++securities;
+            checker_.Security(msdb::DescribeSecurity(directory, recordNumber, record), masterPath_);
+            return false;
+        }
+
+        bool topRead = false;
+        std::string topProblem;
+        int securities = 0;
+
+    private:
+        Checker& checker_;
+        const std::string& top_;
+        std::string masterPath_;
+    };
 
 private:
-    std::ostream& m_out;
-    int m_problems = 0;
+    std::ostream& out_;
+    int problems_ = 0;
 };
 
 }  // namespace
@@ -202,39 +251,17 @@ private:
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 1 || (!args[0].empty() && args[0][0] == '-')) {
         err << "korvex: give one directory\nTry 'korvex-cli check --help'.\n";
-        return 2;
+        return kBadCommandLine;
     }
     const std::string& directory = args[0];
     Checker checker(out);
-    bool topRead = false;
-    std::string topProblem;
-    int securities = 0;
-    std::string masterPath;
-    msdb::WalkMasterTree(
-        msdb::FileSystem::Default(), directory,
-        [&](const std::string& where, const msdb::Status& status, const msdb::MasterFile& master) {
-            if (where == directory) {
-                topRead = status.ok();
-                topProblem = status.message();
-            }
-            if (!status.ok()) {
-                if (where != directory) {
-                    checker.Problem(msdb::JoinPath(where, "MASTER"), status.message());
-                }
-                return;
-            }
-            masterPath = master.path;
-            checker.Master(master);
-            checker.Leftovers(where);
-        },
-        [&](const msdb::SecurityEntry& security) {
-            ++securities;
-            checker.Security(security, masterPath);
-        });
-    if (!topRead) {
-        err << "korvex: " << topProblem << '\n';
-        return 2;
+    Checker::Walk walk(checker, directory);
+    msdb::WalkMasterTree(Fs(), directory, walk);
+    if (!walk.topRead) {
+        err << "korvex: " << walk.topProblem << '\n';
+        return kBadCommandLine;
     }
+    const int securities = walk.securities;
     if (checker.problems() == 0) {
         out << directory << ": sound; " << securities
             << (securities == 1 ? " security checked\n" : " securities checked\n");

@@ -1,18 +1,21 @@
 #include "engine/ConversionJob.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <iostream>
-#include <limits>
 #include <thread>
 
-#include "engine/Appender.h"
 #include "engine/Messages.h"
-#include "msdb/Master.h"
+#include "engine/PriceFileWriter.h"
+#include "msdb/MasterTree.h"
+#include "msdb/SecurityFiles.h"
 
 namespace engine {
 namespace {
+
+constexpr std::string_view kSettingSection = "Setting";
+constexpr std::string_view kMasterNewSuffix = ".~NU";
+constexpr std::string_view kBackupSuffix = ".BAK";
+constexpr std::chrono::milliseconds kLockRetry{50};
 
 class StderrNotifier final : public Notifier {
 public:
@@ -37,35 +40,40 @@ JobServices WithDefaults(JobServices services) {
     return services;
 }
 
-std::string DamagedMaster(const std::string& path, const char* why) {
-    return "The Master file " + path + " is damaged:\n" + why;
+// The first problem of `problems` that concerns `field`, or null.
+const SettingsProblem* FirstOf(const std::vector<SettingsProblem>& problems, SettingsField field) {
+    auto it = std::find_if(problems.begin(), problems.end(),
+                           [field](const SettingsProblem& p) { return p.field == field; });
+    return it == problems.end() ? nullptr : &*it;
 }
 
 }  // namespace
 
-CConversionJob::CConversionJob() : CConversionJob(JobServices{}) {}
-
-CConversionJob::CConversionJob(const JobServices& services) {
+CConversionJob::CConversionJob(ConversionSettings settings, const JobServices& services)
+    : settings_(std::move(settings)) {
     JobServices s = WithDefaults(services);
-    m_fs = s.fileSystem;
-    m_notifier = s.notifier;
-    m_store = s.store;
-    m_clock = s.clock;
+    fs_ = s.fileSystem;
+    notifier_ = s.notifier;
+    store_ = s.store;
+    clock_ = s.clock;
+    lockWait_ = s.lockWait;
+    directory_ = settings_.directory;
 }
 
 CConversionJob::~CConversionJob() = default;
 
 void CConversionJob::Tell(const std::string& text) {
-    m_notifier->ShowMessage(text);
+    notifier_->ShowMessage(text);
 }
 
 std::string CConversionJob::PathInDirectory(const std::string& name) const {
-    return msdb::JoinPath(m_szDirectory, name);
+    return msdb::JoinPath(directory_, name);
 }
 
 int CConversionJob::Run() {
     int result = RunSteps();
-    m_lock.reset();
+    writer_.reset();
+    lock_.reset();
     return result;
 }
 
@@ -86,14 +94,15 @@ int CConversionJob::RunSteps() {
     if ((result = AddSecurity()) != 0) {
         return result;
     }
-    (void)m_store->WriteString("Setting", "Path", m_szDirectory);
-    (void)m_store->WriteString("Setting", "Symbol", m_szSymbol);
-    (void)m_store->WriteString("Setting", "Name", m_szName);
-    if (m_bUseExistingMaster != 0) {
+    const std::string section(kSettingSection);
+    (void)store_->WriteString(section, "Path", directory_);
+    (void)store_->WriteString(section, "Symbol", settings_.symbol);
+    (void)store_->WriteString(section, "Name", settings_.name);
+    if (settings_.master == MasterChoice::kUseExisting) {
         // The backup is a courtesy: a failed copy neither stops nor fails the run.
         std::string master;
-        if (msdb::ReadWholeFile(*m_fs, m_szMasterPath, &master).ok()) {
-            (void)msdb::WriteNewFile(*m_fs, m_szMasterPath + ".BAK", master);
+        if (msdb::ReadWholeFile(*fs_, masterPath_, &master).ok()) {
+            (void)msdb::WriteNewFile(*fs_, masterPath_ + std::string(kBackupSuffix), master);
         }
     }
     return ConvertData();
@@ -101,22 +110,24 @@ int CConversionJob::RunSteps() {
 
 // Refuses, before anything is touched, settings that the run could not carry out safely.
 int CConversionJob::CheckSettings() {
-    if (m_nDateFormat < msdb::kFirstDateFormat || m_nDateFormat > msdb::kLastDateFormat) {
-        Tell("No date format is chosen.\nChoose one of the twelve date formats of the list.");
+    const std::vector<SettingsProblem> problems = settings_.Validate();
+    if (const SettingsProblem* format = FirstOf(problems, SettingsField::kDateFormat)) {
+        Tell(format->message);
         return 1;
     }
-    for (int i = 0; i < kPriceFieldCount; ++i) {
-        if (m_bFieldOn[i] != 0 && (m_nFieldCol[i] < 0 || m_nFieldCol[i] >= kMaxColumns)) {
-            Tell("The column of the " + std::string(msdb::kPriceFieldLabels[i]) +
-                 " field must lie between 1 and 20.");
+    for (const SettingsProblem& problem : problems) {
+        if (problem.field == SettingsField::kColumn && problem.kind == ProblemKind::kOutOfRange) {
+            Tell("The column of the " + std::string(msdb::kPriceFieldLabels[problem.priceField]) +
+                 " field must lie between " + std::to_string(problem.minimum) + " and " +
+                 std::to_string(problem.maximum) + ".");
             return 1;
         }
     }
     // The symbol and the name are held in 16 characters, as MASTER holds them.
-    m_szSymbol.resize(std::min(m_szSymbol.size(), kMaxSymbolLength));
-    m_szName.resize(std::min(m_szName.size(), kMaxNameLength));
+    settings_.symbol.resize(std::min(settings_.symbol.size(), limits::kMaxSymbolLength));
+    settings_.name.resize(std::min(settings_.name.size(), limits::kMaxNameLength));
     std::unique_ptr<msdb::ReadableFile> input;
-    msdb::Status s = m_fs->OpenForRead(m_strInputPath, &input);
+    msdb::Status s = fs_->OpenForRead(settings_.inputPath, &input);
     if (!s.ok()) {
         Tell("The input file cannot be opened.\n" + s.message());
         return 1;
@@ -125,9 +136,8 @@ int CConversionJob::CheckSettings() {
 }
 
 int CConversionJob::CheckColumns() {
-    m_nFieldCount = static_cast<int>(
-        std::count_if(m_bFieldOn.begin(), m_bFieldOn.end(), [](int on) { return on != 0; }));
-    if (m_nFieldCount > 1) {
+    fieldCount_ = settings_.FieldCount();
+    if (fieldCount_ > 1) {
         return 0;
     }
     Tell(messages::kMoreColumns);
@@ -135,31 +145,27 @@ int CConversionJob::CheckColumns() {
 }
 
 int CConversionJob::PrepareMaster() {
-    if (!m_fs->ChangeDirectory(m_szDirectory).ok()) {
+    std::string absolute;
+    if (directory_.empty() || !fs_->IsDirectory(directory_) ||
+        !fs_->CanonicalPath(directory_, &absolute).ok()) {
         Tell(messages::kPathDoesNotExist);
         return 1;
     }
-    std::string current;
-    msdb::Status s = m_fs->CurrentDirectory(&current);
-    if (!s.ok()) {
-        Tell(s.message());
-        return 1;
-    }
-    m_szDirectory = current;
+    directory_ = absolute;
     if (LockDirectory() != 0) {
         return 1;
     }
     std::optional<std::string> existing;
-    s = msdb::LocateMaster(*m_fs, m_szDirectory, &existing);
+    msdb::Status s = msdb::LocateMaster(*fs_, directory_, &existing);
     if (!s.ok()) {
         Tell(s.message());
         return 1;
     }
-    m_szMasterPath = existing ? *existing : PathInDirectory(std::string(msdb::kMasterFileName));
+    masterPath_ = existing ? *existing : PathInDirectory(std::string(msdb::kMasterFileName));
 
-    if (m_bUseExistingMaster != 0) {
+    if (settings_.master == MasterChoice::kUseExisting) {
         std::unique_ptr<msdb::ReadableFile> file;
-        if (existing && m_fs->OpenForRead(m_szMasterPath, &file).ok()) {
+        if (existing && fs_->OpenForRead(masterPath_, &file).ok()) {
             return 0;
         }
         Tell(messages::kNoMasterFile);
@@ -170,7 +176,7 @@ int CConversionJob::PrepareMaster() {
         Tell(messages::kMasterExists);
         return 1;
     }
-    s = msdb::ReplaceFile(*m_fs, m_szMasterPath, m_szMasterPath + ".~NU", msdb::MakeEmptyMaster());
+    s = msdb::Master(masterPath_).Write(*fs_, masterPath_ + std::string(kMasterNewSuffix));
     if (!s.ok()) {
         Tell("The new Master file could not be created.\n" + s.message());
         return 1;
@@ -180,57 +186,47 @@ int CConversionJob::PrepareMaster() {
 
 // Takes the directory's lock, waiting a while for another conversion to finish with it.
 int CConversionJob::LockDirectory() {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nLockWaitMilliseconds);
+    const auto deadline = std::chrono::steady_clock::now() + lockWait_;
     for (;;) {
-        bool busy = false;
-        msdb::Status s = m_fs->LockDirectory(m_szDirectory, &m_lock, &busy);
-        if (!s.ok()) {
+        msdb::Status s = fs_->LockDirectory(directory_, &lock_);
+        if (s.ok()) {
+            return 0;
+        }
+        if (!s.IsBusy()) {
             Tell("The directory could not be locked against other conversions.\n" + s.message());
             return 1;
         }
-        if (!busy) {
-            return 0;
-        }
         if (std::chrono::steady_clock::now() >= deadline) {
-            Tell("Another conversion is changing the directory " + m_szDirectory +
+            Tell("Another conversion is changing the directory " + directory_ +
                  ".\nNothing was changed; try again when it has finished.");
             return 1;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(kLockRetry);
     }
 }
 
-// Reads up to `limit` bytes of MASTER and checks its header; shows why when it cannot.
-int CConversionJob::ReadMaster(std::string* bytes, std::size_t limit) {
-    msdb::Status s = msdb::ReadFilePrefix(*m_fs, m_szMasterPath, limit, bytes);
+// Reads MASTER and checks its header; shows why when it cannot.
+int CConversionJob::ReadMaster(msdb::Master* master) {
+    msdb::Status s = msdb::Master::Read(*fs_, masterPath_, master);
+    if (s.ok()) {
+        s = master->CheckHeader();
+    }
     if (!s.ok()) {
         Tell(s.message());
-        return 1;
-    }
-    if (bytes->size() < msdb::kMasterRecordSize) {
-        Tell(DamagedMaster(m_szMasterPath, "it is shorter than its 53-byte header."));
-        return 1;
-    }
-    if (msdb::ReadMasterHeader(*bytes).recordCount < 0) {
-        Tell(DamagedMaster(m_szMasterPath, "its header counts a negative number of records."));
         return 1;
     }
     return 0;
 }
 
 int CConversionJob::CheckDuplicateSymbol() {
-    if (m_bUseExistingMaster == 0) {
+    if (settings_.master == MasterChoice::kMakeNew) {
         return 0;
     }
-    std::string header;
-    if (ReadMaster(&header, msdb::kMasterRecordSize) != 0) {
+    msdb::Master master;
+    if (ReadMaster(&master) != 0) {
         return 1;
     }
-    msdb::MasterRecord record;
-    std::string directory;
-    if (msdb::FindSecurity(*m_fs, m_szDirectory, m_szSymbol, &record, &directory) ==
-        msdb::kSecurityFound) {
+    if (msdb::FindSecurity(*fs_, directory_, settings_.symbol)) {
         Tell(messages::kDuplicateSymbol);
         return 1;
     }
@@ -238,69 +234,55 @@ int CConversionJob::CheckDuplicateSymbol() {
 }
 
 int CConversionJob::AddSecurity() {
-    std::string source;
-    if (ReadMaster(&source, static_cast<std::size_t>(-1)) != 0) {
+    msdb::Master master;
+    if (ReadMaster(&master) != 0) {
         return 1;
     }
-    msdb::MasterHeader header = msdb::ReadMasterHeader(source);
+    const msdb::MasterHeader header = master.header();
     if (header.recordCount == msdb::kMaxSecurities || header.addCount == msdb::kMaxSecurities) {
         Tell(messages::kTooManySecurities);
         return 1;
     }
-    if (header.recordCount == std::numeric_limits<std::int16_t>::max()) {
-        Tell(DamagedMaster(m_szMasterPath,
-                           "its header counts 32767 records, the most it can count."));
+    if (msdb::Status s = master.CheckRoomForRecord(); !s.ok()) {
+        Tell(s.message());
         return 1;
     }
-    header.recordCount = static_cast<std::int16_t>(header.recordCount + 1);
-    header.addCount = static_cast<std::int16_t>(header.addCount + 1);
-
-    // Every record present is copied and its file number marked used, whatever the header counts;
-    // a trailing partial record is dropped.
-    std::size_t whole = source.size() / msdb::kMasterRecordSize;
-    std::string master = source.substr(0, whole * msdb::kMasterRecordSize);
-    msdb::WriteMasterHeaderCounts(&master, header);
-    std::array<bool, 256> used{};
-    used[0] = true;
-    for (std::size_t i = 1; i < whole; ++i) {
-        used[static_cast<std::uint8_t>(master[i * msdb::kMasterRecordSize])] = true;
-    }
-    auto freeNumber = std::find(used.begin(), used.end(), false);
-    if (freeNumber == used.end()) {
+    std::optional<std::uint8_t> fileNumber = master.LowestFreeFileNumber();
+    if (!fileNumber) {
         Tell(messages::kTooManySecurities);
         return 1;
     }
-    auto fileNumber = static_cast<std::uint8_t>(freeNumber - used.begin());
-
-    CalendarDate today = m_clock->Today();
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d/%02d/%02d", today.month % 100, today.day % 100,
-                  today.year % 100);
-    msdb::MbfBytes date = msdb::DayNumberToMbfDate(msdb::DateTextToDayNumber(text, 3));
-    msdb::MasterRecord record =
-        msdb::MakeMasterRecord(fileNumber, m_nFieldCount, m_szName, m_szSymbol, date, date);
-    master.append(reinterpret_cast<const char*>(record.data()), record.size());
-
-    // The security's files come first, so that MASTER never lists a security without them.
-    if (CreateSecurityFiles(fileNumber) != 0) {
+    const CalendarDate today = clock_->Today();
+    const msdb::MbfBytes date = msdb::DayNumberToMbfDate(
+        msdb::TwoDigitYearToDayNumber(today.year % 100, today.month % 100, today.day % 100));
+    if (msdb::Status s = master.AddRecord(msdb::MakeMasterRecord(
+            *fileNumber, fieldCount_, settings_.name, settings_.symbol, date, date));
+        !s.ok()) {
+        Tell(s.message());
         return 1;
     }
-    msdb::Status synced = m_fs->SyncDirectory(m_szDirectory);
+
+    // The security's files come first, so that MASTER never lists a security without them.
+    if (CreateSecurityFiles(*fileNumber) != 0) {
+        return 1;
+    }
+    const std::string dat = PathInDirectory(msdb::DatFileName(*fileNumber));
+    const std::string dop = PathInDirectory(msdb::DopFileName(*fileNumber));
+    msdb::Status synced = fs_->SyncDirectory(directory_);
     if (!synced.ok()) {
-        (void)m_fs->Remove(PathInDirectory(msdb::DatFileName(fileNumber)));
-        (void)m_fs->Remove(PathInDirectory(msdb::DopFileName(fileNumber)));
+        (void)fs_->Remove(dat);
+        (void)fs_->Remove(dop);
         Tell("The security's files could not be made durable.\n" + synced.message());
         return 1;
     }
     bool renamed = false;
-    msdb::Status s =
-        msdb::ReplaceFile(*m_fs, m_szMasterPath, m_szMasterPath + ".~NU", master, &renamed);
+    msdb::Status s = master.Write(*fs_, masterPath_ + std::string(kMasterNewSuffix), &renamed);
     if (renamed) {
-        m_nFileNumber = fileNumber;
-        m_firstDate = m_lastDate = date;
+        fileNumber_ = *fileNumber;
+        firstDate_ = lastDate_ = date;
     } else {
-        (void)m_fs->Remove(PathInDirectory(msdb::DatFileName(fileNumber)));
-        (void)m_fs->Remove(PathInDirectory(msdb::DopFileName(fileNumber)));
+        (void)fs_->Remove(dat);
+        (void)fs_->Remove(dop);
     }
     if (!s.ok()) {
         Tell("The security could not be added to the Master file.\n" + s.message());
@@ -310,18 +292,18 @@ int CConversionJob::AddSecurity() {
 }
 
 int CConversionJob::CreateSecurityFiles(int fileNumber) {
-    std::string dat = PathInDirectory(msdb::DatFileName(fileNumber));
-    std::string dop = PathInDirectory(msdb::DopFileName(fileNumber));
-    msdb::Status s = msdb::WriteNewFile(*m_fs, dat, msdb::MakeDatHeader(m_nFieldCount));
+    const std::string dat = PathInDirectory(msdb::DatFileName(fileNumber));
+    const std::string dop = PathInDirectory(msdb::DopFileName(fileNumber));
+    msdb::Status s = msdb::WriteNewFile(*fs_, dat, msdb::MakeDatHeader(fieldCount_));
     if (!s.ok()) {
-        (void)m_fs->Remove(dat);
+        (void)fs_->Remove(dat);
         Tell("The price file of the security could not be created.\n" + s.message());
         return 1;
     }
-    s = msdb::WriteNewFile(*m_fs, dop, msdb::MakeDopText(m_bFieldOn));
+    s = msdb::WriteNewFile(*fs_, dop, msdb::MakeDopText(settings_.FieldsOn()));
     if (!s.ok()) {
-        (void)m_fs->Remove(dop);
-        (void)m_fs->Remove(dat);
+        (void)fs_->Remove(dop);
+        (void)fs_->Remove(dat);
         Tell("The field description file of the security could not be created.\n" + s.message());
         return 1;
     }

@@ -1,24 +1,27 @@
 // One conversion of a text price file into a new security of a MetaStock-format directory.
 //
-// The caller fills the settings fields, calls Run once and destroys the job. Run carries out a
-// fixed sequence of steps; a step that finds a problem tells the user through the Notifier and the
-// run stops with 1. Every operation returns 0 to go on and 1 to stop.
+// The caller builds the ConversionSettings, hands them to a job, calls Run once and destroys the
+// job. Run carries out a fixed sequence of steps; a step that finds a problem tells the user
+// through the Notifier and the run stops with 1. Every step returns 0 to go on and 1 to stop. The
+// job never changes the process's current directory: it works with the directory's absolute path.
 #pragma once
 
-#include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "engine/ConversionSettings.h"
+#include "engine/InputParser.h"
 #include "engine/Services.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
-#include "msdb/SecurityFiles.h"
+#include "msdb/Master.h"
 
 namespace engine {
 
-using msdb::kPriceFieldCount;
-using msdb::PriceField;
+class PriceFileWriter;
 
 // What the job talks to. Any member left null is replaced by the default: the machine's file
 // system, a notifier writing "korvex: <message>" to standard error, a store that keeps nothing and
@@ -28,20 +31,14 @@ struct JobServices {
     Notifier* notifier = nullptr;
     SettingsStore* store = nullptr;
     Clock* clock = nullptr;
+    // How long PrepareMaster waits for another conversion into the same directory to finish.
+    std::chrono::milliseconds lockWait{5000};
 };
-
-// The limits that the settings dialog keeps.
-inline constexpr int kMaxColumns = 20;
-inline constexpr int kMaxSkipRows = 200;
-inline constexpr std::size_t kMaxSymbolLength = 16;
-inline constexpr std::size_t kMaxNameLength = 16;
-inline constexpr std::size_t kMaxDirectoryLength = 200;
 
 class CConversionJob {
 public:
-    CConversionJob();
-    explicit CConversionJob(const JobServices& services);
-    virtual ~CConversionJob();
+    explicit CConversionJob(ConversionSettings settings, const JobServices& services = {});
+    ~CConversionJob();
 
     CConversionJob(const CConversionJob&) = delete;
     CConversionJob& operator=(const CConversionJob&) = delete;
@@ -52,12 +49,11 @@ public:
     // returns.
     int Run();
 
-    // Sets m_nFieldCount to the number of enabled price fields; fewer than two is refused.
+    // Counts the enabled price fields; fewer than two is refused.
     int CheckColumns();
 
-    // Makes the target directory current, rewrites m_szDirectory as the absolute path, locks the
-    // directory against other conversions for the rest of the run, sets m_szMasterPath, and checks
-    // for MASTER or creates a new, empty one.
+    // Resolves the target directory to its absolute path, locks it against other conversions for
+    // the rest of the run, and checks for MASTER or creates a new, empty one.
     int PrepareMaster();
 
     // Refuses a symbol that the MASTER tree already holds as a symbol or a name. Succeeds at once
@@ -75,8 +71,8 @@ public:
     // writes the first and last dates into MASTER and the record count into the F<n>.DAT header.
     int ConvertData();
 
-    // Appends the enabled values of m_values to F<n>.DAT as one price record.
-    int AppendRecord(std::uint8_t fileNumber);
+    // Appends `record` to F<n>.DAT of `fileNumber` as one price record of the enabled fields.
+    int AppendRecord(std::uint8_t fileNumber, const PriceRecord& record);
 
     // Writes the dates into bytes 25 to 32 of the MASTER record of `fileNumber`, through
     // MASTER.NEW.
@@ -86,58 +82,48 @@ public:
     // Sets lastRecordNumber of F<n>.DAT to `recordCount` + 1, through F<n>.NEW.
     int UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fileNumber);
 
-    // Settings, set by the caller before Run.
-    std::string m_strInputPath;
-    int m_bUseExistingMaster = 1;
-    std::array<int, kPriceFieldCount> m_bFieldOn{1, 1, 1, 1, 1, 1, 1};
-    std::array<int, kPriceFieldCount> m_nFieldCol{0, 1, 2, 3, 4, 5, 6};  // counted from 0
-    std::string m_szDirectory;
-    std::string m_szMasterPath;  // set by PrepareMaster
-    std::string m_szSymbol;
-    std::string m_szName;
-    std::string m_szDelimiter = ",";
-    int m_nDateFormat = 1;
-    int m_bSkipOn = 0;
-    int m_nSkipRows = 0;
+    const ConversionSettings& settings() const { return settings_; }
 
-    // Working storage of the run.
-    std::array<msdb::MbfBytes, kPriceFieldCount> m_values{};
-    int m_nFieldCount = 0;
-
-    // How long PrepareMaster waits for another conversion into the same directory to finish.
-    int m_nLockWaitMilliseconds = 5000;
+    // The target directory: as given until PrepareMaster, its absolute path after.
+    const std::string& directory() const { return directory_; }
+    // The MASTER of the target directory, once PrepareMaster has found or made it.
+    const std::string& masterPath() const { return masterPath_; }
 
     // What the run wrote, for the caller's report.
-    int FileNumber() const { return m_nFileNumber; }
-    int RecordCount() const { return m_nRecordCount; }
-    const msdb::MbfBytes& FirstDate() const { return m_firstDate; }
-    const msdb::MbfBytes& LastDate() const { return m_lastDate; }
+    int FileNumber() const { return fileNumber_; }
+    int RecordCount() const { return recordCount_; }
+    const msdb::MbfBytes& FirstDate() const { return firstDate_; }
+    const msdb::MbfBytes& LastDate() const { return lastDate_; }
 
 private:
-    class Appender;
-
     void Tell(const std::string& text);
     std::string PathInDirectory(const std::string& name) const;
     int RunSteps();
     int CheckSettings();
     int LockDirectory();
-    int ReadMaster(std::string* bytes, std::size_t limit);
-    int ResetPriceFile(std::uint8_t fileNumber);
+    int ReadMaster(msdb::Master* master);
+    int ResetPriceFile();
     int FinishAppends();
     std::uint8_t LookUpFileNumber();
 
-    msdb::FileSystem* m_fs;
-    Notifier* m_notifier;
-    SettingsStore* m_store;
-    Clock* m_clock;
+    ConversionSettings settings_;
+    msdb::FileSystem* fs_;
+    Notifier* notifier_;
+    SettingsStore* store_;
+    Clock* clock_;
+    std::chrono::milliseconds lockWait_;
 
-    std::unique_ptr<msdb::DirectoryLock> m_lock;  // held from PrepareMaster to the end of Run
-    int m_nFileNumber = 0;                        // set by AddSecurity
-    int m_nRecordCount = 0;
-    bool m_bCountWritten = false;  // the F<n>.DAT header counting the records is in place
-    msdb::MbfBytes m_firstDate{};
-    msdb::MbfBytes m_lastDate{};
-    std::unique_ptr<Appender> m_appender;
+    std::string directory_;
+    std::string masterPath_;  // set by PrepareMaster
+    int fieldCount_ = 0;      // set by CheckColumns
+
+    std::unique_ptr<msdb::DirectoryLock> lock_;  // held from PrepareMaster to the end of Run
+    int fileNumber_ = 0;                         // set by AddSecurity
+    int recordCount_ = 0;
+    bool countWritten_ = false;  // the F<n>.DAT header counting the records is in place
+    msdb::MbfBytes firstDate_{};
+    msdb::MbfBytes lastDate_{};
+    std::unique_ptr<PriceFileWriter> writer_;
 };
 
 }  // namespace engine

@@ -36,21 +36,21 @@ float StrToFloat(const char* text, char** end, CLocale locale) {
 
 }  // namespace
 
-LineReader::LineReader(std::unique_ptr<msdb::ReadableFile> file) : m_file(std::move(file)) {}
+LineReader::LineReader(std::unique_ptr<msdb::ReadableFile> file) : file_(std::move(file)) {}
 
 bool LineReader::Fill(msdb::Status* status) {
-    if (m_eof) {
+    if (eof_) {
         return false;
     }
-    m_buffer.erase(0, m_pos);
-    m_pos = 0;
-    std::size_t old = m_buffer.size();
-    m_buffer.resize(old + kReadChunk);
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+    std::size_t old = buffer_.size();
+    buffer_.resize(old + kReadChunk);
     std::size_t got = 0;
-    *status = m_file->Read(kReadChunk, m_buffer.data() + old, &got);
-    m_buffer.resize(old + got);
+    *status = file_->Read(kReadChunk, buffer_.data() + old, &got);
+    buffer_.resize(old + got);
     if (!status->ok() || got < kReadChunk) {
-        m_eof = true;
+        eof_ = true;
     }
     return status->ok() && got > 0;
 }
@@ -59,8 +59,8 @@ msdb::Status LineReader::Next(std::string_view* piece, bool* got) {
     *piece = std::string_view();
     *got = false;
     msdb::Status status;
-    while (m_buffer.size() - m_pos < kMaxLineRead &&
-           std::memchr(m_buffer.data() + m_pos, '\n', m_buffer.size() - m_pos) == nullptr) {
+    while (buffer_.size() - pos_ < kMaxLineRead &&
+           std::memchr(buffer_.data() + pos_, '\n', buffer_.size() - pos_) == nullptr) {
         if (!Fill(&status)) {
             if (!status.ok()) {
                 return status;
@@ -68,19 +68,19 @@ msdb::Status LineReader::Next(std::string_view* piece, bool* got) {
             break;  // the end of the file
         }
     }
-    std::size_t limit = std::min(m_buffer.size() - m_pos, kMaxLineRead);
+    std::size_t limit = std::min(buffer_.size() - pos_, kMaxLineRead);
     if (limit == 0) {
         return msdb::Status::Ok();
     }
-    const char* start = m_buffer.data() + m_pos;
+    const char* start = buffer_.data() + pos_;
     const void* feed = std::memchr(start, '\n', limit);
     std::size_t take = feed == nullptr ? limit : static_cast<const char*>(feed) - start + 1;
     *piece = std::string_view(start, take);
-    m_pos += take;
+    pos_ += take;
     *got = true;
-    m_pieceLine = m_nextLine;
+    pieceLine_ = nextLine_;
     if (feed != nullptr) {
-        ++m_nextLine;
+        ++nextLine_;
     }
     return msdb::Status::Ok();
 }
@@ -96,7 +96,7 @@ std::string_view LineText(std::string_view piece) {
     return piece;
 }
 
-std::size_t SplitFields(std::string_view text, char delimiter, std::array<std::string, 20>* slots) {
+std::size_t SplitFields(std::string_view text, char delimiter, FieldSlots* slots) {
     std::size_t count = 0;
     const char* p = text.data();
     const char* end = p + text.size();

@@ -18,8 +18,9 @@
 #include "fuzz/FuzzSupport.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
-#include "msdb/Inspect.h"
 #include "msdb/Master.h"
+#include "msdb/MasterTree.h"
+#include "msdb/Reader.h"
 
 namespace {
 
@@ -108,8 +109,10 @@ bool IsInside(const std::string& path, const std::string& root) {
 
 // The symbol of the first record of the tree's MASTER, when it has one.
 std::string FirstSymbol(const std::string& tree) {
-    msdb::MasterFile master;
-    if (!msdb::ReadMasterFile(msdb::FileSystem::Default(), tree, &master).ok() ||
+    std::optional<std::string> path;
+    msdb::Master master;
+    if (!msdb::LocateMaster(msdb::FileSystem::Default(), tree, &path).ok() || !path ||
+        !msdb::Master::Read(msdb::FileSystem::Default(), *path, &master).ok() ||
         master.RecordsPresent() == 0) {
         return "KVX";
     }
@@ -117,14 +120,27 @@ std::string FirstSymbol(const std::string& tree) {
 }
 
 void LookUp(const std::string& start, const std::string& root, const std::string& symbol) {
-    msdb::MasterRecord record{};
-    std::string found;
-    if (msdb::FindSecurity(msdb::FileSystem::Default(), start, symbol, &record, &found) ==
-            msdb::kSecurityFound &&
-        !IsInside(found, root)) {
-        fuzz::Fail("FindSecurity found " + symbol + " outside the tree, in " + found);
+    std::optional<msdb::FoundSecurity> found =
+        msdb::FindSecurity(msdb::FileSystem::Default(), start, symbol);
+    if (found && !IsInside(found->directory, root)) {
+        fuzz::Fail("FindSecurity found " + symbol + " outside the tree, in " + found->directory);
     }
 }
+
+// Fails when the walk reaches a MASTER outside the tree.
+class StaysInside final : public msdb::MasterTreeVisitor {
+public:
+    explicit StaysInside(const std::string& tree) : tree_(tree) {}
+    void OnMaster(const std::string& directory, const msdb::Status&, const msdb::Master&) override {
+        if (!IsInside(directory, tree_)) {
+            fuzz::Fail("the walk left the tree for " + directory);
+        }
+    }
+    bool OnSecurity(const std::string&, std::size_t, msdb::RecordBytes) override { return false; }
+
+private:
+    const std::string& tree_;
+};
 
 }  // namespace
 
@@ -137,14 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::WriteFile(prices, kPrices);
     Build(tree, bytes);
 
-    msdb::WalkMasterTree(
-        msdb::FileSystem::Default(), tree,
-        [&](const std::string& directory, const msdb::Status&, const msdb::MasterFile&) {
-            if (!IsInside(directory, tree)) {
-                fuzz::Fail("the walk left the tree for " + directory);
-            }
-        },
-        [](const msdb::SecurityEntry&) {});
+    StaysInside visitor(tree);
+    msdb::WalkMasterTree(msdb::FileSystem::Default(), tree, visitor);
 
     const std::string symbol = FirstSymbol(tree);
     for (const std::string& wanted :
@@ -169,13 +179,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::JobSeams seams;
     int result = 0;
     {
-        engine::CConversionJob job(seams.Services());
-        job.m_strInputPath = prices;
-        job.m_szDirectory = tree;
-        job.m_szSymbol = "ZZFUZZ";
-        job.m_szName = "Fuzz Added";
-        job.m_nDateFormat = 8;  // CCYYMMDD
-        job.m_nLockWaitMilliseconds = 0;
+        engine::ConversionSettings settings;
+        settings.inputPath = prices;
+        settings.directory = tree;
+        settings.symbol = "ZZFUZZ";
+        settings.name = "Fuzz Added";
+        settings.dateFormat = engine::DateFormat::CCYYMMDD;
+        engine::JobServices services = seams.Services();
+        services.lockWait = std::chrono::milliseconds(0);
+        engine::CConversionJob job(settings, services);
         result = job.Run();
     }
     if (result != 0 && seams.notifier.messages.empty()) {

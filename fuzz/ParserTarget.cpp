@@ -44,7 +44,8 @@ void WriteExistingDirectory(const std::string& directory) {
     }
     fuzz::WriteFile(directory + "/MASTER", master);
     fuzz::WriteFile(directory + "/F1.DAT", dat);
-    fuzz::WriteFile(directory + "/F1.DOP", msdb::MakeDopText({1, 1, 1, 1, 1, 1, 1}));
+    fuzz::WriteFile(directory + "/F1.DOP",
+                    msdb::MakeDopText({{true, true, true, true, true, true, true}}));
 }
 
 }  // namespace
@@ -53,11 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::ByteReader input(std::string_view(reinterpret_cast<const char*>(data), size));
     const std::uint8_t flags = input.Byte();
     const int dateFormat = input.Byte() % 14;
-    const int skipRows = input.Byte() % (engine::kMaxSkipRows + 1);
+    const int skipRows = input.Byte() % (engine::limits::kMaxSkipRows + 1);
     const std::uint8_t fieldsOn = input.Byte();
     std::array<int, msdb::kPriceFieldCount> columns{};
     for (int& column : columns) {
-        column = input.Byte() % engine::kMaxColumns;
+        column = engine::limits::kFirstColumn + input.Byte() % engine::limits::kLastColumn;
     }
     const bool useExisting = (flags & 4) != 0;
 
@@ -76,20 +77,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     int result = 0;
     {
-        engine::CConversionJob job(seams.Services());
-        job.m_strInputPath = inputPath;
-        job.m_szDirectory = directory;
-        job.m_szSymbol = kSymbol;
-        job.m_szName = kName;
-        job.m_bUseExistingMaster = useExisting ? 1 : 0;
-        job.m_szDelimiter = std::string(1, kDelimiters[flags & 3]);
-        job.m_nDateFormat = dateFormat;
-        job.m_bSkipOn = (flags & 8) != 0 ? 1 : 0;
-        job.m_nSkipRows = skipRows;
-        job.m_bFieldOn = {1, fieldsOn & 1,        (fieldsOn >> 1) & 1, (fieldsOn >> 2) & 1,
-                          1, (fieldsOn >> 3) & 1, (fieldsOn >> 4) & 1};
-        job.m_nFieldCol = columns;
-        job.m_nLockWaitMilliseconds = 0;  // no other conversion shares the directory
+        engine::ConversionSettings settings;
+        settings.inputPath = inputPath;
+        settings.directory = directory;
+        settings.symbol = kSymbol;
+        settings.name = kName;
+        settings.master =
+            useExisting ? engine::MasterChoice::kUseExisting : engine::MasterChoice::kMakeNew;
+        settings.delimiter = kDelimiters[flags & 3];
+        settings.dateFormat = static_cast<engine::DateFormat>(dateFormat);
+        settings.skipOn = (flags & 8) != 0;
+        settings.skipRows = skipRows;
+        const std::array<bool, msdb::kPriceFieldCount> on = {
+            true, (fieldsOn & 1) != 0, (fieldsOn & 2) != 0, (fieldsOn & 4) != 0,
+            true, (fieldsOn & 8) != 0, (fieldsOn & 16) != 0};
+        for (std::size_t i = 0; i < msdb::kPriceFieldCount; ++i) {
+            settings.fields.values[i] = {on[i], columns[i]};
+        }
+        engine::JobServices services = seams.Services();
+        services.lockWait = std::chrono::milliseconds(0);  // no other conversion shares it
+        engine::CConversionJob job(settings, services);
         result = job.Run();
     }
     if (result != 0 && seams.notifier.messages.empty()) {

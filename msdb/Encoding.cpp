@@ -1,10 +1,15 @@
 #include "msdb/Encoding.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
 namespace msdb {
 namespace {
+
+// Two-digit years from 60 on are 19xx, those before 20xx.
+constexpr int kFirstYearOf1900s = 60;
 
 constexpr int kCumulativeDays[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
 
@@ -47,10 +52,10 @@ int ReadGroup(std::string_view text, int pos) {
 
 }  // namespace
 
-std::int16_t IeeeToMbf(float value, MbfBytes* out) {
+void IeeeToMbf(float value, MbfBytes* out) {
     *out = MbfBytes{0, 0, 0, 0};
     if (value == 0.0f || std::isnan(value)) {
-        return 0;
+        return;
     }
     std::uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
@@ -65,26 +70,25 @@ std::int16_t IeeeToMbf(float value, MbfBytes* out) {
         }
         int mbfExponent = top - 20;
         if (mbfExponent < 1) {
-            return 0;
+            return;
         }
         mantissa = (mantissa << (23 - top)) & 0x7FFFFF;
         exponent = mbfExponent - 2;
     }
     if (exponent + 2 > 255) {  // 2^127 and beyond, and infinities
-        return 0;
+        return;
     }
     (*out)[0] = static_cast<std::uint8_t>(mantissa & 0xFF);
     (*out)[1] = static_cast<std::uint8_t>((mantissa >> 8) & 0xFF);
     (*out)[2] = static_cast<std::uint8_t>(((mantissa >> 16) & 0x7F) | (sign << 7));
     (*out)[3] = static_cast<std::uint8_t>(exponent + 2);
-    return 0;
 }
 
-std::int16_t MbfToIeee(const MbfBytes& mbf, float* out) {
+void MbfToIeee(const MbfBytes& mbf, float* out) {
     int exponent = mbf[3];
     if (exponent == 0) {
         *out = 0.0f;
-        return 0;
+        return;
     }
     std::uint32_t sign = mbf[2] >> 7;
     std::uint32_t mantissa = (static_cast<std::uint32_t>(mbf[2] & 0x7F) << 16) |
@@ -93,26 +97,25 @@ std::int16_t MbfToIeee(const MbfBytes& mbf, float* out) {
         // Below the smallest IEEE normal: let the hardware round to the nearest subnormal.
         double magnitude = std::ldexp(1.0 + mantissa / 8388608.0, exponent - 129);
         *out = static_cast<float>(sign ? -magnitude : magnitude);
-        return 0;
+        return;
     }
     std::uint32_t bits = (sign << 31) | (static_cast<std::uint32_t>(exponent - 2) << 23) | mantissa;
     std::memcpy(out, &bits, sizeof bits);
-    return 0;
 }
 
 MbfBytes ToMbf(float value) {
     MbfBytes out;
-    (void)IeeeToMbf(value, &out);
+    IeeeToMbf(value, &out);
     return out;
 }
 
 float FromMbf(const MbfBytes& mbf) {
     float out;
-    (void)MbfToIeee(mbf, &out);
+    MbfToIeee(mbf, &out);
     return out;
 }
 
-DateGroups ReadDateGroups(std::string_view text, int format) {
+DateGroups ReadDateGroups(std::string_view text, DateFormat format) {
     DateGroups groups;
     text = text.substr(0, text.find('\0'));
     std::size_t start = 0;
@@ -123,10 +126,10 @@ DateGroups ReadDateGroups(std::string_view text, int format) {
         ++start;
     }
     text.remove_prefix(start);
-    if (text.empty() || format < kFirstDateFormat || format > kLastDateFormat) {
+    if (text.empty() || !IsDateFormat(format)) {
         return groups;
     }
-    const DateLayout& layout = kLayouts[format - 1];
+    const DateLayout& layout = kLayouts[DateFormatCode(format) - 1];
     int yy = ReadGroup(text, layout.yy);
     int mm = ReadGroup(text, layout.mm);
     int dd = ReadGroup(text, layout.dd);
@@ -134,7 +137,7 @@ DateGroups ReadDateGroups(std::string_view text, int format) {
     if (yy == 0 && mm == 0 && dd == 0) {
         return groups;
     }
-    if (layout.cc < 0 && yy < 60) {
+    if (layout.cc < 0 && yy < kFirstYearOf1900s) {
         offset = 100;
     }
     groups.present = true;
@@ -144,7 +147,7 @@ DateGroups ReadDateGroups(std::string_view text, int format) {
     return groups;
 }
 
-DayNumber DateTextToDayNumber(std::string_view text, std::int16_t format) {
+DayNumber DateTextToDayNumber(std::string_view text, DateFormat format) {
     DateGroups groups = ReadDateGroups(text, format);
     if (!groups.present) {
         return kNoDay;
@@ -184,6 +187,30 @@ void DayNumberToYmd(DayNumber dayNumber, std::int16_t* year, std::int16_t* month
     *year = static_cast<std::int16_t>(y);
     *month = static_cast<std::int16_t>(index + 1);
     *day = static_cast<std::int16_t>(r - CumulativeDays(index, leap));
+}
+
+DayNumber TwoDigitYearToDayNumber(int yearInCentury, int month, int day) {
+    const int year = yearInCentury < kFirstYearOf1900s ? yearInCentury + 100 : yearInCentury;
+    return YmdToDayNumber(static_cast<std::int16_t>(year), static_cast<std::int16_t>(month),
+                          static_cast<std::int16_t>(day));
+}
+
+std::string_view DateFormatName(DateFormat format) {
+    return IsDateFormat(format)
+               ? kDateFormatNames[static_cast<std::size_t>(DateFormatCode(format) - 1)]
+               : std::string_view();
+}
+
+std::optional<DateFormat> ParseDateFormatName(std::string_view name) {
+    for (std::size_t i = 0; i < kDateFormatNames.size(); ++i) {
+        if (name.size() == kDateFormatNames[i].size() &&
+            std::equal(name.begin(), name.end(), kDateFormatNames[i].begin(), [](char a, char b) {
+                return std::toupper(static_cast<unsigned char>(a)) == b;
+            })) {
+            return static_cast<DateFormat>(i + 1);
+        }
+    }
+    return std::nullopt;
 }
 
 MbfBytes DayNumberToMbfDate(DayNumber dayNumber) {

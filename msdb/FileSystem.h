@@ -1,6 +1,7 @@
-// The file-system seam. Every open, read, write, rename, removal, directory change and listing that
-// the database code and the conversion engine make goes through a FileSystem, so that the engine
-// can run on another platform and tests can fail any single operation on purpose.
+// The file-system seam. Every open, read, write, rename, removal and listing that the database code
+// and the conversion engine make goes through a FileSystem, so that the engine can run on another
+// platform and tests can fail any single operation on purpose. Paths are absolute or relative to
+// the process's current directory, which nothing here changes.
 #pragma once
 
 #include <cstddef>
@@ -60,20 +61,60 @@ public:
     virtual Status Truncate(const std::string& path, std::uint64_t size) = 0;
     // Makes renames and creations inside `directory` durable.
     virtual Status SyncDirectory(const std::string& directory) = 0;
-    virtual Status ChangeDirectory(const std::string& path) = 0;
-    virtual Status CurrentDirectory(std::string* path) = 0;
     // The names of the entries of `directory`, without "." and "..".
     virtual Status ListDirectory(const std::string& directory, std::vector<std::string>* names) = 0;
     // The absolute path of `path` with every symbolic link, "." and ".." resolved.
     virtual Status CanonicalPath(const std::string& path, std::string* canonical) = 0;
     virtual bool IsDirectory(const std::string& path) = 0;
     // Takes the exclusive lock of `directory` among the processes that lock it this way, without
-    // waiting: `*busy` is true when another holds it. No file is made for it.
-    virtual Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
-                                 bool* busy) = 0;
+    // waiting: a Busy status when another holds it. No file is made for it.
+    virtual Status LockDirectory(const std::string& directory,
+                                 std::unique_ptr<DirectoryLock>* lock) = 0;
 
     // The file system of the machine the program runs on.
     static FileSystem& Default();
+};
+
+// A FileSystem that passes every call to another one; a subclass overrides only what it changes.
+class FileSystemWrapper : public FileSystem {
+public:
+    explicit FileSystemWrapper(FileSystem& target) : target_(target) {}
+
+    FileSystem& target() const { return target_; }
+
+    Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+        return target_.OpenForRead(path, file);
+    }
+    Status CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* file) override {
+        return target_.CreateForWrite(path, file);
+    }
+    Status OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* file) override {
+        return target_.OpenForAppend(path, file);
+    }
+    Status Rename(const std::string& from, const std::string& to) override {
+        return target_.Rename(from, to);
+    }
+    Status Remove(const std::string& path) override { return target_.Remove(path); }
+    Status Truncate(const std::string& path, std::uint64_t size) override {
+        return target_.Truncate(path, size);
+    }
+    Status SyncDirectory(const std::string& directory) override {
+        return target_.SyncDirectory(directory);
+    }
+    Status ListDirectory(const std::string& directory, std::vector<std::string>* names) override {
+        return target_.ListDirectory(directory, names);
+    }
+    Status CanonicalPath(const std::string& path, std::string* canonical) override {
+        return target_.CanonicalPath(path, canonical);
+    }
+    bool IsDirectory(const std::string& path) override { return target_.IsDirectory(path); }
+    Status LockDirectory(const std::string& directory,
+                         std::unique_ptr<DirectoryLock>* lock) override {
+        return target_.LockDirectory(directory, lock);
+    }
+
+private:
+    FileSystem& target_;
 };
 
 // The character that separates the parts of a path on this platform.

@@ -1,12 +1,14 @@
 #include "msdb/Master.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
-#include <set>
-#include <vector>
+#include <limits>
 
 namespace msdb {
 namespace {
+
+constexpr std::string_view kDirMarker = "<DIR>";
 
 std::int16_t ReadInt16(const char* p) {
     auto lo = static_cast<std::uint8_t>(p[0]);
@@ -28,9 +30,8 @@ void PutPadded(MasterRecord* record, std::size_t offset, std::string_view text, 
 }
 
 // The text of a fixed-width field up to its first NUL.
-std::string_view FieldText(const std::uint8_t* record, std::size_t offset, std::size_t width) {
-    const char* begin = reinterpret_cast<const char*>(record + offset);
-    std::string_view text(begin, width);
+std::string_view FieldText(RecordBytes record, std::size_t offset, std::size_t width) {
+    std::string_view text(reinterpret_cast<const char*>(record.data() + offset), width);
     return text.substr(0, text.find('\0'));
 }
 
@@ -39,63 +40,6 @@ std::string_view TrimTrailingSpaces(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-bool EndsWithSeparator(std::string_view path) {
-#ifdef _WIN32
-    if (path.back() == ':') {
-        return true;
-    }
-#endif
-    return IsPathSeparator(path.back());
-}
-
-// True when `path` is `root` or lies below it.
-bool IsInside(const std::string& path, const std::string& root) {
-    if (path == root) {
-        return true;
-    }
-    std::string prefix = root;
-    if (prefix.empty() || !IsPathSeparator(prefix.back())) {
-        prefix += kPathSeparator;
-    }
-    return path.compare(0, prefix.size(), prefix) == 0;
-}
-
-struct Level {
-    std::string path;  // the directory, ending in a separator (or empty: current directory)
-    std::string data;  // its MASTER: header and at most `count` records
-    int count = 0;     // N, the header's record count
-    int position = 0;  // p: 0 before the first scan, else the next record to look at
-    bool loaded = false;
-};
-
-void LoadLevel(FileSystem& fs, Level* level) {
-    level->loaded = true;
-    std::optional<std::string> master;
-    std::string directory = level->path.empty() ? std::string(".") : level->path;
-    if (!LocateMaster(fs, directory, &master).ok() || !master ||
-        !ReadFilePrefix(fs, *master, kMasterRecordSize, &level->data).ok() ||
-        level->data.size() < kMasterRecordSize) {
-        level->count = 0;
-        level->position = 1;  // exhausted
-        return;
-    }
-    level->count = ReadMasterHeader(level->data).recordCount;
-    std::size_t wanted =
-        kMasterRecordSize * (static_cast<std::size_t>(std::max(level->count, 0)) + 1);
-    if (!ReadFilePrefix(fs, *master, wanted, &level->data).ok()) {
-        level->count = 0;
-        level->position = 1;
-    }
-}
-
-const std::uint8_t* RecordAt(const Level& level, int index) {
-    std::size_t end = kMasterRecordSize * (static_cast<std::size_t>(index) + 1);
-    if (end > level.data.size()) {
-        return nullptr;
-    }
-    return reinterpret_cast<const std::uint8_t*>(level.data.data()) + kMasterRecordSize * index;
 }
 
 }  // namespace
@@ -125,20 +69,22 @@ MasterRecord MakeMasterRecord(std::uint8_t fileNumber, int fieldCount, std::stri
     PutPadded(&record, kNameOffset, name, kNameFieldSize);
     std::copy(firstDate.begin(), firstDate.end(), record.begin() + kFirstDateOffset);
     std::copy(lastDate.begin(), lastDate.end(), record.begin() + kLastDateOffset);
-    record[33] = 'D';
+    record[kPeriodOffset] = 'D';
     PutPadded(&record, kSymbolOffset, symbol, kSymbolFieldSize);
     return record;
 }
 
-bool IsSubdirectoryEntry(const std::uint8_t* record) {
-    return std::memcmp(record + kDirMarkerOffset, "<DIR>", 5) == 0 && record[kNameOffset] != ' ';
+bool IsSubdirectoryEntry(RecordBytes record) {
+    return std::memcmp(record.data() + kDirMarkerOffset, kDirMarker.data(), kDirMarker.size()) ==
+               0 &&
+           record[kNameOffset] != ' ';
 }
 
-std::string SubdirectoryName(const std::uint8_t* record) {
-    return std::string(TrimTrailingSpaces(FieldText(record, kNameOffset, 8)));
+std::string SubdirectoryName(RecordBytes record) {
+    return std::string(TrimTrailingSpaces(FieldText(record, kNameOffset, kSubdirectoryNameSize)));
 }
 
-bool SecurityMatches(const std::uint8_t* record, std::string_view symbol) {
+bool SecurityMatches(RecordBytes record, std::string_view symbol) {
     std::size_t k = 1 + static_cast<std::size_t>(std::count(symbol.begin(), symbol.end(), ' '));
     std::string_view name = TrimTrailingSpaces(FieldText(record, kNameOffset, kNameFieldSize));
     std::string_view stored = FieldText(record, kSymbolOffset, kSymbolFieldSize);
@@ -166,109 +112,97 @@ Status LocateMaster(FileSystem& fs, const std::string& directory,
     return Status::Ok();
 }
 
-TreeGuard::TreeGuard(FileSystem& fs, const std::string& startDirectory) : m_fs(fs) {
-    if (!fs.CanonicalPath(startDirectory.empty() ? "." : startDirectory, &m_root).ok()) {
-        m_root.clear();
-    }
-    m_visited.insert(m_root);
+Master::Master(std::string path) : path_(std::move(path)), bytes_(MakeEmptyMaster()) {}
+
+Status Master::Read(FileSystem& fs, const std::string& path, Master* master) {
+    master->path_ = path;
+    return ReadWholeFile(fs, path, &master->bytes_);
 }
 
-std::optional<std::string> TreeGuard::Enter(const std::string& parentPath, const std::string& name,
-                                            int depth) {
-    if (name.empty() || name == "." || name == ".." ||
-        std::any_of(name.begin(), name.end(), [](char c) { return c == '/' || c == '\\'; }) ||
-        depth >= kMaxSearchLevels) {
-        return std::nullopt;
-    }
-    std::string path = parentPath + name;
-    if (!m_fs.IsDirectory(path)) {
-        // Entries written on systems that ignore case may spell the directory otherwise.
-        std::optional<std::string> spelled;
-        if (!FindEntryNoCase(m_fs, parentPath.empty() ? "." : parentPath, name, &spelled).ok() ||
-            !spelled) {
-            return std::nullopt;
-        }
-        path = parentPath + *spelled;
-    }
-    std::string canonical;
-    if (!m_fs.IsDirectory(path) || !m_fs.CanonicalPath(path, &canonical).ok() ||
-        (!m_root.empty() && !IsInside(canonical, m_root)) || !m_visited.insert(canonical).second) {
-        return std::nullopt;
-    }
-    return path;
+MasterHeader Master::header() const {
+    return HasWholeHeader() ? ReadMasterHeader(bytes_) : MasterHeader{};
 }
 
-std::int16_t FindSecurity(FileSystem& fs, std::string_view startDirectory, std::string_view symbol,
-                          MasterRecord* record, std::string* directory) {
-    std::vector<Level> levels(1);
-    levels[0].path = std::string(startDirectory);
-    if (!levels[0].path.empty() && !EndsWithSeparator(levels[0].path)) {
-        levels[0].path += kPathSeparator;
-    }
-    TreeGuard guard(fs, levels[0].path);
+std::size_t Master::RecordsPresent() const {
+    return HasWholeHeader() ? bytes_.size() / kMasterRecordSize - 1 : 0;
+}
 
-    for (;;) {
-        Level& level = levels.back();
-        if (!level.loaded) {
-            LoadLevel(fs, &level);
-        }
-        if (level.position == 0) {
-            for (int i = 1; i <= level.count; ++i) {
-                const std::uint8_t* entry = RecordAt(level, i);
-                if (entry == nullptr) {
-                    level.count = 0;
-                    level.position = 1;
-                    break;
-                }
-                if (IsSubdirectoryEntry(entry)) {
-                    if (level.position == 0) {
-                        level.position = i;
-                    }
-                } else if (SecurityMatches(entry, symbol)) {
-                    std::copy(entry, entry + kMasterRecordSize, record->begin());
-                    for (std::size_t offset : {kFirstDateOffset, kLastDateOffset}) {
-                        MbfBytes mbf;
-                        std::copy(entry + offset, entry + offset + 4, mbf.begin());
-                        float value = FromMbf(mbf);
-                        std::memcpy(record->data() + offset, &value, sizeof value);
-                    }
-                    *directory = level.path;
-                    return kSecurityFound;
-                }
-            }
-            if (level.position == 0) {
-                level.position = level.count + 1;
-            }
-        }
-        bool entered = false;
-        while (level.position >= 1 && level.position <= level.count) {
-            const std::uint8_t* entry = RecordAt(level, level.position);
-            if (entry == nullptr) {
-                return kMasterReadError;
-            }
-            ++level.position;
-            if (!IsSubdirectoryEntry(entry)) {
-                continue;
-            }
-            std::optional<std::string> path =
-                guard.Enter(level.path, SubdirectoryName(entry), static_cast<int>(levels.size()));
-            if (!path) {
-                continue;
-            }
-            Level child;
-            child.path = *path + kPathSeparator;
-            levels.push_back(std::move(child));
-            entered = true;
-            break;
-        }
-        if (entered) {
-            continue;
-        }
-        if (levels.size() == 1) {
-            return kSecurityNotFound;
-        }
-        levels.pop_back();
+std::size_t Master::TrailingBytes() const {
+    return bytes_.size() % kMasterRecordSize;
+}
+
+RecordBytes Master::Record(std::size_t i) const {
+    return RecordBytes(reinterpret_cast<const std::uint8_t*>(bytes_.data()) + kMasterRecordSize * i,
+                       kMasterRecordSize);
+}
+
+Status Master::DamagedBecause(const std::string& why) const {
+    return Status::Damaged("The Master file " + path_ + " is damaged:\n" + why);
+}
+
+Status Master::CheckHeader() const {
+    if (!HasWholeHeader()) {
+        return DamagedBecause("it is shorter than its 53-byte header.");
     }
+    if (header().recordCount < 0) {
+        return DamagedBecause("its header counts a negative number of records.");
+    }
+    return Status::Ok();
+}
+
+std::optional<std::uint8_t> Master::LowestFreeFileNumber() const {
+    std::array<bool, 256> used{};
+    used[0] = true;
+    for (std::size_t i = 1; i <= RecordsPresent(); ++i) {
+        used[Record(i)[kFileNumberOffset]] = true;
+    }
+    auto free = std::find(used.begin(), used.end(), false);
+    if (free == used.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(free - used.begin());
+}
+
+void Master::DropPartialRecord() {
+    bytes_.resize(bytes_.size() - TrailingBytes());
+}
+
+Status Master::CheckRoomForRecord() const {
+    if (header().recordCount == std::numeric_limits<std::int16_t>::max()) {
+        return DamagedBecause("its header counts 32767 records, the most it can count.");
+    }
+    return Status::Ok();
+}
+
+Status Master::AddRecord(const MasterRecord& record) {
+    if (Status s = CheckHeader(); !s.ok()) {
+        return s;
+    }
+    if (Status s = CheckRoomForRecord(); !s.ok()) {
+        return s;
+    }
+    MasterHeader counts = header();
+    counts.recordCount = static_cast<std::int16_t>(counts.recordCount + 1);
+    counts.addCount = static_cast<std::int16_t>(counts.addCount + 1);
+    DropPartialRecord();
+    WriteMasterHeaderCounts(&bytes_, counts);
+    bytes_.append(reinterpret_cast<const char*>(record.data()), record.size());
+    return Status::Ok();
+}
+
+void Master::SetDates(std::uint8_t fileNumber, const MbfBytes& firstDate,
+                      const MbfBytes& lastDate) {
+    DropPartialRecord();
+    for (std::size_t at = kMasterRecordSize; at < bytes_.size(); at += kMasterRecordSize) {
+        if (static_cast<std::uint8_t>(bytes_[at + kFileNumberOffset]) == fileNumber) {
+            std::memcpy(bytes_.data() + at + kFirstDateOffset, firstDate.data(), firstDate.size());
+            std::memcpy(bytes_.data() + at + kLastDateOffset, lastDate.data(), lastDate.size());
+        }
+    }
+}
+
+Status Master::Write(FileSystem& fs, const std::string& tempPath, bool* renamed) const {
+    return ReplaceFile(fs, path_, tempPath, bytes_, renamed);
 }
 
 }  // namespace msdb

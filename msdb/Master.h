@@ -1,11 +1,12 @@
 // The MASTER directory file: a 53-byte header (record count, add count) followed by one 53-byte
-// record per security or sub-directory, all little-endian, without padding.
+// record per security or sub-directory, all little-endian, without padding. `Master` owns the
+// bytes of one such file; nothing else edits them.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <set>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,7 @@ namespace msdb {
 inline constexpr std::size_t kMasterRecordSize = 53;
 inline constexpr std::size_t kNameFieldSize = 16;
 inline constexpr std::size_t kSymbolFieldSize = 16;
+inline constexpr std::size_t kSubdirectoryNameSize = 8;
 inline constexpr int kMaxSecurities = 255;
 
 // Offsets inside a MasterRecord.
@@ -28,12 +30,15 @@ inline constexpr std::size_t kNameOffset = 7;
 inline constexpr std::size_t kDirMarkerOffset = 18;
 inline constexpr std::size_t kFirstDateOffset = 25;
 inline constexpr std::size_t kLastDateOffset = 29;
+inline constexpr std::size_t kPeriodOffset = 33;
 inline constexpr std::size_t kSymbolOffset = 36;
 
 // The file name that Korvex gives a new directory file; an existing one is found in any case.
 inline constexpr std::string_view kMasterFileName = "MASTER";
 
 using MasterRecord = std::array<std::uint8_t, kMasterRecordSize>;
+// The bytes of one record as they lie in a MASTER.
+using RecordBytes = std::span<const std::uint8_t, kMasterRecordSize>;
 
 struct MasterHeader {
     std::int16_t recordCount = 0;
@@ -56,57 +61,72 @@ MasterRecord MakeMasterRecord(std::uint8_t fileNumber, int fieldCount, std::stri
                               const MbfBytes& lastDate);
 
 // True when the record lists a sub-directory: "<DIR>" at bytes 18 to 22 and byte 7 not a space.
-bool IsSubdirectoryEntry(const std::uint8_t* record);
+bool IsSubdirectoryEntry(RecordBytes record);
 
 // The sub-directory name of such an entry: bytes 7 to 14 up to the first NUL, trailing spaces
 // removed.
-std::string SubdirectoryName(const std::uint8_t* record);
+std::string SubdirectoryName(RecordBytes record);
 
 // True when `symbol` equals the record's name or its symbol, without regard to letter case; the
 // stored symbol is cut before its k-th space, k being one more than the spaces in `symbol`.
-bool SecurityMatches(const std::uint8_t* record, std::string_view symbol);
+bool SecurityMatches(RecordBytes record, std::string_view symbol);
 
 // The path of the directory file in `directory`, whatever the case of its name, or nothing.
 Status LocateMaster(FileSystem& fs, const std::string& directory, std::optional<std::string>* path);
 
-// The most levels of directories that FindSecurity searches: the start directory and 15 below it.
-inline constexpr int kMaxSearchLevels = 16;
-
-// The safety rules of every walk over a MASTER tree: a sub-directory entry is followed only when
-// its name is a plain name (no separator, not "." or ".."), it leads to a directory inside the tree
-// the walk started in that the walk has not entered yet, and the walk is not already
-// kMaxSearchLevels levels deep. So no content of any MASTER can make a walk leave its tree or go
-// round in a loop.
-class TreeGuard {
+// One MASTER file's bytes: read whole, checked, changed in memory and written back through a
+// temporary beside it.
+class Master {
 public:
-    // Starts a walk at `startDirectory` ("" for the current directory).
-    TreeGuard(FileSystem& fs, const std::string& startDirectory);
+    // An empty MASTER (53 zero bytes) that will be written to `path`.
+    explicit Master(std::string path = {});
 
-    // The path of the sub-directory `name` of `parentPath` (which ends in a separator, or is empty)
-    // when the walk may enter it at `depth` (the start directory is depth 0), marking it entered.
-    // The directory is found whatever the case of its letters, the exact spelling first.
-    std::optional<std::string> Enter(const std::string& parentPath, const std::string& name,
-                                     int depth);
+    // Reads the MASTER at `path` whole. Only a failure to read is an error; the contents are
+    // judged by CheckHeader and the accessors.
+    [[nodiscard]] static Status Read(FileSystem& fs, const std::string& path, Master* master);
+
+    const std::string& path() const { return path_; }
+    std::string_view bytes() const { return bytes_; }
+
+    // False when the file is shorter than its 53-byte header; the header then reads as zeros.
+    bool HasWholeHeader() const { return bytes_.size() >= kMasterRecordSize; }
+    MasterHeader header() const;
+
+    // The whole records after the header, whatever the header counts.
+    std::size_t RecordsPresent() const;
+    // The bytes after the last whole record.
+    std::size_t TrailingBytes() const;
+    // Record `i`, counted from 1; `i` must be at most RecordsPresent().
+    RecordBytes Record(std::size_t i) const;
+
+    // Refuses, as damaged, a MASTER shorter than its header or whose header counts a negative
+    // number of records. The message names the file and says why.
+    [[nodiscard]] Status CheckHeader() const;
+
+    // The lowest file number (1 to 255) that no record present uses, or nothing when all are used.
+    std::optional<std::uint8_t> LowestFreeFileNumber() const;
+
+    // Refuses, as damaged, a MASTER whose header cannot count one more record (32767 already).
+    [[nodiscard]] Status CheckRoomForRecord() const;
+
+    // Appends `record` behind the whole records present (a trailing partial record is dropped) and
+    // counts it in both header counts. Refused as CheckHeader and CheckRoomForRecord refuse.
+    [[nodiscard]] Status AddRecord(const MasterRecord& record);
+
+    // Puts the dates into every record (not the header) whose file number is `fileNumber`, and
+    // drops a trailing partial record.
+    void SetDates(std::uint8_t fileNumber, const MbfBytes& firstDate, const MbfBytes& lastDate);
+
+    // Writes the bytes to `tempPath`, syncs it and renames it over path(), as ReplaceFile does.
+    [[nodiscard]] Status Write(FileSystem& fs, const std::string& tempPath,
+                               bool* renamed = nullptr) const;
 
 private:
-    FileSystem& m_fs;
-    std::string m_root;
-    std::set<std::string> m_visited;
+    Status DamagedBecause(const std::string& why) const;
+    void DropPartialRecord();
+
+    std::string path_;
+    std::string bytes_;
 };
-
-// Results of FindSecurity.
-inline constexpr std::int16_t kSecurityFound = 0;
-inline constexpr std::int16_t kSecurityNotFound = -8;
-inline constexpr std::int16_t kMasterReadError = -4;
-
-// Looks `symbol` up in the MASTER of `startDirectory` and, depth first in record order, in the
-// sub-directories it lists; every security of a MASTER is compared before its first sub-directory
-// is entered. Returns kSecurityFound with the record (its first and last dates turned into IEEE
-// singles) and the directory it was found in, ending in a separator; kSecurityNotFound; or
-// kMasterReadError when a MASTER record could not be read while sub-directory entries were looked
-// for. The outputs are written only when the security is found. The walk never leaves the start
-// directory's tree, never enters a directory twice and ends on any content.
-std::int16_t FindSecurity(FileSystem& fs, std::string_view startDirectory, std::string_view symbol,
-                          MasterRecord* record, std::string* directory);
 
 }  // namespace msdb

@@ -16,23 +16,32 @@ namespace msdb {
 namespace {
 
 Status IoError(const std::string& what, const std::string& path, int error) {
-    return Status::Error(what + " " + path + ": " + std::strerror(error));
+    std::string message = what + " " + path + ": " + std::strerror(error);
+    switch (error) {
+        case ENOENT:
+            return Status::NotFound(std::move(message));
+        case ENOSPC:
+        case EDQUOT:
+            return Status::NoSpace(std::move(message));
+        default:
+            return Status::IoError(std::move(message));
+    }
 }
 
 class PosixReadableFile final : public ReadableFile {
 public:
-    PosixReadableFile(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
-    ~PosixReadableFile() override { ::close(m_fd); }
+    PosixReadableFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ~PosixReadableFile() override { ::close(fd_); }
 
     Status Read(std::size_t n, char* buffer, std::size_t* got) override {
         *got = 0;
         while (*got < n) {
-            ssize_t r = ::read(m_fd, buffer + *got, n - *got);
+            ssize_t r = ::read(fd_, buffer + *got, n - *got);
             if (r < 0) {
                 if (errno == EINTR) {
                     continue;
                 }
-                return IoError("Cannot read", m_path, errno);
+                return IoError("Cannot read", path_, errno);
             }
             if (r == 0) {
                 break;
@@ -43,27 +52,27 @@ public:
     }
 
 private:
-    std::string m_path;
-    int m_fd;
+    std::string path_;
+    int fd_;
 };
 
 class PosixWritableFile final : public WritableFile {
 public:
-    PosixWritableFile(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
+    PosixWritableFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
     ~PosixWritableFile() override {
-        if (m_fd >= 0) {
-            ::close(m_fd);
+        if (fd_ >= 0) {
+            ::close(fd_);
         }
     }
 
     Status Append(std::string_view data) override {
         while (!data.empty()) {
-            ssize_t w = ::write(m_fd, data.data(), data.size());
+            ssize_t w = ::write(fd_, data.data(), data.size());
             if (w < 0) {
                 if (errno == EINTR) {
                     continue;
                 }
-                return IoError("Cannot write", m_path, errno);
+                return IoError("Cannot write", path_, errno);
             }
             data.remove_prefix(static_cast<std::size_t>(w));
         }
@@ -71,33 +80,33 @@ public:
     }
 
     Status Sync() override {
-        if (::fsync(m_fd) != 0) {
-            return IoError("Cannot sync", m_path, errno);
+        if (::fsync(fd_) != 0) {
+            return IoError("Cannot sync", path_, errno);
         }
         return Status::Ok();
     }
 
     Status Close() override {
-        int fd = m_fd;
-        m_fd = -1;
+        int fd = fd_;
+        fd_ = -1;
         if (fd >= 0 && ::close(fd) != 0) {
-            return IoError("Cannot close", m_path, errno);
+            return IoError("Cannot close", path_, errno);
         }
         return Status::Ok();
     }
 
 private:
-    std::string m_path;
-    int m_fd;
+    std::string path_;
+    int fd_;
 };
 
 class PosixDirectoryLock final : public DirectoryLock {
 public:
-    explicit PosixDirectoryLock(int fd) : m_fd(fd) {}
-    ~PosixDirectoryLock() override { ::close(m_fd); }  // closing releases the lock
+    explicit PosixDirectoryLock(int fd) : fd_(fd) {}
+    ~PosixDirectoryLock() override { ::close(fd_); }  // closing releases the lock
 
 private:
-    int m_fd;
+    int fd_;
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -118,7 +127,7 @@ public:
             ::close(fd);
             return S_ISDIR(st.st_mode)
                        ? IoError("Cannot open", path, EISDIR)
-                       : Status::Error("Cannot open " + path + ": Not a regular file");
+                       : Status::IoError("Cannot open " + path + ": Not a regular file");
         }
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         *file = std::make_unique<PosixReadableFile>(path, fd);
@@ -135,8 +144,8 @@ public:
 
     Status Rename(const std::string& from, const std::string& to) override {
         if (::rename(from.c_str(), to.c_str()) != 0) {
-            return Status::Error("Cannot rename " + from + " to " + to + ": " +
-                                 std::strerror(errno));
+            return Status::IoError("Cannot rename " + from + " to " + to + ": " +
+                                   std::strerror(errno));
         }
         return Status::Ok();
     }
@@ -166,24 +175,6 @@ public:
         if (rc != 0 && error != EINVAL) {  // some file systems cannot sync a directory
             return IoError("Cannot sync", directory, error);
         }
-        return Status::Ok();
-    }
-
-    Status ChangeDirectory(const std::string& path) override {
-        if (::chdir(path.c_str()) != 0) {
-            return IoError("Cannot change to", path, errno);
-        }
-        return Status::Ok();
-    }
-
-    Status CurrentDirectory(std::string* path) override {
-        std::string buffer(PATH_MAX, '\0');
-        if (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-            return Status::Error(std::string("Cannot read the current directory: ") +
-                                 std::strerror(errno));
-        }
-        buffer.resize(std::strlen(buffer.c_str()));
-        *path = buffer;
         return Status::Ok();
     }
 
@@ -218,9 +209,8 @@ public:
         return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
 
-    Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
-                         bool* busy) override {
-        *busy = false;
+    Status LockDirectory(const std::string& directory,
+                         std::unique_ptr<DirectoryLock>* lock) override {
         int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             return IoError("Cannot open", directory, errno);
@@ -229,8 +219,7 @@ public:
             int error = errno;
             ::close(fd);
             if (error == EWOULDBLOCK) {
-                *busy = true;
-                return Status::Ok();
+                return Status::Busy("Another process has locked " + directory);
             }
             return IoError("Cannot lock", directory, error);
         }
@@ -248,7 +237,7 @@ private:
         struct stat st;
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd);
-            return Status::Error(std::string(what) + " " + path + ": Not a regular file");
+            return Status::IoError(std::string(what) + " " + path + ": Not a regular file");
         }
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         *file = std::make_unique<PosixWritableFile>(path, fd);

@@ -31,13 +31,13 @@ void WriteLastRecordNumber(std::string* datFile, std::uint16_t lastRecordNumber)
     (*datFile)[3] = static_cast<char>(lastRecordNumber >> 8);
 }
 
-std::string MakeDopText(const std::array<int, kPriceFieldCount>& fieldOn) {
+std::string MakeDopText(const PerField<bool>& fieldOn) {
     std::string text;
-    for (int i = 0; i < kPriceFieldCount; ++i) {
-        if (fieldOn[i] != 0) {
+    for (PriceField field : kPriceFields) {
+        if (fieldOn[field]) {
             text += '"';
-            text += kPriceFieldLabels[i];
-            text += i == DATE ? "\",0,0\r\n" : "\",4,4\r\n";
+            text += kPriceFieldLabels[field];
+            text += field == PriceField::kDate ? "\",0,0\r\n" : "\",4,4\r\n";
         }
     }
     return text;

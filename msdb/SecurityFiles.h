@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,10 +11,33 @@
 namespace msdb {
 
 // The seven price fields in their canonical order.
-enum PriceField { DATE = 0, OPEN, HIGH, LOW, CLOSE, VOL, OI, kPriceFieldCount };
+enum class PriceField { kDate, kOpen, kHigh, kLow, kClose, kVolume, kOpenInterest };
 
-inline constexpr std::array<std::string_view, kPriceFieldCount> kPriceFieldLabels = {
-    "DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"};
+inline constexpr std::size_t kPriceFieldCount = 7;
+
+inline constexpr std::array<PriceField, kPriceFieldCount> kPriceFields = {
+    PriceField::kDate,  PriceField::kOpen,   PriceField::kHigh,        PriceField::kLow,
+    PriceField::kClose, PriceField::kVolume, PriceField::kOpenInterest};
+
+constexpr std::size_t Index(PriceField field) {
+    return static_cast<std::size_t>(field);
+}
+
+// One value of type T for each price field, indexed by the field.
+template <typename T>
+struct PerField {
+    std::array<T, kPriceFieldCount> values{};
+
+    constexpr T& operator[](PriceField field) { return values[Index(field)]; }
+    constexpr const T& operator[](PriceField field) const { return values[Index(field)]; }
+    bool operator==(const PerField&) const = default;
+};
+
+inline constexpr PerField<std::string_view> kPriceFieldLabels = {
+    {"DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"}};
+
+// Every value in a price record, and every field of a DAT header record, is four bytes wide.
+inline constexpr std::size_t kFieldSize = 4;
 
 // The most price records one security holds: the header counts them plus one in 16 bits.
 inline constexpr int kMaxPriceRecords = 65534;
@@ -32,6 +56,6 @@ void WriteLastRecordNumber(std::string* datFile, std::uint16_t lastRecordNumber)
 
 // The F<n>.DOP text: for each stored field in canonical order a double quote, its label, a double
 // quote and ",0,0" for the date or ",4,4" otherwise, each line ending in CR LF.
-std::string MakeDopText(const std::array<int, kPriceFieldCount>& fieldOn);
+std::string MakeDopText(const PerField<bool>& fieldOn);
 
 }  // namespace msdb

@@ -79,7 +79,7 @@ std::vector<std::string> SampleNumbers() {
 void BM_SplitFields(benchmark::State& state) {
     const char delimiter = state.range(0) == 0 ? ',' : state.range(0) == 1 ? '\t' : ' ';
     const std::vector<std::string> lines = SampleLines(delimiter, state.range(0) == 2 ? 12 : 0);
-    std::array<std::string, 20> slots;
+    engine::FieldSlots slots;
     std::size_t i = 0;
     std::int64_t bytes = 0;
     for (auto _ : state) {
@@ -137,8 +137,8 @@ BENCHMARK(BM_FromChars);
 // the 28 bytes of the record appended to a buffer. No file is read or written.
 void BM_PriceLineToRecord(benchmark::State& state) {
     const std::vector<std::string> lines = SampleLines(',');
-    constexpr std::int16_t kCcyymmdd = 8;
-    std::array<std::string, 20> slots;
+    constexpr msdb::DateFormat kCcyymmdd = msdb::DateFormat::CCYYMMDD;
+    engine::FieldSlots slots;
     slots.fill("123");
     std::string pending;
     std::size_t i = 0;

@@ -1,6 +1,5 @@
 // korvex-cli run in-process: the command line, its checks, and what a conversion prints.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
@@ -23,6 +22,9 @@ protected:
         std::filesystem::create_directory(dir / "db");
     }
 
+    // Some tests run the command from inside the temporary directory, as a user would.
+    void TearDown() override { std::filesystem::current_path(startedIn_); }
+
     // A convert command line for in.csv into db with a new MASTER, followed by `more`.
     std::vector<std::string> Convert(std::vector<std::string> more = {}) {
         std::vector<std::string> args = {"convert",      dir / "in.csv", "--dir",
@@ -33,6 +35,9 @@ protected:
     }
 
     TempDir dir;
+
+private:
+    std::filesystem::path startedIn_ = std::filesystem::current_path();
 };
 
 TEST_F(CliTest, ConvertsAndSummarises) {
@@ -49,7 +54,7 @@ TEST_F(CliTest, ConvertsAndSummarises) {
 }
 
 TEST_F(CliTest, RelativePathsAreTakenFromWhereTheCommandRuns) {
-    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    std::filesystem::current_path(dir.path());
     Outcome r = RunCli({"convert", "in.csv", "--dir", "db", "--symbol", "abc  ", "--new-master",
                         "--skip=1", "--columns", "date=1,close=5,VOL=6"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -133,7 +138,7 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
         {{"convert", "in.csv", "--dir", std::string(201, 'd'), "--symbol", "X"},
          "--dir: the directory must be at most 200 characters long"},
     };
-    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    std::filesystem::current_path(dir.path());
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
         Outcome r = RunCli(args);

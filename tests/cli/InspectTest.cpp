@@ -9,7 +9,7 @@
 
 #include "msdb/Encoding.h"
 #include "tests/cli/RunCli.h"
-#include "tests/engine/JobFixture.h"
+#include "tests/support/JobFixture.h"
 #include "tests/support/TestSupport.h"
 
 namespace testing_support {

@@ -10,8 +10,8 @@
 
 #include "engine/ConversionJob.h"
 #include "tests/cli/RunCli.h"
-#include "tests/engine/JobFixture.h"
 #include "tests/support/FaultyFileSystem.h"
+#include "tests/support/JobFixture.h"
 #include "tests/support/PowerCutFileSystem.h"
 
 namespace testing_support {
@@ -76,10 +76,11 @@ protected:
     bool ExistingMaster() const { return GetParam(); }
     int NewFileNumber() const { return ExistingMaster() ? 3 : 1; }
 
-    std::unique_ptr<engine::CConversionJob> Job(msdb::FileSystem* fs, const std::string& db) {
+    std::unique_ptr<PendingJob> Job(msdb::FileSystem* fs, const std::string& db) {
         auto job = MakeJob(m_input, fs);
-        job->m_szDirectory = db;
-        job->m_bUseExistingMaster = ExistingMaster() ? 1 : 0;
+        job->settings.directory = db;
+        job->settings.master =
+            ExistingMaster() ? engine::MasterChoice::kUseExisting : engine::MasterChoice::kMakeNew;
         return job;
     }
 
@@ -113,8 +114,8 @@ TEST_P(ReliabilityTest, APowerCutAtAnyOperationLeavesADirectoryThatChecksSound) 
         // The directory takes the next conversion.
         notifier.messages.clear();
         auto next = Job(nullptr, db);
-        next->m_bUseExistingMaster = 1;
-        next->m_szSymbol = "NEXT";
+        next->settings.master = engine::MasterChoice::kUseExisting;
+        next->settings.symbol = "NEXT";
         EXPECT_EQ(next->Run(), 0) << ::testing::PrintToString(notifier.messages);
     }
 }
@@ -157,12 +158,10 @@ INSTANTIATE_TEST_SUITE_P(NewAndExistingMaster, ReliabilityTest, ::testing::Bool(
 TEST_F(JobFixture, ASecondRunWaitsForTheFirstAndThenRefuses) {
     WriteFileBytes(dir / "MASTER", MasterWith({}));
     std::unique_ptr<msdb::DirectoryLock> held;
-    bool busy = true;
-    ASSERT_TRUE(msdb::FileSystem::Default().LockDirectory(dir.path(), &held, &busy).ok());
-    ASSERT_FALSE(busy);
+    ASSERT_TRUE(msdb::FileSystem::Default().LockDirectory(dir.path(), &held).ok());
     auto refused = MakeJob("083099,1,2,3,4,5,6\n");
-    refused->m_bUseExistingMaster = 1;
-    refused->m_nLockWaitMilliseconds = 300;
+    refused->settings.master = engine::MasterChoice::kUseExisting;
+    refused->services.lockWait = std::chrono::milliseconds(300);
     EXPECT_EQ(refused->Run(), 1);
     EXPECT_EQ(notifier.messages, std::vector<std::string>{
                                      "Another conversion is changing the directory " + dir.path() +
@@ -175,7 +174,7 @@ TEST_F(JobFixture, ASecondRunWaitsForTheFirstAndThenRefuses) {
         held.reset();
     });
     auto waits = MakeJob("083099,1,2,3,4,5,6\n");
-    waits->m_bUseExistingMaster = 1;
+    waits->settings.master = engine::MasterChoice::kUseExisting;
     EXPECT_EQ(waits->Run(), 0);
     release.join();
     EXPECT_EQ(ListNames(dir.path()),
@@ -190,8 +189,8 @@ TEST_F(JobFixture, InputsThatAreNotRegularFilesAreRefusedBeforeAnythingChanges) 
         notifier.messages.clear();
         TempDir out;
         auto job = MakeJob("");
-        job->m_strInputPath = input;
-        job->m_szDirectory = out.path();
+        job->settings.inputPath = input;
+        job->settings.directory = out.path();
         EXPECT_EQ(job->Run(), 1);
         ASSERT_EQ(notifier.messages.size(), 1u);
         EXPECT_NE(notifier.messages[0].find(input), std::string::npos);
@@ -225,7 +224,7 @@ TEST_F(JobFixture, OddBytesAreConvertedByTheRulesInBoundedTime) {
         TempDir out;
         notifier.messages.clear();
         auto job = MakeJob(c.bytes);
-        job->m_szDirectory = out.path();
+        job->settings.directory = out.path();
         (void)job->Run();
         std::string dat = ReadFileBytes(out / "F1.DAT");
         ASSERT_GE(dat.size(), 28u);

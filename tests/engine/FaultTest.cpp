@@ -7,8 +7,8 @@
 
 #include "msdb/Master.h"
 #include "msdb/SecurityFiles.h"
-#include "tests/engine/JobFixture.h"
 #include "tests/support/FaultyFileSystem.h"
+#include "tests/support/JobFixture.h"
 
 namespace testing_support {
 namespace {
@@ -37,7 +37,7 @@ std::string Unsound(const std::string& directory) {
     }
     for (int i = 1; i <= count; ++i) {
         const auto* record = reinterpret_cast<const std::uint8_t*>(master.data() + 53 * i);
-        if (msdb::IsSubdirectoryEntry(record)) {
+        if (msdb::IsSubdirectoryEntry(msdb::RecordBytes(record, msdb::kMasterRecordSize))) {
             continue;
         }
         std::string dat = ReadFileBytes(directory + "/" + msdb::DatFileName(record[0]));
@@ -74,10 +74,10 @@ protected:
         }
     }
 
-    std::unique_ptr<engine::CConversionJob> Job(msdb::FileSystem* fs) {
+    std::unique_ptr<PendingJob> Job(msdb::FileSystem* fs) {
         auto job = MakeJob(m_input, fs);
-        job->m_szDirectory = dir / "db";
-        job->m_bUseExistingMaster = 1;
+        job->settings.directory = dir / "db";
+        job->settings.master = engine::MasterChoice::kUseExisting;
         return job;
     }
 
@@ -137,7 +137,7 @@ TEST_F(FaultTest, AFullDiskNeverLeavesAHeaderCountingMissingRecords) {
         FaultyFileSystem faulty(msdb::FileSystem::Default());
         faulty.FailWritesAfter(space);
         auto job = Job(&faulty);
-        job->m_szDirectory = other.path();
+        job->settings.directory = other.path();
         int result = job->Run();
         EXPECT_EQ(Unsound(other.path()), "");
         if (result != 0) {

@@ -5,12 +5,13 @@
 
 #include "engine/TextInput.h"
 #include "msdb/Master.h"
-#include "tests/engine/JobFixture.h"
+#include "tests/support/JobFixture.h"
 
 namespace testing_support {
 namespace {
 
 using namespace msdb;
+using engine::PriceField;
 
 // The price records of F1.DAT as hex, one string per record.
 std::vector<std::string> Records(const std::string& dat, std::size_t length) {
@@ -26,7 +27,7 @@ const std::string kWorkedRecord =
 
 TEST_F(JobFixture, BlanksAsDelimiterGiveTheSameRecordAsCommas) {
     auto job = MakeJob("  083099   1.5 2  1\t 1.75 1000   50  \r\n");
-    job->m_szDelimiter = " ";
+    job->settings.delimiter = ' ';
     ASSERT_EQ(job->Run(), 0);
     // The tab belongs to the field "1\t", which reads as 1.
     EXPECT_EQ(Records(Dat(), 28), std::vector<std::string>{kWorkedRecord});
@@ -51,11 +52,11 @@ TEST_F(JobFixture, EmptyFieldsDoNotCountAndShortLinesReuseEarlierFields) {
 
 TEST_F(JobFixture, SkippedLinesIncludeBlankOnesAndDateColumnCanFollowATicker) {
     auto job = MakeJob("Ticker,Date,Close\n\nXYZ,083099,1.75\nXYZ,083199,2\n");
-    OnlyFields(job.get(), {DATE, CLOSE});
-    job->m_nFieldCol[DATE] = 1;
-    job->m_nFieldCol[CLOSE] = 2;
-    job->m_bSkipOn = 1;
-    job->m_nSkipRows = 2;
+    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
+    job->settings.fields[engine::PriceField::kDate].column = 2;
+    job->settings.fields[engine::PriceField::kClose].column = 3;
+    job->settings.skipOn = true;
+    job->settings.skipRows = 2;
     ASSERT_EQ(job->Run(), 0);
     EXPECT_EQ(Records(Dat(), 8),
               (std::vector<std::string>{"E0 E6 71 94 00 00 60 81", "F0 E6 71 94 00 00 00 82"}));
@@ -87,9 +88,9 @@ TEST_F(JobFixture, DateCheckOfTheFirstRecord) {
         TempDir other;
         notifier.messages.clear();
         auto job = MakeJob(c.input);
-        OnlyFields(job.get(), {DATE, CLOSE});
-        job->m_szDirectory = other.path();
-        job->m_nDateFormat = c.format;
+        OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
+        job->settings.directory = other.path();
+        job->settings.dateFormat = static_cast<engine::DateFormat>(c.format);
         int result = job->Run();
         if (c.message == nullptr) {
             EXPECT_EQ(result, 0);
@@ -109,7 +110,7 @@ TEST_F(JobFixture, LongLinesAreReadInPiecesOf299) {
     std::string exact = "083099,1.75," + std::string(299 - 12, '9');  // 299 characters
     std::string longer = "083199,2," + std::string(300, '5') + ",7";  // 311 characters
     auto job = MakeJob(exact + "\n" + longer + "\n090199,3");         // no final line feed
-    OnlyFields(job.get(), {DATE, CLOSE});
+    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
     ASSERT_EQ(job->Run(), 1);  // the rest of the long line has a date that reads as no day
     // 299 characters and their line feed: one record, then an empty line. The 311 characters:
     // the first 299, then "55,7" on its own, whose date is no day and whose close is 7.
@@ -165,9 +166,9 @@ TEST_F(JobFixture, NothingToConvertLeavesTheSecurityAsAdded) {
         TempDir other;
         notifier.messages.clear();
         auto job = MakeJob(input);
-        job->m_szDirectory = other.path();
-        job->m_bSkipOn = 1;
-        job->m_nSkipRows = 1;
+        job->settings.directory = other.path();
+        job->settings.skipOn = true;
+        job->settings.skipRows = 1;
         EXPECT_EQ(job->Run(), 1);
         EXPECT_EQ(notifier.messages,
                   std::vector<std::string>{"The input file " + (dir / "input.txt") +
@@ -180,7 +181,7 @@ TEST_F(JobFixture, NothingToConvertLeavesTheSecurityAsAdded) {
 
 TEST_F(JobFixture, NewestFirstAndRepeatedDatesAreKeptInFileOrder) {
     auto job = MakeJob("083199,2\n083099,1\n083099,1\n");
-    OnlyFields(job.get(), {DATE, CLOSE});
+    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
     ASSERT_EQ(job->Run(), 0);
     EXPECT_EQ(ToHex(MasterRecordAt(1).substr(25, 8)), "F0 E6 71 94 E0 E6 71 94");
     EXPECT_EQ(Records(Dat(), 8).size(), 3u);
@@ -193,7 +194,7 @@ TEST_F(JobFixture, AtMost65534PriceRecords) {
     }
     input.replace(input.size() - 18, 9, "083199,2\n");  // line 65535, one too many
     auto job = MakeJob(input);
-    OnlyFields(job.get(), {DATE, CLOSE});
+    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
     EXPECT_EQ(job->Run(), 1);
     std::string dat = Dat();
     EXPECT_EQ(dat.size(), 65535u * 8);

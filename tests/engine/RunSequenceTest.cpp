@@ -7,13 +7,12 @@
 
 #include "engine/ConversionJob.h"
 #include "msdb/Master.h"
-#include "tests/engine/JobFixture.h"
+#include "tests/support/JobFixture.h"
 
 namespace testing_support {
 namespace {
 
-using msdb::CLOSE;
-using msdb::DATE;
+using engine::PriceField;
 
 const char* kLine = "083099,1.5,2,1,1.75,1000,50\n";
 
@@ -37,12 +36,12 @@ TEST_F(JobFixture, NewMasterWorkedExampleGivesTheDocumentedBytes) {
               "\"CLOSE\",4,4\r\n\"VOL\",4,4\r\n\"OI\",4,4\r\n");
     EXPECT_EQ(ListNames(dir.path()),
               (std::vector<std::string>{"F1.DAT", "F1.DOP", "MASTER", "input.txt"}));
-    EXPECT_EQ(job->m_szMasterPath, dir / "MASTER");
+    EXPECT_EQ(job->masterPath(), dir / "MASTER");
 }
 
 TEST_F(JobFixture, DateAndCloseOnlyGiveEightByteRecords) {
     auto job = MakeJob("083099,1.75\n083199,2\n090199,3\n");
-    OnlyFields(job.get(), {DATE, CLOSE});
+    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
     ASSERT_EQ(job->Run(), 0);
     EXPECT_EQ(ToHex(Dat()), ToHex(Hex("00 00 04 00 00 00 01 00  E0 E6 71 94 00 00 60 81"
                                       "F0 E6 71 94 00 00 00 82  50 EB 71 94 00 00 40 82")));
@@ -52,7 +51,7 @@ TEST_F(JobFixture, DateAndCloseOnlyGiveEightByteRecords) {
 
 TEST_F(JobFixture, OnlyTheDateEnabledIsRefusedAfterTheNewMasterWasMade) {
     auto job = MakeJob(kLine);
-    OnlyFields(job.get(), {DATE});
+    OnlyFields(job.get(), {PriceField::kDate});
     EXPECT_EQ(job->Run(), 1);
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"You need to select more columns"});
     EXPECT_EQ(ToHex(Master()), ToHex(std::string(53, '\0')));
@@ -62,13 +61,13 @@ TEST_F(JobFixture, OnlyTheDateEnabledIsRefusedAfterTheNewMasterWasMade) {
 TEST_F(JobFixture, PrepareMasterMessages) {
     {
         auto job = MakeJob(kLine);
-        job->m_szDirectory = dir / "missing";
+        job->settings.directory = dir / "missing";
         EXPECT_EQ(job->Run(), 1);
         EXPECT_EQ(notifier.messages.back(), "Path does not exist");
     }
     {
         auto job = MakeJob(kLine);
-        job->m_bUseExistingMaster = 1;
+        job->settings.master = engine::MasterChoice::kUseExisting;
         EXPECT_EQ(job->Run(), 1);
         EXPECT_EQ(notifier.messages.back(), "Path specified does not point to a Master file");
         EXPECT_FALSE(FileExists(dir / "MASTER"));
@@ -85,14 +84,26 @@ TEST_F(JobFixture, PrepareMasterMessages) {
     EXPECT_TRUE(store.values.empty());
 }
 
-TEST_F(JobFixture, RelativeDirectoryIsMadeAbsoluteAndCurrentAndStored) {
-    ::chdir(dir.path().c_str());
-    std::filesystem::create_directory(dir / "out");
+// A relative directory is taken from the current directory, which the run leaves as it is, so that
+// two jobs of one process from two working directories each find their own.
+TEST_F(JobFixture, RelativeDirectoryIsMadeAbsoluteAndStoredWithoutChangingTheCurrentOne) {
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::create_directories(dir / "b/out");
+    std::filesystem::current_path(dir / "b");
+    auto other = MakeJob(kLine);
+    other->settings.directory = "out";
+    ASSERT_EQ(other->Run(), 0);
+    EXPECT_EQ(other->directory(), dir / "b/out");
+    std::filesystem::current_path(dir.path());
     auto job = MakeJob(kLine);
-    job->m_szDirectory = "out";
+    job->settings.directory = "out";
+    ASSERT_EQ(job->Run(), 1);  // there is no dir/out
+    std::filesystem::create_directory(dir / "out");
     ASSERT_EQ(job->Run(), 0);
-    EXPECT_EQ(job->m_szDirectory, dir / "out");
-    EXPECT_EQ(std::filesystem::current_path().string(), dir / "out");
+    EXPECT_EQ(job->directory(), dir / "out");
+    EXPECT_EQ(std::filesystem::current_path().string(), dir.path());
+    EXPECT_TRUE(FileExists(dir / "b/out/F1.DAT"));
+    std::filesystem::current_path(before);
     EXPECT_EQ(Stored("Path"), dir / "out");
     EXPECT_EQ(Stored("Symbol"), "XYZ");
     EXPECT_EQ(Stored("Name"), "XYZ Corp");
@@ -103,7 +114,7 @@ TEST_F(JobFixture, ExistingMasterIsBackedUpAsItStoodAfterTheAddition) {
     WriteFileBytes(dir / "MASTER", MasterWith({OtherMasterRecord(1, "ABC", "Abc")}));
     WriteFileBytes(dir / "MASTER.BAK", "an earlier backup");
     auto job = MakeJob("083099,1.5,2,1,1.75,1000,50\n090199,1.5,2,1,1.75,1000,50\n");
-    job->m_bUseExistingMaster = 1;
+    job->settings.master = engine::MasterChoice::kUseExisting;
     ASSERT_EQ(job->Run(), 0);
 
     std::string backup = ReadFileBytes(dir / "MASTER.BAK");
@@ -123,7 +134,7 @@ TEST_F(JobFixture, FileNumbersFillTheLowestGap) {
                    MasterWith({OtherMasterRecord(1, "A", "A"), OtherMasterRecord(2, "B", "B"),
                                OtherMasterRecord(4, "D", "D")}));
     auto job = MakeJob(kLine);
-    job->m_bUseExistingMaster = 1;
+    job->settings.master = engine::MasterChoice::kUseExisting;
     ASSERT_EQ(job->Run(), 0);
     EXPECT_EQ(Master().size(), 5u * 53);
     EXPECT_EQ(static_cast<int>(MasterRecordAt(4)[0]), 3);
@@ -143,15 +154,15 @@ TEST_F(JobFixture, DuplicateSymbolsAreRefusedInTheWholeTree) {
         SCOPED_TRACE(symbol);
         notifier.messages.clear();
         auto job = MakeJob(kLine);
-        job->m_bUseExistingMaster = 1;
-        job->m_szSymbol = symbol;
+        job->settings.master = engine::MasterChoice::kUseExisting;
+        job->settings.symbol = symbol;
         EXPECT_EQ(job->Run(), 1);
         EXPECT_EQ(notifier.messages, std::vector<std::string>{"Duplicate Symbol"});
         EXPECT_EQ(Master(), before);
     }
     auto job = MakeJob(kLine);
-    job->m_bUseExistingMaster = 1;
-    job->m_szSymbol = "ABCD";
+    job->settings.master = engine::MasterChoice::kUseExisting;
+    job->settings.symbol = "ABCD";
     EXPECT_EQ(job->Run(), 0);
     EXPECT_EQ(job->FileNumber(), 3);  // 2 is taken by the sub-directory entry
 }
@@ -163,15 +174,15 @@ TEST_F(JobFixture, SecurityLimitOf255) {
     }
     WriteFileBytes(dir / "MASTER", MasterWith(records));
     auto job = MakeJob(kLine);
-    job->m_bUseExistingMaster = 1;
+    job->settings.master = engine::MasterChoice::kUseExisting;
     ASSERT_EQ(job->Run(), 0);
     EXPECT_EQ(ToHex(Master().substr(0, 4)), "FF 00 FF 00");
     EXPECT_EQ(job->FileNumber(), 255);
 
     std::string full = Master();
     auto second = MakeJob(kLine);
-    second->m_bUseExistingMaster = 1;
-    second->m_szSymbol = "MORE";
+    second->settings.master = engine::MasterChoice::kUseExisting;
+    second->settings.symbol = "MORE";
     EXPECT_EQ(second->Run(), 1);
     EXPECT_EQ(notifier.messages.back(),
               "This portfolio already has the\nmaximum number of symbols (255).\nChoose a "
@@ -189,7 +200,7 @@ TEST_F(JobFixture, NoFreeFileNumberIsRefusedLikeAFullPortfolio) {
     master[2] = 10;
     WriteFileBytes(dir / "MASTER", master);
     auto job = MakeJob(kLine);
-    job->m_bUseExistingMaster = 1;
+    job->settings.master = engine::MasterChoice::kUseExisting;
     EXPECT_EQ(job->Run(), 1);
     EXPECT_EQ(Master(), master);
     EXPECT_FALSE(FileExists(dir / "F256.DAT"));
@@ -209,7 +220,7 @@ TEST_F(JobFixture, DamagedMasterIsReportedAndLeftAlone) {
         notifier.messages.clear();
         WriteFileBytes(dir / "MASTER", c.master);
         auto job = MakeJob(kLine);
-        job->m_bUseExistingMaster = 1;
+        job->settings.master = engine::MasterChoice::kUseExisting;
         EXPECT_EQ(job->Run(), 1);
         EXPECT_EQ(notifier.messages,
                   std::vector<std::string>{"The Master file " + (dir / "MASTER") +
@@ -222,14 +233,14 @@ TEST_F(JobFixture, DamagedMasterIsReportedAndLeftAlone) {
 TEST_F(JobFixture, MasterIsFoundWhateverTheCaseOfItsName) {
     WriteFileBytes(dir / "master", MasterWith({OtherMasterRecord(1, "ABC", "Abc")}));
     auto job = MakeJob(kLine);
-    job->m_bUseExistingMaster = 1;
+    job->settings.master = engine::MasterChoice::kUseExisting;
     ASSERT_EQ(job->Run(), 0);
     EXPECT_EQ(ListNames(dir.path()),
               (std::vector<std::string>{"F2.DAT", "F2.DOP", "input.txt", "master", "master.BAK"}));
     EXPECT_EQ(ToHex(ReadFileBytes(dir / "master").substr(0, 4)), "02 00 02 00");
 
     auto again = MakeJob(kLine);  // a new MASTER is refused: one exists, if in lower case
-    again->m_szSymbol = "NEW";
+    again->settings.symbol = "NEW";
     EXPECT_EQ(again->Run(), 1);
     EXPECT_EQ(notifier.messages.back(), "New Master chosen but one already exists");
 }
@@ -237,7 +248,7 @@ TEST_F(JobFixture, MasterIsFoundWhateverTheCaseOfItsName) {
 TEST_F(JobFixture, SettingsAreStoredOnlyOnceTheSecurityIsAdded) {
     store.values[{"Setting", "Path"}] = "earlier";
     auto failsEarly = MakeJob(kLine);
-    failsEarly->m_bUseExistingMaster = 1;  // there is no MASTER
+    failsEarly->settings.master = engine::MasterChoice::kUseExisting;  // there is no MASTER
     EXPECT_EQ(failsEarly->Run(), 1);
     EXPECT_EQ(Stored("Path"), "earlier");
 
@@ -249,7 +260,7 @@ TEST_F(JobFixture, SettingsAreStoredOnlyOnceTheSecurityIsAdded) {
 
 TEST_F(JobFixture, RefusedBeforeAnythingIsTouched) {
     auto noInput = MakeJob(kLine);
-    noInput->m_strInputPath = dir / "absent.txt";
+    noInput->settings.inputPath = dir / "absent.txt";
     EXPECT_EQ(noInput->Run(), 1);
     ASSERT_EQ(notifier.messages.size(), 1u);
     EXPECT_NE(notifier.messages[0].find(dir / "absent.txt"), std::string::npos);
@@ -257,7 +268,7 @@ TEST_F(JobFixture, RefusedBeforeAnythingIsTouched) {
 
     for (int code : {0, 13, -1}) {
         auto badFormat = MakeJob(kLine);
-        badFormat->m_nDateFormat = code;
+        badFormat->settings.dateFormat = static_cast<engine::DateFormat>(code);
         EXPECT_EQ(badFormat->Run(), 1);
     }
     EXPECT_EQ(notifier.messages.back(),

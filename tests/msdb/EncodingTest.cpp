@@ -50,10 +50,10 @@ TEST(MbfTest, KnownValuesEncodeAndDecode) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
         MbfBytes out{};
-        EXPECT_EQ(msdb::IeeeToMbf(c.value, &out), 0);
+        msdb::IeeeToMbf(c.value, &out);
         EXPECT_EQ(ToHex(Bytes(out)), ToHex(Hex(c.hex)));
         float back = 0.0f;
-        EXPECT_EQ(msdb::MbfToIeee(Mbf(c.hex), &back), 0);
+        msdb::MbfToIeee(Mbf(c.hex), &back);
         EXPECT_EQ(back, c.value);
     }
 }
@@ -66,7 +66,7 @@ TEST(MbfTest, ZeroNanInfinityAndHugeValuesEncodeAsFourZeroBytes) {
     for (float value : cases) {
         SCOPED_TRACE(value);
         MbfBytes out{0xAA, 0xAA, 0xAA, 0xAA};
-        EXPECT_EQ(msdb::IeeeToMbf(value, &out), 0);
+        msdb::IeeeToMbf(value, &out);
         EXPECT_EQ(ToHex(Bytes(out)), "00 00 00 00");
     }
 }
@@ -75,7 +75,7 @@ TEST(MbfTest, ExponentByteZeroDecodesAsPositiveZero) {
     for (const char* hex : {"00 00 00 00", "FF FF FF 00", "01 00 80 00", "00 00 7F 00"}) {
         SCOPED_TRACE(hex);
         float out = 123.0f;
-        EXPECT_EQ(msdb::MbfToIeee(Mbf(hex), &out), 0);
+        msdb::MbfToIeee(Mbf(hex), &out);
         EXPECT_EQ(out, 0.0f);
         EXPECT_FALSE(std::signbit(out));
     }
@@ -154,7 +154,7 @@ TEST(DateTextTest, WorkedDatesAndTheirStoredBytes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        DayNumber day = msdb::DateTextToDayNumber(c.text, c.format);
+        DayNumber day = msdb::DateTextToDayNumber(c.text, static_cast<msdb::DateFormat>(c.format));
         EXPECT_EQ(day, c.day);
         if (c.stored != nullptr) {
             EXPECT_EQ(ToHex(Bytes(msdb::DayNumberToMbfDate(day))), ToHex(Hex(c.stored)));
@@ -169,24 +169,25 @@ TEST(DateTextTest, EachOfTheTwelveFormats) {
                              "040503",   "04052003",   "050403",   "05042003"};
     for (int format = 1; format <= 12; ++format) {
         SCOPED_TRACE(texts[format - 1]);
-        EXPECT_EQ(msdb::DateTextToDayNumber(texts[format - 1], static_cast<std::int16_t>(format)),
-                  15435);
+        EXPECT_EQ(
+            msdb::DateTextToDayNumber(texts[format - 1], static_cast<msdb::DateFormat>(format)),
+            15435);
     }
-    EXPECT_EQ(msdb::DateTextToDayNumber("1965/07/14", 2), 1656);
-    EXPECT_EQ(msdb::DateTextToDayNumber("14071965", 12), 1656);
+    EXPECT_EQ(msdb::DateTextToDayNumber("1965/07/14", static_cast<msdb::DateFormat>(2)), 1656);
+    EXPECT_EQ(msdb::DateTextToDayNumber("14071965", static_cast<msdb::DateFormat>(12)), 1656);
 }
 
 TEST(DateTextTest, NoDate) {
-    EXPECT_EQ(msdb::DateTextToDayNumber("12/31/99", 0), 0);
-    EXPECT_EQ(msdb::DateTextToDayNumber("12/31/99", 13), 0);
-    EXPECT_EQ(msdb::DateTextToDayNumber("12/31/99", -1), 0);
-    EXPECT_EQ(msdb::DateTextToDayNumber("00/00/00", 3), 0);
-    EXPECT_EQ(msdb::DateTextToDayNumber("00000000", 8), 0);
-    EXPECT_EQ(msdb::DateTextToDayNumber("", 3), 0);
-    EXPECT_EQ(msdb::DateTextToDayNumber("    ", 3), 0);
-    EXPECT_EQ(msdb::DateTextToDayNumber(" \"", 3), 0);
+    EXPECT_EQ(msdb::DateTextToDayNumber("12/31/99", static_cast<msdb::DateFormat>(0)), 0);
+    EXPECT_EQ(msdb::DateTextToDayNumber("12/31/99", static_cast<msdb::DateFormat>(13)), 0);
+    EXPECT_EQ(msdb::DateTextToDayNumber("12/31/99", static_cast<msdb::DateFormat>(-1)), 0);
+    EXPECT_EQ(msdb::DateTextToDayNumber("00/00/00", static_cast<msdb::DateFormat>(3)), 0);
+    EXPECT_EQ(msdb::DateTextToDayNumber("00000000", static_cast<msdb::DateFormat>(8)), 0);
+    EXPECT_EQ(msdb::DateTextToDayNumber("", static_cast<msdb::DateFormat>(3)), 0);
+    EXPECT_EQ(msdb::DateTextToDayNumber("    ", static_cast<msdb::DateFormat>(3)), 0);
+    EXPECT_EQ(msdb::DateTextToDayNumber(" \"", static_cast<msdb::DateFormat>(3)), 0);
     // Only one quote is skipped; the second one leaves nothing readable.
-    EXPECT_EQ(msdb::DateTextToDayNumber("\"\"12/31/99", 3), 0);
+    EXPECT_EQ(msdb::DateTextToDayNumber("\"\"12/31/99", static_cast<msdb::DateFormat>(3)), 0);
     EXPECT_EQ(ToHex(Bytes(msdb::DayNumberToMbfDate(0))), "00 00 00 00");
 }
 

@@ -7,6 +7,7 @@
 
 #include "msdb/FileSystem.h"
 #include "msdb/Master.h"
+#include "msdb/MasterTree.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/TestSupport.h"
 
@@ -54,22 +55,18 @@ void WriteMaster(const std::string& dir, const std::vector<std::string>& records
 }
 
 struct Result {
-    std::int16_t status;
+    bool found;
     int fileNumber;  // -1 when not found
     std::string directory;
 };
 
 Result Find(const std::string& start, const std::string& symbol,
             msdb::FileSystem& fileSystem = msdb::FileSystem::Default()) {
-    MasterRecord record{};
-    std::string directory = "unchanged";
-    std::int16_t status = msdb::FindSecurity(fileSystem, start, symbol, &record, &directory);
-    if (status != msdb::kSecurityFound) {
-        EXPECT_EQ(directory, "unchanged");
-        EXPECT_EQ(record, MasterRecord{});
-        return {status, -1, ""};
+    std::optional<msdb::FoundSecurity> match = msdb::FindSecurity(fileSystem, start, symbol);
+    if (!match) {
+        return {false, -1, ""};
     }
-    return {status, record[0], directory};
+    return {true, match->record[0], match->directory};
 }
 
 TEST(FindSecurityTest, FoundAtTopLevelWithDatesAsIeeeSingles) {
@@ -77,12 +74,11 @@ TEST(FindSecurityTest, FoundAtTopLevelWithDatesAsIeeeSingles) {
     WriteMaster(dir.path(), {Security(1, "AAA"), Security(2, "XYZ")});
     for (const std::string& start : {dir.path(), dir.path() + "/"}) {
         SCOPED_TRACE(start);
-        MasterRecord record{};
-        std::string directory;
-        ASSERT_EQ(
-            msdb::FindSecurity(msdb::FileSystem::Default(), start, "xyz", &record, &directory),
-            msdb::kSecurityFound);
-        EXPECT_EQ(directory, dir.path() + "/");
+        std::optional<msdb::FoundSecurity> match =
+            msdb::FindSecurity(msdb::FileSystem::Default(), start, "xyz");
+        ASSERT_TRUE(match.has_value());
+        const MasterRecord& record = match->record;
+        EXPECT_EQ(match->directory, dir.path() + "/");
         // 991231.0 and 1000103.0 as IEEE singles; every other byte as stored.
         std::string expected = Security(2, "XYZ");
         expected.replace(25, 8, Hex("F0 FF 71 49 70 2A 74 49"));
@@ -92,13 +88,13 @@ TEST(FindSecurityTest, FoundAtTopLevelWithDatesAsIeeeSingles) {
 
 TEST(FindSecurityTest, NotFound) {
     TempDir dir;
-    EXPECT_EQ(Find(dir.path(), "XYZ").status, msdb::kSecurityNotFound);  // no MASTER at all
+    EXPECT_EQ(Find(dir.path(), "XYZ").found, false);  // no MASTER at all
     testing_support::WriteFileBytes(dir / "MASTER", std::string(10, '\0'));
-    EXPECT_EQ(Find(dir.path(), "XYZ").status, msdb::kSecurityNotFound);  // short of a header
+    EXPECT_EQ(Find(dir.path(), "XYZ").found, false);  // short of a header
     WriteMaster(dir.path(), {});
-    EXPECT_EQ(Find(dir.path(), "XYZ").status, msdb::kSecurityNotFound);
+    EXPECT_EQ(Find(dir.path(), "XYZ").found, false);
     WriteMaster(dir.path(), {Security(1, "XYZA"), Security(2, "XY")});
-    EXPECT_EQ(Find(dir.path(), "XYZ").status, msdb::kSecurityNotFound);
+    EXPECT_EQ(Find(dir.path(), "XYZ").found, false);
 }
 
 TEST(FindSecurityTest, MasterFoundWhateverTheCaseOfItsName) {
@@ -115,7 +111,7 @@ TEST(FindSecurityTest, FoundInSubdirectoryListedByDirEntry) {
     WriteMaster(dir.path(), {Dir("SUB"), Security(1, "AAA")});
     WriteMaster(dir / "SUB", {Security(9, "XYZ")});
     Result r = Find(dir.path(), "XYZ");
-    EXPECT_EQ(r.status, msdb::kSecurityFound);
+    EXPECT_EQ(r.found, true);
     EXPECT_EQ(r.fileNumber, 9);
     EXPECT_EQ(r.directory, dir.path() + "/SUB/");
 
@@ -123,7 +119,7 @@ TEST(FindSecurityTest, FoundInSubdirectoryListedByDirEntry) {
     WriteMaster(dir / "SUB", {Dir("DEEP")});
     WriteMaster(dir / "SUB/deep", {Security(4, "LOW")});
     r = Find(dir.path(), "LOW");
-    EXPECT_EQ(r.status, msdb::kSecurityFound);
+    EXPECT_EQ(r.found, true);
     EXPECT_EQ(r.directory, dir.path() + "/SUB/deep/");
 }
 
@@ -159,16 +155,16 @@ TEST(FindSecurityTest, HeaderCountDecidesHowManyRecordsAreRead) {
     WriteMaster(dir / "SUB", {Security(9, "XYZ")});
     // Counts three, holds one: the level is given up, its sub-directories too.
     WriteMaster(dir.path(), {Dir("SUB")}, 3);
-    EXPECT_EQ(Find(dir.path(), "XYZ").status, msdb::kSecurityNotFound);
+    EXPECT_EQ(Find(dir.path(), "XYZ").found, false);
     // ... but a match before the missing records is still found.
     WriteMaster(dir.path(), {Security(1, "XYZ")}, 3);
     EXPECT_EQ(Find(dir.path(), "XYZ").fileNumber, 1);
     // Records past the count are not looked at.
     WriteMaster(dir.path(), {Security(1, "AAA"), Security(2, "XYZ")}, 1);
-    EXPECT_EQ(Find(dir.path(), "XYZ").status, msdb::kSecurityNotFound);
+    EXPECT_EQ(Find(dir.path(), "XYZ").found, false);
     // A negative count (FF FF) holds no records.
     WriteMaster(dir.path(), {Security(1, "XYZ")}, 0xFFFF);
-    EXPECT_EQ(Find(dir.path(), "XYZ").status, msdb::kSecurityNotFound);
+    EXPECT_EQ(Find(dir.path(), "XYZ").found, false);
 }
 
 // Every directory listed or file opened lies inside `root`.
@@ -196,7 +192,7 @@ TEST(FindSecurityTest, HostileEntriesNeverLeaveTheStartTree) {
         WriteMaster(start, {Dir(name), Security(1, "AAA")});
         fs::create_directory_symlink(root / "out", start + "/LINK");
         testing_support::FaultyFileSystem faulty(msdb::FileSystem::Default());
-        EXPECT_EQ(Find(start, "XYZ", faulty).status, msdb::kSecurityNotFound);
+        EXPECT_EQ(Find(start, "XYZ", faulty).found, false);
         ExpectStayedInside(faulty, start);
     }
 }
@@ -210,7 +206,7 @@ TEST(FindSecurityTest, DirectoriesListingEachOtherEnd) {
     fs::create_directory_symlink(dir / "A", dir / "B/TOA");
     fs::create_directory_symlink(dir.path(), dir / "A/UP");
     fs::create_directory_symlink(".", dir / "A/SELF");
-    EXPECT_EQ(Find(dir.path(), "XYZ").status, msdb::kSecurityNotFound);
+    EXPECT_EQ(Find(dir.path(), "XYZ").found, false);
     WriteMaster(dir / "C", {Security(6, "XYZ")});
     Result r = Find(dir.path(), "XYZ");
     EXPECT_EQ(r.fileNumber, 6);
@@ -240,7 +236,7 @@ TEST(FindSecurityTest, DeepChainsEnd) {
         if (depth < msdb::kMaxSearchLevels) {
             EXPECT_EQ(r.fileNumber, depth);
         } else {
-            EXPECT_EQ(r.status, msdb::kSecurityNotFound);
+            EXPECT_EQ(r.found, false);
         }
     }
 }

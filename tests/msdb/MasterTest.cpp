@@ -83,9 +83,9 @@ TEST(SubdirectoryEntryTest, MarkerAndName) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name11 + "|" + c.marker);
         MasterRecord record = RecordWith(c.name11 + c.marker, "");
-        EXPECT_EQ(msdb::IsSubdirectoryEntry(record.data()), c.isEntry);
+        EXPECT_EQ(msdb::IsSubdirectoryEntry(record), c.isEntry);
         if (c.isEntry) {
-            EXPECT_EQ(msdb::SubdirectoryName(record.data()), c.dirName);
+            EXPECT_EQ(msdb::SubdirectoryName(record), c.dirName);
         }
     }
 }
@@ -126,7 +126,7 @@ TEST(SecurityMatchesTest, NameOrSymbolWithoutRegardToCase) {
     for (const Case& c : cases) {
         SCOPED_TRACE("sought '" + c.sought + "' symbol '" + c.symbol + "'");
         MasterRecord record = RecordWith(c.name, c.symbol);
-        EXPECT_EQ(msdb::SecurityMatches(record.data(), c.sought), c.matches);
+        EXPECT_EQ(msdb::SecurityMatches(record, c.sought), c.matches);
     }
 }
 

@@ -41,7 +41,7 @@ TEST(DatHeaderTest, LastRecordNumberIsTheLittleEndianWordAtOffsetTwo) {
 
 TEST(DopTextTest, OneLinePerStoredFieldInCanonicalOrder) {
     struct Case {
-        std::array<int, msdb::kPriceFieldCount> on;
+        std::array<bool, msdb::kPriceFieldCount> on;
         std::string text;
     };
     const Case cases[] = {
@@ -54,7 +54,7 @@ TEST(DopTextTest, OneLinePerStoredFieldInCanonicalOrder) {
          "\"DATE\",0,0\r\n\"HIGH\",4,4\r\n\"LOW\",4,4\r\n\"CLOSE\",4,4\r\n\"OI\",4,4\r\n"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(msdb::MakeDopText(c.on), c.text);
+        EXPECT_EQ(msdb::MakeDopText(msdb::PerField<bool>{c.on}), c.text);
     }
 }
 

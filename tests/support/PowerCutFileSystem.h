@@ -9,57 +9,37 @@
 #include <map>
 #include <string>
 
-#include "msdb/FileSystem.h"
+#include "tests/support/GatedFileSystem.h"
 
 namespace testing_support {
 
-class PowerCutFileSystem final : public msdb::FileSystem {
+class PowerCutFileSystem final : public GatedFileSystem {
 public:
     PowerCutFileSystem(msdb::FileSystem& base, const std::string& directory);
 
     // Cuts the power at operation `n` (counted from 1); 0 never.
-    void CutAtOperation(int n) { m_cutAt = n; }
-    int operations() const { return m_count; }
-    bool cut() const { return m_cut; }
+    void CutAtOperation(int n) { cutAt_ = n; }
+    int operations() const { return count_; }
+    bool cut() const { return cut_; }
 
     // Rewrites the directory as a restart after the cut would find it: each durable name with the
     // durable contents of its file; names never made durable are gone.
     void Restore();
 
-    // Counts one operation; false once the power is off.
-    bool Pass();
-    void FileSynced(const std::string& path);
-
-    msdb::Status OpenForRead(const std::string& path,
-                             std::unique_ptr<msdb::ReadableFile>* file) override;
-    msdb::Status CreateForWrite(const std::string& path,
-                                std::unique_ptr<msdb::WritableFile>* file) override;
-    msdb::Status OpenForAppend(const std::string& path,
-                               std::unique_ptr<msdb::WritableFile>* file) override;
-    msdb::Status Rename(const std::string& from, const std::string& to) override;
-    msdb::Status Remove(const std::string& path) override;
-    msdb::Status Truncate(const std::string& path, std::uint64_t size) override;
-    msdb::Status SyncDirectory(const std::string& directory) override;
-    msdb::Status ChangeDirectory(const std::string& path) override;
-    msdb::Status CurrentDirectory(std::string* path) override;
-    msdb::Status ListDirectory(const std::string& directory,
-                               std::vector<std::string>* names) override;
-    msdb::Status CanonicalPath(const std::string& path, std::string* canonical) override;
-    bool IsDirectory(const std::string& path) override;
-    msdb::Status LockDirectory(const std::string& directory,
-                               std::unique_ptr<msdb::DirectoryLock>* lock, bool* busy) override;
+    msdb::Status Gate(Operation operation, const std::string& what) override;
+    void FileSynced(const std::string& path) override;
+    void DirectorySynced(const std::string& directory) override;
 
 private:
     bool InDirectory(const std::string& path) const;
     void RecordNames();
 
-    msdb::FileSystem& m_base;
-    std::string m_directory;  // canonical
-    int m_cutAt = 0;
-    int m_count = 0;
-    bool m_cut = false;
-    std::map<std::string, ino_t> m_durableNames;
-    std::map<ino_t, std::string> m_durableContents;
+    std::string directory_;  // canonical
+    int cutAt_ = 0;
+    int count_ = 0;
+    bool cut_ = false;
+    std::map<std::string, ino_t> durableNames_;
+    std::map<ino_t, std::string> durableContents_;
 };
 
 }  // namespace testing_support

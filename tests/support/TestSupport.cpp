@@ -43,20 +43,18 @@ bool MemorySettingsStore::WriteInt(const std::string& section, const std::string
 }
 
 TempDir::TempDir() {
-    m_oldCwd = std::filesystem::current_path().string();
     std::string pattern = (std::filesystem::temp_directory_path() / "korvex-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary directory");
     }
-    m_path = std::filesystem::canonical(pattern).string();
+    path_ = std::filesystem::canonical(pattern).string();
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    std::filesystem::current_path(m_oldCwd, ignored);
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(m_path, ignored);
+    std::filesystem::remove_all(path_, ignored);
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -33,15 +33,15 @@ public:
 // Always the same day.
 class FixedClock final : public engine::Clock {
 public:
-    explicit FixedClock(engine::CalendarDate date = {2026, 12, 7}) : m_date(date) {}
-    engine::CalendarDate Today() override { return m_date; }
+    explicit FixedClock(engine::CalendarDate date = {2026, 12, 7}) : date_(date) {}
+    engine::CalendarDate Today() override { return date_; }
 
 private:
-    engine::CalendarDate m_date;
+    engine::CalendarDate date_;
 };
 
 // A fresh directory under the system's temporary directory, removed with everything in it when the
-// object goes; the process's current directory is restored too.
+// object goes.
 class TempDir {
 public:
     TempDir();
@@ -49,13 +49,12 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return m_path; }
+    const std::string& path() const { return path_; }
     // `name` inside the directory.
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
 private:
-    std::string m_path;
-    std::string m_oldCwd;
+    std::string path_;
 };
 
 std::string ReadFileBytes(const std::string& path);

@@ -1,4 +1,4 @@
-#include "tests/engine/JobFixture.h"
+#include "tests/support/JobFixture.h"
 
 #include "msdb/Master.h"
 

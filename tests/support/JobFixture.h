@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/ConversionJob.h"
+#include "msdb/SecurityFiles.h"
 #include "tests/support/TestSupport.h"
 
 namespace testing_support {
@@ -15,36 +16,57 @@ namespace testing_support {
 // The stored form of 7 December 2026, the fixed clock's day: 1261207.
 inline const char* kTodayHex = "B8 F4 19 95";
 
+// A conversion waiting to run: its settings and services can still be changed; Run makes the job
+// and runs it, and the job stays for its results.
+class PendingJob {
+public:
+    PendingJob(engine::ConversionSettings initial, engine::JobServices jobServices)
+        : settings(std::move(initial)), services(jobServices) {}
+
+    int Run() {
+        job = std::make_unique<engine::CConversionJob>(settings, services);
+        return job->Run();
+    }
+
+    int FileNumber() const { return job->FileNumber(); }
+    const std::string& directory() const { return job->directory(); }
+    const std::string& masterPath() const { return job->masterPath(); }
+
+    engine::ConversionSettings settings;
+    engine::JobServices services;
+    std::unique_ptr<engine::CConversionJob> job;
+};
+
 class JobFixture : public ::testing::Test {
 protected:
     // A job whose input is `input.txt` in the directory, holding `text`; all seven fields in
     // columns 1 to 7, comma, MMDDYY, a new MASTER.
-    std::unique_ptr<engine::CConversionJob> MakeJob(const std::string& text,
-                                                    msdb::FileSystem* fs = nullptr) {
+    std::unique_ptr<PendingJob> MakeJob(const std::string& text, msdb::FileSystem* fs = nullptr) {
         WriteFileBytes(dir / "input.txt", text);
         engine::JobServices services;
         services.fileSystem = fs;
         services.notifier = &notifier;
         services.store = &store;
         services.clock = &clock;
-        auto job = std::make_unique<engine::CConversionJob>(services);
-        job->m_strInputPath = dir / "input.txt";
-        job->m_bUseExistingMaster = 0;
-        job->m_szDirectory = dir.path();
-        job->m_szSymbol = "XYZ";
-        job->m_szName = "XYZ Corp";
-        job->m_szDelimiter = ",";
-        job->m_nDateFormat = 9;
-        return job;
+        engine::ConversionSettings settings;
+        settings.inputPath = dir / "input.txt";
+        settings.master = engine::MasterChoice::kMakeNew;
+        settings.directory = dir.path();
+        settings.symbol = "XYZ";
+        settings.name = "XYZ Corp";
+        settings.delimiter = ',';
+        settings.dateFormat = engine::DateFormat::MMDDYY;
+        return std::make_unique<PendingJob>(std::move(settings), services);
     }
 
     // Switches on only the fields listed, in columns 1, 2, 3 ... in canonical order.
-    static void OnlyFields(engine::CConversionJob* job, std::initializer_list<int> fields) {
-        job->m_bFieldOn.fill(0);
-        int column = 0;
-        for (int field : fields) {
-            job->m_bFieldOn[field] = 1;
-            job->m_nFieldCol[field] = column++;
+    static void OnlyFields(PendingJob* job, std::initializer_list<engine::PriceField> fields) {
+        for (engine::PriceField field : msdb::kPriceFields) {
+            job->settings.fields[field] = {false, 1};
+        }
+        int column = 1;
+        for (engine::PriceField field : fields) {
+            job->settings.fields[field] = {true, column++};
         }
     }
 

@@ -1,11 +1,10 @@
-// Reading a MetaStock-format directory back: the MASTER files of a tree with the securities they
-// list, each security's price records and stored fields. Nothing here writes; every read is
-// bounded by the file's own size and no content can crash it.
+// Reading a MetaStock-format directory back: the securities its MASTER files list, each
+// security's price records and stored fields. Nothing here writes; every read is bounded by the
+// file's own size and no content can crash it. The walk over the MASTER files is MasterTree's.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,21 +16,6 @@
 #include "msdb/Status.h"
 
 namespace msdb {
-
-// A MASTER file as it lies on disk.
-struct MasterFile {
-    std::string path;
-    std::string bytes;
-    MasterHeader header;  // all zero when the file is shorter than its header
-    bool headerWhole = false;
-    // The whole records after the header, whatever the header counts.
-    std::size_t RecordsPresent() const;
-    const std::uint8_t* Record(std::size_t i) const;  // i from 1
-    std::size_t TrailingBytes() const;                // bytes after the last whole record
-};
-
-// Reads the MASTER of `directory` (found in any letter case). A missing MASTER is an error.
-Status ReadMasterFile(FileSystem& fs, const std::string& directory, MasterFile* master);
 
 // One security entry of a MASTER, as its record describes it.
 struct SecurityEntry {
@@ -47,19 +31,10 @@ struct SecurityEntry {
 };
 
 SecurityEntry DescribeSecurity(const std::string& directory, std::size_t recordNumber,
-                               const std::uint8_t* record);
-
-// Visits the MASTER of `startDirectory` and of every sub-directory its "<DIR>" entries list, depth
-// first in record order, under the walk's safety rules. Every security of a MASTER is visited
-// before its sub-directories. `onMaster` gets each MASTER read (or the reason it could not be);
-// `onSecurity` each security entry of the MASTER files that could be read.
-void WalkMasterTree(FileSystem& fs, const std::string& startDirectory,
-                    const std::function<void(const std::string& directory, const Status& status,
-                                             const MasterFile& master)>& onMaster,
-                    const std::function<void(const SecurityEntry& security)>& onSecurity);
+                               RecordBytes record);
 
 // The fields a price record holds, in canonical order.
-using FieldSet = std::array<bool, kPriceFieldCount>;
+using FieldSet = PerField<bool>;
 
 // The fields listed by an F<n>.DOP text, or nothing when a line is not one of the seven labels in
 // the stored form, when a label repeats or the order is not canonical.
@@ -80,6 +55,13 @@ struct CalendarDay {
     int day;
 };
 std::optional<CalendarDay> StoredDateToDay(const MbfBytes& date);
+
+// The day as "YYYY-MM-DD".
+std::string IsoDateText(const CalendarDay& day);
+
+// The day written in `format`, one of the twelve, every group with all its digits and '/' between
+// the groups of the character-separated formats; such a text reads back as the same day.
+std::string DateText(const CalendarDay& day, DateFormat format);
 
 // A price file: the bytes and what they hold at `recordLength` bytes a record.
 struct PriceFile {

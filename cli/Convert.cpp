@@ -1,0 +1,282 @@
+// korvex-cli convert: one price file into a new security of a MetaStock-format directory.
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <ostream>
+
+#include "cli/Commands.h"
+#include "engine/ConversionJob.h"
+#include "msdb/Reader.h"
+
+namespace cli {
+
+const std::string_view kConvertUsage =
+    "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [--name NAME] [--new-master]\n"
+    "           [--delimiter comma|tab|space] [--date-format NAME] [--skip N]\n"
+    "           [--columns date=1,open=2,high=3,low=4,close=5,volume=6,oi=7]\n"
+    "\n"
+    "Converts INPUT, one period per line, into a new security of the MetaStock-format\n"
+    "directory DIR. Each line that holds a field becomes one price record.\n"
+    "\n"
+    "  --dir DIR            the target directory (at most 200 characters)\n"
+    "  --symbol SYMBOL      the ticker symbol, at most 16 characters; upper-cased, trailing\n"
+    "                       blanks removed; refused when DIR already holds it\n"
+    "  --name NAME          the security's name, at most 16 characters (default: none)\n"
+    "  --new-master         make a new, empty MASTER in DIR, which must not hold one yet;\n"
+    "                       without it the MASTER of DIR is used and backed up to MASTER.BAK\n"
+    "  --delimiter D        what separates the columns: comma (default), tab or space;\n"
+    "                       several delimiters in a row count as one\n"
+    "  --date-format NAME   how the dates are written (any case; default MMDDYY):\n"
+    "                         YY_MM_DD    99/08/30      YYMMDD      990830\n"
+    "                         CCYY_MM_DD  1999/08/30    CCYYMMDD    19990830\n"
+    "                         MM_DD_YY    08/30/99      MMDDYY      083099\n"
+    "                         MM_DD_CCYY  08/30/1999    MMDDCCYY    08301999\n"
+    "                         DD_MM_YY    30/08/99      DDMMYY      300899\n"
+    "                         DD_MM_CCYY  30/08/1999    DDMMCCYY    30081999\n"
+    "                       '_' stands for any one separator character; every part is two\n"
+    "                       digits wide; two-digit years 00 to 59 are 2000 to 2059\n"
+    "  --skip N             skip the first N lines, such as headings (0 to 200)\n"
+    "  --columns LIST       which column (counted from 1, up to 20) holds which field, as\n"
+    "                       name=column pairs separated by commas; names: date, open, high,\n"
+    "                       low, close, volume (or vol), oi (or openint). Date and close are\n"
+    "                       required; a field not listed is not stored. Default:\n"
+    "                       date=1,open=2,high=3,low=4,close=5,volume=6,oi=7\n"
+    "\n"
+    "Messages go to standard error, a summary of what was written to standard output.\n"
+    "Exit status: 0 converted, 1 the conversion failed (the message says why),\n"
+    "2 bad command line.\n";
+
+namespace {
+
+using engine::ConversionSettings;
+using engine::PriceField;
+
+class StreamNotifier final : public engine::Notifier {
+public:
+    explicit StreamNotifier(std::ostream& err) : err_(err) {}
+    void ShowMessage(const std::string& text) override { err_ << "korvex: " << text << '\n'; }
+
+private:
+    std::ostream& err_;
+};
+
+// A mistake on the command line, with the message that explains it.
+struct UsageError {
+    std::string message;
+};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+    });
+    return text;
+}
+
+std::optional<int> ParseInt(const std::string& text) {
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+const std::map<std::string, PriceField>& FieldNames() {
+    static const std::map<std::string, PriceField> names = {
+        {"date", PriceField::kDate},           {"open", PriceField::kOpen},
+        {"high", PriceField::kHigh},           {"low", PriceField::kLow},
+        {"close", PriceField::kClose},         {"volume", PriceField::kVolume},
+        {"vol", PriceField::kVolume},          {"oi", PriceField::kOpenInterest},
+        {"openint", PriceField::kOpenInterest}};
+    return names;
+}
+
+void ParseColumns(const std::string& list, ConversionSettings* settings) {
+    msdb::PerField<bool> listed;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = std::min(list.find(',', start), list.size());
+        std::string pair = list.substr(start, end - start);
+        std::size_t equals = pair.find('=');
+        if (equals == std::string::npos) {
+            throw UsageError{"--columns: '" + pair + "' is not of the form name=column"};
+        }
+        std::string name = Lower(pair.substr(0, equals));
+        auto field = FieldNames().find(name);
+        if (field == FieldNames().end()) {
+            throw UsageError{"--columns: unknown field '" + name +
+                             "' (known: date, open, high, low, close, volume, vol, oi, openint)"};
+        }
+        if (listed[field->second]) {
+            throw UsageError{"--columns: the field '" + name + "' is listed twice"};
+        }
+        listed[field->second] = true;
+        std::optional<int> column = ParseInt(pair.substr(equals + 1));
+        if (!column || engine::CheckColumn(field->second, *column)) {
+            throw UsageError{"--columns: the column of '" + name + "' must be a number from " +
+                             std::to_string(engine::limits::kFirstColumn) + " to " +
+                             std::to_string(engine::limits::kLastColumn)};
+        }
+        settings->fields[field->second].column = *column;
+        start = end + 1;
+    }
+    if (!listed[PriceField::kDate] || !listed[PriceField::kClose]) {
+        throw UsageError{"--columns: the date and the close must be listed"};
+    }
+    for (PriceField field : msdb::kPriceFields) {
+        settings->fields[field].on = listed[field];
+        if (!listed[field]) {
+            settings->fields[field].column = engine::limits::kFirstColumn;  // takes no column
+        }
+    }
+}
+
+engine::DateFormat ParseDateFormat(const std::string& name) {
+    if (std::optional<engine::DateFormat> format = msdb::ParseDateFormatName(name)) {
+        return *format;
+    }
+    throw UsageError{"--date-format: unknown date format '" + name +
+                     "'; see 'korvex-cli convert --help' for the twelve names"};
+}
+
+char ParseDelimiter(const std::string& name) {
+    std::string lower = Lower(name);
+    if (lower == "comma") {
+        return ',';
+    }
+    if (lower == "tab") {
+        return '\t';
+    }
+    if (lower == "space") {
+        return ' ';
+    }
+    throw UsageError{"--delimiter: must be comma, tab or space, not '" + name + "'"};
+}
+
+// The option's own wording of a text that is too long.
+std::string TooLong(const engine::SettingsProblem& problem) {
+    const char* option = problem.field == engine::SettingsField::kName ? "--name: the name"
+                         : problem.field == engine::SettingsField::kDirectory
+                             ? "--dir: the directory"
+                             : "--symbol: the symbol";
+    return std::string(option) + " must be at most " + std::to_string(problem.maximum) +
+           " characters long";
+}
+
+ConversionSettings ParseConvert(const std::vector<std::string>& args) {
+    ConversionSettings settings;
+    std::optional<std::string> input;
+    std::optional<std::string> dir;
+    std::optional<std::string> symbol;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> attached;
+        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
+            attached = arg.substr(arg.find('=') + 1);
+            arg = arg.substr(0, arg.find('='));
+        }
+        auto value = [&]() -> std::string {
+            if (attached) {
+                return *attached;
+            }
+            if (i + 1 >= args.size()) {
+                throw UsageError{arg + " needs a value"};
+            }
+            return args[++i];
+        };
+        if (arg == "--dir") {
+            dir = value();
+        } else if (arg == "--symbol") {
+            symbol = value();
+        } else if (arg == "--name") {
+            settings.name = value();
+        } else if (arg == "--new-master" && !attached) {
+            settings.master = engine::MasterChoice::kMakeNew;
+        } else if (arg == "--delimiter") {
+            settings.delimiter = ParseDelimiter(value());
+        } else if (arg == "--date-format") {
+            settings.dateFormat = ParseDateFormat(value());
+        } else if (arg == "--skip") {
+            std::string text = value();
+            std::optional<int> rows = ParseInt(text);
+            if (!rows || engine::CheckSkipRows(*rows)) {
+                throw UsageError{"--skip: the number of rows must be from 0 to " +
+                                 std::to_string(engine::limits::kMaxSkipRows) + ", not '" + text +
+                                 "'"};
+            }
+            settings.skipOn = true;
+            settings.skipRows = *rows;
+        } else if (arg == "--columns") {
+            ParseColumns(value(), &settings);
+        } else if (arg.size() > 1 && arg[0] == '-' && !(arg == "-")) {
+            throw UsageError{"unknown option '" + args[i] + "'"};
+        } else if (input) {
+            throw UsageError{"only one input file can be converted at a time"};
+        } else {
+            input = args[i];
+        }
+    }
+    if (!input) {
+        throw UsageError{"no input file given"};
+    }
+    if (!dir) {
+        throw UsageError{"no target directory given (--dir)"};
+    }
+    if (!symbol) {
+        throw UsageError{"no symbol given (--symbol)"};
+    }
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(*input, ec);
+    settings.inputPath = ec ? *input : absolute.string();
+    settings.directory = *dir;
+    settings.symbol = *symbol;
+    // The settings' own checks; the first problem found is the one reported.
+    for (const engine::SettingsProblem& problem : settings.Validate()) {
+        throw UsageError{problem.kind == engine::ProblemKind::kTooLong ? TooLong(problem)
+                                                                       : problem.message};
+    }
+    settings.symbol = engine::NormalizeSymbol(settings.symbol);
+    return settings;
+}
+
+std::string DateText(const msdb::MbfBytes& date) {
+    std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(date);
+    return day ? msdb::IsoDateText(*day) : "no date";
+}
+
+int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream& err) {
+    StreamNotifier notifier(err);
+    engine::NullSettingsStore store;
+    engine::JobServices services;
+    services.notifier = &notifier;
+    services.store = &store;
+    engine::CConversionJob job(settings, services);
+    const int result = job.Run();
+    if (job.FileNumber() == 0) {
+        out << "Nothing was converted.\n";
+    } else {
+        const std::string dat =
+            msdb::JoinPath(job.directory(), msdb::DatFileName(job.FileNumber()));
+        out << (result == 0 ? "Converted " : "Conversion failed; wrote ") << job.RecordCount()
+            << " price records of " << job.settings().symbol << " into " << dat << " ("
+            << DateText(job.FirstDate()) << " to " << DateText(job.LastDate()) << ").\n";
+    }
+    return result == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    ConversionSettings settings;
+    try {
+        settings = ParseConvert(args);
+    } catch (const UsageError& error) {
+        err << "korvex: " << error.message << "\nTry 'korvex-cli convert --help'.\n";
+        return kBadCommandLine;
+    }
+    return Convert(settings, out, err);
+}
+
+}  // namespace cli

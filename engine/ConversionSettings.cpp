@@ -1,0 +1,144 @@
+#include "engine/ConversionSettings.h"
+
+#include <algorithm>
+#include <array>
+
+namespace engine {
+namespace {
+
+std::string TooLongMessage(std::size_t maximum) {
+    return "Please enter no more than " + std::to_string(maximum) + " characters.";
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The order in which the settings dialog reads its column controls.
+constexpr std::array<PriceField, msdb::kPriceFieldCount> kDialogColumnOrder = {
+    PriceField::kDate,  PriceField::kOpen,   PriceField::kHigh,        PriceField::kLow,
+    PriceField::kClose, PriceField::kVolume, PriceField::kOpenInterest};
+
+// The order in which the duplicate check takes the columns: date and close first.
+constexpr std::array<PriceField, msdb::kPriceFieldCount> kDuplicateCheckOrder = {
+    PriceField::kDate, PriceField::kClose,  PriceField::kOpen,        PriceField::kHigh,
+    PriceField::kLow,  PriceField::kVolume, PriceField::kOpenInterest};
+
+}  // namespace
+
+std::optional<SettingsProblem> CheckColumn(PriceField field, int column) {
+    if (column >= limits::kFirstColumn && column <= limits::kLastColumn) {
+        return std::nullopt;
+    }
+    return SettingsProblem{SettingsField::kColumn,
+                           ProblemKind::kOutOfRange,
+                           field,
+                           limits::kFirstColumn,
+                           limits::kLastColumn,
+                           "Please enter a whole number from " +
+                               std::to_string(limits::kFirstColumn) + " to " +
+                               std::to_string(limits::kLastColumn) + "."};
+}
+
+std::optional<SettingsProblem> CheckSkipRows(int rows) {
+    if (rows >= 0 && rows <= limits::kMaxSkipRows) {
+        return std::nullopt;
+    }
+    return SettingsProblem{
+        SettingsField::kSkipRows,
+        ProblemKind::kOutOfRange,
+        PriceField::kDate,
+        0,
+        limits::kMaxSkipRows,
+        "Please enter a whole number from 0 to " + std::to_string(limits::kMaxSkipRows) + "."};
+}
+
+std::optional<SettingsProblem> CheckLength(SettingsField field, std::string_view text) {
+    std::size_t maximum = field == SettingsField::kName         ? limits::kMaxNameLength
+                          : field == SettingsField::kDirectory  ? limits::kMaxDirectoryLength
+                          : field == SettingsField::kDateFormat ? limits::kMaxDateFormatText
+                                                                : limits::kMaxSymbolLength;
+    if (text.size() <= maximum) {
+        return std::nullopt;
+    }
+    return SettingsProblem{field, ProblemKind::kTooLong,     PriceField::kDate,
+                           0,     static_cast<int>(maximum), TooLongMessage(maximum)};
+}
+
+std::string TrimTrailingBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+std::string NormalizeSymbol(std::string_view symbol) {
+    std::string text = TrimTrailingBlanks(symbol);
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
+    return text;
+}
+
+std::vector<SettingsProblem> ConversionSettings::Validate() const {
+    std::vector<SettingsProblem> problems;
+    auto add = [&](std::optional<SettingsProblem> problem) {
+        if (problem) {
+            problems.push_back(std::move(*problem));
+        }
+    };
+    for (PriceField field : kDialogColumnOrder) {
+        if (fields[field].on) {
+            add(CheckColumn(field, fields[field].column));
+        }
+    }
+    add(CheckLength(SettingsField::kName, name));
+    add(CheckLength(SettingsField::kDirectory, directory));
+    add(CheckLength(SettingsField::kSymbol, symbol));
+    add(CheckSkipRows(skipRows));
+
+    std::array<bool, limits::kLastColumn + 1> taken{};
+    bool duplicate = false;
+    for (PriceField field : kDuplicateCheckOrder) {
+        const int column = fields[field].column;
+        if (!fields[field].on || column < limits::kFirstColumn || column > limits::kLastColumn) {
+            continue;
+        }
+        duplicate = duplicate || taken[static_cast<std::size_t>(column)];
+        taken[static_cast<std::size_t>(column)] = true;
+    }
+    if (duplicate) {
+        problems.push_back({SettingsField::kColumn, ProblemKind::kDuplicateColumns,
+                            PriceField::kDate, 0, 0,
+                            "Duplicate columns specified\nCorrect or disable"});
+    }
+    if (TrimTrailingBlanks(symbol).empty()) {
+        problems.push_back({SettingsField::kSymbol, ProblemKind::kEmpty, PriceField::kDate, 0, 0,
+                            "You did not enter a valid symbol"});
+    }
+    if (TrimTrailingBlanks(directory).empty()) {
+        problems.push_back({SettingsField::kDirectory, ProblemKind::kEmpty, PriceField::kDate, 0, 0,
+                            "Please enter path"});
+    }
+    if (!msdb::IsDateFormat(dateFormat)) {
+        problems.push_back({SettingsField::kDateFormat, ProblemKind::kOutOfRange, PriceField::kDate,
+                            1, msdb::kDateFormatCount,
+                            "No date format is chosen.\nChoose one of the twelve date formats of "
+                            "the list."});
+    }
+    return problems;
+}
+
+int ConversionSettings::FieldCount() const {
+    return static_cast<int>(std::count_if(fields.values.begin(), fields.values.end(),
+                                          [](const FieldSetting& f) { return f.on; }));
+}
+
+PerField<bool> ConversionSettings::FieldsOn() const {
+    PerField<bool> on;
+    for (PriceField field : msdb::kPriceFields) {
+        on[field] = fields[field].on;
+    }
+    return on;
+}
+
+}  // namespace engine

@@ -1,0 +1,103 @@
+// What one conversion is asked to do: the input file, the target directory and security, and how
+// the input's lines are read. The command-line program, the desktop program and the tests each
+// build one, check it with Validate and hand it to a CConversionJob.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "msdb/Encoding.h"
+#include "msdb/SecurityFiles.h"
+
+namespace engine {
+
+using msdb::DateFormat;
+using msdb::PerField;
+using msdb::PriceField;
+
+// The limits of the settings, as the settings dialog keeps them.
+namespace limits {
+inline constexpr int kFirstColumn = 1;
+inline constexpr int kLastColumn = 20;  // a line's fields after the 20th are not read
+inline constexpr std::size_t kMaxSymbolLength = 16;
+inline constexpr std::size_t kMaxNameLength = 16;
+inline constexpr std::size_t kMaxDirectoryLength = 200;
+inline constexpr int kMaxSkipRows = 200;
+inline constexpr std::size_t kMaxDateFormatText = 12;  // the longest name of the list
+}  // namespace limits
+
+// Whether the security is added to the directory's MASTER or a new MASTER is made for it.
+enum class MasterChoice { kUseExisting, kMakeNew };
+
+// One price field's setting: stored or not, and the column (counted from 1) it is read from.
+struct FieldSetting {
+    bool on = true;
+    int column = 1;
+    bool operator==(const FieldSetting&) const = default;
+};
+
+// Which setting a problem concerns.
+enum class SettingsField { kColumn, kName, kDirectory, kSymbol, kSkipRows, kDateFormat };
+
+enum class ProblemKind {
+    kOutOfRange,        // a number outside [minimum, maximum]
+    kTooLong,           // a text longer than `maximum` bytes
+    kDuplicateColumns,  // two switched-on fields share a column
+    kEmpty,             // a text that is empty once its trailing blanks are gone
+};
+
+// One thing wrong with the settings. `message` is the settings dialog's text for it.
+struct SettingsProblem {
+    SettingsField field;
+    ProblemKind kind;
+    PriceField priceField = PriceField::kDate;  // for kColumn
+    int minimum = 0;
+    int maximum = 0;
+    std::string message;
+};
+
+// The checks of single values, which the settings dialog also makes as each control is read.
+std::optional<SettingsProblem> CheckColumn(PriceField field, int column);
+std::optional<SettingsProblem> CheckSkipRows(int rows);
+// `field` is kName, kDirectory, kSymbol or kDateFormat (a format's name as typed); lengths are
+// counted in bytes.
+std::optional<SettingsProblem> CheckLength(SettingsField field, std::string_view text);
+
+// `text` without its trailing blanks (spaces, tabs, line ends).
+std::string TrimTrailingBlanks(std::string_view text);
+
+// A symbol as it is stored: trailing blanks removed, ASCII letters in upper case.
+std::string NormalizeSymbol(std::string_view symbol);
+
+struct ConversionSettings {
+    std::string inputPath;
+    std::string directory;  // relative paths are taken from the current directory
+    std::string symbol;
+    std::string name;
+    MasterChoice master = MasterChoice::kUseExisting;
+    char delimiter = ',';  // ',', '\t' or ' '
+    DateFormat dateFormat = DateFormat::MMDDYY;
+    bool skipOn = false;
+    int skipRows = 0;
+    // Date and close are always stored; by default all seven fields, in columns 1 to 7.
+    PerField<FieldSetting> fields = {
+        {{{true, 1}, {true, 2}, {true, 3}, {true, 4}, {true, 5}, {true, 6}, {true, 7}}}};
+
+    // Every problem, in the order in which the settings dialog checks: the columns of the fields
+    // switched on, the lengths of name, directory and symbol, the rows to skip, duplicate columns,
+    // an empty symbol, an empty directory, and a date format that is none of the twelve.
+    std::vector<SettingsProblem> Validate() const;
+
+    // The number of fields switched on, the fields a price record holds.
+    int FieldCount() const;
+
+    PerField<bool> FieldsOn() const;
+
+    // The number of lines to skip before the first line that is read (0 with skipping off).
+    int RowsToSkip() const { return skipOn ? skipRows : 0; }
+};
+
+}  // namespace engine

@@ -1,0 +1,180 @@
+#include "tests/support/GatedFileSystem.h"
+
+namespace testing_support {
+namespace {
+
+class GatedReadable final : public msdb::ReadableFile {
+public:
+    GatedReadable(GatedFileSystem& fs, std::string path, std::unique_ptr<msdb::ReadableFile> file)
+        : fs_(fs), path_(std::move(path)), file_(std::move(file)) {}
+
+    msdb::Status Read(std::size_t n, char* buffer, std::size_t* got) override {
+        *got = 0;
+        msdb::Status s = fs_.Gate(Operation::kRead, path_);
+        return s.ok() ? file_->Read(n, buffer, got) : s;
+    }
+
+private:
+    GatedFileSystem& fs_;
+    std::string path_;
+    std::unique_ptr<msdb::ReadableFile> file_;
+};
+
+class GatedWritable final : public msdb::WritableFile {
+public:
+    GatedWritable(GatedFileSystem& fs, std::string path, std::unique_ptr<msdb::WritableFile> file)
+        : fs_(fs), path_(std::move(path)), file_(std::move(file)) {}
+
+    msdb::Status Append(std::string_view data) override {
+        return fs_.GatedAppend(path_, data, *file_);
+    }
+    msdb::Status Sync() override {
+        msdb::Status s = fs_.Gate(Operation::kSync, path_);
+        if (!s.ok()) {
+            return s;
+        }
+        s = file_->Sync();
+        if (s.ok()) {
+            fs_.FileSynced(path_);
+        }
+        return s;
+    }
+    // The file is closed whatever the gate says: a failed close still releases it.
+    msdb::Status Close() override {
+        msdb::Status closed = file_->Close();
+        msdb::Status s = fs_.Gate(Operation::kClose, path_);
+        return s.ok() ? closed : s;
+    }
+
+private:
+    GatedFileSystem& fs_;
+    std::string path_;
+    std::unique_ptr<msdb::WritableFile> file_;
+};
+
+}  // namespace
+
+std::string_view OperationName(Operation operation) {
+    switch (operation) {
+        case Operation::kOpenRead:
+            return "open-read";
+        case Operation::kRead:
+            return "read";
+        case Operation::kCreate:
+            return "create";
+        case Operation::kOpenAppend:
+            return "open-append";
+        case Operation::kAppend:
+            return "append";
+        case Operation::kSync:
+            return "sync";
+        case Operation::kClose:
+            return "close";
+        case Operation::kRename:
+            return "rename";
+        case Operation::kRemove:
+            return "remove";
+        case Operation::kTruncate:
+            return "truncate";
+        case Operation::kSyncDirectory:
+            return "sync-dir";
+        case Operation::kList:
+            return "list";
+        case Operation::kResolve:
+            return "realpath";
+        case Operation::kIsDirectory:
+            return "is-dir";
+        case Operation::kLock:
+            return "lock";
+    }
+    return "?";
+}
+
+msdb::Status GatedFileSystem::GatedAppend(const std::string& path, std::string_view data,
+                                          msdb::WritableFile& file) {
+    msdb::Status s = Gate(Operation::kAppend, path);
+    return s.ok() ? file.Append(data) : s;
+}
+
+msdb::Status GatedFileSystem::Wrap(const std::string& path, msdb::Status opened,
+                                   std::unique_ptr<msdb::WritableFile>* file) {
+    if (opened.ok()) {
+        *file = std::make_unique<GatedWritable>(*this, path, std::move(*file));
+    }
+    return opened;
+}
+
+msdb::Status GatedFileSystem::OpenForRead(const std::string& path,
+                                          std::unique_ptr<msdb::ReadableFile>* file) {
+    msdb::Status s = Gate(Operation::kOpenRead, path);
+    if (!s.ok()) {
+        return s;
+    }
+    std::unique_ptr<msdb::ReadableFile> inner;
+    s = target().OpenForRead(path, &inner);
+    if (s.ok()) {
+        *file = std::make_unique<GatedReadable>(*this, path, std::move(inner));
+    }
+    return s;
+}
+
+msdb::Status GatedFileSystem::CreateForWrite(const std::string& path,
+                                             std::unique_ptr<msdb::WritableFile>* file) {
+    msdb::Status s = Gate(Operation::kCreate, path);
+    return s.ok() ? Wrap(path, target().CreateForWrite(path, file), file) : s;
+}
+
+msdb::Status GatedFileSystem::OpenForAppend(const std::string& path,
+                                            std::unique_ptr<msdb::WritableFile>* file) {
+    msdb::Status s = Gate(Operation::kOpenAppend, path);
+    return s.ok() ? Wrap(path, target().OpenForAppend(path, file), file) : s;
+}
+
+msdb::Status GatedFileSystem::Rename(const std::string& from, const std::string& to) {
+    msdb::Status s = Gate(Operation::kRename, from + " " + to);
+    return s.ok() ? target().Rename(from, to) : s;
+}
+
+msdb::Status GatedFileSystem::Remove(const std::string& path) {
+    msdb::Status s = Gate(Operation::kRemove, path);
+    return s.ok() ? target().Remove(path) : s;
+}
+
+msdb::Status GatedFileSystem::Truncate(const std::string& path, std::uint64_t size) {
+    msdb::Status s = Gate(Operation::kTruncate, path);
+    return s.ok() ? target().Truncate(path, size) : s;
+}
+
+msdb::Status GatedFileSystem::SyncDirectory(const std::string& directory) {
+    msdb::Status s = Gate(Operation::kSyncDirectory, directory);
+    if (s.ok()) {
+        s = target().SyncDirectory(directory);
+    }
+    if (s.ok()) {
+        DirectorySynced(directory);
+    }
+    return s;
+}
+
+msdb::Status GatedFileSystem::ListDirectory(const std::string& directory,
+                                            std::vector<std::string>* names) {
+    msdb::Status s = Gate(Operation::kList, directory);
+    return s.ok() ? target().ListDirectory(directory, names) : s;
+}
+
+msdb::Status GatedFileSystem::CanonicalPath(const std::string& path, std::string* canonical) {
+    msdb::Status s = Gate(Operation::kResolve, path);
+    return s.ok() ? target().CanonicalPath(path, canonical) : s;
+}
+
+bool GatedFileSystem::IsDirectory(const std::string& path) {
+    return Gate(Operation::kIsDirectory, path).ok() && target().IsDirectory(path);
+}
+
+msdb::Status GatedFileSystem::LockDirectory(const std::string& directory,
+                                            std::unique_ptr<msdb::DirectoryLock>* lock) {
+    msdb::Status s = Gate(Operation::kLock, directory);
+    return s.ok() ? target().LockDirectory(directory, lock) : s;
+}
+
+}  // namespace testing_support
