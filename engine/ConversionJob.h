@@ -124,6 +124,7 @@ private:
     msdb::MbfBytes firstDate_{};
     msdb::MbfBytes lastDate_{};
     std::unique_ptr<PriceFileWriter> writer_;
+    std::uint8_t writerFileNumber_ = 0;  // the security writer_ appends to
 };
 
 }  // namespace engine

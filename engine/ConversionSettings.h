@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "msdb/Encoding.h"
+#include "msdb/Master.h"
 #include "msdb/SecurityFiles.h"
 
 namespace engine {
@@ -22,8 +23,8 @@ using msdb::PriceField;
 namespace limits {
 inline constexpr int kFirstColumn = 1;
 inline constexpr int kLastColumn = 20;  // a line's fields after the 20th are not read
-inline constexpr std::size_t kMaxSymbolLength = 16;
-inline constexpr std::size_t kMaxNameLength = 16;
+inline constexpr std::size_t kMaxSymbolLength = msdb::kSymbolFieldSize;  // as MASTER holds it
+inline constexpr std::size_t kMaxNameLength = msdb::kNameFieldSize;
 inline constexpr std::size_t kMaxDirectoryLength = 200;
 inline constexpr int kMaxSkipRows = 200;
 inline constexpr std::size_t kMaxDateFormatText = 12;  // the longest name of the list

@@ -107,12 +107,16 @@ int CConversionJob::ConvertData() {
 }
 
 int CConversionJob::AppendRecord(std::uint8_t fileNumber, const PriceRecord& record) {
-    const std::string path = PathInDirectory(msdb::DatFileName(fileNumber));
-    if (writer_ && writer_->path() != path && FinishAppends() != 0) {
-        return 1;
+    if (writer_ && writerFileNumber_ != fileNumber) {
+        if (FinishAppends() != 0) {
+            return 1;
+        }
+        writer_.reset();
     }
     if (!writer_) {
-        writer_ = std::make_unique<PriceFileWriter>(*fs_, path, settings_.FieldsOn());
+        writer_ = std::make_unique<PriceFileWriter>(
+            *fs_, PathInDirectory(msdb::DatFileName(fileNumber)), settings_.FieldsOn());
+        writerFileNumber_ = fileNumber;
     }
     msdb::Status s = writer_->Append(record);
     if (!s.ok()) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/ConversionSettings.h"
 #include "msdb/FileSystem.h"
 
 namespace engine {
@@ -15,7 +16,7 @@ namespace engine {
 inline constexpr std::size_t kMaxLineRead = 299;
 
 // The most fields of a line that are read; the rest of a longer line is not looked at.
-inline constexpr std::size_t kFieldSlotCount = 20;
+inline constexpr std::size_t kFieldSlotCount = limits::kLastColumn;
 
 // The texts of a line's fields, kept from line to line.
 using FieldSlots = std::array<std::string, kFieldSlotCount>;
