@@ -1,4 +1,5 @@
 // korvex-cli check: every file of a MetaStock-format directory tree read and judged.
+#include <array>
 #include <cstdio>
 #include <map>
 #include <ostream>
@@ -13,6 +14,7 @@
 #include "msdb/MasterTree.h"
 #include "msdb/Reader.h"
 #include "msdb/SecurityFiles.h"
+#include "msdb/Transaction.h"
 
 namespace cli {
 
@@ -185,17 +187,29 @@ public:
         }
     }
 
-    void Leftovers(const std::string& directory) {
+    // Temporaries left behind, and security files that no record of `master` lists.
+    void Leftovers(const std::string& directory, const msdb::Master& master) {
         std::vector<std::string> names;
         if (!Fs().ListDirectory(directory.empty() ? "." : directory, &names).ok()) {
             return;
         }
+        std::array<bool, 256> listed{};
+        for (std::size_t i = 1; i <= master.RecordsPresent(); ++i) {
+            if (!msdb::IsSubdirectoryEntry(master.Record(i))) {
+                listed[master.Record(i)[msdb::kFileNumberOffset]] = true;
+            }
+        }
         static const std::regex temporary(R"((master\.(~nu|new))|(f\d+\.new))", std::regex::icase);
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
-            if (std::regex_match(name, temporary)) {
+            if (std::regex_match(name, temporary) || name.ends_with(msdb::kTemporarySuffix)) {
                 Problem(msdb::JoinPath(directory, name),
                         "a temporary left behind by an interrupted conversion");
+            } else if (std::optional<int> number = msdb::SecurityFileNumber(name);
+                       number && !listed[static_cast<std::size_t>(*number)]) {
+                Problem(msdb::JoinPath(directory, name),
+                        "no record of MASTER lists file number " + std::to_string(*number) +
+                            " (an interrupted conversion may have left it)");
             }
         }
     }
@@ -221,7 +235,7 @@ public:
             }
             masterPath_ = master.path();
             checker_.Master(master);
-            checker_.Leftovers(where);
+            checker_.Leftovers(where, master);
         }
 
         bool OnSecurity(const std::string& directory, std::size_t recordNumber,

@@ -254,15 +254,15 @@ int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream&
     services.store = &store;
     engine::CConversionJob job(settings, services);
     const int result = job.Run();
-    if (job.FileNumber() == 0) {
+    if (!job.Changed()) {
         out << "Nothing was converted.\n";
-    } else {
-        const std::string dat =
-            msdb::JoinPath(job.directory(), msdb::DatFileName(job.FileNumber()));
-        out << (result == 0 ? "Converted " : "Conversion failed; wrote ") << job.RecordCount()
-            << " price records of " << job.settings().symbol << " into " << dat << " ("
-            << DateText(job.FirstDate()) << " to " << DateText(job.LastDate()) << ").\n";
+        err << "korvex: Nothing in " << job.directory() << " was changed.\n";
+        return 1;
     }
+    const std::string dat = msdb::JoinPath(job.directory(), msdb::DatFileName(job.FileNumber()));
+    out << "Converted " << job.RecordCount() << " price records of " << job.settings().symbol
+        << " into " << dat << " (" << DateText(job.FirstDate()) << " to "
+        << DateText(job.LastDate()) << ").\n";
     return result == 0 ? 0 : 1;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/ConversionJob.h"
 
 #include <algorithm>
+#include <array>
 #include <iostream>
 #include <thread>
 
@@ -13,8 +14,6 @@ namespace engine {
 namespace {
 
 constexpr std::string_view kSettingSection = "Setting";
-constexpr std::string_view kMasterNewSuffix = ".~NU";
-constexpr std::string_view kBackupSuffix = ".BAK";
 constexpr std::chrono::milliseconds kLockRetry{50};
 
 class StderrNotifier final : public Notifier {
@@ -72,6 +71,7 @@ std::string CConversionJob::PathInDirectory(const std::string& name) const {
 
 int CConversionJob::Run() {
     int result = RunSteps();
+    transaction_.reset();  // undoes whatever a run that did not commit had prepared
     writer_.reset();
     lock_.reset();
     return result;
@@ -98,13 +98,7 @@ int CConversionJob::RunSteps() {
     (void)store_->WriteString(section, "Path", directory_);
     (void)store_->WriteString(section, "Symbol", settings_.symbol);
     (void)store_->WriteString(section, "Name", settings_.name);
-    if (settings_.master == MasterChoice::kUseExisting) {
-        // The backup is a courtesy: a failed copy neither stops nor fails the run.
-        std::string master;
-        if (msdb::ReadWholeFile(*fs_, masterPath_, &master).ok()) {
-            (void)msdb::WriteNewFile(*fs_, masterPath_ + std::string(kBackupSuffix), master);
-        }
-    }
+    // The backup of an existing MASTER is written at the commit, as it was before the run.
     return ConvertData();
 }
 
@@ -144,19 +138,45 @@ int CConversionJob::CheckColumns() {
     return 1;
 }
 
-int CConversionJob::PrepareMaster() {
-    std::string absolute;
-    if (directory_.empty() || !fs_->IsDirectory(directory_) ||
-        !fs_->CanonicalPath(directory_, &absolute).ok()) {
+// Makes directory_ the absolute path of an existing directory; says what is wrong otherwise.
+int CConversionJob::CheckDirectory() {
+    msdb::FileInfo info;
+    msdb::Status s =
+        directory_.empty() ? msdb::Status::NotFound("") : fs_->GetInfo(directory_, &info);
+    if (s.IsNotFound()) {
         Tell(messages::kPathDoesNotExist);
         return 1;
     }
+    if (!s.ok()) {
+        Tell("The directory " + directory_ + " cannot be used.\n" + s.message());
+        return 1;
+    }
+    if (info.kind != msdb::FileKind::kDirectory) {
+        Tell(directory_ + " is not a directory.");
+        return 1;
+    }
+    std::string absolute;
+    if (s = fs_->CanonicalPath(directory_, &absolute); !s.ok()) {
+        Tell("The directory " + directory_ + " cannot be used.\n" + s.message());
+        return 1;
+    }
     directory_ = absolute;
-    if (LockDirectory() != 0) {
+    return 0;
+}
+
+int CConversionJob::PrepareMaster() {
+    if (CheckDirectory() != 0 || LockDirectory() != 0) {
+        return 1;
+    }
+    transaction_ = std::make_unique<msdb::Transaction>(*fs_, directory_);
+    msdb::Status s = transaction_->RemoveLeftovers();
+    if (!s.ok()) {
+        Tell("What an interrupted conversion left in " + directory_ + " could not be removed.\n" +
+             s.message());
         return 1;
     }
     std::optional<std::string> existing;
-    msdb::Status s = msdb::LocateMaster(*fs_, directory_, &existing);
+    s = msdb::LocateMaster(*fs_, directory_, &existing);
     if (!s.ok()) {
         Tell(s.message());
         return 1;
@@ -164,23 +184,23 @@ int CConversionJob::PrepareMaster() {
     masterPath_ = existing ? *existing : PathInDirectory(std::string(msdb::kMasterFileName));
 
     if (settings_.master == MasterChoice::kUseExisting) {
-        std::unique_ptr<msdb::ReadableFile> file;
-        if (existing && fs_->OpenForRead(masterPath_, &file).ok()) {
-            return 0;
+        if (!existing) {
+            Tell(messages::kNoMasterFile);
+            return 1;
         }
-        Tell(messages::kNoMasterFile);
-        return 1;
+        if (s = msdb::Master::Read(*fs_, masterPath_, &master_); !s.ok()) {
+            Tell("The Master file " + masterPath_ + " cannot be read.\n" + s.message());
+            return 1;
+        }
+        masterBefore_ = std::string(master_.bytes());
+        return 0;
     }
     // A MASTER that exists but cannot be read is still someone's file: never overwrite it.
     if (existing) {
         Tell(messages::kMasterExists);
         return 1;
     }
-    s = msdb::Master(masterPath_).Write(*fs_, masterPath_ + std::string(kMasterNewSuffix));
-    if (!s.ok()) {
-        Tell("The new Master file could not be created.\n" + s.message());
-        return 1;
-    }
+    master_ = msdb::Master(masterPath_);
     return 0;
 }
 
@@ -205,25 +225,12 @@ int CConversionJob::LockDirectory() {
     }
 }
 
-// Reads MASTER and checks its header; shows why when it cannot.
-int CConversionJob::ReadMaster(msdb::Master* master) {
-    msdb::Status s = msdb::Master::Read(*fs_, masterPath_, master);
-    if (s.ok()) {
-        s = master->CheckHeader();
-    }
-    if (!s.ok()) {
-        Tell(s.message());
-        return 1;
-    }
-    return 0;
-}
-
 int CConversionJob::CheckDuplicateSymbol() {
     if (settings_.master == MasterChoice::kMakeNew) {
         return 0;
     }
-    msdb::Master master;
-    if (ReadMaster(&master) != 0) {
+    if (msdb::Status s = master_.CheckConsistent(); !s.ok()) {
+        Tell(s.message());
         return 1;
     }
     if (msdb::FindSecurity(*fs_, directory_, settings_.symbol)) {
@@ -234,20 +241,32 @@ int CConversionJob::CheckDuplicateSymbol() {
 }
 
 int CConversionJob::AddSecurity() {
-    msdb::Master master;
-    if (ReadMaster(&master) != 0) {
+    if (msdb::Status s = master_.CheckConsistent(); !s.ok()) {
+        Tell(s.message());
         return 1;
     }
-    const msdb::MasterHeader header = master.header();
+    const msdb::MasterHeader header = master_.header();
     if (header.recordCount == msdb::kMaxSecurities || header.addCount == msdb::kMaxSecurities) {
         Tell(messages::kTooManySecurities);
         return 1;
     }
-    if (msdb::Status s = master.CheckRoomForRecord(); !s.ok()) {
+    if (msdb::Status s = master_.CheckRoomForRecord(); !s.ok()) {
         Tell(s.message());
         return 1;
     }
-    std::optional<std::uint8_t> fileNumber = master.LowestFreeFileNumber();
+    // A number whose files are on disk is taken, listed or not: they are someone's.
+    std::array<bool, 256> onDisk{};
+    std::vector<std::string> names;
+    if (msdb::Status s = fs_->ListDirectory(directory_, &names); !s.ok()) {
+        Tell(s.message());
+        return 1;
+    }
+    for (const std::string& name : names) {
+        if (std::optional<int> number = msdb::SecurityFileNumber(name)) {
+            onDisk[static_cast<std::size_t>(*number)] = true;
+        }
+    }
+    std::optional<std::uint8_t> fileNumber = master_.LowestFreeFileNumber(onDisk);
     if (!fileNumber) {
         Tell(messages::kTooManySecurities);
         return 1;
@@ -255,58 +274,20 @@ int CConversionJob::AddSecurity() {
     const CalendarDate today = clock_->Today();
     const msdb::MbfBytes date = msdb::DayNumberToMbfDate(
         msdb::TwoDigitYearToDayNumber(today.year % 100, today.month % 100, today.day % 100));
-    if (msdb::Status s = master.AddRecord(msdb::MakeMasterRecord(
+    if (msdb::Status s = master_.AddRecord(msdb::MakeMasterRecord(
             *fileNumber, fieldCount_, settings_.name, settings_.symbol, date, date));
         !s.ok()) {
         Tell(s.message());
         return 1;
     }
-
-    // The security's files come first, so that MASTER never lists a security without them.
-    if (CreateSecurityFiles(*fileNumber) != 0) {
-        return 1;
-    }
-    const std::string dat = PathInDirectory(msdb::DatFileName(*fileNumber));
-    const std::string dop = PathInDirectory(msdb::DopFileName(*fileNumber));
-    msdb::Status synced = fs_->SyncDirectory(directory_);
-    if (!synced.ok()) {
-        (void)fs_->Remove(dat);
-        (void)fs_->Remove(dop);
-        Tell("The security's files could not be made durable.\n" + synced.message());
-        return 1;
-    }
-    bool renamed = false;
-    msdb::Status s = master.Write(*fs_, masterPath_ + std::string(kMasterNewSuffix), &renamed);
-    if (renamed) {
-        fileNumber_ = *fileNumber;
-        firstDate_ = lastDate_ = date;
-    } else {
-        (void)fs_->Remove(dat);
-        (void)fs_->Remove(dop);
-    }
-    if (!s.ok()) {
-        Tell("The security could not be added to the Master file.\n" + s.message());
-        return 1;
-    }
-    return 0;
+    addedFileNumber_ = *fileNumber;
+    return CreateSecurityFiles(*fileNumber);
 }
 
 int CConversionJob::CreateSecurityFiles(int fileNumber) {
-    const std::string dat = PathInDirectory(msdb::DatFileName(fileNumber));
-    const std::string dop = PathInDirectory(msdb::DopFileName(fileNumber));
-    msdb::Status s = msdb::WriteNewFile(*fs_, dat, msdb::MakeDatHeader(fieldCount_));
-    if (!s.ok()) {
-        (void)fs_->Remove(dat);
-        Tell("The price file of the security could not be created.\n" + s.message());
-        return 1;
-    }
-    s = msdb::WriteNewFile(*fs_, dop, msdb::MakeDopText(settings_.FieldsOn()));
-    if (!s.ok()) {
-        (void)fs_->Remove(dop);
-        (void)fs_->Remove(dat);
-        Tell("The field description file of the security could not be created.\n" + s.message());
-        return 1;
-    }
+    writer_ = std::make_unique<PriceFileWriter>(settings_.FieldsOn());
+    transaction_->CreateFile(msdb::DopFileName(fileNumber),
+                             msdb::MakeDopText(settings_.FieldsOn()));
     return 0;
 }
 

@@ -4,6 +4,10 @@
 // job. Run carries out a fixed sequence of steps; a step that finds a problem tells the user
 // through the Notifier and the run stops with 1. Every step returns 0 to go on and 1 to stop. The
 // job never changes the process's current directory: it works with the directory's absolute path.
+//
+// A run is one transaction: the steps decide what the directory will hold, and nothing reaches its
+// files until the last step has succeeded and commits (msdb::Transaction). A run that stops, for
+// whatever reason, leaves the directory as it was.
 #pragma once
 
 #include <chrono>
@@ -18,6 +22,7 @@
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
 #include "msdb/Master.h"
+#include "msdb/Transaction.h"
 
 namespace engine {
 
@@ -53,33 +58,37 @@ public:
     int CheckColumns();
 
     // Resolves the target directory to its absolute path, locks it against other conversions for
-    // the rest of the run, and checks for MASTER or creates a new, empty one.
+    // the rest of the run, removes what a killed run left, and reads its MASTER, or starts a new,
+    // empty one when there is none and one was asked for.
     int PrepareMaster();
 
     // Refuses a symbol that the MASTER tree already holds as a symbol or a name. Succeeds at once
     // when a new MASTER was made.
     int CheckDuplicateSymbol();
 
-    // Enters the security in MASTER under the lowest free file number, dated today, and creates its
-    // F<n>.DAT and F<n>.DOP. MASTER is replaced through MASTER.~NU and is never missing.
+    // Enters the security in the new MASTER under the lowest free file number (one that no record
+    // uses and no F<n>.DAT, F<n>.DOP or F<n>.MWD on disk has), dated today, and starts its
+    // F<n>.DAT (a header record counting no price records) and F<n>.DOP.
     int AddSecurity();
 
-    // Creates F<n>.DAT (a header record counting no price records) and F<n>.DOP.
+    // Starts F<n>.DAT (a header record counting no price records) and F<n>.DOP, which reach the
+    // directory at the commit.
     int CreateSecurityFiles(int fileNumber);
 
-    // Reads the input file line by line, appends one price record per line that holds a field, and
-    // writes the first and last dates into MASTER and the record count into the F<n>.DAT header.
+    // Reads the input file line by line, appends one price record per line that holds a field,
+    // writes the first and last dates into MASTER and the record count into the F<n>.DAT header,
+    // and then commits: the new files and MASTER reach the directory, and MASTER.BAK keeps the
+    // MASTER as it was before the run.
     int ConvertData();
 
     // Appends `record` to F<n>.DAT of `fileNumber` as one price record of the enabled fields.
     int AppendRecord(std::uint8_t fileNumber, const PriceRecord& record);
 
-    // Writes the dates into bytes 25 to 32 of the MASTER record of `fileNumber`, through
-    // MASTER.NEW.
+    // Writes the dates into bytes 25 to 32 of the MASTER record of `fileNumber`.
     int UpdateMasterDates(const msdb::MbfBytes& firstDate, const msdb::MbfBytes& lastDate,
                           std::uint8_t fileNumber);
 
-    // Sets lastRecordNumber of F<n>.DAT to `recordCount` + 1, through F<n>.NEW.
+    // Sets lastRecordNumber of F<n>.DAT to `recordCount` + 1.
     int UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fileNumber);
 
     const ConversionSettings& settings() const { return settings_; }
@@ -88,6 +97,9 @@ public:
     const std::string& directory() const { return directory_; }
     // The MASTER of the target directory, once PrepareMaster has found or made it.
     const std::string& masterPath() const { return masterPath_; }
+
+    // True once the run has changed the directory; a run that stopped before its commit has not.
+    bool Changed() const { return changed_; }
 
     // What the run wrote, for the caller's report.
     int FileNumber() const { return fileNumber_; }
@@ -101,9 +113,8 @@ private:
     int RunSteps();
     int CheckSettings();
     int LockDirectory();
-    int ReadMaster(msdb::Master* master);
-    int ResetPriceFile();
-    int FinishAppends();
+    int CheckDirectory();
+    int Commit(std::uint8_t fileNumber, int recordCount);
     std::uint8_t LookUpFileNumber();
 
     ConversionSettings settings_;
@@ -118,13 +129,17 @@ private:
     int fieldCount_ = 0;      // set by CheckColumns
 
     std::unique_ptr<msdb::DirectoryLock> lock_;  // held from PrepareMaster to the end of Run
-    int fileNumber_ = 0;                         // set by AddSecurity
+    std::unique_ptr<msdb::Transaction> transaction_;
+    msdb::Master master_;                      // MASTER as the run will leave it
+    std::optional<std::string> masterBefore_;  // as it was, when there was one
+    std::uint8_t addedFileNumber_ = 0;         // chosen by AddSecurity
+    std::unique_ptr<PriceFileWriter> writer_;  // F<n>.DAT as the run will leave it
+
+    bool changed_ = false;
+    int fileNumber_ = 0;  // set at the commit
     int recordCount_ = 0;
-    bool countWritten_ = false;  // the F<n>.DAT header counting the records is in place
     msdb::MbfBytes firstDate_{};
     msdb::MbfBytes lastDate_{};
-    std::unique_ptr<PriceFileWriter> writer_;
-    std::uint8_t writerFileNumber_ = 0;  // the security writer_ appends to
 };
 
 }  // namespace engine

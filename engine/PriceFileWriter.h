@@ -1,40 +1,33 @@
-// The price-file writer: the price records of one conversion appended to the security's F<n>.DAT,
-// held open and written in blocks, each record holding the fields switched on in canonical order.
+// The price-file writer: the bytes of a security's F<n>.DAT, a header record and then one price
+// record per line in the order of the input, each holding the fields switched on in canonical
+// order. They are held in memory (a security holds at most 65,534 records) and written to the
+// directory in one piece when the run commits.
 #pragma once
 
-#include <memory>
+#include <cstdint>
 #include <string>
 
 #include "engine/InputParser.h"
-#include "msdb/FileSystem.h"
 #include "msdb/SecurityFiles.h"
 
 namespace engine {
 
 class PriceFileWriter {
 public:
-    // Writes to the existing file `path`, which holds its header record of `fieldsOn` fields.
-    PriceFileWriter(msdb::FileSystem& fs, std::string path, const PerField<bool>& fieldsOn);
+    // A price file of `fieldsOn` fields whose header counts no price record yet.
+    explicit PriceFileWriter(const PerField<bool>& fieldsOn);
 
-    const std::string& path() const { return path_; }
+    // Adds one record behind those before it.
+    void Append(const PriceRecord& record);
 
-    // Adds one record behind those before it; the file is opened by the first call.
-    [[nodiscard]] msdb::Status Append(const PriceRecord& record);
+    // Sets the header's lastRecordNumber to `recordCount` + 1, kept to 16 bits.
+    void SetRecordCount(std::uint16_t recordCount);
 
-    // Writes the records still held back and closes the file.
-    [[nodiscard]] msdb::Status Finish();
-
-    // Cuts the file back to its header record, so that a header that counts no price record tells
-    // the truth after a failed append; records held back are dropped.
-    [[nodiscard]] msdb::Status ResetToHeader();
+    const std::string& bytes() const { return bytes_; }
 
 private:
-    msdb::FileSystem& fs_;
-    std::string path_;
     PerField<bool> fieldsOn_;
-    std::size_t recordLength_;
-    std::unique_ptr<msdb::WritableFile> file_;
-    std::string pending_;  // records not yet written
+    std::string bytes_;
 };
 
 }  // namespace engine

@@ -37,6 +37,15 @@ public:
     virtual Status Close() = 0;
 };
 
+enum class FileKind { kRegular, kDirectory, kOther };
+
+// What GetInfo tells of a file.
+struct FileInfo {
+    FileKind kind = FileKind::kOther;
+    std::uint64_t size = 0;
+    std::uint32_t permissions = 0;  // the permission bits (rwx for user, group and others)
+};
+
 // Held while a directory is locked; destroying it releases the lock.
 class DirectoryLock {
 public:
@@ -52,10 +61,16 @@ public:
     virtual Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
     // Creates the file, or truncates an existing one.
     virtual Status CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* file) = 0;
+    // Creates a file that must not exist yet, not even as a symbolic link (Exists when it does),
+    // with `permissions` when given (else the default of new files).
+    virtual Status CreateNew(const std::string& path, std::unique_ptr<WritableFile>* file,
+                             std::optional<std::uint32_t> permissions = std::nullopt) = 0;
     // Opens an existing file for writing at its end.
     virtual Status OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* file) = 0;
     // Renames `from` to `to`, replacing `to` atomically when it exists.
     virtual Status Rename(const std::string& from, const std::string& to) = 0;
+    // Renames `from` to `to` only when `to` does not exist (Exists when it does).
+    virtual Status RenameNoReplace(const std::string& from, const std::string& to) = 0;
     virtual Status Remove(const std::string& path) = 0;
     // Cuts the file at `path` down to its first `size` bytes; needs no free space.
     virtual Status Truncate(const std::string& path, std::uint64_t size) = 0;
@@ -66,6 +81,9 @@ public:
     // The absolute path of `path` with every symbolic link, "." and ".." resolved.
     virtual Status CanonicalPath(const std::string& path, std::string* canonical) = 0;
     virtual bool IsDirectory(const std::string& path) = 0;
+    // The kind, size and permissions of the file at `path`, following symbolic links; NotFound
+    // when there is none.
+    virtual Status GetInfo(const std::string& path, FileInfo* info) = 0;
     // Takes the exclusive lock of `directory` among the processes that lock it this way, without
     // waiting: a Busy status when another holds it. No file is made for it.
     virtual Status LockDirectory(const std::string& directory,
@@ -88,11 +106,18 @@ public:
     Status CreateForWrite(const std::string& path, std::unique_ptr<WritableFile>* file) override {
         return target_.CreateForWrite(path, file);
     }
+    Status CreateNew(const std::string& path, std::unique_ptr<WritableFile>* file,
+                     std::optional<std::uint32_t> permissions = std::nullopt) override {
+        return target_.CreateNew(path, file, permissions);
+    }
     Status OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* file) override {
         return target_.OpenForAppend(path, file);
     }
     Status Rename(const std::string& from, const std::string& to) override {
         return target_.Rename(from, to);
+    }
+    Status RenameNoReplace(const std::string& from, const std::string& to) override {
+        return target_.RenameNoReplace(from, to);
     }
     Status Remove(const std::string& path) override { return target_.Remove(path); }
     Status Truncate(const std::string& path, std::uint64_t size) override {
@@ -108,6 +133,9 @@ public:
         return target_.CanonicalPath(path, canonical);
     }
     bool IsDirectory(const std::string& path) override { return target_.IsDirectory(path); }
+    Status GetInfo(const std::string& path, FileInfo* info) override {
+        return target_.GetInfo(path, info);
+    }
     Status LockDirectory(const std::string& directory,
                          std::unique_ptr<DirectoryLock>* lock) override {
         return target_.LockDirectory(directory, lock);

@@ -150,8 +150,46 @@ Status Master::CheckHeader() const {
     return Status::Ok();
 }
 
-std::optional<std::uint8_t> Master::LowestFreeFileNumber() const {
-    std::array<bool, 256> used{};
+Status Master::CheckConsistent() const {
+    if (Status s = CheckHeader(); !s.ok()) {
+        return s;
+    }
+    const auto counted = static_cast<std::size_t>(header().recordCount);
+    if (counted != RecordsPresent()) {
+        return DamagedBecause("its header counts " + std::to_string(counted) +
+                              " records, but it holds " + std::to_string(RecordsPresent()) + ".");
+    }
+    if (TrailingBytes() != 0) {
+        return DamagedBecause("it ends in a partial record of " + std::to_string(TrailingBytes()) +
+                              " bytes.");
+    }
+    return Status::Ok();
+}
+
+std::vector<std::size_t> Master::RecordsOfFileNumber(std::uint8_t fileNumber) const {
+    std::vector<std::size_t> found;
+    for (std::size_t i = 1; i <= RecordsPresent(); ++i) {
+        if (Record(i)[kFileNumberOffset] == fileNumber && !IsSubdirectoryEntry(Record(i))) {
+            found.push_back(i);
+        }
+    }
+    return found;
+}
+
+void Master::ReplaceRecord(std::size_t i, const MasterRecord& record) {
+    std::memcpy(bytes_.data() + kMasterRecordSize * i, record.data(), record.size());
+}
+
+void Master::RemoveRecord(std::size_t i) {
+    bytes_.erase(kMasterRecordSize * i, kMasterRecordSize);
+    MasterHeader counts = header();
+    counts.recordCount = static_cast<std::int16_t>(counts.recordCount - 1);
+    WriteMasterHeaderCounts(&bytes_, counts);
+}
+
+std::optional<std::uint8_t> Master::LowestFreeFileNumber(
+    const std::array<bool, 256>& alsoUsed) const {
+    std::array<bool, 256> used = alsoUsed;
     used[0] = true;
     for (std::size_t i = 1; i <= RecordsPresent(); ++i) {
         used[Record(i)[kFileNumberOffset]] = true;

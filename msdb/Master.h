@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
@@ -103,8 +104,25 @@ public:
     // number of records. The message names the file and says why.
     [[nodiscard]] Status CheckHeader() const;
 
-    // The lowest file number (1 to 255) that no record present uses, or nothing when all are used.
-    std::optional<std::uint8_t> LowestFreeFileNumber() const;
+    // The lowest file number (1 to 255) that no record present uses and `alsoUsed` does not mark,
+    // or nothing when all are used.
+    std::optional<std::uint8_t> LowestFreeFileNumber(
+        const std::array<bool, 256>& alsoUsed = {}) const;
+
+    // The records present, from 1, that are securities (not sub-directory entries) of file number
+    // `fileNumber`.
+    std::vector<std::size_t> RecordsOfFileNumber(std::uint8_t fileNumber) const;
+
+    // Replaces record `i` (from 1, present) with `record`.
+    void ReplaceRecord(std::size_t i, const MasterRecord& record);
+
+    // Takes record `i` (from 1, present) out; the records behind it move up and the record count
+    // goes down by one.
+    void RemoveRecord(std::size_t i);
+
+    // Refuses, as damaged, what CheckHeader refuses and a MASTER whose header counts other than
+    // the whole records it holds, or that ends in a partial record.
+    [[nodiscard]] Status CheckConsistent() const;
 
     // Refuses, as damaged, a MASTER whose header cannot count one more record (32767 already).
     [[nodiscard]] Status CheckRoomForRecord() const;

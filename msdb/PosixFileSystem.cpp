@@ -20,6 +20,8 @@ Status IoError(const std::string& what, const std::string& path, int error) {
     switch (error) {
         case ENOENT:
             return Status::NotFound(std::move(message));
+        case EEXIST:
+            return Status::Exists(std::move(message));
         case ENOSPC:
         case EDQUOT:
             return Status::NoSpace(std::move(message));
@@ -86,6 +88,8 @@ public:
         return Status::Ok();
     }
 
+    int fd() const { return fd_; }
+
     Status Close() override {
         int fd = fd_;
         fd_ = -1;
@@ -138,6 +142,22 @@ public:
         return OpenWritable(path, O_WRONLY | O_CREAT | O_TRUNC, "Cannot create", file);
     }
 
+    Status CreateNew(const std::string& path, std::unique_ptr<WritableFile>* file,
+                     std::optional<std::uint32_t> permissions) override {
+        Status s =
+            OpenWritable(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, "Cannot create", file);
+        if (s.ok() && permissions) {
+            auto* posix = static_cast<PosixWritableFile*>(file->get());
+            if (::fchmod(posix->fd(), static_cast<mode_t>(*permissions & 07777)) != 0) {
+                int error = errno;
+                file->reset();
+                ::unlink(path.c_str());
+                return IoError("Cannot set the permissions of", path, error);
+            }
+        }
+        return s;
+    }
+
     Status OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* file) override {
         return OpenWritable(path, O_WRONLY | O_APPEND, "Cannot open", file);
     }
@@ -146,6 +166,31 @@ public:
         if (::rename(from.c_str(), to.c_str()) != 0) {
             return Status::IoError("Cannot rename " + from + " to " + to + ": " +
                                    std::strerror(errno));
+        }
+        return Status::Ok();
+    }
+
+    Status RenameNoReplace(const std::string& from, const std::string& to) override {
+        // A hard link fails when `to` exists, whatever the file system; the old name then goes.
+        if (::link(from.c_str(), to.c_str()) != 0) {
+            int error = errno;
+            if (error == EEXIST) {
+                return IoError("Cannot rename " + from + " to", to, error);
+            }
+            if (error != EPERM && error != ENOTSUP && error != EOPNOTSUPP && error != EXDEV) {
+                return IoError("Cannot rename " + from + " to", to, error);
+            }
+            // No hard links here: look, then rename; the directory lock keeps other runs out.
+            struct stat st;
+            if (::lstat(to.c_str(), &st) == 0) {
+                return IoError("Cannot rename " + from + " to", to, EEXIST);
+            }
+            return Rename(from, to);
+        }
+        if (::unlink(from.c_str()) != 0) {
+            int error = errno;
+            ::unlink(to.c_str());
+            return IoError("Cannot remove", from, error);
         }
         return Status::Ok();
     }
@@ -201,6 +246,19 @@ public:
         }
         *canonical = resolved;
         std::free(resolved);
+        return Status::Ok();
+    }
+
+    Status GetInfo(const std::string& path, FileInfo* info) override {
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) {
+            return IoError("Cannot look at", path, errno);
+        }
+        info->kind = S_ISREG(st.st_mode)   ? FileKind::kRegular
+                     : S_ISDIR(st.st_mode) ? FileKind::kDirectory
+                                           : FileKind::kOther;
+        info->size = static_cast<std::uint64_t>(st.st_size);
+        info->permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
         return Status::Ok();
     }
 

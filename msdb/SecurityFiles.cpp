@@ -12,6 +12,33 @@ std::string DatTempFileName(int fileNumber) {
     return "F" + std::to_string(fileNumber) + ".NEW";
 }
 
+std::optional<int> SecurityFileNumber(std::string_view name) {
+    constexpr int kLastFileNumber = 255;
+    if (name.size() < 6 || (name[0] != 'F' && name[0] != 'f') || name[1] == '0') {
+        return std::nullopt;
+    }
+    const std::size_t dot = name.find('.');
+    if (dot == std::string_view::npos || dot < 2 || dot > 4 || name.size() - dot != 4) {
+        return std::nullopt;
+    }
+    int number = 0;
+    for (char c : name.substr(1, dot - 1)) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        number = number * 10 + (c - '0');
+    }
+    std::string extension;
+    for (char c : name.substr(dot + 1)) {
+        extension += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    }
+    if (number > kLastFileNumber ||
+        (extension != "DAT" && extension != "DOP" && extension != "MWD")) {
+        return std::nullopt;
+    }
+    return number;
+}
+
 std::string MakeDatHeader(int fieldCount) {
     std::string header;
     for (int i = 0; i < fieldCount; ++i) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,10 @@ inline constexpr int kMaxPriceRecords = 65534;
 std::string DatFileName(int fileNumber);
 std::string DopFileName(int fileNumber);
 std::string DatTempFileName(int fileNumber);
+
+// The file number n of a name F<n>.DAT, F<n>.DOP or F<n>.MWD (any letter case, n from 1 to 255
+// without leading zeros), or nothing for any other name.
+std::optional<int> SecurityFileNumber(std::string_view name);
 
 // A new DAT header record: one 00 00 01 00 slot per stored field, so that lastRecordNumber is 1.
 std::string MakeDatHeader(int fieldCount);

@@ -10,6 +10,7 @@ namespace msdb {
 enum class StatusCode {
     kOk,
     kNotFound,  // the file or directory is not there
+    kExists,    // a file that was to be made new is there already
     kBusy,      // another process holds what was asked for
     kDamaged,   // the file is there but its contents break its format
     kIoError,   // the operating system refused or failed the operation
@@ -23,6 +24,9 @@ public:
     static Status Ok() { return Status(); }
     static Status NotFound(std::string message) {
         return Status(StatusCode::kNotFound, std::move(message));
+    }
+    static Status Exists(std::string message) {
+        return Status(StatusCode::kExists, std::move(message));
     }
     static Status Busy(std::string message) {
         return Status(StatusCode::kBusy, std::move(message));
@@ -40,6 +44,7 @@ public:
     bool ok() const { return code_ == StatusCode::kOk; }
     StatusCode code() const { return code_; }
     bool IsNotFound() const { return code_ == StatusCode::kNotFound; }
+    bool IsExists() const { return code_ == StatusCode::kExists; }
     bool IsBusy() const { return code_ == StatusCode::kBusy; }
     bool IsDamaged() const { return code_ == StatusCode::kDamaged; }
     const std::string& message() const { return message_; }

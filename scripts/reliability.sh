@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Measures what docs/reliability.md reports, with more rounds than the tests take in CI:
-#   bash scripts/reliability.sh [FUZZ_SECONDS] [CONCURRENT_RUNS] [KILLS]     # defaults 300 24 40
+#   bash scripts/reliability.sh [FUZZ_SECONDS] [CONCURRENT_RUNS] [KILLS]     # defaults 300 24 200
 # Builds the default preset (after scripts/setup.sh), then runs the fault and power-cut loops over
 # whole conversions, the concurrency test, the kill test and every fuzz target, and prints the
 # figures. FUZZ_SECONDS 0 leaves the fuzz targets out. Exits non-zero when any of them fails.
@@ -13,7 +13,7 @@ if ! [[ "$fuzz_seconds" =~ ^[0-9]+$ ]]; then
     exit 2
 fi
 runs="${2:-24}"
-kills="${3:-40}"
+kills="${3:-200}"
 jobs="${KORVEX_JOBS:-2}"
 
 bash scripts/setup.sh

@@ -3,6 +3,10 @@
 
 #include <clocale>
 
+#include <functional>
+
+#include "engine/InputParser.h"
+#include "engine/PriceFileWriter.h"
 #include "engine/TextInput.h"
 #include "msdb/Master.h"
 #include "tests/support/JobFixture.h"
@@ -20,6 +24,42 @@ std::vector<std::string> Records(const std::string& dat, std::size_t length) {
         records.push_back(ToHex(dat.substr(at, length)));
     }
     return records;
+}
+
+// The price records that the parser reads from `text`, with the fixture's settings changed by
+// `adjust`, as F<n>.DAT would hold them, one hex string per record; the parser's message about
+// unreadable fields goes to `unreadable`.
+std::vector<std::string> Parse(const std::string& text,
+                               const std::function<void(engine::ConversionSettings&)>& adjust,
+                               std::string* unreadable = nullptr) {
+    TempDir dir;
+    WriteFileBytes(dir / "in.txt", text);
+    engine::ConversionSettings settings;
+    settings.inputPath = dir / "in.txt";
+    adjust(settings);
+    std::unique_ptr<msdb::ReadableFile> file;
+    EXPECT_TRUE(FileSystem::Default().OpenForRead(settings.inputPath, &file).ok());
+    engine::InputParser parser(settings, std::move(file));
+    engine::PriceFileWriter writer(settings.FieldsOn());
+    for (bool got = true;;) {
+        EXPECT_TRUE(parser.NextLine(&got).ok());
+        if (!got) {
+            break;
+        }
+        writer.Append(parser.ReadRecord());
+    }
+    if (unreadable != nullptr) {
+        *unreadable = parser.UnreadableCount() > 0 ? parser.UnreadableMessage() : "";
+    }
+    return Records(writer.bytes(), 4 * static_cast<std::size_t>(settings.FieldCount()));
+}
+
+void DateAndClose(engine::ConversionSettings& settings) {
+    for (PriceField field : kPriceFields) {
+        settings.fields[field] = {false, 1};
+    }
+    settings.fields[PriceField::kDate] = {true, 1};
+    settings.fields[PriceField::kClose] = {true, 2};
 }
 
 const std::string kWorkedRecord =
@@ -109,29 +149,36 @@ TEST_F(JobFixture, DateCheckOfTheFirstRecord) {
 TEST_F(JobFixture, LongLinesAreReadInPiecesOf299) {
     std::string exact = "083099,1.75," + std::string(299 - 12, '9');  // 299 characters
     std::string longer = "083199,2," + std::string(300, '5') + ",7";  // 311 characters
-    auto job = MakeJob(exact + "\n" + longer + "\n090199,3");         // no final line feed
-    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
-    ASSERT_EQ(job->Run(), 1);  // the rest of the long line has a date that reads as no day
+    const std::string text = exact + "\n" + longer + "\n090199,3";    // no final line feed
     // 299 characters and their line feed: one record, then an empty line. The 311 characters:
     // the first 299, then "55,7" on its own, whose date is no day and whose close is 7.
-    EXPECT_EQ(Records(Dat(), 8),
+    std::string unreadable;
+    EXPECT_EQ(Parse(text, DateAndClose, &unreadable),
               (std::vector<std::string>{"E0 E6 71 94 00 00 60 81", "F0 E6 71 94 00 00 00 82",
                                         "00 00 00 00 00 00 60 83", "50 EB 71 94 00 00 40 82"}));
-    EXPECT_EQ(notifier.messages.back(),
-              "1 field of the input file could not be read and was stored as 0:\nthe date in "
-              "column 1 of line 2.");
+    const std::string message =
+        "1 field of the input file could not be read and was stored as 0:\nthe date in column 1 "
+        "of line 2.";
+    EXPECT_EQ(unreadable, message);
+    // The run says so, fails and changes nothing.
+    auto job = MakeJob(text);
+    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
+    ASSERT_EQ(job->Run(), 1);
+    EXPECT_EQ(notifier.messages.back(), message);
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
 }
 
 TEST_F(JobFixture, UnreadableFieldsAreStoredAsZeroAndReported) {
-    auto job = MakeJob(
+    const std::string text =
         "083099,abc,2,1,1.75,1000,50\n"          // open: not a number
         "083199,12.5abc,inf,1e39,-2,nan,0x10\n"  // high infinite, low too large, vol NaN
         "133199,1,2,1,1.75,1000,50\n"            // month 13
         "083160,1,2,1,1.75,1000,50\n"            // 1960: before the first day
         "000000,1,2,1,1.75,1000,50\n"            // no date at all
-        "023099,1,2,1,1.75,1e-40,1e-45\n");      // 30 February rolls over; tiny numbers are 0
-    ASSERT_EQ(job->Run(), 1);
-    std::vector<std::string> records = Records(Dat(), 28);
+        "023099,1,2,1,1.75,1e-40,1e-45\n";       // 30 February rolls over; tiny numbers are 0
+    std::string unreadable;
+    std::vector<std::string> records = Parse(
+        text, [](engine::ConversionSettings&) {}, &unreadable);
     ASSERT_EQ(records.size(), 6u);
     EXPECT_EQ(records[0].substr(12, 11), "00 00 00 00");
     EXPECT_EQ(records[1], ToHex(Hex("F0 E6 71 94 00 00 48 84 00 00 00 00 00 00 00 00") +
@@ -141,12 +188,15 @@ TEST_F(JobFixture, UnreadableFieldsAreStoredAsZeroAndReported) {
     EXPECT_EQ(records[4].substr(0, 11), "00 00 00 00");
     EXPECT_EQ(records[5].substr(0, 11), "E0 C5 71 94");  // 990302
     EXPECT_EQ(records[5].substr(60), "00 00 00 00 00 00 00 00");
-    EXPECT_EQ(notifier.messages,
-              std::vector<std::string>{
-                  "7 fields of the input file could not be read and were stored as 0;\nthe first "
-                  "is the open price in column 2 of line 1."});
-    // The dates of MASTER are those of the first and last records, whatever they hold.
-    EXPECT_EQ(ToHex(MasterRecordAt(1).substr(25, 8)), "E0 E6 71 94 E0 C5 71 94");
+    const std::string message =
+        "7 fields of the input file could not be read and were stored as 0;\nthe first is the "
+        "open price in column 2 of line 1.";
+    EXPECT_EQ(unreadable, message);
+    // The run says so, fails and changes nothing.
+    auto job = MakeJob(text);
+    ASSERT_EQ(job->Run(), 1);
+    EXPECT_EQ(notifier.messages, std::vector<std::string>{message});
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
 }
 
 TEST_F(JobFixture, NumbersReadTheSameWithADecimalCommaLocale) {
@@ -160,7 +210,7 @@ TEST_F(JobFixture, NumbersReadTheSameWithADecimalCommaLocale) {
     }
 }
 
-TEST_F(JobFixture, NothingToConvertLeavesTheSecurityAsAdded) {
+TEST_F(JobFixture, NothingToConvertChangesNothing) {
     for (const char* input : {"", "\n\n,,,\n", "heading\n"}) {
         SCOPED_TRACE(input);
         TempDir other;
@@ -173,9 +223,7 @@ TEST_F(JobFixture, NothingToConvertLeavesTheSecurityAsAdded) {
         EXPECT_EQ(notifier.messages,
                   std::vector<std::string>{"The input file " + (dir / "input.txt") +
                                            " holds no price records."});
-        EXPECT_EQ(ToHex(ReadFileBytes(other / "F1.DAT")), ToHex(MakeDatHeader(7)));
-        EXPECT_EQ(ToHex(ReadFileBytes(other / "MASTER").substr(53 + 25, 8)),
-                  ToHex(Hex(kTodayHex) + Hex(kTodayHex)));
+        EXPECT_EQ(ListNames(other.path()), std::vector<std::string>{});
     }
 }
 
@@ -196,15 +244,20 @@ TEST_F(JobFixture, AtMost65534PriceRecords) {
     auto job = MakeJob(input);
     OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
     EXPECT_EQ(job->Run(), 1);
-    std::string dat = Dat();
-    EXPECT_EQ(dat.size(), 65535u * 8);
-    EXPECT_EQ(ToHex(dat.substr(0, 4)), "00 00 FF FF");
-    EXPECT_EQ(ToHex(MasterRecordAt(1).substr(25, 8)), "E0 E6 71 94 E0 E6 71 94");
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
     EXPECT_EQ(notifier.messages,
               std::vector<std::string>{
                   "The input file holds more than 65534 price records, and one security holds at "
-                  "most 65534 price records.\nThe first 65534 were converted; the rest were left "
-                  "out."});
+                  "most 65534 price records.\nNothing was converted."});
+    // One fewer converts whole.
+    input.resize(input.size() - 27);
+    auto fits = MakeJob(input + "083199,2\n");
+    OnlyFields(fits.get(), {PriceField::kDate, PriceField::kClose});
+    EXPECT_EQ(fits->Run(), 0);
+    std::string dat = Dat();
+    EXPECT_EQ(dat.size(), 65535u * 8);
+    EXPECT_EQ(ToHex(dat.substr(0, 4)), "00 00 FF FF");
+    EXPECT_EQ(ToHex(MasterRecordAt(1).substr(25, 8)), "E0 E6 71 94 F0 E6 71 94");
 }
 
 TEST(LineReaderTest, PiecesLinesAndNulBytes) {

@@ -49,12 +49,12 @@ TEST_F(JobFixture, DateAndCloseOnlyGiveEightByteRecords) {
     EXPECT_EQ(ToHex(MasterRecordAt(1).substr(3, 2)), "08 02");
 }
 
-TEST_F(JobFixture, OnlyTheDateEnabledIsRefusedAfterTheNewMasterWasMade) {
+TEST_F(JobFixture, OnlyTheDateEnabledIsRefusedBeforeAnythingIsMade) {
     auto job = MakeJob(kLine);
     OnlyFields(job.get(), {PriceField::kDate});
     EXPECT_EQ(job->Run(), 1);
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"You need to select more columns"});
-    EXPECT_EQ(ToHex(Master()), ToHex(std::string(53, '\0')));
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
     EXPECT_TRUE(store.values.empty());
 }
 
@@ -110,23 +110,23 @@ TEST_F(JobFixture, RelativeDirectoryIsMadeAbsoluteAndStoredWithoutChangingTheCur
     EXPECT_FALSE(FileExists(dir / "out/MASTER.BAK"));
 }
 
-TEST_F(JobFixture, ExistingMasterIsBackedUpAsItStoodAfterTheAddition) {
-    WriteFileBytes(dir / "MASTER", MasterWith({OtherMasterRecord(1, "ABC", "Abc")}));
+// MASTER.BAK holds MASTER as it was before the run, so that the run can be undone from it.
+TEST_F(JobFixture, ExistingMasterIsBackedUpAsItStoodBeforeTheRun) {
+    const std::string before = MasterWith({OtherMasterRecord(1, "ABC", "Abc")});
+    WriteFileBytes(dir / "MASTER", before);
     WriteFileBytes(dir / "MASTER.BAK", "an earlier backup");
     auto job = MakeJob("083099,1.5,2,1,1.75,1000,50\n090199,1.5,2,1,1.75,1000,50\n");
     job->settings.master = engine::MasterChoice::kUseExisting;
     ASSERT_EQ(job->Run(), 0);
 
-    std::string backup = ReadFileBytes(dir / "MASTER.BAK");
-    ASSERT_EQ(backup.size(), 159u);
-    EXPECT_EQ(ToHex(backup.substr(0, 4)), "02 00 02 00");
-    EXPECT_EQ(ToHex(backup.substr(106 + 25, 8)), ToHex(Hex(kTodayHex) + Hex(kTodayHex)));
-    // MASTER differs from the backup only in the new security's dates.
+    EXPECT_EQ(ReadFileBytes(dir / "MASTER.BAK"), before);
+    // MASTER holds the old record, then the new one with the dates of its first and last records.
     std::string master = Master();
+    ASSERT_EQ(master.size(), 159u);
+    EXPECT_EQ(ToHex(master.substr(0, 4)), "02 00 02 00");
+    EXPECT_EQ(master.substr(4, 102), before.substr(4));
     EXPECT_EQ(ToHex(master.substr(106 + 25, 8)), "E0 E6 71 94 50 EB 71 94");
-    master.replace(106 + 25, 8, backup.substr(106 + 25, 8));
-    EXPECT_EQ(master, backup);
-    EXPECT_EQ(static_cast<int>(Master()[106]), 2);
+    EXPECT_EQ(static_cast<int>(master[106]), 2);
 }
 
 TEST_F(JobFixture, FileNumbersFillTheLowestGap) {
@@ -213,9 +213,13 @@ TEST_F(JobFixture, DamagedMasterIsReportedAndLeftAlone) {
     } cases[] = {{std::string(20, '\0'), "it is shorter than its 53-byte header."},
                  {Hex("FF FF 00 00") + std::string(49, '\0'),
                   "its header counts a negative number of records."},
-                 // One more would make the count negative, which no later run could read.
+                 // The count must be the records held: fewer, more, or a partial record.
                  {Hex("FF 7F 05 00") + std::string(49, '\0'),
-                  "its header counts 32767 records, the most it can count."}};
+                  "its header counts 32767 records, but it holds 0."},
+                 {MasterWith({OtherMasterRecord(1, "A", "A")}) + OtherMasterRecord(2, "B", "B"),
+                  "its header counts 1 records, but it holds 2."},
+                 {MasterWith({OtherMasterRecord(1, "A", "A")}) + std::string(10, 'x'),
+                  "it ends in a partial record of 10 bytes."}};
     for (const Case& c : cases) {
         notifier.messages.clear();
         WriteFileBytes(dir / "MASTER", c.master);

@@ -33,6 +33,7 @@ std::string CannotDo(Operation operation, const std::string& what) {
         case Operation::kResolve:
             return "Cannot resolve " + what;
         case Operation::kIsDirectory:
+        case Operation::kInfo:
             return "Cannot look at " + what;
         case Operation::kLock:
             return "Cannot lock " + what;

@@ -84,6 +84,8 @@ std::string_view OperationName(Operation operation) {
             return "realpath";
         case Operation::kIsDirectory:
             return "is-dir";
+        case Operation::kInfo:
+            return "stat";
         case Operation::kLock:
             return "lock";
     }
@@ -122,6 +124,23 @@ msdb::Status GatedFileSystem::CreateForWrite(const std::string& path,
                                              std::unique_ptr<msdb::WritableFile>* file) {
     msdb::Status s = Gate(Operation::kCreate, path);
     return s.ok() ? Wrap(path, target().CreateForWrite(path, file), file) : s;
+}
+
+msdb::Status GatedFileSystem::CreateNew(const std::string& path,
+                                        std::unique_ptr<msdb::WritableFile>* file,
+                                        std::optional<std::uint32_t> permissions) {
+    msdb::Status s = Gate(Operation::kCreate, path);
+    return s.ok() ? Wrap(path, target().CreateNew(path, file, permissions), file) : s;
+}
+
+msdb::Status GatedFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+    msdb::Status s = Gate(Operation::kRename, from + " " + to);
+    return s.ok() ? target().RenameNoReplace(from, to) : s;
+}
+
+msdb::Status GatedFileSystem::GetInfo(const std::string& path, msdb::FileInfo* info) {
+    msdb::Status s = Gate(Operation::kInfo, path);
+    return s.ok() ? target().GetInfo(path, info) : s;
 }
 
 msdb::Status GatedFileSystem::OpenForAppend(const std::string& path,

@@ -24,6 +24,7 @@ enum class Operation {
     kList,
     kResolve,
     kIsDirectory,
+    kInfo,
     kLock,
 };
 
@@ -50,8 +51,12 @@ public:
                              std::unique_ptr<msdb::ReadableFile>* file) override;
     msdb::Status CreateForWrite(const std::string& path,
                                 std::unique_ptr<msdb::WritableFile>* file) override;
+    msdb::Status CreateNew(const std::string& path, std::unique_ptr<msdb::WritableFile>* file,
+                           std::optional<std::uint32_t> permissions = std::nullopt) override;
     msdb::Status OpenForAppend(const std::string& path,
                                std::unique_ptr<msdb::WritableFile>* file) override;
+    msdb::Status RenameNoReplace(const std::string& from, const std::string& to) override;
+    msdb::Status GetInfo(const std::string& path, msdb::FileInfo* info) override;
     msdb::Status Rename(const std::string& from, const std::string& to) override;
     msdb::Status Remove(const std::string& path) override;
     msdb::Status Truncate(const std::string& path, std::uint64_t size) override;

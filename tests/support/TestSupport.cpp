@@ -80,6 +80,17 @@ std::vector<std::string> ListNames(const std::string& directory) {
     return names;
 }
 
+Snapshot TakeSnapshot(const std::string& directory) {
+    Snapshot files;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && !name.ends_with(".korvex-tmp")) {
+            files[name] = ReadFileBytes(entry.path().string());
+        }
+    }
+    return files;
+}
+
 std::string Hex(const std::string& text) {
     std::string bytes;
     std::string digits;

@@ -63,6 +63,11 @@ bool FileExists(const std::string& path);
 // The names in a directory, sorted.
 std::vector<std::string> ListNames(const std::string& directory);
 
+// Every file of a directory (not its sub-directories) by name, with its bytes; the temporaries of
+// a killed run (which the next run removes) are left out.
+using Snapshot = std::map<std::string, std::string>;
+Snapshot TakeSnapshot(const std::string& directory);
+
 // Bytes from hexadecimal text; blanks between the pairs are ignored ("00 00 01 00").
 std::string Hex(const std::string& text);
 // Hexadecimal text of bytes, pairs separated by one blank, for readable failure output.
