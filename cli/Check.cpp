@@ -1,4 +1,5 @@
 // korvex-cli check: every file of a MetaStock-format directory tree read and judged.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
@@ -114,9 +115,8 @@ public:
                                  " fields but " + record + " of " + masterPath + " gives " +
                                  std::to_string(security.fieldCount));
         }
-        msdb::PriceFile dat;
-        if (!msdb::ReadPriceFile(Fs(), datPath, static_cast<std::size_t>(security.recordLength),
-                                 &dat)
+        msdb::PriceFileReader dat;
+        if (!dat.Open(Fs(), datPath, static_cast<std::size_t>(std::max(security.recordLength, 1)))
                  .ok()) {
             Problem(datPath,
                     "missing or unreadable; " + record + " of " + masterPath + " lists it");
@@ -126,30 +126,54 @@ public:
             return;
         }
         const std::size_t length = static_cast<std::size_t>(security.recordLength);
-        if (dat.bytes.size() < length) {
+        const std::uint64_t size = dat.FileSize();
+        if (dat.TooLarge()) {
+            Problem(datPath, "the file is " + std::to_string(size) +
+                                 " bytes long, more than a price file of " +
+                                 std::to_string(length) + "-byte records can hold");
+            return;
+        }
+        if (size < length) {
             Problem(datPath, 0, "the file is shorter than its header record");
             return;
         }
-        if (dat.bytes.size() % length != 0) {
-            Problem(datPath, dat.bytes.size() - dat.bytes.size() % length,
-                    std::to_string(dat.bytes.size() % length) + " bytes after the last whole " +
+        if (size % length != 0) {
+            Problem(datPath, static_cast<std::size_t>(size - size % length),
+                    std::to_string(size % length) + " bytes after the last whole " +
                         std::to_string(length) + "-byte record");
         }
-        std::size_t present = dat.RecordsPresent();
+        const auto present = static_cast<std::size_t>(size / length - 1);
         if (dat.LastRecordNumber() != present + 1) {
             Problem(datPath, 2,
                     "the header counts " +
                         std::to_string(static_cast<int>(dat.LastRecordNumber()) - 1) +
                         " price records but the file holds " + std::to_string(present));
         }
-        if (length < 4) {
+        if (length < msdb::kFieldSize) {
             return;  // a record too short to hold a date, reported above
         }
         int dateProblems = 0;
         std::optional<msdb::CalendarDay> previous;
         float previousValue = 0;
-        for (std::size_t i = 1; i <= present; ++i) {
-            msdb::MbfBytes date = dat.Value(i, 0);
+        msdb::MbfBytes firstDate{};
+        msdb::MbfBytes lastDate{};
+        std::size_t i = 0;
+        for (;;) {
+            std::string_view price;
+            bool got = false;
+            if (msdb::Status s = dat.Next(&price, &got); !s.ok()) {
+                Problem(datPath, s.message());
+                return;
+            }
+            if (!got) {
+                break;
+            }
+            ++i;
+            msdb::MbfBytes date = msdb::PriceFileReader::Value(price, 0);
+            if (i == 1) {
+                firstDate = date;
+            }
+            lastDate = date;
             std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(date);
             float value = msdb::FromMbf(date);
             std::string problem;
@@ -173,11 +197,10 @@ public:
                                  " more price records with such dates");
             problems_ += dateProblems - kMaxDateProblems - 1;
         }
-        if (present > 0) {
+        if (i > 0) {
             for (auto [offset, stored, data, which] :
-                 {std::tuple{msdb::kFirstDateOffset, security.firstDate, dat.Value(1, 0), "first"},
-                  std::tuple{msdb::kLastDateOffset, security.lastDate, dat.Value(present, 0),
-                             "last"}}) {
+                 {std::tuple{msdb::kFirstDateOffset, security.firstDate, firstDate, "first"},
+                  std::tuple{msdb::kLastDateOffset, security.lastDate, lastDate, "last"}}) {
                 if (stored != data) {
                     Problem(masterPath, at + offset,
                             record + " gives the " + which + " date " + Date(stored) + " but " +

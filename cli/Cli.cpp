@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <new>
 #include <ostream>
 
 #include "cli/Commands.h"
@@ -41,7 +45,9 @@ std::span<const Command> Commands() {
     return commands;
 }
 
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+namespace {
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         (args.empty() ? err : out) << kUsage;
         return args.empty() ? kBadCommandLine : 0;
@@ -63,6 +69,30 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return 0;
     }
     return command->run(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    int status = 0;
+    try {
+        status = RunCommandLine(args, out, err);
+    } catch (const std::bad_alloc&) {
+        err << "korvex: there is not enough memory for this\n";
+        return 1;
+    } catch (const std::exception& error) {
+        err << "korvex: " << error.what() << '\n';
+        return 1;
+    }
+    // Output that could not be written (a full disk, /dev/full, a closed pipe) is a failure.
+    errno = 0;
+    out.flush();
+    if (!out) {
+        err << "korvex: the output could not be written"
+            << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << '\n';
+        return 1;
+    }
+    return status;
 }
 
 }  // namespace cli

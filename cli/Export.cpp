@@ -1,5 +1,7 @@
 // korvex-cli export: a security's price records written back out as CSV.
+#include <algorithm>
 #include <charconv>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -7,6 +9,8 @@
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
 #include "msdb/MasterTree.h"
+#include "msdb/SecurityFiles.h"
+#include "msdb/Transaction.h"
 
 namespace cli {
 
@@ -27,6 +31,104 @@ namespace {
 
 constexpr msdb::PerField<const char*> kCsvNames = {
     {"Date", "Open", "High", "Low", "Close", "Volume", "OpenInterest"}};
+
+// Why `output` may not be written: it is one of the files of the tree that the export reads (a
+// MASTER or a security file in one of the tree's directories); nothing when it may.
+std::optional<std::string> OutputInTree(const std::string& output, const std::string& directory) {
+    std::string parent;
+    if (!Fs().CanonicalPath(msdb::DirectoryOf(output), &parent).ok()) {
+        return std::nullopt;  // its directory does not exist: the write says so
+    }
+    std::string name = output.substr(output.find_last_of(msdb::kPathSeparator) + 1);
+    std::string resolved;
+    if (Fs().CanonicalPath(output, &resolved).ok()) {  // it exists: look at what it is
+        parent = msdb::DirectoryOf(resolved);
+        name = resolved.substr(parent.size() + 1);
+    }
+    const std::vector<std::string> tree = msdb::TreeDirectories(Fs(), directory);
+    const bool ours = msdb::EqualsNoCase(name, msdb::kMasterFileName) ||
+                      msdb::EqualsNoCase(name, "EMASTER") || msdb::EqualsNoCase(name, "XMASTER") ||
+                      msdb::SecurityFileNumber(name).has_value();
+    if (ours && std::find(tree.begin(), tree.end(), parent) != tree.end()) {
+        return output + " is a file of the directory that is exported from";
+    }
+    return std::nullopt;
+}
+
+// Where the CSV goes: standard output, or a file written through a temporary beside it and
+// renamed into place once whole.
+class CsvSink {
+public:
+    CsvSink(std::string path, std::ostream& out) : path_(std::move(path)), out_(out) {}
+    ~CsvSink() {
+        if (file_) {
+            file_.reset();
+            (void)Fs().Remove(temporary_);
+        }
+    }
+
+    msdb::Status Open() {
+        if (path_.empty()) {
+            return msdb::Status::Ok();
+        }
+        // Only a regular file is replaced: a device or a pipe would be swapped for a file.
+        msdb::FileInfo info;
+        if (msdb::Status s = Fs().GetInfo(path_, &info);
+            s.ok() && info.kind != msdb::FileKind::kRegular) {
+            return msdb::Status::IoError(path_ +
+                                         " is not a regular file; leave out -o to write to "
+                                         "standard output");
+        }
+        temporary_ = path_ + std::string(msdb::kTemporarySuffix);
+        (void)Fs().Remove(temporary_);  // one an earlier, killed export left
+        return Fs().CreateNew(temporary_, &file_);
+    }
+
+    msdb::Status Line(std::string_view line) {
+        constexpr std::size_t kBlock = 64 * 1024;
+        pending_.append(line);
+        pending_ += '\n';
+        return pending_.size() >= kBlock ? Flush() : msdb::Status::Ok();
+    }
+
+    msdb::Status Finish() {
+        msdb::Status s = Flush();
+        if (!s.ok() || !file_) {
+            return s;
+        }
+        s = file_->Sync();
+        msdb::Status closed = file_->Close();
+        file_.reset();
+        if (s.ok()) {
+            s = closed;
+        }
+        if (s.ok()) {
+            s = Fs().Rename(temporary_, path_);
+        }
+        if (!s.ok()) {
+            (void)Fs().Remove(temporary_);
+        }
+        return s;
+    }
+
+private:
+    msdb::Status Flush() {
+        msdb::Status s;
+        if (file_) {
+            s = file_->Append(pending_);
+        } else {
+            out_ << pending_;
+        }
+        pending_.clear();
+        return s;
+    }
+
+    std::string path_;
+    std::string temporary_;
+    std::ostream& out_;
+    std::unique_ptr<msdb::WritableFile> file_;
+    std::string pending_;
+};
 
 std::string ShortestFloat(float value) {
     char text[64];
@@ -70,71 +172,92 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kBadCommandLine;
     }
     const std::string& directory = positional[0];
-    std::optional<msdb::FoundSecurity> match = msdb::FindSecurity(Fs(), directory, positional[1]);
-    if (!match) {
+    std::vector<msdb::FoundSecurity> matches =
+        msdb::FindSecuritiesExactly(Fs(), directory, positional[1]);
+    if (matches.empty()) {
         err << "korvex: " << directory << " holds no security " << positional[1] << '\n';
         return 1;
     }
-    std::string found = match->directory;
+    std::string found = matches.front().directory;
     if (!found.empty() && msdb::IsPathSeparator(found.back())) {
         found.pop_back();
     }
-    msdb::SecurityEntry security = msdb::DescribeSecurity(found, 0, match->record);
+    msdb::SecurityEntry security = msdb::DescribeSecurity(found, 0, matches.front().record);
     std::optional<msdb::FieldSet> fields = StoredFields(security);
     if (!fields || 4 * msdb::CountFields(*fields) != security.recordLength) {
         err << "korvex: the fields of " << security.symbol << " cannot be told from "
             << msdb::DopFileName(security.fileNumber) << " or its record length\n";
         return 1;
     }
-    msdb::PriceFile dat;
-    msdb::Status s =
-        msdb::ReadPriceFile(Fs(), msdb::JoinPath(found, msdb::DatFileName(security.fileNumber)),
-                            static_cast<std::size_t>(security.recordLength), &dat);
+    if (!output.empty()) {
+        if (std::optional<std::string> why = OutputInTree(output, directory)) {
+            err << "korvex: " << *why << "\nNothing was written.\n";
+            return 1;
+        }
+    }
+    msdb::PriceFileReader dat;
+    msdb::Status s = dat.Open(Fs(), msdb::JoinPath(found, msdb::DatFileName(security.fileNumber)),
+                              static_cast<std::size_t>(security.recordLength));
     if (!s.ok()) {
         err << "korvex: " << s.message() << '\n';
         return 1;
     }
-    if (dat.LastRecordNumber() != dat.RecordsPresent() + 1) {
-        err << "korvex: " << dat.path << " holds " << dat.RecordsPresent()
-            << " price records but its header counts "
-            << static_cast<int>(dat.LastRecordNumber()) - 1 << "; all present are written\n";
+    if (dat.TooLarge()) {
+        err << "korvex: " << dat.path() << " is " << dat.FileSize()
+            << " bytes long, more than a price file can hold; the records it can hold are "
+               "written\n";
     }
-    std::ostringstream csv;
+    CsvSink sink(output, out);
+    if (s = sink.Open(); !s.ok()) {
+        err << "korvex: " << s.message() << "\nNothing was written.\n";
+        return 1;
+    }
     std::string heading;
     for (msdb::PriceField field : msdb::kPriceFields) {
         if ((*fields)[field]) {
             heading += (heading.empty() ? "" : ",") + std::string(kCsvNames[field]);
         }
     }
-    csv << heading << '\n';
-    for (std::size_t i = 1; i <= dat.RecordsPresent(); ++i) {
+    s = sink.Line(heading);
+    std::size_t records = 0;
+    while (s.ok()) {
+        std::string_view price;
+        bool got = false;
+        if (s = dat.Next(&price, &got); !s.ok() || !got) {
+            break;
+        }
+        ++records;
+        std::string line;
         std::size_t slot = 0;
         for (msdb::PriceField field : msdb::kPriceFields) {
             if (!(*fields)[field]) {
                 continue;
             }
-            msdb::MbfBytes value = dat.Value(i, slot);
+            msdb::MbfBytes value = msdb::PriceFileReader::Value(price, slot);
             if (slot++ > 0) {
-                csv << ',';
+                line += ',';
             }
             if (field != msdb::PriceField::kDate) {
-                csv << ShortestFloat(msdb::FromMbf(value));
+                line += ShortestFloat(msdb::FromMbf(value));
             } else if (std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(value)) {
-                csv << (format ? msdb::DateText(*day, *format) : msdb::IsoDateText(*day));
+                line += format ? msdb::DateText(*day, *format) : msdb::IsoDateText(*day);
             } else {
-                csv << ShortestFloat(msdb::FromMbf(value));
+                line += ShortestFloat(msdb::FromMbf(value));
             }
         }
-        csv << '\n';
+        s = sink.Line(line);
     }
-    if (output.empty()) {
-        out << csv.str();
-        return 0;
+    if (s.ok()) {
+        s = sink.Finish();
     }
-    s = msdb::WriteNewFile(Fs(), output, csv.str());
     if (!s.ok()) {
-        err << "korvex: " << s.message() << '\n';
+        err << "korvex: " << s.message() << "\nThe export is not complete.\n";
         return 1;
+    }
+    if (dat.LastRecordNumber() != records + 1) {
+        err << "korvex: " << dat.path() << " holds " << records
+            << " price records but its header counts "
+            << static_cast<int>(dat.LastRecordNumber()) - 1 << "; all present are written\n";
     }
     return 0;
 }

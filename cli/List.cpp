@@ -86,14 +86,15 @@ public:
                     msdb::RecordBytes record) override {
         msdb::SecurityEntry security = msdb::DescribeSecurity(directory, recordNumber, record);
         Row row{security, StoredFields(security), std::nullopt, Relative(directory, top_)};
-        msdb::PriceFile dat;
+        // The header says how many records there are: the rest of the file is not read.
+        std::string header;
         if (security.recordLength > 0 &&
-            msdb::ReadPriceFile(Fs(),
-                                msdb::JoinPath(directory, msdb::DatFileName(security.fileNumber)),
-                                static_cast<std::size_t>(security.recordLength), &dat)
+            msdb::ReadFilePrefix(Fs(),
+                                 msdb::JoinPath(directory, msdb::DatFileName(security.fileNumber)),
+                                 msdb::kFieldSize, &header)
                 .ok() &&
-            dat.bytes.size() >= msdb::kFieldSize) {
-            row.records = static_cast<int>(dat.LastRecordNumber()) - 1;
+            header.size() >= msdb::kFieldSize) {
+            row.records = static_cast<int>(msdb::ReadLastRecordNumber(header)) - 1;
         }
         rows.push_back(std::move(row));
         return false;

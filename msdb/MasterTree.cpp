@@ -173,4 +173,64 @@ std::optional<FoundSecurity> FindSecurity(FileSystem& fs, std::string_view start
     return std::move(finder.result);
 }
 
+bool SecurityIsExactly(RecordBytes record, std::string_view symbol) {
+    auto field = [&](std::size_t offset, std::size_t width) {
+        std::string_view text(reinterpret_cast<const char*>(record.data() + offset), width);
+        text = text.substr(0, text.find('\0'));
+        while (!text.empty() && text.back() == ' ') {
+            text.remove_suffix(1);
+        }
+        return text;
+    };
+    return !IsSubdirectoryEntry(record) &&
+           (EqualsNoCase(symbol, field(kSymbolOffset, kSymbolFieldSize)) ||
+            EqualsNoCase(symbol, field(kNameOffset, kNameFieldSize)));
+}
+
+std::vector<FoundSecurity> FindSecuritiesExactly(FileSystem& fs, std::string_view startDirectory,
+                                                 std::string_view symbol) {
+    class Collector final : public MasterTreeVisitor {
+    public:
+        explicit Collector(std::string_view sought) : sought_(sought) {}
+        bool OnSecurity(const std::string& directory, std::size_t, RecordBytes record) override {
+            if (SecurityIsExactly(record, sought_)) {
+                FoundSecurity found;
+                std::copy(record.begin(), record.end(), found.record.begin());
+                found.directory = AsParent(directory);
+                matches.push_back(std::move(found));
+            }
+            return false;
+        }
+        std::vector<FoundSecurity> matches;
+
+    private:
+        std::string_view sought_;
+    };
+    Collector collector(symbol);
+    WalkMasterTree(fs, std::string(startDirectory), collector);
+    return std::move(collector.matches);
+}
+
+std::vector<std::string> TreeDirectories(FileSystem& fs, const std::string& startDirectory) {
+    class Collector final : public MasterTreeVisitor {
+    public:
+        explicit Collector(FileSystem& files) : fs_(files) {}
+        void OnMaster(const std::string& directory, const Status& status, const Master&) override {
+            std::string canonical;
+            if (status.ok() &&
+                fs_.CanonicalPath(directory.empty() ? "." : directory, &canonical).ok()) {
+                directories.push_back(canonical);
+            }
+        }
+        bool OnSecurity(const std::string&, std::size_t, RecordBytes) override { return false; }
+        std::vector<std::string> directories;
+
+    private:
+        FileSystem& fs_;
+    };
+    Collector collector(fs);
+    WalkMasterTree(fs, startDirectory, collector);
+    return std::move(collector.directories);
+}
+
 }  // namespace msdb

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "msdb/FileSystem.h"
 #include "msdb/Master.h"
@@ -79,5 +80,18 @@ struct FoundSecurity {
 // first match of the walk's order, or nothing.
 std::optional<FoundSecurity> FindSecurity(FileSystem& fs, std::string_view startDirectory,
                                           std::string_view symbol);
+
+// Every security of the MASTER tree of `startDirectory` whose symbol or name, each up to its first
+// NUL and without trailing blanks, is `symbol` (letter case aside), in the walk's order. Unlike
+// FindSecurity, "FOO" does not find "FOO BAR".
+std::vector<FoundSecurity> FindSecuritiesExactly(FileSystem& fs, std::string_view startDirectory,
+                                                 std::string_view symbol);
+
+// True when `record` is a security whose symbol or name is `symbol`, as FindSecuritiesExactly
+// compares.
+bool SecurityIsExactly(RecordBytes record, std::string_view symbol);
+
+// The directories of the MASTER tree of `startDirectory` whose MASTER could be read, canonical.
+std::vector<std::string> TreeDirectories(FileSystem& fs, const std::string& startDirectory);
 
 }  // namespace msdb

@@ -1,5 +1,6 @@
 #include "msdb/Reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -141,27 +142,83 @@ std::string DateText(const CalendarDay& day, DateFormat format) {
     return text;
 }
 
-std::size_t PriceFile::RecordsPresent() const {
-    return recordLength == 0 || bytes.size() < recordLength ? 0 : bytes.size() / recordLength - 1;
+std::uint64_t MaxPriceFileSize(std::size_t recordLength) {
+    constexpr std::uint64_t kMaxRecords = 65535;  // the header and 65,534 price records
+    return (kMaxRecords + 1) * recordLength;
 }
 
-std::uint16_t PriceFile::LastRecordNumber() const {
-    return bytes.size() >= 4 ? ReadLastRecordNumber(bytes) : 0;
+Status PriceFileReader::Open(FileSystem& fs, const std::string& path, std::size_t recordLength) {
+    path_ = path;
+    recordLength_ = std::max<std::size_t>(recordLength, 1);
+    FileInfo info;
+    Status s = fs.GetInfo(path, &info);
+    if (s.ok()) {
+        s = fs.OpenForRead(path, &file_);
+    }
+    if (!s.ok()) {
+        return s;
+    }
+    size_ = info.size;
+    left_ = std::min<std::uint64_t>(size_, MaxPriceFileSize(recordLength_));
+    // The header word lies in the first four bytes, even when a record is shorter than that.
+    std::string first(std::max(recordLength_, kFieldSize), '\0');
+    std::size_t got = 0;
+    s = file_->Read(static_cast<std::size_t>(std::min<std::uint64_t>(first.size(), left_)),
+                    first.data(), &got);
+    if (!s.ok()) {
+        return s;
+    }
+    first.resize(got);
+    left_ -= got;
+    headerWhole_ = got >= recordLength_;
+    if (got >= kFieldSize) {
+        lastRecordNumber_ = ReadLastRecordNumber(first);
+    }
+    if (!headerWhole_) {
+        trailing_ = got;
+        left_ = 0;
+        return Status::Ok();
+    }
+    block_ = first.substr(recordLength_);  // the start of the records, when a record is short
+    return Status::Ok();
 }
 
-MbfBytes PriceFile::Value(std::size_t i, std::size_t field) const {
-    const std::size_t offset = i * recordLength + 4 * field;
-    if (offset > bytes.size() || bytes.size() - offset < 4) {
+Status PriceFileReader::Next(std::string_view* record, bool* got) {
+    constexpr std::size_t kBlockRecords = 4096;
+    *got = false;
+    if (at_ + recordLength_ > block_.size()) {
+        block_.erase(0, at_);
+        at_ = 0;
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(left_, kBlockRecords * recordLength_));
+        if (want > 0) {
+            const std::size_t kept = block_.size();
+            block_.resize(kept + want);
+            std::size_t read = 0;
+            Status s = file_->Read(want, block_.data() + kept, &read);
+            block_.resize(kept + read);
+            left_ = read < want ? 0 : left_ - read;
+            if (!s.ok()) {
+                return s;
+            }
+        }
+        if (block_.size() < recordLength_) {
+            trailing_ = block_.size();
+            return Status::Ok();
+        }
+    }
+    *record = std::string_view(block_).substr(at_, recordLength_);
+    at_ += recordLength_;
+    *got = true;
+    return Status::Ok();
+}
+
+MbfBytes PriceFileReader::Value(std::string_view record, std::size_t field) {
+    const std::size_t offset = field * kFieldSize;
+    if (offset + kFieldSize > record.size()) {
         return MbfBytes{};  // a record length too short for its fields: nothing to read
     }
-    return BytesAt(reinterpret_cast<const std::uint8_t*>(bytes.data()) + offset);
-}
-
-Status ReadPriceFile(FileSystem& fs, const std::string& path, std::size_t recordLength,
-                     PriceFile* file) {
-    file->path = path;
-    file->recordLength = recordLength;
-    return ReadWholeFile(fs, path, &file->bytes);
+    return BytesAt(reinterpret_cast<const std::uint8_t*>(record.data()) + offset);
 }
 
 }  // namespace msdb

@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "msdb/Encoding.h"
@@ -63,19 +65,43 @@ std::string IsoDateText(const CalendarDay& day);
 // the groups of the character-separated formats; such a text reads back as the same day.
 std::string DateText(const CalendarDay& day, DateFormat format);
 
-// A price file: the bytes and what they hold at `recordLength` bytes a record.
-struct PriceFile {
-    std::string path;
-    std::string bytes;
-    std::size_t recordLength = 0;
-    std::size_t RecordsPresent() const;  // whole records after the header
-    std::uint16_t LastRecordNumber() const;
-    // The four-byte value `field` (0-based within the record) of price record `i` (from 1);
-    // zeros when the file ends before it.
-    MbfBytes Value(std::size_t i, std::size_t field) const;
-};
+// The largest price file there can be at `recordLength` bytes a record: the header and 65,535
+// records (the header counts them plus one in 16 bits). A larger file is not read past this.
+std::uint64_t MaxPriceFileSize(std::size_t recordLength);
 
-Status ReadPriceFile(FileSystem& fs, const std::string& path, std::size_t recordLength,
-                     PriceFile* file);
+// Reads a price file record by record, in bounded memory whatever its size.
+class PriceFileReader {
+public:
+    // Opens the file at `path` and reads its header record of `recordLength` bytes (at least 4).
+    // A file shorter than its header is not an error: HeaderWhole() is false and no record follows.
+    [[nodiscard]] Status Open(FileSystem& fs, const std::string& path, std::size_t recordLength);
+
+    const std::string& path() const { return path_; }
+    std::uint64_t FileSize() const { return size_; }
+    // True when the file is larger than MaxPriceFileSize: what is past that is not read.
+    bool TooLarge() const { return size_ > MaxPriceFileSize(recordLength_); }
+    bool HeaderWhole() const { return headerWhole_; }
+    std::uint16_t LastRecordNumber() const { return lastRecordNumber_; }
+
+    // The next whole price record; `*got` is false at the end. After the end, TrailingBytes()
+    // tells how many bytes followed the last whole record.
+    [[nodiscard]] Status Next(std::string_view* record, bool* got);
+    std::size_t TrailingBytes() const { return trailing_; }
+
+    // The four-byte value `field` (0-based) of a record that Next gave; zeros past its end.
+    static MbfBytes Value(std::string_view record, std::size_t field);
+
+private:
+    std::unique_ptr<ReadableFile> file_;
+    std::string path_;
+    std::size_t recordLength_ = 0;
+    std::uint64_t size_ = 0;
+    std::uint64_t left_ = 0;  // bytes still to read, within the limit
+    bool headerWhole_ = false;
+    std::uint16_t lastRecordNumber_ = 0;
+    std::string block_;
+    std::size_t at_ = 0;
+    std::size_t trailing_ = 0;
+};
 
 }  // namespace msdb

@@ -51,8 +51,8 @@ void Transaction::SetMaster(std::string path, std::string bytes, bool replaces,
                             std::optional<std::string> backup) {
     if (backup) {
         std::string backupPath = path + std::string(kBackupSuffix);
-        backup_ = Staged{backupPath, backupPath + std::string(kTemporarySuffix),
-                         std::move(*backup), std::nullopt};
+        backup_ = Staged{backupPath, backupPath + std::string(kTemporarySuffix), std::move(*backup),
+                         std::nullopt};
     }
     master_ = Staged{std::move(path), {}, std::move(bytes), std::nullopt};
     masterReplaces_ = replaces;

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Reading a directory never harms it and never fails silently: export refuses to write over a file
+# of the tree it reads, output that cannot be written is an error, and list, check and export read
+# a huge price file in bounded memory.
+#   reading_test.sh KORVEX_CLI KORVEX_GEN SANITIZED
+set -euo pipefail
+cli="$1"
+gen="$2"
+sanitized="${3:-0}"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$gen" --date-format MM_DD_CCYY > "$work/a.csv"
+d="$work/d"
+mkdir "$d"
+"$cli" convert "$work/a.csv" --dir "$d" --new-master --symbol A --date-format MM_DD_CCYY >/dev/null
+"$cli" convert "$work/a.csv" --dir "$d" --symbol B --date-format MM_DD_CCYY >/dev/null
+snapshot() { (cd "$d" && sha256sum * | sort); }
+before="$(snapshot)"
+
+# export -o onto a file of the tree it reads: refused, nothing written.
+for target in "$d/F1.DAT" "$d/MASTER" "$d/f2.dop"; do
+    status=0
+    "$cli" export "$d" A -o "$target" 2>"$work/err" || status=$?
+    [ "$status" -eq 1 ] || fail "export -o $target gave $status"
+    grep -q "is a file of the directory" "$work/err" || fail "export -o $target: $(cat "$work/err")"
+    [ "$(snapshot)" = "$before" ] || fail "export -o $target changed the directory"
+done
+ln -s "$d/F1.DAT" "$work/link.csv"
+"$cli" export "$d" A -o "$work/link.csv" 2>/dev/null && fail "export through a link into the tree"
+[ "$(snapshot)" = "$before" ] || fail "export through a link changed the directory"
+
+# A CSV beside the data is fine, and written whole.
+"$cli" export "$d" A -o "$d/a-export.csv" || fail "export -o into the directory"
+[ "$(wc -l < "$d/a-export.csv")" -eq 301 ] || fail "the export is not whole"
+rm "$d/a-export.csv"
+
+# Output that cannot be written.
+if [ -w /dev/full ]; then
+    for command in "list $d" "list $d --json" "check $d" "export $d A" "--help" "convert --help"; do
+        status=0
+        # shellcheck disable=SC2086
+        "$cli" $command > /dev/full 2>"$work/err" || status=$?
+        [ "$status" -eq 1 ] || fail "$command > /dev/full gave $status"
+        grep -q "could not be written" "$work/err" || fail "$command > /dev/full: $(cat "$work/err")"
+    done
+    "$cli" export "$d" A -o /dev/full 2>/dev/null && fail "export -o /dev/full succeeded"
+    [ -c /dev/full ] || fail "export -o /dev/full replaced the device"
+fi
+
+# A price file of a gigabyte (sparse): read in bounded memory, reported as too large.
+truncate -s 1G "$d/F1.DAT"
+run_bounded() {
+    if [ "$sanitized" = 1 ]; then
+        "$@"  # the sanitizers reserve more address space than any limit would allow
+    else
+        (ulimit -v 262144 && "$@")
+    fi
+}
+status=0
+run_bounded "$cli" check "$d" > "$work/check" 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "check of a huge file gave $status: $(cat "$work/check")"
+grep -q "more than a price file" "$work/check" || fail "check: $(cat "$work/check")"
+run_bounded "$cli" list "$d" > /dev/null || fail "list of a huge file"
+status=0
+run_bounded "$cli" export "$d" A > /dev/null 2>&1 || status=$?
+[ "$status" -le 1 ] || fail "export of a huge file gave $status"
+echo "reading never harms: passed"
