@@ -8,7 +8,9 @@
 #include "app/ConversionSettingsDlg.h"
 #include "app/Prompter.h"
 #include "app/RegistryStore.h"
+#include "app/RemoveSecurityDlg.h"
 #include "engine/ConversionJob.h"
+#include "engine/RemoveSecurity.h"
 
 namespace {
 
@@ -21,6 +23,9 @@ public:
     explicit PrompterNotifier(QWidget* parent) : m_parent(parent) {}
     void ShowMessage(const std::string& text) override {
         Prompter::instance().Message(m_parent, QString::fromLocal8Bit(text.c_str()));
+    }
+    bool Ask(const std::string& question) override {
+        return Prompter::instance().Question(m_parent, QString::fromLocal8Bit(question.c_str()));
     }
 
 private:
@@ -159,14 +164,46 @@ void CKorvexView::OnFileSettings() {
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int result = job->Run();
-    job.reset();
     if (result == 0) {
         AppendText(QStringLiteral("\r\nConversion completed successfully!"));
         QApplication::beep();
     } else {
         AppendText(QStringLiteral("\r\nConversion failed."));
+        if (!job->Changed()) {
+            AppendText(QStringLiteral("\r\nNothing in ") +
+                       QString::fromLocal8Bit(job->directory().c_str()) +
+                       QStringLiteral(" was changed."));
+        }
     }
+    job.reset();
     QApplication::restoreOverrideCursor();
+}
+
+void CKorvexView::OnFileRemoveSecurity() {
+    CRemoveSecurityDlg dialog(
+        QString::fromLocal8Bit(m_pStore->ReadString("Setting", "Path", "").c_str()), window());
+    if (Prompter::instance().Exec(dialog) != QDialog::Accepted || dialog.Symbol().isEmpty()) {
+        return;
+    }
+    if (!Prompter::instance().Question(
+            window(), QStringLiteral("Remove %1 from %2?\nIts price files are deleted.")
+                          .arg(dialog.Symbol(), dialog.Directory()))) {
+        return;
+    }
+    PrompterNotifier notifier(window());
+    engine::JobServices services;
+    services.notifier = &notifier;
+    engine::RemovalReport report;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const int result = engine::RemoveSecurity(Local(dialog.Directory()), Local(dialog.Symbol()),
+                                              services, &report);
+    QApplication::restoreOverrideCursor();
+    const QString directory = QString::fromLocal8Bit(report.directory.c_str());
+    if (result == 0) {
+        AppendText(QStringLiteral("\r\nRemoved %1 from %2.").arg(dialog.Symbol(), directory));
+    } else if (!report.changed) {
+        AppendText(QStringLiteral("\r\nNothing in %1 was changed.").arg(directory));
+    }
 }
 
 void CKorvexView::OnViewClearWindow() {

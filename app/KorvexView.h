@@ -31,6 +31,8 @@ public:
 public slots:
     // The conversion flow: settings dialog, then the conversion, then the outcome line.
     void OnFileSettings();
+    // Takes a security out of a directory, after asking which and making sure.
+    void OnFileRemoveSecurity();
     void OnViewClearWindow();
 
 signals:

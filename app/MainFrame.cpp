@@ -69,6 +69,14 @@ void CMainFrame::BuildCommands() {
     connect(m_settings, &QAction::triggered, m_pView, &CKorvexView::OnFileSettings);
     connect(m_pView, &CKorvexView::InputPathChanged, m_settings, &QAction::setEnabled);
 
+    QAction* remove = MakeAction(QStringLiteral("&Remove Security..."),
+                                 QStringLiteral("Take a security out of a directory\nRemove"));
+    remove->setObjectName(QStringLiteral("removeAction"));
+    remove->setWhatsThis(QStringLiteral(
+        "Take a security out of a directory: its record leaves MASTER and its price files are "
+        "deleted. MASTER.BAK keeps MASTER as it was before."));
+    connect(remove, &QAction::triggered, m_pView, &CKorvexView::OnFileRemoveSecurity);
+
     QAction* exit =
         MakeAction(QStringLiteral("E&xit"),
                    QStringLiteral("Quit the application; prompts to save documents\nExit"));
@@ -125,6 +133,7 @@ void CMainFrame::BuildCommands() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     m_fileMenu->addAction(open);
     m_fileMenu->addAction(m_settings);
+    m_fileMenu->addAction(remove);
     m_fileMenu->addSeparator();
     m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
     m_recentPlaceholder->setEnabled(false);

@@ -31,6 +31,7 @@ bool Prompter::Question(QWidget* parent, const QString& text) {
     }
     QMessageBox box(QMessageBox::Question, QStringLiteral("Korvex"), text,
                     QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -17,7 +17,7 @@ public:
 
     // Shows `text` in a modal box with an OK button.
     void Message(QWidget* parent, const QString& text);
-    // Asks `text` in a modal box with Yes and No buttons; true for Yes.
+    // Asks `text` in a modal box with Yes and No buttons, No the default; true for Yes.
     bool Question(QWidget* parent, const QString& text);
     // The file chosen in an Open dialog, or an empty text on Cancel.
     QString OpenFileName(QWidget* parent, const QString& caption, const QString& directory);

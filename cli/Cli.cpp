@@ -18,6 +18,7 @@ constexpr std::string_view kUsage =
     "       korvex-cli list DIR [--csv | --json]\n"
     "       korvex-cli export DIR SYMBOL [-o FILE] [--date-format NAME]\n"
     "       korvex-cli check DIR\n"
+    "       korvex-cli remove DIR SYMBOL\n"
     "       korvex-cli --help | --version\n"
     "\n"
     "Converts a text file of end-of-day prices into a new security of a MetaStock-format\n"
@@ -28,6 +29,7 @@ constexpr std::string_view kUsage =
     "  list       list the securities of a directory\n"
     "  export     write a security's price records as CSV\n"
     "  check      check that a directory is sound\n"
+    "  remove     take a security out of a directory\n"
     "\n"
     "'korvex-cli COMMAND --help' explains each command.\n"
     "\n"
@@ -38,10 +40,11 @@ constexpr std::string_view kUsage =
 }  // namespace
 
 std::span<const Command> Commands() {
-    static const std::array<Command, 4> commands = {{{"convert", kConvertUsage, RunConvert},
+    static const std::array<Command, 5> commands = {{{"convert", kConvertUsage, RunConvert},
                                                      {"list", kListUsage, RunList},
                                                      {"export", kExportUsage, RunExport},
-                                                     {"check", kCheckUsage, RunCheck}}};
+                                                     {"check", kCheckUsage, RunCheck},
+                                                     {"remove", kRemoveUsage, RunRemove}}};
     return commands;
 }
 

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <iosfwd>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/Services.h"
 #include "msdb/FileSystem.h"
 
 namespace cli {
@@ -29,11 +31,23 @@ int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ost
 int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunRemove(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 extern const std::string_view kConvertUsage;
 extern const std::string_view kListUsage;
 extern const std::string_view kExportUsage;
 extern const std::string_view kCheckUsage;
+extern const std::string_view kRemoveUsage;
+
+// Tells the user a step's message as "korvex: <message>" on standard error.
+class StreamNotifier final : public engine::Notifier {
+public:
+    explicit StreamNotifier(std::ostream& err) : err_(err) {}
+    void ShowMessage(const std::string& text) override;
+
+private:
+    std::ostream& err_;
+};
 
 // The file system the commands read and write.
 inline msdb::FileSystem& Fs() {

@@ -13,7 +13,8 @@
 namespace cli {
 
 const std::string_view kConvertUsage =
-    "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [--name NAME] [--new-master]\n"
+    "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [--name NAME]\n"
+    "           [--new-master | --replace]\n"
     "           [--delimiter comma|tab|space] [--date-format NAME] [--skip N]\n"
     "           [--columns date=1,open=2,high=3,low=4,close=5,volume=6,oi=7]\n"
     "\n"
@@ -26,6 +27,8 @@ const std::string_view kConvertUsage =
     "  --name NAME          the security's name, at most 16 characters (default: none)\n"
     "  --new-master         make a new, empty MASTER in DIR, which must not hold one yet;\n"
     "                       without it the MASTER of DIR is used and backed up to MASTER.BAK\n"
+    "  --replace            convert over the security SYMBOL that the MASTER of DIR lists:\n"
+    "                       same file number, same place in MASTER, new prices\n"
     "  --delimiter D        what separates the columns: comma (default), tab or space;\n"
     "                       several delimiters in a row count as one\n"
     "  --date-format NAME   how the dates are written (any case; default MMDDYY):\n"
@@ -44,23 +47,17 @@ const std::string_view kConvertUsage =
     "                       required; a field not listed is not stored. Default:\n"
     "                       date=1,open=2,high=3,low=4,close=5,volume=6,oi=7\n"
     "\n"
+    "A conversion changes DIR all at once, at its end: one that fails or is stopped\n"
+    "leaves DIR as it was.\n"
+    "\n"
     "Messages go to standard error, a summary of what was written to standard output.\n"
-    "Exit status: 0 converted, 1 the conversion failed (the message says why),\n"
-    "2 bad command line.\n";
+    "Exit status: 0 converted, 1 the conversion failed (the message says why) and DIR\n"
+    "was not changed, 2 bad command line.\n";
 
 namespace {
 
 using engine::ConversionSettings;
 using engine::PriceField;
-
-class StreamNotifier final : public engine::Notifier {
-public:
-    explicit StreamNotifier(std::ostream& err) : err_(err) {}
-    void ShowMessage(const std::string& text) override { err_ << "korvex: " << text << '\n'; }
-
-private:
-    std::ostream& err_;
-};
 
 // A mistake on the command line, with the message that explains it.
 struct UsageError {
@@ -194,6 +191,8 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args) {
             settings.name = value();
         } else if (arg == "--new-master" && !attached) {
             settings.master = engine::MasterChoice::kMakeNew;
+        } else if (arg == "--replace" && !attached) {
+            settings.replaceExisting = true;
         } else if (arg == "--delimiter") {
             settings.delimiter = ParseDelimiter(value());
         } else if (arg == "--date-format") {
@@ -267,6 +266,10 @@ int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream&
 }
 
 }  // namespace
+
+void StreamNotifier::ShowMessage(const std::string& text) {
+    err_ << "korvex: " << text << '\n';
+}
 
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     ConversionSettings settings;

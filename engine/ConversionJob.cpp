@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <iostream>
-#include <thread>
 
 #include "engine/Messages.h"
 #include "engine/PriceFileWriter.h"
@@ -14,7 +13,6 @@ namespace engine {
 namespace {
 
 constexpr std::string_view kSettingSection = "Setting";
-constexpr std::chrono::milliseconds kLockRetry{50};
 
 class StderrNotifier final : public Notifier {
 public:
@@ -49,7 +47,7 @@ const SettingsProblem* FirstOf(const std::vector<SettingsProblem>& problems, Set
 }  // namespace
 
 CConversionJob::CConversionJob(ConversionSettings settings, const JobServices& services)
-    : settings_(std::move(settings)) {
+    : settings_(std::move(settings)), target_(*WithDefaults(services).fileSystem) {
     JobServices s = WithDefaults(services);
     fs_ = s.fileSystem;
     notifier_ = s.notifier;
@@ -71,9 +69,8 @@ std::string CConversionJob::PathInDirectory(const std::string& name) const {
 
 int CConversionJob::Run() {
     int result = RunSteps();
-    transaction_.reset();  // undoes whatever a run that did not commit had prepared
+    target_.Release();  // undoes whatever a run that did not commit had prepared
     writer_.reset();
-    lock_.reset();
     return result;
 }
 
@@ -138,91 +135,41 @@ int CConversionJob::CheckColumns() {
     return 1;
 }
 
-// Makes directory_ the absolute path of an existing directory; says what is wrong otherwise.
-int CConversionJob::CheckDirectory() {
-    msdb::FileInfo info;
-    msdb::Status s =
-        directory_.empty() ? msdb::Status::NotFound("") : fs_->GetInfo(directory_, &info);
-    if (s.IsNotFound()) {
-        Tell(messages::kPathDoesNotExist);
-        return 1;
-    }
-    if (!s.ok()) {
-        Tell("The directory " + directory_ + " cannot be used.\n" + s.message());
-        return 1;
-    }
-    if (info.kind != msdb::FileKind::kDirectory) {
-        Tell(directory_ + " is not a directory.");
-        return 1;
-    }
-    std::string absolute;
-    if (s = fs_->CanonicalPath(directory_, &absolute); !s.ok()) {
-        Tell("The directory " + directory_ + " cannot be used.\n" + s.message());
-        return 1;
-    }
-    directory_ = absolute;
-    return 0;
-}
-
 int CConversionJob::PrepareMaster() {
-    if (CheckDirectory() != 0 || LockDirectory() != 0) {
+    if (std::optional<std::string> problem = target_.Resolve(settings_.directory)) {
+        Tell(*problem);
         return 1;
     }
-    transaction_ = std::make_unique<msdb::Transaction>(*fs_, directory_);
-    msdb::Status s = transaction_->RemoveLeftovers();
-    if (!s.ok()) {
-        Tell("What an interrupted conversion left in " + directory_ + " could not be removed.\n" +
-             s.message());
+    directory_ = target_.path();
+    if (std::optional<std::string> problem = target_.Lock(lockWait_)) {
+        Tell(*problem);
         return 1;
     }
-    std::optional<std::string> existing;
-    s = msdb::LocateMaster(*fs_, directory_, &existing);
-    if (!s.ok()) {
-        Tell(s.message());
+    bool exists = false;
+    if (std::optional<std::string> problem = target_.LocateMaster(&exists)) {
+        Tell(*problem);
         return 1;
     }
-    masterPath_ = existing ? *existing : PathInDirectory(std::string(msdb::kMasterFileName));
-
+    masterPath_ = target_.masterPath();
     if (settings_.master == MasterChoice::kUseExisting) {
-        if (!existing) {
+        if (!exists) {
             Tell(messages::kNoMasterFile);
             return 1;
         }
-        if (s = msdb::Master::Read(*fs_, masterPath_, &master_); !s.ok()) {
-            Tell("The Master file " + masterPath_ + " cannot be read.\n" + s.message());
+        if (std::optional<std::string> problem = target_.ReadMaster(&master_)) {
+            Tell(*problem);
             return 1;
         }
         masterBefore_ = std::string(master_.bytes());
         return 0;
     }
     // A MASTER that exists but cannot be read is still someone's file: never overwrite it.
-    if (existing) {
+    if (exists) {
         Tell(messages::kMasterExists);
         return 1;
     }
     master_ = msdb::Master(masterPath_);
     return 0;
-}
-
-// Takes the directory's lock, waiting a while for another conversion to finish with it.
-int CConversionJob::LockDirectory() {
-    const auto deadline = std::chrono::steady_clock::now() + lockWait_;
-    for (;;) {
-        msdb::Status s = fs_->LockDirectory(directory_, &lock_);
-        if (s.ok()) {
-            return 0;
-        }
-        if (!s.IsBusy()) {
-            Tell("The directory could not be locked against other conversions.\n" + s.message());
-            return 1;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            Tell("Another conversion is changing the directory " + directory_ +
-                 ".\nNothing was changed; try again when it has finished.");
-            return 1;
-        }
-        std::this_thread::sleep_for(kLockRetry);
-    }
 }
 
 int CConversionJob::CheckDuplicateSymbol() {
@@ -233,17 +180,82 @@ int CConversionJob::CheckDuplicateSymbol() {
         Tell(s.message());
         return 1;
     }
-    if (msdb::FindSecurity(*fs_, directory_, settings_.symbol)) {
-        Tell(messages::kDuplicateSymbol);
+    // Every security of the tree that the lookup's comparison matches. A MASTER that is there but
+    // cannot be read might hold the symbol: that ends the run rather than risk a duplicate.
+    class Matches final : public msdb::MasterTreeVisitor {
+    public:
+        explicit Matches(const std::string& symbol) : symbol_(symbol) {}
+        void OnMaster(const std::string&, const msdb::Status& status,
+                      const msdb::Master&) override {
+            if (!status.ok() && !status.IsNotFound() && unreadable.empty()) {
+                unreadable = status.message();
+            }
+        }
+        bool OnSecurity(const std::string& directory, std::size_t recordNumber,
+                        msdb::RecordBytes record) override {
+            if (msdb::SecurityMatches(record, symbol_)) {
+                all.push_back({{}, msdb::JoinPath(directory, ""), recordNumber});
+            }
+            return false;
+        }
+        std::vector<msdb::FoundSecurity> all;
+        std::string unreadable;
+
+    private:
+        const std::string& symbol_;
+    };
+    Matches matches(settings_.symbol);
+    msdb::WalkMasterTree(*fs_, directory_, matches);
+    if (!matches.unreadable.empty()) {
+        Tell("The securities of the directory could not all be read to look for " +
+             settings_.symbol + ".\n" + matches.unreadable);
         return 1;
     }
-    return 0;
+    const std::vector<msdb::FoundSecurity>& all = matches.all;
+    if (all.empty()) {
+        return 0;
+    }
+    // The one security of the directory's own MASTER that the symbol matches can be replaced.
+    const bool replaceable =
+        all.size() == 1 && all.front().directory == msdb::JoinPath(directory_, "");
+    if (replaceable &&
+        (settings_.replaceExisting ||
+         notifier_->Ask("The directory already holds a security " + settings_.symbol +
+                        ".\nReplace it with the prices of this file?"))) {
+        replaceRecord_ = all.front().recordNumber;
+        return 0;
+    }
+    if (settings_.replaceExisting && all.size() > 1) {
+        Tell("The symbol " + settings_.symbol + " matches " + std::to_string(all.size()) +
+             " securities of " + directory_ + "; only one can be replaced.");
+        return 1;
+    }
+    if (settings_.replaceExisting) {
+        Tell("The security " + settings_.symbol + " is listed in the sub-directory " +
+             all.front().directory + ", not in " + directory_ +
+             " itself; only a security of the directory's own MASTER can be replaced.");
+        return 1;
+    }
+    Tell(messages::kDuplicateSymbol);
+    return 1;
 }
 
 int CConversionJob::AddSecurity() {
     if (msdb::Status s = master_.CheckConsistent(); !s.ok()) {
         Tell(s.message());
         return 1;
+    }
+    const CalendarDate today = clock_->Today();
+    const msdb::MbfBytes date = msdb::DayNumberToMbfDate(
+        msdb::TwoDigitYearToDayNumber(today.year % 100, today.month % 100, today.day % 100));
+    if (replaceRecord_ != 0) {
+        // The replaced security keeps its file number and its place; its record is written anew.
+        const std::uint8_t fileNumber = master_.Record(replaceRecord_)[msdb::kFileNumberOffset];
+        master_.ReplaceRecord(replaceRecord_,
+                              msdb::MakeMasterRecord(fileNumber, fieldCount_, settings_.name,
+                                                     settings_.symbol, date, date));
+        addedFileNumber_ = fileNumber;
+        return CreateSecurityFiles(fileNumber);
     }
     const msdb::MasterHeader header = master_.header();
     if (header.recordCount == msdb::kMaxSecurities || header.addCount == msdb::kMaxSecurities) {
@@ -271,9 +283,6 @@ int CConversionJob::AddSecurity() {
         Tell(messages::kTooManySecurities);
         return 1;
     }
-    const CalendarDate today = clock_->Today();
-    const msdb::MbfBytes date = msdb::DayNumberToMbfDate(
-        msdb::TwoDigitYearToDayNumber(today.year % 100, today.month % 100, today.day % 100));
     if (msdb::Status s = master_.AddRecord(msdb::MakeMasterRecord(
             *fileNumber, fieldCount_, settings_.name, settings_.symbol, date, date));
         !s.ok()) {
@@ -286,9 +295,18 @@ int CConversionJob::AddSecurity() {
 
 int CConversionJob::CreateSecurityFiles(int fileNumber) {
     writer_ = std::make_unique<PriceFileWriter>(settings_.FieldsOn());
-    transaction_->CreateFile(msdb::DopFileName(fileNumber),
-                             msdb::MakeDopText(settings_.FieldsOn()));
+    StageFile(msdb::DopFileName(fileNumber), msdb::MakeDopText(settings_.FieldsOn()));
     return 0;
+}
+
+// A security file for the commit: new, or in place of the replaced security's file.
+void CConversionJob::StageFile(const std::string& name, std::string data) {
+    msdb::FileInfo info;
+    if (replaceRecord_ != 0 && fs_->GetInfo(PathInDirectory(name), &info).ok()) {
+        target_.transaction().ReplaceFile(name, std::move(data));
+    } else {
+        target_.transaction().CreateFile(name, std::move(data));
+    }
 }
 
 }  // namespace engine

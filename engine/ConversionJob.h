@@ -19,6 +19,7 @@
 #include "engine/ConversionSettings.h"
 #include "engine/InputParser.h"
 #include "engine/Services.h"
+#include "engine/TargetDirectory.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
 #include "msdb/Master.h"
@@ -62,8 +63,9 @@ public:
     // empty one when there is none and one was asked for.
     int PrepareMaster();
 
-    // Refuses a symbol that the MASTER tree already holds as a symbol or a name. Succeeds at once
-    // when a new MASTER was made.
+    // Refuses a symbol that the MASTER tree already holds as a symbol or a name, unless it is the
+    // one security of the directory's own MASTER that it matches and that is to be replaced (the
+    // settings say so, or the user answers Yes). Succeeds at once when a new MASTER is made.
     int CheckDuplicateSymbol();
 
     // Enters the security in the new MASTER under the lowest free file number (one that no record
@@ -112,9 +114,8 @@ private:
     std::string PathInDirectory(const std::string& name) const;
     int RunSteps();
     int CheckSettings();
-    int LockDirectory();
-    int CheckDirectory();
     int Commit(std::uint8_t fileNumber, int recordCount);
+    void StageFile(const std::string& name, std::string data);
     std::uint8_t LookUpFileNumber();
 
     ConversionSettings settings_;
@@ -128,11 +129,11 @@ private:
     std::string masterPath_;  // set by PrepareMaster
     int fieldCount_ = 0;      // set by CheckColumns
 
-    std::unique_ptr<msdb::DirectoryLock> lock_;  // held from PrepareMaster to the end of Run
-    std::unique_ptr<msdb::Transaction> transaction_;
+    TargetDirectory target_;                   // locked from PrepareMaster to the end of Run
     msdb::Master master_;                      // MASTER as the run will leave it
     std::optional<std::string> masterBefore_;  // as it was, when there was one
     std::uint8_t addedFileNumber_ = 0;         // chosen by AddSecurity
+    std::size_t replaceRecord_ = 0;            // the record replaced (from 1), or 0
     std::unique_ptr<PriceFileWriter> writer_;  // F<n>.DAT as the run will leave it
 
     bool changed_ = false;

@@ -79,6 +79,9 @@ struct ConversionSettings {
     std::string symbol;
     std::string name;
     MasterChoice master = MasterChoice::kUseExisting;
+    // Converts over the security of the same symbol that the MASTER of the directory lists,
+    // keeping its file number and its place, instead of refusing it as a duplicate.
+    bool replaceExisting = false;
     char delimiter = ',';  // ',', '\t' or ' '
     DateFormat dateFormat = DateFormat::MMDDYY;
     bool skipOn = false;

@@ -111,11 +111,11 @@ int CConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fi
 
 // Puts the security's files and the new MASTER into the directory in one transaction.
 int CConversionJob::Commit(std::uint8_t fileNumber, int recordCount) {
-    transaction_->CreateFile(msdb::DatFileName(fileNumber), writer_->bytes());
-    transaction_->SetMaster(masterPath_, std::string(master_.bytes()), masterBefore_.has_value(),
-                            masterBefore_);
-    msdb::Status s = transaction_->Commit();
-    if (!transaction_->committed()) {
+    StageFile(msdb::DatFileName(fileNumber), writer_->bytes());
+    target_.transaction().SetMaster(masterPath_, std::string(master_.bytes()),
+                                    masterBefore_.has_value(), masterBefore_);
+    msdb::Status s = target_.transaction().Commit();
+    if (!target_.transaction().committed()) {
         Tell("The conversion could not be written to " + directory_ + ".\n" + s.message());
         return 1;
     }

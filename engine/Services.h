@@ -11,6 +11,11 @@ class Notifier {
 public:
     virtual ~Notifier() = default;
     virtual void ShowMessage(const std::string& text) = 0;
+    // Asks the user a question that Yes or No answers; No unless the user says otherwise.
+    virtual bool Ask(const std::string& question) {
+        (void)question;
+        return false;
+    }
 };
 
 // Settings kept as text under (section, entry). Reads return the caller's default when the value is

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace msdb {
@@ -146,7 +147,8 @@ std::optional<FoundSecurity> FindSecurity(FileSystem& fs, std::string_view start
     class Finder final : public MasterTreeVisitor {
     public:
         explicit Finder(std::string_view sought) : sought_(sought) {}
-        bool OnSecurity(const std::string& directory, std::size_t, RecordBytes record) override {
+        bool OnSecurity(const std::string& directory, std::size_t recordNumber,
+                        RecordBytes record) override {
             if (!SecurityMatches(record, sought_)) {
                 return false;
             }
@@ -160,6 +162,7 @@ std::optional<FoundSecurity> FindSecurity(FileSystem& fs, std::string_view start
                 std::memcpy(found.record.data() + offset, &value, sizeof value);
             }
             found.directory = AsParent(directory);
+            found.recordNumber = recordNumber;
             result = std::move(found);
             return true;
         }
@@ -187,28 +190,47 @@ bool SecurityIsExactly(RecordBytes record, std::string_view symbol) {
             EqualsNoCase(symbol, field(kNameOffset, kNameFieldSize)));
 }
 
-std::vector<FoundSecurity> FindSecuritiesExactly(FileSystem& fs, std::string_view startDirectory,
-                                                 std::string_view symbol) {
+namespace {
+
+// Every security of the tree for which `matches` holds, records as stored.
+std::vector<FoundSecurity> Collect(FileSystem& fs, std::string_view startDirectory,
+                                   const std::function<bool(RecordBytes)>& matches) {
     class Collector final : public MasterTreeVisitor {
     public:
-        explicit Collector(std::string_view sought) : sought_(sought) {}
-        bool OnSecurity(const std::string& directory, std::size_t, RecordBytes record) override {
-            if (SecurityIsExactly(record, sought_)) {
+        explicit Collector(const std::function<bool(RecordBytes)>& test) : test_(test) {}
+        bool OnSecurity(const std::string& directory, std::size_t recordNumber,
+                        RecordBytes record) override {
+            if (test_(record)) {
                 FoundSecurity found;
                 std::copy(record.begin(), record.end(), found.record.begin());
                 found.directory = AsParent(directory);
-                matches.push_back(std::move(found));
+                found.recordNumber = recordNumber;
+                found_.push_back(std::move(found));
             }
             return false;
         }
-        std::vector<FoundSecurity> matches;
+        std::vector<FoundSecurity> found_;
 
     private:
-        std::string_view sought_;
+        const std::function<bool(RecordBytes)>& test_;
     };
-    Collector collector(symbol);
+    Collector collector(matches);
     WalkMasterTree(fs, std::string(startDirectory), collector);
-    return std::move(collector.matches);
+    return std::move(collector.found_);
+}
+
+}  // namespace
+
+std::vector<FoundSecurity> FindAllSecurities(FileSystem& fs, std::string_view startDirectory,
+                                             std::string_view symbol) {
+    return Collect(fs, startDirectory,
+                   [symbol](RecordBytes record) { return SecurityMatches(record, symbol); });
+}
+
+std::vector<FoundSecurity> FindSecuritiesExactly(FileSystem& fs, std::string_view startDirectory,
+                                                 std::string_view symbol) {
+    return Collect(fs, startDirectory,
+                   [symbol](RecordBytes record) { return SecurityIsExactly(record, symbol); });
 }
 
 std::vector<std::string> TreeDirectories(FileSystem& fs, const std::string& startDirectory) {

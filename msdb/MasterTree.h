@@ -74,12 +74,18 @@ void WalkMasterTree(FileSystem& fs, const std::string& startDirectory, MasterTre
 struct FoundSecurity {
     MasterRecord record{};
     std::string directory;
+    std::size_t recordNumber = 0;  // its place in that MASTER, from 1
 };
 
 // Looks `symbol` up, as SecurityMatches compares, in the MASTER tree of `startDirectory`; the
 // first match of the walk's order, or nothing.
 std::optional<FoundSecurity> FindSecurity(FileSystem& fs, std::string_view startDirectory,
                                           std::string_view symbol);
+
+// Every security of the MASTER tree of `startDirectory` that FindSecurity's comparison matches,
+// in the walk's order (records as stored).
+std::vector<FoundSecurity> FindAllSecurities(FileSystem& fs, std::string_view startDirectory,
+                                             std::string_view symbol);
 
 // Every security of the MASTER tree of `startDirectory` whose symbol or name, each up to its first
 // NUL and without trailing blanks, is `symbol` (letter case aside), in the walk's order. Unlike

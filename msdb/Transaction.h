@@ -18,6 +18,11 @@ namespace msdb {
 // Every temporary of a transaction ends in this; no other program makes such names.
 inline constexpr std::string_view kTemporarySuffix = ".korvex-tmp";
 
+// While a transaction replaces files, each old one waits under its name and this ending until the
+// commit is done; the journal (kJournalName) says which, and which MASTER makes the commit.
+inline constexpr std::string_view kOldSuffix = ".korvex-old";
+inline constexpr std::string_view kJournalName = "KORVEX.JNL";
+
 // The name of the backup that a transaction leaves beside a MASTER it replaced.
 inline constexpr std::string_view kBackupSuffix = ".BAK";
 
@@ -30,11 +35,17 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    // Removes the temporaries that a killed transaction left in the directory.
+    // Removes the temporaries that a killed transaction left in the directory. When it was killed
+    // while replacing files, its journal tells whether its MASTER was committed: if so the old
+    // files go, else they are put back.
     [[nodiscard]] Status RemoveLeftovers();
 
     // A file `name` of the directory that must not exist yet, with `data`.
     void CreateFile(std::string name, std::string data);
+
+    // A file `name` of the directory, which exists, replaced with `data` at the commit: until the
+    // new MASTER is in place the old file is kept, and put back if the transaction fails.
+    void ReplaceFile(std::string name, std::string data);
 
     // A file `name` of the directory to remove once the commit is done.
     void RemoveAfterCommit(std::string name);
@@ -61,18 +72,23 @@ private:
     };
 
     Status WriteTemporary(Staged* staged);
+    Status WriteJournal();
+    Status RecoverFromJournal();
     void Undo();
 
     FileSystem& fs_;
     std::string directory_;
     std::vector<Staged> files_;
+    std::vector<Staged> replacements_;
     std::vector<std::string> removals_;
     std::optional<Staged> master_;
     bool masterReplaces_ = false;
     std::optional<Staged> backup_;
 
-    std::vector<std::string> written_;  // temporaries made so far
-    std::vector<std::string> moved_;    // new files moved to their names so far
+    std::vector<std::string> written_;   // temporaries made so far
+    std::vector<std::string> moved_;     // new files moved to their names so far
+    std::vector<std::string> setAside_;  // replaced files moved to their old names so far
+    bool journal_ = false;
     bool committed_ = false;
 };
 

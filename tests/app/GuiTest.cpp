@@ -166,7 +166,9 @@ private slots:
         Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
         QCOMPARE(prompter().TakeMessages(),
                  QStringList{QStringLiteral("Path specified does not point to a Master file")});
-        QVERIFY(view().toPlainText().endsWith(QStringLiteral("\n\nConversion failed.")));
+        QVERIFY(
+            view().toPlainText().endsWith(QStringLiteral("\n\nConversion failed.\nNothing in ") +
+                                          qpath("db") + QStringLiteral(" was changed.")));
         QCOMPARE(Stored("Exist"), std::string("0"));
         QCOMPARE(Stored("Path"), std::string("<none>"));  // the job did not get that far
 
@@ -175,8 +177,62 @@ private slots:
             [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
         Action("settingsAction")->trigger();
         QVERIFY(view().toPlainText().endsWith(
-            QStringLiteral("Conversion failed.\nConversion completed successfully!")));
+            QStringLiteral(" was changed.\nConversion completed successfully!")));
         QCOMPARE(Stored("Path"), path("db"));
+    }
+
+    // A duplicate symbol: the user is asked whether to replace it; No keeps today's message and
+    // result, Yes converts over it.
+    void aDuplicateCanBeReplacedWhenTheUserSaysSo() {
+        WriteFileBytes(path("in.csv"), kLine);
+        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        const std::string first = ReadFileBytes(path("db/MASTER"));
+        const QString question = QStringLiteral(
+            "The directory already holds a security XYZ.\nReplace it with the "
+            "prices of this file?");
+        prompter().QueueDialog(
+            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
+        Action("settingsAction")->trigger();  // no answer queued: No
+        QCOMPARE(prompter().TakeMessages(), (QStringList{question, "Duplicate Symbol"}));
+        QCOMPARE(ReadFileBytes(path("db/MASTER")), first);
+
+        WriteFileBytes(path("in.csv"), std::string(kLine) + "083199,1.5,2,1,1.75,1000,50\n");
+        prompter().QueueAnswer(true);
+        prompter().QueueDialog(
+            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
+        Action("settingsAction")->trigger();
+        QCOMPARE(prompter().TakeMessages(), QStringList{question});
+        QVERIFY(
+            view().toPlainText().endsWith(QStringLiteral("Conversion completed successfully!")));
+        QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{3 * 28});
+        QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{106});
+    }
+
+    void removeSecurityTakesItOutAfterAsking() {
+        WriteFileBytes(path("in.csv"), kLine);
+        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        QString offered;
+        auto fill = [&](QDialog& d) {
+            offered = Child<QLineEdit>(d, "removeDirectoryEdit")->text();
+            Child<QLineEdit>(d, "removeSymbolEdit")->setText("xyz");
+            Child<QPushButton>(d, "okButton")->click();
+            return d.result();
+        };
+        prompter().QueueDialog(fill);  // asked, not confirmed: nothing happens
+        Action("removeAction")->trigger();
+        QCOMPARE(offered, qpath("db"));  // the directory of the last run
+        QCOMPARE(prompter().TakeMessages().size(), 1);
+        QVERIFY(FileExists(path("db/F1.DAT")));
+
+        prompter().QueueDialog(fill);
+        prompter().QueueAnswer(true);
+        Action("removeAction")->trigger();
+        QCOMPARE(prompter().TakeMessages(),
+                 QStringList{QStringLiteral("Remove xyz from ") + qpath("db") +
+                             QStringLiteral("?\nIts price files are deleted.")});
+        QVERIFY(!FileExists(path("db/F1.DAT")));
+        QVERIFY(view().toPlainText().endsWith(QStringLiteral("Removed xyz from ") + qpath("db") +
+                                              QStringLiteral(".")));
     }
 
     void theDialogStartsFromTheStore() {
@@ -252,7 +308,8 @@ private slots:
         QCOMPARE(seen, (QStringList{"1", "AB", QString::number(QDialog::Accepted)}));
         QCOMPARE(view().m_nDateFormat, 0);  // typed, not chosen from the list
         QCOMPARE(Stored("DateFormat"), std::string("weekly"));
-        QVERIFY(view().toPlainText().endsWith(QStringLiteral("Conversion failed.")));
+        QVERIFY(view().toPlainText().endsWith(QStringLiteral("Conversion failed.\nNothing in ") +
+                                              qpath("db") + QStringLiteral(" was changed.")));
     }
 
     void skipRowsCheckFollowsItsReadState() {

@@ -151,6 +151,30 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
     EXPECT_EQ(ListNames(dir / "db"), std::vector<std::string>{});
 }
 
+TEST_F(CliTest, ReplaceAndRemoveUndoAndRedoAConversion) {
+    ASSERT_EQ(RunCli(Convert()).status, 0);
+    WriteFileBytes(dir / "one.csv", "090199,2,3,1,2.5,10,1\n");
+    Outcome replaced =
+        RunCli({"convert", dir / "one.csv", "--dir", dir / "db", "--symbol", "xyz", "--replace"});
+    EXPECT_EQ(replaced.status, 0) << replaced.err;
+    EXPECT_EQ(replaced.out, "Converted 1 price records of XYZ into " + (dir / "db/F1.DAT") +
+                                " (1999-09-01 to 1999-09-01).\n");
+    EXPECT_EQ(ReadFileBytes(dir / "db/F1.DAT").size(), 2u * 28);
+
+    Outcome removed = RunCli({"remove", dir / "db", "XYZ"});
+    EXPECT_EQ(removed.status, 0) << removed.err;
+    EXPECT_EQ(removed.out, "Removed XYZ (F1.DAT) from " + (dir / "db") + ".\n");
+    EXPECT_EQ(ListNames(dir / "db"), (std::vector<std::string>{"MASTER", "MASTER.BAK"}));
+    EXPECT_EQ(ToHex(ReadFileBytes(dir / "db/MASTER").substr(0, 4)), "00 00 01 00");
+
+    Outcome again = RunCli({"remove", dir / "db", "XYZ"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.err, "korvex: The Master file " + (dir / "db/MASTER") +
+                             " lists no security XYZ.\nkorvex: Nothing in " + (dir / "db") +
+                             " was changed.\n");
+    EXPECT_EQ(RunCli({"remove", dir / "db"}).status, 2);
+}
+
 TEST_F(CliTest, HelpVersionAndUnknownCommands) {
     Outcome help = RunCli({"--help"});
     EXPECT_EQ(help.status, 0);

@@ -1,0 +1,94 @@
+#include "engine/RemoveSecurity.h"
+
+#include <iostream>
+
+#include "engine/Messages.h"
+#include "engine/TargetDirectory.h"
+#include "msdb/MasterTree.h"
+#include "msdb/SecurityFiles.h"
+
+namespace engine {
+namespace {
+
+class StderrNotifier final : public Notifier {
+public:
+    void ShowMessage(const std::string& text) override { std::cerr << "korvex: " << text << '\n'; }
+};
+
+}  // namespace
+
+int RemoveSecurity(const std::string& directory, const std::string& symbol,
+                   const JobServices& services, RemovalReport* report) {
+    StderrNotifier stderrNotifier;
+    msdb::FileSystem& fs =
+        services.fileSystem != nullptr ? *services.fileSystem : msdb::FileSystem::Default();
+    Notifier& notifier = services.notifier != nullptr ? *services.notifier : stderrNotifier;
+    *report = RemovalReport{directory, 0, false};
+
+    TargetDirectory target(fs);
+    std::optional<std::string> problem = target.Resolve(directory);
+    if (!problem) {
+        report->directory = target.path();
+        problem = target.Lock(services.lockWait);
+    }
+    bool exists = false;
+    if (!problem) {
+        problem = target.LocateMaster(&exists);
+    }
+    if (!problem && !exists) {
+        problem = messages::kNoMasterFile;
+    }
+    msdb::Master master;
+    if (!problem) {
+        problem = target.ReadMaster(&master);
+    }
+    if (!problem) {
+        if (msdb::Status s = master.CheckConsistent(); !s.ok()) {
+            problem = s.message();
+        }
+    }
+    std::vector<std::size_t> matches;
+    if (!problem) {
+        for (std::size_t i = 1; i <= master.RecordsPresent(); ++i) {
+            if (msdb::SecurityIsExactly(master.Record(i), symbol)) {
+                matches.push_back(i);
+            }
+        }
+        if (matches.empty()) {
+            problem =
+                "The Master file " + target.masterPath() + " lists no security " + symbol + ".";
+        } else if (matches.size() > 1) {
+            problem = std::to_string(matches.size()) + " securities of " + target.masterPath() +
+                      " are called " + symbol + "; none was removed.";
+        }
+    }
+    if (problem) {
+        notifier.ShowMessage(*problem);
+        return 1;
+    }
+    const std::string before(master.bytes());
+    const std::uint8_t fileNumber = master.Record(matches.front())[msdb::kFileNumberOffset];
+    master.RemoveRecord(matches.front());
+    if (master.RecordsOfFileNumber(fileNumber).empty()) {
+        target.transaction().RemoveAfterCommit(msdb::DatFileName(fileNumber));
+        target.transaction().RemoveAfterCommit(msdb::DopFileName(fileNumber));
+    }
+    target.transaction().SetMaster(target.masterPath(), std::string(master.bytes()), true, before);
+    msdb::Status s = target.transaction().Commit();
+    if (!target.transaction().committed()) {
+        notifier.ShowMessage("The security could not be removed from " + target.path() + ".\n" +
+                             s.message());
+        return 1;
+    }
+    report->changed = true;
+    report->fileNumber = fileNumber;
+    if (!s.ok()) {
+        notifier.ShowMessage(
+            "The security is removed, but the directory could not be brought "
+            "to disk whole (or MASTER.BAK or its files could not be removed).\n" +
+            s.message());
+    }
+    return 0;
+}
+
+}  // namespace engine

@@ -1,0 +1,26 @@
+// Undoing a conversion: a security taken out of a directory in one transaction.
+#pragma once
+
+#include <string>
+
+#include "engine/ConversionJob.h"
+
+namespace engine {
+
+// What a removal did, for the caller's report.
+struct RemovalReport {
+    std::string directory;  // absolute once it was found
+    int fileNumber = 0;
+    bool changed = false;
+};
+
+// Takes the security whose symbol or name is `symbol` (letter case aside, the whole field) out
+// of the MASTER of `directory`: its record goes, the records behind it move up and the record count
+// goes down by one, all in one commit that writes MASTER.BAK as it was; then its F<n>.DAT and
+// F<n>.DOP are removed, unless another record uses the same file number. Refuses a symbol that
+// the MASTER does not list, or that more than one record matches. Returns 0, or 1 after telling
+// the user why through the notifier.
+int RemoveSecurity(const std::string& directory, const std::string& symbol,
+                   const JobServices& services, RemovalReport* report);
+
+}  // namespace engine

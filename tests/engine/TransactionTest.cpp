@@ -1,0 +1,281 @@
+// A run as one transaction: what it may never touch, replacing and removing a security, and what
+// the next run finds after one that was killed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "engine/RemoveSecurity.h"
+#include "msdb/Transaction.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/JobFixture.h"
+
+namespace testing_support {
+namespace {
+
+const char* kLine = "083099,1.5,2,1,1.75,1000,50\n";
+
+// A notifier that answers every question as told.
+class AnsweringNotifier final : public engine::Notifier {
+public:
+    explicit AnsweringNotifier(bool answer) : answer_(answer) {}
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool Ask(const std::string& question) override {
+        questions.push_back(question);
+        return answer_;
+    }
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+
+private:
+    bool answer_;
+};
+
+class TransactionTest : public JobFixture {
+protected:
+    // dir holds ABC (file 1) and DEF (file 2), each with its files.
+    void SetUp() override {
+        WriteFileBytes(dir / "MASTER", MasterWith({OtherMasterRecord(1, "ABC", "Abc Corp"),
+                                                   OtherMasterRecord(2, "DEF", "Def Corp")}));
+        for (const char* name : {"F1.DAT", "F1.DOP", "F2.DAT", "F2.DOP"}) {
+            WriteFileBytes(dir / name, std::string("old ") + name);
+        }
+    }
+
+    std::unique_ptr<PendingJob> Existing(const std::string& symbol) {
+        auto job = MakeJob(kLine);
+        job->settings.master = engine::MasterChoice::kUseExisting;
+        job->settings.symbol = symbol;
+        return job;
+    }
+};
+
+TEST_F(TransactionTest, FileNumbersWithFilesOnDiskAreTakenAndNeverOverwritten) {
+    WriteFileBytes(dir / "F3.DAT", "someone's");
+    WriteFileBytes(dir / "f4.dop", "someone's");
+    WriteFileBytes(dir / "F5.MWD", "someone's");
+    auto job = Existing("NEW");
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_EQ(job->FileNumber(), 6);
+    for (const char* name : {"F3.DAT", "f4.dop", "F5.MWD"}) {
+        EXPECT_EQ(ReadFileBytes(dir / name), "someone's");
+    }
+}
+
+TEST_F(TransactionTest, LinksAreNeverFollowedForBackupsAndAMasterLinkKeepsPointing) {
+    TempDir outside;
+    WriteFileBytes(outside / "v", "keep");
+    std::filesystem::create_symlink(outside / "v", dir / "MASTER.BAK");
+    // MASTER itself a link to a file elsewhere, with its own permission bits.
+    std::filesystem::rename(dir / "MASTER", outside / "MASTER");
+    ::chmod((outside / "MASTER").c_str(), 0640);
+    std::filesystem::create_symlink(outside / "MASTER", dir / "MASTER");
+    const std::string before = ReadFileBytes(outside / "MASTER");
+    ASSERT_EQ(Existing("NEW")->Run(), 0);
+    EXPECT_EQ(ReadFileBytes(outside / "v"), "keep");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "MASTER.BAK"));
+    EXPECT_EQ(ReadFileBytes(dir / "MASTER.BAK"), before);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "MASTER"));
+    EXPECT_EQ(ReadFileBytes(outside / "MASTER").size(), 4u * 53);
+    struct stat st;
+    ASSERT_EQ(::stat((outside / "MASTER").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(TransactionTest, ReplaceKeepsTheFileNumberAndThePlace) {
+    const std::string before = Master();
+    auto job = Existing("DEF");
+    job->settings.replaceExisting = true;
+    ASSERT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
+    EXPECT_EQ(job->FileNumber(), 2);
+    const std::string after = Master();
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.substr(0, 106), before.substr(0, 106));  // the header and ABC
+    // DEF's record is written as a new registration writes it, with the file's dates.
+    std::string expected = MasterRecordAt(2);
+    EXPECT_EQ(static_cast<int>(expected[0]), 2);
+    EXPECT_EQ(expected.substr(36, 16), "DEF             ");
+    EXPECT_EQ(ToHex(expected.substr(25, 8)), "E0 E6 71 94 E0 E6 71 94");
+    EXPECT_EQ(Dat(2).size(), 2u * 28);
+    EXPECT_EQ(ReadFileBytes(dir / "F1.DAT"), "old F1.DAT");
+    EXPECT_EQ(ReadFileBytes(dir / "MASTER.BAK"), before);
+    EXPECT_EQ(ListNames(dir.path()),
+              (std::vector<std::string>{"F1.DAT", "F1.DOP", "F2.DAT", "F2.DOP", "MASTER",
+                                        "MASTER.BAK", "input.txt"}));
+}
+
+TEST_F(TransactionTest, ReplaceIsRefusedOutsideTheTopMasterOrWhenSeveralMatch) {
+    std::filesystem::create_directory(dir / "sub");
+    WriteFileBytes(dir / "sub/MASTER", MasterWith({OtherMasterRecord(1, "DEEP", "Deep")}));
+    WriteFileBytes(dir / "MASTER",
+                   MasterWith({OtherMasterRecord(1, "ABC", "Abc Corp"),
+                               OtherMasterRecord(2, "ABC X", "Other"), DirectoryEntry(3, "sub")}));
+    WriteFileBytes(dir / "input.txt", kLine);
+    const Snapshot before = TakeSnapshot(dir.path());
+    for (const char* symbol : {"DEEP", "ABC"}) {
+        SCOPED_TRACE(symbol);
+        notifier.messages.clear();
+        auto job = Existing(symbol);
+        job->settings.replaceExisting = true;
+        EXPECT_EQ(job->Run(), 1);
+        ASSERT_EQ(notifier.messages.size(), 1u);
+        EXPECT_EQ(TakeSnapshot(dir.path()), before);
+    }
+}
+
+TEST_F(TransactionTest, TheUserIsAskedBeforeADuplicateIsReplacedAndNoKeepsTodaysResult) {
+    for (bool answer : {false, true}) {
+        SCOPED_TRACE(answer);
+        AnsweringNotifier asking(answer);
+        auto job = Existing("ABC");
+        job->services.notifier = &asking;
+        EXPECT_EQ(job->Run(), answer ? 0 : 1);
+        ASSERT_EQ(asking.questions.size(), 1u);
+        EXPECT_EQ(asking.questions[0],
+                  "The directory already holds a security ABC.\nReplace it with the prices of "
+                  "this file?");
+        EXPECT_EQ(asking.messages, answer ? std::vector<std::string>{}
+                                          : std::vector<std::string>{"Duplicate Symbol"});
+        EXPECT_EQ(Dat(1).size(), answer ? 2u * 28 : std::string("old F1.DAT").size());
+    }
+}
+
+TEST_F(TransactionTest, RemoveTakesOneSecurityOutInOneCommit) {
+    const std::string before = Master();
+    engine::JobServices services;
+    services.notifier = &notifier;
+    engine::RemovalReport report;
+    ASSERT_EQ(engine::RemoveSecurity(dir.path(), "abc corp", services, &report), 0);
+    EXPECT_TRUE(report.changed);
+    EXPECT_EQ(report.fileNumber, 1);
+    // One record fewer counted; the add count stays.
+    EXPECT_EQ(Master(), Hex("01 00 02 00") + before.substr(4, 49) + before.substr(106, 53));
+    EXPECT_EQ(ReadFileBytes(dir / "MASTER.BAK"), before);
+    EXPECT_FALSE(FileExists(dir / "F1.DAT"));
+    EXPECT_FALSE(FileExists(dir / "F1.DOP"));
+    EXPECT_EQ(ReadFileBytes(dir / "F2.DAT"), "old F2.DAT");
+
+    // Not listed, listed twice, or only like another symbol: refused, nothing changes.
+    WriteFileBytes(dir / "MASTER", MasterWith({OtherMasterRecord(2, "DEF", "Def Corp"),
+                                               OtherMasterRecord(3, "DEF", "Twin"),
+                                               OtherMasterRecord(4, "FOO BAR", "Foo Inc")}));
+    const Snapshot unchanged = TakeSnapshot(dir.path());
+    for (const char* symbol : {"ZZZ", "DEF", "FOO"}) {
+        SCOPED_TRACE(symbol);
+        notifier.messages.clear();
+        EXPECT_EQ(engine::RemoveSecurity(dir.path(), symbol, services, &report), 1);
+        EXPECT_FALSE(report.changed);
+        EXPECT_EQ(notifier.messages.size(), 1u);
+        EXPECT_EQ(TakeSnapshot(dir.path()), unchanged);
+    }
+}
+
+// A replace, and a removal, failing at each operation in turn: as before, or complete.
+TEST_F(TransactionTest, EveryFailingOperationOfAReplaceOrARemovalLeavesAsBeforeOrComplete) {
+    const Snapshot before = TakeSnapshot(dir.path());
+    auto restore = [&] {
+        for (const std::string& name : ListNames(dir.path())) {
+            std::filesystem::remove(dir / name);
+        }
+        for (const auto& [name, bytes] : before) {
+            WriteFileBytes(dir / name, bytes);
+        }
+    };
+    for (bool replace : {true, false}) {
+        restore();
+        int operations = 0;
+        {
+            FaultyFileSystem counting(msdb::FileSystem::Default());
+            engine::JobServices services;
+            services.fileSystem = &counting;
+            services.notifier = &notifier;
+            engine::RemovalReport report;
+            auto job = Existing("DEF");
+            job->settings.replaceExisting = true;
+            job->services.fileSystem = &counting;
+            ASSERT_EQ(
+                replace ? job->Run() : engine::RemoveSecurity(dir.path(), "DEF", services, &report),
+                0);
+            operations = counting.operations();
+        }
+        const Snapshot complete = TakeSnapshot(dir.path());
+        for (int n = 1; n <= operations; ++n) {
+            SCOPED_TRACE((replace ? "replace, failing operation " : "remove, failing operation ") +
+                         std::to_string(n));
+            restore();
+            FaultyFileSystem faulty(msdb::FileSystem::Default());
+            faulty.FailOperation(n);
+            engine::JobServices services;
+            services.fileSystem = &faulty;
+            services.notifier = &notifier;
+            engine::RemovalReport report;
+            auto job = Existing("DEF");
+            job->settings.replaceExisting = true;
+            job->services.fileSystem = &faulty;
+            const int result =
+                replace ? job->Run() : engine::RemoveSecurity(dir.path(), "DEF", services, &report);
+            if (result == 0) {
+                // What could not be cleared after the commit, the next run clears.
+                ASSERT_TRUE(msdb::Transaction(msdb::FileSystem::Default(), dir.path())
+                                .RemoveLeftovers()
+                                .ok());
+            }
+            Snapshot after = TakeSnapshot(dir.path());
+            after.erase("input.txt");
+            Snapshot wanted = result == 0 ? complete : before;
+            wanted.erase("input.txt");
+            if (result == 0 && after.count("MASTER.BAK") == 0) {
+                wanted.erase("MASTER.BAK");  // written after the commit: may be what failed
+            }
+            if (result == 0 && !replace) {
+                // Removed after the commit: a file that could not be is left unlisted.
+                for (const char* name : {"F2.DAT", "F2.DOP"}) {
+                    if (after.count(name) != 0 && after.at(name) == before.at(name)) {
+                        after.erase(name);
+                    }
+                }
+            }
+            EXPECT_EQ(after, wanted);
+            for (const std::string& name : ListNames(dir.path())) {
+                EXPECT_FALSE(name.ends_with(".korvex-old") || name == "KORVEX.JNL") << name;
+            }
+        }
+    }
+}
+
+// A replace killed between setting the old files aside and its commit: the next run puts them
+// back; killed after the commit: the next run removes them.
+TEST_F(TransactionTest, TheNextRunFinishesOrUndoesAKilledReplace) {
+    const std::string master = Master();
+    for (bool committed : {false, true}) {
+        SCOPED_TRACE(committed);
+        std::string newMaster = master;
+        newMaster[53 + 25] = 0x42;  // a date changed
+        WriteFileBytes(dir / "MASTER", committed ? newMaster : master);
+        WriteFileBytes(dir / "F2.DAT.korvex-old", "old F2.DAT");
+        WriteFileBytes(dir / "F2.DAT", "new F2.DAT");
+        WriteFileBytes(dir / "F2.DOP.korvex-old", "old F2.DOP");
+        std::filesystem::remove(dir / "F2.DOP");  // killed before the new one was moved in
+        WriteFileBytes(dir / "MASTER.korvex-tmp", newMaster);
+        const std::uint64_t print = [&] {
+            std::uint64_t hash = 14695981039346656037ull;
+            for (char c : newMaster) {
+                hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+            }
+            return hash;
+        }();
+        WriteFileBytes(dir / "KORVEX.JNL", "korvex journal 1\nmaster " + (dir / "MASTER") + " " +
+                                               std::to_string(print) +
+                                               "\nold F2.DAT\nold F2.DOP\n");
+        msdb::Transaction next(msdb::FileSystem::Default(), dir.path());
+        ASSERT_TRUE(next.RemoveLeftovers().ok());
+        EXPECT_EQ(ReadFileBytes(dir / "F2.DAT"), committed ? "new F2.DAT" : "old F2.DAT");
+        EXPECT_EQ(ReadFileBytes(dir / "F2.DOP"), "old F2.DOP");  // the only copy there was
+        EXPECT_EQ(ListNames(dir.path()),
+                  (std::vector<std::string>{"F1.DAT", "F1.DOP", "F2.DAT", "F2.DOP", "MASTER"}));
+        WriteFileBytes(dir / "F2.DOP", "old F2.DOP");
+    }
+}
+
+}  // namespace
+}  // namespace testing_support
