@@ -21,10 +21,10 @@ const std::string_view kConvertUsage =
     "Converts INPUT, one period per line, into a new security of the MetaStock-format\n"
     "directory DIR. Each line that holds a field becomes one price record.\n"
     "\n"
-    "  --dir DIR            the target directory (at most 200 characters)\n"
-    "  --symbol SYMBOL      the ticker symbol, at most 16 characters; upper-cased, trailing\n"
+    "  --dir DIR            the target directory (at most 200 bytes)\n"
+    "  --symbol SYMBOL      the ticker symbol, at most 16 bytes; upper-cased, trailing\n"
     "                       blanks removed; refused when DIR already holds it\n"
-    "  --name NAME          the security's name, at most 16 characters (default: none)\n"
+    "  --name NAME          the security's name, at most 16 bytes (default: none)\n"
     "  --new-master         make a new, empty MASTER in DIR, which must not hold one yet;\n"
     "                       without it the MASTER of DIR is used and backed up to MASTER.BAK\n"
     "  --replace            convert over the security SYMBOL that the MASTER of DIR lists:\n"
@@ -159,7 +159,7 @@ std::string TooLong(const engine::SettingsProblem& problem) {
                              ? "--dir: the directory"
                              : "--symbol: the symbol";
     return std::string(option) + " must be at most " + std::to_string(problem.maximum) +
-           " characters long";
+           " bytes long";
 }
 
 ConversionSettings ParseConvert(const std::vector<std::string>& args) {

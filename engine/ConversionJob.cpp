@@ -258,8 +258,17 @@ int CConversionJob::AddSecurity() {
         return CreateSecurityFiles(fileNumber);
     }
     const msdb::MasterHeader header = master_.header();
-    if (header.recordCount == msdb::kMaxSecurities || header.addCount == msdb::kMaxSecurities) {
+    if (header.recordCount == msdb::kMaxSecurities) {
         Tell(messages::kTooManySecurities);
+        return 1;
+    }
+    if (header.addCount == msdb::kMaxSecurities) {
+        // The records are fewer, but the header's second count cannot go past 255 either.
+        Tell("The Master file " + masterPath_ +
+             " counts 255 additions in its header, the most "
+             "it can count, though it lists " +
+             std::to_string(header.recordCount) +
+             " securities.\nChoose a different or new portfolio.");
         return 1;
     }
     if (msdb::Status s = master_.CheckRoomForRecord(); !s.ok()) {

@@ -7,7 +7,9 @@ namespace engine {
 namespace {
 
 std::string TooLongMessage(std::size_t maximum) {
-    return "Please enter no more than " + std::to_string(maximum) + " characters.";
+    // The limits count bytes: a letter outside English takes two or more of them.
+    return "Please enter no more than " + std::to_string(maximum) +
+           " bytes (letters outside A to Z take two or more).";
 }
 
 bool IsBlank(char c) {

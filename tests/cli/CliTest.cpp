@@ -134,11 +134,11 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
          "You did not enter a valid symbol"},
         {{"convert", "in.csv", "--dir", "  ", "--symbol", "X"}, "Please enter path"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "ABCDEFGHIJKLMNOPQ"},
-         "--symbol: the symbol must be at most 16 characters long"},
+         "--symbol: the symbol must be at most 16 bytes long"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--name", std::string(17, 'n')},
-         "--name: the name must be at most 16 characters long"},
+         "--name: the name must be at most 16 bytes long"},
         {{"convert", "in.csv", "--dir", std::string(201, 'd'), "--symbol", "X"},
-         "--dir: the directory must be at most 200 characters long"},
+         "--dir: the directory must be at most 200 bytes long"},
     };
     std::filesystem::current_path(dir.path());
     for (const auto& [args, message] : cases) {
