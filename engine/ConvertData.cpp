@@ -111,7 +111,7 @@ int CConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fi
 
 // Puts the security's files and the new MASTER into the directory in one transaction.
 int CConversionJob::Commit(std::uint8_t fileNumber, int recordCount) {
-    StageFile(msdb::DatFileName(fileNumber), writer_->bytes());
+    StageFile(msdb::DatFileName(fileNumber), writer_->TakeBytes());
     target_.transaction().SetMaster(masterPath_, std::string(master_.bytes()),
                                     masterBefore_.has_value(), masterBefore_);
     msdb::Status s = target_.transaction().Commit();

@@ -7,7 +7,11 @@ PriceFileWriter::PriceFileWriter(const PerField<bool>& fieldsOn) : fieldsOn_(fie
     for (bool on : fieldsOn_.values) {
         fieldCount += on ? 1 : 0;
     }
-    bytes_ = msdb::MakeDatHeader(fieldCount);
+    // Room for the most records a security holds, taken at once: the address space costs
+    // nothing until it is written, where growing by copies would touch every page again.
+    bytes_.reserve(static_cast<std::size_t>(msdb::kMaxPriceRecords + 1) * msdb::kFieldSize *
+                   static_cast<std::size_t>(fieldCount));
+    bytes_.append(msdb::MakeDatHeader(fieldCount));
 }
 
 void PriceFileWriter::Append(const PriceRecord& record) {

@@ -25,6 +25,9 @@ public:
 
     const std::string& bytes() const { return bytes_; }
 
+    // The bytes, handed over without a copy; the writer is empty after.
+    std::string TakeBytes() { return std::move(bytes_); }
+
 private:
     PerField<bool> fieldsOn_;
     std::string bytes_;
