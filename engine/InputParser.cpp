@@ -134,11 +134,12 @@ std::string InputParser::UnreadableMessage() const {
                         std::to_string(unreadable_.column) + " of line " +
                         std::to_string(unreadable_.line);
     if (unreadable_.count == 1) {
-        return "1 field of the input file could not be read and was stored as 0:\nthe " + where +
-               ".";
+        return "1 field of the input file could not be read, so nothing was converted:\nthe " +
+               where + ".";
     }
     return std::to_string(unreadable_.count) +
-           " fields of the input file could not be read and were stored as 0;\nthe first is the " +
+           " fields of the input file could not be read, so nothing was converted;\nthe first is "
+           "the " +
            where + ".";
 }
 

@@ -75,8 +75,8 @@ TEST_F(CliTest, StepMessagesGoToStandardErrorWithTheirLineBreaks) {
     EXPECT_EQ(unskipped.status, 1);
     EXPECT_EQ(unskipped.err,
               "korvex: You specified a numeric-only date format\nbut a non-numeric date character "
-              "was found.\nkorvex: 7 fields of the input file could not be read and were stored "
-              "as 0;\nthe first is the date in column 1 of line 1.\nkorvex: Nothing in " +
+              "was found.\nkorvex: 7 fields of the input file could not be read, so nothing was "
+              "converted;\nthe first is the date in column 1 of line 1.\nkorvex: Nothing in " +
                   (dir / "db") + " was changed.\n");
     EXPECT_EQ(unskipped.out, "Nothing was converted.\n");
 }

@@ -157,7 +157,8 @@ TEST_F(JobFixture, LongLinesAreReadInPiecesOf299) {
               (std::vector<std::string>{"E0 E6 71 94 00 00 60 81", "F0 E6 71 94 00 00 00 82",
                                         "00 00 00 00 00 00 60 83", "50 EB 71 94 00 00 40 82"}));
     const std::string message =
-        "1 field of the input file could not be read and was stored as 0:\nthe date in column 1 "
+        "1 field of the input file could not be read, so nothing was converted:\nthe date in "
+        "column 1 "
         "of line 2.";
     EXPECT_EQ(unreadable, message);
     // The run says so, fails and changes nothing.
@@ -189,7 +190,7 @@ TEST_F(JobFixture, UnreadableFieldsAreStoredAsZeroAndReported) {
     EXPECT_EQ(records[5].substr(0, 11), "E0 C5 71 94");  // 990302
     EXPECT_EQ(records[5].substr(60), "00 00 00 00 00 00 00 00");
     const std::string message =
-        "7 fields of the input file could not be read and were stored as 0;\nthe first is the "
+        "7 fields of the input file could not be read, so nothing was converted;\nthe first is the "
         "open price in column 2 of line 1.";
     EXPECT_EQ(unreadable, message);
     // The run says so, fails and changes nothing.
