@@ -11,6 +11,7 @@ CRemoveSecurityDlg::CRemoveSecurityDlg(const QString& directory, QWidget* parent
     : QDialog(parent) {
     setObjectName(QStringLiteral("removeSecurityDialog"));
     setWindowTitle(QStringLiteral("Remove Security"));
+    setMinimumWidth(480);  // room for a whole path
     m_directoryEdit = new QLineEdit(directory, this);
     m_directoryEdit->setObjectName(QStringLiteral("removeDirectoryEdit"));
     m_symbolEdit = new QLineEdit(this);
