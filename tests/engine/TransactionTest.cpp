@@ -181,21 +181,23 @@ TEST_F(TransactionTest, EveryFailingOperationOfAReplaceOrARemovalLeavesAsBeforeO
             WriteFileBytes(dir / name, bytes);
         }
     };
+    // Replaces DEF with the input, or removes it, through `fs`.
+    auto change = [&](bool replace, msdb::FileSystem& fs) {
+        engine::JobServices services;
+        services.fileSystem = &fs;
+        services.notifier = &notifier;
+        engine::RemovalReport report;
+        auto job = Existing("DEF");
+        job->settings.replaceExisting = true;
+        job->services.fileSystem = &fs;
+        return replace ? job->Run() : engine::RemoveSecurity(dir.path(), "DEF", services, &report);
+    };
     for (bool replace : {true, false}) {
         restore();
         int operations = 0;
         {
             FaultyFileSystem counting(msdb::FileSystem::Default());
-            engine::JobServices services;
-            services.fileSystem = &counting;
-            services.notifier = &notifier;
-            engine::RemovalReport report;
-            auto job = Existing("DEF");
-            job->settings.replaceExisting = true;
-            job->services.fileSystem = &counting;
-            ASSERT_EQ(
-                replace ? job->Run() : engine::RemoveSecurity(dir.path(), "DEF", services, &report),
-                0);
+            ASSERT_EQ(change(replace, counting), 0);
             operations = counting.operations();
         }
         const Snapshot complete = TakeSnapshot(dir.path());
@@ -205,15 +207,7 @@ TEST_F(TransactionTest, EveryFailingOperationOfAReplaceOrARemovalLeavesAsBeforeO
             restore();
             FaultyFileSystem faulty(msdb::FileSystem::Default());
             faulty.FailOperation(n);
-            engine::JobServices services;
-            services.fileSystem = &faulty;
-            services.notifier = &notifier;
-            engine::RemovalReport report;
-            auto job = Existing("DEF");
-            job->settings.replaceExisting = true;
-            job->services.fileSystem = &faulty;
-            const int result =
-                replace ? job->Run() : engine::RemoveSecurity(dir.path(), "DEF", services, &report);
+            const int result = change(replace, faulty);
             if (result == 0) {
                 // What could not be cleared after the commit, the next run clears.
                 ASSERT_TRUE(msdb::Transaction(msdb::FileSystem::Default(), dir.path())
