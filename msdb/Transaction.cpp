@@ -203,6 +203,13 @@ Status Transaction::Commit() {
         }
         master_->temporary = master_->path + std::string(kTemporarySuffix);
     }
+    for (Staged& file : replacements_) {
+        // A replaced file keeps its permission bits.
+        FileInfo info;
+        if (fs_.GetInfo(file.path, &info).ok()) {
+            file.permissions = info.permissions;
+        }
+    }
     for (std::vector<Staged>* staged : {&files_, &replacements_}) {
         for (Staged& file : *staged) {
             if (Status s = WriteTemporary(&file); !s.ok()) {

@@ -43,8 +43,9 @@ public:
     // A file `name` of the directory that must not exist yet, with `data`.
     void CreateFile(std::string name, std::string data);
 
-    // A file `name` of the directory, which exists, replaced with `data` at the commit: until the
-    // new MASTER is in place the old file is kept, and put back if the transaction fails.
+    // A file `name` of the directory, which exists, replaced with `data` at the commit, keeping its
+    // permission bits: until the new MASTER is in place the old file is kept, and put back if the
+    // transaction fails.
     void ReplaceFile(std::string name, std::string data);
 
     // A file `name` of the directory to remove once the commit is done.

@@ -62,6 +62,19 @@ TEST_F(TransactionTest, FileNumbersWithFilesOnDiskAreTakenAndNeverOverwritten) {
     }
 }
 
+// A record whose file number was damaged to 0 no longer lists F1, but F1's files are still there:
+// the new security must not take number 1 and write over them.
+TEST_F(TransactionTest, AnUnlistedSecuritysFilesAreNotTakenOver) {
+    std::string master = Master();
+    master[53] = '\0';
+    WriteFileBytes(dir / "MASTER", master);
+    auto job = Existing("NEW");
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_EQ(job->FileNumber(), 3);
+    EXPECT_EQ(ReadFileBytes(dir / "F1.DAT"), "old F1.DAT");
+    EXPECT_EQ(ReadFileBytes(dir / "F1.DOP"), "old F1.DOP");
+}
+
 TEST_F(TransactionTest, LinksAreNeverFollowedForBackupsAndAMasterLinkKeepsPointing) {
     TempDir outside;
     WriteFileBytes(outside / "v", "keep");
@@ -84,10 +97,14 @@ TEST_F(TransactionTest, LinksAreNeverFollowedForBackupsAndAMasterLinkKeepsPointi
 
 TEST_F(TransactionTest, ReplaceKeepsTheFileNumberAndThePlace) {
     const std::string before = Master();
+    ::chmod((dir / "F2.DAT").c_str(), 0604);
     auto job = Existing("DEF");
     job->settings.replaceExisting = true;
     ASSERT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
     EXPECT_EQ(job->FileNumber(), 2);
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "F2.DAT").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);  // the replaced price file keeps its bits
     const std::string after = Master();
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after.substr(0, 106), before.substr(0, 106));  // the header and ABC
