@@ -116,7 +116,6 @@ private:
     int CheckSettings();
     int Commit(std::uint8_t fileNumber, int recordCount);
     void StageFile(const std::string& name, std::string data);
-    std::uint8_t LookUpFileNumber();
 
     ConversionSettings settings_;
     msdb::FileSystem* fs_;

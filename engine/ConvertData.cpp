@@ -9,18 +9,8 @@
 
 namespace engine {
 
-std::uint8_t CConversionJob::LookUpFileNumber() {
-    if (addedFileNumber_ != 0) {
-        return addedFileNumber_;
-    }
-    std::optional<msdb::FoundSecurity> found =
-        msdb::FindSecurity(*fs_, directory_, settings_.symbol);
-    return found ? found->record[msdb::kFileNumberOffset] : 0;
-}
-
 int CConversionJob::ConvertData() {
-    // AddSecurity of this run knows the file number; a lookup by symbol could meet an older entry.
-    const std::uint8_t fileNumber = LookUpFileNumber();
+    const std::uint8_t fileNumber = addedFileNumber_;  // AddSecurity chose it
 
     std::unique_ptr<msdb::ReadableFile> file;
     msdb::Status s = fs_->OpenForRead(settings_.inputPath, &file);

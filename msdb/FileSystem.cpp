@@ -67,41 +67,23 @@ Status ReadWholeFile(FileSystem& fs, const std::string& path, std::string* data)
     return ReadFilePrefix(fs, path, static_cast<std::size_t>(-1), data);
 }
 
-namespace {
-
-Status WriteNewFileWith(FileSystem& fs, const std::string& path,
-                        const std::function<Status(WritableFile&)>& write) {
-    std::unique_ptr<WritableFile> file;
-    Status s = fs.CreateForWrite(path, &file);
-    if (!s.ok()) {
-        return s;
-    }
-    s = write(*file);
-    if (s.ok()) {
-        s = file->Sync();
-    }
-    Status closed = file->Close();
-    return s.ok() ? closed : s;
-}
-
-}  // namespace
-
-Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view data) {
-    return WriteNewFileWith(fs, path, [data](WritableFile& file) { return file.Append(data); });
-}
-
 Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
                    std::string_view data, bool* renamed) {
-    return ReplaceFileWith(
-        fs, path, tempPath, [data](WritableFile& file) { return file.Append(data); }, renamed);
-}
-
-Status ReplaceFileWith(FileSystem& fs, const std::string& path, const std::string& tempPath,
-                       const std::function<Status(WritableFile&)>& write, bool* renamed) {
     if (renamed != nullptr) {
         *renamed = false;
     }
-    Status s = WriteNewFileWith(fs, tempPath, write);
+    std::unique_ptr<WritableFile> file;
+    Status s = fs.CreateForWrite(tempPath, &file);
+    if (s.ok()) {
+        s = file->Append(data);
+        if (s.ok()) {
+            s = file->Sync();
+        }
+        Status closed = file->Close();
+        if (s.ok()) {
+            s = closed;
+        }
+    }
     if (s.ok()) {
         s = fs.Rename(tempPath, path);
     }

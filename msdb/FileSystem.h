@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,15 +64,11 @@ public:
     // with `permissions` when given (else the default of new files).
     virtual Status CreateNew(const std::string& path, std::unique_ptr<WritableFile>* file,
                              std::optional<std::uint32_t> permissions = std::nullopt) = 0;
-    // Opens an existing file for writing at its end.
-    virtual Status OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* file) = 0;
     // Renames `from` to `to`, replacing `to` atomically when it exists.
     virtual Status Rename(const std::string& from, const std::string& to) = 0;
     // Renames `from` to `to` only when `to` does not exist (Exists when it does).
     virtual Status RenameNoReplace(const std::string& from, const std::string& to) = 0;
     virtual Status Remove(const std::string& path) = 0;
-    // Cuts the file at `path` down to its first `size` bytes; needs no free space.
-    virtual Status Truncate(const std::string& path, std::uint64_t size) = 0;
     // Makes renames and creations inside `directory` durable.
     virtual Status SyncDirectory(const std::string& directory) = 0;
     // The names of the entries of `directory`, without "." and "..".
@@ -110,9 +105,6 @@ public:
                      std::optional<std::uint32_t> permissions = std::nullopt) override {
         return target_.CreateNew(path, file, permissions);
     }
-    Status OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* file) override {
-        return target_.OpenForAppend(path, file);
-    }
     Status Rename(const std::string& from, const std::string& to) override {
         return target_.Rename(from, to);
     }
@@ -120,9 +112,6 @@ public:
         return target_.RenameNoReplace(from, to);
     }
     Status Remove(const std::string& path) override { return target_.Remove(path); }
-    Status Truncate(const std::string& path, std::uint64_t size) override {
-        return target_.Truncate(path, size);
-    }
     Status SyncDirectory(const std::string& directory) override {
         return target_.SyncDirectory(directory);
     }
@@ -175,13 +164,6 @@ Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit
 // durably.
 Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
                    std::string_view data, bool* renamed = nullptr);
-
-// ReplaceFile for contents too large to hold: `write` writes them to the temporary.
-Status ReplaceFileWith(FileSystem& fs, const std::string& path, const std::string& tempPath,
-                       const std::function<Status(WritableFile&)>& write, bool* renamed = nullptr);
-
-// Creates or truncates `path` and writes `data` to it, synced and closed.
-Status WriteNewFile(FileSystem& fs, const std::string& path, std::string_view data);
 
 // The name of the entry of `directory` that matches `name` without regard to the case of ASCII
 // letters, preferring the exact spelling; nothing when there is none. A listing failure is an

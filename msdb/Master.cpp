@@ -239,8 +239,4 @@ void Master::SetDates(std::uint8_t fileNumber, const MbfBytes& firstDate,
     }
 }
 
-Status Master::Write(FileSystem& fs, const std::string& tempPath, bool* renamed) const {
-    return ReplaceFile(fs, path_, tempPath, bytes_, renamed);
-}
-
 }  // namespace msdb

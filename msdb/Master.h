@@ -135,10 +135,6 @@ public:
     // drops a trailing partial record.
     void SetDates(std::uint8_t fileNumber, const MbfBytes& firstDate, const MbfBytes& lastDate);
 
-    // Writes the bytes to `tempPath`, syncs it and renames it over path(), as ReplaceFile does.
-    [[nodiscard]] Status Write(FileSystem& fs, const std::string& tempPath,
-                               bool* renamed = nullptr) const;
-
 private:
     Status DamagedBecause(const std::string& why) const;
     void DropPartialRecord();

@@ -221,12 +221,6 @@ std::vector<FoundSecurity> Collect(FileSystem& fs, std::string_view startDirecto
 
 }  // namespace
 
-std::vector<FoundSecurity> FindAllSecurities(FileSystem& fs, std::string_view startDirectory,
-                                             std::string_view symbol) {
-    return Collect(fs, startDirectory,
-                   [symbol](RecordBytes record) { return SecurityMatches(record, symbol); });
-}
-
 std::vector<FoundSecurity> FindSecuritiesExactly(FileSystem& fs, std::string_view startDirectory,
                                                  std::string_view symbol) {
     return Collect(fs, startDirectory,

@@ -82,11 +82,6 @@ struct FoundSecurity {
 std::optional<FoundSecurity> FindSecurity(FileSystem& fs, std::string_view startDirectory,
                                           std::string_view symbol);
 
-// Every security of the MASTER tree of `startDirectory` that FindSecurity's comparison matches,
-// in the walk's order (records as stored).
-std::vector<FoundSecurity> FindAllSecurities(FileSystem& fs, std::string_view startDirectory,
-                                             std::string_view symbol);
-
 // Every security of the MASTER tree of `startDirectory` whose symbol or name, each up to its first
 // NUL and without trailing blanks, is `symbol` (letter case aside), in the walk's order. Unlike
 // FindSecurity, "FOO" does not find "FOO BAR".

@@ -158,10 +158,6 @@ public:
         return s;
     }
 
-    Status OpenForAppend(const std::string& path, std::unique_ptr<WritableFile>* file) override {
-        return OpenWritable(path, O_WRONLY | O_APPEND, "Cannot open", file);
-    }
-
     Status Rename(const std::string& from, const std::string& to) override {
         if (::rename(from.c_str(), to.c_str()) != 0) {
             return Status::IoError("Cannot rename " + from + " to " + to + ": " +
@@ -198,13 +194,6 @@ public:
     Status Remove(const std::string& path) override {
         if (::unlink(path.c_str()) != 0) {
             return IoError("Cannot remove", path, errno);
-        }
-        return Status::Ok();
-    }
-
-    Status Truncate(const std::string& path, std::uint64_t size) override {
-        if (::truncate(path.c_str(), static_cast<off_t>(size)) != 0) {
-            return IoError("Cannot truncate", path, errno);
         }
         return Status::Ok();
     }

@@ -8,9 +8,6 @@ std::string DatFileName(int fileNumber) {
 std::string DopFileName(int fileNumber) {
     return "F" + std::to_string(fileNumber) + ".DOP";
 }
-std::string DatTempFileName(int fileNumber) {
-    return "F" + std::to_string(fileNumber) + ".NEW";
-}
 
 std::optional<int> SecurityFileNumber(std::string_view name) {
     constexpr int kLastFileNumber = 255;

@@ -43,10 +43,9 @@ inline constexpr std::size_t kFieldSize = 4;
 // The most price records one security holds: the header counts them plus one in 16 bits.
 inline constexpr int kMaxPriceRecords = 65534;
 
-// "F<n>.DAT", "F<n>.DOP", "F<n>.NEW" for file number n, without leading zeros.
+// "F<n>.DAT" and "F<n>.DOP" for file number n, without leading zeros.
 std::string DatFileName(int fileNumber);
 std::string DopFileName(int fileNumber);
-std::string DatTempFileName(int fileNumber);
 
 // The file number n of a name F<n>.DAT, F<n>.DOP or F<n>.MWD (any letter case, n from 1 to 255
 // without leading zeros), or nothing for any other name.

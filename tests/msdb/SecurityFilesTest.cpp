@@ -17,7 +17,6 @@ TEST(SecurityFileNamesTest, NoLeadingZeros) {
     EXPECT_EQ(msdb::DopFileName(7), "F7.DOP");
     EXPECT_EQ(msdb::DopFileName(12), "F12.DOP");
     EXPECT_EQ(msdb::DatFileName(255), "F255.DAT");
-    EXPECT_EQ(msdb::DatTempFileName(42), "F42.NEW");
 }
 
 TEST(DatHeaderTest, OneSlotPerField) {

@@ -7,7 +7,6 @@ namespace {
 std::string CannotDo(Operation operation, const std::string& what) {
     switch (operation) {
         case Operation::kOpenRead:
-        case Operation::kOpenAppend:
             return "Cannot open " + what;
         case Operation::kRead:
             return "Cannot read " + what;
@@ -26,8 +25,6 @@ std::string CannotDo(Operation operation, const std::string& what) {
         }
         case Operation::kRemove:
             return "Cannot remove " + what;
-        case Operation::kTruncate:
-            return "Cannot truncate " + what;
         case Operation::kList:
             return "Cannot list " + what;
         case Operation::kResolve:

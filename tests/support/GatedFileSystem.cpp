@@ -62,8 +62,6 @@ std::string_view OperationName(Operation operation) {
             return "read";
         case Operation::kCreate:
             return "create";
-        case Operation::kOpenAppend:
-            return "open-append";
         case Operation::kAppend:
             return "append";
         case Operation::kSync:
@@ -74,8 +72,6 @@ std::string_view OperationName(Operation operation) {
             return "rename";
         case Operation::kRemove:
             return "remove";
-        case Operation::kTruncate:
-            return "truncate";
         case Operation::kSyncDirectory:
             return "sync-dir";
         case Operation::kList:
@@ -143,12 +139,6 @@ msdb::Status GatedFileSystem::GetInfo(const std::string& path, msdb::FileInfo* i
     return s.ok() ? target().GetInfo(path, info) : s;
 }
 
-msdb::Status GatedFileSystem::OpenForAppend(const std::string& path,
-                                            std::unique_ptr<msdb::WritableFile>* file) {
-    msdb::Status s = Gate(Operation::kOpenAppend, path);
-    return s.ok() ? Wrap(path, target().OpenForAppend(path, file), file) : s;
-}
-
 msdb::Status GatedFileSystem::Rename(const std::string& from, const std::string& to) {
     msdb::Status s = Gate(Operation::kRename, from + " " + to);
     return s.ok() ? target().Rename(from, to) : s;
@@ -157,11 +147,6 @@ msdb::Status GatedFileSystem::Rename(const std::string& from, const std::string&
 msdb::Status GatedFileSystem::Remove(const std::string& path) {
     msdb::Status s = Gate(Operation::kRemove, path);
     return s.ok() ? target().Remove(path) : s;
-}
-
-msdb::Status GatedFileSystem::Truncate(const std::string& path, std::uint64_t size) {
-    msdb::Status s = Gate(Operation::kTruncate, path);
-    return s.ok() ? target().Truncate(path, size) : s;
 }
 
 msdb::Status GatedFileSystem::SyncDirectory(const std::string& directory) {

@@ -13,13 +13,11 @@ enum class Operation {
     kOpenRead,
     kRead,
     kCreate,
-    kOpenAppend,
     kAppend,
     kSync,
     kClose,
     kRename,
     kRemove,
-    kTruncate,
     kSyncDirectory,
     kList,
     kResolve,
@@ -53,13 +51,10 @@ public:
                                 std::unique_ptr<msdb::WritableFile>* file) override;
     msdb::Status CreateNew(const std::string& path, std::unique_ptr<msdb::WritableFile>* file,
                            std::optional<std::uint32_t> permissions = std::nullopt) override;
-    msdb::Status OpenForAppend(const std::string& path,
-                               std::unique_ptr<msdb::WritableFile>* file) override;
     msdb::Status RenameNoReplace(const std::string& from, const std::string& to) override;
     msdb::Status GetInfo(const std::string& path, msdb::FileInfo* info) override;
     msdb::Status Rename(const std::string& from, const std::string& to) override;
     msdb::Status Remove(const std::string& path) override;
-    msdb::Status Truncate(const std::string& path, std::uint64_t size) override;
     msdb::Status SyncDirectory(const std::string& directory) override;
     msdb::Status ListDirectory(const std::string& directory,
                                std::vector<std::string>* names) override;
