@@ -24,7 +24,7 @@ public:
     void ShowMessage(const std::string& text) override {
         Prompter::instance().Message(m_parent, QString::fromLocal8Bit(text.c_str()));
     }
-    bool Ask(const std::string& question) override {
+    std::optional<bool> Ask(const std::string& question) override {
         return Prompter::instance().Question(m_parent, QString::fromLocal8Bit(question.c_str()));
     }
 

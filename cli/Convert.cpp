@@ -14,12 +14,23 @@ namespace cli {
 
 const std::string_view kConvertUsage =
     "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [--name NAME]\n"
-    "           [--new-master | --replace]\n"
+    "           [--new-master | --replace] [--accept-problems] [--dry-run]\n"
     "           [--delimiter comma|tab|space] [--date-format NAME] [--skip N]\n"
     "           [--columns date=1,open=2,high=3,low=4,close=5,volume=6,oi=7]\n"
     "\n"
     "Converts INPUT, one period per line, into a new security of the MetaStock-format\n"
     "directory DIR. Each line that holds a field becomes one price record.\n"
+    "\n"
+    "How lines are read: a line ends at LF, CR LF or a lone CR and may be 65,536 bytes\n"
+    "long. With comma or tab every delimiter separates two fields (\"1,,2\" is three fields,\n"
+    "the second empty); blanks around a field and the double quotes around a quoted field\n"
+    "(\"12.50\") are not part of it. With space, a run of spaces separates two fields.\n"
+    "Every field that is switched on must be there and hold a number, or a date that exists\n"
+    "in the date format; the dates must go forward, or all backward (a file that lists the\n"
+    "newest day first is written oldest first). Anything else is a problem: the first ten\n"
+    "are shown with their line numbers and nothing is converted, unless --accept-problems\n"
+    "is given. A file in UTF-16, or that holds NUL bytes, is not a text file: save it as\n"
+    "plain text first.\n"
     "\n"
     "  --dir DIR            the target directory (at most 200 bytes)\n"
     "  --symbol SYMBOL      the ticker symbol, at most 16 bytes; upper-cased, trailing\n"
@@ -29,8 +40,13 @@ const std::string_view kConvertUsage =
     "                       without it the MASTER of DIR is used and backed up to MASTER.BAK\n"
     "  --replace            convert over the security SYMBOL that the MASTER of DIR lists:\n"
     "                       same file number, same place in MASTER, new prices\n"
-    "  --delimiter D        what separates the columns: comma (default), tab or space;\n"
-    "                       several delimiters in a row count as one\n"
+    "  --accept-problems    convert a file with problems all the same: values that cannot\n"
+    "                       be read are stored as 0 (dates as no date), and a file of more\n"
+    "                       than 65,534 records is cut to its first 65,534\n"
+    "  --dry-run            read everything and say what would be written, or the problems,\n"
+    "                       but write nothing (DIR is only read); exit 0 when the conversion\n"
+    "                       would succeed\n"
+    "  --delimiter D        what separates the columns: comma (default), tab or space\n"
     "  --date-format NAME   how the dates are written (any case; default MMDDYY):\n"
     "                         YY_MM_DD    99/08/30      YYMMDD      990830\n"
     "                         CCYY_MM_DD  1999/08/30    CCYYMMDD    19990830\n"
@@ -193,6 +209,10 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args) {
             settings.master = engine::MasterChoice::kMakeNew;
         } else if (arg == "--replace" && !attached) {
             settings.replaceExisting = true;
+        } else if (arg == "--accept-problems" && !attached) {
+            settings.acceptProblems = true;
+        } else if (arg == "--dry-run" && !attached) {
+            settings.dryRun = true;
         } else if (arg == "--delimiter") {
             settings.delimiter = ParseDelimiter(value());
         } else if (arg == "--date-format") {
@@ -253,15 +273,25 @@ int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream&
     services.store = &store;
     engine::CConversionJob job(settings, services);
     const int result = job.Run();
-    if (!job.Changed()) {
+    if (!job.Changed() && !job.WouldSucceed()) {
         out << "Nothing was converted.\n";
         err << "korvex: Nothing in " << job.directory() << " was changed.\n";
         return 1;
     }
     const std::string dat = msdb::JoinPath(job.directory(), msdb::DatFileName(job.FileNumber()));
-    out << "Converted " << job.RecordCount() << " price records of " << job.settings().symbol
-        << " into " << dat << " (" << DateText(job.FirstDate()) << " to "
-        << DateText(job.LastDate()) << ").\n";
+    out << (job.WouldSucceed() ? "Would convert " : "Converted ") << job.RecordCount()
+        << " price records of " << job.settings().symbol << " into " << dat << " ("
+        << DateText(job.FirstDate()) << " to " << DateText(job.LastDate()) << ").";
+    if (job.Reversed()) {
+        out << " The file lists the newest day first; the records are written oldest first.";
+    }
+    if (job.StoredAsZero() > 0) {
+        out << " " << job.StoredAsZero()
+            << (job.StoredAsZero() == 1 ? " value that could not be read is"
+                                        : " values that could not be read are")
+            << " stored as 0.";
+    }
+    out << '\n';
     return result == 0 ? 0 : 1;
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/Messages.h"
 #include "engine/PriceFileWriter.h"
+#include "engine/TextInput.h"
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
 
@@ -123,7 +124,25 @@ int CConversionJob::CheckSettings() {
         Tell("The input file cannot be opened.\n" + s.message());
         return 1;
     }
+    std::string start(4, '\0');
+    std::size_t got = 0;
+    if (s = input->Read(start.size(), start.data(), &got); !s.ok()) {
+        Tell("The input file cannot be read.\n" + s.message());
+        return 1;
+    }
+    start.resize(got);
+    if (std::string_view kind = ByteOrderMarkOfNonText(start); !kind.empty()) {
+        Tell(NotTextMessage("it is " + std::string(kind) + " text (it begins with a " +
+                            std::string(kind) + " byte order mark)"));
+        return 1;
+    }
     return 0;
+}
+
+std::string CConversionJob::NotTextMessage(const std::string& why) const {
+    return "The input file " + settings_.inputPath + " is not a plain text file: " + why +
+           ".\nSave it as plain text (CSV or TXT, in UTF-8 or your system's code page) and "
+           "convert that file.";
 }
 
 int CConversionJob::CheckColumns() {
@@ -141,7 +160,7 @@ int CConversionJob::PrepareMaster() {
         return 1;
     }
     directory_ = target_.path();
-    if (std::optional<std::string> problem = target_.Lock(lockWait_)) {
+    if (std::optional<std::string> problem = target_.Lock(lockWait_, settings_.dryRun)) {
         Tell(*problem);
         return 1;
     }
@@ -218,10 +237,11 @@ int CConversionJob::CheckDuplicateSymbol() {
     // The one security of the directory's own MASTER that the symbol matches can be replaced.
     const bool replaceable =
         all.size() == 1 && all.front().directory == msdb::JoinPath(directory_, "");
-    if (replaceable &&
-        (settings_.replaceExisting ||
-         notifier_->Ask("The directory already holds a security " + settings_.symbol +
-                        ".\nReplace it with the prices of this file?"))) {
+    if (replaceable && (settings_.replaceExisting ||
+                        notifier_
+                            ->Ask("The directory already holds a security " + settings_.symbol +
+                                  ".\nReplace it with the prices of this file?")
+                            .value_or(false))) {
         replaceRecord_ = all.front().recordNumber;
         return 0;
     }

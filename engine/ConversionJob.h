@@ -103,6 +103,13 @@ public:
     // True once the run has changed the directory; a run that stopped before its commit has not.
     bool Changed() const { return changed_; }
 
+    // True when a dry run found that the conversion would succeed.
+    bool WouldSucceed() const { return wouldSucceed_; }
+    // True when the file listed the newest day first and the records were written oldest first.
+    bool Reversed() const { return reversed_; }
+    // The values that could not be read and were stored as 0, the problems being accepted.
+    int StoredAsZero() const { return storedAsZero_; }
+
     // What the run wrote, for the caller's report.
     int FileNumber() const { return fileNumber_; }
     int RecordCount() const { return recordCount_; }
@@ -115,6 +122,7 @@ private:
     int RunSteps();
     int CheckSettings();
     int Commit(std::uint8_t fileNumber, int recordCount);
+    std::string NotTextMessage(const std::string& why) const;
     void StageFile(const std::string& name, std::string data);
 
     ConversionSettings settings_;
@@ -136,6 +144,9 @@ private:
     std::unique_ptr<PriceFileWriter> writer_;  // F<n>.DAT as the run will leave it
 
     bool changed_ = false;
+    bool wouldSucceed_ = false;
+    bool reversed_ = false;
+    int storedAsZero_ = 0;
     int fileNumber_ = 0;  // set at the commit
     int recordCount_ = 0;
     msdb::MbfBytes firstDate_{};

@@ -82,6 +82,10 @@ struct ConversionSettings {
     // Converts over the security of the same symbol that the MASTER of the directory lists,
     // keeping its file number and its place, instead of refusing it as a duplicate.
     bool replaceExisting = false;
+    // Stores a file whose lines have problems all the same: what cannot be read as 0.
+    bool acceptProblems = false;
+    // Does everything but the commit: the directory is only read.
+    bool dryRun = false;
     char delimiter = ',';  // ',', '\t' or ' '
     DateFormat dateFormat = DateFormat::MMDDYY;
     bool skipOn = false;

@@ -1,6 +1,9 @@
 // The last step of a run: the input converted into price records of the new F<n>.DAT, the first
 // and last dates written into MASTER and the record count into the F<n>.DAT header, then the
 // commit that puts them into the directory.
+#include <optional>
+#include <vector>
+
 #include "engine/ConversionJob.h"
 #include "engine/Messages.h"
 #include "engine/PriceFileWriter.h"
@@ -20,10 +23,14 @@ int CConversionJob::ConvertData() {
     }
     InputParser parser(settings_, std::move(file));
     int recordCount = 0;
-    bool dateCheckFailed = false;
-    bool tooMany = false;
     msdb::MbfBytes firstDate{};
     msdb::MbfBytes lastDate{};
+    // The order of the dates: all earlier than the one before (newest first), or each later.
+    bool anyDateProblem = false;
+    bool newestFirst = true;
+    bool havePrevious = false;
+    float previous = 0.0f;
+    std::vector<InputProblem> orderProblems;
     for (;;) {
         bool got = false;
         s = parser.NextLine(&got);
@@ -31,17 +38,32 @@ int CConversionJob::ConvertData() {
             break;
         }
         if (recordCount == msdb::kMaxPriceRecords) {
-            tooMany = true;
+            parser.problems().Add({parser.LineNumber(), "line", "",
+                                   "is a price record past the 65,534 that one security holds"});
             break;
         }
         const PriceRecord record = parser.ReadRecord();
         const msdb::MbfBytes& date = record.values[PriceField::kDate];
+        if (recordCount == 0 && parser.DateCheckMessage() != nullptr) {
+            Tell(parser.DateCheckMessage());
+        }
+        if (parser.LastDateIsProblem()) {
+            anyDateProblem = true;
+            havePrevious = false;
+        } else {
+            const float value = msdb::FromMbf(date);
+            if (havePrevious && !(value < previous)) {
+                newestFirst = false;
+            }
+            if (havePrevious && !(value > previous)) {
+                orderProblems.push_back({parser.LineNumber(), "date", "",
+                                         "is not later than the date of the record before it"});
+            }
+            previous = value;
+            havePrevious = true;
+        }
         if (recordCount == 0) {
             firstDate = date;
-            if (parser.DateCheckMessage() != nullptr) {
-                Tell(parser.DateCheckMessage());
-                dateCheckFailed = true;
-            }
         }
         lastDate = date;
         if (AppendRecord(fileNumber, record) != 0) {
@@ -53,20 +75,39 @@ int CConversionJob::ConvertData() {
         Tell("The input file could not be read to its end.\n" + s.message());
         return 1;
     }
-    if (tooMany) {
-        Tell(
-            "The input file holds more than 65534 price records, and one security holds at most "
-            "65534 price records.\nNothing was converted.");
+    if (!parser.NotText().empty()) {
+        Tell(NotTextMessage(parser.NotText()));
+        return 1;
     }
     if (recordCount == 0) {
         Tell("The input file " + settings_.inputPath + " holds no price records.");
         return 1;
     }
-    if (parser.UnreadableCount() > 0) {
-        Tell(parser.UnreadableMessage());
+    if (!anyDateProblem && recordCount >= 2 && newestFirst) {
+        // A file that lists the newest day first is written oldest first.
+        writer_->Reverse();
+        std::swap(firstDate, lastDate);
+        reversed_ = true;
+    } else {
+        for (InputProblem& problem : orderProblems) {
+            parser.problems().Add(std::move(problem));
+        }
     }
-    if (dateCheckFailed || tooMany || parser.UnreadableCount() > 0) {
-        return 1;  // a run that fails commits nothing
+    if (!parser.problems().empty()) {
+        const std::string list = parser.problems().Message(settings_.inputPath);
+        if (settings_.acceptProblems) {
+            Tell(list + "\nThe values that cannot be read are stored as 0, as asked.");
+        } else {
+            std::optional<bool> answer = notifier_->Ask(
+                list + "\n\nStore the file anyway, with the values that cannot be read as 0?");
+            if (!answer) {
+                Tell(list + "\nNothing was converted.");
+            }
+            if (!answer.value_or(false)) {
+                return 1;
+            }
+        }
+        storedAsZero_ = parser.UnreadableCount();
     }
     if (UpdateMasterDates(firstDate, lastDate, fileNumber) != 0 ||
         UpdateRecordCount(static_cast<std::uint16_t>(recordCount), fileNumber) != 0) {
@@ -74,6 +115,12 @@ int CConversionJob::ConvertData() {
     }
     firstDate_ = firstDate;
     lastDate_ = lastDate;
+    if (settings_.dryRun) {
+        wouldSucceed_ = true;
+        fileNumber_ = fileNumber;
+        recordCount_ = recordCount;
+        return 0;
+    }
     return Commit(fileNumber, recordCount);
 }
 

@@ -9,44 +9,72 @@
 namespace engine {
 namespace {
 
-// What a field slot holds before any line has filled it.
-constexpr const char* kUnfilledSlot = "123";
+// The most characters of a field's text that a problem shows.
+constexpr std::size_t kShownText = 40;
 
-constexpr PerField<const char*> kFieldNames = {
+constexpr PerField<std::string_view> kFieldNames = {
     {"date", "open price", "high price", "low price", "close price", "volume", "open interest"}};
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The stored form of a date field, or nothing when the text gives no day: no date at all, a month
-// outside 1 to 12, or a year before 1961 or after 2099 as written.
-std::optional<msdb::MbfBytes> StoredDate(std::string_view text, DateFormat format) {
+// The stored form of a date field, or why it has none. `rolledOver` is set when the day lies past
+// the end of its month (or is 0): the date is stored, rolled over, but is a problem.
+struct DateReading {
+    std::optional<msdb::MbfBytes> stored;
+    std::string what;  // empty when the date is as it should be
+};
+
+DateReading ReadDate(std::string_view text, DateFormat format) {
     constexpr int kFirstYear = 61;  // 1961, counted from 1900
     constexpr int kLastYear = 199;  // 2099
+    const std::string name(msdb::DateFormatName(format));
+    // The groups lie at fixed positions behind leading blanks and one quote; a digit right after
+    // the last of them means the text is longer than the format, as 01/02/2025 is for MM_DD_YY.
+    std::size_t start = 0;
+    while (start < text.size() && text[start] == ' ') {
+        ++start;
+    }
+    if (start < text.size() && text[start] == '"') {
+        ++start;
+    }
+    const std::size_t after = start + msdb::DateFormatLength(format);
+    if (after < text.size() && IsDigit(text[after])) {
+        return {std::nullopt, "has more digits than " + name + " reads"};
+    }
     msdb::DateGroups groups = msdb::ReadDateGroups(text, format);
-    int year = msdb::YearFrom1900(groups.year);
-    if (!groups.present || groups.month < 1 || groups.month > 12 || year < kFirstYear ||
-        year > kLastYear) {
-        return std::nullopt;
+    if (!groups.present || groups.month < 1 || groups.month > 12) {
+        return {std::nullopt, "is not a date in " + name};
+    }
+    const int year = msdb::YearFrom1900(groups.year);
+    if (year < kFirstYear || year > kLastYear) {
+        return {std::nullopt, "lies outside the years 1961 to 2099"};
     }
     // The same day as DateTextToDayNumber gives, from the groups already read.
     msdb::DayNumber day = msdb::YmdToDayNumber(static_cast<std::int16_t>(groups.year),
                                                static_cast<std::int16_t>(groups.month),
                                                static_cast<std::int16_t>(groups.day));
     if (day == msdb::kNoDay) {
-        return std::nullopt;
+        return {std::nullopt, "is not a date in " + name};
     }
-    return msdb::DayNumberToMbfDate(day);
+    DateReading reading{msdb::DayNumberToMbfDate(day), {}};
+    if (groups.day < 1 || groups.day > msdb::DaysInMonth(1900 + year, groups.month)) {
+        reading.what = "does not exist";
+    }
+    return reading;
 }
 
-// The stored form of a number field, or nothing when the text does not start with a number or the
-// number is not finite or too large for an MBF single.
-std::optional<msdb::MbfBytes> StoredNumber(const std::string& text) {
+// The stored form of a number field, or why it has none.
+std::optional<msdb::MbfBytes> ReadNumber(const std::string& text, std::string* what) {
     constexpr float kMbfLimit = 0x1p127f;
     float value = 0.0f;
-    if (!ReadLeadingFloat(text, &value) || std::isnan(value) || std::isinf(value) ||
-        std::fabs(value) >= kMbfLimit) {
+    if (!ReadLeadingFloat(text, &value)) {
+        *what = "is not a number";
+        return std::nullopt;
+    }
+    if (std::isnan(value) || std::isinf(value) || std::fabs(value) >= kMbfLimit) {
+        *what = "is too large to be stored";
         return std::nullopt;
     }
     return msdb::ToMbf(value);
@@ -54,24 +82,64 @@ std::optional<msdb::MbfBytes> StoredNumber(const std::string& text) {
 
 }  // namespace
 
-InputParser::InputParser(const ConversionSettings& settings,
-                         std::unique_ptr<msdb::ReadableFile> file)
-    : settings_(settings), reader_(std::move(file)) {
-    slots_.fill(kUnfilledSlot);
+std::string_view FieldName(PriceField field) {
+    return kFieldNames[field];
 }
 
-const std::string& InputParser::Slot(PriceField field) const {
-    return slots_[static_cast<std::size_t>(settings_.fields[field].column - 1)];
+void InputProblems::Add(InputProblem problem) {
+    ++count_;
+    if (first_.size() < kShown) {
+        if (problem.text.size() > kShownText) {
+            problem.text = problem.text.substr(0, kShownText) + "...";
+        }
+        // Kept in the order of the lines, whatever order they were found in.
+        auto at =
+            std::upper_bound(first_.begin(), first_.end(), problem.line,
+                             [](int line, const InputProblem& other) { return line < other.line; });
+        first_.insert(at, std::move(problem));
+    }
+}
+
+std::string InputProblems::Message(std::string_view inputPath) const {
+    std::string text = std::to_string(count_) + (count_ == 1 ? " problem was" : " problems were") +
+                       " found in the input file " + std::string(inputPath) + ":";
+    for (const InputProblem& problem : first_) {
+        text += "\nline " + std::to_string(problem.line) + ", " + problem.field;
+        if (!problem.text.empty()) {
+            text += " \"" + problem.text + "\"";
+        }
+        text += ": " + problem.what;
+    }
+    if (count_ > static_cast<int>(first_.size())) {
+        text += "\nand " + std::to_string(count_ - static_cast<int>(first_.size())) + " more.";
+    }
+    return text;
+}
+
+InputParser::InputParser(const ConversionSettings& settings,
+                         std::unique_ptr<msdb::ReadableFile> file)
+    : settings_(settings), reader_(std::move(file)) {}
+
+const std::string* InputParser::Field(PriceField field) const {
+    const auto column = static_cast<std::size_t>(settings_.fields[field].column);
+    return column >= 1 && column <= fieldCount_ ? &slots_[column - 1] : nullptr;
+}
+
+void InputParser::Problem(PriceField field, const std::string& text, std::string what) {
+    problems_.Add({reader_.LineNumber(), std::string(FieldName(field)), text, std::move(what)});
 }
 
 msdb::Status InputParser::NextLine(bool* got) {
-    std::string_view piece;
+    std::string_view line;
     *got = false;
+    if (!notText_.empty()) {
+        return msdb::Status::Ok();
+    }
     if (!skipped_) {
         skipped_ = true;
         for (int skipped = 0; skipped < settings_.RowsToSkip(); ++skipped) {
             bool more = false;
-            msdb::Status s = reader_.Next(&piece, &more);
+            msdb::Status s = reader_.Next(&line, &more);
             if (!s.ok() || !more) {
                 return s;
             }
@@ -79,68 +147,84 @@ msdb::Status InputParser::NextLine(bool* got) {
     }
     for (;;) {
         bool more = false;
-        msdb::Status s = reader_.Next(&piece, &more);
+        msdb::Status s = reader_.Next(&line, &more);
         if (!s.ok() || !more) {
             return s;
         }
-        if (SplitFields(LineText(piece), settings_.delimiter, &slots_) != 0) {
+        if (reader_.HoldsNul()) {
+            notText_ = "it holds a NUL byte (line " + std::to_string(reader_.LineNumber()) +
+                       "), as files of word processors and spreadsheets do";
+            return msdb::Status::Ok();
+        }
+        if (reader_.TooLong()) {
+            problems_.Add({reader_.LineNumber(), "line", "",
+                           "is longer than 65,536 bytes, and gives no record"});
+            continue;
+        }
+        fieldCount_ = SplitFields(line, settings_.delimiter, &slots_);
+        if (std::any_of(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(fieldCount_),
+                        [](const std::string& field) { return !field.empty(); })) {
             *got = true;
             return msdb::Status::Ok();
         }
     }
 }
 
-void InputParser::NoteUnreadable(PriceField field) {
-    if (unreadable_.count++ == 0) {
-        unreadable_.line = reader_.LineNumber();
-        unreadable_.field = field;
-        unreadable_.column = settings_.fields[field].column;
-    }
-}
-
 PriceRecord InputParser::ReadRecord() {
     PriceRecord record;
-    const std::string& dateField = Slot(PriceField::kDate);
-    std::string_view dateText = std::string_view(dateField).substr(0, msdb::kMaxDateText);
-    std::optional<msdb::MbfBytes> date = StoredDate(dateText, settings_.dateFormat);
-    if (!date) {
-        NoteUnreadable(PriceField::kDate);
+    lastDateProblem_ = false;
+    const std::string* dateField = Field(PriceField::kDate);
+    if (dateField == nullptr || dateField->empty()) {
+        Problem(PriceField::kDate, "", dateField == nullptr ? "is missing" : "is empty");
+        lastDateProblem_ = true;
+        ++unreadable_;
+    } else {
+        const std::string_view dateText =
+            std::string_view(*dateField).substr(0, msdb::kMaxDateText);
+        DateReading date = ReadDate(dateText, settings_.dateFormat);
+        if (!date.what.empty()) {
+            Problem(PriceField::kDate, *dateField, date.what);
+            lastDateProblem_ = true;
+        }
+        if (!date.stored) {
+            ++unreadable_;
+        }
+        record.values[PriceField::kDate] = date.stored.value_or(msdb::MbfBytes{});
     }
-    record.values[PriceField::kDate] = date.value_or(msdb::MbfBytes{});
-    if (recordsRead_++ == 0) {
-        const bool allDigits = std::all_of(dateField.begin(), dateField.end(), IsDigit);
+    if (recordsRead_++ == 0 && dateField != nullptr && !dateField->empty()) {
+        const bool allDigits = std::all_of(dateField->begin(), dateField->end(), IsDigit);
         const bool numericOnly = msdb::IsNumericOnlyDateFormat(settings_.dateFormat);
+        const std::string name(msdb::DateFormatName(settings_.dateFormat));
         if (numericOnly && !allDigits) {
             dateCheckMessage_ = messages::kNumericDateExpected;
+            Problem(
+                PriceField::kDate, *dateField,
+                "holds other characters than digits, but " + name + " is written in digits only");
         } else if (!numericOnly && allDigits) {
             dateCheckMessage_ = messages::kSeparatedDateExpected;
+            Problem(PriceField::kDate, *dateField,
+                    "holds only digits, but " + name + " has separators");
         }
     }
     for (PriceField field : msdb::kPriceFields) {
         if (field == PriceField::kDate || !settings_.fields[field].on) {
             continue;
         }
-        std::optional<msdb::MbfBytes> number = StoredNumber(Slot(field));
+        const std::string* text = Field(field);
+        std::string what;
+        std::optional<msdb::MbfBytes> number;
+        if (text == nullptr || text->empty()) {
+            what = text == nullptr ? "is missing" : "is empty";
+        } else {
+            number = ReadNumber(*text, &what);
+        }
         if (!number) {
-            NoteUnreadable(field);
+            Problem(field, text == nullptr ? std::string() : *text, what);
+            ++unreadable_;
         }
         record.values[field] = number.value_or(msdb::MbfBytes{});
     }
     return record;
-}
-
-std::string InputParser::UnreadableMessage() const {
-    std::string where = std::string(kFieldNames[unreadable_.field]) + " in column " +
-                        std::to_string(unreadable_.column) + " of line " +
-                        std::to_string(unreadable_.line);
-    if (unreadable_.count == 1) {
-        return "1 field of the input file could not be read, so nothing was converted:\nthe " +
-               where + ".";
-    }
-    return std::to_string(unreadable_.count) +
-           " fields of the input file could not be read, so nothing was converted;\nthe first is "
-           "the " +
-           where + ".";
 }
 
 }  // namespace engine

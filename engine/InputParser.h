@@ -1,9 +1,11 @@
 // The input parser: the lines of a text price file, read by the conversion settings into the
-// values of price records.
+// values of price records, and every value that cannot be read noted as a problem.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/ConversionSettings.h"
 #include "engine/TextInput.h"
@@ -17,50 +19,85 @@ struct PriceRecord {
     PerField<msdb::MbfBytes> values{};
 };
 
+// Something in the input that is not what the settings say: where, which field, the text as read
+// (cut at 40 characters) and what is wrong with it.
+struct InputProblem {
+    int line = 0;
+    std::string field;  // "date", "close price" ... or "line" for the line as a whole
+    std::string text;
+    std::string what;
+};
+
+// The problems of one input file: how many, and the first of them.
+class InputProblems {
+public:
+    // The most problems that are kept to be shown.
+    static constexpr std::size_t kShown = 10;
+
+    void Add(InputProblem problem);
+    int count() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    const std::vector<InputProblem>& first() const { return first_; }
+
+    // "N problems were found ..." and the first of them, a line each.
+    std::string Message(std::string_view inputPath) const;
+
+private:
+    int count_ = 0;
+    std::vector<InputProblem> first_;
+};
+
 class InputParser {
 public:
     InputParser(const ConversionSettings& settings, std::unique_ptr<msdb::ReadableFile> file);
 
     // Moves to the next line that holds a field, skipping the heading lines first; `*got` is false
-    // at the end of the file. A line that holds more fields than the slots is read from its first
-    // kFieldSlotCount; a line with fewer keeps the texts that earlier lines left in the other
-    // slots.
+    // at the end of the file. A line longer than kMaxLineLength is a problem and gives no record;
+    // a line that holds a NUL byte ends the reading: the file is not text (NotText says so).
     [[nodiscard]] msdb::Status NextLine(bool* got);
 
-    // The price record of the line NextLine moved to. A field that cannot be read is stored as 0
-    // (a date as four zero bytes) and noted.
+    // The price record of the line NextLine moved to. A field that is missing, empty or cannot be
+    // read is a problem and stored as 0 (a date as four zero bytes); a day past the end of its
+    // month is a problem too, and stored rolled over into the next month.
     PriceRecord ReadRecord();
 
-    // The number (from 1) of the line in which the last line read starts.
+    // The number (from 1) of the line read last.
     int LineNumber() const { return reader_.LineNumber(); }
 
-    // The message of the date check of the first record: its date field holds a character that
-    // the date format does not expect. Null when the check passed or no record was read yet.
+    // The message of the date check of the first record (its date field holds a character that
+    // the date format does not expect), or null.
     const char* DateCheckMessage() const { return dateCheckMessage_; }
 
-    // The number of fields that could not be read, and the message that tells the user about them
-    // (where the first one was).
-    int UnreadableCount() const { return unreadable_.count; }
-    std::string UnreadableMessage() const;
+    // True when the date of the last record read is a problem.
+    bool LastDateIsProblem() const { return lastDateProblem_; }
+
+    // Why the file is not a text file, when it holds a NUL byte; empty otherwise.
+    const std::string& NotText() const { return notText_; }
+
+    InputProblems& problems() { return problems_; }
+    const InputProblems& problems() const { return problems_; }
+
+    // The number of values that could not be read and are stored as 0.
+    int UnreadableCount() const { return unreadable_; }
 
 private:
-    struct Unreadable {
-        int count = 0;
-        int line = 0;
-        PriceField field = PriceField::kDate;
-        int column = 0;
-    };
-
-    void NoteUnreadable(PriceField field);
-    const std::string& Slot(PriceField field) const;
+    void Problem(PriceField field, const std::string& text, std::string what);
+    const std::string* Field(PriceField field) const;
 
     const ConversionSettings& settings_;
     LineReader reader_;
     FieldSlots slots_;
+    std::size_t fieldCount_ = 0;
     bool skipped_ = false;
     int recordsRead_ = 0;
     const char* dateCheckMessage_ = nullptr;
-    Unreadable unreadable_;
+    bool lastDateProblem_ = false;
+    std::string notText_;
+    InputProblems problems_;
+    int unreadable_ = 0;
 };
+
+// The name of a price field as problems and messages give it: "date", "open price" ...
+std::string_view FieldName(PriceField field);
 
 }  // namespace engine

@@ -20,6 +20,9 @@ public:
     // Adds one record behind those before it.
     void Append(const PriceRecord& record);
 
+    // Turns the order of the records round, the last first.
+    void Reverse();
+
     // Sets the header's lastRecordNumber to `recordCount` + 1, kept to 16 bits.
     void SetRecordCount(std::uint16_t recordCount);
 
@@ -30,6 +33,7 @@ public:
 
 private:
     PerField<bool> fieldsOn_;
+    std::size_t recordLength_ = 0;
     std::string bytes_;
 };
 

@@ -2,6 +2,7 @@
 // database files: a way to tell the user something, the settings store, and today's date.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace engine {
@@ -11,10 +12,11 @@ class Notifier {
 public:
     virtual ~Notifier() = default;
     virtual void ShowMessage(const std::string& text) = 0;
-    // Asks the user a question that Yes or No answers; No unless the user says otherwise.
-    virtual bool Ask(const std::string& question) {
+    // Asks the user a question that Yes or No answers; nothing when no one can be asked (the
+    // command line), which counts as No.
+    virtual std::optional<bool> Ask(const std::string& question) {
         (void)question;
-        return false;
+        return std::nullopt;
     }
 };
 

@@ -32,7 +32,7 @@ std::optional<std::string> TargetDirectory::Resolve(const std::string& directory
     return std::nullopt;
 }
 
-std::optional<std::string> TargetDirectory::Lock(std::chrono::milliseconds wait) {
+std::optional<std::string> TargetDirectory::Lock(std::chrono::milliseconds wait, bool readOnly) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     for (;;) {
         msdb::Status s = fs_.LockDirectory(path_, &lock_);
@@ -49,6 +49,9 @@ std::optional<std::string> TargetDirectory::Lock(std::chrono::milliseconds wait)
         std::this_thread::sleep_for(kLockRetry);
     }
     transaction_ = std::make_unique<msdb::Transaction>(fs_, path_);
+    if (readOnly) {
+        return std::nullopt;
+    }
     if (msdb::Status s = transaction_->RemoveLeftovers(); !s.ok()) {
         return "What an interrupted conversion left in " + path_ + " could not be removed.\n" +
                s.message();

@@ -24,8 +24,9 @@ public:
     std::optional<std::string> Resolve(const std::string& directory);
 
     // Takes the directory's lock, waiting up to `wait` for another run to finish with it, then
-    // starts the transaction, which first removes what a killed run left. The message when not.
-    std::optional<std::string> Lock(std::chrono::milliseconds wait);
+    // starts the transaction, which first removes what a killed run left (unless `readOnly`: a
+    // run that will not commit changes nothing). The message when not.
+    std::optional<std::string> Lock(std::chrono::milliseconds wait, bool readOnly = false);
 
     // Finds MASTER (in any letter case): its path, or where a new one goes. Sets `*exists`.
     std::optional<std::string> LocateMaster(bool* exists);

@@ -2,6 +2,7 @@
 
 #include <locale.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,17 @@ float StrToFloat(const char* text, char** end, CLocale locale) {
 
 }  // namespace
 
+std::string_view ByteOrderMarkOfNonText(std::string_view start) {
+    using namespace std::string_view_literals;
+    if (start.substr(0, 4) == "\x00\x00\xFE\xFF"sv || start.substr(0, 4) == "\xFF\xFE\x00\x00"sv) {
+        return "UTF-32";
+    }
+    if (start.substr(0, 2) == "\xFE\xFF"sv || start.substr(0, 2) == "\xFF\xFE"sv) {
+        return "UTF-16";
+    }
+    return {};
+}
+
 LineReader::LineReader(std::unique_ptr<msdb::ReadableFile> file) : file_(std::move(file)) {}
 
 bool LineReader::Fill(msdb::Status* status) {
@@ -55,63 +67,135 @@ bool LineReader::Fill(msdb::Status* status) {
     return status->ok() && got > 0;
 }
 
-msdb::Status LineReader::Next(std::string_view* piece, bool* got) {
-    *piece = std::string_view();
+msdb::Status LineReader::Next(std::string_view* line, bool* got) {
+    *line = std::string_view();
     *got = false;
+    tooLong_ = false;
+    holdsNul_ = false;
     msdb::Status status;
-    while (buffer_.size() - pos_ < kMaxLineRead &&
-           std::memchr(buffer_.data() + pos_, '\n', buffer_.size() - pos_) == nullptr) {
-        if (!Fill(&status)) {
+    if (!started_) {
+        started_ = true;
+        while (buffer_.size() < 3 && Fill(&status)) {
+        }
+        if (!status.ok()) {
+            return status;
+        }
+        if (buffer_.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            pos_ = 3;
+        }
+    }
+    // Look for the line's end, reading on as needed; a line past the limit is read to its end but
+    // not kept.
+    std::size_t scanned = 0;  // bytes of this line looked at, in the buffer from pos_
+    std::size_t dropped = 0;  // bytes of this line already let go
+    for (;;) {
+        const char* start = buffer_.data() + pos_;
+        const std::size_t available = buffer_.size() - pos_;
+        const void* nul = nullptr;
+        std::size_t end = scanned;
+        while (end < available && start[end] != '\n' && start[end] != '\r') {
+            ++end;
+        }
+        if (!holdsNul_) {
+            nul = std::memchr(start + scanned, '\0', end - scanned);
+            holdsNul_ = nul != nullptr;
+        }
+        // A carriage return at the end of what is read may have its line feed in the next block.
+        const bool needMore = end == available || (start[end] == '\r' && end + 1 == available);
+        if (needMore && !eof_) {
+            if (end + dropped > kMaxLineLength) {
+                // Too long: let go of what was scanned, so that the buffer stays small.
+                dropped += end;
+                pos_ += end;
+                end = 0;
+                tooLong_ = true;
+            }
+            scanned = end;
+            if (Fill(&status)) {
+                continue;
+            }
             if (!status.ok()) {
                 return status;
             }
-            break;  // the end of the file
+            continue;  // the end of the file: look once more, with eof_ set
         }
-    }
-    std::size_t limit = std::min(buffer_.size() - pos_, kMaxLineRead);
-    if (limit == 0) {
+        if (end == available && available == 0 && dropped == 0 && !tooLong_) {
+            return msdb::Status::Ok();  // nothing left
+        }
+        ++lineNumber_;
+        *got = true;
+        tooLong_ = tooLong_ || end + dropped > kMaxLineLength;
+        *line = tooLong_ ? std::string_view() : std::string_view(start, end);
+        std::size_t next = end;
+        if (next < available && start[next] == '\r') {
+            ++next;
+        }
+        if (next < available && start[next] == '\n' && (next == end || start[end] == '\r')) {
+            ++next;
+        }
+        pos_ += next;
         return msdb::Status::Ok();
     }
-    const char* start = buffer_.data() + pos_;
-    const void* feed = std::memchr(start, '\n', limit);
-    std::size_t take = feed == nullptr ? limit : static_cast<const char*>(feed) - start + 1;
-    *piece = std::string_view(start, take);
-    pos_ += take;
-    *got = true;
-    pieceLine_ = nextLine_;
-    if (feed != nullptr) {
-        ++nextLine_;
-    }
-    return msdb::Status::Ok();
 }
 
-std::string_view LineText(std::string_view piece) {
-    piece = piece.substr(0, piece.find('\0'));
-    if (!piece.empty() && piece.back() == '\n') {
-        piece.remove_suffix(1);
-        if (!piece.empty() && piece.back() == '\r') {
-            piece.remove_suffix(1);
+std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots) {
+    const std::size_t n = line.size();
+    const bool spaces = delimiter == ' ';
+    // Blanks around a field: spaces and tabs, but never the delimiter; with the space delimiter
+    // the spaces are separators, and a tab is part of a field.
+    auto isBlank = [&](char c) { return !spaces && (c == ' ' || c == '\t') && c != delimiter; };
+    auto skip = [&](std::size_t at) {
+        while (at < n && (isBlank(line[at]) || (spaces && line[at] == ' '))) {
+            ++at;
         }
-    }
-    return piece;
-}
-
-std::size_t SplitFields(std::string_view text, char delimiter, FieldSlots* slots) {
+        return at;
+    };
     std::size_t count = 0;
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (count < slots->size()) {
-        while (p < end && *p == delimiter) {
-            ++p;
+    std::size_t i = skip(0);
+    if (spaces && i == n) {
+        i = n + 1;  // nothing but spaces: no field at all
+    }
+    while (i <= n && count < slots->size()) {
+        std::string& field = (*slots)[count++];
+        field.clear();
+        i = skip(i);
+        std::size_t next = std::string_view::npos;  // where the delimiter after the field is
+        if (i < n && line[i] == '"') {
+            std::string text;
+            for (std::size_t j = i + 1; j < n; ++j) {
+                if (line[j] != '"') {
+                    text += line[j];
+                } else if (j + 1 < n && line[j + 1] == '"') {
+                    text += '"';
+                    ++j;
+                } else if (std::size_t after = skip(j + 1);
+                           after == n || (spaces ? after > j + 1 : line[after] == delimiter)) {
+                    field = std::move(text);
+                    next = spaces ? j + 1 : after;
+                    break;
+                } else {
+                    text += '"';  // a lone quote inside is kept
+                }
+            }
         }
-        if (p == end) {
+        if (next == std::string_view::npos) {
+            next = std::min(line.find(delimiter, i), n);
+            std::size_t last = next;
+            while (last > i && isBlank(line[last - 1])) {
+                --last;
+            }
+            field.assign(line.substr(i, last - i));
+        }
+        if (next >= n) {
             break;
         }
-        const char* start = p;
-        while (p < end && *p != delimiter) {
-            ++p;
+        i = next + 1;  // past the delimiter
+        if (spaces && skip(i) == n) {
+            break;  // spaces at the end are no field
         }
-        (*slots)[count++].assign(start, static_cast<std::size_t>(p - start));
+    }
+    for (std::size_t k = count; k < slots->size(); ++k) {
+        (*slots)[k].clear();
     }
     return count;
 }

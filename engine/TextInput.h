@@ -12,27 +12,37 @@
 
 namespace engine {
 
-// The longest piece of a line that one read takes; a longer line is read as several pieces.
-inline constexpr std::size_t kMaxLineRead = 299;
+// The longest line that is read; a longer one is a problem and gives no record.
+inline constexpr std::size_t kMaxLineLength = 65536;
 
 // The most fields of a line that are read; the rest of a longer line is not looked at.
 inline constexpr std::size_t kFieldSlotCount = limits::kLastColumn;
 
-// The texts of a line's fields, kept from line to line.
+// The texts of a line's fields.
 using FieldSlots = std::array<std::string, kFieldSlotCount>;
 
-// Reads a text file in pieces as fgets does with a 301-byte buffer: at most 299 bytes, up to and
-// including the next line feed.
+// What is wrong with a text file that is not plain text, from its first bytes: a UTF-16 or UTF-32
+// byte order mark. Empty when none is there.
+std::string_view ByteOrderMarkOfNonText(std::string_view start);
+
+// Reads a text file line by line. A line ends at a line feed, a carriage return followed by a line
+// feed, or a lone carriage return; the last line needs no end. A UTF-8 byte order mark at the start
+// of the file is not part of line 1.
 class LineReader {
 public:
     explicit LineReader(std::unique_ptr<msdb::ReadableFile> file);
 
-    // Reads the next piece; `*got` is false at the end of the file. The piece stays valid until
-    // the next call.
-    [[nodiscard]] msdb::Status Next(std::string_view* piece, bool* got);
+    // Reads the next line, without its end; `*got` is false at the end of the file. The text stays
+    // valid until the next call. A line longer than kMaxLineLength is read to its end but given
+    // as empty, and TooLong() says so.
+    [[nodiscard]] msdb::Status Next(std::string_view* line, bool* got);
 
-    // The number of the line (counted from 1) in which the last piece read starts.
-    int LineNumber() const { return pieceLine_; }
+    // The number (from 1) of the line read last.
+    int LineNumber() const { return lineNumber_; }
+    // True when the line read last was longer than kMaxLineLength.
+    bool TooLong() const { return tooLong_; }
+    // True when the line read last held a NUL byte.
+    bool HoldsNul() const { return holdsNul_; }
 
 private:
     // Reads more of the file behind what is left in the buffer; false at the end or on an error.
@@ -42,18 +52,21 @@ private:
     std::string buffer_;
     std::size_t pos_ = 0;
     bool eof_ = false;
-    int nextLine_ = 1;
-    int pieceLine_ = 0;
+    bool started_ = false;
+    int lineNumber_ = 0;
+    bool tooLong_ = false;
+    bool holdsNul_ = false;
 };
 
-// The text of a piece as a line: up to its first NUL, without a final line feed and a carriage
-// return before it.
-std::string_view LineText(std::string_view piece);
-
-// Splits `text` at every `delimiter`; runs of delimiters count as one and delimiters at either end
-// are ignored, so no field is empty. At most kFieldSlotCount fields are stored, in order; the
-// number stored is returned and the other slots keep their texts.
-std::size_t SplitFields(std::string_view text, char delimiter, FieldSlots* slots);
+// Splits `line` into its fields. With a comma or a tab every delimiter separates two fields, so
+// "1,,2" holds three and a delimiter at the end makes an empty last field; with a space a run of
+// spaces is one separator and spaces at either end are not fields. Blanks (spaces and tabs; with
+// the space delimiter spaces only) around a field are not part of it. A field that begins, after
+// blanks, with a double quote ends at the first lone double quote followed, after blanks, by the
+// delimiter or the line end: the outer quotes go and "" inside stands for one "; without such a
+// quote the field is read as it stands. The first kFieldSlotCount fields are stored; the number of
+// fields stored is returned and the other slots are emptied.
+std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots);
 
 // Reads a decimal number from the start of `text` as strtof reads it in the "C" locale: leading
 // white space, an optional sign, digits with an optional point and exponent (also "inf", "nan" and

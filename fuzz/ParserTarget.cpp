@@ -3,7 +3,8 @@
 //
 // The input is eleven bytes of settings followed by the price file:
 //   byte 0      bits 0-1 the delimiter (0 comma, 1 tab, 2 space, 3 comma), bit 2 use an existing
-//               MASTER that already lists one security (else make a new one), bit 3 skip on
+//               MASTER that already lists one security (else make a new one), bit 3 skip on,
+//               bit 4 accept problems, bit 5 a dry run (which must leave the directory as it was)
 //   byte 1      the date format, modulo 14: 1 to 12, and 0 and 13 that the job must refuse
 //   byte 2      the rows to skip, modulo 201
 //   byte 3      bits 0-4: open, high, low, volume and open interest on (date and close always are)
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/ConversionJob.h"
 #include "fuzz/FuzzSupport.h"
@@ -74,6 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     fuzz::JobSeams seams;
+    const bool dryRun = (flags & 32) != 0;
+    const std::vector<std::string> before = fuzz::ListNames(directory);
 
     int result = 0;
     {
@@ -88,6 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         settings.dateFormat = static_cast<engine::DateFormat>(dateFormat);
         settings.skipOn = (flags & 8) != 0;
         settings.skipRows = skipRows;
+        settings.acceptProblems = (flags & 16) != 0;
+        settings.dryRun = dryRun;
         const std::array<bool, msdb::kPriceFieldCount> on = {
             true, (fieldsOn & 1) != 0, (fieldsOn & 2) != 0, (fieldsOn & 4) != 0,
             true, (fieldsOn & 8) != 0, (fieldsOn & 16) != 0};
@@ -101,6 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (result != 0 && seams.notifier.messages.empty()) {
         fuzz::Fail("the conversion failed without telling why");
+    }
+    if ((dryRun || result != 0) && fuzz::ListNames(directory) != before) {
+        fuzz::Fail("a dry run, or a run that failed, changed the directory");
+    }
+    if (dryRun) {
+        return 0;
     }
 
     const int checked = fuzz::RunCli({"check", directory});

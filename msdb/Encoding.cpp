@@ -189,6 +189,20 @@ void DayNumberToYmd(DayNumber dayNumber, std::int16_t* year, std::int16_t* month
     *day = static_cast<std::int16_t>(r - CumulativeDays(index, leap));
 }
 
+std::size_t DateFormatLength(DateFormat format) {
+    if (!IsDateFormat(format)) {
+        return 0;
+    }
+    const DateLayout& layout = kLayouts[DateFormatCode(format) - 1];
+    return static_cast<std::size_t>(std::max({layout.cc, layout.yy, layout.mm, layout.dd}) + 2);
+}
+
+int DaysInMonth(int year, int month) {
+    constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 DayNumber TwoDigitYearToDayNumber(int yearInCentury, int month, int day) {
     const int year = yearInCentury < kFirstYearOf1900s ? yearInCentury + 100 : yearInCentury;
     return YmdToDayNumber(static_cast<std::int16_t>(year), static_cast<std::int16_t>(month),

@@ -92,6 +92,13 @@ struct DateGroups {
 // reads, and characters past the end of the text are not part of the date.
 DateGroups ReadDateGroups(std::string_view text, DateFormat format);
 
+// The number of characters a date of `format` takes: past them, where its last group ends, a date
+// text has nothing more to say. 0 for a format that is not one of the twelve.
+std::size_t DateFormatLength(DateFormat format);
+
+// The days of `month` (1 to 12) in `year` (a full year).
+int DaysInMonth(int year, int month);
+
 // A year as YmdToDayNumber counts it: from 1900, a value above 1900 being a full year.
 inline int YearFrom1900(int year) {
     return year > 1900 ? year - 1900 : year;

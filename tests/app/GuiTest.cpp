@@ -208,6 +208,30 @@ private slots:
         QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{106});
     }
 
+    // Problems in the file: the user sees them and chooses; No changes nothing, Yes stores the
+    // file with what cannot be read as 0.
+    void problemsAreShownAndStoredOnlyWhenTheUserSaysSo() {
+        WriteFileBytes(path("in.csv"),
+                       "083099,1.5,2,1,1.75,1000,50\n083199,1.5,x,1,1.75,1000,50\n");
+        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        const QStringList asked = prompter().TakeMessages();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].contains(QStringLiteral("line 2, high price \"x\": is not a number")));
+        QVERIFY(asked[0].endsWith(
+            QStringLiteral("Store the file anyway, with the values that cannot be read as 0?")));
+        QVERIFY(!FileExists(path("db/MASTER")));
+        QVERIFY(view().toPlainText().endsWith(QStringLiteral(" was changed.")));
+
+        prompter().QueueAnswer(true);
+        prompter().QueueDialog(
+            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        Action("settingsAction")->trigger();
+        QCOMPARE(prompter().TakeMessages().size(), 1);
+        QVERIFY(
+            view().toPlainText().endsWith(QStringLiteral("Conversion completed successfully!")));
+        QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{3 * 28});
+    }
+
     void removeSecurityTakesItOutAfterAsking() {
         WriteFileBytes(path("in.csv"), kLine);
         Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });

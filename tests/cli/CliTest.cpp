@@ -75,8 +75,15 @@ TEST_F(CliTest, StepMessagesGoToStandardErrorWithTheirLineBreaks) {
     EXPECT_EQ(unskipped.status, 1);
     EXPECT_EQ(unskipped.err,
               "korvex: You specified a numeric-only date format\nbut a non-numeric date character "
-              "was found.\nkorvex: 7 fields of the input file could not be read, so nothing was "
-              "converted;\nthe first is the date in column 1 of line 1.\nkorvex: Nothing in " +
+              "was found.\nkorvex: 8 problems were found in the input file " +
+                  (dir / "in.csv") +
+                  ":\nline 1, date \"Date\": is not a date in MMDDYY\nline 1, date \"Date\": "
+                  "holds other characters than digits, but MMDDYY is written in digits only\n"
+                  "line 1, open price \"Open\": is not a number\nline 1, high price \"High\": is "
+                  "not a number\nline 1, low price \"Low\": is not a number\nline 1, close price "
+                  "\"Close\": is not a number\nline 1, volume \"Volume\": is not a number\nline "
+                  "1, open interest \"OI\": is not a number\nNothing was converted.\nkorvex: "
+                  "Nothing in " +
                   (dir / "db") + " was changed.\n");
     EXPECT_EQ(unskipped.out, "Nothing was converted.\n");
 }
@@ -173,6 +180,35 @@ TEST_F(CliTest, ReplaceAndRemoveUndoAndRedoAConversion) {
                              " lists no security XYZ.\nkorvex: Nothing in " + (dir / "db") +
                              " was changed.\n");
     EXPECT_EQ(RunCli({"remove", dir / "db"}).status, 2);
+}
+
+TEST_F(CliTest, DryRunsAndAcceptedProblems) {
+    WriteFileBytes(dir / "db/MASTER.korvex-tmp", "a killed run's");  // a dry run leaves it be
+    Outcome dry = RunCli(Convert({"--dry-run"}));
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(dry.out, "Would convert 2 price records of XYZ into " + (dir / "db/F1.DAT") +
+                           " (1999-08-30 to 1999-08-31).\n");
+    EXPECT_EQ(dry.err, "");
+    EXPECT_EQ(ListNames(dir / "db"), std::vector<std::string>{"MASTER.korvex-tmp"});
+
+    // Newest first, one value missing: a problem, unless accepted; then the summary says both.
+    WriteFileBytes(dir / "new.csv", "083199,1,2,1,1.8,1000,50\n083099,1,2,1,1.75,1000\n");
+    std::vector<std::string> args = {"convert",  dir / "new.csv", "--dir",       dir / "db",
+                                     "--symbol", "NEW",           "--new-master"};
+    Outcome refused = RunCli(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("line 2, open interest: is missing"), std::string::npos);
+    args.push_back("--dry-run");
+    EXPECT_EQ(RunCli(args).status, 1);
+    args.back() = "--accept-problems";
+    Outcome accepted = RunCli(args);
+    EXPECT_EQ(accepted.status, 0) << accepted.err;
+    EXPECT_EQ(accepted.out,
+              "Converted 2 price records of NEW into " + (dir / "db/F1.DAT") +
+                  " (1999-08-30 to 1999-08-31). The file lists the newest day first; the records "
+                  "are written oldest first. 1 value that could not be read is stored as 0.\n");
+    EXPECT_EQ(ListNames(dir / "db"),
+              (std::vector<std::string>{"F1.DAT", "F1.DOP", "MASTER"}));  // the run removed it
 }
 
 TEST_F(CliTest, HelpVersionAndUnknownCommands) {

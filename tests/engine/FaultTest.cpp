@@ -59,19 +59,17 @@ protected:
         WriteFileBytes(dir / "db/F1.DOP", "x");
         WriteFileBytes(dir / "db/F3.DAT", msdb::MakeDatHeader(5));
         WriteFileBytes(dir / "db/F3.DOP", "x");
-        for (int i = 0; i < 3000; ++i) {  // enough records to need several writes
-            m_input += "0830" + std::to_string(61 + i % 39) + ",1,2,3,4,5,6\n";
-        }
+        input_ = DailyLines(3000);  // enough records to need several writes
     }
 
     std::unique_ptr<PendingJob> Job(msdb::FileSystem* fs) {
-        auto job = MakeJob(m_input, fs);
+        auto job = MakeJob(input_, fs);
         job->settings.directory = dir / "db";
         job->settings.master = engine::MasterChoice::kUseExisting;
         return job;
     }
 
-    std::string m_input;
+    std::string input_;
 };
 
 TEST_F(FaultTest, EveryFailingOperationLeavesTheDirectoryAsItWasOrComplete) {

@@ -26,12 +26,12 @@ std::vector<std::string> Records(const std::string& dat, std::size_t length) {
     return records;
 }
 
-// The price records that the parser reads from `text`, with the fixture's settings changed by
-// `adjust`, as F<n>.DAT would hold them, one hex string per record; the parser's message about
-// unreadable fields goes to `unreadable`.
+// The price records that the parser reads from `text`, with the settings changed by `adjust`, as
+// F<n>.DAT would hold them, one hex string per record; the problems, a line each as the message
+// gives them, go to `problems`.
 std::vector<std::string> Parse(const std::string& text,
                                const std::function<void(engine::ConversionSettings&)>& adjust,
-                               std::string* unreadable = nullptr) {
+                               std::vector<std::string>* problems = nullptr) {
     TempDir dir;
     WriteFileBytes(dir / "in.txt", text);
     engine::ConversionSettings settings;
@@ -48,11 +48,17 @@ std::vector<std::string> Parse(const std::string& text,
         }
         writer.Append(parser.ReadRecord());
     }
-    if (unreadable != nullptr) {
-        *unreadable = parser.UnreadableCount() > 0 ? parser.UnreadableMessage() : "";
+    if (problems != nullptr) {
+        problems->clear();
+        for (const engine::InputProblem& p : parser.problems().first()) {
+            problems->push_back("line " + std::to_string(p.line) + ", " + p.field +
+                                (p.text.empty() ? "" : " \"" + p.text + "\"") + ": " + p.what);
+        }
     }
     return Records(writer.bytes(), 4 * static_cast<std::size_t>(settings.FieldCount()));
 }
+
+void Comma(engine::ConversionSettings&) {}
 
 void DateAndClose(engine::ConversionSettings& settings) {
     for (PriceField field : kPriceFields) {
@@ -73,21 +79,53 @@ TEST_F(JobFixture, BlanksAsDelimiterGiveTheSameRecordAsCommas) {
     EXPECT_EQ(Records(Dat(), 28), std::vector<std::string>{kWorkedRecord});
 }
 
-TEST_F(JobFixture, EmptyFieldsDoNotCountAndShortLinesReuseEarlierFields) {
-    // Line 1 has two fields: the 2 is the open price. High to OI have never been seen: "123".
-    // Line 2 is complete; line 3 reuses its fields 3 to 7; blank and delimiter-only lines vanish.
-    auto job = MakeJob("083099,,2\n\n,,,\n083199,1,2,3,4,5,6\r\n090199,7\n");
-    ASSERT_EQ(job->Run(), 0);
-    EXPECT_EQ(Records(Dat(), 28),
-              (std::vector<std::string>{
-                  ToHex(Hex("E0 E6 71 94") + Hex("00 00 00 82") + std::string(Hex("00 00 76 87")) +
-                        Hex("00 00 76 87") + Hex("00 00 76 87") + Hex("00 00 76 87") +
-                        Hex("00 00 76 87")),
-                  ToHex(Hex("F0 E6 71 94 00 00 00 81 00 00 00 82 00 00 40 82 00 00 00 83 "
-                            "00 00 20 83 00 00 40 83")),
-                  ToHex(Hex("50 EB 71 94 00 00 60 83 00 00 00 82 00 00 40 82 00 00 00 83 "
-                            "00 00 20 83 00 00 40 83"))}));
-    EXPECT_EQ(ToHex(Dat().substr(0, 4)), "00 00 04 00");
+// Every comma separates two fields: an empty field is a field, and a field a line does not have
+// is missing. Neither takes its value from another line.
+TEST(FieldRulesTest, EmptyAndMissingFieldsAreProblemsAndNeverComeFromOtherLines) {
+    std::vector<std::string> problems;
+    const std::vector<std::string> records =
+        Parse("083099,,2\n\n,,,\n083199,1,2,3,4,5,6\r\n090199,7\n", Comma, &problems);
+    ASSERT_EQ(records.size(), 3u);  // the empty line and the line of empty fields give none
+    EXPECT_EQ(records[0], ToHex(Hex("E0 E6 71 94") + std::string(4, '\0') + Hex("00 00 00 82") +
+                                std::string(16, '\0')));
+    EXPECT_EQ(records[2], ToHex(Hex("50 EB 71 94 00 00 60 83") + std::string(20, '\0')));
+    EXPECT_EQ(problems, (std::vector<std::string>{
+                            "line 1, open price: is empty", "line 1, low price: is missing",
+                            "line 1, close price: is missing", "line 1, volume: is missing",
+                            "line 1, open interest: is missing", "line 5, high price: is missing",
+                            "line 5, low price: is missing", "line 5, close price: is missing",
+                            "line 5, volume: is missing", "line 5, open interest: is missing"}));
+    // A close mapped past the line's fields is missing, never "123".
+    Parse(
+        "083099,1,2,3,4,5,6\n",
+        [](engine::ConversionSettings& s) {
+            DateAndClose(s);
+            s.fields[PriceField::kClose].column = 9;
+        },
+        &problems);
+    EXPECT_EQ(problems, std::vector<std::string>{"line 1, close price: is missing"});
+}
+
+TEST(FieldRulesTest, QuotesBlanksAndDelimitersInsideQuotes) {
+    std::vector<std::string> problems;
+    // Blanks after the commas, quoted numbers, a quoted date, "" for a quote inside a text.
+    EXPECT_EQ(Parse("\"083099\" , \"1.5\",2 , 1,\t1.75, \"1000\",50\n", Comma, &problems),
+              std::vector<std::string>{kWorkedRecord});
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(Parse(
+                  "SYM, \"A, \"\"B\"\"\", 083099, 1.75\n",
+                  [](engine::ConversionSettings& s) {
+                      DateAndClose(s);
+                      s.fields[PriceField::kDate].column = 3;
+                      s.fields[PriceField::kClose].column = 4;
+                  },
+                  &problems),
+              std::vector<std::string>{"E0 E6 71 94 00 00 60 81"});
+    EXPECT_TRUE(problems.empty());
+    // An unclosed quote leaves the field as it stands: not a number.
+    Parse("083099,\"1.75\n", DateAndClose, &problems);
+    EXPECT_EQ(problems,
+              std::vector<std::string>{"line 1, close price \"\"1.75\": is not a number"});
 }
 
 TEST_F(JobFixture, SkippedLinesIncludeBlankOnesAndDateColumnCanFollowATicker) {
@@ -115,10 +153,8 @@ TEST_F(JobFixture, DateCheckOfTheFirstRecord) {
         {"083099,1\n", 3,
          "You specified a character-separated date format\nbut a only numeric date characters "
          "were found."},
-        {" 083099,1\n", 9,
-         "You specified a numeric-only date format\nbut a non-numeric date character was found."},
-        {"\"083099\",1\n", 9,
-         "You specified a numeric-only date format\nbut a non-numeric date character was found."},
+        {" 083099,1\n", 9, nullptr},             // blanks around a field are not part of it
+        {"\"083099\",1\n", 9, nullptr},          // nor are the quotes around it
         {"083099,1\n08/31/99,2\n", 9, nullptr},  // only the first record is checked
         {"Date,Close\n083099,1\n", 9,            // an unskipped heading is the first record
          "You specified a numeric-only date format\nbut a non-numeric date character was found."},
@@ -133,71 +169,162 @@ TEST_F(JobFixture, DateCheckOfTheFirstRecord) {
         job->settings.dateFormat = static_cast<engine::DateFormat>(c.format);
         int result = job->Run();
         if (c.message == nullptr) {
-            EXPECT_EQ(result, 0);
-            EXPECT_TRUE(notifier.messages.empty());
+            // 08/31/99 in MMDDYY is a problem of its own, but not a date check.
+            for (const std::string& message : notifier.messages) {
+                EXPECT_EQ(message.find("You specified"), std::string::npos) << message;
+            }
         } else {
+            // The check's message, then the problem it is, and nothing converted.
             EXPECT_EQ(result, 1);
-            ASSERT_FALSE(notifier.messages.empty());
+            ASSERT_EQ(notifier.messages.size(), 2u);
             EXPECT_EQ(notifier.messages[0], c.message);
+            EXPECT_NE(notifier.messages[1].find("line "), std::string::npos);
+            EXPECT_EQ(ListNames(other.path()), std::vector<std::string>{});
         }
-        // The records are written and counted all the same.
-        std::string dat = ReadFileBytes(other / "F1.DAT");
-        EXPECT_EQ(ReadLastRecordNumber(dat), dat.size() / 8);
     }
 }
 
-TEST_F(JobFixture, LongLinesAreReadInPiecesOf299) {
-    std::string exact = "083099,1.75," + std::string(299 - 12, '9');  // 299 characters
-    std::string longer = "083199,2," + std::string(300, '5') + ",7";  // 311 characters
-    const std::string text = exact + "\n" + longer + "\n090199,3";    // no final line feed
-    // 299 characters and their line feed: one record, then an empty line. The 311 characters:
-    // the first 299, then "55,7" on its own, whose date is no day and whose close is 7.
-    std::string unreadable;
-    EXPECT_EQ(Parse(text, DateAndClose, &unreadable),
-              (std::vector<std::string>{"E0 E6 71 94 00 00 60 81", "F0 E6 71 94 00 00 00 82",
-                                        "00 00 00 00 00 00 60 83", "50 EB 71 94 00 00 40 82"}));
-    const std::string message =
-        "1 field of the input file could not be read, so nothing was converted:\nthe date in "
-        "column 1 "
-        "of line 2.";
-    EXPECT_EQ(unreadable, message);
-    // The run says so, fails and changes nothing.
-    auto job = MakeJob(text);
-    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
-    ASSERT_EQ(job->Run(), 1);
-    EXPECT_EQ(notifier.messages.back(), message);
-    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
+TEST(LineRulesTest, LineEndsLongLinesAndTheByteOrderMark) {
+    std::vector<std::string> problems;
+    // LF, CR LF and a lone CR (old Mac files) each end a line; the last line needs no end.
+    EXPECT_EQ(Parse("083099,1\r083199,2\r\n090199,3\n090299,4", DateAndClose, &problems).size(),
+              4u);
+    EXPECT_TRUE(problems.empty());
+    // A UTF-8 byte order mark is not part of the first date.
+    EXPECT_EQ(Parse("\xEF\xBB\xBF"
+                    "083099,1.75\n",
+                    DateAndClose, &problems),
+              std::vector<std::string>{"E0 E6 71 94 00 00 60 81"});
+    EXPECT_TRUE(problems.empty());
+    // A line of 65,536 bytes is read whole; one byte more is a problem and gives no record.
+    const std::string whole = "083099,1.75," + std::string(65536 - 12, '9');
+    const std::string tooLong = "083199,2," + std::string(65536 - 8, '5');
+    EXPECT_EQ(Parse(whole + "\n" + tooLong + "\r\n090199,3\n", DateAndClose, &problems),
+              (std::vector<std::string>{"E0 E6 71 94 00 00 60 81", "50 EB 71 94 00 00 40 82"}));
+    EXPECT_EQ(problems,
+              std::vector<std::string>{"line 2, line: is longer than 65,536 bytes, and gives no "
+                                       "record"});
 }
 
-TEST_F(JobFixture, UnreadableFieldsAreStoredAsZeroAndReported) {
-    const std::string text =
+TEST_F(JobFixture, FilesThatAreNotTextAreRefused) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xFF\xFE" + std::string("0\0"
+                                  "8\0",
+                                  4),
+         "it is UTF-16 text"},
+        {"\xFE\xFF" + std::string("\0"
+                                  "0",
+                                  2),
+         "it is UTF-16 text"},
+        {std::string("\xFF\xFE\0\0", 4) + "x", "it is UTF-32 text"},
+        {std::string("083099,1,2,3,4,5,6\n08\0"
+                     "3199,1\n",
+                     27),
+         "it holds a NUL byte (line 2)"},
+    };
+    for (const auto& [bytes, why] : cases) {
+        SCOPED_TRACE(why);
+        TempDir other;
+        notifier.messages.clear();
+        auto job = MakeJob(bytes);
+        job->settings.directory = other.path();
+        EXPECT_EQ(job->Run(), 1);
+        ASSERT_EQ(notifier.messages.size(), 1u);
+        EXPECT_EQ(
+            notifier.messages[0].rfind(
+                "The input file " + (dir / "input.txt") + " is not a plain text file: " + why, 0),
+            0u)
+            << notifier.messages[0];
+        EXPECT_EQ(ListNames(other.path()), std::vector<std::string>{});
+    }
+}
+
+TEST(DateRulesTest, DatesThatDoNotFitOrDoNotExist) {
+    std::vector<std::string> problems;
+    auto format = [](int code) {
+        return [code](engine::ConversionSettings& s) {
+            DateAndClose(s);
+            s.dateFormat = static_cast<engine::DateFormat>(code);
+        };
+    };
+    // 01/02/2025 read as MM_DD_YY: the format ends before the year does.
+    Parse("01/02/2025,1\n", format(3), &problems);
+    EXPECT_EQ(problems, std::vector<std::string>{
+                            "line 1, date \"01/02/2025\": has more digits than MM_DD_YY reads"});
+    // 30 February and day 00 do not exist: problems, stored rolled over.
+    auto stored = [](const char* date) {
+        msdb::MbfBytes mbf = msdb::DayNumberToMbfDate(
+            msdb::DateTextToDayNumber(date, engine::DateFormat::MM_DD_CCYY));
+        return ToHex(std::string(mbf.begin(), mbf.end()));
+    };
+    EXPECT_EQ(Parse("02/30/2023,1\n03/00/2023,2\n", format(4), &problems),
+              (std::vector<std::string>{stored("03/02/2023") + " 00 00 00 81",
+                                        stored("02/28/2023") + " 00 00 00 82"}));
+    EXPECT_EQ(problems, (std::vector<std::string>{"line 1, date \"02/30/2023\": does not exist",
+                                                  "line 2, date \"03/00/2023\": does not exist"}));
+    Parse("13/01/2023,1\n01/01/1960,1\n,1\n", format(4), &problems);
+    EXPECT_EQ(problems,
+              (std::vector<std::string>{"line 1, date \"13/01/2023\": is not a date in MM_DD_CCYY",
+                                        "line 2, date \"01/01/1960\": lies outside the years "
+                                        "1961 to 2099",
+                                        "line 3, date: is empty"}));
+}
+
+TEST(NumberRulesTest, UnreadableNumbersAreProblemsStoredAsZero) {
+    std::vector<std::string> problems;
+    std::vector<std::string> records = Parse(
         "083099,abc,2,1,1.75,1000,50\n"          // open: not a number
         "083199,12.5abc,inf,1e39,-2,nan,0x10\n"  // high infinite, low too large, vol NaN
-        "133199,1,2,1,1.75,1000,50\n"            // month 13
-        "083160,1,2,1,1.75,1000,50\n"            // 1960: before the first day
-        "000000,1,2,1,1.75,1000,50\n"            // no date at all
-        "023099,1,2,1,1.75,1e-40,1e-45\n";       // 30 February rolls over; tiny numbers are 0
-    std::string unreadable;
-    std::vector<std::string> records = Parse(
-        text, [](engine::ConversionSettings&) {}, &unreadable);
-    ASSERT_EQ(records.size(), 6u);
+        "090199,1,2,1,1.75,1e-40,1e-45\n",       // tiny numbers are 0, not problems
+        Comma, &problems);
+    ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].substr(12, 11), "00 00 00 00");
     EXPECT_EQ(records[1], ToHex(Hex("F0 E6 71 94 00 00 48 84 00 00 00 00 00 00 00 00") +
                                 Hex("00 00 80 82 00 00 00 00 00 00 00 85")));
-    EXPECT_EQ(records[2].substr(0, 11), "00 00 00 00");
-    EXPECT_EQ(records[3].substr(0, 11), "00 00 00 00");
-    EXPECT_EQ(records[4].substr(0, 11), "00 00 00 00");
-    EXPECT_EQ(records[5].substr(0, 11), "E0 C5 71 94");  // 990302
-    EXPECT_EQ(records[5].substr(60), "00 00 00 00 00 00 00 00");
-    const std::string message =
-        "7 fields of the input file could not be read, so nothing was converted;\nthe first is the "
-        "open price in column 2 of line 1.";
-    EXPECT_EQ(unreadable, message);
-    // The run says so, fails and changes nothing.
-    auto job = MakeJob(text);
-    ASSERT_EQ(job->Run(), 1);
-    EXPECT_EQ(notifier.messages, std::vector<std::string>{message});
+    EXPECT_EQ(records[2].substr(60), "00 00 00 00 00 00 00 00");
+    EXPECT_EQ(problems,
+              (std::vector<std::string>{"line 1, open price \"abc\": is not a number",
+                                        "line 2, high price \"inf\": is too large to be stored",
+                                        "line 2, low price \"1e39\": is too large to be stored",
+                                        "line 2, volume \"nan\": is too large to be stored"}));
+}
+
+// A run with problems shows them and changes nothing, unless they are accepted: then what cannot
+// be read is stored as 0.
+TEST_F(JobFixture, ProblemsFailTheRunUnlessAccepted) {
+    const std::string input = "083099,1.5,2,1,1.75,1000,50\n083199,1.5,x,1,1.75,1000,50\n";
+    auto job = MakeJob(input);
+    EXPECT_EQ(job->Run(), 1);
+    EXPECT_EQ(
+        notifier.messages,
+        std::vector<std::string>{"1 problem was found in the input file " + (dir / "input.txt") +
+                                 ":\nline 2, high price \"x\": is not a number\nNothing was "
+                                 "converted."});
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
+
+    notifier.messages.clear();
+    auto accepted = MakeJob(input);
+    accepted->settings.acceptProblems = true;
+    ASSERT_EQ(accepted->Run(), 0);
+    EXPECT_EQ(accepted->job->StoredAsZero(), 1);
+    EXPECT_EQ(Records(Dat(), 28).size(), 2u);
+    EXPECT_EQ(Records(Dat(), 28)[1].substr(24, 11), "00 00 00 00");
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_NE(notifier.messages[0].find("stored as 0, as asked"), std::string::npos);
+
+    // Twelve problems: the first ten are shown, and how many more there are.
+    std::string many;
+    for (int i = 0; i < 12; ++i) {
+        many += "0830" + std::to_string(61 + i) + ",1,x,1,1,1,1\n";
+    }
+    notifier.messages.clear();
+    TempDir other;
+    auto lots = MakeJob(many);
+    lots->settings.directory = other.path();
+    EXPECT_EQ(lots->Run(), 1);
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_EQ(std::count(notifier.messages[0].begin(), notifier.messages[0].end(), '\n'), 12);
+    EXPECT_NE(notifier.messages[0].find("\nand 2 more.\n"), std::string::npos);
 }
 
 TEST_F(JobFixture, NumbersReadTheSameWithADecimalCommaLocale) {
@@ -220,6 +347,7 @@ TEST_F(JobFixture, NothingToConvertChangesNothing) {
         job->settings.directory = other.path();
         job->settings.skipOn = true;
         job->settings.skipRows = 1;
+        job->settings.acceptProblems = true;  // no records fail whatever is accepted
         EXPECT_EQ(job->Run(), 1);
         EXPECT_EQ(notifier.messages,
                   std::vector<std::string>{"The input file " + (dir / "input.txt") +
@@ -228,57 +356,76 @@ TEST_F(JobFixture, NothingToConvertChangesNothing) {
     }
 }
 
-TEST_F(JobFixture, NewestFirstAndRepeatedDatesAreKeptInFileOrder) {
-    auto job = MakeJob("083199,2\n083099,1\n083099,1\n");
+// A file whose every date is earlier than the one before is written oldest first; a date that is
+// not later than the one before is a problem otherwise.
+TEST_F(JobFixture, NewestFirstIsReversedAndOtherOrdersAreProblems) {
+    auto job = MakeJob("090199,3\n083199,2\n083099,1\n");
     OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
     ASSERT_EQ(job->Run(), 0);
-    EXPECT_EQ(ToHex(MasterRecordAt(1).substr(25, 8)), "F0 E6 71 94 E0 E6 71 94");
-    EXPECT_EQ(Records(Dat(), 8).size(), 3u);
+    EXPECT_TRUE(job->job->Reversed());
+    EXPECT_EQ(Records(Dat(), 8),
+              (std::vector<std::string>{"E0 E6 71 94 00 00 00 81", "F0 E6 71 94 00 00 00 82",
+                                        "50 EB 71 94 00 00 40 82"}));
+    EXPECT_EQ(ToHex(MasterRecordAt(1).substr(25, 8)), "E0 E6 71 94 50 EB 71 94");
+
+    std::vector<std::string> problems;
+    auto ordered = [](engine::ConversionSettings& s) { DateAndClose(s); };
+    (void)ordered;
+    TempDir other;
+    notifier.messages.clear();
+    auto repeated = MakeJob("083099,1\n083199,2\n083199,2\n083099,1\n");
+    OnlyFields(repeated.get(), {PriceField::kDate, PriceField::kClose});
+    repeated->settings.directory = other.path();
+    EXPECT_EQ(repeated->Run(), 1);
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_NE(notifier.messages[0].find(
+                  "\nline 3, date: is not later than the date of the record before it\nline 4, "
+                  "date: is not later than the date of the record before it\n"),
+              std::string::npos)
+        << notifier.messages[0];
 }
 
 TEST_F(JobFixture, AtMost65534PriceRecords) {
     std::string input;
-    for (int i = 0; i < 65536; ++i) {
+    for (int day = 1; day <= 65535; ++day) {
         input += "083099,1\n";
     }
-    input.replace(input.size() - 18, 9, "083199,2\n");  // line 65535, one too many
     auto job = MakeJob(input);
     OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
-    EXPECT_EQ(job->Run(), 1);
-    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
-    EXPECT_EQ(notifier.messages,
-              std::vector<std::string>{
-                  "The input file holds more than 65534 price records, and one security holds at "
-                  "most 65534 price records.\nNothing was converted."});
-    // One fewer converts whole.
-    input.resize(input.size() - 27);
-    auto fits = MakeJob(input + "083199,2\n");
-    OnlyFields(fits.get(), {PriceField::kDate, PriceField::kClose});
-    EXPECT_EQ(fits->Run(), 0);
+    job->settings.acceptProblems = true;  // the repeated dates too
+    EXPECT_EQ(job->Run(), 0);
     std::string dat = Dat();
-    EXPECT_EQ(dat.size(), 65535u * 8);
+    EXPECT_EQ(dat.size(), 65535u * 8);  // the header and the first 65,534
     EXPECT_EQ(ToHex(dat.substr(0, 4)), "00 00 FF FF");
-    EXPECT_EQ(ToHex(MasterRecordAt(1).substr(25, 8)), "E0 E6 71 94 F0 E6 71 94");
+    ASSERT_FALSE(notifier.messages.empty());
+    EXPECT_NE(notifier.messages[0].find("line 65535, line: is a price record past the 65,534 "
+                                        "that one security holds"),
+              std::string::npos);
 }
 
-TEST(LineReaderTest, PiecesLinesAndNulBytes) {
+TEST(LineReaderTest, LinesTheirNumbersAndWhatTheyHold) {
     TempDir dir;
-    std::string text = std::string(298, 'a') + "\r\n" + std::string("b\0c\n", 4) + "tail";
+    std::string text =
+        "\xEF\xBB\xBF"
+        "a\r\nb\rc\n\n" +
+        std::string("d\0e\n", 4) + "tail";
     WriteFileBytes(dir / "in", text);
     std::unique_ptr<msdb::ReadableFile> file;
     ASSERT_TRUE(FileSystem::Default().OpenForRead(dir / "in", &file).ok());
     engine::LineReader reader(std::move(file));
     std::vector<std::string> lines;
     std::vector<int> numbers;
-    std::string_view piece;
+    std::vector<bool> nul;
+    std::string_view line;
     bool got = true;
-    while (reader.Next(&piece, &got).ok() && got) {
-        lines.emplace_back(engine::LineText(piece));
+    while (reader.Next(&line, &got).ok() && got) {
+        lines.emplace_back(line);
         numbers.push_back(reader.LineNumber());
+        nul.push_back(reader.HoldsNul());
     }
-    // 298 characters and CR make a piece of 299 that keeps its CR; the LF is a line of its own.
-    EXPECT_EQ(lines, (std::vector<std::string>{std::string(298, 'a') + "\r", "", "b", "tail"}));
-    EXPECT_EQ(numbers, (std::vector<int>{1, 1, 2, 3}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "", std::string("d\0e", 3), "tail"}));
+    EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(nul, (std::vector<bool>{false, false, false, false, true, false}));
 }
 
 }  // namespace

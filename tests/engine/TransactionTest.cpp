@@ -20,7 +20,7 @@ class AnsweringNotifier final : public engine::Notifier {
 public:
     explicit AnsweringNotifier(bool answer) : answer_(answer) {}
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool Ask(const std::string& question) override {
+    std::optional<bool> Ask(const std::string& question) override {
         questions.push_back(question);
         return answer_;
     }

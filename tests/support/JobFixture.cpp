@@ -1,5 +1,7 @@
 #include "tests/support/JobFixture.h"
 
+#include <cstdio>
+
 #include "msdb/Master.h"
 
 namespace testing_support {
@@ -9,6 +11,20 @@ std::string OtherMasterRecord(int fileNumber, const std::string& symbol, const s
         msdb::MakeMasterRecord(static_cast<std::uint8_t>(fileNumber), 5, name, symbol,
                                msdb::ToMbf(990101.0f), msdb::ToMbf(991231.0f));
     return std::string(record.begin(), record.end());
+}
+
+std::string DailyLines(int count, const std::string& values) {
+    std::string lines;
+    for (int day = 2; day < count + 2; ++day) {
+        std::int16_t year = 0;
+        std::int16_t month = 0;
+        std::int16_t dayOfMonth = 0;
+        msdb::DayNumberToYmd(static_cast<msdb::DayNumber>(day), &year, &month, &dayOfMonth);
+        char date[16];
+        std::snprintf(date, sizeof date, "%02d%02d%02d", month, dayOfMonth, year % 100);
+        lines += date + values + "\n";
+    }
+    return lines;
 }
 
 std::string DirectoryEntry(int fileNumber, const std::string& directory) {

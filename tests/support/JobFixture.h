@@ -89,6 +89,10 @@ protected:
     FixedClock clock;
 };
 
+// `count` lines of prices, MMDDYY dates one day apart from 2 January 1961, each followed by
+// `values` (",1,2,3,4,5,6" by default).
+std::string DailyLines(int count, const std::string& values = ",1,2,3,4,5,6");
+
 // A MASTER record as another program might have written it: file number, symbol and name.
 std::string OtherMasterRecord(int fileNumber, const std::string& symbol, const std::string& name);
 // A sub-directory entry of a MASTER naming `directory`.
