@@ -29,7 +29,7 @@ struct DateReading {
 DateReading ReadDate(std::string_view text, DateFormat format) {
     constexpr int kFirstYear = 61;  // 1961, counted from 1900
     constexpr int kLastYear = 199;  // 2099
-    const std::string name(msdb::DateFormatName(format));
+    auto name = [format] { return std::string(msdb::DateFormatName(format)); };
     // The groups lie at fixed positions behind leading blanks and one quote; a digit right after
     // the last of them means the text is longer than the format, as 01/02/2025 is for MM_DD_YY.
     std::size_t start = 0;
@@ -41,11 +41,11 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
     }
     const std::size_t after = start + msdb::DateFormatLength(format);
     if (after < text.size() && IsDigit(text[after])) {
-        return {std::nullopt, "has more digits than " + name + " reads"};
+        return {std::nullopt, "has more digits than " + name() + " reads"};
     }
     msdb::DateGroups groups = msdb::ReadDateGroups(text, format);
     if (!groups.present || groups.month < 1 || groups.month > 12) {
-        return {std::nullopt, "is not a date in " + name};
+        return {std::nullopt, "is not a date in " + name()};
     }
     const int year = msdb::YearFrom1900(groups.year);
     if (year < kFirstYear || year > kLastYear) {
@@ -56,7 +56,7 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
                                                static_cast<std::int16_t>(groups.month),
                                                static_cast<std::int16_t>(groups.day));
     if (day == msdb::kNoDay) {
-        return {std::nullopt, "is not a date in " + name};
+        return {std::nullopt, "is not a date in " + name()};
     }
     DateReading reading{msdb::DayNumberToMbfDate(day), {}};
     if (groups.day < 1 || groups.day > msdb::DaysInMonth(1900 + year, groups.month)) {
