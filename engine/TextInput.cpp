@@ -160,7 +160,6 @@ std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots
     if (spaces && i == n) {
         i = n + 1;  // nothing but spaces: no field at all
     }
-    // Slots past the fields of a line are emptied; those of a shorter line before are already.
     while (i <= n && count < slots->size()) {
         std::string& field = (*slots)[count++];
         field.clear();
@@ -200,7 +199,7 @@ std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots
             break;  // spaces at the end are no field
         }
     }
-    for (std::size_t k = count; k < slots->size() && !(*slots)[k].empty(); ++k) {
+    for (std::size_t k = count; k < slots->size(); ++k) {
         (*slots)[k].clear();
     }
     return count;
