@@ -235,8 +235,9 @@ void CConversionSettingsDlg::BuildControls() {
     m_makeNew->setWhatsThis(
         QStringLiteral("Make a new MASTER file in a directory that does not hold one yet."));
     m_symbolEdit->setWhatsThis(QStringLiteral(
-        "The ticker symbol, at most 16 characters; it must not be in the directory already."));
-    m_nameEdit->setWhatsThis(QStringLiteral("The security's name, at most 16 characters."));
+        "The ticker symbol, at most 16 bytes. When the directory holds it already, you are asked "
+        "whether to replace that security."));
+    m_nameEdit->setWhatsThis(QStringLiteral("The security's name, at most 16 bytes."));
 
     QWidget* order[] = {
         m_dateCol, m_openCheck,    m_openCol,   m_hiCheck,  m_hiCol,    m_loCheck, m_loCol,
