@@ -43,6 +43,10 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
     if (after < text.size() && IsDigit(text[after])) {
         return {std::nullopt, "has more digits than " + name() + " reads"};
     }
+    // Every group has two digits: 12/5/99 would read as 12/5/9-, in the wrong year.
+    if (after > text.size()) {
+        return {std::nullopt, "is shorter than " + name() + ", whose groups have two digits each"};
+    }
     msdb::DateGroups groups = msdb::ReadDateGroups(text, format);
     if (!groups.present || groups.month < 1 || groups.month > 12) {
         return {std::nullopt, "is not a date in " + name()};

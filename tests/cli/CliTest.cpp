@@ -77,7 +77,8 @@ TEST_F(CliTest, StepMessagesGoToStandardErrorWithTheirLineBreaks) {
               "korvex: You specified a numeric-only date format\nbut a non-numeric date character "
               "was found.\nkorvex: 8 problems were found in the input file " +
                   (dir / "in.csv") +
-                  ":\nline 1, date \"Date\": is not a date in MMDDYY\nline 1, date \"Date\": "
+                  ":\nline 1, date \"Date\": is shorter than MMDDYY, whose groups have two digits "
+                  "each\nline 1, date \"Date\": "
                   "holds other characters than digits, but MMDDYY is written in digits only\n"
                   "line 1, open price \"Open\": is not a number\nline 1, high price \"High\": is "
                   "not a number\nline 1, low price \"Low\": is not a number\nline 1, close price "

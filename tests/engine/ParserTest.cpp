@@ -255,6 +255,10 @@ TEST(DateRulesTest, DatesThatDoNotFitOrDoNotExist) {
     Parse("01/02/2025,1\n", format(3), &problems);
     EXPECT_EQ(problems, std::vector<std::string>{
                             "line 1, date \"01/02/2025\": has more digits than MM_DD_YY reads"});
+    // A group of one digit would shift the ones after it.
+    Parse("12/5/99,1\n", format(3), &problems);
+    EXPECT_EQ(problems, std::vector<std::string>{"line 1, date \"12/5/99\": is shorter than "
+                                                 "MM_DD_YY, whose groups have two digits each"});
     // 30 February and day 00 do not exist: problems, stored rolled over.
     auto stored = [](const char* date) {
         msdb::MbfBytes mbf = msdb::DayNumberToMbfDate(
