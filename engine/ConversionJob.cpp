@@ -282,15 +282,6 @@ int CConversionJob::AddSecurity() {
         Tell(messages::kTooManySecurities);
         return 1;
     }
-    if (header.addCount == msdb::kMaxSecurities) {
-        // The records are fewer, but the header's second count cannot go past 255 either.
-        Tell("The Master file " + masterPath_ +
-             " counts 255 additions in its header, the most "
-             "it can count, though it lists " +
-             std::to_string(header.recordCount) +
-             " securities.\nChoose a different or new portfolio.");
-        return 1;
-    }
     if (msdb::Status s = master_.CheckRoomForRecord(); !s.ok()) {
         Tell(s.message());
         return 1;

@@ -50,7 +50,7 @@ MasterHeader ReadMasterHeader(std::string_view bytes) {
 
 void WriteMasterHeaderCounts(std::string* bytes, const MasterHeader& header) {
     WriteInt16(bytes->data(), header.recordCount);
-    WriteInt16(bytes->data() + 2, header.addCount);
+    WriteInt16(bytes->data() + 2, header.highestFileNumber);
 }
 
 std::string MakeEmptyMaster() {
@@ -184,6 +184,7 @@ void Master::RemoveRecord(std::size_t i) {
     bytes_.erase(kMasterRecordSize * i, kMasterRecordSize);
     MasterHeader counts = header();
     counts.recordCount = static_cast<std::int16_t>(counts.recordCount - 1);
+    counts.highestFileNumber = HighestFileNumber();
     WriteMasterHeaderCounts(&bytes_, counts);
 }
 
@@ -221,11 +222,19 @@ Status Master::AddRecord(const MasterRecord& record) {
     }
     MasterHeader counts = header();
     counts.recordCount = static_cast<std::int16_t>(counts.recordCount + 1);
-    counts.addCount = static_cast<std::int16_t>(counts.addCount + 1);
     DropPartialRecord();
-    WriteMasterHeaderCounts(&bytes_, counts);
     bytes_.append(reinterpret_cast<const char*>(record.data()), record.size());
+    counts.highestFileNumber = HighestFileNumber();
+    WriteMasterHeaderCounts(&bytes_, counts);
     return Status::Ok();
+}
+
+std::int16_t Master::HighestFileNumber() const {
+    std::uint8_t highest = 0;
+    for (std::size_t i = 1; i <= RecordsPresent(); ++i) {
+        highest = std::max(highest, Record(i)[kFileNumberOffset]);
+    }
+    return highest;
 }
 
 void Master::SetDates(std::uint8_t fileNumber, const MbfBytes& firstDate,

@@ -43,7 +43,9 @@ using RecordBytes = std::span<const std::uint8_t, kMasterRecordSize>;
 
 struct MasterHeader {
     std::int16_t recordCount = 0;
-    std::int16_t addCount = 0;
+    // The highest file number in use, as the directories of other programs hold it (the run
+    // sequence's "add count", which is the same number while numbers are given without gaps).
+    std::int16_t highestFileNumber = 0;
 };
 
 // The counts of the header at the start of `bytes` (at least 53 bytes).
@@ -116,8 +118,8 @@ public:
     // Replaces record `i` (from 1, present) with `record`.
     void ReplaceRecord(std::size_t i, const MasterRecord& record);
 
-    // Takes record `i` (from 1, present) out; the records behind it move up and the record count
-    // goes down by one.
+    // Takes record `i` (from 1, present) out; the records behind it move up, the record count goes
+    // down by one and the header holds the highest file number still in use.
     void RemoveRecord(std::size_t i);
 
     // Refuses, as damaged, what CheckHeader refuses and a MASTER whose header counts other than
@@ -127,8 +129,9 @@ public:
     // Refuses, as damaged, a MASTER whose header cannot count one more record (32767 already).
     [[nodiscard]] Status CheckRoomForRecord() const;
 
-    // Appends `record` behind the whole records present (a trailing partial record is dropped) and
-    // counts it in both header counts. Refused as CheckHeader and CheckRoomForRecord refuse.
+    // Appends `record` behind the whole records present (a trailing partial record is dropped),
+    // counts it and sets the highest file number in use. Refused as CheckHeader and
+    // CheckRoomForRecord refuse.
     [[nodiscard]] Status AddRecord(const MasterRecord& record);
 
     // Puts the dates into every record (not the header) whose file number is `fileNumber`, and
@@ -137,6 +140,7 @@ public:
 
 private:
     Status DamagedBecause(const std::string& why) const;
+    std::int16_t HighestFileNumber() const;
     void DropPartialRecord();
 
     std::string path_;

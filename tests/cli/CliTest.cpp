@@ -173,7 +173,7 @@ TEST_F(CliTest, ReplaceAndRemoveUndoAndRedoAConversion) {
     EXPECT_EQ(removed.status, 0) << removed.err;
     EXPECT_EQ(removed.out, "Removed XYZ (F1.DAT) from " + (dir / "db") + ".\n");
     EXPECT_EQ(ListNames(dir / "db"), (std::vector<std::string>{"MASTER", "MASTER.BAK"}));
-    EXPECT_EQ(ToHex(ReadFileBytes(dir / "db/MASTER").substr(0, 4)), "00 00 01 00");
+    EXPECT_EQ(ToHex(ReadFileBytes(dir / "db/MASTER").substr(0, 4)), "00 00 00 00");  // none in use
 
     Outcome again = RunCli({"remove", dir / "db", "XYZ"});
     EXPECT_EQ(again.status, 1);

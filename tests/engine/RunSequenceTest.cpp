@@ -190,6 +190,24 @@ TEST_F(JobFixture, SecurityLimitOf255) {
     EXPECT_EQ(Master(), full);
 }
 
+// Directories of other programs hold the highest file number in use in the header's second word,
+// not a count: 215 securities up to number 255 take one more, which gets the lowest free number.
+TEST_F(JobFixture, TheHeadersSecondWordIsTheHighestFileNumberInUse) {
+    std::vector<std::string> records;
+    for (int n = 41; n <= 255; ++n) {
+        records.push_back(OtherMasterRecord(n, "S" + std::to_string(n), ""));
+    }
+    std::string master = MasterWith(records);
+    master[0] = static_cast<char>(215);
+    master[2] = static_cast<char>(255);
+    WriteFileBytes(dir / "MASTER", master);
+    auto job = MakeJob(kLine);
+    job->settings.master = engine::MasterChoice::kUseExisting;
+    ASSERT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
+    EXPECT_EQ(job->FileNumber(), 1);
+    EXPECT_EQ(ToHex(Master().substr(0, 4)), "D8 00 FF 00");  // 216 records, 255 the highest
+}
+
 TEST_F(JobFixture, NoFreeFileNumberIsRefusedLikeAFullPortfolio) {
     std::vector<std::string> records;
     for (int n = 1; n <= 255; ++n) {

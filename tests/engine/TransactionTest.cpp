@@ -165,7 +165,7 @@ TEST_F(TransactionTest, RemoveTakesOneSecurityOutInOneCommit) {
     ASSERT_EQ(engine::RemoveSecurity(dir.path(), "abc corp", services, &report), 0);
     EXPECT_TRUE(report.changed);
     EXPECT_EQ(report.fileNumber, 1);
-    // One record fewer counted; the add count stays.
+    // One record fewer counted; the highest file number in use is still 2.
     EXPECT_EQ(Master(), Hex("01 00 02 00") + before.substr(4, 49) + before.substr(106, 53));
     EXPECT_EQ(ReadFileBytes(dir / "MASTER.BAK"), before);
     EXPECT_FALSE(FileExists(dir / "F1.DAT"));

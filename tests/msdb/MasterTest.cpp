@@ -43,10 +43,10 @@ TEST(MasterRecordTest, SixteenCharactersFillTheFieldAndLongerTextIsCut) {
 TEST(MasterHeaderTest, CountsAreSignedLittleEndian) {
     std::string bytes = Hex("FF 00 01 00") + std::string(49, '\x00');
     EXPECT_EQ(msdb::ReadMasterHeader(bytes).recordCount, 255);
-    EXPECT_EQ(msdb::ReadMasterHeader(bytes).addCount, 1);
+    EXPECT_EQ(msdb::ReadMasterHeader(bytes).highestFileNumber, 1);
     bytes = Hex("FF FF 00 80") + std::string(49, '\x7E');
     EXPECT_EQ(msdb::ReadMasterHeader(bytes).recordCount, -1);
-    EXPECT_EQ(msdb::ReadMasterHeader(bytes).addCount, -32768);
+    EXPECT_EQ(msdb::ReadMasterHeader(bytes).highestFileNumber, -32768);
 
     msdb::WriteMasterHeaderCounts(&bytes, {0x0102, 0x0304});
     EXPECT_EQ(ToHex(bytes.substr(0, 6)), "02 01 04 03 7E 7E");
