@@ -20,15 +20,18 @@
 namespace cli {
 
 const std::string_view kCheckUsage =
-    "Usage: korvex-cli check DIR\n"
+    "Usage: korvex-cli check DIR [--verbose]\n"
     "\n"
     "Reads every MASTER, F<n>.DAT and F<n>.DOP of DIR and of the sub-directories its MASTER\n"
-    "lists, and reports each problem on a line of its own with the file and the offset:\n"
-    "counts that disagree with the records present, duplicate file numbers, missing files,\n"
-    "price files of the wrong size, field lists that disagree with MASTER, dates that are\n"
-    "not valid or out of order, MASTER dates that differ from the data, and temporaries left\n"
-    "behind by an interrupted conversion.\n"
-    "Exit status: 0 sound, 1 problems found, 2 DIR cannot be read or bad command line.\n";
+    "lists, and reports each problem (something a program reading DIR gets wrong) on a line\n"
+    "of its own with the file and the offset: counts that disagree with the records present,\n"
+    "duplicate file numbers, missing price files, price files of the wrong size, field lists\n"
+    "that disagree with MASTER, dates that are not valid or out of order, and MASTER dates\n"
+    "that differ from the data. Notes, marked \"note:\", tell what does no harm: temporaries\n"
+    "left behind by an interrupted conversion and security files that MASTER does not list.\n"
+    "A missing F<n>.DOP (many programs never write one; the fields then follow from the\n"
+    "field count) is a note only with --verbose.\n"
+    "Exit status: 0 no problems, 1 problems found, 2 DIR cannot be read or bad command line.\n";
 
 namespace {
 
@@ -46,7 +49,13 @@ std::string Date(const msdb::MbfBytes& date) {
 
 class Checker {
 public:
-    explicit Checker(std::ostream& out) : out_(out) {}
+    Checker(std::ostream& out, bool verbose) : out_(out), verbose_(verbose) {}
+
+    // What does no harm to a reader, said all the same.
+    void Note(const std::string& file, const std::string& text) {
+        out_ << file << ": note: " << text << '\n';
+        ++notes_;
+    }
 
     void Problem(const std::string& file, std::size_t offset, const std::string& text) {
         out_ << file << " at offset " << offset << ": " << text << '\n';
@@ -105,9 +114,13 @@ public:
         std::string dopPath =
             msdb::JoinPath(security.directory, msdb::DopFileName(security.fileNumber));
         std::string dop;
-        if (!msdb::ReadWholeFile(Fs(), dopPath, &dop).ok()) {
-            Problem(dopPath,
-                    "missing or unreadable; " + record + " of " + masterPath + " lists it");
+        if (msdb::Status s = msdb::ReadWholeFile(Fs(), dopPath, &dop); s.IsNotFound()) {
+            if (verbose_) {
+                Note(dopPath, "missing; the fields of " + record + " follow from its field count");
+            }
+        } else if (!s.ok()) {
+            Problem(dopPath, "unreadable; " + record + " of " + masterPath + " lists it (" +
+                                 s.message() + ")");
         } else if (std::optional<msdb::FieldSet> fields = msdb::FieldsFromDop(dop); !fields) {
             Problem(dopPath, "not a list of the stored fields");
         } else if (msdb::CountFields(*fields) != security.fieldCount) {
@@ -226,18 +239,19 @@ public:
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
             if (std::regex_match(name, temporary) || name.ends_with(msdb::kTemporarySuffix)) {
-                Problem(msdb::JoinPath(directory, name),
-                        "a temporary left behind by an interrupted conversion");
+                Note(msdb::JoinPath(directory, name),
+                     "a temporary left behind by an interrupted conversion");
             } else if (std::optional<int> number = msdb::SecurityFileNumber(name);
                        number && !listed[static_cast<std::size_t>(*number)]) {
-                Problem(msdb::JoinPath(directory, name),
-                        "no record of MASTER lists file number " + std::to_string(*number) +
-                            " (an interrupted conversion may have left it)");
+                Note(msdb::JoinPath(directory, name),
+                     "no record of MASTER lists file number " + std::to_string(*number) +
+                         " (an interrupted conversion may have left it)");
             }
         }
     }
 
     int problems() const { return problems_; }
+    int notes() const { return notes_; }
 
     // The tree's walk: each MASTER judged, then each security it lists.
     class Walk final : public msdb::MasterTreeVisitor {
@@ -281,17 +295,28 @@ public:
 private:
     std::ostream& out_;
     int problems_ = 0;
+    int notes_ = 0;
+    bool verbose_;
 };
 
 }  // namespace
 
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1 || (!args[0].empty() && args[0][0] == '-')) {
+    std::vector<std::string> positional;
+    bool verbose = false;
+    for (const std::string& arg : args) {
+        if (arg == "--verbose") {
+            verbose = true;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (positional.size() != 1 || (!positional[0].empty() && positional[0][0] == '-')) {
         err << "korvex: give one directory\nTry 'korvex-cli check --help'.\n";
         return kBadCommandLine;
     }
-    const std::string& directory = args[0];
-    Checker checker(out);
+    const std::string& directory = positional[0];
+    Checker checker(out, verbose);
     Checker::Walk walk(checker, directory);
     msdb::WalkMasterTree(Fs(), directory, walk);
     if (!walk.topRead) {
@@ -301,7 +326,11 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const int securities = walk.securities;
     if (checker.problems() == 0) {
         out << directory << ": sound; " << securities
-            << (securities == 1 ? " security checked\n" : " securities checked\n");
+            << (securities == 1 ? " security checked" : " securities checked");
+        if (checker.notes() > 0) {
+            out << ", " << checker.notes() << (checker.notes() == 1 ? " note" : " notes");
+        }
+        out << '\n';
         return 0;
     }
     out << checker.problems() << (checker.problems() == 1 ? " problem" : " problems")
