@@ -190,6 +190,12 @@ void CConversionSettingsDlg::BuildControls() {
     m_masterGroup->addButton(m_makeNew, 1);
     securityLayout->addWidget(m_useExisting, 1, 0);
     securityLayout->addWidget(m_makeNew, 2, 0);
+    m_emasterCheck = new QCheckBox(QStringLiteral("Also make an &EMASTER"));
+    m_emasterCheck->setObjectName(QStringLiteral("emasterCheck"));
+    m_emasterCheck->setWhatsThis(QStringLiteral(
+        "With Make New Master, make an EMASTER beside the MASTER too, as many charting programs "
+        "read one. An EMASTER that a directory already holds is always kept in step."));
+    securityLayout->addWidget(m_emasterCheck, 3, 0);
     auto* symbolLabel = new QLabel(QStringLiteral("Symbol"));
     auto* nameLabel = new QLabel(QStringLiteral("Name"));
     m_symbolEdit = new QLineEdit;
@@ -240,10 +246,10 @@ void CConversionSettingsDlg::BuildControls() {
     m_nameEdit->setWhatsThis(QStringLiteral("The security's name, at most 16 bytes."));
 
     QWidget* order[] = {
-        m_dateCol, m_openCheck,    m_openCol,   m_hiCheck,  m_hiCol,    m_loCheck, m_loCol,
-        m_cloCol,  m_volCheck,     m_volCol,    m_oiCheck,  m_oiCol,    m_comma,   m_tab,
-        m_space,   m_cbDateFormat, m_skipCheck, m_skipRows, m_pathEdit, m_browse,  m_useExisting,
-        m_makeNew, m_symbolEdit,   m_nameEdit,  m_ok,       m_cancel};
+        m_dateCol, m_openCheck,    m_openCol,    m_hiCheck,  m_hiCol,    m_loCheck, m_loCol,
+        m_cloCol,  m_volCheck,     m_volCol,     m_oiCheck,  m_oiCol,    m_comma,   m_tab,
+        m_space,   m_cbDateFormat, m_skipCheck,  m_skipRows, m_pathEdit, m_browse,  m_useExisting,
+        m_makeNew, m_emasterCheck, m_symbolEdit, m_nameEdit, m_ok,       m_cancel};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
@@ -345,6 +351,7 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
         m_volCol->SetText(QString::number(m_nVolCol));
         m_oiCol->SetText(QString::number(m_nOICol));
         SetRadio(m_masterGroup, m_nExist);
+        m_emasterCheck->setChecked(m_bEMaster != 0);
         m_nameEdit->setText(m_strName);
         m_pathEdit->setText(m_strPath);
         m_symbolEdit->setText(m_strSymbol);
@@ -373,6 +380,7 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
         }
     }
     m_nExist = m_masterGroup->checkedId();
+    m_bEMaster = m_emasterCheck->isChecked() ? 1 : 0;
     if (!ReadText(m_nameEdit, engine::SettingsField::kName, &m_strName) ||
         !ReadText(m_pathEdit, engine::SettingsField::kDirectory, &m_strPath) ||
         !ReadText(m_symbolEdit, engine::SettingsField::kSymbol, &m_strSymbol) ||
@@ -440,6 +448,7 @@ engine::ConversionSettings CConversionSettingsDlg::Settings() const {
     settings.delimiter = m_nDelimiter == 1 ? '\t' : m_nDelimiter == 2 ? ' ' : ',';
     settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormatSelection + 1);
     settings.skipOn = m_bSkipOn != 0;
+    settings.makeEMaster = m_bEMaster != 0 && settings.master == engine::MasterChoice::kMakeNew;
     settings.skipRows = m_nSkipRows;
     settings.fields[PriceField::kDate] = {true, m_nDateCol};
     settings.fields[PriceField::kOpen] = {m_bOpenOn != 0, m_nOpenCol};

@@ -60,6 +60,7 @@ public:
     QString m_strSymbol;
     int m_nSkipRows = 0;
     int m_bSkipOn = 0;
+    int m_bEMaster = 0;     // with Make New Master, make an EMASTER too
     int m_nDelimiter = -1;  // 0 comma, 1 tab, 2 space, -1 none chosen
     QString m_strDateFormat;
 
@@ -111,6 +112,7 @@ private:
     QRadioButton* m_useExisting;
     QRadioButton* m_makeNew;
     QButtonGroup* m_masterGroup;
+    QCheckBox* m_emasterCheck;
     QComboBox* m_cbDateFormat;
     QLineEdit* m_pathEdit;
     QLineEdit* m_symbolEdit;

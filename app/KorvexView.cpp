@@ -122,6 +122,7 @@ void CKorvexView::OnFileSettings() {
     dialog.m_strSymbol = text("Symbol", "");
     dialog.m_strName = text("Name", "");
     dialog.m_bSkipOn = number("SkipOn", 0);
+    dialog.m_bEMaster = number("EMaster", 0);
     dialog.m_nSkipRows = number("SkipRows", 0);
     dialog.m_nDateCol = number("DateCol", 1);
     dialog.m_bOpenOn = number("OpenOn", 1);
@@ -143,12 +144,13 @@ void CKorvexView::OnFileSettings() {
     const std::pair<const char*, int> numbers[] = {
         {"Delimiter", dialog.m_nDelimiter}, {"Exist", dialog.m_nExist},
         {"SkipOn", dialog.m_bSkipOn},       {"SkipRows", dialog.m_nSkipRows},
-        {"DateCol", dialog.m_nDateCol},     {"OpenOn", dialog.m_bOpenOn},
-        {"OpenCol", dialog.m_nOpenCol},     {"HiOn", dialog.m_bHiOn},
-        {"HiCol", dialog.m_nHiCol},         {"LoOn", dialog.m_bLoOn},
-        {"LoCol", dialog.m_nLoCol},         {"CloCol", dialog.m_nCloCol},
-        {"VolOn", dialog.m_bVolOn},         {"VolCol", dialog.m_nVolCol},
-        {"OIOn", dialog.m_bOIOn},           {"OICol", dialog.m_nOICol}};
+        {"EMaster", dialog.m_bEMaster},     {"DateCol", dialog.m_nDateCol},
+        {"OpenOn", dialog.m_bOpenOn},       {"OpenCol", dialog.m_nOpenCol},
+        {"HiOn", dialog.m_bHiOn},           {"HiCol", dialog.m_nHiCol},
+        {"LoOn", dialog.m_bLoOn},           {"LoCol", dialog.m_nLoCol},
+        {"CloCol", dialog.m_nCloCol},       {"VolOn", dialog.m_bVolOn},
+        {"VolCol", dialog.m_nVolCol},       {"OIOn", dialog.m_bOIOn},
+        {"OICol", dialog.m_nOICol}};
     for (const auto& [entry, value] : numbers) {
         m_pStore->WriteInt(section, entry, value);
     }

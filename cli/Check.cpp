@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "cli/Commands.h"
+#include "msdb/EMaster.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
 #include "msdb/Master.h"
@@ -223,6 +224,37 @@ public:
         }
     }
 
+    // The EMASTER beside `master`, when there is one, and whether it agrees with it; a journal
+    // that an interrupted run left says that they may be a step apart until the next run.
+    void EMasterOf(const std::string& directory, const msdb::Master& master) {
+        const std::string where = directory.empty() ? std::string(".") : directory;
+        std::optional<std::string> journal;
+        if (msdb::FindEntryNoCase(Fs(), where, msdb::kJournalName, &journal).ok() && journal) {
+            Problem(msdb::JoinPath(directory, *journal),
+                    "a run was interrupted while it changed the directory; EMASTER or a replaced "
+                    "price file may be a step ahead of MASTER until the next run into it finishes "
+                    "or undoes that run");
+        }
+        std::optional<std::string> name;
+        if (!msdb::FindEntryNoCase(Fs(), where, msdb::kEMasterFileName, &name).ok() || !name) {
+            return;
+        }
+        const std::string path = msdb::JoinPath(directory, *name);
+        msdb::EMaster emaster;
+        msdb::Status s = msdb::EMaster::Read(Fs(), path, &emaster);
+        if (s.ok()) {
+            s = emaster.CheckAgrees(master);
+        }
+        if (!s.ok()) {
+            const std::string& text = s.message();
+            const std::size_t start = text.find('\n');
+            const std::size_t end = text.find('\n', start + 1);
+            Problem(path, start == std::string::npos ? text
+                                                     : "does not agree with MASTER: " +
+                                                           text.substr(start + 1, end - start - 1));
+        }
+    }
+
     // Temporaries left behind, and security files that no record of `master` lists.
     void Leftovers(const std::string& directory, const msdb::Master& master) {
         std::vector<std::string> names;
@@ -272,6 +304,7 @@ public:
             }
             masterPath_ = master.path();
             checker_.Master(master);
+            checker_.EMasterOf(where, master);
             checker_.Leftovers(where, master);
         }
 

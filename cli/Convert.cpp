@@ -14,7 +14,7 @@ namespace cli {
 
 const std::string_view kConvertUsage =
     "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [--name NAME]\n"
-    "           [--new-master | --replace] [--accept-problems] [--dry-run]\n"
+    "           [--new-master [--emaster] | --replace] [--accept-problems] [--dry-run]\n"
     "           [--delimiter comma|tab|space] [--date-format NAME] [--skip N]\n"
     "           [--columns date=1,open=2,high=3,low=4,close=5,volume=6,oi=7]\n"
     "\n"
@@ -38,6 +38,9 @@ const std::string_view kConvertUsage =
     "  --name NAME          the security's name, at most 16 bytes (default: none)\n"
     "  --new-master         make a new, empty MASTER in DIR, which must not hold one yet;\n"
     "                       without it the MASTER of DIR is used and backed up to MASTER.BAK\n"
+    "  --emaster            with --new-master, make an EMASTER beside MASTER too, as many\n"
+    "                       programs keep one; an EMASTER that DIR already holds is always\n"
+    "                       kept in step with MASTER\n"
     "  --replace            convert over the security SYMBOL that the MASTER of DIR lists:\n"
     "                       same file number, same place in MASTER, new prices\n"
     "  --accept-problems    convert a file with problems all the same: values that cannot\n"
@@ -209,6 +212,8 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args) {
             settings.master = engine::MasterChoice::kMakeNew;
         } else if (arg == "--replace" && !attached) {
             settings.replaceExisting = true;
+        } else if (arg == "--emaster" && !attached) {
+            settings.makeEMaster = true;
         } else if (arg == "--accept-problems" && !attached) {
             settings.acceptProblems = true;
         } else if (arg == "--dry-run" && !attached) {
@@ -239,6 +244,9 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args) {
     }
     if (!input) {
         throw UsageError{"no input file given"};
+    }
+    if (settings.makeEMaster && settings.master != engine::MasterChoice::kMakeNew) {
+        throw UsageError{"--emaster goes with --new-master: an existing EMASTER is kept in step"};
     }
     if (!dir) {
         throw UsageError{"no target directory given (--dir)"};

@@ -7,6 +7,7 @@
 #include "engine/Messages.h"
 #include "engine/PriceFileWriter.h"
 #include "engine/TextInput.h"
+#include "msdb/EMaster.h"
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
 
@@ -180,7 +181,7 @@ int CConversionJob::PrepareMaster() {
             return 1;
         }
         masterBefore_ = std::string(master_.bytes());
-        return 0;
+        return ReadEMaster();
     }
     // A MASTER that exists but cannot be read is still someone's file: never overwrite it.
     if (exists) {
@@ -188,6 +189,34 @@ int CConversionJob::PrepareMaster() {
         return 1;
     }
     master_ = msdb::Master(masterPath_);
+    if (settings_.makeEMaster) {
+        std::optional<std::string> name;
+        if (msdb::Status s = msdb::FindEntryNoCase(*fs_, directory_, msdb::kEMasterFileName, &name);
+            !s.ok() || name) {
+            Tell(s.ok() ? "New Master chosen but an EMASTER already exists in " + directory_ + "."
+                        : s.message());
+            return 1;
+        }
+        emaster_ = msdb::EMaster(PathInDirectory(std::string(msdb::kEMasterFileName)));
+    }
+    return 0;
+}
+
+// Reads the directory's EMASTER, when it has one, to keep it in step with MASTER.
+int CConversionJob::ReadEMaster() {
+    std::optional<std::string> name;
+    msdb::Status s = msdb::FindEntryNoCase(*fs_, directory_, msdb::kEMasterFileName, &name);
+    if (s.ok() && name) {
+        emaster_.emplace();
+        s = msdb::EMaster::Read(*fs_, PathInDirectory(*name), &*emaster_);
+        if (s.ok()) {
+            emasterBefore_ = std::string(emaster_->bytes());
+        }
+    }
+    if (!s.ok()) {
+        Tell("The EMASTER file of " + directory_ + " cannot be read.\n" + s.message());
+        return 1;
+    }
     return 0;
 }
 
@@ -198,6 +227,12 @@ int CConversionJob::CheckDuplicateSymbol() {
     if (msdb::Status s = master_.CheckConsistent(); !s.ok()) {
         Tell(s.message());
         return 1;
+    }
+    if (emaster_) {
+        if (msdb::Status s = emaster_->CheckAgrees(master_); !s.ok()) {
+            Tell(s.message());
+            return 1;
+        }
     }
     // Every security of the tree that the lookup's comparison matches. A MASTER that is there but
     // cannot be read might hold the symbol: that ends the run rather than risk a duplicate.
@@ -274,6 +309,10 @@ int CConversionJob::AddSecurity() {
         master_.ReplaceRecord(replaceRecord_,
                               msdb::MakeMasterRecord(fileNumber, fieldCount_, settings_.name,
                                                      settings_.symbol, date, date));
+        if (emaster_) {
+            emaster_->ReplaceRecord(replaceRecord_, fileNumber, fieldCount_, settings_.symbol,
+                                    settings_.name, date, date);
+        }
         addedFileNumber_ = fileNumber;
         return CreateSecurityFiles(fileNumber);
     }
@@ -308,6 +347,10 @@ int CConversionJob::AddSecurity() {
         !s.ok()) {
         Tell(s.message());
         return 1;
+    }
+    if (emaster_) {
+        emaster_->AddRecord(master_, *fileNumber, fieldCount_, settings_.symbol, settings_.name,
+                            date, date);
     }
     addedFileNumber_ = *fileNumber;
     return CreateSecurityFiles(*fileNumber);

@@ -20,6 +20,7 @@
 #include "engine/InputParser.h"
 #include "engine/Services.h"
 #include "engine/TargetDirectory.h"
+#include "msdb/EMaster.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
 #include "msdb/Master.h"
@@ -122,6 +123,7 @@ private:
     int RunSteps();
     int CheckSettings();
     int Commit(std::uint8_t fileNumber, int recordCount);
+    int ReadEMaster();
     std::string NotTextMessage(const std::string& why) const;
     void StageFile(const std::string& name, std::string data);
 
@@ -139,6 +141,8 @@ private:
     TargetDirectory target_;                   // locked from PrepareMaster to the end of Run
     msdb::Master master_;                      // MASTER as the run will leave it
     std::optional<std::string> masterBefore_;  // as it was, when there was one
+    std::optional<msdb::EMaster> emaster_;     // kept in step with MASTER, when there is one
+    std::optional<std::string> emasterBefore_;
     std::uint8_t addedFileNumber_ = 0;         // chosen by AddSecurity
     std::size_t replaceRecord_ = 0;            // the record replaced (from 1), or 0
     std::unique_ptr<PriceFileWriter> writer_;  // F<n>.DAT as the run will leave it

@@ -84,6 +84,8 @@ struct ConversionSettings {
     bool replaceExisting = false;
     // Stores a file whose lines have problems all the same: what cannot be read as 0.
     bool acceptProblems = false;
+    // With a new MASTER, makes an EMASTER beside it too, as other programs keep one.
+    bool makeEMaster = false;
     // Does everything but the commit: the directory is only read.
     bool dryRun = false;
     char delimiter = ',';  // ',', '\t' or ' '

@@ -137,6 +137,9 @@ int CConversionJob::AppendRecord(std::uint8_t fileNumber, const PriceRecord& rec
 int CConversionJob::UpdateMasterDates(const msdb::MbfBytes& firstDate,
                                       const msdb::MbfBytes& lastDate, std::uint8_t fileNumber) {
     master_.SetDates(fileNumber, firstDate, lastDate);
+    if (emaster_) {
+        emaster_->SetDates(fileNumber, firstDate, lastDate);
+    }
     return 0;
 }
 
@@ -149,6 +152,15 @@ int CConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fi
 // Puts the security's files and the new MASTER into the directory in one transaction.
 int CConversionJob::Commit(std::uint8_t fileNumber, int recordCount) {
     StageFile(msdb::DatFileName(fileNumber), writer_->TakeBytes());
+    if (emaster_ && emasterBefore_) {
+        // EMASTER is replaced before MASTER, set aside until the commit like a price file.
+        const std::string name = emaster_->path().substr(directory_.size() + 1);
+        target_.transaction().ReplaceFile(name, std::string(emaster_->bytes()));
+        target_.transaction().AddBackup(emaster_->path(), *emasterBefore_);
+    } else if (emaster_) {
+        target_.transaction().CreateFile(std::string(msdb::kEMasterFileName),
+                                         std::string(emaster_->bytes()));
+    }
     target_.transaction().SetMaster(masterPath_, std::string(master_.bytes()),
                                     masterBefore_.has_value(), masterBefore_);
     msdb::Status s = target_.transaction().Commit();

@@ -4,6 +4,7 @@
 
 #include "engine/Messages.h"
 #include "engine/TargetDirectory.h"
+#include "msdb/EMaster.h"
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
 
@@ -47,6 +48,22 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
             problem = s.message();
         }
     }
+    // An EMASTER beside MASTER is kept in step; one that does not agree with it stops the removal.
+    std::optional<msdb::EMaster> emaster;
+    if (!problem) {
+        std::optional<std::string> name;
+        msdb::Status s = msdb::FindEntryNoCase(fs, target.path(), msdb::kEMasterFileName, &name);
+        if (s.ok() && name) {
+            emaster.emplace();
+            s = msdb::EMaster::Read(fs, msdb::JoinPath(target.path(), *name), &*emaster);
+            if (s.ok()) {
+                s = emaster->CheckAgrees(master);
+            }
+        }
+        if (!s.ok()) {
+            problem = s.message();
+        }
+    }
     std::vector<std::size_t> matches;
     if (!problem) {
         for (std::size_t i = 1; i <= master.RecordsPresent(); ++i) {
@@ -69,6 +86,13 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
     const std::string before(master.bytes());
     const std::uint8_t fileNumber = master.Record(matches.front())[msdb::kFileNumberOffset];
     master.RemoveRecord(matches.front());
+    if (emaster) {
+        const std::string emasterBefore(emaster->bytes());
+        emaster->RemoveRecord(matches.front(), master);
+        target.transaction().ReplaceFile(emaster->path().substr(target.path().size() + 1),
+                                         std::string(emaster->bytes()));
+        target.transaction().AddBackup(emaster->path(), emasterBefore);
+    }
     if (master.RecordsOfFileNumber(fileNumber).empty()) {
         target.transaction().RemoveAfterCommit(msdb::DatFileName(fileNumber));
         target.transaction().RemoveAfterCommit(msdb::DopFileName(fileNumber));

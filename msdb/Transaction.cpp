@@ -119,12 +119,17 @@ void Transaction::RemoveAfterCommit(std::string name) {
 void Transaction::SetMaster(std::string path, std::string bytes, bool replaces,
                             std::optional<std::string> backup) {
     if (backup) {
-        std::string backupPath = path + std::string(kBackupSuffix);
-        backup_ = Staged{backupPath, backupPath + std::string(kTemporarySuffix), std::move(*backup),
-                         std::nullopt};
+        AddBackup(path, std::move(*backup));
+        masterBackup_ = backups_.size() - 1;
     }
     master_ = Staged{std::move(path), {}, std::move(bytes), std::nullopt};
     masterReplaces_ = replaces;
+}
+
+void Transaction::AddBackup(const std::string& path, std::string bytes) {
+    std::string backupPath = path + std::string(kBackupSuffix);
+    backups_.push_back(
+        {backupPath, backupPath + std::string(kTemporarySuffix), std::move(bytes), std::nullopt});
 }
 
 Status Transaction::WriteTemporary(Staged* staged) {
@@ -197,8 +202,8 @@ Status Transaction::Commit() {
             }
             master_->path = target;
             master_->permissions = info.permissions;
-            if (backup_) {
-                backup_->permissions = info.permissions;
+            if (masterBackup_) {
+                backups_[*masterBackup_].permissions = info.permissions;
             }
         }
         master_->temporary = master_->path + std::string(kTemporarySuffix);
@@ -251,11 +256,14 @@ Status Transaction::Commit() {
         }
     }
     // MASTER's temporaries come last, so that they exist for as short a time as can be.
-    for (Staged* staged : {master_ ? &*master_ : nullptr, backup_ ? &*backup_ : nullptr}) {
-        if (staged != nullptr) {
-            if (Status s = WriteTemporary(staged); !s.ok()) {
-                return fail(s);
-            }
+    if (master_) {
+        if (Status s = WriteTemporary(&*master_); !s.ok()) {
+            return fail(s);
+        }
+    }
+    for (Staged& backup : backups_) {
+        if (Status s = WriteTemporary(&backup); !s.ok()) {
+            return fail(s);
         }
     }
     if (master_) {
@@ -276,10 +284,12 @@ Status Transaction::Commit() {
     // The directory is complete from here on; what follows can only be reported. One sync makes
     // the commit, the backup and the removals durable together.
     Status result;
-    if (backup_) {
-        result = fs_.Rename(backup_->temporary, backup_->path);
-        if (result.ok()) {
-            written_.erase(std::find(written_.begin(), written_.end(), backup_->temporary));
+    for (const Staged& backup : backups_) {
+        Status s = fs_.Rename(backup.temporary, backup.path);
+        if (s.ok()) {
+            written_.erase(std::find(written_.begin(), written_.end(), backup.temporary));
+        } else if (result.ok()) {
+            result = s;
         }
     }
     bool oldsGone = true;

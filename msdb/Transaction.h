@@ -57,6 +57,9 @@ public:
     void SetMaster(std::string path, std::string bytes, bool replaces,
                    std::optional<std::string> backup);
 
+    // `bytes` written to `path` + ".BAK" at the commit, as the backup of another file.
+    void AddBackup(const std::string& path, std::string bytes);
+
     // Carries the transaction out. A failure before the commit point undoes what was done and
     // `committed()` stays false; a failure after it (syncing the directory, writing the backup,
     // removals) is reported, and `committed()` is true: the directory is complete.
@@ -84,7 +87,8 @@ private:
     std::vector<std::string> removals_;
     std::optional<Staged> master_;
     bool masterReplaces_ = false;
-    std::optional<Staged> backup_;
+    std::vector<Staged> backups_;
+    std::optional<std::size_t> masterBackup_;  // which of backups_ is MASTER's
 
     std::vector<std::string> written_;   // temporaries made so far
     std::vector<std::string> moved_;     // new files moved to their names so far

@@ -232,6 +232,25 @@ private slots:
         QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{3 * 28});
     }
 
+    // The EMASTER check box: remembered, and with Make New Master an EMASTER beside MASTER.
+    void aNewDirectoryGetsAnEMasterWhenTheBoxIsTicked() {
+        WriteFileBytes(path("in.csv"), kLine);
+        Open("in.csv", [&](QDialog& d) {
+            Child<QCheckBox>(d, "emasterCheck")->setChecked(true);
+            return ConfirmInto(d, qpath("db"), "XYZ", true);
+        });
+        QVERIFY(FileExists(path("db/EMASTER")));
+        QCOMPARE(ReadFileBytes(path("db/EMASTER")).size(), std::size_t{2 * 192});
+        QCOMPARE(Stored("EMaster"), std::string("1"));
+        bool ticked = false;
+        prompter().QueueDialog([&](QDialog& d) {
+            ticked = Child<QCheckBox>(d, "emasterCheck")->isChecked();
+            return int(QDialog::Rejected);
+        });
+        Action("settingsAction")->trigger();
+        QVERIFY(ticked);
+    }
+
     void removeSecurityTakesItOutAfterAsking() {
         WriteFileBytes(path("in.csv"), kLine);
         Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/RemoveSecurity.h"
+#include "msdb/EMaster.h"
 #include "msdb/Transaction.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/JobFixture.h"
@@ -285,6 +286,150 @@ TEST_F(TransactionTest, TheNextRunFinishesOrUndoesAKilledReplace) {
         EXPECT_EQ(ListNames(dir.path()),
                   (std::vector<std::string>{"F1.DAT", "F1.DOP", "F2.DAT", "F2.DOP", "MASTER"}));
         WriteFileBytes(dir / "F2.DOP", "old F2.DOP");
+    }
+}
+
+// An EMASTER that agrees with the fixture's MASTER: ABC (1) and DEF (2).
+std::string AgreeingEMaster() {
+    std::string header(msdb::kEMasterRecordSize, '\0');
+    header[0] = 2;
+    header[2] = 2;
+    header.replace(100, 9, "copyright");  // other bytes of the header stay as they are
+    const msdb::MbfBytes first = msdb::ToMbf(990101.0f);
+    const msdb::MbfBytes last = msdb::ToMbf(991231.0f);
+    return header + msdb::MakeEMasterRecord(1, 5, "ABC", "Abc Corp", first, last) +
+           msdb::MakeEMasterRecord(2, 5, "DEF", "Def Corp", first, last);
+}
+
+TEST(EMasterRecordTest, TheLayoutOfARecord) {
+    const std::string record = msdb::MakeEMasterRecord(
+        7, 7, "SYMBOL", "A Long Name       ", msdb::ToMbf(1250102.0f), msdb::ToMbf(1260225.0f));
+    ASSERT_EQ(record.size(), 192u);
+    std::string expected(192, '\0');
+    expected.replace(0, 2, "66");
+    expected[2] = 7;
+    expected[6] = 7;
+    expected[7] = 0x7F;
+    expected[9] = ' ';
+    expected.replace(11, 6, "SYMBOL");
+    expected.replace(32, 11, "A Long Name");  // 16 characters at most, trailing blanks cut
+    expected[60] = 'D';
+    expected.replace(64, 4, Hex("B0 99 98 49"));   // 1250102.0 as an IEEE single
+    expected.replace(72, 4, Hex("08 D6 99 49"));   // 1260225.0
+    expected.replace(126, 4, Hex("F6 FD 34 01"));  // 20250102
+    EXPECT_EQ(ToHex(record), ToHex(expected));
+    // A name longer than 16 characters is written in full at 139 as well.
+    const std::string longer = msdb::MakeEMasterRecord(1, 2, "X", "Seventeen chars!!", {}, {});
+    EXPECT_EQ(longer.substr(32, 16), "Seventeen chars!");
+    EXPECT_EQ(longer.substr(139, 17), "Seventeen chars!!");
+    EXPECT_EQ(ToHex(longer.substr(126, 4)), "00 00 00 00");
+}
+
+TEST_F(TransactionTest, AnEMasterIsKeptInStepWithMaster) {
+    const std::string before = AgreeingEMaster();
+    WriteFileBytes(dir / "EMASTER", before);
+    auto job = Existing("NEW");
+    ASSERT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
+    const std::string emaster = ReadFileBytes(dir / "EMASTER");
+    ASSERT_EQ(emaster.size(), 4u * 192);
+    EXPECT_EQ(ToHex(emaster.substr(0, 4)), "03 00 03 00");  // as MASTER's header
+    EXPECT_EQ(ToHex(Master().substr(0, 4)), "03 00 03 00");
+    EXPECT_EQ(emaster.substr(4, 188), before.substr(4, 188));
+    EXPECT_EQ(emaster.substr(192, 384), before.substr(192));
+    EXPECT_EQ(ToHex(emaster.substr(3 * 192)),
+              ToHex(msdb::MakeEMasterRecord(3, 7, "NEW", "XYZ Corp", msdb::ToMbf(990830.0f),
+                                            msdb::ToMbf(990830.0f))));
+    EXPECT_EQ(ReadFileBytes(dir / "EMASTER.BAK"), before);
+
+    // Removed again: both lose the record, in the same slot.
+    engine::JobServices services;
+    services.notifier = &notifier;
+    engine::RemovalReport report;
+    ASSERT_EQ(engine::RemoveSecurity(dir.path(), "DEF", services, &report), 0);
+    const std::string after = ReadFileBytes(dir / "EMASTER");
+    ASSERT_EQ(after.size(), 3u * 192);
+    EXPECT_EQ(ToHex(after.substr(0, 4)), "02 00 03 00");
+    EXPECT_EQ(static_cast<int>(after[192 + 2]), 1);
+    EXPECT_EQ(static_cast<int>(after[2 * 192 + 2]), 3);
+}
+
+TEST_F(TransactionTest, AnEMasterThatDisagreesIsNotFixedAndNothingChanges) {
+    std::string emaster = AgreeingEMaster();
+    emaster[2 * 192 + 2] = 9;  // another security in slot 2
+    WriteFileBytes(dir / "emaster", emaster);
+    const Snapshot before = TakeSnapshot(dir.path());
+    auto job = Existing("NEW");
+    EXPECT_EQ(job->Run(), 1);
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_EQ(notifier.messages[0].rfind("The EMASTER file " + (dir / "emaster") +
+                                             " does not agree with MASTER:\nits record 2 is file "
+                                             "number 9, MASTER's is 2.",
+                                         0),
+              0u)
+        << notifier.messages[0];
+    Snapshot after = TakeSnapshot(dir.path());
+    after.erase("input.txt");
+    Snapshot wanted = before;
+    wanted.erase("input.txt");
+    EXPECT_EQ(after, wanted);
+}
+
+TEST_F(TransactionTest, ANewDirectoryGetsAnEMasterOnlyWhenAskedFor) {
+    TempDir other;
+    auto job = MakeJob(kLine);
+    job->settings.directory = other.path();
+    job->settings.makeEMaster = true;
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_EQ(ListNames(other.path()),
+              (std::vector<std::string>{"EMASTER", "F1.DAT", "F1.DOP", "MASTER"}));
+    std::string expected = std::string(192, '\0') + msdb::MakeEMasterRecord(1, 7, "XYZ", "XYZ Corp",
+                                                                            msdb::ToMbf(990830.0f),
+                                                                            msdb::ToMbf(990830.0f));
+    expected[0] = 1;
+    expected[2] = 1;
+    EXPECT_EQ(ToHex(ReadFileBytes(other / "EMASTER")), ToHex(expected));
+}
+
+// Failing at every operation of a conversion into a directory with an EMASTER: both index files
+// as before, or both complete and agreeing.
+TEST_F(TransactionTest, EveryFailingOperationLeavesBothIndexFilesAsBeforeOrComplete) {
+    WriteFileBytes(dir / "EMASTER", AgreeingEMaster());
+    WriteFileBytes(dir / "input.txt", kLine);
+    const Snapshot before = TakeSnapshot(dir.path());
+    int operations = 0;
+    {
+        FaultyFileSystem counting(msdb::FileSystem::Default());
+        auto job = Existing("NEW");
+        job->services.fileSystem = &counting;
+        ASSERT_EQ(job->Run(), 0);
+        operations = counting.operations();
+    }
+    const Snapshot complete = TakeSnapshot(dir.path());
+    for (int n = 1; n <= operations; ++n) {
+        SCOPED_TRACE("failing operation " + std::to_string(n));
+        for (const std::string& name : ListNames(dir.path())) {
+            std::filesystem::remove(dir / name);
+        }
+        for (const auto& [name, bytes] : before) {
+            WriteFileBytes(dir / name, bytes);
+        }
+        FaultyFileSystem faulty(msdb::FileSystem::Default());
+        faulty.FailOperation(n);
+        auto job = Existing("NEW");
+        job->services.fileSystem = &faulty;
+        const int result = job->Run();
+        if (result == 0) {
+            ASSERT_TRUE(
+                msdb::Transaction(msdb::FileSystem::Default(), dir.path()).RemoveLeftovers().ok());
+        }
+        Snapshot after = TakeSnapshot(dir.path());
+        Snapshot wanted = result == 0 ? complete : before;
+        for (const char* backup : {"MASTER.BAK", "EMASTER.BAK"}) {
+            if (result == 0 && after.count(backup) == 0) {
+                wanted.erase(backup);  // written after the commit: may be what failed
+            }
+        }
+        EXPECT_EQ(after, wanted);
     }
 }
 
