@@ -17,6 +17,7 @@
 #include "msdb/Reader.h"
 #include "msdb/SecurityFiles.h"
 #include "msdb/Transaction.h"
+#include "msdb/XMaster.h"
 
 namespace cli {
 
@@ -255,6 +256,52 @@ public:
         }
     }
 
+    // The XMASTER of `directory`, when there is one, and each F<n>.MWD it lists; returns the
+    // number of its securities.
+    int XMasterOf(const std::string& directory) {
+        msdb::XMaster xmaster;
+        msdb::Status s = msdb::ReadXMasterOf(Fs(), directory, &xmaster);
+        if (s.IsNotFound()) {
+            return 0;
+        }
+        if (s.ok()) {
+            s = xmaster.Check();
+        }
+        if (!s.ok()) {
+            Problem(xmaster.path().empty() ? msdb::JoinPath(directory, "XMASTER") : xmaster.path(),
+                    s.message());
+            return 0;
+        }
+        const std::vector<msdb::XMasterEntry> entries = xmaster.Entries();
+        for (const msdb::XMasterEntry& entry : entries) {
+            const std::string record = "record " + std::to_string(entry.recordNumber) + " (" +
+                                       entry.symbol + ") of " + xmaster.path();
+            const std::string path = msdb::JoinPath(directory, msdb::MwdFileName(entry.fileNumber));
+            const std::size_t length =
+                msdb::kFieldSize * static_cast<std::size_t>(entry.fieldCount);
+            msdb::PriceFileReader mwd;
+            if (length == 0 || !mwd.Open(Fs(), path, length).ok()) {
+                Problem(path, "missing or unreadable; " + record + " lists it");
+                continue;
+            }
+            const std::uint64_t size = mwd.FileSize();
+            if (mwd.TooLarge()) {
+                Problem(path, "the file is " + std::to_string(size) +
+                                  " bytes long, more than a price file can hold");
+            } else if (size < length || size % length != 0) {
+                Problem(path, "the file is " + std::to_string(size) + " bytes long, not whole " +
+                                  std::to_string(length) + "-byte records as " + record + " gives");
+            } else if (mwd.LastRecordNumber() != size / length) {
+                Problem(path, 2,
+                        "the header counts " +
+                            std::to_string(static_cast<int>(mwd.LastRecordNumber()) - 1) +
+                            " price records but the file holds " +
+                            std::to_string(size / length - 1));
+            }
+        }
+        return static_cast<int>(entries.size());
+    }
+
     // Temporaries left behind, and security files that no record of `master` lists.
     void Leftovers(const std::string& directory, const msdb::Master& master) {
         std::vector<std::string> names;
@@ -305,6 +352,7 @@ public:
             masterPath_ = master.path();
             checker_.Master(master);
             checker_.EMasterOf(where, master);
+            securities += checker_.XMasterOf(where);
             checker_.Leftovers(where, master);
         }
 

@@ -11,6 +11,7 @@
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
 #include "msdb/Transaction.h"
+#include "msdb/XMaster.h"
 
 namespace cli {
 
@@ -174,16 +175,37 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const std::string& directory = positional[0];
     std::vector<msdb::FoundSecurity> matches =
         msdb::FindSecuritiesExactly(Fs(), directory, positional[1]);
-    if (matches.empty()) {
+    std::string found;
+    msdb::SecurityEntry security{};
+    std::string dataFile;
+    std::optional<msdb::FieldSet> fields;
+    msdb::XMaster xmaster;
+    if (!matches.empty()) {
+        found = matches.front().directory;
+        if (!found.empty() && msdb::IsPathSeparator(found.back())) {
+            found.pop_back();
+        }
+        security = msdb::DescribeSecurity(found, 0, matches.front().record);
+        dataFile = msdb::DatFileName(security.fileNumber);
+        fields = StoredFields(security);
+    } else if (msdb::ReadXMasterOf(Fs(), directory, &xmaster).ok()) {
+        // The securities past the 255 of MASTER, in F<n>.MWD.
+        for (const msdb::XMasterEntry& entry : xmaster.Entries()) {
+            if (dataFile.empty() && msdb::XMaster::Matches(entry, positional[1])) {
+                found = directory;
+                security =
+                    msdb::SecurityEntry{directory,        entry.recordNumber,   entry.fileNumber,
+                                        entry.fieldCount, 4 * entry.fieldCount, entry.symbol,
+                                        entry.name,       entry.firstDate,      entry.lastDate};
+                dataFile = msdb::MwdFileName(entry.fileNumber);
+                fields = msdb::FieldsFromCount(entry.fieldCount);
+            }
+        }
+    }
+    if (dataFile.empty()) {
         err << "korvex: " << directory << " holds no security " << positional[1] << '\n';
         return 1;
     }
-    std::string found = matches.front().directory;
-    if (!found.empty() && msdb::IsPathSeparator(found.back())) {
-        found.pop_back();
-    }
-    msdb::SecurityEntry security = msdb::DescribeSecurity(found, 0, matches.front().record);
-    std::optional<msdb::FieldSet> fields = StoredFields(security);
     if (!fields || 4 * msdb::CountFields(*fields) != security.recordLength) {
         err << "korvex: the fields of " << security.symbol << " cannot be told from "
             << msdb::DopFileName(security.fileNumber) << " or its record length\n";
@@ -196,7 +218,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         }
     }
     msdb::PriceFileReader dat;
-    msdb::Status s = dat.Open(Fs(), msdb::JoinPath(found, msdb::DatFileName(security.fileNumber)),
+    msdb::Status s = dat.Open(Fs(), msdb::JoinPath(found, dataFile),
                               static_cast<std::size_t>(security.recordLength));
     if (!s.ok()) {
         err << "korvex: " << s.message() << '\n';

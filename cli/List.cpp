@@ -5,7 +5,9 @@
 
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
+#include "msdb/EMaster.h"
 #include "msdb/MasterTree.h"
+#include "msdb/XMaster.h"
 
 namespace cli {
 
@@ -74,27 +76,61 @@ public:
 
     void OnMaster(const std::string& directory, const msdb::Status& status,
                   const msdb::Master&) override {
+        Finish();
+        emaster_.reset();
         if (directory == top_) {
             topRead = status.ok();
             topProblem = status.message();
         } else if (!status.ok()) {
             err_ << "korvex: " << status.message() << '\n';
         }
+        if (!status.ok()) {
+            return;
+        }
+        // An EMASTER holds names longer than 16 characters in full.
+        const std::string where = directory.empty() ? std::string(".") : directory;
+        std::optional<std::string> name;
+        if (msdb::FindEntryNoCase(Fs(), where, msdb::kEMasterFileName, &name).ok() && name) {
+            emaster_.emplace();
+            if (!msdb::EMaster::Read(Fs(), msdb::JoinPath(directory, *name), &*emaster_).ok()) {
+                emaster_.reset();
+            }
+        }
+        // The securities of an XMASTER come after those of MASTER.
+        msdb::XMaster xmaster;
+        if (msdb::ReadXMasterOf(Fs(), directory, &xmaster).ok()) {
+            for (const msdb::XMasterEntry& entry : xmaster.Entries()) {
+                msdb::SecurityEntry security{
+                    directory,        entry.recordNumber,   entry.fileNumber,
+                    entry.fieldCount, 4 * entry.fieldCount, entry.symbol,
+                    entry.name,       entry.firstDate,      entry.lastDate};
+                Row row{security, msdb::FieldsFromCount(entry.fieldCount), std::nullopt,
+                        Relative(directory, top_)};
+                row.records =
+                    RecordsOf(msdb::JoinPath(directory, msdb::MwdFileName(entry.fileNumber)));
+                pending_.push_back(std::move(row));
+            }
+        }
+    }
+
+    // Puts the XMASTER rows of the last directory behind its MASTER rows.
+    void Finish() {
+        rows.insert(rows.end(), pending_.begin(), pending_.end());
+        pending_.clear();
     }
 
     bool OnSecurity(const std::string& directory, std::size_t recordNumber,
                     msdb::RecordBytes record) override {
         msdb::SecurityEntry security = msdb::DescribeSecurity(directory, recordNumber, record);
+        if (emaster_) {
+            if (std::string name = emaster_->LongName(recordNumber); !name.empty()) {
+                security.name = name;
+            }
+        }
         Row row{security, StoredFields(security), std::nullopt, Relative(directory, top_)};
-        // The header says how many records there are: the rest of the file is not read.
-        std::string header;
-        if (security.recordLength > 0 &&
-            msdb::ReadFilePrefix(Fs(),
-                                 msdb::JoinPath(directory, msdb::DatFileName(security.fileNumber)),
-                                 msdb::kFieldSize, &header)
-                .ok() &&
-            header.size() >= msdb::kFieldSize) {
-            row.records = static_cast<int>(msdb::ReadLastRecordNumber(header)) - 1;
+        if (security.recordLength > 0) {
+            row.records =
+                RecordsOf(msdb::JoinPath(directory, msdb::DatFileName(security.fileNumber)));
         }
         rows.push_back(std::move(row));
         return false;
@@ -105,8 +141,20 @@ public:
     std::string topProblem;
 
 private:
+    // What the header of a price file counts: the rest of the file is not read.
+    static std::optional<int> RecordsOf(const std::string& path) {
+        std::string header;
+        if (!msdb::ReadFilePrefix(Fs(), path, msdb::kFieldSize, &header).ok() ||
+            header.size() < msdb::kFieldSize) {
+            return std::nullopt;
+        }
+        return static_cast<int>(msdb::ReadLastRecordNumber(header)) - 1;
+    }
+
     const std::string& top_;
     std::ostream& err_;
+    std::optional<msdb::EMaster> emaster_;
+    std::vector<Row> pending_;
 };
 
 }  // namespace
@@ -133,6 +181,7 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     Lister lister(directory, err);
     msdb::WalkMasterTree(Fs(), directory, lister);
+    lister.Finish();
     if (!lister.topRead) {
         err << "korvex: " << lister.topProblem << '\n';
         return kBadCommandLine;

@@ -10,6 +10,7 @@
 #include "msdb/EMaster.h"
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
+#include "msdb/XMaster.h"
 
 namespace engine {
 namespace {
@@ -265,6 +266,19 @@ int CConversionJob::CheckDuplicateSymbol() {
              settings_.symbol + ".\n" + matches.unreadable);
         return 1;
     }
+    // A directory of more than 255 securities lists the others in its XMASTER.
+    msdb::XMaster xmaster;
+    if (msdb::Status s = msdb::ReadXMasterOf(*fs_, directory_, &xmaster); s.ok()) {
+        for (const msdb::XMasterEntry& entry : xmaster.Entries()) {
+            if (msdb::XMaster::Matches(entry, settings_.symbol)) {
+                Tell(messages::kDuplicateSymbol);
+                return 1;
+            }
+        }
+    } else if (!s.IsNotFound()) {
+        Tell("The XMASTER file of " + directory_ + " cannot be read.\n" + s.message());
+        return 1;
+    }
     const std::vector<msdb::FoundSecurity>& all = matches.all;
     if (all.empty()) {
         return 0;
@@ -319,6 +333,7 @@ int CConversionJob::AddSecurity() {
     const msdb::MasterHeader header = master_.header();
     if (header.recordCount == msdb::kMaxSecurities) {
         Tell(messages::kTooManySecurities);
+        TellAboutXMaster();
         return 1;
     }
     if (msdb::Status s = master_.CheckRoomForRecord(); !s.ok()) {
@@ -340,6 +355,7 @@ int CConversionJob::AddSecurity() {
     std::optional<std::uint8_t> fileNumber = master_.LowestFreeFileNumber(onDisk);
     if (!fileNumber) {
         Tell(messages::kTooManySecurities);
+        TellAboutXMaster();
         return 1;
     }
     if (msdb::Status s = master_.AddRecord(msdb::MakeMasterRecord(
@@ -354,6 +370,17 @@ int CConversionJob::AddSecurity() {
     }
     addedFileNumber_ = *fileNumber;
     return CreateSecurityFiles(*fileNumber);
+}
+
+// A full MASTER beside an XMASTER: the directory's other securities are there, and Korvex does
+// not add to it.
+void CConversionJob::TellAboutXMaster() {
+    std::optional<std::string> name;
+    if (msdb::FindEntryNoCase(*fs_, directory_, msdb::kXMasterFileName, &name).ok() && name) {
+        Tell(
+            "The directory's other securities are listed in its XMASTER, which Korvex does not "
+            "add to: convert into a new directory.");
+    }
 }
 
 int CConversionJob::CreateSecurityFiles(int fileNumber) {

@@ -124,6 +124,7 @@ private:
     int CheckSettings();
     int Commit(std::uint8_t fileNumber, int recordCount);
     int ReadEMaster();
+    void TellAboutXMaster();
     std::string NotTextMessage(const std::string& why) const;
     void StageFile(const std::string& name, std::string data);
 

@@ -92,6 +92,15 @@ std::size_t EMaster::RecordsPresent() const {
     return bytes_.size() < kEMasterRecordSize ? 0 : bytes_.size() / kEMasterRecordSize - 1;
 }
 
+std::string EMaster::LongName(std::size_t i) const {
+    if (i == 0 || i > RecordsPresent()) {
+        return {};
+    }
+    std::string_view text =
+        std::string_view(bytes_).substr(kEMasterRecordSize * i + kLongNameAt, kLongNameWidth);
+    return std::string(text.substr(0, text.find('\0')));
+}
+
 Status EMaster::DamagedBecause(const std::string& why) const {
     return Status::Damaged("The EMASTER file " + path_ + " does not agree with MASTER:\n" + why +
                            "\nNothing was changed; the program that made the directory can "

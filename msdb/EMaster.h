@@ -28,6 +28,10 @@ public:
     std::string_view bytes() const { return bytes_; }
     std::size_t RecordsPresent() const;
 
+    // The full name that record `i` (from 1) holds beside the short one, for a name longer than
+    // 16 characters; empty when it holds none.
+    std::string LongName(std::size_t i) const;
+
     // Refuses, as damaged, an EMASTER that does not agree with `master`: another record count, a
     // size that is not its records, or another file number in a slot. The message names the first
     // disagreement.

@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "msdb/Encoding.h"
+#include "msdb/SecurityFiles.h"
 #include "tests/cli/RunCli.h"
 #include "tests/support/JobFixture.h"
 #include "tests/support/TestSupport.h"
@@ -274,6 +276,74 @@ TEST_F(InspectTest, CheckFindsADirectoryWithoutFieldListsSound) {
         RunCli({"check", Db(), "--verbose"}).out.find(": sound; 2 securities checked, 2 notes\n") !=
             std::string::npos,
         true);
+}
+
+// An XMASTER as the layout gives it: header signature and counts, then per security its symbol,
+// name, file number, field mask and dates (YYYYMMDD).
+std::string XMasterWith(const std::vector<std::tuple<std::string, std::string, int, int>>& items) {
+    std::string bytes(150, '\0');
+    bytes.replace(0, 4, "\x5D\xFE\x58\x4D");
+    auto put16 = [](std::string* b, std::size_t at, int v) {
+        (*b)[at] = static_cast<char>(v & 0xFF);
+        (*b)[at + 1] = static_cast<char>(v >> 8);
+    };
+    put16(&bytes, 10, static_cast<int>(items.size()));
+    put16(&bytes, 14, static_cast<int>(items.size()));
+    int next = 256;
+    for (const auto& [symbol, name, number, fields] : items) {
+        std::string record(150, '\0');
+        record.replace(1, symbol.size(), symbol);
+        record.replace(16, name.size(), name);
+        record[62] = 'D';
+        put16(&record, 65, number);
+        record[70] = static_cast<char>((1 << fields) - 1);
+        for (auto [at, day] : {std::pair{108, 19990830u}, std::pair{116, 19990831u}}) {
+            for (int i = 0; i < 4; ++i) {
+                record[static_cast<std::size_t>(at + i)] =
+                    static_cast<char>((day >> (8 * i)) & 0xFF);
+            }
+        }
+        bytes += record;
+        next = std::max(next, number + 1);
+    }
+    put16(&bytes, 18, next);
+    return bytes;
+}
+
+// A directory of more than 255 securities keeps the others in XMASTER, their prices in F<n>.MWD:
+// list, export and check read them, and a conversion sees their symbols.
+TEST_F(InspectTest, SecuritiesOfAnXMasterAreListedExportedAndChecked) {
+    WriteFileBytes(dir / "db/XMASTER", XMasterWith({{"BIG", "Big Company Limited", 256, 2}}));
+    // The MWD: date and close, two records.
+    std::string mwd = msdb::MakeDatHeader(2);
+    mwd[2] = 3;
+    for (auto [date, close] : {std::pair{990830.0f, 7.25f}, std::pair{990831.0f, 7.5f}}) {
+        msdb::MbfBytes d = msdb::ToMbf(date);
+        msdb::MbfBytes c = msdb::ToMbf(close);
+        mwd.append(reinterpret_cast<const char*>(d.data()), 4);
+        mwd.append(reinterpret_cast<const char*>(c.data()), 4);
+    }
+    WriteFileBytes(dir / "db/F256.MWD", mwd);
+    Outcome listed = RunCli({"list", Db(), "--csv"});
+    EXPECT_EQ(listed.out,
+              "Directory,File,Symbol,Name,Fields,First,Last,Records\n"
+              ".,F1,AAA,Alpha,DATE OPEN HIGH LOW CLOSE VOL OI,1999-08-30,1999-09-01,2\n"
+              ".,F256,BIG,Big Company Limited,DATE CLOSE,1999-08-30,1999-08-31,2\n"
+              "sub,F1,BBB,,DATE CLOSE,1999-08-30,1999-08-30,1\n");
+    Outcome exported = RunCli({"export", Db(), "big"});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(exported.out, "Date,Close\n1999-08-30,7.25\n1999-08-31,7.5\n");
+    Outcome checked = RunCli({"check", Db()});
+    EXPECT_EQ(checked.status, 0) << checked.out;
+    EXPECT_EQ(checked.out, Db() + ": sound; 3 securities checked\n");
+    WriteFileBytes(dir / "db/F256.MWD", mwd.substr(0, 20));
+    EXPECT_EQ(RunCli({"check", Db()}).status, 1);
+
+    WriteFileBytes(dir / "c.csv", "083099,1\n");
+    Outcome duplicate = RunCli({"convert", dir / "c.csv", "--dir", Db(), "--symbol", "BIG",
+                                "--columns", "date=1,close=2"});
+    EXPECT_EQ(duplicate.status, 1);
+    EXPECT_EQ(duplicate.err.rfind("korvex: Duplicate Symbol\n", 0), 0u);
 }
 
 // Truncated files, wrong counts and flipped bytes: list, export and check never crash, and check

@@ -208,6 +208,27 @@ TEST_F(JobFixture, TheHeadersSecondWordIsTheHighestFileNumberInUse) {
     EXPECT_EQ(ToHex(Master().substr(0, 4)), "D8 00 FF 00");  // 216 records, 255 the highest
 }
 
+// A full MASTER beside an XMASTER is still full: Korvex does not add to the XMASTER.
+TEST_F(JobFixture, AFullMasterWithAnXMasterSaysWhereTheOthersAre) {
+    std::vector<std::string> records;
+    for (int n = 1; n <= 255; ++n) {
+        records.push_back(OtherMasterRecord(n, "S" + std::to_string(n), ""));
+    }
+    WriteFileBytes(dir / "MASTER", MasterWith(records));
+    std::string xmaster(150, '\0');
+    xmaster.replace(0, 4, "\x5D\xFE\x58\x4D");
+    WriteFileBytes(dir / "XMASTER", xmaster);
+    auto job = MakeJob(kLine);
+    job->settings.master = engine::MasterChoice::kUseExisting;
+    EXPECT_EQ(job->Run(), 1);
+    EXPECT_EQ(notifier.messages,
+              (std::vector<std::string>{
+                  "This portfolio already has the\nmaximum number of symbols (255).\nChoose a "
+                  "different or new portfolio.",
+                  "The directory's other securities are listed in its XMASTER, which Korvex does "
+                  "not add to: convert into a new directory."}));
+}
+
 TEST_F(JobFixture, NoFreeFileNumberIsRefusedLikeAFullPortfolio) {
     std::vector<std::string> records;
     for (int n = 1; n <= 255; ++n) {
