@@ -253,6 +253,10 @@ public:
             Problem(path, start == std::string::npos ? text
                                                      : "does not agree with MASTER: " +
                                                            text.substr(start + 1, end - start - 1));
+            return;
+        }
+        for (const std::string& difference : emaster.Differences(master)) {
+            Problem(path, "does not agree with MASTER: " + difference);
         }
     }
 

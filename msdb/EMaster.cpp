@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 namespace msdb {
 namespace {
@@ -129,6 +130,59 @@ Status EMaster::CheckAgrees(const Master& master) const {
         }
     }
     return Status::Ok();
+}
+
+std::vector<std::string> EMaster::Differences(const Master& master) const {
+    auto text = [](std::string_view field) {
+        field = field.substr(0, field.find('\0'));
+        while (!field.empty() && field.back() == ' ') {
+            field.remove_suffix(1);
+        }
+        return std::string(field);
+    };
+    auto ieee = [&](std::size_t at) {
+        float value = 0;
+        std::memcpy(&value, bytes_.data() + at, sizeof value);
+        return value;
+    };
+    std::vector<std::string> differences;
+    for (std::size_t i = 1; i <= std::min(RecordsPresent(), master.RecordsPresent()); ++i) {
+        RecordBytes m = master.Record(i);
+        if (IsSubdirectoryEntry(m)) {
+            continue;
+        }
+        const std::size_t at = kEMasterRecordSize * i;
+        const std::string_view record = std::string_view(bytes_).substr(at, kEMasterRecordSize);
+        const std::string where = "record " + std::to_string(i) + " gives ";
+        auto field = [&](std::size_t offset, std::size_t width) {
+            return text(std::string_view(reinterpret_cast<const char*>(m.data() + offset), width));
+        };
+        const std::string symbol = text(record.substr(kSymbolAt, kSymbolWidth));
+        const std::string masterSymbol = field(kSymbolOffset, kSymbolFieldSize);
+        if (symbol != masterSymbol.substr(0, kSymbolWidth)) {
+            differences.push_back(where + "the symbol " + symbol + ", MASTER " + masterSymbol);
+        }
+        const std::string name = text(record.substr(kShortNameAt, kShortNameWidth));
+        if (name != field(kNameOffset, kNameFieldSize)) {
+            differences.push_back(where + "the name " + name + ", MASTER " +
+                                  field(kNameOffset, kNameFieldSize));
+        }
+        if (static_cast<std::uint8_t>(record[kFieldCountAt]) != m[kFieldCountOffset]) {
+            differences.push_back(where + std::to_string(static_cast<int>(record[kFieldCountAt])) +
+                                  " fields, MASTER " + std::to_string(m[kFieldCountOffset]));
+        }
+        for (auto [offset, masterOffset, which] :
+             {std::tuple{kFirstDateAt, kFirstDateOffset, "first"},
+              std::tuple{kLastDateAt, kLastDateOffset, "last"}}) {
+            MbfBytes mbf;
+            std::copy_n(m.begin() + static_cast<std::ptrdiff_t>(masterOffset), 4, mbf.begin());
+            if (ieee(at + offset) != FromMbf(mbf)) {
+                differences.push_back(where + "another " + std::string(which) +
+                                      " date than MASTER");
+            }
+        }
+    }
+    return differences;
 }
 
 void EMaster::SetHeader(const Master& master) {

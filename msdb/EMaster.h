@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
@@ -36,6 +37,11 @@ public:
     // size that is not its records, or another file number in a slot. The message names the first
     // disagreement.
     [[nodiscard]] Status CheckAgrees(const Master& master) const;
+
+    // Every way in which a record disagrees with the record of the same slot of `master`, which
+    // CheckAgrees passes: symbol, name, field count, first and last date. A line each, such as
+    // "record 2 gives the symbol ABC, MASTER DEF".
+    std::vector<std::string> Differences(const Master& master) const;
 
     // Adds the record of a security, in the slot after the last, and sets the header from
     // `master` (its count and highest file number), which already holds the security.

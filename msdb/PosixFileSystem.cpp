@@ -160,8 +160,7 @@ public:
 
     Status Rename(const std::string& from, const std::string& to) override {
         if (::rename(from.c_str(), to.c_str()) != 0) {
-            return Status::IoError("Cannot rename " + from + " to " + to + ": " +
-                                   std::strerror(errno));
+            return IoError("Cannot rename " + from + " to", to, errno);
         }
         return Status::Ok();
     }

@@ -278,6 +278,28 @@ TEST_F(InspectTest, CheckFindsADirectoryWithoutFieldListsSound) {
         true);
 }
 
+TEST_F(InspectTest, CheckComparesEMasterWithMasterSlotBySlot) {
+    const std::string em = dir / "em";
+    std::filesystem::create_directory(em);
+    Convert({"a.csv", "--dir", em, "--new-master", "--emaster", "--symbol", "AAA"});
+    Convert({"b.csv", "--dir", em, "--symbol", "BBB", "--date-format", "CCYYMMDD", "--columns",
+             "date=1,close=2"});
+    EXPECT_EQ(RunCli({"check", em}).out, em + ": sound; 2 securities checked\n");
+    std::string emaster = ReadFileBytes(em + "/EMASTER");
+    emaster[2 * 192 + 11] = 'Z';  // the symbol of slot 2
+    emaster[2 * 192 + 6] = 3;     // its field count
+    WriteFileBytes(em + "/EMASTER", emaster);
+    Outcome r = RunCli({"check", em});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, em +
+                         "/EMASTER: does not agree with MASTER: record 2 gives the symbol ZBB, "
+                         "MASTER BBB\n" +
+                         em +
+                         "/EMASTER: does not agree with MASTER: record 2 gives 3 fields, "
+                         "MASTER 2\n2 problems found in " +
+                         em + "\n");
+}
+
 // An XMASTER as the layout gives it: header signature and counts, then per security its symbol,
 // name, file number, field mask and dates (YYYYMMDD).
 std::string XMasterWith(const std::vector<std::tuple<std::string, std::string, int, int>>& items) {
