@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "cli/Commands.h"
+#include "cli/Inspection.h"
 #include "msdb/EMaster.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
@@ -42,9 +43,7 @@ constexpr int kMaxDateProblems = 10;
 std::string Date(const msdb::MbfBytes& date) {
     std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(date);
     if (!day) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%g", static_cast<double>(msdb::FromMbf(date)));
-        return std::string("the value ") + text;
+        return "the value " + FullNumber(msdb::FromMbf(date));
     }
     return msdb::IsoDateText(*day);
 }

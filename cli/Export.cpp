@@ -23,8 +23,8 @@ const std::string_view kExportUsage =
     "the fields stored (Date,Open,High,Low,Close,Volume,OpenInterest). Dates are YYYY-MM-DD,\n"
     "or written in one of the twelve date formats of 'korvex-cli convert --help' with\n"
     "--date-format, so that the file converts back with the same settings. Numbers are\n"
-    "written so that they read back as the same values. -o FILE writes to FILE instead of\n"
-    "standard output.\n"
+    "written in full, never with an exponent (48000000, 0.0001), as the shortest text that\n"
+    "reads back as the same stored value. -o FILE writes to FILE instead of standard output.\n"
     "Exit status: 0 written, 1 no such security or a file cannot be read or written,\n"
     "2 bad command line.\n";
 
@@ -130,12 +130,6 @@ private:
     std::unique_ptr<msdb::WritableFile> file_;
     std::string pending_;
 };
-
-std::string ShortestFloat(float value) {
-    char text[64];
-    auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
 
 }  // namespace
 
@@ -260,11 +254,11 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 line += ',';
             }
             if (field != msdb::PriceField::kDate) {
-                line += ShortestFloat(msdb::FromMbf(value));
+                line += FullNumber(msdb::FromMbf(value));
             } else if (std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(value)) {
                 line += format ? msdb::DateText(*day, *format) : msdb::IsoDateText(*day);
             } else {
-                line += ShortestFloat(msdb::FromMbf(value));
+                line += FullNumber(msdb::FromMbf(value));
             }
         }
         s = sink.Line(line);

@@ -15,4 +15,8 @@ std::optional<msdb::FieldSet> StoredFields(const msdb::SecurityEntry& security);
 // A stored date as "YYYY-MM-DD", or "-" when it is not a valid date.
 std::string IsoDate(const msdb::MbfBytes& date);
 
+// A stored value in full, never in exponent form ("48000000", "0.0001"): the shortest text that
+// reads back as the same single-precision value.
+std::string FullNumber(float value);
+
 }  // namespace cli

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "cli/Inspection.h"
 #include "msdb/Encoding.h"
 #include "msdb/SecurityFiles.h"
 #include "tests/cli/RunCli.h"
@@ -95,6 +97,38 @@ TEST_F(InspectTest, ExportWritesTheStoredFields) {
     Outcome none = RunCli({"export", Db(), "ZZZ"});
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.err, "korvex: " + Db() + " holds no security ZZZ\n");
+}
+
+// Large volumes and small prices are written in full: a reader of the export must not meet
+// exponents, and each text must read back as the stored value.
+TEST_F(InspectTest, ExportWritesEveryNumberInFull) {
+    WriteFileBytes(dir / "big.csv",
+                   "19990830,0.0001,123456.5,0.00015,100000,48000000,1000000000000000000000\n"
+                   "19990831,12.5,13,12,12.75,3000000000,0\n");
+    Convert({"big.csv", "--dir", "db", "--symbol", "BIG", "--date-format", "CCYYMMDD"});
+    Outcome big = RunCli({"export", Db(), "BIG"});
+    ASSERT_EQ(big.status, 0) << big.err;
+    EXPECT_EQ(big.out,
+              "Date,Open,High,Low,Close,Volume,OpenInterest\n"
+              "1999-08-30,0.0001,123456.5,0.00015,100000,48000000,1000000000000000000000\n"
+              "1999-08-31,12.5,13,12,12.75,3000000000,0\n");
+}
+
+TEST(FullNumberTest, EveryValueReadsBackWithoutAnExponent) {
+    std::mt19937 random(7);
+    for (int i = 0; i < 200000; ++i) {
+        float value = std::ldexp(static_cast<float>(random() % 16777216),
+                                 static_cast<int>(random() % 220) - 150);
+        if (i % 2 == 1) {
+            value = -value;
+        }
+        const std::string text = cli::FullNumber(value);
+        ASSERT_EQ(text.find_first_of("eE"), std::string::npos) << text;
+        ASSERT_EQ(std::strtof(text.c_str(), nullptr), value) << text;
+    }
+    EXPECT_EQ(cli::FullNumber(0.f), "0");
+    EXPECT_EQ(cli::FullNumber(1e-7f), "0.0000001");
+    EXPECT_EQ(cli::FullNumber(-2.5f), "-2.5");
 }
 
 // How the twelve date formats write a day, in their order: "cy" the year with its century, "yy" its
