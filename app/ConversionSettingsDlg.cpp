@@ -121,15 +121,24 @@ void CConversionSettingsDlg::BuildControls() {
     m_comma->setObjectName(QStringLiteral("commaRadio"));
     m_tab->setObjectName(QStringLiteral("tabRadio"));
     m_space->setObjectName(QStringLiteral("spaceRadio"));
+    m_semicolon = new QRadioButton(QStringLiteral("Semicolon"));
+    m_semicolon->setObjectName(QStringLiteral("semicolonRadio"));
     m_delimiterGroup = new QButtonGroup(this);
     auto* radios = new QHBoxLayout;
     int id = 0;
-    for (QRadioButton* radio : {m_comma, m_tab, m_space}) {
+    for (QRadioButton* radio : {m_comma, m_tab, m_space, m_semicolon}) {
         m_delimiterGroup->addButton(radio, id++);
         radios->addWidget(radio);
     }
     radios->addStretch();
     delimiterBox->addLayout(radios);
+    m_decimalCommaCheck = new QCheckBox(QStringLiteral("Numbers with a decimal comma (10,5)"));
+    m_decimalCommaCheck->setObjectName(QStringLiteral("decimalCommaCheck"));
+    m_decimalCommaCheck->setWhatsThis(QStringLiteral(
+        "The numbers of the file are written with a decimal comma, as European sources write "
+        "them: 10,5 is read as 10.5. Only with a delimiter other than comma; a number that "
+        "holds a point (1.234,5) is then a problem."));
+    delimiterBox->addWidget(m_decimalCommaCheck);
     detailLayout->addLayout(delimiterBox, 3);
 
     auto* formatBox = new QVBoxLayout;
@@ -245,11 +254,35 @@ void CConversionSettingsDlg::BuildControls() {
         "whether to replace that security."));
     m_nameEdit->setWhatsThis(QStringLiteral("The security's name, at most 16 bytes."));
 
-    QWidget* order[] = {
-        m_dateCol, m_openCheck,    m_openCol,    m_hiCheck,  m_hiCol,    m_loCheck, m_loCol,
-        m_cloCol,  m_volCheck,     m_volCol,     m_oiCheck,  m_oiCol,    m_comma,   m_tab,
-        m_space,   m_cbDateFormat, m_skipCheck,  m_skipRows, m_pathEdit, m_browse,  m_useExisting,
-        m_makeNew, m_emasterCheck, m_symbolEdit, m_nameEdit, m_ok,       m_cancel};
+    QWidget* order[] = {m_dateCol,
+                        m_openCheck,
+                        m_openCol,
+                        m_hiCheck,
+                        m_hiCol,
+                        m_loCheck,
+                        m_loCol,
+                        m_cloCol,
+                        m_volCheck,
+                        m_volCol,
+                        m_oiCheck,
+                        m_oiCol,
+                        m_comma,
+                        m_tab,
+                        m_space,
+                        m_semicolon,
+                        m_decimalCommaCheck,
+                        m_cbDateFormat,
+                        m_skipCheck,
+                        m_skipRows,
+                        m_pathEdit,
+                        m_browse,
+                        m_useExisting,
+                        m_makeNew,
+                        m_emasterCheck,
+                        m_symbolEdit,
+                        m_nameEdit,
+                        m_ok,
+                        m_cancel};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
@@ -358,6 +391,7 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
         m_skipRows->SetText(QString::number(m_nSkipRows));
         m_skipCheck->setChecked(m_bSkipOn != 0);
         SetRadio(m_delimiterGroup, m_nDelimiter);
+        m_decimalCommaCheck->setChecked(m_bDecimalComma != 0);
         SelectDateFormat(m_strDateFormat);
         return true;
     }
@@ -389,6 +423,7 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
     }
     m_bSkipOn = m_skipCheck->isChecked() ? 1 : 0;
     m_nDelimiter = m_delimiterGroup->checkedId();
+    m_bDecimalComma = m_decimalCommaCheck->isChecked() ? 1 : 0;
     QString format = m_cbDateFormat->currentText();
     if (std::optional<engine::SettingsProblem> problem =
             engine::CheckLength(engine::SettingsField::kDateFormat, Local(format))) {
@@ -445,7 +480,11 @@ engine::ConversionSettings CConversionSettingsDlg::Settings() const {
     settings.name = Local(m_strName);
     settings.master =
         m_nExist == 0 ? engine::MasterChoice::kUseExisting : engine::MasterChoice::kMakeNew;
-    settings.delimiter = m_nDelimiter == 1 ? '\t' : m_nDelimiter == 2 ? ' ' : ',';
+    settings.delimiter = m_nDelimiter == 1   ? '\t'
+                         : m_nDelimiter == 2 ? ' '
+                         : m_nDelimiter == 3 ? ';'
+                                             : ',';
+    settings.decimalComma = m_bDecimalComma != 0;
     settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormatSelection + 1);
     settings.skipOn = m_bSkipOn != 0;
     settings.makeEMaster = m_bEMaster != 0 && settings.master == engine::MasterChoice::kMakeNew;
@@ -471,6 +510,11 @@ void CConversionSettingsDlg::OnOK() {
     const std::vector<engine::SettingsProblem> problems = Settings().Validate();
     if (const auto* duplicate = FindProblem(problems, ProblemKind::kDuplicateColumns)) {
         Prompter::instance().Message(this, FromLocal(duplicate->message));
+        return;
+    }
+    if (const auto* comma = FindProblem(problems, ProblemKind::kConflict)) {
+        Prompter::instance().Message(this, FromLocal(comma->message));
+        m_decimalCommaCheck->setFocus();
         return;
     }
     if (const auto* symbol = FindProblem(problems, ProblemKind::kEmpty, SettingsField::kSymbol)) {

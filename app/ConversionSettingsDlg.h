@@ -60,8 +60,9 @@ public:
     QString m_strSymbol;
     int m_nSkipRows = 0;
     int m_bSkipOn = 0;
-    int m_bEMaster = 0;     // with Make New Master, make an EMASTER too
-    int m_nDelimiter = -1;  // 0 comma, 1 tab, 2 space, -1 none chosen
+    int m_bEMaster = 0;       // with Make New Master, make an EMASTER too
+    int m_nDelimiter = -1;    // 0 comma, 1 tab, 2 space, 3 semicolon, -1 none chosen
+    int m_bDecimalComma = 0;  // numbers are written with a decimal comma
     QString m_strDateFormat;
 
 public slots:
@@ -108,6 +109,8 @@ private:
     QRadioButton* m_comma;
     QRadioButton* m_tab;
     QRadioButton* m_space;
+    QRadioButton* m_semicolon;
+    QCheckBox* m_decimalCommaCheck;
     QButtonGroup* m_delimiterGroup;
     QRadioButton* m_useExisting;
     QRadioButton* m_makeNew;

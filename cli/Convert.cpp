@@ -15,16 +15,18 @@ namespace cli {
 const std::string_view kConvertUsage =
     "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [--name NAME]\n"
     "           [--new-master [--emaster] | --replace] [--accept-problems] [--dry-run]\n"
-    "           [--delimiter comma|tab|space] [--date-format NAME] [--skip N]\n"
+    "           [--delimiter comma|tab|space|semicolon] [--decimal-comma]\n"
+    "           [--date-format NAME] [--skip N]\n"
     "           [--columns date=1,open=2,high=3,low=4,close=5,volume=6,oi=7]\n"
     "\n"
     "Converts INPUT, one period per line, into a new security of the MetaStock-format\n"
     "directory DIR. Each line that holds a field becomes one price record.\n"
     "\n"
     "How lines are read: a line ends at LF, CR LF or a lone CR and may be 65,536 bytes\n"
-    "long. With comma or tab every delimiter separates two fields (\"1,,2\" is three fields,\n"
-    "the second empty); blanks around a field and the double quotes around a quoted field\n"
-    "(\"12.50\") are not part of it. With space, a run of spaces separates two fields.\n"
+    "long. With comma, tab or semicolon every delimiter separates two fields (\"1,,2\" is\n"
+    "three fields, the second empty); blanks around a field and the double quotes around a\n"
+    "quoted field (\"12.50\") are not part of it. With space, a run of spaces separates two\n"
+    "fields.\n"
     "Every field that is switched on must be there and hold a number, or a date that exists\n"
     "in the date format; the dates must go forward, or all backward (a file that lists the\n"
     "newest day first is written oldest first). Anything else is a problem: the first ten\n"
@@ -49,7 +51,11 @@ const std::string_view kConvertUsage =
     "  --dry-run            read everything and say what would be written, or the problems,\n"
     "                       but write nothing (DIR is only read); exit 0 when the conversion\n"
     "                       would succeed\n"
-    "  --delimiter D        what separates the columns: comma (default), tab or space\n"
+    "  --delimiter D        what separates the columns: comma (default), tab, space or\n"
+    "                       semicolon\n"
+    "  --decimal-comma      numbers are written with a decimal comma (10,5 is 10.5), as in\n"
+    "                       files from European sources; not with --delimiter comma, and a\n"
+    "                       point in a number is then a problem (1.234,5)\n"
     "  --date-format NAME   how the dates are written (any case; default MMDDYY):\n"
     "                         YY_MM_DD    99/08/30      YYMMDD      990830\n"
     "                         CCYY_MM_DD  1999/08/30    CCYYMMDD    19990830\n"
@@ -168,7 +174,10 @@ char ParseDelimiter(const std::string& name) {
     if (lower == "space") {
         return ' ';
     }
-    throw UsageError{"--delimiter: must be comma, tab or space, not '" + name + "'"};
+    if (lower == "semicolon") {
+        return ';';
+    }
+    throw UsageError{"--delimiter: must be comma, tab, space or semicolon, not '" + name + "'"};
 }
 
 // The option's own wording of a text that is too long.
@@ -218,6 +227,8 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args) {
             settings.acceptProblems = true;
         } else if (arg == "--dry-run" && !attached) {
             settings.dryRun = true;
+        } else if (arg == "--decimal-comma" && !attached) {
+            settings.decimalComma = true;
         } else if (arg == "--delimiter") {
             settings.delimiter = ParseDelimiter(value());
         } else if (arg == "--date-format") {
@@ -261,6 +272,11 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args) {
     settings.symbol = *symbol;
     // The settings' own checks; the first problem found is the one reported.
     for (const engine::SettingsProblem& problem : settings.Validate()) {
+        if (problem.kind == engine::ProblemKind::kConflict) {
+            throw UsageError{
+                "--decimal-comma: the columns must then be separated by a "
+                "semicolon, a tab or a space (--delimiter)"};
+        }
         throw UsageError{problem.kind == engine::ProblemKind::kTooLong ? TooLong(problem)
                                                                        : problem.message};
     }

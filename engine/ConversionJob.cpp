@@ -105,9 +105,11 @@ int CConversionJob::RunSteps() {
 // Refuses, before anything is touched, settings that the run could not carry out safely.
 int CConversionJob::CheckSettings() {
     const std::vector<SettingsProblem> problems = settings_.Validate();
-    if (const SettingsProblem* format = FirstOf(problems, SettingsField::kDateFormat)) {
-        Tell(format->message);
-        return 1;
+    for (SettingsField field : {SettingsField::kDateFormat, SettingsField::kDecimalComma}) {
+        if (const SettingsProblem* problem = FirstOf(problems, field)) {
+            Tell(problem->message);
+            return 1;
+        }
     }
     for (const SettingsProblem& problem : problems) {
         if (problem.field == SettingsField::kColumn && problem.kind == ProblemKind::kOutOfRange) {

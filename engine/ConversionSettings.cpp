@@ -127,6 +127,13 @@ std::vector<SettingsProblem> ConversionSettings::Validate() const {
                             "No date format is chosen.\nChoose one of the twelve date formats of "
                             "the list."});
     }
+    if (decimalComma && delimiter == ',') {
+        problems.push_back({SettingsField::kDecimalComma, ProblemKind::kConflict, PriceField::kDate,
+                            0, 0,
+                            "Numbers with a decimal comma cannot be read when a comma separates "
+                            "the columns.\nChoose the semicolon, tab or space delimiter, or "
+                            "numbers with a decimal point."});
+    }
     return problems;
 }
 

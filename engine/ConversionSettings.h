@@ -41,13 +41,22 @@ struct FieldSetting {
 };
 
 // Which setting a problem concerns.
-enum class SettingsField { kColumn, kName, kDirectory, kSymbol, kSkipRows, kDateFormat };
+enum class SettingsField {
+    kColumn,
+    kName,
+    kDirectory,
+    kSymbol,
+    kSkipRows,
+    kDateFormat,
+    kDecimalComma,
+};
 
 enum class ProblemKind {
     kOutOfRange,        // a number outside [minimum, maximum]
     kTooLong,           // a text longer than `maximum` bytes
     kDuplicateColumns,  // two switched-on fields share a column
     kEmpty,             // a text that is empty once its trailing blanks are gone
+    kConflict,          // a setting that the others rule out
 };
 
 // One thing wrong with the settings. `message` is the settings dialog's text for it.
@@ -88,7 +97,10 @@ struct ConversionSettings {
     bool makeEMaster = false;
     // Does everything but the commit: the directory is only read.
     bool dryRun = false;
-    char delimiter = ',';  // ',', '\t' or ' '
+    char delimiter = ',';  // ',', '\t', ' ' or ';'
+    // Numbers are written with a decimal comma ("10,5"), as European sources write them; only
+    // with a delimiter other than comma.
+    bool decimalComma = false;
     DateFormat dateFormat = DateFormat::MMDDYY;
     bool skipOn = false;
     int skipRows = 0;
@@ -98,7 +110,8 @@ struct ConversionSettings {
 
     // Every problem, in the order in which the settings dialog checks: the columns of the fields
     // switched on, the lengths of name, directory and symbol, the rows to skip, duplicate columns,
-    // an empty symbol, an empty directory, and a date format that is none of the twelve.
+    // an empty symbol, an empty directory, a date format that is none of the twelve, and a
+    // decimal comma with the comma delimiter.
     std::vector<SettingsProblem> Validate() const;
 
     // The number of fields switched on, the fields a price record holds.

@@ -69,11 +69,23 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
     return reading;
 }
 
-// The stored form of a number field, or why it has none.
-std::optional<msdb::MbfBytes> ReadNumber(const std::string& text, std::string* what) {
+// The stored form of a number field, or why it has none. With the decimal comma, a point in the
+// field is a problem rather than a decimal point: "1.234,5" is a thousands separator that would
+// otherwise be read as 1.234.
+std::optional<msdb::MbfBytes> ReadNumber(const std::string& text, bool decimalComma,
+                                         std::string* what) {
     constexpr float kMbfLimit = 0x1p127f;
     float value = 0.0f;
-    if (!ReadLeadingFloat(text, &value)) {
+    std::string withPoint;
+    if (decimalComma) {
+        if (text.find('.') != std::string::npos) {
+            *what = "holds a point, but numbers are read with a decimal comma";
+            return std::nullopt;
+        }
+        withPoint = text;
+        std::replace(withPoint.begin(), withPoint.end(), ',', '.');
+    }
+    if (!ReadLeadingFloat(decimalComma ? withPoint : text, &value)) {
         *what = "is not a number";
         return std::nullopt;
     }
@@ -220,7 +232,7 @@ PriceRecord InputParser::ReadRecord() {
         if (text == nullptr || text->empty()) {
             what = text == nullptr ? "is missing" : "is empty";
         } else {
-            number = ReadNumber(*text, &what);
+            number = ReadNumber(*text, settings_.decimalComma, &what);
         }
         if (!number) {
             Problem(field, text == nullptr ? std::string() : *text, what);

@@ -117,8 +117,11 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
         {{"convert", "a", "b", "--dir", "db", "--symbol", "X"},
          "only one input file can be converted at a time"},
         {{"convert", "in.csv", "--dir"}, "--dir needs a value"},
-        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--delimiter", "semicolon"},
-         "--delimiter: must be comma, tab or space, not 'semicolon'"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--delimiter", "pipe"},
+         "--delimiter: must be comma, tab, space or semicolon, not 'pipe'"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--decimal-comma"},
+         "--decimal-comma: the columns must then be separated by a semicolon, a tab or a space "
+         "(--delimiter)"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--date-format", "MMDD"},
          "--date-format: unknown date format 'MMDD'; see 'korvex-cli convert --help' for the "
          "twelve names"},

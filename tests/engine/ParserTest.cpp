@@ -297,6 +297,36 @@ TEST(NumberRulesTest, UnreadableNumbersAreProblemsStoredAsZero) {
                                         "line 2, volume \"nan\": is too large to be stored"}));
 }
 
+// A European file, semicolons between the columns and decimal commas, gives the records of the
+// same file written with points and commas; a point in a number is a problem then, never a
+// thousands separator read as a decimal point.
+TEST(NumberRulesTest, SemicolonsAndDecimalCommas) {
+    auto european = [](engine::ConversionSettings& settings) {
+        settings.delimiter = ';';
+        settings.decimalComma = true;
+    };
+    std::vector<std::string> problems;
+    EXPECT_EQ(Parse("083099; \"1,5\";2;1 ;1,75;1000;50\n083199;1,6;2,125;;1,8;0,5;55\n", european,
+                    &problems),
+              Parse("083099,1.5,2,1,1.75,1000,50\n083199,1.6,2.125,,1.8,0.5,55\n", Comma));
+    EXPECT_EQ(problems, std::vector<std::string>{"line 2, low price: is empty"});
+    Parse("090199;1.234,5;2;1;1,75;1000;50\n", european, &problems);
+    EXPECT_EQ(problems,
+              std::vector<std::string>{"line 1, open price \"1.234,5\": holds a point, but "
+                                       "numbers are read with a decimal comma"});
+
+    engine::ConversionSettings settings;
+    settings.inputPath = "in.txt";
+    settings.directory = "db";
+    settings.symbol = "EU";
+    settings.decimalComma = true;
+    std::vector<engine::SettingsProblem> refused = settings.Validate();
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].field, engine::SettingsField::kDecimalComma);
+    settings.delimiter = '\t';
+    EXPECT_TRUE(settings.Validate().empty());
+}
+
 // A run with problems shows them and changes nothing, unless they are accepted: then what cannot
 // be read is stored as 0.
 TEST_F(JobFixture, ProblemsFailTheRunUnlessAccepted) {
