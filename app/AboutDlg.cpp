@@ -84,6 +84,13 @@ CAboutDlg::CAboutDlg(int* emailVisited, int* webVisited, QWidget* parent) : QDia
     layout->setColumnMinimumWidth(0, 220);
     layout->setColumnMinimumWidth(1, 240);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // OK has the focus, so that Enter closes the box; Tab reaches the links.
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    setTabOrder(ok, m_email);
+    setTabOrder(m_email, m_web);
+    ok->setDefault(true);
+    ok->setFocus();
 }
 
 int CAboutDlg::DoModal() {

@@ -26,10 +26,11 @@ bool CKorvexApp::InitInstance(const QString& file, const std::string& settingsPa
     m_pFrame = std::make_unique<CMainFrame>(m_pStore, m_pDoc.get());
     connect(m_pFrame.get(), &CMainFrame::AboutRequested, this, &CKorvexApp::OnAppAbout);
     m_pFrame->show();
-    if (file.isEmpty()) {
-        return m_pDoc->OnNewDocument();
+    // A file that cannot be opened has been reported; the window stays, as after File > Open.
+    if (file.isEmpty() || !m_pDoc->OnOpenDocument(file)) {
+        m_pDoc->OnNewDocument();
     }
-    return m_pDoc->OnOpenDocument(file);
+    return true;
 }
 
 int CKorvexApp::ExitInstance() {

@@ -18,8 +18,9 @@ public:
     ~CKorvexApp() override;
 
     // Start-up: the settings store at `settingsPath` (its default place when empty), the document
-    // and the main frame, shown, then `file` opened when one is given. False when that file cannot
-    // be opened, which ends the program.
+    // and the main frame, shown, then `file` opened when one is given. A file that cannot be
+    // opened is reported and leaves the window open and empty, as File > Open does. True: nothing
+    // here ends the program.
     bool InitInstance(const QString& file, const std::string& settingsPath = std::string());
     // Shut-down: deletes the settings store.
     int ExitInstance();

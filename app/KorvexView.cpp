@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontDatabase>
 #include <QScrollBar>
 #include <fstream>
 
@@ -42,9 +43,10 @@ CKorvexView::CKorvexView(CRegistryStore* store, QWidget* parent)
     : QPlainTextEdit(parent), m_pStore(store) {
     setObjectName(QStringLiteral("korvexView"));
     setReadOnly(true);
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The file's columns line up in a fixed-width font; long lines scroll rather than wrap.
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setTabStopDistance(4 * fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 2);
     setWhatsThis(QStringLiteral(
         "The pane shows the first lines of the opened price file and one line of outcome for "
@@ -123,6 +125,7 @@ void CKorvexView::OnFileSettings() {
     dialog.m_strName = text("Name", "");
     dialog.m_bSkipOn = number("SkipOn", 0);
     dialog.m_bEMaster = number("EMaster", 0);
+    dialog.m_bDecimalComma = number("DecimalComma", 0);
     dialog.m_nSkipRows = number("SkipRows", 0);
     dialog.m_nDateCol = number("DateCol", 1);
     dialog.m_bOpenOn = number("OpenOn", 1);
@@ -144,13 +147,13 @@ void CKorvexView::OnFileSettings() {
     const std::pair<const char*, int> numbers[] = {
         {"Delimiter", dialog.m_nDelimiter}, {"Exist", dialog.m_nExist},
         {"SkipOn", dialog.m_bSkipOn},       {"SkipRows", dialog.m_nSkipRows},
-        {"EMaster", dialog.m_bEMaster},     {"DateCol", dialog.m_nDateCol},
-        {"OpenOn", dialog.m_bOpenOn},       {"OpenCol", dialog.m_nOpenCol},
-        {"HiOn", dialog.m_bHiOn},           {"HiCol", dialog.m_nHiCol},
-        {"LoOn", dialog.m_bLoOn},           {"LoCol", dialog.m_nLoCol},
-        {"CloCol", dialog.m_nCloCol},       {"VolOn", dialog.m_bVolOn},
-        {"VolCol", dialog.m_nVolCol},       {"OIOn", dialog.m_bOIOn},
-        {"OICol", dialog.m_nOICol}};
+        {"EMaster", dialog.m_bEMaster},     {"DecimalComma", dialog.m_bDecimalComma},
+        {"DateCol", dialog.m_nDateCol},     {"OpenOn", dialog.m_bOpenOn},
+        {"OpenCol", dialog.m_nOpenCol},     {"HiOn", dialog.m_bHiOn},
+        {"HiCol", dialog.m_nHiCol},         {"LoOn", dialog.m_bLoOn},
+        {"LoCol", dialog.m_nLoCol},         {"CloCol", dialog.m_nCloCol},
+        {"VolOn", dialog.m_bVolOn},         {"VolCol", dialog.m_nVolCol},
+        {"OIOn", dialog.m_bOIOn},           {"OICol", dialog.m_nOICol}};
     for (const auto& [entry, value] : numbers) {
         m_pStore->WriteInt(section, entry, value);
     }

@@ -1,6 +1,7 @@
-// CKorvexView: the main window's read-only text pane. It previews an opened file (a header and its
-// first ten lines), runs the conversion flow (settings dialog, stored settings, conversion job) and
-// appends one outcome line per confirmed run.
+// CKorvexView: the main window's read-only text pane, in a fixed-width font and scrolled sideways
+// rather than wrapped. It previews an opened file (a header and its first ten lines), runs the
+// conversion flow (settings dialog, stored settings, conversion job) and appends one outcome line
+// per confirmed run.
 #pragma once
 
 #include <QPlainTextEdit>

@@ -2,7 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFileInfo>
+#include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -63,6 +63,7 @@ void CMainFrame::BuildCommands() {
     m_settings = MakeAction(QStringLiteral("Settings..."),
                             QStringLiteral("File conversion settings\nSettings"), "settings.svg");
     m_settings->setObjectName(QStringLiteral("settingsAction"));
+    m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     m_settings->setEnabled(false);
     m_settings->setWhatsThis(QStringLiteral(
         "Convert the file last opened again, with settings you check or change first."));
@@ -81,11 +82,14 @@ void CMainFrame::BuildCommands() {
         MakeAction(QStringLiteral("E&xit"),
                    QStringLiteral("Quit the application; prompts to save documents\nExit"));
     exit->setObjectName(QStringLiteral("exitAction"));
+    // Spelled out: QKeySequence::Quit is empty on some platforms.
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QAction* clear = MakeAction(QStringLiteral("&Clear Window"),
                                 QStringLiteral("Clear Window\nClear Window"), "clear.svg");
     clear->setObjectName(QStringLiteral("clearWindowAction"));
+    clear->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     clear->setWhatsThis(
         QStringLiteral("Empty the window. Settings... still converts the file last opened."));
     connect(clear, &QAction::triggered, m_pView, &CKorvexView::OnViewClearWindow);
@@ -172,16 +176,46 @@ void CMainFrame::BuildCommands() {
     statusBar()->setSizeGripEnabled(true);
 }
 
+QStringList CMainFrame::RecentFileLabels(const QStringList& files) {
+    QList<QStringList> parts;
+    for (const QString& file : files) {
+        parts.append(QDir::fromNativeSeparators(file).split(QLatin1Char('/')));
+    }
+    auto tail = [](const QStringList& names, qsizetype count) {
+        return names.mid(std::max<qsizetype>(names.size() - count, 0));
+    };
+    QStringList labels;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        qsizetype count = 1;
+        for (; count < parts[i].size(); ++count) {
+            bool shared = false;
+            for (qsizetype j = 0; j < parts.size() && !shared; ++j) {
+                shared = j != i && tail(parts[j], count) == tail(parts[i], count);
+            }
+            if (!shared) {
+                break;
+            }
+        }
+        QString label = QDir::toNativeSeparators(tail(parts[i], count).join(QLatin1Char('/')));
+        if (label.size() > kRecentLabelLength) {
+            const qsizetype head = kRecentLabelLength / 3;
+            label = label.left(head) + QChar(0x2026) + label.right(kRecentLabelLength - head - 1);
+        }
+        labels.append(label);
+    }
+    return labels;
+}
+
 void CMainFrame::UpdateRecentFiles() {
     QStringList files = m_pDoc->RecentFiles();
+    QStringList labels = RecentFileLabels(files);
     m_recentPlaceholder->setVisible(files.isEmpty());
     for (int i = 0; i < m_recentActions.size(); ++i) {
         QAction* action = m_recentActions[i];
         action->setVisible(i < files.size());
         if (i < files.size()) {
             action->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(
-                QFileInfo(files[i]).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"))));
-            action->setStatusTip(files[i]);
+                labels[i].replace(QLatin1Char('&'), QStringLiteral("&&"))));
             action->setData(files[i]);
         }
     }
@@ -229,33 +263,22 @@ void CMainFrame::RestorePlacement() {
     int cy = m_pStore->ReadInt(kScreen, "cy", 0);
     QScreen* screen = QGuiApplication::primaryScreen();
     QSize size = screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
-    m_placement = ChoosePlacement(x, y, cx, cy, size);
-    move(m_placement.topLeft());
-    resize(m_placement.size());
-}
-
-void CMainFrame::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (!m_placementAdjusted) {
-        // The stored size is the outer one; the frame is known only once the window is shown.
-        m_placementAdjusted = true;
-        QSize frame = frameGeometry().size() - geometry().size();
-        if (frame != QSize(0, 0)) {
-            resize(m_placement.size() - frame);
-            move(m_placement.topLeft());
-        }
-    }
+    QRect placement = ChoosePlacement(x, y, cx, cy, size);
+    // move() places the frame's corner and resize() sets the size inside the frame, as
+    // SavePlacement() writes them: the frame's size is not known before the window manager has
+    // framed the window.
+    move(placement.topLeft());
+    resize(placement.size());
 }
 
 void CMainFrame::SavePlacement() {
     if (isMinimized()) {
         return;
     }
-    QRect outer = frameGeometry();
-    m_pStore->WriteInt(kScreen, "cx", outer.width());
-    m_pStore->WriteInt(kScreen, "cy", outer.height());
-    m_pStore->WriteInt(kScreen, "x", std::max(outer.left(), 0));
-    m_pStore->WriteInt(kScreen, "y", std::max(outer.top(), 0));
+    m_pStore->WriteInt(kScreen, "cx", width());
+    m_pStore->WriteInt(kScreen, "cy", height());
+    m_pStore->WriteInt(kScreen, "x", std::max(x(), 0));
+    m_pStore->WriteInt(kScreen, "y", std::max(y(), 0));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -1,6 +1,7 @@
 // CMainFrame: the program's one top-level window: the view as its client, the menus, the toolbar
-// and the one-pane status bar. It reopens where it was last closed (section "Screen" of the store),
-// or centred at 85 per cent of the primary screen.
+// and the one-pane status bar. It reopens where it was last closed (section "Screen" of the store:
+// x and y the frame's top-left corner, cx and cy the size inside the frame), or centred at 85 per
+// cent of the primary screen.
 #pragma once
 
 #include <QMainWindow>
@@ -29,7 +30,14 @@ public:
     // default.
     static QRect ChoosePlacement(int x, int y, int cx, int cy, QSize screen);
 
-    // Writes the window's outer rectangle to "Screen", unless the window is minimised.
+    // The recent-file menu's label for each of `files`: the shortest ending of its path (the file
+    // name, or more folders) that no other of `files` ends with; cut in the middle with an ellipsis
+    // when longer than kRecentLabelLength characters.
+    static QStringList RecentFileLabels(const QStringList& files);
+    static constexpr qsizetype kRecentLabelLength = 60;
+
+    // Writes the frame's top-left corner and the size inside the frame to "Screen", unless the
+    // window is minimised; the next start restores exactly that.
     void SavePlacement();
 
 signals:
@@ -44,7 +52,6 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     QAction* MakeAction(const QString& text, const QString& prompt, const char* icon = nullptr);
@@ -61,6 +68,4 @@ private:
     QAction* m_recentPlaceholder = nullptr;
     QList<QAction*> m_recentActions;
     CHelpWindow* m_help = nullptr;
-    QRect m_placement;
-    bool m_placementAdjusted = false;
 };

@@ -1,10 +1,14 @@
 #include "app/StaticLink.h"
 
-#include <QApplication>
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include "app/Maker.h"
+#include "app/Prompter.h"
 
 #ifdef KORVEX_DIAGNOSTIC
 #include <cstdio>
@@ -16,6 +20,7 @@
 namespace {
 
 constexpr int kSuppressMilliseconds = 1000;
+constexpr QLatin1StringView kMailto("mailto:");
 
 CStaticLink::Opener& CurrentOpener() {
     static CStaticLink::Opener opener = [](const QUrl& url) {
@@ -29,6 +34,7 @@ CStaticLink::Opener& CurrentOpener() {
 CStaticLink::CStaticLink(const QString& text, QWidget* parent)
     : QLabel(text, parent), m_strWindowText(text) {
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     RefreshLook();
     m_timer.setSingleShot(true);
     m_timer.setInterval(kSuppressMilliseconds);
@@ -97,6 +103,34 @@ void CStaticLink::leaveEvent(QEvent* event) {
     }
 }
 
+void CStaticLink::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+                event->accept();
+                OnClicked();
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+void CStaticLink::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.backgroundColor = palette().color(QPalette::Window);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+}
+
 void CStaticLink::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
@@ -109,14 +143,20 @@ void CStaticLink::OnClicked() {
         m_link = text().isEmpty() ? m_strWindowText : text();
     }
     const QString mailbox = QLatin1String(maker::kMailbox) + QLatin1Char('@');
-    if (m_link.contains(mailbox) && !m_link.startsWith(QStringLiteral("mailto:"))) {
-        m_link.prepend(QStringLiteral("mailto:"));
+    if (m_link.contains(mailbox) && !m_link.startsWith(kMailto)) {
+        m_link.prepend(kMailto);
     }
     m_bCaptured = false;
     m_bMoveSuppressed = true;
     m_timer.start();
     if (!CurrentOpener()(QUrl(m_link))) {
-        QApplication::beep();
+        QString address = m_link;
+        if (address.startsWith(kMailto)) {
+            address.remove(0, kMailto.size());
+        }
+        Prompter::instance().Message(
+            window(),
+            QStringLiteral("The link could not be opened. Its address is:\n%1").arg(address));
         LINK_TRACE("*** WARNING: CStaticLink: unable to execute file %s\n",
                    m_link.toLocal8Bit().constData());
         return;

@@ -1,7 +1,8 @@
 // CStaticLink: a text label that works as a hyperlink. It is drawn underlined, blue until its
 // target has been opened and purple after; the mouse pointer is a hand while it is over the link; a
 // click opens the target through the desktop (a text holding the maker's mailbox and "@" as a
-// "mailto:" address). For a second after a click, mouse moves over the link are ignored.
+// "mailto:" address). For a second after a click, mouse moves over the link are ignored. It takes
+// the focus with Tab, and Enter or Space opens it as a click does.
 #pragma once
 
 #include <QColor>
@@ -22,7 +23,8 @@ public:
     using Opener = std::function<bool(const QUrl&)>;
     static void SetOpener(Opener opener);
 
-    // What a click does: works out the target, opens it, and marks the link visited on success.
+    // What a click does: works out the target, opens it, and marks the link visited on success;
+    // when it cannot be opened, tells the user so with the address.
     void OnClicked();
 
     bool Visited() const { return m_pVisited != nullptr && *m_pVisited == 1; }
@@ -38,6 +40,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
 private:

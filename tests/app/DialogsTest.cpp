@@ -168,11 +168,46 @@ private slots:
             m_openSucceeds = false;
             QTest::mouseClick(about.WebLink(), Qt::LeftButton);
             QCOMPARE(m_opened.last(), QStringLiteral("https://www.halvorn.example/korvex"));
-            QCOMPARE(webVisited, 0);  // a failed open beeps and leaves the link unvisited
+            QCOMPARE(webVisited, 0);  // a failed open leaves the link unvisited and says so
+            QCOMPARE(prompter().TakeMessages(),
+                     QStringList{"The link could not be opened. Its address is:\n"
+                                 "https://www.halvorn.example/korvex"});
+            email->OnClicked();
+            QCOMPARE(prompter().TakeMessages(),
+                     QStringList{"The link could not be opened. Its address is:\n"
+                                 "korvex@halvorn.example"});
+            QCOMPARE(emailVisited, 1);  // opened before
         }
         CAboutDlg again(&emailVisited, &webVisited);
         QCOMPARE(again.EmailLink()->palette().color(QPalette::WindowText), QColor(128, 0, 128));
         QCOMPARE(again.WebLink()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    }
+
+    // OK starts with the focus; Tab reaches each link, and Enter or Space opens it.
+    void aboutBoxLinksWorkFromTheKeyboard() {
+        int emailVisited = 0;
+        int webVisited = 0;
+        CAboutDlg about(&emailVisited, &webVisited);
+        about.show();
+        QApplication::setActiveWindow(&about);
+        QVERIFY(QTest::qWaitForWindowActive(&about));
+        auto* ok = about.findChild<QPushButton*>("okButton");
+        QCOMPARE(QApplication::focusWidget(), ok);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), about.EmailLink());
+        QTest::keyClick(about.EmailLink(), Qt::Key_Return);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), about.WebLink());
+        QTest::keyClick(about.WebLink(), Qt::Key_Space);
+        QCOMPARE(m_opened, (QStringList{"mailto:korvex@halvorn.example",
+                                        "https://www.halvorn.example/korvex"}));
+        QVERIFY(about.isVisible());  // Enter on a link opens it and leaves the box open
+        QCOMPARE(emailVisited + webVisited, 2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), ok);
+        QTest::keyClick(ok, Qt::Key_Return);
+        QCOMPARE(about.result(), int(QDialog::Accepted));
+        QVERIFY(!about.isVisible());
     }
 
     void linkShowsTheHandAndIgnoresMovesForASecondAfterAClick() {

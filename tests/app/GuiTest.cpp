@@ -1,16 +1,21 @@
 // The desktop program driven through its real widgets, with a fresh main window and a temporary
 // settings file for every test, and the prompter answering every modal question.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QSet>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBlock>
 #include <filesystem>
 #include <memory>
 
@@ -251,6 +256,30 @@ private slots:
         QVERIFY(ticked);
     }
 
+    // Semicolons and decimal commas: refused with the comma delimiter, which keeps the dialog
+    // open; with the semicolon the file converts as its decimal-point twin, and both are kept.
+    void aEuropeanFileConvertsWithSemicolonAndDecimalComma() {
+        WriteFileBytes(path("in.csv"), "083099;1,5;2;1;1,75;1000;50\n");
+        int refusedResult = -1;
+        Open("in.csv", [&](QDialog& d) {
+            Child<QCheckBox>(d, "decimalCommaCheck")->setChecked(true);
+            Child<QRadioButton>(d, "commaRadio")->setChecked(true);
+            refusedResult = ConfirmInto(d, qpath("db"), "EU", true);
+            Child<QRadioButton>(d, "semicolonRadio")->setChecked(true);
+            return ConfirmInto(d, qpath("db"), "EU", true);
+        });
+        QCOMPARE(refusedResult, int(QDialog::Rejected));
+        const QStringList messages = prompter().TakeMessages();
+        QVERIFY(!messages.isEmpty());
+        QVERIFY(messages.front().startsWith("Numbers with a decimal comma cannot be read"));
+        QCOMPARE(testing_support::ToHex(ReadFileBytes(path("db/F1.DAT")).substr(28, 28)),
+                 testing_support::ToHex(testing_support::Hex(
+                     "E0 E6 71 94 00 00 40 81 00 00 00 82 00 00 00 81 00 00 60 81 "
+                     "00 00 7A 8A 00 00 48 86")));
+        QCOMPARE(Stored("Delimiter"), std::string("3"));
+        QCOMPARE(Stored("DecimalComma"), std::string("1"));
+    }
+
     void removeSecurityTakesItOutAfterAsking() {
         WriteFileBytes(path("in.csv"), kLine);
         Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
@@ -440,10 +469,16 @@ private slots:
         QVERIFY(
             view().toPlainText().endsWith(QStringLiteral("Conversion completed successfully!")));
 
+        // A missing file is reported and the program goes on with an empty window.
         m_app.reset();
         m_app = std::make_unique<CKorvexApp>();
-        QVERIFY(!m_app->InitInstance(qpath("missing.csv"), m_settings));
-        QCOMPARE(prompter().TakeMessages().size(), 1);
+        QVERIFY(m_app->InitInstance(qpath("missing.csv"), m_settings));
+        const QStringList messages = prompter().TakeMessages();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages[0].startsWith("Cannot open the file " + qpath("missing.csv") + ".\n"));
+        QVERIFY(frame().isVisible());
+        QCOMPARE(view().toPlainText(), QString());
+        QVERIFY(!Action("settingsAction")->isEnabled());
     }
 
     void placementIsRestoredAndSaved() {
@@ -459,11 +494,22 @@ private slots:
         store().WriteInt("Screen", "y", 40);
         store().WriteInt("Screen", "cx", 500);
         store().WriteInt("Screen", "cy", 300);
-        m_app.reset();
-        StartApp();
-        QCOMPARE(frame().frameGeometry(), QRect(30, 40, 500, 300));
+        // Saved and restored as the frame's corner and the size inside the frame: a window
+        // manager's frame must not make it grow from one start to the next.
+        for (int start = 0; start < 2; ++start) {
+            m_app.reset();
+            StartApp();
+            QCOMPARE(frame().pos(), QPoint(30, 40));
+            QCOMPARE(frame().size(), QSize(500, 300));
+            frame().close();
+            QCOMPARE(store().ReadInt("Screen", "x", -1), 30);
+            QCOMPARE(store().ReadInt("Screen", "y", -1), 40);
+            QCOMPARE(store().ReadInt("Screen", "cx", -1), 500);
+            QCOMPARE(store().ReadInt("Screen", "cy", -1), 300);
+        }
+        frame().show();
         frame().move(-20, -5);
-        frame().resize(QSize(400, 200) - (frame().frameGeometry().size() - frame().size()));
+        frame().resize(400, 200);
         frame().close();
         QCOMPARE(store().ReadInt("Screen", "x", -1), 0);
         QCOMPARE(store().ReadInt("Screen", "y", -1), 0);
@@ -484,11 +530,12 @@ private slots:
         WriteFileBytes(fresh / "config/Korvex.INI", "[Screen]\nx=10\ny=20\ncx=300\ncy=200\n");
         m_settings = fresh / "config/Korvex.ini";
         StartApp();
-        QCOMPARE(frame().frameGeometry(), QRect(10, 20, 300, 200));
+        QCOMPARE(frame().geometry().size(), QSize(300, 200));
+        QCOMPARE(frame().pos(), QPoint(10, 20));
         m_app.reset();
         WriteFileBytes(fresh / "config/Korvex.INI", "[Screen]\nx=50\n");
         StartApp();
-        QCOMPARE(frame().frameGeometry().topLeft(), QPoint(10, 20));
+        QCOMPARE(frame().pos(), QPoint(10, 20));
         m_app.reset();
     }
 
@@ -500,6 +547,73 @@ private slots:
         QCOMPARE(Action("settingsAction")->toolTip(), QStringLiteral("Settings"));
         QCOMPARE(Action("saveAction")->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QCOMPARE(Action("helpAction")->shortcut(), QKeySequence(QStringLiteral("F1")));
+    }
+
+    // The keys work while the text pane has the focus, and no two commands share one.
+    void keysReachTheirCommands() {
+        QSet<QKeySequence> keys;
+        for (QAction* action : frame().findChildren<QAction*>()) {
+            for (const QKeySequence& key : action->shortcuts()) {
+                QVERIFY2(!keys.contains(key), qPrintable(key.toString()));
+                keys.insert(key);
+            }
+        }
+        QApplication::setActiveWindow(&frame());
+        QVERIFY(QTest::qWaitForWindowActive(&frame()));
+        view().setFocus();
+
+        WriteFileBytes(path("in.csv"), kLine);
+        Open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        bool asked = false;
+        prompter().QueueDialog([&](QDialog& d) {
+            asked = d.objectName() == QStringLiteral("conversionSettingsDialog");
+            return int(QDialog::Rejected);
+        });
+        QTest::keyClick(&view(), Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(asked);
+        QVERIFY(!view().toPlainText().isEmpty());
+        QTest::keyClick(&view(), Qt::Key_L, Qt::ControlModifier);
+        QCOMPARE(view().toPlainText(), QString());
+        QTest::keyClick(&view(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!frame().isVisible());
+    }
+
+    void theFileIsShownInAFixedFontWithoutWrapping() {
+        WriteFileBytes(path("in.csv"), std::string(250, '9') + "\n" + kLine);
+        Open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        QCOMPARE(view().font().family(),
+                 QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+        QCOMPARE(view().lineWrapMode(), QPlainTextEdit::NoWrap);
+        frame().resize(400, 300);
+        QApplication::processEvents();
+        for (QTextBlock block = view().document()->begin(); block.isValid(); block = block.next()) {
+            QVERIFY(block.layout()->lineCount() <= 1);
+        }
+        QVERIFY(view().horizontalScrollBar()->maximum() > 0);
+    }
+
+    void recentFilesTellFilesOfTheSameNameApart() {
+        QCOMPARE(CMainFrame::RecentFileLabels(
+                     {"/h/u/data/ibm.csv", "/h/u/old/ibm.csv", "/h/u/old/msft.csv"}),
+                 (QStringList{"data/ibm.csv", "old/ibm.csv", "msft.csv"}));
+        QCOMPARE(CMainFrame::RecentFileLabels({"/a/x/ibm.csv", "/b/x/ibm.csv", "/x/ibm.csv"}),
+                 (QStringList{"a/x/ibm.csv", "b/x/ibm.csv", "/x/ibm.csv"}));
+        // A long ending is cut in the middle.
+        const QString folder = QString(40, 'e');
+        const QStringList cut = CMainFrame::RecentFileLabels(
+            {"/" + QString(40, 'd') + "/" + folder + "/ibm.csv", "/" + folder + "/ibm.csv"});
+        QCOMPARE(cut, (QStringList{QString(20, 'd') + QChar(0x2026) + QString(31, 'e') + "/ibm.csv",
+                                   "/" + folder + "/ibm.csv"}));
+
+        std::filesystem::create_directory(path("data"));
+        std::filesystem::create_directory(path("old"));
+        WriteFileBytes(path("data/a&b.csv"), kLine);
+        WriteFileBytes(path("old/a&b.csv"), kLine);
+        Open("data/a&b.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        Open("old/a&b.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        QCOMPARE(Action("recentFileAction1")->text(), QStringLiteral("&1 old/a&&b.csv"));
+        QCOMPARE(Action("recentFileAction2")->text(), QStringLiteral("&2 data/a&&b.csv"));
+        QCOMPARE(Action("recentFileAction2")->statusTip(), QStringLiteral("Open this document"));
     }
 };
 
