@@ -64,7 +64,13 @@ const std::string_view kConvertUsage =
     "                         DD_MM_YY    30/08/99      DDMMYY      300899\n"
     "                         DD_MM_CCYY  30/08/1999    DDMMCCYY    30081999\n"
     "                       '_' stands for any one separator character; every part is two\n"
-    "                       digits wide; two-digit years 00 to 59 are 2000 to 2059\n"
+    "                       digits wide; two-digit years 00 to 59 are 2000 to 2059.\n"
+    "                       Written as people and many sources write dates:\n"
+    "                         M_D_CCYY    8/30/1999     D_M_CCYY    30/8/1999\n"
+    "                         CCYY_M_D    1999-8-30     DD_MON_CCYY 30-Aug-1999\n"
+    "                         DD_MON_YY   30-AUG-99     MON_DD_CCYY Aug 30 1999\n"
+    "                       where the day and month have one or two digits, and MON is\n"
+    "                       an English month name, in any case, short or in full\n"
     "  --skip N             skip the first N lines, such as headings (0 to 200)\n"
     "  --columns LIST       which column (counted from 1, up to 20) holds which field, as\n"
     "                       name=column pairs separated by commas; names: date, open, high,\n"
@@ -160,7 +166,7 @@ engine::DateFormat ParseDateFormat(const std::string& name) {
         return *format;
     }
     throw UsageError{"--date-format: unknown date format '" + name +
-                     "'; see 'korvex-cli convert --help' for the twelve names"};
+                     "'; see 'korvex-cli convert --help' for the names"};
 }
 
 char ParseDelimiter(const std::string& name) {

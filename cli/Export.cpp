@@ -21,7 +21,7 @@ const std::string_view kExportUsage =
     "Writes the price records of the security SYMBOL (found as the duplicate check finds it:\n"
     "by symbol or name, in any case, also in sub-directories) as CSV with a heading line of\n"
     "the fields stored (Date,Open,High,Low,Close,Volume,OpenInterest). Dates are YYYY-MM-DD,\n"
-    "or written in one of the twelve date formats of 'korvex-cli convert --help' with\n"
+    "or written in one of the date formats of 'korvex-cli convert --help' with\n"
     "--date-format, so that the file converts back with the same settings. Numbers are\n"
     "written in full, never with an exponent (48000000, 0.0001), as the shortest text that\n"
     "reads back as the same stored value. -o FILE writes to FILE instead of standard output.\n"
@@ -149,7 +149,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 format = msdb::ParseDateFormatName(value);
                 if (!format) {
                     err << "korvex: --date-format: unknown date format '" << value
-                        << "'; see 'korvex-cli convert --help' for the twelve names\n";
+                        << "'; see 'korvex-cli convert --help' for the names\n";
                     return kBadCommandLine;
                 }
             } else {

@@ -122,10 +122,10 @@ std::vector<SettingsProblem> ConversionSettings::Validate() const {
                             "Please enter path"});
     }
     if (!msdb::IsDateFormat(dateFormat)) {
-        problems.push_back({SettingsField::kDateFormat, ProblemKind::kOutOfRange, PriceField::kDate,
-                            1, msdb::kDateFormatCount,
-                            "No date format is chosen.\nChoose one of the twelve date formats of "
-                            "the list."});
+        problems.push_back(
+            {SettingsField::kDateFormat, ProblemKind::kOutOfRange, PriceField::kDate, 1,
+             msdb::kDateFormatCount,
+             "No date format is chosen.\nChoose one of the date formats of the list."});
     }
     if (decimalComma && delimiter == ',') {
         problems.push_back({SettingsField::kDecimalComma, ProblemKind::kConflict, PriceField::kDate,

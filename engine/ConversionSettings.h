@@ -110,7 +110,7 @@ struct ConversionSettings {
 
     // Every problem, in the order in which the settings dialog checks: the columns of the fields
     // switched on, the lengths of name, directory and symbol, the rows to skip, duplicate columns,
-    // an empty symbol, an empty directory, a date format that is none of the twelve, and a
+    // an empty symbol, an empty directory, a date format that is none of the list, and a
     // decimal comma with the comma delimiter.
     std::vector<SettingsProblem> Validate() const;
 

@@ -39,15 +39,29 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
     if (start < text.size() && text[start] == '"') {
         ++start;
     }
-    const std::size_t after = start + msdb::DateFormatLength(format);
-    if (after < text.size() && IsDigit(text[after])) {
-        return {std::nullopt, "has more digits than " + name() + " reads"};
+    msdb::DateGroups groups;
+    if (msdb::IsFixedDateFormat(format)) {
+        const std::size_t after = start + msdb::DateFormatLength(format);
+        if (after < text.size() && IsDigit(text[after])) {
+            return {std::nullopt, "has more digits than " + name() + " reads"};
+        }
+        // Every group has two digits: 12/5/99 would read as 12/5/9-, in the wrong year.
+        if (after > text.size()) {
+            return {std::nullopt,
+                    "is shorter than " + name() + ", whose groups have two digits each"};
+        }
+        groups = msdb::ReadDateGroups(text, format);
+    } else {
+        // The written formats: the groups' shape decides, and a digit right after the year
+        // means a longer year than the format has, as 02-Jan-2024 is for DD_MON_YY.
+        const std::size_t after = msdb::ReadWrittenDate(text, format, &groups);
+        if (after == 0) {
+            return {std::nullopt, "is not a date in " + name()};
+        }
+        if (after < text.size() && IsDigit(text[after])) {
+            return {std::nullopt, "has more digits than " + name() + " reads"};
+        }
     }
-    // Every group has two digits: 12/5/99 would read as 12/5/9-, in the wrong year.
-    if (after > text.size()) {
-        return {std::nullopt, "is shorter than " + name() + ", whose groups have two digits each"};
-    }
-    msdb::DateGroups groups = msdb::ReadDateGroups(text, format);
     if (!groups.present || groups.month < 1 || groups.month > 12) {
         return {std::nullopt, "is not a date in " + name()};
     }

@@ -2,10 +2,12 @@
 // korvex-cli check (and export, after a successful run) over the directory it wrote.
 //
 // The input is eleven bytes of settings followed by the price file:
-//   byte 0      bits 0-1 the delimiter (0 comma, 1 tab, 2 space, 3 comma), bit 2 use an existing
-//               MASTER that already lists one security (else make a new one), bit 3 skip on,
-//               bit 4 accept problems, bit 5 a dry run (which must leave the directory as it was)
-//   byte 1      the date format, modulo 14: 1 to 12, and 0 and 13 that the job must refuse
+//   byte 0      bits 0-1 the delimiter (0 comma, 1 tab, 2 space, 3 semicolon), bit 2 use an
+//               existing MASTER that already lists one security (else make a new one), bit 3 skip
+//               on, bit 4 accept problems, bit 5 a dry run (which must leave the directory as it
+//               was), bit 6 decimal comma (refused with the comma delimiter)
+//   byte 1      the date format, modulo the count of formats + 2: 1 to the count, and 0 and the
+//               count + 1 that the job must refuse
 //   byte 2      the rows to skip, modulo 201
 //   byte 3      bits 0-4: open, high, low, volume and open interest on (date and close always are)
 //   bytes 4-10  the column (modulo 20, counted from 0) of date, open, high, low, close, volume, oi
@@ -27,7 +29,7 @@ namespace {
 
 constexpr const char* kSymbol = "FUZZ";
 constexpr const char* kName = "Fuzzed prices";
-constexpr char kDelimiters[4] = {',', '\t', ' ', ','};
+constexpr char kDelimiters[4] = {',', '\t', ' ', ';'};
 
 // A sound directory that lists the security OLD as F1, with one price record.
 void WriteExistingDirectory(const std::string& directory) {
@@ -55,7 +57,7 @@ void WriteExistingDirectory(const std::string& directory) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::ByteReader input(std::string_view(reinterpret_cast<const char*>(data), size));
     const std::uint8_t flags = input.Byte();
-    const int dateFormat = input.Byte() % 14;
+    const int dateFormat = input.Byte() % (msdb::kDateFormatCount + 2);
     const int skipRows = input.Byte() % (engine::limits::kMaxSkipRows + 1);
     const std::uint8_t fieldsOn = input.Byte();
     std::array<int, msdb::kPriceFieldCount> columns{};
@@ -93,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         settings.skipOn = (flags & 8) != 0;
         settings.skipRows = skipRows;
         settings.acceptProblems = (flags & 16) != 0;
+        settings.decimalComma = (flags & 64) != 0;
         settings.dryRun = dryRun;
         const std::array<bool, msdb::kPriceFieldCount> on = {
             true, (fieldsOn & 1) != 0, (fieldsOn & 2) != 0, (fieldsOn & 4) != 0,

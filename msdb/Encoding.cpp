@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace msdb {
 namespace {
@@ -50,7 +51,146 @@ int ReadGroup(std::string_view text, int pos) {
     return negative ? -value : value;
 }
 
+constexpr std::string_view kMonthNames[12] = {"january",   "february", "march",    "april",
+                                              "may",       "june",     "july",     "august",
+                                              "september", "october",  "november", "december"};
+
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The parts a written date is made of, in its order.
+enum class Part { kMonth, kDay, kYear4, kYear2, kMonthName };
+
+struct WrittenLayout {
+    std::array<Part, 3> parts;
+};
+
+constexpr WrittenLayout kWrittenLayouts[kDateFormatCount - kFixedDateFormatCount] = {
+    {{Part::kMonth, Part::kDay, Part::kYear4}},      // M_D_CCYY
+    {{Part::kDay, Part::kMonth, Part::kYear4}},      // D_M_CCYY
+    {{Part::kYear4, Part::kMonth, Part::kDay}},      // CCYY_M_D
+    {{Part::kDay, Part::kMonthName, Part::kYear4}},  // DD_MON_CCYY
+    {{Part::kDay, Part::kMonthName, Part::kYear2}},  // DD_MON_YY
+    {{Part::kMonthName, Part::kDay, Part::kYear4}},  // MON_DD_CCYY
+};
+
+// Reads `count` digits at most (exactly `count` when `exact`) from `text` at `*at`.
+bool ReadDigits(std::string_view text, std::size_t* at, std::size_t count, bool exact, int* value) {
+    std::size_t i = *at;
+    int number = 0;
+    while (i < text.size() && i - *at < count && IsAsciiDigit(text[i])) {
+        number = number * 10 + (text[i] - '0');
+        ++i;
+    }
+    const std::size_t read = i - *at;
+    if (read == 0 || (exact && read != count)) {
+        return false;
+    }
+    *at = i;
+    *value = number;
+    return true;
+}
+
+// A month name: three letters of an English month, or its whole name, in any case.
+bool ReadMonthName(std::string_view text, std::size_t* at, int* month) {
+    std::size_t end = *at;
+    while (end < text.size() && IsAsciiLetter(text[end])) {
+        ++end;
+    }
+    std::string word(text.substr(*at, end - *at));
+    std::transform(word.begin(), word.end(), word.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    for (int m = 0; m < 12; ++m) {
+        if (word.size() >= 3 && (word == kMonthNames[m] || word == kMonthNames[m].substr(0, 3))) {
+            *at = end;
+            *month = m + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+std::size_t ReadWrittenDate(std::string_view text, DateFormat format, DateGroups* groups) {
+    *groups = DateGroups{};
+    if (!IsDateFormat(format) || IsFixedDateFormat(format)) {
+        return 0;
+    }
+    std::size_t at = 0;
+    while (at < text.size() && text[at] == ' ') {
+        ++at;
+    }
+    if (at < text.size() && text[at] == '"') {
+        ++at;
+    }
+    const WrittenLayout& layout =
+        kWrittenLayouts[DateFormatCode(format) - kFixedDateFormatCount - 1];
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    for (std::size_t p = 0; p < layout.parts.size(); ++p) {
+        if (p > 0) {
+            // Between numbers one character that is no digit; in a date with a month name a run
+            // of blanks and punctuation, as in "Jan 02, 2024".
+            const bool named = std::find(layout.parts.begin(), layout.parts.end(),
+                                         Part::kMonthName) != layout.parts.end();
+            const std::size_t from = at;
+            if (named) {
+                while (at < text.size() && (text[at] == ' ' || text[at] == '-' || text[at] == '/' ||
+                                            text[at] == '.' || text[at] == ',')) {
+                    ++at;
+                }
+            } else if (at < text.size() && !IsAsciiDigit(text[at])) {
+                ++at;
+            }
+            if (at == from) {
+                return 0;
+            }
+        }
+        bool read = false;
+        switch (layout.parts[p]) {
+            case Part::kMonth:
+                read = ReadDigits(text, &at, 2, false, &month);
+                break;
+            case Part::kDay:
+                read = ReadDigits(text, &at, 2, false, &day);
+                break;
+            case Part::kYear4:
+                read = ReadDigits(text, &at, 4, true, &year);
+                year -= 1900;
+                break;
+            case Part::kYear2:
+                read = ReadDigits(text, &at, 2, true, &year);
+                year += year < kFirstYearOf1900s ? 100 : 0;
+                break;
+            case Part::kMonthName:
+                read = ReadMonthName(text, &at, &month);
+                break;
+        }
+        // A third digit of a one- or two-digit group is no separator: the text is not this shape.
+        if (!read || (p + 1 < layout.parts.size() && at < text.size() && IsAsciiDigit(text[at]))) {
+            return 0;
+        }
+    }
+    groups->present = true;
+    groups->year = year;
+    groups->month = month;
+    groups->day = day;
+    return at;
+}
+
+std::string_view MonthAbbreviation(int month) {
+    static constexpr std::string_view kAbbreviations[12] = {
+        "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    return month >= 1 && month <= 12 ? kAbbreviations[month - 1] : std::string_view();
+}
 
 void IeeeToMbf(float value, MbfBytes* out) {
     *out = MbfBytes{0, 0, 0, 0};
@@ -129,6 +269,10 @@ DateGroups ReadDateGroups(std::string_view text, DateFormat format) {
     if (text.empty() || !IsDateFormat(format)) {
         return groups;
     }
+    if (!IsFixedDateFormat(format)) {
+        DateGroups written;
+        return ReadWrittenDate(text, format, &written) == 0 ? groups : written;
+    }
     const DateLayout& layout = kLayouts[DateFormatCode(format) - 1];
     int yy = ReadGroup(text, layout.yy);
     int mm = ReadGroup(text, layout.mm);
@@ -190,7 +334,7 @@ void DayNumberToYmd(DayNumber dayNumber, std::int16_t* year, std::int16_t* month
 }
 
 std::size_t DateFormatLength(DateFormat format) {
-    if (!IsDateFormat(format)) {
+    if (!IsFixedDateFormat(format)) {
         return 0;
     }
     const DateLayout& layout = kLayouts[DateFormatCode(format) - 1];

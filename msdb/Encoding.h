@@ -32,8 +32,10 @@ void MbfToIeee(const MbfBytes& mbf, float* out);
 MbfBytes ToMbf(float value);
 float FromMbf(const MbfBytes& mbf);
 
-// The date formats by their codes 1 to 12, the positions in the date format list; 0 (kNone) means
-// that no entry was chosen. Codes 1 to 6 are character-separated, 7 to 12 numeric-only.
+// The date formats by their codes, the positions in the date format list; 0 (kNone) means that no
+// entry was chosen. Codes 1 to 6 are character-separated, 7 to 12 numeric-only, each group two
+// digits at a fixed place. Codes 13 to 18 are written as people and sources write dates: groups of
+// one or two digits (1/2/2024) or an English month abbreviation (02-Jan-2024, Jan 02 2024).
 enum class DateFormat {
     kNone = 0,
     YY_MM_DD,
@@ -48,12 +50,20 @@ enum class DateFormat {
     MMDDCCYY,
     DDMMYY,
     DDMMCCYY,
+    M_D_CCYY,
+    D_M_CCYY,
+    CCYY_M_D,
+    DD_MON_CCYY,
+    DD_MON_YY,
+    MON_DD_CCYY,
 };
 
-inline constexpr int kDateFormatCount = 12;
+inline constexpr int kDateFormatCount = 18;
+inline constexpr int kFixedDateFormatCount = 12;  // the formats whose groups have fixed places
 inline constexpr std::array<std::string_view, kDateFormatCount> kDateFormatNames = {
-    "YY_MM_DD", "CCYY_MM_DD", "MM_DD_YY", "MM_DD_CCYY", "DD_MM_YY", "DD_MM_CCYY",
-    "YYMMDD",   "CCYYMMDD",   "MMDDYY",   "MMDDCCYY",   "DDMMYY",   "DDMMCCYY"};
+    "YY_MM_DD", "CCYY_MM_DD", "MM_DD_YY", "MM_DD_CCYY",  "DD_MM_YY",  "DD_MM_CCYY",
+    "YYMMDD",   "CCYYMMDD",   "MMDDYY",   "MMDDCCYY",    "DDMMYY",    "DDMMCCYY",
+    "M_D_CCYY", "D_M_CCYY",   "CCYY_M_D", "DD_MON_CCYY", "DD_MON_YY", "MON_DD_CCYY"};
 
 // The longest date text a date field is read to; the rest of a longer field is not part of it.
 inline constexpr std::size_t kMaxDateText = 19;
@@ -62,13 +72,19 @@ constexpr int DateFormatCode(DateFormat format) {
     return static_cast<int>(format);
 }
 
-// True for the codes 1 to 12.
+// True for the codes 1 to kDateFormatCount.
 constexpr bool IsDateFormat(DateFormat format) {
     return DateFormatCode(format) >= 1 && DateFormatCode(format) <= kDateFormatCount;
 }
 
+// True for the codes 1 to 12, whose groups are two digits each at fixed places.
+constexpr bool IsFixedDateFormat(DateFormat format) {
+    return DateFormatCode(format) >= 1 && DateFormatCode(format) <= kFixedDateFormatCount;
+}
+
 constexpr bool IsNumericOnlyDateFormat(DateFormat format) {
-    return DateFormatCode(format) > DateFormatCode(DateFormat::DD_MM_CCYY);
+    return DateFormatCode(format) > DateFormatCode(DateFormat::DD_MM_CCYY) &&
+           IsFixedDateFormat(format);
 }
 
 // The name of a date format in the list ("MMDDYY"); empty for kNone and other codes.
@@ -78,7 +94,8 @@ std::string_view DateFormatName(DateFormat format);
 std::optional<DateFormat> ParseDateFormatName(std::string_view name);
 
 // The groups of a date text as its format reads them. `present` is false for an empty text, a
-// format that is not one of the twelve and an all-zero date; otherwise `year` is the year with the
+// format that is not one of the list, an all-zero date and a text that does not have the shape of
+// a format of codes 13 on; otherwise `year` is the year with the
 // century applied (00 to 59 are 2000 to 2059 in two-digit formats), as YmdToDayNumber takes it.
 struct DateGroups {
     bool present = false;
@@ -92,8 +109,20 @@ struct DateGroups {
 // reads, and characters past the end of the text are not part of the date.
 DateGroups ReadDateGroups(std::string_view text, DateFormat format);
 
+// For the formats of codes 13 on: the groups of `text` (after leading blanks and one double quote)
+// and the number of characters of `text` up to the end of the date, 0 when the text does not have
+// the format's shape. A group of one or two digits takes no third; a four-digit year takes
+// exactly four and a two-digit year exactly two (a digit after them is left for the caller to
+// see); numeric groups are separated by one character that is not a digit, the groups of a date
+// with a month name by a run of blanks, '-', '/', '.' and ','. Month names are English, in any
+// case, abbreviated to three letters or in full.
+std::size_t ReadWrittenDate(std::string_view text, DateFormat format, DateGroups* groups);
+
+// The English abbreviation of a month 1 to 12 ("Jan").
+std::string_view MonthAbbreviation(int month);
+
 // The number of characters a date of `format` takes: past them, where its last group ends, a date
-// text has nothing more to say. 0 for a format that is not one of the twelve.
+// text has nothing more to say. 0 for a format that is not one of the twelve fixed ones.
 std::size_t DateFormatLength(DateFormat format);
 
 // The days of `month` (1 to 12) in `year` (a full year).

@@ -121,15 +121,40 @@ std::string IsoDateText(const CalendarDay& day) {
 }
 
 std::string DateText(const CalendarDay& day, DateFormat format) {
-    const std::string_view name = DateFormatName(format);
+    char written[32] = "";
+    const std::string name(MonthAbbreviation(day.month));
+    const char* month = name.c_str();
+    switch (format) {
+        case DateFormat::M_D_CCYY:
+            std::snprintf(written, sizeof written, "%d/%d/%04d", day.month, day.day, day.year);
+            return written;
+        case DateFormat::D_M_CCYY:
+            std::snprintf(written, sizeof written, "%d/%d/%04d", day.day, day.month, day.year);
+            return written;
+        case DateFormat::CCYY_M_D:
+            std::snprintf(written, sizeof written, "%04d/%d/%d", day.year, day.month, day.day);
+            return written;
+        case DateFormat::DD_MON_CCYY:
+            std::snprintf(written, sizeof written, "%02d-%s-%04d", day.day, month, day.year);
+            return written;
+        case DateFormat::DD_MON_YY:
+            std::snprintf(written, sizeof written, "%02d-%s-%02d", day.day, month, day.year % 100);
+            return written;
+        case DateFormat::MON_DD_CCYY:
+            std::snprintf(written, sizeof written, "%s %02d %04d", month, day.day, day.year);
+            return written;
+        default:
+            break;
+    }
+    const std::string_view layout = DateFormatName(format);
     std::string text;
-    for (std::size_t i = 0; i < name.size();) {
-        if (name[i] == '_') {
+    for (std::size_t i = 0; i < layout.size();) {
+        if (layout[i] == '_') {
             text += '/';
             ++i;
             continue;
         }
-        const std::string_view group = name.substr(i, 2);
+        const std::string_view group = layout.substr(i, 2);
         const int value = group == "CC"   ? day.year / 100
                           : group == "YY" ? day.year % 100
                           : group == "MM" ? day.month

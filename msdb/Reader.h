@@ -61,8 +61,10 @@ std::optional<CalendarDay> StoredDateToDay(const MbfBytes& date);
 // The day as "YYYY-MM-DD".
 std::string IsoDateText(const CalendarDay& day);
 
-// The day written in `format`, one of the twelve, every group with all its digits and '/' between
-// the groups of the character-separated formats; such a text reads back as the same day.
+// The day written in `format`: in the twelve fixed formats every group with all its digits and '/'
+// between the groups of the character-separated ones; M_D_CCYY, D_M_CCYY and CCYY_M_D without
+// leading zeros ("1/2/2024"), DD_MON_CCYY and DD_MON_YY as "02-Jan-2024" and "02-Jan-24",
+// MON_DD_CCYY as "Jan 02 2024". Such a text reads back as the same day.
 std::string DateText(const CalendarDay& day, DateFormat format);
 
 // The largest price file there can be at `recordLength` bytes a record: the header and 65,535

@@ -376,7 +376,7 @@ private slots:
                 "You did not enter a valid symbol", "Please enter a whole number from 1 to 20.",
                 "Duplicate columns specified\nCorrect or disable", "Please enter path",
                 "Please enter no more than 16 bytes (letters outside A to Z take two or more).",
-                "No date format is chosen.\nChoose one of the twelve date formats "
+                "No date format is chosen.\nChoose one of the date formats "
                 "of the list."}));
         QCOMPARE(seen, (QStringList{"1", "AB", QString::number(QDialog::Accepted)}));
         QCOMPARE(view().m_nDateFormat, 0);  // typed, not chosen from the list

@@ -124,7 +124,7 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
          "(--delimiter)"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--date-format", "MMDD"},
          "--date-format: unknown date format 'MMDD'; see 'korvex-cli convert --help' for the "
-         "twelve names"},
+         "names"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--skip", "201"},
          "--skip: the number of rows must be from 0 to 200, not '201'"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns", "date=1,close=21"},

@@ -131,6 +131,32 @@ TEST(FullNumberTest, EveryValueReadsBackWithoutAnExponent) {
     EXPECT_EQ(cli::FullNumber(-2.5f), "-2.5");
 }
 
+// The written formats convert and export back to the same text, so an exported file converts
+// again with the same settings.
+TEST(RoundTripTest, WrittenDateFormatsGiveBackTheirDates) {
+    const std::pair<const char*, const char*> files[] = {
+        {"M_D_CCYY", "8/30/1999,1.5\n12/1/2024,2\n"},
+        {"D_M_CCYY", "30/8/1999,1.5\n1/12/2024,2\n"},
+        {"CCYY_M_D", "1999/8/30,1.5\n2024/12/1,2\n"},
+        {"DD_MON_CCYY", "30-Aug-1999,1.5\n01-Dec-2024,2\n"},
+        {"DD_MON_YY", "30-Aug-99,1.5\n01-Dec-24,2\n"},
+        {"MON_DD_CCYY", "Aug 30 1999,1.5\nDec 01 2024,2\n"},
+    };
+    for (const auto& [format, text] : files) {
+        SCOPED_TRACE(format);
+        TempDir dir;
+        WriteFileBytes(dir / "in.csv", text);
+        Outcome converted =
+            RunCli({"convert", dir / "in.csv", "--dir", dir.path(), "--new-master", "--symbol", "W",
+                    "--date-format", format, "--columns", "date=1,close=2"});
+        ASSERT_EQ(converted.status, 0) << converted.err;
+        EXPECT_EQ(RunCli({"export", dir.path(), "W", "--date-format", format}).out,
+                  std::string("Date,Close\n") + text);
+        EXPECT_EQ(RunCli({"export", dir.path(), "W"}).out,
+                  "Date,Close\n1999-08-30,1.5\n2024-12-01,2\n");
+    }
+}
+
 // How the twelve date formats write a day, in their order: "cy" the year with its century, "yy" its
 // last two digits, "mm" the month, "dd" the day, '-' a separator.
 const char* const kLayouts[12] = {"yy-mm-dd", "cy-mm-dd", "mm-dd-yy", "mm-dd-cy",

@@ -297,6 +297,50 @@ TEST(NumberRulesTest, UnreadableNumbersAreProblemsStoredAsZero) {
                                         "line 2, volume \"nan\": is too large to be stored"}));
 }
 
+// The written formats: one-digit groups and month names read the day that the fixed formats read,
+// and a text of another shape is a problem, never a different day.
+TEST(DateRulesTest, WrittenDatesWithShortGroupsAndMonthNames) {
+    using engine::DateFormat;
+    const DayNumber day = DateTextToDayNumber("2024-01-02", DateFormat::CCYY_MM_DD);
+    const std::pair<DateFormat, const char*> same[] = {
+        {DateFormat::M_D_CCYY, "1/2/2024"},       {DateFormat::M_D_CCYY, " \"01/02/2024"},
+        {DateFormat::D_M_CCYY, "2.1.2024"},       {DateFormat::CCYY_M_D, "2024-1-2"},
+        {DateFormat::DD_MON_CCYY, "02-Jan-2024"}, {DateFormat::DD_MON_CCYY, "2 january 2024"},
+        {DateFormat::DD_MON_YY, "2-JAN-24"},      {DateFormat::MON_DD_CCYY, "Jan 02 2024"},
+        {DateFormat::MON_DD_CCYY, "jan 2, 2024"},
+    };
+    for (const auto& [format, text] : same) {
+        EXPECT_EQ(DateTextToDayNumber(text, format), day) << text;
+    }
+    EXPECT_EQ(DateTextToDayNumber("02-Jan-99", DateFormat::DD_MON_YY),
+              DateTextToDayNumber("990102", DateFormat::YYMMDD));
+
+    std::vector<std::string> problems;
+    auto format = [](DateFormat code) {
+        return [code](engine::ConversionSettings& s) {
+            DateAndClose(s);
+            s.dateFormat = code;
+        };
+    };
+    EXPECT_EQ(Parse("1/2/2024,1\n1/3/2024,2\n", format(DateFormat::M_D_CCYY), &problems).size(),
+              2u);
+    EXPECT_TRUE(problems.empty());
+    Parse("02-Jan-2024,1\n", format(DateFormat::DD_MON_YY), &problems);
+    EXPECT_EQ(problems, std::vector<std::string>{
+                            "line 1, date \"02-Jan-2024\": has more digits than DD_MON_YY reads"});
+    Parse("1/2/24,1\n123/2/2024,1\n31/2/2024,1\nJam 02 2024,1\n2024-1-2,1\n",
+          format(DateFormat::D_M_CCYY), &problems);
+    EXPECT_EQ(problems,
+              (std::vector<std::string>{"line 1, date \"1/2/24\": is not a date in D_M_CCYY",
+                                        "line 2, date \"123/2/2024\": is not a date in D_M_CCYY",
+                                        "line 3, date \"31/2/2024\": does not exist",
+                                        "line 4, date \"Jam 02 2024\": is not a date in D_M_CCYY",
+                                        "line 5, date \"2024-1-2\": is not a date in D_M_CCYY"}));
+    Parse("Jam 02 2024,1\n", format(DateFormat::MON_DD_CCYY), &problems);
+    EXPECT_EQ(problems, std::vector<std::string>{
+                            "line 1, date \"Jam 02 2024\": is not a date in MON_DD_CCYY"});
+}
+
 // A European file, semicolons between the columns and decimal commas, gives the records of the
 // same file written with points and commas; a point in a number is a problem then, never a
 // thousands separator read as a decimal point.

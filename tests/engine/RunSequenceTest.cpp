@@ -309,13 +309,13 @@ TEST_F(JobFixture, RefusedBeforeAnythingIsTouched) {
     EXPECT_NE(notifier.messages[0].find(dir / "absent.txt"), std::string::npos);
     EXPECT_NE(notifier.messages[0].find("No such file or directory"), std::string::npos);
 
-    for (int code : {0, 13, -1}) {
+    for (int code : {0, msdb::kDateFormatCount + 1, -1}) {
         auto badFormat = MakeJob(kLine);
         badFormat->settings.dateFormat = static_cast<engine::DateFormat>(code);
         EXPECT_EQ(badFormat->Run(), 1);
     }
     EXPECT_EQ(notifier.messages.back(),
-              "No date format is chosen.\nChoose one of the twelve date formats of the list.");
+              "No date format is chosen.\nChoose one of the date formats of the list.");
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
     EXPECT_TRUE(store.values.empty());
 }
