@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [options]\n"
+    "       korvex-cli detect FILE [--json]\n"
     "       korvex-cli list DIR [--csv | --json]\n"
     "       korvex-cli export DIR SYMBOL [-o FILE] [--date-format NAME]\n"
     "       korvex-cli check DIR\n"
@@ -26,6 +27,7 @@ constexpr std::string_view kUsage =
     "\n"
     "Commands:\n"
     "  convert    convert one price file (see 'korvex-cli convert --help')\n"
+    "  detect     propose the convert options that read a price file\n"
     "  list       list the securities of a directory\n"
     "  export     write a security's price records as CSV\n"
     "  check      check that a directory is sound\n"
@@ -40,7 +42,8 @@ constexpr std::string_view kUsage =
 }  // namespace
 
 std::span<const Command> Commands() {
-    static const std::array<Command, 5> commands = {{{"convert", kConvertUsage, RunConvert},
+    static const std::array<Command, 6> commands = {{{"convert", kConvertUsage, RunConvert},
+                                                     {"detect", kDetectUsage, RunDetect},
                                                      {"list", kListUsage, RunList},
                                                      {"export", kExportUsage, RunExport},
                                                      {"check", kCheckUsage, RunCheck},

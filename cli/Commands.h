@@ -2,12 +2,15 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/ConversionSettings.h"
+#include "engine/Detect.h"
 #include "engine/Services.h"
 #include "msdb/FileSystem.h"
 
@@ -32,12 +35,31 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunRemove(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunDetect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 extern const std::string_view kConvertUsage;
 extern const std::string_view kListUsage;
 extern const std::string_view kExportUsage;
 extern const std::string_view kCheckUsage;
 extern const std::string_view kRemoveUsage;
+extern const std::string_view kDetectUsage;
+
+// The convert options that give `layout`, on one line: "--delimiter comma --skip 1 ...".
+std::string ConvertOptions(const engine::DetectedLayout& layout);
+
+// The reading settings that convert was given on its command line.
+struct GivenSettings {
+    bool delimiter = false;
+    bool decimalComma = false;
+    bool dateFormat = false;
+    bool skip = false;
+    bool columns = false;
+};
+
+// Detects the layout of the input file of `settings` and takes it for every reading setting not
+// `given`, telling on `err` what was detected. Returns why no layout is proposed, or nothing.
+std::optional<std::string> ApplyDetection(const GivenSettings& given,
+                                          engine::ConversionSettings* settings, std::ostream& err);
 
 // Tells the user a step's message as "korvex: <message>" on standard error.
 class StreamNotifier final : public engine::Notifier {

@@ -15,7 +15,7 @@ namespace cli {
 const std::string_view kConvertUsage =
     "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [--name NAME]\n"
     "           [--new-master [--emaster] | --replace] [--accept-problems] [--dry-run]\n"
-    "           [--delimiter comma|tab|space|semicolon] [--decimal-comma]\n"
+    "           [--delimiter comma|tab|space|semicolon] [--decimal-comma] [--detect]\n"
     "           [--date-format NAME] [--skip N]\n"
     "           [--columns date=1,open=2,high=3,low=4,close=5,volume=6,oi=7]\n"
     "\n"
@@ -51,6 +51,9 @@ const std::string_view kConvertUsage =
     "  --dry-run            read everything and say what would be written, or the problems,\n"
     "                       but write nothing (DIR is only read); exit 0 when the conversion\n"
     "                       would succeed\n"
+    "  --detect             take the proposal of 'korvex-cli detect INPUT' for each of\n"
+    "                       --delimiter, --decimal-comma, --skip, --date-format and\n"
+    "                       --columns not given; the proposal is told on standard error\n"
     "  --delimiter D        what separates the columns: comma (default), tab, space or\n"
     "                       semicolon\n"
     "  --decimal-comma      numbers are written with a decimal comma (10,5 is 10.5), as in\n"
@@ -92,6 +95,11 @@ using engine::PriceField;
 
 // A mistake on the command line, with the message that explains it.
 struct UsageError {
+    std::string message;
+};
+
+// A layout that --detect cannot propose, with the message that says why.
+struct DetectionFailure {
     std::string message;
 };
 
@@ -196,8 +204,10 @@ std::string TooLong(const engine::SettingsProblem& problem) {
            " bytes long";
 }
 
-ConversionSettings ParseConvert(const std::vector<std::string>& args) {
+ConversionSettings ParseConvert(const std::vector<std::string>& args, std::ostream& err) {
     ConversionSettings settings;
+    GivenSettings given;
+    bool detect = false;
     std::optional<std::string> input;
     std::optional<std::string> dir;
     std::optional<std::string> symbol;
@@ -235,10 +245,15 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args) {
             settings.dryRun = true;
         } else if (arg == "--decimal-comma" && !attached) {
             settings.decimalComma = true;
+            given.decimalComma = true;
+        } else if (arg == "--detect" && !attached) {
+            detect = true;
         } else if (arg == "--delimiter") {
             settings.delimiter = ParseDelimiter(value());
+            given.delimiter = true;
         } else if (arg == "--date-format") {
             settings.dateFormat = ParseDateFormat(value());
+            given.dateFormat = true;
         } else if (arg == "--skip") {
             std::string text = value();
             std::optional<int> rows = ParseInt(text);
@@ -249,8 +264,10 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args) {
             }
             settings.skipOn = true;
             settings.skipRows = *rows;
+            given.skip = true;
         } else if (arg == "--columns") {
             ParseColumns(value(), &settings);
+            given.columns = true;
         } else if (arg.size() > 1 && arg[0] == '-' && !(arg == "-")) {
             throw UsageError{"unknown option '" + args[i] + "'"};
         } else if (input) {
@@ -276,6 +293,11 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args) {
     settings.inputPath = ec ? *input : absolute.string();
     settings.directory = *dir;
     settings.symbol = *symbol;
+    if (detect) {
+        if (std::optional<std::string> failure = ApplyDetection(given, &settings, err)) {
+            throw DetectionFailure{*failure};
+        }
+    }
     // The settings' own checks; the first problem found is the one reported.
     for (const engine::SettingsProblem& problem : settings.Validate()) {
         if (problem.kind == engine::ProblemKind::kConflict) {
@@ -334,10 +356,13 @@ void StreamNotifier::ShowMessage(const std::string& text) {
 int RunConvert(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     ConversionSettings settings;
     try {
-        settings = ParseConvert(args);
+        settings = ParseConvert(args, err);
     } catch (const UsageError& error) {
         err << "korvex: " << error.message << "\nTry 'korvex-cli convert --help'.\n";
         return kBadCommandLine;
+    } catch (const DetectionFailure& failure) {
+        err << "korvex: --detect: " << failure.message << "\nNothing was converted.\n";
+        return 1;
     }
     return Convert(settings, out, err);
 }

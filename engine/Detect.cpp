@@ -1,0 +1,779 @@
+#include "engine/Detect.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <tuple>
+
+#include "engine/InputParser.h"
+#include "engine/TextInput.h"
+#include "msdb/Reader.h"
+
+namespace engine {
+namespace {
+
+// The share of the non-blank lines that must split into the same number of fields.
+constexpr double kConsistentShare = 0.8;
+
+constexpr std::array<char, 4> kDelimiters = {',', '\t', ';', ' '};
+
+// The input as a file, for the input parser.
+class TextFile final : public msdb::ReadableFile {
+public:
+    explicit TextFile(std::string text) : text_(std::move(text)) {}
+    msdb::Status Read(std::size_t n, char* buffer, std::size_t* got) override {
+        *got = std::min(n, text_.size() - pos_);
+        std::memcpy(buffer, text_.data() + pos_, *got);
+        pos_ += *got;
+        return msdb::Status::Ok();
+    }
+
+private:
+    std::string text_;
+    std::size_t pos_ = 0;
+};
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A whole field that is a decimal number: a sign, digits, and one decimal separator `point`
+// followed by digits.
+bool IsNumber(std::string_view text, char point) {
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        ++i;
+    }
+    bool digits = false;
+    bool seenPoint = false;
+    for (; i < text.size(); ++i) {
+        if (IsDigit(text[i])) {
+            digits = true;
+        } else if (text[i] == point && !seenPoint) {
+            seenPoint = true;
+        } else {
+            return false;
+        }
+    }
+    return digits;
+}
+
+// A field of digits and the separators dates are written with.
+bool LooksLikeDate(std::string_view text) {
+    return !text.empty() && std::any_of(text.begin(), text.end(), IsDigit) &&
+           std::all_of(text.begin(), text.end(), [](char c) {
+               return IsDigit(c) || c == '-' || c == '/' || c == '.' || c == ':' || c == ' ';
+           });
+}
+
+bool IsBlankLine(const FieldSlots& slots, std::size_t count) {
+    return std::all_of(slots.begin(), slots.begin() + static_cast<std::ptrdiff_t>(count),
+                       [](const std::string& field) { return field.empty(); });
+}
+
+struct SplitLines {
+    std::vector<std::vector<std::string>> fields;  // per line; empty for a blank line
+    std::size_t modal = 0;                         // the most common number of fields
+    std::size_t consistent = 0;                    // the non-blank lines with that number
+    std::size_t nonBlank = 0;
+};
+
+SplitLines Split(std::span<const std::string> lines, char delimiter) {
+    SplitLines split;
+    FieldSlots slots;
+    std::array<std::size_t, kFieldSlotCount + 1> counts{};
+    for (const std::string& line : lines) {
+        const std::size_t n = SplitFields(line, delimiter, &slots);
+        std::vector<std::string> fields;
+        if (!IsBlankLine(slots, n)) {
+            fields.assign(slots.begin(), slots.begin() + static_cast<std::ptrdiff_t>(n));
+            ++counts[n];
+            ++split.nonBlank;
+        }
+        split.fields.push_back(std::move(fields));
+    }
+    split.modal =
+        static_cast<std::size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+    split.consistent = counts[split.modal];
+    return split;
+}
+
+// How well the lines split at a delimiter: the clean values (numbers, dates) per line of the
+// usual number of fields; negative when the split is not consistent.
+double CleanScore(const SplitLines& split) {
+    if (split.modal < 2 || static_cast<double>(split.consistent) <
+                               kConsistentShare * static_cast<double>(split.nonBlank)) {
+        return -1.0;
+    }
+    std::size_t clean = 0;
+    for (const std::vector<std::string>& fields : split.fields) {
+        if (fields.size() == split.modal) {
+            for (const std::string& field : fields) {
+                clean += IsNumber(field, '.') || IsNumber(field, ',') || LooksLikeDate(field);
+            }
+        }
+    }
+    return clean == 0 ? -1.0 : static_cast<double>(clean) / static_cast<double>(split.consistent);
+}
+
+// A heading name without quotes, <>, [] and letter case.
+std::string HeadingKey(std::string_view name) {
+    while (name.size() >= 2 && ((name.front() == '"' && name.back() == '"') ||
+                                (name.front() == '<' && name.back() == '>') ||
+                                (name.front() == '[' && name.back() == ']'))) {
+        name = name.substr(1, name.size() - 2);
+    }
+    std::string key;
+    for (char c : name) {
+        key += c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+    }
+    while (!key.empty() && key.back() == ' ') {
+        key.pop_back();
+    }
+    while (!key.empty() && key.front() == ' ') {
+        key.erase(0, 1);
+    }
+    return key;
+}
+
+// The rank of a heading name for a field (lower is preferred), or nothing.
+std::optional<int> HeadingRank(const std::string& key, PriceField field) {
+    static const PerField<std::vector<std::string_view>> kNames = {
+        {{{"date", "dtyyyymmdd", "timestamp"},
+          {"open"},
+          {"high"},
+          {"low"},
+          {"close", "last", "price"},
+          {"volume", "vol", "vol.", "tottrdqty"},
+          {"openint", "open interest", "oi"}}}};
+    const std::vector<std::string_view>& names = kNames[field];
+    auto at = std::find(names.begin(), names.end(), key);
+    if (at == names.end()) {
+        return std::nullopt;
+    }
+    return static_cast<int>(at - names.begin());
+}
+
+// What the input parser makes of the sample with `settings`.
+struct Reading {
+    std::vector<PriceRecord> records;
+    std::vector<int> lines;
+    InputProblems problems;
+};
+
+Reading ReadWith(const std::string& text, const ConversionSettings& settings) {
+    Reading reading;
+    InputParser parser(settings, std::make_unique<TextFile>(text));
+    for (;;) {
+        bool got = false;
+        if (!parser.NextLine(&got).ok() || !got) {
+            break;
+        }
+        reading.records.push_back(parser.ReadRecord());
+        reading.lines.push_back(parser.LineNumber());
+    }
+    reading.problems = parser.problems();
+    return reading;
+}
+
+// The day numbers of the records' dates.
+std::vector<long> Days(const Reading& reading) {
+    std::vector<long> days;
+    for (const PriceRecord& record : reading.records) {
+        std::optional<msdb::CalendarDay> day =
+            msdb::StoredDateToDay(record.values[PriceField::kDate]);
+        days.push_back(
+            day ? static_cast<long>(msdb::YmdToDayNumber(static_cast<std::int16_t>(day->year),
+                                                         static_cast<std::int16_t>(day->month),
+                                                         static_cast<std::int16_t>(day->day)))
+                : 0);
+    }
+    return days;
+}
+
+// 1 when the days go forward, -1 when all backward, 0 when neither.
+int Order(const std::vector<long>& days) {
+    const bool up =
+        std::adjacent_find(days.begin(), days.end(), std::greater_equal<>()) == days.end();
+    const bool down =
+        std::adjacent_find(days.begin(), days.end(), std::less_equal<>()) == days.end();
+    return up ? 1 : down && days.size() >= 2 ? -1 : 0;
+}
+
+long MedianStep(const std::vector<long>& days) {
+    std::vector<long> steps;
+    for (std::size_t i = 1; i < days.size(); ++i) {
+        steps.push_back(std::labs(days[i] - days[i - 1]));
+    }
+    if (steps.empty()) {
+        return 0;
+    }
+    std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2),
+                     steps.end());
+    return steps[steps.size() / 2];
+}
+
+// A date format that reads every date of a column, and how well it fits.
+struct DateCandidate {
+    DateFormat format;
+    std::size_t lengthMismatch;
+    long medianStep;
+    int order;
+    long first;
+    long last;
+    bool dayFirst;  // the day comes first, as European sources write dates
+};
+
+std::string DayText(long day) {
+    std::int16_t y = 0, m = 0, d = 0;
+    msdb::DayNumberToYmd(static_cast<msdb::DayNumber>(day), &y, &m, &d);
+    return msdb::IsoDateText({1900 + y, m, d});
+}
+
+class Detector {
+public:
+    Detector(std::span<const std::string> lines, std::optional<char> delimiter)
+        : lines_(lines), only_(delimiter) {
+        for (const std::string& line : lines) {
+            text_ += line;
+            text_ += '\n';
+        }
+    }
+
+    DetectionResult Run() {
+        if (!ChooseDelimiter() || !FindData() || !FindFields() || !Verify()) {
+            result_.found = false;
+            return result_;
+        }
+        result_.found = true;
+        result_.confidence =
+            result_.undecided.empty() && !doubtful_ ? Confidence::kHigh : Confidence::kLow;
+        return result_;
+    }
+
+private:
+    DetectedLayout& layout() { return result_.layout; }
+    const DetectedLayout& layout() const { return result_.layout; }
+
+    bool Fail(std::string why) {
+        result_.failure = std::move(why);
+        return false;
+    }
+
+    void Doubt(std::string what) {
+        doubtful_ = true;
+        result_.reasons.push_back(std::move(what));
+    }
+
+    bool ChooseDelimiter() {
+        double best = -1.0;
+        for (char delimiter : kDelimiters) {
+            if (only_ && *only_ != delimiter) {
+                continue;
+            }
+            SplitLines split = Split(lines_, delimiter);
+            const double score = CleanScore(split);
+            if (score > best) {
+                best = score;
+                layout().delimiter = delimiter;
+                split_ = std::move(split);
+            }
+        }
+        if (best < 0.0) {
+            return Fail(only_ ? "the " + DelimiterName(*only_) +
+                                    " does not split the lines into a steady number of fields"
+                              : "no delimiter (comma, tab, semicolon, space) splits the lines "
+                                "into a steady number of two or more fields");
+        }
+        result_.reasons.push_back("the delimiter is a " + DelimiterName(layout().delimiter) +
+                                  ": it splits " + std::to_string(split_.consistent) + " of " +
+                                  std::to_string(split_.nonBlank) + " lines into " +
+                                  std::to_string(split_.modal) + " fields");
+        if (layout().delimiter != ',') {
+            bool comma = false;
+            bool point = false;
+            for (const std::vector<std::string>& fields : split_.fields) {
+                for (const std::string& field : fields) {
+                    comma = comma || (field.find(',') != std::string::npos && IsNumber(field, ','));
+                    point = point || (field.find('.') != std::string::npos && IsNumber(field, '.'));
+                }
+            }
+            if (comma && !point) {
+                layout().decimalComma = true;
+                result_.reasons.push_back("numbers are written with a decimal comma (10,5)");
+            } else if (comma) {
+                Doubt("numbers are written with both a decimal point and a decimal comma");
+            }
+        }
+        point_ = layout().decimalComma ? ',' : '.';
+        return true;
+    }
+
+    bool IsDataLine(const std::vector<std::string>& fields) const {
+        const auto numbers = std::count_if(fields.begin(), fields.end(),
+                                           [this](const auto& f) { return IsNumber(f, point_); });
+        const auto dates = std::count_if(fields.begin(), fields.end(), [this](const auto& f) {
+            return !IsNumber(f, point_) && LooksLikeDate(f);
+        });
+        return fields.size() == split_.modal && numbers >= 1 && numbers + dates >= 2;
+    }
+
+    bool FindData() {
+        const auto& all = split_.fields;
+        auto first = std::find_if(all.begin(), all.end(),
+                                  [this](const auto& fields) { return IsDataLine(fields); });
+        if (first == all.end()) {
+            return Fail("no line of " + std::to_string(split_.modal) +
+                        " fields holds a date and a number");
+        }
+        const int skip = static_cast<int>(first - all.begin());
+        if (skip > limits::kMaxSkipRows) {
+            return Fail("the first line of prices is line " + std::to_string(skip + 1) +
+                        ", but at most " + std::to_string(limits::kMaxSkipRows) +
+                        " lines can be skipped");
+        }
+        layout().skipRows = skip;
+        for (auto at = first; at != all.end(); ++at) {
+            if (IsDataLine(*at)) {
+                data_.push_back(&*at);
+            }
+        }
+        for (auto at = first; at != all.begin();) {
+            --at;
+            if (at->size() >= 2) {
+                heading_ = *at;
+                break;
+            }
+        }
+        if (skip == 0) {
+            result_.reasons.push_back("there is no heading: line 1 holds prices");
+        } else {
+            result_.reasons.push_back("the prices begin on line " + std::to_string(skip + 1) +
+                                      ": skip " + std::to_string(skip));
+        }
+        return true;
+    }
+
+    bool NumericColumn(std::size_t column) const {
+        return std::all_of(data_.begin(), data_.end(),
+                           [&](const auto* fields) { return IsNumber((*fields)[column], point_); });
+    }
+
+    std::vector<double> Values(std::size_t column) const {
+        std::vector<double> values;
+        for (const auto* fields : data_) {
+            std::string text = (*fields)[column];
+            std::replace(text.begin(), text.end(), ',', '.');
+            values.push_back(std::strtod(text.c_str(), nullptr));
+        }
+        return values;
+    }
+
+    bool WholeColumn(std::size_t column) const {
+        std::vector<double> values = Values(column);
+        return std::all_of(values.begin(), values.end(),
+                           [](double v) { return v == std::floor(v) && v >= 0; });
+    }
+
+    // Every format that reads each date of `column` (from 0) as a date that exists, in one order.
+    std::vector<DateCandidate> DateCandidates(std::size_t column) const {
+        std::vector<DateCandidate> candidates;
+        ConversionSettings settings;
+        settings.delimiter = layout().delimiter;
+        settings.decimalComma = layout().decimalComma;
+        settings.skipOn = layout().skipRows > 0;
+        settings.skipRows = layout().skipRows;
+        for (PriceField field : msdb::kPriceFields) {
+            settings.fields[field].on = field == PriceField::kDate;
+        }
+        settings.fields[PriceField::kDate].column = static_cast<int>(column) + 1;
+        std::string text = (*data_.front())[column].substr(0, msdb::kMaxDateText);
+        const std::size_t length = std::min(text.find_first_of(" T"), text.size());
+        for (int code = 1; code <= msdb::kDateFormatCount; ++code) {
+            settings.dateFormat = static_cast<DateFormat>(code);
+            Reading reading = ReadWith(text_, settings);
+            if (!reading.problems.empty() || reading.records.empty()) {
+                continue;
+            }
+            std::vector<long> days = Days(reading);
+            const int order = Order(days);
+            if (order == 0) {
+                continue;
+            }
+            const std::size_t formatLength = msdb::DateFormatLength(settings.dateFormat);
+            candidates.push_back(
+                {settings.dateFormat,
+                 formatLength > length ? formatLength - length : length - formatLength,
+                 MedianStep(days), order, days.front(), days.back(),
+                 msdb::DateFormatName(settings.dateFormat).starts_with("D")});
+        }
+        // Where the steps do not tell, files with a decimal comma or dates with points (as
+        // European sources write them) put the day first.
+        const bool european = layout().decimalComma || text.find('.') != std::string::npos;
+        std::stable_sort(candidates.begin(), candidates.end(), [&](const auto& a, const auto& b) {
+            const bool aLater = european && !a.dayFirst;
+            const bool bLater = european && !b.dayFirst;
+            return std::tie(a.lengthMismatch, a.medianStep, aLater) <
+                   std::tie(b.lengthMismatch, b.medianStep, bLater);
+        });
+        return candidates;
+    }
+
+    bool ChooseDateFormat(std::size_t column, std::vector<DateCandidate> candidates) {
+        const DateCandidate& best = candidates.front();
+        layout().dateFormat = best.format;
+        layout().fields[PriceField::kDate] = {true, static_cast<int>(column) + 1};
+        const std::string name(msdb::DateFormatName(best.format));
+        result_.reasons.push_back(
+            "the dates are in column " + std::to_string(column + 1) + ", read as " + name + " (" +
+            DayText(best.first) + " to " + DayText(best.last) +
+            (best.order > 0 ? ", oldest first)" : ", newest first: written oldest first)"));
+        std::vector<std::string> others;
+        for (std::size_t i = 1; i < candidates.size(); ++i) {
+            if (candidates[i].lengthMismatch == best.lengthMismatch) {
+                others.emplace_back(msdb::DateFormatName(candidates[i].format));
+            }
+        }
+        if (!others.empty()) {
+            std::string list;
+            for (const std::string& other : others) {
+                list += (list.empty() ? "" : ", ") + other;
+            }
+            std::string swapped = name;
+            const std::size_t dd = swapped.find("DD");
+            const std::size_t mm = swapped.find("MM");
+            if (dd != std::string::npos && mm != std::string::npos) {
+                swapped.replace(dd, 2, "MM");
+                swapped.replace(mm, 2, "DD");
+            }
+            const bool dayOrMonth =
+                std::find(others.begin(), others.end(), swapped) != others.end();
+            result_.undecided.push_back(
+                "the dates read as " + name + " and also as " + list + ": " +
+                (dayOrMonth ? "no day above 12 in the sample, so day and month cannot be told "
+                              "apart; "
+                            : "") +
+                name + " keeps the steps between the dates smallest");
+        }
+        return true;
+    }
+
+    bool FindFields() {
+        PerField<std::optional<std::size_t>> named;
+        PerField<int> rank;
+        for (std::size_t column = 0; column < heading_.size(); ++column) {
+            const std::string key = HeadingKey(heading_[column]);
+            for (PriceField field : msdb::kPriceFields) {
+                std::optional<int> r = HeadingRank(key, field);
+                if (r && (!named[field] || *r < rank[field])) {
+                    named[field] = column;
+                    rank[field] = *r;
+                }
+            }
+        }
+        // The date column.
+        std::vector<std::size_t> dateColumns;
+        if (named[PriceField::kDate]) {
+            dateColumns.push_back(*named[PriceField::kDate]);
+        } else {
+            for (std::size_t column = 0; column < split_.modal; ++column) {
+                dateColumns.push_back(column);
+            }
+        }
+        std::optional<std::size_t> dateColumn;
+        for (std::size_t column : dateColumns) {
+            std::vector<DateCandidate> candidates = DateCandidates(column);
+            if (!candidates.empty()) {
+                dateColumn = column;
+                ChooseDateFormat(column, std::move(candidates));
+                break;
+            }
+        }
+        if (!dateColumn) {
+            return Fail(named[PriceField::kDate]
+                            ? "the column headed '" + heading_[*named[PriceField::kDate]] +
+                                  "' does not read as dates in one order in any date format"
+                            : "no column reads as dates in one order in any date format");
+        }
+        for (PriceField field : msdb::kPriceFields) {
+            if (field != PriceField::kDate) {
+                layout().fields[field] = {false, limits::kFirstColumn};
+            }
+        }
+        if (named[PriceField::kClose]) {
+            return NamedFields(named);
+        }
+        if (!heading_.empty()) {
+            Doubt("the heading names no close column: the columns are taken in the usual order");
+        }
+        return OrderedFields(*dateColumn);
+    }
+
+    void Assign(PriceField field, std::size_t column) {
+        layout().fields[field] = {true, static_cast<int>(column) + 1};
+    }
+
+    bool NamedFields(const PerField<std::optional<std::size_t>>& named) {
+        std::string list;
+        for (PriceField field : msdb::kPriceFields) {
+            if (field == PriceField::kDate || !named[field]) {
+                continue;
+            }
+            const std::size_t column = *named[field];
+            if (!NumericColumn(column)) {
+                if (field == PriceField::kClose) {
+                    return Fail("the column headed '" + heading_[column] +
+                                "' does not hold numbers");
+                }
+                Doubt("the column headed '" + heading_[column] +
+                      "' does not hold numbers on every line: " + std::string(FieldName(field)) +
+                      " is not stored");
+                continue;
+            }
+            Assign(field, column);
+            list += (list.empty() ? "" : ", ") + std::string(FieldName(field)) + " in column " +
+                    std::to_string(column + 1) + " ('" + heading_[column] + "')";
+        }
+        result_.reasons.push_back("the heading names: " + list);
+        std::string left;
+        for (std::size_t column = 0; column < heading_.size(); ++column) {
+            bool used = false;
+            for (PriceField field : msdb::kPriceFields) {
+                used = used || (layout().fields[field].on &&
+                                layout().fields[field].column == static_cast<int>(column) + 1);
+            }
+            if (!used) {
+                left += (left.empty() ? "'" : ", '") + heading_[column] + "'";
+            }
+        }
+        if (!left.empty()) {
+            result_.reasons.push_back("not stored: " + left);
+        }
+        CheckPrices();
+        return true;
+    }
+
+    bool OrderedFields(std::size_t dateColumn) {
+        std::vector<std::size_t> numeric;
+        for (std::size_t column = dateColumn + 1; column < split_.modal; ++column) {
+            if (NumericColumn(column)) {
+                numeric.push_back(column);
+            }
+        }
+        const bool noneAfter = numeric.empty();
+        for (std::size_t column = 0; noneAfter && column < dateColumn; ++column) {
+            if (NumericColumn(column)) {
+                numeric.push_back(column);
+            }
+        }
+        if (numeric.empty()) {
+            return Fail("no column besides the dates holds numbers on every line");
+        }
+        std::string how;
+        if (numeric.size() == 1) {
+            Assign(PriceField::kClose, numeric[0]);
+            how = "the one column of numbers is the close";
+        } else if (numeric.size() == 2) {
+            Assign(PriceField::kClose, numeric[0]);
+            how = "the first column of numbers is the close";
+            if (WholeColumn(numeric[1])) {
+                Assign(PriceField::kVolume, numeric[1]);
+                how += ", the second (whole numbers) the volume";
+            } else {
+                result_.undecided.push_back("column " + std::to_string(numeric[1] + 1) +
+                                            " is neither a price nor a volume: not stored");
+            }
+        } else if (numeric.size() == 3 ||
+                   (numeric.size() == 4 && WholeColumn(numeric[3]) &&
+                    !PricesHold(numeric[0], numeric[1], numeric[2], numeric[3]))) {
+            Assign(PriceField::kHigh, numeric[0]);
+            Assign(PriceField::kLow, numeric[1]);
+            Assign(PriceField::kClose, numeric[2]);
+            how = "the columns of numbers are high, low, close";
+            if (numeric.size() == 4) {
+                Assign(PriceField::kVolume, numeric[3]);
+                how += ", volume";
+            }
+        } else {
+            Assign(PriceField::kOpen, numeric[0]);
+            Assign(PriceField::kHigh, numeric[1]);
+            Assign(PriceField::kLow, numeric[2]);
+            Assign(PriceField::kClose, numeric[3]);
+            how = "the columns of numbers are open, high, low, close";
+            std::size_t next = 4;
+            for (PriceField field : {PriceField::kVolume, PriceField::kOpenInterest}) {
+                while (next < numeric.size() && !WholeColumn(numeric[next])) {
+                    result_.undecided.push_back("column " + std::to_string(numeric[next] + 1) +
+                                                " holds prices of no known field: not stored");
+                    ++next;
+                }
+                if (next < numeric.size()) {
+                    Assign(field, numeric[next++]);
+                    how += field == PriceField::kVolume ? ", volume" : ", open interest";
+                }
+            }
+        }
+        result_.reasons.push_back(how + ", in the usual order");
+        CheckPrices();
+        return true;
+    }
+
+    // True when on every line high is the largest and low the smallest of the prices.
+    bool PricesHold(std::optional<std::size_t> open, std::size_t high, std::size_t low,
+                    std::size_t close) const {
+        std::vector<double> h = Values(high), l = Values(low), c = Values(close);
+        std::vector<double> o = open ? Values(*open) : c;
+        for (std::size_t i = 0; i < h.size(); ++i) {
+            if (h[i] < l[i] || h[i] < o[i] || h[i] < c[i] || l[i] > o[i] || l[i] > c[i]) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void CheckPrices() {
+        const PerField<FieldSetting>& f = layout().fields;
+        if (f[PriceField::kHigh].on && f[PriceField::kLow].on) {
+            std::optional<std::size_t> open;
+            if (f[PriceField::kOpen].on) {
+                open = static_cast<std::size_t>(f[PriceField::kOpen].column - 1);
+            }
+            if (PricesHold(open, static_cast<std::size_t>(f[PriceField::kHigh].column - 1),
+                           static_cast<std::size_t>(f[PriceField::kLow].column - 1),
+                           static_cast<std::size_t>(f[PriceField::kClose].column - 1))) {
+                result_.reasons.push_back("high is never below low, open or close");
+            } else {
+                Doubt("on some lines high is below low, open or close");
+            }
+        }
+        if (f[PriceField::kVolume].on &&
+            !WholeColumn(static_cast<std::size_t>(f[PriceField::kVolume].column - 1))) {
+            Doubt("the volume is not a whole number on every line");
+        }
+    }
+
+    // Reads the sample with the proposal, as the conversion will.
+    bool Verify() {
+        ConversionSettings settings;
+        ApplyLayout(layout(), &settings);
+        Reading reading = ReadWith(text_, settings);
+        if (!reading.problems.empty()) {
+            const InputProblem& first = reading.problems.first().front();
+            Doubt("reading the first " + std::to_string(lines_.size()) +
+                  " lines with these settings finds " + std::to_string(reading.problems.count()) +
+                  " problems, the first on line " + std::to_string(first.line) + ": " +
+                  first.field + " " + first.what);
+        } else {
+            result_.reasons.push_back("these settings read all " +
+                                      std::to_string(reading.records.size()) +
+                                      " price lines of the sample without a problem");
+        }
+        return true;
+    }
+
+    std::span<const std::string> lines_;
+    std::optional<char> only_;
+    std::string text_;
+    SplitLines split_;
+    char point_ = '.';
+    std::vector<const std::vector<std::string>*> data_;
+    std::vector<std::string> heading_;
+    bool doubtful_ = false;
+    DetectionResult result_;
+};
+
+}  // namespace
+
+std::string DelimiterName(char delimiter) {
+    switch (delimiter) {
+        case '\t':
+            return "tab";
+        case ' ':
+            return "space";
+        case ';':
+            return "semicolon";
+        default:
+            return "comma";
+    }
+}
+
+std::vector<std::string> SplitSampleLines(std::string_view text) {
+    std::vector<std::string> lines;
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    while (!text.empty() && lines.size() < kDetectionLines) {
+        const std::size_t end = std::min(text.find_first_of("\r\n"), text.size());
+        lines.emplace_back(text.substr(0, end));
+        std::size_t next = end;
+        if (next < text.size() && text[next] == '\r') {
+            ++next;
+        }
+        if (next < text.size() && text[next] == '\n' && (next == end || text[end] == '\r')) {
+            ++next;
+        }
+        text.remove_prefix(next);
+    }
+    return lines;
+}
+
+msdb::Status ReadSampleLines(msdb::FileSystem& fs, const std::string& path,
+                             std::vector<std::string>* lines, std::string* notText) {
+    lines->clear();
+    notText->clear();
+    std::unique_ptr<msdb::ReadableFile> file;
+    if (msdb::Status s = fs.OpenForRead(path, &file); !s.ok()) {
+        return s;
+    }
+    LineReader reader(std::move(file));
+    while (lines->size() < kDetectionLines) {
+        std::string_view line;
+        bool got = false;
+        if (msdb::Status s = reader.Next(&line, &got); !s.ok()) {
+            return s;
+        }
+        if (!got) {
+            break;
+        }
+        if (lines->empty()) {
+            std::string_view mark = ByteOrderMarkOfNonText(line);
+            if (!mark.empty()) {
+                *notText = "it is written in " + std::string(mark) + ": save it as plain text";
+                return msdb::Status::Ok();
+            }
+        }
+        if (reader.HoldsNul()) {
+            *notText = "it holds a NUL byte (line " + std::to_string(reader.LineNumber()) + ")";
+            return msdb::Status::Ok();
+        }
+        lines->emplace_back(line);
+    }
+    return msdb::Status::Ok();
+}
+
+DetectionResult DetectLayout(std::span<const std::string> lines, std::optional<char> delimiter) {
+    if (lines.size() > kDetectionLines) {
+        lines = lines.first(kDetectionLines);
+    }
+    return Detector(lines, delimiter).Run();
+}
+
+DetectionResult DetectLayoutOfText(std::string_view text) {
+    const std::vector<std::string> lines = SplitSampleLines(text);
+    return DetectLayout(lines);
+}
+
+void ApplyLayout(const DetectedLayout& layout, ConversionSettings* settings) {
+    settings->delimiter = layout.delimiter;
+    settings->decimalComma = layout.decimalComma;
+    settings->skipOn = layout.skipRows > 0;
+    settings->skipRows = layout.skipRows;
+    settings->dateFormat = layout.dateFormat;
+    settings->fields = layout.fields;
+}
+
+}  // namespace engine

@@ -1,0 +1,160 @@
+// korvex-cli detect and convert --detect, in-process: files shaped like public downloads convert
+// exactly with the proposal alone, and what the command prints and returns.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/cli/RunCli.h"
+#include "tests/support/TestSupport.h"
+
+namespace testing_support {
+namespace {
+
+struct Shape {
+    const char* name;
+    std::string input;
+    std::string exported;  // what export prints after convert --detect
+};
+
+// Each shape converts with --detect alone, and exports as the values it holds.
+TEST(DetectCommandTest, DownloadsConvertWithTheProposalAlone) {
+    const std::string ohlcv =
+        "Date,Open,High,Low,Close,Volume\n"
+        "2024-01-02,187.15,188.44,183.89,185.64,82488700\n"
+        "2024-01-03,184.22,185.88,183.43,184.25,58414500\n";
+    const Shape shapes[] = {
+        {"yahoo",
+         "Date,Open,High,Low,Close,Adj Close,Volume\n"
+         "2024-01-02,187.15,188.44,183.89,185.64,184.94,82488700\n"
+         "2024-01-03,184.22,185.88,183.43,184.25,183.55,58414500\n",
+         ohlcv},
+        {"stooq",
+         "Date,Open,High,Low,Close,Volume\r\n"
+         "2024-01-02,187.15,188.44,183.89,185.64,82488700\r\n"
+         "2024-01-03,184.22,185.88,183.43,184.25,58414500\r\n",
+         ohlcv},
+        {"tickers",
+         "<TICKER>,<PER>,<DTYYYYMMDD>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n"
+         "ACME,D,20240102,000000,187.15,188.44,183.89,185.64,82488700,12\n"
+         "ACME,D,20240103,000000,184.22,185.88,183.43,184.25,58414500,14\n",
+         "Date,Open,High,Low,Close,Volume,OpenInterest\n"
+         "2024-01-02,187.15,188.44,183.89,185.64,82488700,12\n"
+         "2024-01-03,184.22,185.88,183.43,184.25,58414500,14\n"},
+        {"blanks",
+         "SYMBOL, INTERVAL, DATE, OPEN, HIGH, LOW, CLOSE, VOLUME\n"
+         "ACME, D, 01/02/2024, 187.15, 188.44, 183.89, 185.64, 82488700\n"
+         "ACME, D, 01/03/2024, 184.22, 185.88, 183.43, 184.25, 58414500\n",
+         ohlcv},
+        {"european",
+         "Date;Open;High;Low;Close;Volume\n"
+         "02.01.2024;187,15;188,44;183,89;185,64;82488700\n"
+         "03.01.2024;184,22;185,88;183,43;184,25;58414500\n",
+         ohlcv},
+        {"tabs",
+         "20240102\t187.15\t188.44\t183.89\t185.64\t82488700\n"
+         "20240103\t184.22\t185.88\t183.43\t184.25\t58414500\n",
+         ohlcv},
+        {"month names",
+         "Date,Open,High,Low,Close,Volume,Change %\n"
+         "02-Jan-2024,187.15,188.44,183.89,185.64,82488700,0.5%\n"
+         "03-Jan-2024,184.22,185.88,183.43,184.25,58414500,-0.75%\n",
+         ohlcv},
+        {"newest-first",
+         "\"Date\",\"Close\",\"Volume\"\n"
+         "\"2024-01-03\",\"184.25\",\"58414500\"\n"
+         "\"2024-01-02\",\"185.64\",\"82488700\"\n",
+         "Date,Close,Volume\n2024-01-02,185.64,82488700\n2024-01-03,184.25,58414500\n"},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        TempDir dir;
+        WriteFileBytes(dir / "in.txt", shape.input);
+        CliOutcome converted = RunCli({"convert", dir / "in.txt", "--dir", dir.path(),
+                                       "--new-master", "--symbol", "ACME", "--detect"});
+        ASSERT_EQ(converted.status, 0) << converted.err;
+        EXPECT_EQ(converted.err.rfind("korvex: --detect: --delimiter ", 0), 0u) << converted.err;
+        CliOutcome exported = RunCli({"export", dir.path(), "ACME"});
+        ASSERT_EQ(exported.status, 0) << exported.err;
+        EXPECT_EQ(exported.out, shape.exported);
+    }
+}
+
+TEST(DetectCommandTest, OptionsGivenWinOverTheProposal) {
+    TempDir dir;
+    WriteFileBytes(dir / "in.csv",
+                   "Date,Open,High,Low,Close,Volume\n2024-01-02,10.5,11,10,10.75,1200\n"
+                   "2024-01-03,10.75,11.5,10.5,11.25,1300\n");
+    CliOutcome r = RunCli({"convert", dir / "in.csv", "--dir", dir.path(), "--new-master",
+                           "--symbol", "ACME", "--detect", "--columns", "date=1,close=3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(RunCli({"export", dir.path(), "ACME"}).out,
+              "Date,Close\n2024-01-02,11\n2024-01-03,11.5\n");
+    // A delimiter given is the one the detection works with: a tab splits nothing here.
+    r = RunCli({"convert", dir / "in.csv", "--dir", dir / "other", "--new-master", "--symbol",
+                "ACME", "--detect", "--delimiter", "tab"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "korvex: --detect: no layout can be proposed for " + dir / "in.csv" +
+                         ": the tab does not split the lines into a steady number of fields\n"
+                         "Nothing was converted.\n");
+    EXPECT_FALSE(FileExists(dir / "other"));
+}
+
+TEST(DetectCommandTest, DetectPrintsTheOptionsTheReasonsAndTheFirstRows) {
+    TempDir dir;
+    WriteFileBytes(dir / "in.csv",
+                   "Date;Close\n02.01.2024;10,5\n03.01.2024;11\n04.01.2024;11,25\n");
+    CliOutcome r = RunCli({"detect", dir / "in.csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "Proposed (low confidence):\n"
+              "  --delimiter semicolon --decimal-comma --skip 1 --date-format DD_MM_CCYY "
+              "--columns date=1,close=2\n"
+              "\nWhy:\n"
+              "  - the delimiter is a semicolon: it splits 4 of 4 lines into 2 fields\n"
+              "  - numbers are written with a decimal comma (10,5)\n"
+              "  - the prices begin on line 2: skip 1\n"
+              "  - the dates are in column 1, read as DD_MM_CCYY (2024-01-02 to 2024-01-04, "
+              "oldest first)\n"
+              "  - the heading names: close price in column 2 ('Close')\n"
+              "  - these settings read all 3 price lines of the sample without a problem\n"
+              "\nNot decided:\n"
+              "  - the dates read as DD_MM_CCYY and also as MM_DD_CCYY: no day above 12 in the "
+              "sample, so day and month cannot be told apart; DD_MM_CCYY keeps the steps "
+              "between the dates smallest\n"
+              "\nThe first rows as they would be stored:\n"
+              "  date close\n  2024-01-02 10.5\n  2024-01-03 11\n  2024-01-04 11.25\n");
+    CliOutcome json = RunCli({"detect", "--json", dir / "in.csv"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"options\": \"--delimiter semicolon --decimal-comma --skip 1 "
+                            "--date-format DD_MM_CCYY --columns date=1,close=2\""),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"rows\": [\n    {\"date\": \"2024-01-02\", \"close\": 10.5},"),
+              std::string::npos)
+        << json.out;
+}
+
+TEST(DetectCommandTest, ExitStatusSaysWhetherALayoutIsProposed) {
+    TempDir dir;
+    WriteFileBytes(dir / "words.txt", "no prices here\nnone at all\n");
+    CliOutcome none = RunCli({"detect", dir / "words.txt"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "korvex: no layout can be proposed for " + dir / "words.txt" +
+                            ": no delimiter (comma, tab, semicolon, space) splits the lines into "
+                            "a steady number of two or more fields\n");
+    CliOutcome json = RunCli({"detect", dir / "words.txt", "--json"});
+    EXPECT_EQ(json.status, 1);
+    EXPECT_NE(json.out.find("\"found\": false"), std::string::npos) << json.out;
+    WriteFileBytes(dir / "utf16.txt", std::string("\xFF\xFE"
+                                                  "D\0a\0",
+                                                  6));
+    EXPECT_EQ(RunCli({"detect", dir / "utf16.txt"}).status, 1);
+    EXPECT_EQ(RunCli({"detect", dir / "missing.txt"}).status, 1);
+    EXPECT_EQ(RunCli({"detect"}).status, 2);
+    EXPECT_EQ(RunCli({"detect", "a", "b"}).status, 2);
+    EXPECT_EQ(RunCli({"detect", "a", "--csv"}).status, 2);
+    EXPECT_NE(RunCli({"--help"}).out.find("korvex-cli detect FILE [--json]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace testing_support

@@ -1,0 +1,177 @@
+// Layout detection on files shaped like those users download: the settings proposed for each,
+// what stays undecided, and the files no layout can be proposed for.
+#include "engine/Detect.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace engine {
+namespace {
+
+// The columns of the fields switched on, as --columns lists them; "-" for a field switched off.
+std::string Columns(const DetectedLayout& layout) {
+    std::string text;
+    for (PriceField field : msdb::kPriceFields) {
+        text += (text.empty() ? "" : " ") + (layout.fields[field].on
+                                                 ? std::to_string(layout.fields[field].column)
+                                                 : std::string("-"));
+    }
+    return text;
+}
+
+struct Expected {
+    char delimiter;
+    bool decimalComma;
+    int skip;
+    DateFormat format;
+    std::string columns;  // date open high low close volume oi
+};
+
+void ExpectLayout(const std::string& text, const Expected& expected) {
+    DetectionResult result = DetectLayoutOfText(text);
+    ASSERT_TRUE(result.found) << result.failure;
+    EXPECT_EQ(result.layout.delimiter, expected.delimiter);
+    EXPECT_EQ(result.layout.decimalComma, expected.decimalComma);
+    EXPECT_EQ(result.layout.skipRows, expected.skip);
+    EXPECT_EQ(result.layout.dateFormat, expected.format);
+    EXPECT_EQ(Columns(result.layout), expected.columns);
+    EXPECT_EQ(result.confidence, Confidence::kHigh);
+    EXPECT_TRUE(result.undecided.empty()) << result.undecided.front();
+}
+
+TEST(DetectTest, DownloadsWithAHeadingLine) {
+    // Yahoo: Adj Close is not the close and is not stored.
+    ExpectLayout(
+        "Date,Open,High,Low,Close,Adj Close,Volume\n"
+        "2024-01-02,187.15,188.44,183.89,185.64,184.94,82488700\n"
+        "2024-01-03,184.22,185.88,183.43,184.25,183.55,58414500\n"
+        "2024-01-04,182.15,183.09,180.88,181.91,181.22,71983600\n",
+        {',', false, 1, DateFormat::CCYY_MM_DD, "1 2 3 4 5 7 -"});
+    // Stooq, with CR LF line ends and a byte order mark.
+    ExpectLayout(
+        "\xEF\xBB\xBF"
+        "Date,Open,High,Low,Close,Volume\r\n"
+        "2024-01-02,10.5,11,10,10.75,1200\r\n2024-01-03,10.75,11.5,10.5,11.25,1300\r\n",
+        {',', false, 1, DateFormat::CCYY_MM_DD, "1 2 3 4 5 6 -"});
+    // Ticker, period and time columns are left off; the dates are digits only.
+    ExpectLayout(
+        "<TICKER>,<PER>,<DTYYYYMMDD>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n"
+        "ACME,D,20240102,000000,10.5,11,10,10.75,1200,7\n"
+        "ACME,D,20240103,000000,10.75,11.5,10.5,11.25,1300,8\n",
+        {',', false, 1, DateFormat::CCYYMMDD, "3 5 6 7 8 9 10"});
+    // Blanks after the commas, US dates.
+    ExpectLayout(
+        "SYMBOL, INTERVAL, DATE, OPEN, HIGH, LOW, CLOSE, VOLUME\n"
+        "ACME, D, 01/12/2024, 10.5, 11, 10, 10.75, 1200\n"
+        "ACME, D, 01/16/2024, 10.75, 11.5, 10.5, 11.25, 1300\n",
+        {',', false, 1, DateFormat::MM_DD_CCYY, "3 4 5 6 7 8 -"});
+    // Semicolons, decimal commas and day-first dates with points.
+    ExpectLayout(
+        "Date;Open;High;Low;Close;Volume\n"
+        "29.12.2023;10,5;11;10;10,75;1200\n"
+        "02.01.2024;10,75;11,5;10,5;11,25;1300\n",
+        {';', true, 1, DateFormat::DD_MM_CCYY, "1 2 3 4 5 6 -"});
+    // Quoted, newest first, with Last and Price: Close wins, wherever it stands.
+    ExpectLayout(
+        "\"Timestamp\",\"Last\",\"Price\",\"Close\",\"Vol.\"\n"
+        "\"2024/01/16\",\"1\",\"2\",\"11.25\",\"1300\"\n"
+        "\"2024/01/15\",\"1\",\"2\",\"10.75\",\"1200\"\n"
+        "\"2024/01/12\",\"1\",\"2\",\"10.5\",\"900\"\n",
+        {',', false, 1, DateFormat::CCYY_MM_DD, "1 - - - 4 5 -"});
+}
+
+TEST(DetectTest, FilesWithoutAHeadingFollowTheUsualOrder) {
+    // Tab-separated: open, high, low, close, volume, open interest.
+    ExpectLayout(
+        "20240102\t10.5\t11\t10\t10.75\t1200\t7\n"
+        "20240103\t10.75\t11.5\t10.5\t11.25\t1300\t8\n"
+        "20240104\t11.25\t11.5\t11\t11\t1000\t8\n",
+        {'\t', false, 0, DateFormat::CCYYMMDD, "1 2 3 4 5 6 7"});
+    // Four columns of numbers, the last a volume above the high: high, low, close, volume.
+    ExpectLayout("990830 11 10 10.75 1200\n990831 11.5 10.5 11.25 1300\n",
+                 {' ', false, 0, DateFormat::YYMMDD, "1 - 2 3 4 5 -"});
+    // Four prices within high and low: open, high, low, close.
+    ExpectLayout("2024-01-02,10.5,11,10,10.75\n2024-01-03,10.75,11.5,10.5,11.25\n",
+                 {',', false, 0, DateFormat::CCYY_MM_DD, "1 2 3 4 5 - -"});
+    // The date need not come first; text columns are passed over.
+    ExpectLayout("ACME;15/01/2024;10,5;1200\nACME;16/01/2024;10,75;1300\n",
+                 {';', true, 0, DateFormat::DD_MM_CCYY, "2 - - - 3 4 -"});
+}
+
+TEST(DetectTest, DayAndMonthThatCannotBeToldApartAreNamed) {
+    // Read day first, the dates are a month apart; month first, a day apart.
+    DetectionResult result = DetectLayoutOfText(
+        "Date,Close\n01/02/2024,10\n01/03/2024,11\n01/04/2024,12\n01/05/2024,12\n");
+    ASSERT_TRUE(result.found) << result.failure;
+    EXPECT_EQ(result.layout.dateFormat, DateFormat::MM_DD_CCYY);
+    EXPECT_EQ(result.confidence, Confidence::kLow);
+    ASSERT_EQ(result.undecided.size(), 1u);
+    EXPECT_NE(result.undecided[0].find("DD_MM_CCYY"), std::string::npos) << result.undecided[0];
+    EXPECT_NE(result.undecided[0].find("day and month cannot be told apart"), std::string::npos);
+    // With no steps to compare, European files put the day first, others the month.
+    EXPECT_EQ(DetectLayoutOfText("Date,Close\n01/02/2024,10\n").layout.dateFormat,
+              DateFormat::MM_DD_CCYY);
+    EXPECT_EQ(DetectLayoutOfText("Date;Close\n01/02/2024;10,5\n").layout.dateFormat,
+              DateFormat::DD_MM_CCYY);
+    // Only the order that keeps the dates going one way is proposed.
+    result = DetectLayoutOfText("01.02.2024;10\n15.01.2024;11\n");
+    ASSERT_TRUE(result.found) << result.failure;
+    EXPECT_EQ(result.layout.dateFormat, DateFormat::DD_MM_CCYY);
+}
+
+TEST(DetectTest, WhatNoLayoutReads) {
+    struct Case {
+        const char* text;
+        const char* failure;
+    };
+    const Case cases[] = {
+        {"", "no delimiter"},
+        {"just some words\nand more words\n", "no delimiter"},
+        {"Date,Close\n13/45/2024,10\n14/46/2024,11\n", "does not read as dates"},
+        {"Date,Close\nyesterday,10\ntoday,11\n", "holds a date and a number"},
+        // Dates out of order in every format.
+        {"2024-01-02,10,11\n2024-01-01,10,11\n2024-01-03,10,11\n", "no column reads as dates"},
+        {"Date,Close\n2024-01-02,n/a\n2024-01-03,n/a\n", "holds a date and a number"},
+    };
+    for (const Case& c : cases) {
+        DetectionResult result = DetectLayoutOfText(c.text);
+        EXPECT_FALSE(result.found) << c.text;
+        EXPECT_NE(result.failure.find(c.failure), std::string::npos)
+            << c.text << ": " << result.failure;
+    }
+}
+
+TEST(DetectTest, DoubtsLowerTheConfidence) {
+    // High below low on one line; a heading that names no known field.
+    // A day without prices, as some downloads hold.
+    for (const char* text : {"2024-01-02,10,9,11,10\n2024-01-03,10,11,9,10\n",
+                             "Date,Close\n2024-01-02,10\n2024-01-03,null\n2024-01-04,11\n",
+                             "Datum;Kurs\n15.01.2024;10,5\n16.01.2024;10,75\n"}) {
+        DetectionResult result = DetectLayoutOfText(text);
+        ASSERT_TRUE(result.found) << result.failure;
+        EXPECT_EQ(result.confidence, Confidence::kLow) << text;
+    }
+}
+
+TEST(DetectTest, ADelimiterGivenIsTheOnlyOneTried) {
+    const std::vector<std::string> lines = {"2024-01-02;10,5", "2024-01-03;11,5"};
+    EXPECT_EQ(DetectLayout(lines).layout.delimiter, ';');
+    DetectionResult tab = DetectLayout(lines, '\t');
+    EXPECT_FALSE(tab.found);
+    EXPECT_EQ(tab.failure, "the tab does not split the lines into a steady number of fields");
+}
+
+TEST(DetectTest, SampleLinesEndAsTheConverterEndsThem) {
+    EXPECT_EQ(SplitSampleLines("\xEF\xBB\xBF"
+                               "a\r\nb\rc\n\nd"),
+              (std::vector<std::string>{"a", "b", "c", "", "d"}));
+    std::string many;
+    for (int i = 0; i < 1500; ++i) {
+        many += "x\n";
+    }
+    EXPECT_EQ(SplitSampleLines(many).size(), kDetectionLines);
+}
+
+}  // namespace
+}  // namespace engine
