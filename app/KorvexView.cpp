@@ -171,6 +171,8 @@ void CKorvexView::OnFileSettings() {
     int result = job->Run();
     if (result == 0) {
         AppendText(QStringLiteral("\r\nConversion completed successfully!"));
+        AppendText(QStringLiteral("\r\n") +
+                   QString::fromLocal8Bit(engine::ConversionSummary(*job).c_str()));
         QApplication::beep();
     } else {
         AppendText(QStringLiteral("\r\nConversion failed."));

@@ -312,11 +312,6 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args, std::ostre
     return settings;
 }
 
-std::string DateText(const msdb::MbfBytes& date) {
-    std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(date);
-    return day ? msdb::IsoDateText(*day) : "no date";
-}
-
 int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream& err) {
     StreamNotifier notifier(err);
     engine::NullSettingsStore store;
@@ -330,20 +325,7 @@ int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream&
         err << "korvex: Nothing in " << job.directory() << " was changed.\n";
         return 1;
     }
-    const std::string dat = msdb::JoinPath(job.directory(), msdb::DatFileName(job.FileNumber()));
-    out << (job.WouldSucceed() ? "Would convert " : "Converted ") << job.RecordCount()
-        << " price records of " << job.settings().symbol << " into " << dat << " ("
-        << DateText(job.FirstDate()) << " to " << DateText(job.LastDate()) << ").";
-    if (job.Reversed()) {
-        out << " The file lists the newest day first; the records are written oldest first.";
-    }
-    if (job.StoredAsZero() > 0) {
-        out << " " << job.StoredAsZero()
-            << (job.StoredAsZero() == 1 ? " value that could not be read is"
-                                        : " values that could not be read are")
-            << " stored as 0.";
-    }
-    out << '\n';
+    out << engine::ConversionSummary(job) << '\n';
     return result == 0 ? 0 : 1;
 }
 

@@ -9,6 +9,7 @@
 #include "engine/TextInput.h"
 #include "msdb/EMaster.h"
 #include "msdb/MasterTree.h"
+#include "msdb/Reader.h"
 #include "msdb/SecurityFiles.h"
 #include "msdb/XMaster.h"
 
@@ -399,6 +400,28 @@ void CConversionJob::StageFile(const std::string& name, std::string data) {
     } else {
         target_.transaction().CreateFile(name, std::move(data));
     }
+}
+
+std::string ConversionSummary(const CConversionJob& job) {
+    auto date = [](const msdb::MbfBytes& stored) {
+        std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(stored);
+        return day ? msdb::IsoDateText(*day) : std::string("no date");
+    };
+    const std::string dat = msdb::JoinPath(job.directory(), msdb::DatFileName(job.FileNumber()));
+    std::string text = (job.WouldSucceed() ? "Would convert " : "Converted ") +
+                       std::to_string(job.RecordCount()) + " price records of " +
+                       job.settings().symbol + " into " + dat + " (" + date(job.FirstDate()) +
+                       " to " + date(job.LastDate()) + ").";
+    if (job.Reversed()) {
+        text += " The file lists the newest day first; the records are written oldest first.";
+    }
+    if (job.StoredAsZero() > 0) {
+        text += " " + std::to_string(job.StoredAsZero()) +
+                (job.StoredAsZero() == 1 ? " value that could not be read is"
+                                         : " values that could not be read are") +
+                " stored as 0.";
+    }
+    return text;
 }
 
 }  // namespace engine

@@ -158,4 +158,9 @@ private:
     msdb::MbfBytes lastDate_{};
 };
 
+// What a successful run (or dry run) wrote, in one sentence or a few: "Converted N price records
+// of SYMBOL into DIR/F<n>.DAT (first to last)." and whether the order was reversed and values
+// stored as 0. The command-line program prints it, the desktop program shows it.
+std::string ConversionSummary(const CConversionJob& job);
+
 }  // namespace engine

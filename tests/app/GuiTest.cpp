@@ -78,6 +78,15 @@ private:
     std::string path(const char* name) { return *m_dir / name; }
     QString qpath(const char* name) { return QString::fromStdString(path(name)); }
     std::string Stored(const char* entry) { return store().ReadString("Setting", entry, "<none>"); }
+    // True when the window ends with `before`, the success line and the summary of what was
+    // written.
+    bool EndsWithSuccess(const QString& before = {}) {
+        const QString text = view().toPlainText();
+        const qsizetype last = text.lastIndexOf(QLatin1Char('\n'));
+        return last > 0 && text.mid(last + 1).startsWith(QStringLiteral("Converted ")) &&
+               text.left(last).endsWith(before +
+                                        QStringLiteral("Conversion completed successfully!"));
+    }
     QAction* Action(const char* name) { return Child<QAction>(frame(), name); }
 
     // Opens `name` through File > Open, answering the settings dialog with `answer`.
@@ -116,7 +125,8 @@ private slots:
         QCOMPARE(view().toPlainText(),
                  "To help you with the conversion settings, your file...\n\n\t" + qpath("in.csv") +
                      "\n\nlooks like this...\n\n083099,1.5,2,1,1.75,1000,50\n\nConversion "
-                     "completed successfully!");
+                     "completed successfully!\nConverted 1 price records of XYZ into " +
+                     qpath("db") + "/F1.DAT (1999-08-30 to 1999-08-30).");
         QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{106});
         QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(53 + 36, 4), std::string("XYZ "));
         QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{56});
@@ -181,8 +191,7 @@ private slots:
         prompter().QueueDialog(
             [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
         Action("settingsAction")->trigger();
-        QVERIFY(view().toPlainText().endsWith(
-            QStringLiteral(" was changed.\nConversion completed successfully!")));
+        QVERIFY(EndsWithSuccess(QStringLiteral(" was changed.\n")));
         QCOMPARE(Stored("Path"), path("db"));
     }
 
@@ -207,8 +216,7 @@ private slots:
             [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
         Action("settingsAction")->trigger();
         QCOMPARE(prompter().TakeMessages(), QStringList{question});
-        QVERIFY(
-            view().toPlainText().endsWith(QStringLiteral("Conversion completed successfully!")));
+        QVERIFY(EndsWithSuccess());
         QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{3 * 28});
         QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{106});
     }
@@ -232,8 +240,7 @@ private slots:
             [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
         Action("settingsAction")->trigger();
         QCOMPARE(prompter().TakeMessages().size(), 1);
-        QVERIFY(
-            view().toPlainText().endsWith(QStringLiteral("Conversion completed successfully!")));
+        QVERIFY(EndsWithSuccess());
         QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{3 * 28});
     }
 
@@ -330,9 +337,7 @@ private slots:
             Child<QPushButton>(d, "okButton")->click();
             return d.result();
         });
-        QVERIFY2(
-            view().toPlainText().endsWith(QStringLiteral("Conversion completed successfully!")),
-            qPrintable(view().toPlainText()));
+        QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
         QCOMPARE(view().m_nDateFormat, 6);
         QCOMPARE(Stored("DateFormat"), std::string("DD_MM_CCYY"));
         QCOMPARE(ReadFileBytes(path("db/F1.DOP")),
@@ -466,8 +471,7 @@ private slots:
         prompter().QueueDialog(
             [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "CMD", true); });
         StartApp(qpath("in.csv"));
-        QVERIFY(
-            view().toPlainText().endsWith(QStringLiteral("Conversion completed successfully!")));
+        QVERIFY(EndsWithSuccess());
 
         // A missing file is reported and the program goes on with an empty window.
         m_app.reset();
