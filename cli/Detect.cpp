@@ -7,6 +7,7 @@
 #include "cli/Inspection.h"
 #include "engine/Detect.h"
 #include "engine/InputParser.h"
+#include "engine/InputScan.h"
 
 namespace cli {
 
@@ -40,18 +41,11 @@ constexpr msdb::PerField<const char*> kOptionNames = {
 
 // The first rows of the file read with `settings` by the input parser, each field as stored.
 std::vector<engine::PriceRecord> Preview(const engine::ConversionSettings& settings) {
+    std::vector<engine::PreviewRow> read;
+    (void)engine::ReadPreviewRows(Fs(), settings, kPreviewRows, &read);
     std::vector<engine::PriceRecord> rows;
-    std::unique_ptr<msdb::ReadableFile> file;
-    if (!Fs().OpenForRead(settings.inputPath, &file).ok()) {
-        return rows;
-    }
-    engine::InputParser parser(settings, std::move(file));
-    while (rows.size() < kPreviewRows) {
-        bool got = false;
-        if (!parser.NextLine(&got).ok() || !got) {
-            break;
-        }
-        rows.push_back(parser.ReadRecord());
+    for (const engine::PreviewRow& row : read) {
+        rows.push_back(row.record);
     }
     return rows;
 }

@@ -18,8 +18,6 @@ std::string JsonText(const std::string& text);
 // A stored date as "YYYY-MM-DD", or "-" when it is not a valid date.
 std::string IsoDate(const msdb::MbfBytes& date);
 
-// A stored value in full, never in exponent form ("48000000", "0.0001"): the shortest text that
-// reads back as the same single-precision value.
-std::string FullNumber(float value);
+using msdb::FullNumber;
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/ConversionJob.h"
+#include "engine/InputScan.h"
 #include "engine/Messages.h"
 #include "engine/PriceFileWriter.h"
 #include "msdb/MasterTree.h"
@@ -22,76 +23,39 @@ int CConversionJob::ConvertData() {
         return 1;
     }
     InputParser parser(settings_, std::move(file));
-    int recordCount = 0;
-    msdb::MbfBytes firstDate{};
-    msdb::MbfBytes lastDate{};
-    // The order of the dates: all earlier than the one before (newest first), or each later.
-    bool anyDateProblem = false;
-    bool newestFirst = true;
-    bool havePrevious = false;
-    float previous = 0.0f;
-    std::vector<InputProblem> orderProblems;
-    for (;;) {
-        bool got = false;
-        s = parser.NextLine(&got);
-        if (!s.ok() || !got) {
-            break;
-        }
-        if (recordCount == msdb::kMaxPriceRecords) {
-            parser.problems().Add({parser.LineNumber(), "line", "",
-                                   "is a price record past the 65,534 that one security holds"});
-            break;
-        }
-        const PriceRecord record = parser.ReadRecord();
-        const msdb::MbfBytes& date = record.values[PriceField::kDate];
-        if (recordCount == 0 && parser.DateCheckMessage() != nullptr) {
-            Tell(parser.DateCheckMessage());
-        }
-        if (parser.LastDateIsProblem()) {
-            anyDateProblem = true;
-            havePrevious = false;
-        } else {
-            const float value = msdb::FromMbf(date);
-            if (havePrevious && !(value < previous)) {
-                newestFirst = false;
+    bool appendFailed = false;
+    bool first = true;
+    const ScanResult scan =
+        ScanInput(parser, [&](const PriceRecord& record, const InputParser& reading) {
+            if (first && reading.DateCheckMessage() != nullptr) {
+                Tell(reading.DateCheckMessage());
             }
-            if (havePrevious && !(value > previous)) {
-                orderProblems.push_back({parser.LineNumber(), "date", "",
-                                         "is not later than the date of the record before it"});
-            }
-            previous = value;
-            havePrevious = true;
-        }
-        if (recordCount == 0) {
-            firstDate = date;
-        }
-        lastDate = date;
-        if (AppendRecord(fileNumber, record) != 0) {
-            return 1;
-        }
-        ++recordCount;
+            first = false;
+            appendFailed = AppendRecord(fileNumber, record) != 0;
+            return !appendFailed;
+        });
+    if (appendFailed) {
+        return 1;
     }
-    if (!s.ok()) {
-        Tell("The input file could not be read to its end.\n" + s.message());
+    if (!scan.status.ok()) {
+        Tell("The input file could not be read to its end.\n" + scan.status.message());
         return 1;
     }
     if (!parser.NotText().empty()) {
         Tell(NotTextMessage(parser.NotText()));
         return 1;
     }
+    const int recordCount = scan.recordCount;
     if (recordCount == 0) {
         Tell("The input file " + settings_.inputPath + " holds no price records.");
         return 1;
     }
-    if (!anyDateProblem && recordCount >= 2 && newestFirst) {
+    const msdb::MbfBytes firstDate = scan.firstDate;
+    const msdb::MbfBytes lastDate = scan.lastDate;
+    if (scan.reversed) {
         // A file that lists the newest day first is written oldest first.
         writer_->Reverse();
-        std::swap(firstDate, lastDate);
         reversed_ = true;
-    } else {
-        for (InputProblem& problem : orderProblems) {
-            parser.problems().Add(std::move(problem));
-        }
     }
     if (!parser.problems().empty()) {
         const std::string list = parser.problems().Message(settings_.inputPath);

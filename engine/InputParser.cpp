@@ -156,7 +156,10 @@ const std::string* InputParser::Field(PriceField field) const {
 }
 
 void InputParser::Problem(PriceField field, const std::string& text, std::string what) {
-    problems_.Add({reader_.LineNumber(), std::string(FieldName(field)), text, std::move(what)});
+    InputProblem problem{reader_.LineNumber(), std::string(FieldName(field)), text,
+                         std::move(what)};
+    recordProblems_.push_back(problem);
+    problems_.Add(std::move(problem));
 }
 
 msdb::Status InputParser::NextLine(bool* got) {
@@ -203,6 +206,7 @@ msdb::Status InputParser::NextLine(bool* got) {
 PriceRecord InputParser::ReadRecord() {
     PriceRecord record;
     lastDateProblem_ = false;
+    recordProblems_.clear();
     const std::string* dateField = Field(PriceField::kDate);
     if (dateField == nullptr || dateField->empty()) {
         Problem(PriceField::kDate, "", dateField == nullptr ? "is missing" : "is empty");

@@ -74,6 +74,9 @@ public:
     // Why the file is not a text file, when it holds a NUL byte; empty otherwise.
     const std::string& NotText() const { return notText_; }
 
+    // The problems of the record read last.
+    const std::vector<InputProblem>& RecordProblems() const { return recordProblems_; }
+
     InputProblems& problems() { return problems_; }
     const InputProblems& problems() const { return problems_; }
 
@@ -94,6 +97,7 @@ private:
     bool lastDateProblem_ = false;
     std::string notText_;
     InputProblems problems_;
+    std::vector<InputProblem> recordProblems_;
     int unreadable_ = 0;
 };
 

@@ -1,9 +1,11 @@
 #include "msdb/Reader.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace msdb {
 namespace {
@@ -244,6 +246,40 @@ MbfBytes PriceFileReader::Value(std::string_view record, std::size_t field) {
         return MbfBytes{};  // a record length too short for its fields: nothing to read
     }
     return BytesAt(reinterpret_cast<const std::uint8_t*>(record.data()) + offset);
+}
+
+std::string FullNumber(float value) {
+    // The shortest digits that read back the same come in exponent form ("4.8e+07"); they are
+    // then written out with the decimal point moved and zeros added ("48000000"). Fixed notation
+    // straight from to_chars would write a large value's exact binary digits instead of zeros.
+    char text[32];
+    const std::to_chars_result result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+    const std::string_view scientific(text, static_cast<std::size_t>(result.ptr - text));
+    const std::size_t e = scientific.find('e');
+    std::string number;
+    std::string digits;
+    for (char c : scientific.substr(0, e)) {
+        if (c == '-') {
+            number += c;
+        } else if (c != '.') {
+            digits += c;
+        }
+    }
+    int exponent = 0;
+    const std::string_view power = scientific.substr(e + 1);
+    std::from_chars(power.data() + (power.front() == '+' ? 1 : 0), power.data() + power.size(),
+                    exponent);
+    const int count = static_cast<int>(digits.size());
+    if (exponent >= count - 1) {
+        number += digits + std::string(static_cast<std::size_t>(exponent - (count - 1)), '0');
+    } else if (exponent >= 0) {
+        const auto point = static_cast<std::size_t>(exponent + 1);
+        number += digits.substr(0, point) + "." + digits.substr(point);
+    } else {
+        number += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    }
+    return number;
 }
 
 }  // namespace msdb

@@ -61,6 +61,10 @@ std::optional<CalendarDay> StoredDateToDay(const MbfBytes& date);
 // The day as "YYYY-MM-DD".
 std::string IsoDateText(const CalendarDay& day);
 
+// A stored value in full, never in exponent form ("48000000", "0.0001"): the shortest text that
+// reads back as the same single-precision value.
+std::string FullNumber(float value);
+
 // The day written in `format`: in the twelve fixed formats every group with all its digits and '/'
 // between the groups of the character-separated ones; M_D_CCYY, D_M_CCYY and CCYY_M_D without
 // leading zeros ("1/2/2024"), DD_MON_CCYY and DD_MON_YY as "02-Jan-2024" and "02-Jan-24",
