@@ -67,6 +67,11 @@ void CConversionJob::Tell(const std::string& text) {
     notifier_->ShowMessage(text);
 }
 
+void CConversionJob::Refuse(SettingsField field, const std::string& text, PriceField priceField) {
+    refused_ = Refusal{field, priceField};
+    Tell(text);
+}
+
 std::string CConversionJob::PathInDirectory(const std::string& name) const {
     return msdb::JoinPath(directory_, name);
 }
@@ -108,15 +113,17 @@ int CConversionJob::CheckSettings() {
     const std::vector<SettingsProblem> problems = settings_.Validate();
     for (SettingsField field : {SettingsField::kDateFormat, SettingsField::kDecimalComma}) {
         if (const SettingsProblem* problem = FirstOf(problems, field)) {
-            Tell(problem->message);
+            Refuse(field, problem->message);
             return 1;
         }
     }
     for (const SettingsProblem& problem : problems) {
         if (problem.field == SettingsField::kColumn && problem.kind == ProblemKind::kOutOfRange) {
-            Tell("The column of the " + std::string(msdb::kPriceFieldLabels[problem.priceField]) +
-                 " field must lie between " + std::to_string(problem.minimum) + " and " +
-                 std::to_string(problem.maximum) + ".");
+            Refuse(SettingsField::kColumn,
+                   "The column of the " + std::string(msdb::kPriceFieldLabels[problem.priceField]) +
+                       " field must lie between " + std::to_string(problem.minimum) + " and " +
+                       std::to_string(problem.maximum) + ".",
+                   problem.priceField);
             return 1;
         }
     }
@@ -155,13 +162,13 @@ int CConversionJob::CheckColumns() {
     if (fieldCount_ > 1) {
         return 0;
     }
-    Tell(messages::kMoreColumns);
+    Refuse(SettingsField::kColumn, messages::kMoreColumns);
     return 1;
 }
 
 int CConversionJob::PrepareMaster() {
     if (std::optional<std::string> problem = target_.Resolve(settings_.directory)) {
-        Tell(*problem);
+        Refuse(SettingsField::kDirectory, *problem);
         return 1;
     }
     directory_ = target_.path();
@@ -177,7 +184,7 @@ int CConversionJob::PrepareMaster() {
     masterPath_ = target_.masterPath();
     if (settings_.master == MasterChoice::kUseExisting) {
         if (!exists) {
-            Tell(messages::kNoMasterFile);
+            Refuse(SettingsField::kMaster, messages::kNoMasterFile);
             return 1;
         }
         if (std::optional<std::string> problem = target_.ReadMaster(&master_)) {
@@ -189,7 +196,7 @@ int CConversionJob::PrepareMaster() {
     }
     // A MASTER that exists but cannot be read is still someone's file: never overwrite it.
     if (exists) {
-        Tell(messages::kMasterExists);
+        Refuse(SettingsField::kMaster, messages::kMasterExists);
         return 1;
     }
     master_ = msdb::Master(masterPath_);
@@ -197,8 +204,12 @@ int CConversionJob::PrepareMaster() {
         std::optional<std::string> name;
         if (msdb::Status s = msdb::FindEntryNoCase(*fs_, directory_, msdb::kEMasterFileName, &name);
             !s.ok() || name) {
-            Tell(s.ok() ? "New Master chosen but an EMASTER already exists in " + directory_ + "."
-                        : s.message());
+            if (s.ok()) {
+                Refuse(SettingsField::kMaster,
+                       "New Master chosen but an EMASTER already exists in " + directory_ + ".");
+            } else {
+                Tell(s.message());
+            }
             return 1;
         }
         emaster_ = msdb::EMaster(PathInDirectory(std::string(msdb::kEMasterFileName)));
@@ -274,7 +285,7 @@ int CConversionJob::CheckDuplicateSymbol() {
     if (msdb::Status s = msdb::ReadXMasterOf(*fs_, directory_, &xmaster); s.ok()) {
         for (const msdb::XMasterEntry& entry : xmaster.Entries()) {
             if (msdb::XMaster::Matches(entry, settings_.symbol)) {
-                Tell(messages::kDuplicateSymbol);
+                Refuse(SettingsField::kSymbol, messages::kDuplicateSymbol);
                 return 1;
             }
         }
@@ -298,17 +309,19 @@ int CConversionJob::CheckDuplicateSymbol() {
         return 0;
     }
     if (settings_.replaceExisting && all.size() > 1) {
-        Tell("The symbol " + settings_.symbol + " matches " + std::to_string(all.size()) +
-             " securities of " + directory_ + "; only one can be replaced.");
+        Refuse(SettingsField::kSymbol, "The symbol " + settings_.symbol + " matches " +
+                                           std::to_string(all.size()) + " securities of " +
+                                           directory_ + "; only one can be replaced.");
         return 1;
     }
     if (settings_.replaceExisting) {
-        Tell("The security " + settings_.symbol + " is listed in the sub-directory " +
-             all.front().directory + ", not in " + directory_ +
-             " itself; only a security of the directory's own MASTER can be replaced.");
+        Refuse(SettingsField::kSymbol,
+               "The security " + settings_.symbol + " is listed in the sub-directory " +
+                   all.front().directory + ", not in " + directory_ +
+                   " itself; only a security of the directory's own MASTER can be replaced.");
         return 1;
     }
-    Tell(messages::kDuplicateSymbol);
+    Refuse(SettingsField::kSymbol, messages::kDuplicateSymbol);
     return 1;
 }
 

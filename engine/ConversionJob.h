@@ -104,6 +104,15 @@ public:
     // True once the run has changed the directory; a run that stopped before its commit has not.
     bool Changed() const { return changed_; }
 
+    // The setting that a refused run names, when the run was refused for one: the directory that
+    // cannot be used, the master choice that does not fit it, the symbol it holds already, the
+    // field whose values are problems. Nothing for a failure of the file system.
+    struct Refusal {
+        SettingsField field;
+        PriceField priceField = PriceField::kDate;  // for kColumn
+    };
+    const std::optional<Refusal>& Refused() const { return refused_; }
+
     // True when a dry run found that the conversion would succeed.
     bool WouldSucceed() const { return wouldSucceed_; }
     // True when the file listed the newest day first and the records were written oldest first.
@@ -119,6 +128,9 @@ public:
 
 private:
     void Tell(const std::string& text);
+    // Tells `text` and notes the setting it is about.
+    void Refuse(SettingsField field, const std::string& text,
+                PriceField priceField = PriceField::kDate);
     std::string PathInDirectory(const std::string& name) const;
     int RunSteps();
     int CheckSettings();
@@ -126,6 +138,7 @@ private:
     int ReadEMaster();
     void TellAboutXMaster();
     std::string NotTextMessage(const std::string& why) const;
+    void RefuseForProblems(const InputProblems& problems);
     void StageFile(const std::string& name, std::string data);
 
     ConversionSettings settings_;
@@ -149,6 +162,7 @@ private:
     std::unique_ptr<PriceFileWriter> writer_;  // F<n>.DAT as the run will leave it
 
     bool changed_ = false;
+    std::optional<Refusal> refused_;
     bool wouldSucceed_ = false;
     bool reversed_ = false;
     int storedAsZero_ = 0;

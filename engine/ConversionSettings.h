@@ -49,6 +49,7 @@ enum class SettingsField {
     kSkipRows,
     kDateFormat,
     kDecimalComma,
+    kMaster,  // the choice between the directory's MASTER and a new one
 };
 
 enum class ProblemKind {

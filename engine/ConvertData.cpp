@@ -68,6 +68,7 @@ int CConversionJob::ConvertData() {
                 Tell(list + "\nNothing was converted.");
             }
             if (!answer.value_or(false)) {
+                RefuseForProblems(parser.problems());
                 return 1;
             }
         }
@@ -86,6 +87,20 @@ int CConversionJob::ConvertData() {
         return 0;
     }
     return Commit(fileNumber, recordCount);
+}
+
+// Notes the setting that the first problem of a value is about: the date format for a date, the
+// column of a price field for a price.
+void CConversionJob::RefuseForProblems(const InputProblems& problems) {
+    for (const InputProblem& problem : problems.first()) {
+        for (PriceField field : msdb::kPriceFields) {
+            if (problem.field == FieldName(field)) {
+                refused_ = field == PriceField::kDate ? Refusal{SettingsField::kDateFormat, field}
+                                                      : Refusal{SettingsField::kColumn, field};
+                return;
+            }
+        }
+    }
 }
 
 int CConversionJob::AppendRecord(std::uint8_t fileNumber, const PriceRecord& record) {
