@@ -1,21 +1,31 @@
 // CConversionSettingsDlg: the Conversion Settings dialog. The view fills its members before it is
 // shown and reads them after OK; the dialog checks ranges, lengths, duplicate columns, the symbol
-// and the directory, and tells the view which entry of the date format list was chosen.
+// and the directory, and tells the view which entry of the date format list was chosen. While it
+// is open it shows the input file as the settings read it: the first records in a table, and a
+// summary of the whole file read in the background; under the directory it says what the
+// directory holds.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <thread>
 
 #include "engine/ConversionSettings.h"
 
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTableWidget;
+class QTimer;
 class QWidget;
 class CKorvexView;
 class SpinEdit;
@@ -28,6 +38,23 @@ public:
 
     // The view whose date format code OK sets.
     void SetView(CKorvexView* view) { m_pView = view; }
+
+    // The input file that the preview and detection read.
+    void SetInputPath(const QString& path) { m_strInputPath = path; }
+
+    // Proposes the reading settings (delimiter, decimal comma, skipping, date format, fields) from
+    // the input file's first lines, into the members. With `onlyWhenConfident`, a proposal that
+    // detection is not sure of leaves the members as they are. True when the members changed; the
+    // line above the preview says what happened either way.
+    bool DetectFromFile(bool onlyWhenConfident);
+
+    // Shows the dialog again after a run refused its settings: `message` above the preview and the
+    // focus on the control of `field` (the column of `priceField` for a column).
+    void ShowRefusal(const QString& message, engine::SettingsField field,
+                     engine::PriceField priceField);
+
+    // The records in the preview table, the most shown.
+    static constexpr int kPreviewRecords = 20;
 
     // Runs the dialog (through the prompter); QDialog::Accepted after OK passed every check.
     int DoModal();
@@ -74,6 +101,13 @@ public slots:
     void OnCheckSkipRows();
     void OnBrowse();
     void OnOK();
+    void OnDetect();
+    void OnCreateDirectory();
+    // Reads the first records and restarts the whole-file summary with the settings as the
+    // controls now give them.
+    void RefreshPreview();
+    // Says what the typed directory holds and whether the master choice fits it.
+    void UpdateDirectoryStatus();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -87,9 +121,29 @@ private:
     bool ReadText(QLineEdit* edit, engine::SettingsField field, QString* value);
     void Refuse(QWidget* field, const QString& message);
     void SelectDateFormat(const QString& text);
+    // The reading settings as the controls give them now, without telling the user about values
+    // that cannot be read (a column that is no number reads as 0).
+    engine::ConversionSettings ControlSettings() const;
+    void StartSummary(const engine::ConversionSettings& settings);
+    void StopSummary();
+    void ShowSummary(int generation, const QString& text, bool bad);
+    void ShowProgress(int generation, int permille);
+    void SchedulePreview();
+    void PlaceBesideFileLines();
+    QWidget* ControlOf(engine::SettingsField field, engine::PriceField priceField) const;
 
     CKorvexView* m_pView = nullptr;
+    QString m_strInputPath;
+    QString m_strDetection;         // the line above the preview
+    QString m_strDetectionReasons;  // why detection proposed what it did, as its tooltip
+    QString m_strRefusal;           // why the last run was refused, shown until the dialog closes
+    QWidget* m_focusOnShow = nullptr;
     bool m_bInitialised = false;
+    // The background summary: the reading under way, the flag that stops it, and the number of
+    // the latest request, so that the results of older ones are dropped.
+    std::thread m_summaryThread;
+    std::shared_ptr<std::atomic<bool>> m_stopSummary;
+    int m_nSummaryGeneration = 0;
     int m_nDateFormatSelection = -1;  // the list entry chosen, -1 when the text was typed
 
     SpinEdit* m_dateCol;
@@ -121,6 +175,15 @@ private:
     QLineEdit* m_symbolEdit;
     QLineEdit* m_nameEdit;
     QPushButton* m_browse;
+    QPushButton* m_createDirectory;
+    QPushButton* m_detect;
+    QLabel* m_detectionLabel;
+    QLabel* m_refusalLabel;
+    QTableWidget* m_preview;
+    QLabel* m_summary;
+    QProgressBar* m_progress;
+    QLabel* m_directoryStatus;
+    QTimer* m_previewTimer;
     QPushButton* m_ok;
     QPushButton* m_cancel;
 };

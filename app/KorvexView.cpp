@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QScrollBar>
 #include <fstream>
@@ -23,14 +24,18 @@ class PrompterNotifier final : public engine::Notifier {
 public:
     explicit PrompterNotifier(QWidget* parent) : m_parent(parent) {}
     void ShowMessage(const std::string& text) override {
-        Prompter::instance().Message(m_parent, QString::fromLocal8Bit(text.c_str()));
+        m_last = QString::fromLocal8Bit(text.c_str());
+        Prompter::instance().Message(m_parent, m_last);
     }
+    // The message shown last.
+    const QString& Last() const { return m_last; }
     std::optional<bool> Ask(const std::string& question) override {
         return Prompter::instance().Question(m_parent, QString::fromLocal8Bit(question.c_str()));
     }
 
 private:
     QWidget* m_parent;
+    QString m_last;
 };
 
 std::string Local(const QString& text) {
@@ -104,12 +109,33 @@ void CKorvexView::OnPreviewFile() {
     }
     setUpdatesEnabled(true);
     emit InputPathChanged(!m_strInputPath.isEmpty());
-    OnFileSettings();
+    RunConversion(true);
+}
+
+int CKorvexView::LinesHeight() const {
+    const qreal lines = document()->size().height();  // the plain text layout counts lines
+    return std::min(height(), static_cast<int>(lines * fontMetrics().lineSpacing()) +
+                                  2 * frameWidth() +
+                                  static_cast<int>(document()->documentMargin()));
+}
+
+QString CKorvexView::SymbolOfFile(const QString& path) {
+    QString stem = QFileInfo(path).completeBaseName().toUpper();
+    // Cut to 16 bytes of the local encoding, never inside a character.
+    while (stem.toLocal8Bit().size() > static_cast<qsizetype>(engine::limits::kMaxSymbolLength)) {
+        stem.chop(1);
+    }
+    return stem;
 }
 
 void CKorvexView::OnFileSettings() {
+    RunConversion(false);
+}
+
+void CKorvexView::RunConversion(bool fromOpenedFile) {
     CConversionSettingsDlg dialog(window());
     dialog.SetView(this);
+    dialog.SetInputPath(m_strInputPath);
     const std::string section = "Setting";
     auto text = [&](const char* entry, const char* defaultValue) {
         return QString::fromLocal8Bit(m_pStore->ReadString(section, entry, defaultValue).c_str());
@@ -139,9 +165,28 @@ void CKorvexView::OnFileSettings() {
     dialog.m_nVolCol = number("VolCol", 6);
     dialog.m_bOIOn = number("OIOn", 1);
     dialog.m_nOICol = number("OICol", 7);
-    if (dialog.DoModal() != QDialog::Accepted) {
-        return;
+    if (fromOpenedFile) {
+        dialog.DetectFromFile(true);
+        dialog.m_strSymbol = SymbolOfFile(m_strInputPath);
     }
+    for (;;) {
+        if (dialog.DoModal() != QDialog::Accepted) {
+            return;
+        }
+        std::optional<engine::CConversionJob::Refusal> refused;
+        QString message;
+        if (Convert(dialog, &refused, &message) || !refused) {
+            return;
+        }
+        // Back to the dialog, as the user left it, at the setting the run refused.
+        dialog.ShowRefusal(message, refused->field, refused->priceField);
+    }
+}
+
+bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
+                          std::optional<engine::CConversionJob::Refusal>* refused,
+                          QString* message) {
+    const std::string section = "Setting";
 
     m_pStore->WriteString(section, "DateFormat", Local(dialog.m_strDateFormat));
     const std::pair<const char*, int> numbers[] = {
@@ -169,6 +214,10 @@ void CKorvexView::OnFileSettings() {
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int result = job->Run();
+    *message = notifier.Last();
+    if (result != 0 && !job->Changed()) {
+        *refused = job->Refused();
+    }
     if (result == 0) {
         AppendText(QStringLiteral("\r\nConversion completed successfully!"));
         AppendText(QStringLiteral("\r\n") +
@@ -184,6 +233,7 @@ void CKorvexView::OnFileSettings() {
     }
     job.reset();
     QApplication::restoreOverrideCursor();
+    return result == 0;
 }
 
 void CKorvexView::OnFileRemoveSecurity() {

@@ -6,9 +6,13 @@
 
 #include <QPlainTextEdit>
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/ConversionJob.h"
+
+class CConversionSettingsDlg;
 class CRegistryStore;
 
 class CKorvexView : public QPlainTextEdit {
@@ -19,8 +23,16 @@ public:
     // Appends `text` at the end of the pane; "\r\n" is a line break.
     void AppendText(const QString& text);
 
-    // The file has been opened: shows its preview, then runs the conversion flow.
+    // The file has been opened: shows its preview, then runs the conversion flow, starting from
+    // the settings detected from the file.
     void OnPreviewFile();
+
+    // The height in pixels of the text the pane holds, up to its own height.
+    int LinesHeight() const;
+
+    // The symbol a file's prices start with: its name without the last extension, in upper case,
+    // cut to the 16 bytes that MASTER holds.
+    static QString SymbolOfFile(const QString& path);
 
     QString m_strInputPath;  // the input file last opened; never cleared
     int m_nDateFormat = 1;   // the date format code that the settings dialog chose
@@ -30,7 +42,8 @@ public:
     static std::vector<std::string> FirstLines(const std::string& path, int count);
 
 public slots:
-    // The conversion flow: settings dialog, then the conversion, then the outcome line.
+    // The conversion flow: settings dialog, then the conversion, then the outcome line. A run
+    // refused for one of its settings brings the dialog back as it was, to mend that setting.
     void OnFileSettings();
     // Takes a security out of a directory, after asking which and making sure.
     void OnFileRemoveSecurity();
@@ -41,5 +54,11 @@ signals:
     void InputPathChanged(bool hasInput);
 
 private:
+    void RunConversion(bool fromOpenedFile);
+    // Stores the dialog's settings and runs the conversion; true when it succeeded, else
+    // `*refused` names the setting a refusal was about and `*message` says why.
+    bool Convert(CConversionSettingsDlg& dialog,
+                 std::optional<engine::CConversionJob::Refusal>* refused, QString* message);
+
     CRegistryStore* m_pStore;
 };

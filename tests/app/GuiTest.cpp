@@ -96,6 +96,14 @@ private:
         Action("openAction")->trigger();
     }
 
+    // Opens `name`, cancels the dialog that starts from the file's detected settings, and answers
+    // File > Settings, which starts from the stored settings, with `answer`.
+    void OpenThenSettings(const char* name, std::function<int(QDialog&)> answer) {
+        Open(name, [](QDialog&) { return int(QDialog::Rejected); });
+        prompter().QueueDialog(std::move(answer));
+        Action("settingsAction")->trigger();
+    }
+
     void StartApp(const QString& file = QString()) {
         m_app = std::make_unique<CKorvexApp>();
         QVERIFY(m_app->InitInstance(file, m_settings) || !file.isEmpty());
@@ -347,7 +355,7 @@ private slots:
     void dialogChecksInTheirOrder() {
         WriteFileBytes(path("in.csv"), kLine);
         QStringList seen;
-        Open("in.csv", [&](QDialog& d) {
+        OpenThenSettings("in.csv", [&](QDialog& d) {
             auto& dialog = static_cast<CConversionSettingsDlg&>(d);
             auto ok = Child<QPushButton>(d, "okButton");
             // Neither symbol nor directory: the symbol is asked for first.
@@ -369,7 +377,8 @@ private slots:
             Child<QLineEdit>(d, "directoryEdit")->setText(qpath("db"));
             ok->click();
             Child<QLineEdit>(d, "nameEdit")->setText("Name");
-            Child<QComboBox>(d, "dateFormatCombo")->setEditText("weekly");
+            // A stored format that is not in the list selects nothing.
+            Child<QComboBox>(d, "dateFormatCombo")->setCurrentIndex(-1);
             Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
             ok->click();
             seen << QString::number(dialog.result());
@@ -384,8 +393,8 @@ private slots:
                 "No date format is chosen.\nChoose one of the date formats "
                 "of the list."}));
         QCOMPARE(seen, (QStringList{"1", "AB", QString::number(QDialog::Accepted)}));
-        QCOMPARE(view().m_nDateFormat, 0);  // typed, not chosen from the list
-        QCOMPARE(Stored("DateFormat"), std::string("weekly"));
+        QCOMPARE(view().m_nDateFormat, 0);  // none chosen from the list
+        QCOMPARE(Stored("DateFormat"), std::string(""));
         QVERIFY(view().toPlainText().endsWith(QStringLiteral("Conversion failed.\nNothing in ") +
                                               qpath("db") + QStringLiteral(" was changed.")));
     }
@@ -395,7 +404,7 @@ private slots:
         store().WriteInt("Setting", "SkipOn", 1);
         store().WriteInt("Setting", "SkipRows", 5);
         QStringList seen;
-        Open("in.csv", [&](QDialog& d) {
+        OpenThenSettings("in.csv", [&](QDialog& d) {
             auto* rows = Child<SpinEdit>(d, "skipRowsEdit");
             seen << rows->Text() << (rows->isEnabled() ? "on" : "off");
             Child<QCheckBox>(d, "skipRowsCheck")->click();
