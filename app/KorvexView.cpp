@@ -166,7 +166,9 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
     dialog.m_bOIOn = number("OIOn", 1);
     dialog.m_nOICol = number("OICol", 7);
     if (fromOpenedFile) {
-        dialog.DetectFromFile(true);
+        // Without a run before, detection's proposal is the best start even when it has doubts.
+        const bool ranBefore = !m_pStore->ReadString(section, "DateFormat", "").empty();
+        dialog.DetectFromFile(ranBefore);
         dialog.m_strSymbol = SymbolOfFile(m_strInputPath);
     }
     for (;;) {

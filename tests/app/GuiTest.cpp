@@ -14,12 +14,15 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextBrowser>
 #include <filesystem>
 #include <memory>
 
 #include "app/ConversionSettingsDlg.h"
+#include "app/HelpWindow.h"
 #include "app/KorvexApp.h"
 #include "app/KorvexDoc.h"
 #include "app/KorvexView.h"
@@ -234,6 +237,9 @@ private slots:
     void problemsAreShownAndStoredOnlyWhenTheUserSaysSo() {
         WriteFileBytes(path("in.csv"),
                        "083099,1.5,2,1,1.75,1000,50\n083199,1.5,x,1,1.75,1000,50\n");
+        // After an earlier run, a file that detection has doubts about starts from that run's
+        // settings.
+        store().WriteString("Setting", "DateFormat", "MMDDYY");
         Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
         const QStringList asked = prompter().TakeMessages();
         QCOMPARE(asked.size(), 1);
@@ -350,6 +356,214 @@ private slots:
         QCOMPARE(Stored("DateFormat"), std::string("DD_MM_CCYY"));
         QCOMPARE(ReadFileBytes(path("db/F1.DOP")),
                  std::string("\"DATE\",0,0\r\n\"CLOSE\",4,4\r\n"));
+    }
+
+    // The preview is the conversion's own reading: stored values, problem cells with their
+    // reasons, and the whole file's summary, following each change of the settings.
+    void thePreviewShowsTheFileAsItWillBeStored() {
+        WriteFileBytes(path("prices.csv"),
+                       "Date,Open,High,Low,Close,Adj Close,Volume\n"
+                       "2024-01-02,187.15,188.44,183.89,185.64,184.94,82488700\n"
+                       "2024-01-03,184.22,185.88,183.43,184.25,183.55,58414500\n"
+                       "2024-01-04,182.15,183.09,180.88,181.91,n/a,71983600\n");
+        QStringList seen;
+        Open("prices.csv", [&](QDialog& d) {
+            auto* table = Child<QTableWidget>(d, "previewTable");
+            auto* summary = Child<QLabel>(d, "summaryLabel");
+            seen << QString::number(table->rowCount()) << QString::number(table->columnCount())
+                 << table->horizontalHeaderItem(5)->text() << table->item(0, 0)->text()
+                 << table->item(2, 4)->text() << table->item(2, 5)->text()
+                 << table->verticalHeaderItem(0)->text();
+            (void)QTest::qWaitFor([&] { return summary->text().contains("No problems"); });
+            seen << summary->text();
+            // Volume taken from the Adj Close column: line 4's text is marked, stored as 0.
+            SetColumn(d, "volumeColumnEdit", "6");
+            (void)QTest::qWaitFor([&] { return table->item(2, 5)->data(Qt::UserRole).toBool(); });
+            const QTableWidgetItem* bad = table->item(2, 5);
+            seen << bad->text() << bad->toolTip()
+                 << QString::number(table->item(1, 5)->data(Qt::UserRole).toBool());
+            (void)QTest::qWaitFor([&] { return summary->text().contains("problem;"); });
+            seen << summary->text();
+            // A date format that reads none of the dates marks every date.
+            Child<QComboBox>(d, "dateFormatCombo")->setCurrentText("MMDDYY");
+            (void)QTest::qWaitFor([&] { return table->item(0, 0)->data(Qt::UserRole).toBool(); });
+            seen << table->item(0, 0)->toolTip();
+            return int(QDialog::Rejected);
+        });
+        QCOMPARE(seen,
+                 (QStringList{
+                     "3", "6", "Volume (col 7)", "2024-01-02", "181.91", "71983600", "line 2",
+                     "The whole file: 3 records, 2024-01-02 to 2024-01-04. No problems.",
+                     QString::fromUtf8("\u26a0 0"), "line 4, volume \"n/a\": is not a number", "0",
+                     "The whole file: 3 records, 2024-01-02 to 2024-01-04. 1 problem; "
+                     "the first: line 4, volume \"n/a\": is not a number",
+                     "line 2, date \"2024-01-02\": has more digits than MMDDYY reads\nline 2, date "
+                     "\"2024-01-02\": holds other characters than digits, but MMDDYY is "
+                     "written in digits only"}));
+        QVERIFY(prompter().TakeMessages().isEmpty());
+    }
+
+    // An opened file starts from what detection proposes, and its symbol from its name.
+    void anOpenedFileStartsFromItsDetectedSettings() {
+        WriteFileBytes(path("dax.txt"),
+                       "Date;Open;High;Low;Close;Volume\n"
+                       "15.01.2024;16750,5;16900,25;16700;16769,36;70500\n"
+                       "16.01.2024;16769,36;16800;16500,5;16538,39;80200\n");
+        store().WriteInt("Setting", "Delimiter", 1);
+        store().WriteString("Setting", "Symbol", "LASTRUN");
+        QStringList seen;
+        Open("dax.txt", [&](QDialog& d) {
+            seen << Child<QLabel>(d, "detectionLabel")->text().section('.', 0, 0)
+                 << Child<QLineEdit>(d, "symbolEdit")->text()
+                 << QString::number(Child<QRadioButton>(d, "semicolonRadio")->isChecked())
+                 << QString::number(Child<QCheckBox>(d, "decimalCommaCheck")->isChecked())
+                 << Child<QComboBox>(d, "dateFormatCombo")->currentText();
+            // What the user typed stays when Detect proposes the settings again.
+            Child<QRadioButton>(d, "commaRadio")->setChecked(true);
+            Child<QLineEdit>(d, "nameEdit")->setText("DAX");
+            Child<QPushButton>(d, "detectButton")->click();
+            seen << QString::number(Child<QRadioButton>(d, "semicolonRadio")->isChecked())
+                 << Child<QLineEdit>(d, "nameEdit")->text();
+            return ConfirmInto(d, qpath("db"), Child<QLineEdit>(d, "symbolEdit")->text(), true);
+        });
+        QCOMPARE(seen, (QStringList{"Settings detected from the file", "DAX", "1", "1",
+                                    "DD_MM_CCYY", "1", "DAX"}));
+        QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
+        QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(53 + 36, 4), std::string("DAX "));
+        QCOMPARE(view().SymbolOfFile("/x/aapl.us.txt"), QString("AAPL.US"));
+        QCOMPARE(view().SymbolOfFile("/x/a-very-long-file-name.csv"), QString("A-VERY-LONG-FILE"));
+    }
+
+    // A refused run brings the dialog back with what was typed, the reason and the focus on the
+    // setting concerned; mended there, the run goes through.
+    void aRefusedRunBringsTheDialogBack() {
+        WriteFileBytes(path("in.csv"), kLine);
+        QStringList seen;
+        auto mended = [&](QDialog& d) {
+            d.show();
+            seen << Child<QLineEdit>(d, "nameEdit")->text()
+                 << Child<QLineEdit>(d, "symbolEdit")->text()
+                 << Child<QLabel>(d, "refusalLabel")->text() << d.focusWidget()->objectName();
+            d.hide();
+            return ConfirmInto(d, qpath("db"), "XYZ", true);
+        };
+        Open("in.csv", [&](QDialog& d) {
+            prompter().QueueDialog(mended);
+            Child<QLineEdit>(d, "nameEdit")->setText("Typed Name");
+            return ConfirmInto(d, qpath("db"), "XYZ", false);  // no MASTER there yet
+        });
+        QCOMPARE(prompter().TakeMessages(),
+                 QStringList{"Path specified does not point to a Master file"});
+        QCOMPARE(seen,
+                 (QStringList{"Typed Name", "XYZ", "Path specified does not point to a Master file",
+                              "useExistingMasterRadio"}));
+        QVERIFY2(EndsWithSuccess(QStringLiteral("Conversion failed.\nNothing in ") + qpath("db") +
+                                 QStringLiteral(" was changed.\n")),
+                 qPrintable(view().toPlainText()));
+    }
+
+    // Under the directory the dialog says what the directory holds, and a missing one can be
+    // made from the dialog.
+    void theDirectoryLineSaysWhatTheDirectoryHolds() {
+        WriteFileBytes(path("in.csv"), kLine);
+        QStringList seen;
+        auto status = [&](QDialog& d) {
+            auto* label = Child<QLabel>(d, "directoryStatusLabel");
+            seen << label->text() + (label->property("warning").toBool() ? " [!]" : "");
+        };
+        Open("in.csv", [&](QDialog& d) {
+            auto* edit = Child<QLineEdit>(d, "directoryEdit");
+            Child<QRadioButton>(d, "useExistingMasterRadio")->setChecked(true);
+            edit->setText(qpath("db/new"));
+            status(d);
+            auto* create = Child<QPushButton>(d, "createDirectoryButton");
+            seen << QString::number(create->isVisibleTo(&d));
+            prompter().QueueAnswer(true);
+            create->click();
+            status(d);
+            Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+            status(d);
+            return ConfirmInto(d, qpath("db/new"), "XYZ", true);
+        });
+        QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
+        prompter().QueueDialog([&](QDialog& d) {
+            Child<QLineEdit>(d, "directoryEdit")->setText(qpath("db/new"));
+            Child<QRadioButton>(d, "useExistingMasterRadio")->setChecked(true);
+            status(d);
+            Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+            status(d);
+            Child<QLineEdit>(d, "directoryEdit")->setText(qpath("in.csv"));
+            status(d);
+            return int(QDialog::Rejected);
+        });
+        Action("settingsAction")->trigger();
+        QCOMPARE(prompter().TakeMessages(),
+                 QStringList{"The directory " + qpath("db/new") + " does not exist.\nCreate it?"});
+        QCOMPARE(seen,
+                 (QStringList{"The directory does not exist. Use Existing Master needs a directory "
+                              "that holds a MASTER. [!]",
+                              "1",
+                              "The directory exists and holds no MASTER. Use Existing Master "
+                              "will be refused: choose Make New Master to start one. [!]",
+                              "The directory exists and holds no MASTER.",
+                              "The directory holds a MASTER that lists 1 security.",
+                              "The directory holds a MASTER that lists 1 security. Make New "
+                              "Master will be refused: choose Use Existing Master to add to it. "
+                              "[!]",
+                              "This is a file, not a directory. [!]"}));
+    }
+
+    // Every control has its own Alt key, F1 opens the dialog's help page, and Tab enters a radio
+    // group at its checked button.
+    void theDialogIsUsableFromTheKeyboard() {
+        WriteFileBytes(path("in.csv"), kLine);
+        QStringList seen;
+        Open("in.csv", [&](QDialog& d) {
+            QSet<QChar> keys;
+            QStringList missing;
+            auto take = [&](const QString& text) {
+                const qsizetype at = text.indexOf(QLatin1Char('&'));
+                if (at < 0 || at + 1 >= text.size()) {
+                    missing << text;
+                } else if (keys.contains(text[at + 1].toLower())) {
+                    missing << "twice: " + text;
+                } else {
+                    keys.insert(text[at + 1].toLower());
+                }
+            };
+            for (QAbstractButton* button : d.findChildren<QAbstractButton*>()) {
+                if (button->objectName() != "okButton" && button->objectName() != "cancelButton" &&
+                    !button->text().isEmpty()) {
+                    take(button->text());
+                }
+            }
+            for (QLabel* label : d.findChildren<QLabel*>()) {
+                if (label->buddy() != nullptr) {
+                    take(label->text());
+                }
+            }
+            seen << missing.join("; ");
+            d.show();
+            QApplication::setActiveWindow(&d);
+            Child<QRadioButton>(d, "tabRadio")->setChecked(true);
+            Child<QCheckBox>(d, "openIntCheck")->setChecked(true);
+            Child<SpinEdit>(d, "openIntColumnEdit")->setEnabled(true);
+            Child<SpinEdit>(d, "openIntColumnEdit")->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << (QApplication::focusWidget() != nullptr
+                         ? QApplication::focusWidget()->objectName()
+                         : QString("none"));
+            QTest::keyClick(&d, Qt::Key_F1);
+            auto* help = d.findChild<CHelpWindow*>("dialogHelpWindow");
+            seen << QString::number(help != nullptr && help->isVisible());
+            if (help != nullptr) {
+                seen << help->Browser()->source().fileName();
+                help->close();
+            }
+            d.hide();
+            return int(QDialog::Rejected);
+        });
+        QCOMPARE(seen, (QStringList{"", "tabRadio", "1", "settings.html"}));
     }
 
     void dialogChecksInTheirOrder() {
