@@ -768,9 +768,9 @@ void CConversionSettingsDlg::RefreshPreview() {
         return;
     }
     const engine::ConversionSettings settings = ControlSettings();
-    if (const engine::SettingsProblem* problem = ReadingProblem(settings.Validate())) {
-        m_summary->setText(FromLocal(problem->message));
-        m_summary->setProperty("bad", true);
+    const std::vector<engine::SettingsProblem> settingsProblems = settings.Validate();
+    if (const engine::SettingsProblem* problem = ReadingProblem(settingsProblems)) {
+        ShowSummary(m_nSummaryGeneration, FromLocal(problem->message), true);
         return;
     }
     std::vector<PriceField> shown;
@@ -783,18 +783,18 @@ void CConversionSettingsDlg::RefreshPreview() {
     if (msdb::Status s =
             engine::ReadPreviewRows(msdb::FileSystem::Default(), settings, kPreviewRecords, &rows);
         !s.ok()) {
-        m_summary->setText(QStringLiteral("The file cannot be read.\n") + FromLocal(s.message()));
-        m_summary->setProperty("bad", true);
+        ShowSummary(m_nSummaryGeneration,
+                    QStringLiteral("The file cannot be read.\n") + FromLocal(s.message()), true);
         return;
     }
     m_preview->setColumnCount(static_cast<int>(shown.size()));
     m_preview->setRowCount(static_cast<int>(rows.size()));
     for (int c = 0; c < static_cast<int>(shown.size()); ++c) {
         const PriceField field = shown[static_cast<std::size_t>(c)];
-        m_preview->setHorizontalHeaderItem(
-            c, new QTableWidgetItem(QStringLiteral("%1 (col %2)")
-                                        .arg(QLatin1String(kFieldHeadings[field]))
-                                        .arg(settings.fields[field].column)));
+        auto* heading = new QTableWidgetItem(QLatin1String(kFieldHeadings[field]));
+        heading->setToolTip(
+            QStringLiteral("Column %1 of the file").arg(settings.fields[field].column));
+        m_preview->setHorizontalHeaderItem(c, heading);
     }
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         const engine::PreviewRow& row = rows[static_cast<std::size_t>(r)];
@@ -841,8 +841,7 @@ void CConversionSettingsDlg::StopSummary() {
 void CConversionSettingsDlg::StartSummary(const engine::ConversionSettings& settings) {
     StopSummary();
     const int generation = ++m_nSummaryGeneration;
-    m_summary->setText(QStringLiteral("Reading the whole file..."));
-    m_summary->setProperty("bad", false);
+    ShowSummary(generation, QStringLiteral("Reading the whole file..."), false);
     std::uint64_t size = 0;
     if (msdb::FileInfo info; msdb::FileSystem::Default().GetInfo(settings.inputPath, &info).ok()) {
         size = info.size;

@@ -384,6 +384,12 @@ private slots:
                  << QString::number(table->item(1, 5)->data(Qt::UserRole).toBool());
             (void)QTest::qWaitFor([&] { return summary->text().contains("problem;"); });
             seen << summary->text();
+            // Settings that cannot read the file at all say why in place of the summary.
+            SetColumn(d, "volumeColumnEdit", "1");
+            (void)QTest::qWaitFor([&] { return table->columnCount() == 0; });
+            seen << summary->text();
+            SetColumn(d, "volumeColumnEdit", "7");
+            (void)QTest::qWaitFor([&] { return table->columnCount() == 6; });
             // A date format that reads none of the dates marks every date.
             Child<QComboBox>(d, "dateFormatCombo")->setCurrentText("MMDDYY");
             (void)QTest::qWaitFor([&] { return table->item(0, 0)->data(Qt::UserRole).toBool(); });
@@ -392,11 +398,12 @@ private slots:
         });
         QCOMPARE(seen,
                  (QStringList{
-                     "3", "6", "Volume (col 7)", "2024-01-02", "181.91", "71983600", "line 2",
+                     "3", "6", "Volume", "2024-01-02", "181.91", "71983600", "line 2",
                      "The whole file: 3 records, 2024-01-02 to 2024-01-04. No problems.",
                      QString::fromUtf8("\u26a0 0"), "line 4, volume \"n/a\": is not a number", "0",
                      "The whole file: 3 records, 2024-01-02 to 2024-01-04. 1 problem; "
                      "the first: line 4, volume \"n/a\": is not a number",
+                     "Duplicate columns specified\nCorrect or disable",
                      "line 2, date \"2024-01-02\": has more digits than MMDDYY reads\nline 2, date "
                      "\"2024-01-02\": holds other characters than digits, but MMDDYY is "
                      "written in digits only"}));
