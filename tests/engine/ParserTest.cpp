@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "engine/InputParser.h"
+#include "engine/InputScan.h"
 #include "engine/PriceFileWriter.h"
 #include "engine/TextInput.h"
 #include "msdb/Master.h"
@@ -508,6 +509,85 @@ TEST(LineReaderTest, LinesTheirNumbersAndWhatTheyHold) {
     EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "", std::string("d\0e", 3), "tail"}));
     EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(nul, (std::vector<bool>{false, false, false, false, true, false}));
+}
+
+}  // namespace
+}  // namespace testing_support
+
+namespace testing_support {
+namespace {
+
+// The preview's records are the conversion's: the stored values of the first lines after the
+// skipped ones, each with its own problems.
+TEST(PreviewRowsTest, FirstRecordsWithTheirProblems) {
+    TempDir dir;
+    WriteFileBytes(dir / "in.txt", "Date,Close\n083099,1.5\n083199,x\n090199,2\n");
+    engine::ConversionSettings settings;
+    settings.inputPath = dir / "in.txt";
+    settings.skipOn = true;
+    settings.skipRows = 1;
+    settings.dateFormat = engine::DateFormat::MMDDYY;
+    for (PriceField field : kPriceFields) {
+        settings.fields[field] = {false, 1};
+    }
+    settings.fields[PriceField::kDate] = {true, 1};
+    settings.fields[PriceField::kClose] = {true, 2};
+    std::vector<engine::PreviewRow> rows;
+    ASSERT_TRUE(engine::ReadPreviewRows(FileSystem::Default(), settings, 2, &rows).ok());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].line, 2);
+    EXPECT_EQ(FromMbf(rows[0].record.values[PriceField::kClose]), 1.5f);
+    EXPECT_TRUE(rows[0].problems.empty());
+    EXPECT_EQ(rows[1].line, 3);
+    ASSERT_EQ(rows[1].problems.size(), 1u);
+    EXPECT_EQ(rows[1].problems[0].field, "close price");
+    EXPECT_EQ(rows[1].problems[0].text, "x");
+
+    settings.inputPath = dir / "missing.txt";
+    EXPECT_TRUE(engine::ReadPreviewRows(FileSystem::Default(), settings, 2, &rows).IsNotFound());
+}
+
+// The whole-file reading: the order of the dates decides the reversal, and dates out of order
+// are problems once the scan is over.
+TEST(ScanInputTest, DateOrderReversesOrBecomesProblems) {
+    TempDir dir;
+    engine::ConversionSettings settings;
+    settings.dateFormat = engine::DateFormat::MMDDYY;
+    settings.inputPath = dir / "in.txt";
+    for (PriceField field : kPriceFields) {
+        settings.fields[field] = {false, 1};
+    }
+    settings.fields[PriceField::kDate] = {true, 1};
+    settings.fields[PriceField::kClose] = {true, 2};
+    int limit = 100;
+    auto scan = [&](const std::string& text, int* problems, int* seen) {
+        WriteFileBytes(dir / "in.txt", text);
+        std::unique_ptr<ReadableFile> file;
+        EXPECT_TRUE(FileSystem::Default().OpenForRead(settings.inputPath, &file).ok());
+        engine::InputParser parser(settings, std::move(file));
+        *seen = 0;
+        const engine::ScanResult result =
+            engine::ScanInput(parser, [&](const engine::PriceRecord&, const engine::InputParser&) {
+                return ++*seen < limit;
+            });
+        *problems = parser.problems().count();
+        return result;
+    };
+    int problems = 0;
+    int seen = 0;
+    engine::ScanResult newestFirst = scan("090199,2\n083199,1\n083099,1\n", &problems, &seen);
+    EXPECT_TRUE(newestFirst.reversed);
+    EXPECT_EQ(newestFirst.recordCount, 3);
+    EXPECT_EQ(FromMbf(newestFirst.firstDate), 990830.0f);  // the oldest day
+    EXPECT_EQ(problems, 0);
+    engine::ScanResult mixed = scan("083099,2\n090199,1\n083199,1\n", &problems, &seen);
+    EXPECT_FALSE(mixed.reversed);
+    EXPECT_EQ(problems, 1);
+    // The callback stops the scan: the fourth record is never read.
+    limit = 3;
+    engine::ScanResult stopped = scan("083099,1\n083199,1\n090199,1\n090299,1\n", &problems, &seen);
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(seen, 3);
 }
 
 }  // namespace

@@ -322,3 +322,52 @@ TEST_F(JobFixture, RefusedBeforeAnythingIsTouched) {
 
 }  // namespace
 }  // namespace testing_support
+
+namespace testing_support {
+namespace {
+
+// A refused run names the setting to mend, which the desktop program focuses; a failure of the
+// file system names none.
+TEST_F(JobFixture, RefusalsNameTheSettingToMend) {
+    using engine::SettingsField;
+    auto refused = [](const PendingJob& job) {
+        return job.job->Refused() ? std::optional(job.job->Refused()->field) : std::nullopt;
+    };
+    auto missing = MakeJob(kLine);
+    missing->settings.directory = dir / "missing";
+    EXPECT_EQ(missing->Run(), 1);
+    EXPECT_EQ(refused(*missing), SettingsField::kDirectory);
+
+    auto noMaster = MakeJob(kLine);
+    noMaster->settings.master = engine::MasterChoice::kUseExisting;
+    EXPECT_EQ(noMaster->Run(), 1);
+    EXPECT_EQ(refused(*noMaster), SettingsField::kMaster);
+
+    auto first = MakeJob(kLine);
+    ASSERT_EQ(first->Run(), 0);
+    EXPECT_EQ(refused(*first), std::nullopt);
+    auto again = MakeJob(kLine);
+    EXPECT_EQ(again->Run(), 1);
+    EXPECT_EQ(refused(*again), SettingsField::kMaster);
+    auto duplicate = MakeJob(kLine);
+    duplicate->settings.master = engine::MasterChoice::kUseExisting;
+    EXPECT_EQ(duplicate->Run(), 1);  // the question is answered No
+    EXPECT_EQ(refused(*duplicate), SettingsField::kSymbol);
+
+    // Problems not stored name the field of the first: the date format for a date, else the
+    // column of the price.
+    auto problems = MakeJob("083099,1.5,x,1,1.75,1000,50\n0831xx,1.5,2,1,1.75,1000,50\n");
+    problems->settings.directory = dir / "other";
+    std::filesystem::create_directory(dir / "other");
+    EXPECT_EQ(problems->Run(), 1);
+    ASSERT_TRUE(problems->job->Refused());
+    EXPECT_EQ(problems->job->Refused()->field, SettingsField::kColumn);
+    EXPECT_EQ(problems->job->Refused()->priceField, engine::PriceField::kHigh);
+    auto dates = MakeJob("0830xx,1.5,2,1,1.75,1000,50\n");
+    dates->settings.directory = dir / "other";
+    EXPECT_EQ(dates->Run(), 1);
+    EXPECT_EQ(refused(*dates), SettingsField::kDateFormat);
+}
+
+}  // namespace
+}  // namespace testing_support
