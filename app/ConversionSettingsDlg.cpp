@@ -459,16 +459,20 @@ void CConversionSettingsDlg::OnInitDialog() {
     UpdateDirectoryStatus();
 }
 
-void CConversionSettingsDlg::SelectDateFormat(const QString& text) {
-    for (int i = 0; i < m_cbDateFormat->count() && !text.isEmpty(); ++i) {
-        if (m_cbDateFormat->itemText(i).startsWith(text, Qt::CaseInsensitive)) {
-            m_cbDateFormat->setCurrentIndex(i);
-            m_nDateFormatSelection = i;
-            return;
+int CConversionSettingsDlg::DateFormatIndex(const QString& text) {
+    for (int i = 0; i < static_cast<int>(msdb::kDateFormatNames.size()) && !text.isEmpty(); ++i) {
+        const std::string_view name = msdb::kDateFormatNames[static_cast<std::size_t>(i)];
+        if (QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()))
+                .startsWith(text, Qt::CaseInsensitive)) {
+            return i;
         }
     }
-    m_cbDateFormat->setCurrentIndex(-1);
-    m_nDateFormatSelection = -1;
+    return -1;
+}
+
+void CConversionSettingsDlg::SelectDateFormat(const QString& text) {
+    m_nDateFormatSelection = DateFormatIndex(text);
+    m_cbDateFormat->setCurrentIndex(m_nDateFormatSelection);
 }
 
 void CConversionSettingsDlg::Refuse(QWidget* field, const QString& message) {
@@ -941,6 +945,30 @@ void CConversionSettingsDlg::ShowSummary(int generation, const QString& text, bo
     m_summary->setStyleSheet(bad ? QStringLiteral("color: #b00000;") : QString());
 }
 
+// True when the settings the members hold read the first records of the file without a problem.
+bool CConversionSettingsDlg::MembersReadTheFile() const {
+    engine::ConversionSettings settings = Settings();
+    settings.inputPath = Local(m_strInputPath);
+    settings.dateFormat = static_cast<engine::DateFormat>(DateFormatIndex(m_strDateFormat) + 1);
+    if (settings.dateFormat == engine::DateFormat::kNone) {
+        return false;
+    }
+    // Only the reading settings matter here: the directory and the symbol may be empty yet.
+    for (const engine::SettingsProblem& problem : settings.Validate()) {
+        if (problem.kind != engine::ProblemKind::kEmpty) {
+            return false;
+        }
+    }
+    std::vector<engine::PreviewRow> rows;
+    if (!engine::ReadPreviewRows(msdb::FileSystem::Default(), settings, kPreviewRecords, &rows)
+             .ok() ||
+        rows.empty()) {
+        return false;
+    }
+    return std::all_of(rows.begin(), rows.end(),
+                       [](const engine::PreviewRow& row) { return row.problems.empty(); });
+}
+
 bool CConversionSettingsDlg::DetectFromFile(bool onlyWhenConfident) {
     using engine::PriceField;
     if (m_strInputPath.isEmpty()) {
@@ -972,13 +1000,14 @@ bool CConversionSettingsDlg::DetectFromFile(bool onlyWhenConfident) {
         undecided.append(FromLocal(what));
     }
     const bool confident = result.confidence == engine::Confidence::kHigh;
-    if (!confident && onlyWhenConfident) {
+    if (!confident && onlyWhenConfident && MembersReadTheFile()) {
         m_strDetection = QStringLiteral(
                              "The file's layout is not certain; the settings are those of the last "
                              "run. Press Detect to take the proposal. ") +
                          undecided.join(QLatin1Char(' '));
         return false;
     }
+    const bool lastRunFails = !confident && onlyWhenConfident;
     const engine::DetectedLayout& layout = result.layout;
     m_nDelimiter = layout.delimiter == '\t'  ? 1
                    : layout.delimiter == ' ' ? 2
@@ -1000,11 +1029,15 @@ bool CConversionSettingsDlg::DetectFromFile(bool onlyWhenConfident) {
     }
     m_nDateCol = layout.fields[PriceField::kDate].column;
     m_nCloCol = layout.fields[PriceField::kClose].column;
-    m_strDetection = QStringLiteral("Settings detected from the file") +
-                     (confident ? QStringLiteral(". ") : QStringLiteral(", with doubts. ")) +
-                     QStringLiteral(
-                         "Left to you: the directory, the master, the symbol and the "
-                         "name.");
+    m_strDetection =
+        QStringLiteral("Settings detected from the file") +
+        (confident      ? QStringLiteral(". ")
+         : lastRunFails ? QStringLiteral(", with doubts: the last run's settings do not read "
+                                         "this file. ")
+                        : QStringLiteral(", with doubts. ")) +
+        QStringLiteral(
+            "Left to you: the directory, the master, the symbol and the "
+            "name.");
     if (!undecided.isEmpty()) {
         m_strDetection += QLatin1Char(' ') + undecided.join(QLatin1Char(' '));
     }

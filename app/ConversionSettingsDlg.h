@@ -121,6 +121,9 @@ private:
     bool ReadText(QLineEdit* edit, engine::SettingsField field, QString* value);
     void Refuse(QWidget* field, const QString& message);
     void SelectDateFormat(const QString& text);
+    // The entry of the date format list that `text` begins, without regard to case; -1 for none.
+    static int DateFormatIndex(const QString& text);
+    bool MembersReadTheFile() const;
     // The reading settings as the controls give them now, without telling the user about values
     // that cannot be read (a column that is no number reads as 0).
     engine::ConversionSettings ControlSettings() const;

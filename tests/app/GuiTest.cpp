@@ -30,6 +30,9 @@
 #include "app/Prompter.h"
 #include "app/RegistryStore.h"
 #include "app/SpinEdit.h"
+#include "engine/ConversionJob.h"
+#include "engine/Detect.h"
+#include "tests/support/DownloadShapes.h"
 #include "tests/support/TestSupport.h"
 
 using testing_support::FileExists;
@@ -237,10 +240,8 @@ private slots:
     void problemsAreShownAndStoredOnlyWhenTheUserSaysSo() {
         WriteFileBytes(path("in.csv"),
                        "083099,1.5,2,1,1.75,1000,50\n083199,1.5,x,1,1.75,1000,50\n");
-        // After an earlier run, a file that detection has doubts about starts from that run's
-        // settings.
-        store().WriteString("Setting", "DateFormat", "MMDDYY");
-        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        OpenThenSettings("in.csv",
+                         [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
         const QStringList asked = prompter().TakeMessages();
         QCOMPARE(asked.size(), 1);
         QVERIFY(asked[0].contains(QStringLiteral("line 2, high price \"x\": is not a number")));
@@ -408,6 +409,48 @@ private slots:
                      "\"2024-01-02\": holds other characters than digits, but MMDDYY is "
                      "written in digits only"}));
         QVERIFY(prompter().TakeMessages().isEmpty());
+    }
+
+    // A newcomer opens each shape of download in turn and presses OK: each converts to the same
+    // bytes as the detected settings give (the settings `korvex-cli convert --detect` takes).
+    void eachDownloadShapeConvertsByPressingOk() {
+        int n = 0;
+        for (const testing_support::DownloadShape& shape : testing_support::DownloadShapes()) {
+            const std::string name = "shape" + std::to_string(++n);
+            std::filesystem::create_directory(path(name.c_str()));
+            WriteFileBytes(path((name + ".txt").c_str()), shape.input);
+            QString detection;
+            Open((name + ".txt").c_str(), [&](QDialog& d) {
+                detection = Child<QLabel>(d, "detectionLabel")->text();
+                Child<QLineEdit>(d, "directoryEdit")->setText(qpath(name.c_str()));
+                Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+                Child<QPushButton>(d, "okButton")->click();
+                return d.result();
+            });
+            QVERIFY2(detection.startsWith("Settings detected from the file"),
+                     qPrintable(QString::fromLatin1(shape.name) + ": " + detection));
+            QVERIFY2(EndsWithSuccess(), qPrintable(QString::fromLatin1(shape.name) + ": " +
+                                                   view().toPlainText().right(300)));
+
+            // The same file converted by a job with the detected settings.
+            engine::ConversionSettings settings;
+            engine::ApplyLayout(engine::DetectLayoutOfText(shape.input).layout, &settings);
+            settings.inputPath = path((name + ".txt").c_str());
+            settings.directory = path(name.c_str()) + "/expected";
+            std::filesystem::create_directory(settings.directory);
+            settings.master = engine::MasterChoice::kMakeNew;
+            settings.symbol = "X";
+            testing_support::RecordingNotifier notifier;
+            engine::JobServices services;
+            services.notifier = &notifier;
+            engine::CConversionJob job(settings, services);
+            QCOMPARE(job.Run(), 0);
+            QCOMPARE(ReadFileBytes(path((name + "/F1.DAT").c_str())),
+                     ReadFileBytes(settings.directory + "/F1.DAT"));
+            QCOMPARE(ReadFileBytes(path((name + "/F1.DOP").c_str())),
+                     ReadFileBytes(settings.directory + "/F1.DOP"));
+        }
+        QCOMPARE(n, 8);
     }
 
     // An opened file starts from what detection proposes, and its symbol from its name.
