@@ -439,14 +439,20 @@ void CConversionSettingsDlg::showEvent(QShowEvent* event) {
     }
 }
 
-void CConversionSettingsDlg::OnInitDialog() {
-    UpdateData(false);
+// The column of each field that is switched off, and the rows to skip while skipping is off, are
+// greyed out.
+void CConversionSettingsDlg::EnableColumns() {
     m_skipRows->setEnabled(m_bSkipOn != 0);
     m_openCol->setEnabled(m_bOpenOn != 0);
     m_hiCol->setEnabled(m_bHiOn != 0);
     m_loCol->setEnabled(m_bLoOn != 0);
     m_volCol->setEnabled(m_bVolOn != 0);
     m_oiCol->setEnabled(m_bOIOn != 0);
+}
+
+void CConversionSettingsDlg::OnInitDialog() {
+    UpdateData(false);
+    EnableColumns();
     m_detectionLabel->setText(m_strDetection);
     m_detectionLabel->setToolTip(m_strDetectionReasons);
     m_detectionLabel->setVisible(!m_strDetection.isEmpty());
@@ -1053,12 +1059,7 @@ void CConversionSettingsDlg::OnDetect() {
     m_bEMaster = m_emasterCheck->isChecked() ? 1 : 0;
     if (DetectFromFile(false)) {
         UpdateData(false);
-        m_openCol->setEnabled(m_bOpenOn != 0);
-        m_hiCol->setEnabled(m_bHiOn != 0);
-        m_loCol->setEnabled(m_bLoOn != 0);
-        m_volCol->setEnabled(m_bVolOn != 0);
-        m_oiCol->setEnabled(m_bOIOn != 0);
-        m_skipRows->setEnabled(m_bSkipOn != 0);
+        EnableColumns();
     }
     m_detectionLabel->setText(m_strDetection);
     m_detectionLabel->setToolTip(m_strDetectionReasons);

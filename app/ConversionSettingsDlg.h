@@ -115,6 +115,7 @@ protected:
 private:
     void BuildControls();
     void OnInitDialog();
+    void EnableColumns();
     void OnCheck(QCheckBox* box, int* member, SpinEdit* edit, const char* clearedText);
     using NumberCheck = std::function<std::optional<engine::SettingsProblem>(int)>;
     bool ReadNumber(SpinEdit* edit, const NumberCheck& check, int* value);
