@@ -13,23 +13,43 @@ bool IsPathSeparator(char c) {
 #endif
 }
 
+namespace {
+
+// The length of the drive prefix of `path` ("C:"), 0 when it has none. A drive alone names the
+// current directory of that drive, not its root: "C:" and "C:\" are different places.
+std::size_t DrivePrefixLength(const std::string& path) {
+#ifdef _WIN32
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+        return 2;
+    }
+#else
+    (void)path;
+#endif
+    return 0;
+}
+
+}  // namespace
+
 std::string JoinPath(const std::string& directory, const std::string& name) {
     if (directory.empty()) {
         return name;
     }
-    if (IsPathSeparator(directory.back())) {
+    if (IsPathSeparator(directory.back()) || directory.size() == DrivePrefixLength(directory)) {
         return directory + name;
     }
     return directory + kPathSeparator + name;
 }
 
 std::string DirectoryOf(const std::string& path) {
-    auto it = std::find_if(path.rbegin(), path.rend(), IsPathSeparator);
-    if (it == path.rend()) {
-        return ".";
+    const std::size_t drive = DrivePrefixLength(path);
+    auto it = std::find_if(path.rbegin(), path.rend() - static_cast<std::ptrdiff_t>(drive),
+                           IsPathSeparator);
+    if (it == path.rend() - static_cast<std::ptrdiff_t>(drive)) {
+        return drive == 0 ? "." : path.substr(0, drive);
     }
     std::size_t end = static_cast<std::size_t>(path.rend() - it) - 1;
-    return end == 0 ? path.substr(0, 1) : path.substr(0, end);
+    // The separator right after the drive, or the leading one, is the root and stays.
+    return end == drive ? path.substr(0, drive + 1) : path.substr(0, end);
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {

@@ -80,7 +80,8 @@ public:
     // when there is none.
     virtual Status GetInfo(const std::string& path, FileInfo* info) = 0;
     // Takes the exclusive lock of `directory` among the processes that lock it this way, without
-    // waiting: a Busy status when another holds it. No file is made for it.
+    // waiting: a Busy status when another holds it. On POSIX no file is made for it; on Windows a
+    // hidden file KORVEX.LCK is there while the lock is held, and goes with its last holder.
     virtual Status LockDirectory(const std::string& directory,
                                  std::unique_ptr<DirectoryLock>* lock) = 0;
 

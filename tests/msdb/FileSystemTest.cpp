@@ -71,6 +71,9 @@ std::string Found(const std::string& directory, const std::string& name) {
 }
 
 TEST(FindEntryNoCaseTest, PrefersTheExactSpelling) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names that differ only in case are one file on Windows";
+#endif
     TempDir dir;
     for (const char* name : {"master", "MASTER", "Master", "F1.DAT"}) {
         WriteFileBytes(dir / name, name);
