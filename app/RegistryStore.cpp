@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <sstream>
 #include <vector>
 
+#include "app/IniProfile.h"
 #include "msdb/FileSystem.h"
 
 namespace {
@@ -146,13 +146,6 @@ const std::string* Find(const Settings& settings, const std::string& section,
     return nullptr;
 }
 
-std::string Trim(const std::string& text) {
-    auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    auto begin = std::find_if_not(text.begin(), text.end(), space);
-    auto end = std::find_if_not(text.rbegin(), text.rend(), space).base();
-    return begin < end ? std::string(begin, end) : std::string();
-}
-
 }  // namespace
 
 std::string CRegistryStore::DefaultPath() {
@@ -189,38 +182,18 @@ bool CRegistryStore::CreateRoot(const std::string& path, bool* createdNew) {
 }
 
 void CRegistryStore::ImportIniProfile(const std::string& iniPath) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(iniPath, ec)) {
-        return;  // a pipe or a device could block or never end
-    }
-    std::FILE* file = std::fopen(iniPath.c_str(), "r");
-    if (file == nullptr) {
-        return;
-    }
     Settings settings;
     if (!Load(m_strRoot, &settings)) {
         settings.clear();
     }
-    std::optional<std::string> section;  // none until the first section line
-    char buffer[520];
-    while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
-        std::string line = Trim(buffer);
-        std::size_t open = line.find('[');
-        std::size_t close = line.find(']');
-        if (open == 0 && close != std::string::npos && close + 1 == line.size()) {
-            line[open] = ' ';
-            line[close] = ' ';
-            section = Trim(line);
-            SectionNamed(&settings, *section);
-            continue;
-        }
-        std::size_t equals = line.find('=');
-        if (equals != std::string::npos && section) {
-            Set(&settings, *section, line.substr(0, equals), line.substr(equals + 1));
-        }
+    const bool read = ReadIniProfile(
+        iniPath, [&](const std::string& section) { SectionNamed(&settings, section); },
+        [&](const std::string& section, const std::string& entry, const std::string& value) {
+            Set(&settings, section, entry, value);
+        });
+    if (read) {
+        (void)Save(m_strRoot, settings);
     }
-    std::fclose(file);
-    (void)Save(m_strRoot, settings);
 }
 
 std::string CRegistryStore::ReadString(const std::string& section, const std::string& entry,

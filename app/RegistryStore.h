@@ -1,7 +1,13 @@
-// CRegistryStore: the program's settings, a two-level map of sections and entries to text, kept in
-// one per-user INI file. Every read reads the file and every write replaces it whole, through a
-// temporary renamed over it; nothing is cached. Failures are silent: a read that finds nothing
-// gives the caller's default and a failed write returns false.
+// CRegistryStore: the program's settings, a two-level map of sections and entries to text. Nothing
+// is cached: every read reads the store and every write goes to it at once. Failures are silent: a
+// read that finds nothing gives the caller's default and a failed write returns false.
+//
+// On Windows the store is the registry. The root is a key path under HKEY_CURRENT_USER; each
+// section is a subkey of it and each entry a REG_SZ value there. An entry the user's key lacks is
+// read from the same key path under HKEY_LOCAL_MACHINE, where an installer may put defaults for
+// every user; that hive is never written, as an ordinary user may not write it.
+//
+// Elsewhere the store is one per-user INI file, replaced whole through a temporary renamed over it.
 #pragma once
 
 #include <string>
@@ -13,12 +19,13 @@ public:
     CRegistryStore() = default;
     ~CRegistryStore() override = default;
 
-    // The file the settings live in: $KORVEX_SETTINGS, else $XDG_CONFIG_HOME/Halvorn/Korvex.ini,
-    // else ~/.config/Halvorn/Korvex.ini.
+    // Where the settings live: $KORVEX_SETTINGS, else on Windows the key Software\Halvorn\Korvex,
+    // elsewhere the file $XDG_CONFIG_HOME/Halvorn/Korvex.ini, else ~/.config/Halvorn/Korvex.ini.
     static std::string DefaultPath();
 
-    // Takes `path` as the settings file, creates its folder, and creates the file when it does not
-    // exist yet; `*createdNew` tells whether it did. False when the file cannot be made.
+    // Takes `path` as the root, and creates it when it does not exist yet (on Windows the key under
+    // HKEY_CURRENT_USER, elsewhere the file and its folder); `*createdNew` tells whether it did.
+    // False when it cannot be made.
     bool CreateRoot(const std::string& path, bool* createdNew);
 
     // Copies the old INI profile `iniPath` into the store, line by line: "[name]" lines open a
@@ -39,5 +46,5 @@ public:
     static constexpr std::size_t kMaxValueLength = 260;
 
 private:
-    std::string m_strRoot;  // the settings file
+    std::string m_strRoot;  // the settings file, or on Windows the key path
 };

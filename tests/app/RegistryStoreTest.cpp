@@ -1,9 +1,15 @@
-// The settings store: sections and entries of text in the per-user settings file, integers as
-// decimal text, silent failures, and the one-time import of an old INI profile.
+// The settings store: sections and entries of text in the per-user store, integers as decimal
+// text, silent failures, and the one-time import of an old INI profile. The same tests run against
+// the INI file and the Windows registry; those about the file itself run where the file is the
+// store.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <climits>
 #include <cstdlib>
@@ -16,15 +22,35 @@
 namespace testing_support {
 namespace {
 
-// A store on a settings file that CreateRoot has just made, in folders that did not exist.
+#ifdef _WIN32
+// A key of its own for each test, under HKEY_CURRENT_USER (and HKEY_LOCAL_MACHINE, where a test
+// puts the machine's values), removed with everything in it afterwards.
+std::string FreshKeyPath() {
+    static int count = 0;
+    return "Software\\Halvorn\\KorvexTest\\" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++count);
+}
+#endif
+
+// A store on a root that CreateRoot has just made: a settings file in folders that did not exist,
+// or on Windows a new registry key.
 class RegistryStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         bool createdNew = false;
         ASSERT_TRUE(store.CreateRoot(path, &createdNew));
         ASSERT_TRUE(createdNew);
+#ifndef _WIN32
         ASSERT_TRUE(FileExists(path));
+#endif
     }
+#ifdef _WIN32
+    void TearDown() override {
+        for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            RegDeleteTreeA(hive, path.c_str());
+        }
+    }
+#endif
 
     // What a second store on the same file reads, so that only the file can carry the value.
     std::string ReadFresh(const std::string& section, const std::string& entry) {
@@ -43,7 +69,11 @@ protected:
 
     TempDir dir;
     std::string folder = dir / "config/Halvorn";
+#ifdef _WIN32
+    std::string path = FreshKeyPath();
+#else
     std::string path = folder + "/Korvex.ini";
+#endif
     CRegistryStore store;
 };
 
@@ -134,6 +164,7 @@ TEST_F(RegistryStoreTest, AnyTextInNamesAndValuesReadsBackExactly) {
     EXPECT_EQ(store.ReadString("padded", " key ", "<absent>"), "<absent>");
 }
 
+#ifndef _WIN32
 TEST_F(RegistryStoreTest, EveryReadReadsTheFileAndEveryWriteReplacesIt) {
     ASSERT_TRUE(store.WriteString("Setting", "Symbol", "ONE"));
     const std::string saved = ReadFileBytes(path);
@@ -194,7 +225,9 @@ TEST_F(RegistryStoreTest, SettingsFileThatCannotBeReadIsNeverReplaced) {
     ASSERT_EQ(chmod(path.c_str(), 0600), 0);
     EXPECT_EQ(ReadFileBytes(path), before);
 }
+#endif
 
+#ifndef _WIN32
 // Sets or clears an environment variable for one test and puts the old value back afterwards.
 class EnvVar {
 public:
@@ -233,6 +266,7 @@ TEST(RegistryStoreDefaultPath, FollowsTheEnvironmentInOrder) {
     EnvVar noXdg("XDG_CONFIG_HOME", nullptr);
     EXPECT_EQ(CRegistryStore::DefaultPath(), "/home/tester/.config/Halvorn/Korvex.ini");
 }
+#endif
 
 TEST_F(RegistryStoreTest, ImportFollowsTheProfileLineRules) {
     ASSERT_TRUE(store.WriteString("setting", "dateformat", "MMDDYY"));
@@ -281,10 +315,17 @@ TEST_F(RegistryStoreTest, ImportReadsALineOfMoreThan519CharactersAsSeveralLines)
 
 TEST_F(RegistryStoreTest, ImportOfAMissingProfileChangesNothing) {
     ASSERT_TRUE(store.WriteString("Setting", "Path", "/data"));
+#ifndef _WIN32
     const std::string before = ReadFileBytes(path);
+#endif
     store.ImportIniProfile(dir / "missing/Korvex.INI");
+    std::filesystem::create_directory(dir / "folder.ini");
+    store.ImportIniProfile(dir / "folder.ini");
+    EXPECT_EQ(store.ReadString("Setting", "Path", "d"), "/data");
+#ifndef _WIN32
     EXPECT_EQ(ReadFileBytes(path), before);
     EXPECT_EQ(ListNames(folder), std::vector<std::string>{"Korvex.ini"});
+#endif
 }
 
 }  // namespace
