@@ -37,7 +37,22 @@ constexpr std::string_view kUsage =
     "\n"
     "Options:\n"
     "  --help     show this help\n"
-    "  --version  show the version\n";
+    "  --version  show the version\n"
+    "\n"
+    "Examples:\n"
+#ifdef _WIN32
+    "  korvex-cli detect C:\\Data\\prices.csv\n"
+    "  korvex-cli convert C:\\Data\\prices.csv --dir C:\\Data\\Stocks --new-master --symbol ACME\n"
+    "      --skip 1 --date-format MM_DD_CCYY\n"
+    "  korvex-cli list C:\\Data\\Stocks\n"
+    "  korvex-cli export C:\\Data\\Stocks ACME -o C:\\Data\\acme.csv\n";
+#else
+    "  korvex-cli detect ~/data/prices.csv\n"
+    "  korvex-cli convert ~/data/prices.csv --dir ~/data/stocks --new-master --symbol ACME\n"
+    "      --skip 1 --date-format MM_DD_CCYY\n"
+    "  korvex-cli list ~/data/stocks\n"
+    "  korvex-cli export ~/data/stocks ACME -o ~/data/acme.csv\n";
+#endif
 
 }  // namespace
 

@@ -86,7 +86,15 @@ const std::string_view kConvertUsage =
     "\n"
     "Messages go to standard error, a summary of what was written to standard output.\n"
     "Exit status: 0 converted, 1 the conversion failed (the message says why) and DIR\n"
-    "was not changed, 2 bad command line.\n";
+    "was not changed, 2 bad command line.\n"
+    "\n"
+    "Example: a new directory from a file with a heading line and dates like 08/30/1999:\n"
+#ifdef _WIN32
+    "  korvex-cli convert C:\\Data\\prices.csv --dir C:\\Data\\Stocks --new-master\n"
+#else
+    "  korvex-cli convert ~/data/prices.csv --dir ~/data/stocks --new-master\n"
+#endif
+    "      --symbol ACME --name \"Acme Corp\" --skip 1 --date-format MM_DD_CCYY\n";
 
 namespace {
 
@@ -94,6 +102,26 @@ using engine::ConversionSettings;
 using engine::PriceField;
 
 // A mistake on the command line, with the message that explains it.
+// `path` made absolute against the current directory; as given when that fails.
+std::string AbsolutePath(const std::string& path) {
+    std::error_code ec;
+#ifdef _WIN32
+    // Paths are UTF-8 here; a std::filesystem::path made from char would read them in the ANSI
+    // code page.
+    try {
+        const std::filesystem::path absolute = std::filesystem::absolute(
+            std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
+        const std::u8string text = absolute.u8string();
+        return ec ? path : std::string(text.begin(), text.end());
+    } catch (const std::exception&) {
+        return path;  // not UTF-8
+    }
+#else
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.string();
+#endif
+}
+
 struct UsageError {
     std::string message;
 };
@@ -288,9 +316,7 @@ ConversionSettings ParseConvert(const std::vector<std::string>& args, std::ostre
     if (!symbol) {
         throw UsageError{"no symbol given (--symbol)"};
     }
-    std::error_code ec;
-    std::filesystem::path absolute = std::filesystem::absolute(*input, ec);
-    settings.inputPath = ec ? *input : absolute.string();
+    settings.inputPath = AbsolutePath(*input);
     settings.directory = *dir;
     settings.symbol = *symbol;
     if (detect) {

@@ -17,7 +17,18 @@ namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
 
-#ifdef _WIN32
+#if defined(__MINGW32__)
+// MinGW-w64's own C99 strtof: msvcrt's reads neither hexadecimal numbers nor infinities, so it
+// would store other values than the Linux build for the same text. It reads the decimal point of
+// the process locale, which korvex-cli never changes from "C".
+struct CLocale {};
+CLocale MakeCLocale() {
+    return {};
+}
+float StrToFloat(const char* text, char** end, CLocale) {
+    return __mingw_strtof(text, end);
+}
+#elif defined(_WIN32)
 using CLocale = _locale_t;
 CLocale MakeCLocale() {
     return _create_locale(LC_ALL, "C");

@@ -1,6 +1,11 @@
 // korvex-gen: writes a made-up end-of-day price file to standard output, for the examples and the
 // benchmarks. The prices follow a geometric random walk driven by the seed; the same options give
 // the same bytes with every compiler and standard library.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -255,6 +260,9 @@ void Generate(const Options& options, std::ostream& os) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);  // LF line ends, as on Linux: the same bytes everywhere
+#endif
     std::ios::sync_with_stdio(false);
     bool help = false;
     try {

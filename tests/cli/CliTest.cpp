@@ -226,6 +226,18 @@ TEST_F(CliTest, HelpVersionAndUnknownCommands) {
                                "--date-format", "--skip", "--columns", "DDMMCCYY"}) {
         EXPECT_NE(convertHelp.out.find(option), std::string::npos) << option;
     }
+    // The examples use the paths of the platform the program runs on.
+#ifdef _WIN32
+    const std::string example = "convert C:\\Data\\prices.csv --dir C:\\Data\\Stocks";
+    const std::string otherPlatform = "~/";
+#else
+    const std::string example = "convert ~/data/prices.csv --dir ~/data/stocks";
+    const std::string otherPlatform = "C:\\";
+#endif
+    for (const Outcome& text : {help, convertHelp}) {
+        EXPECT_NE(text.out.find(example), std::string::npos) << text.out;
+        EXPECT_EQ(text.out.find(otherPlatform), std::string::npos) << text.out;
+    }
     EXPECT_EQ(RunCli({"--version"}).out, "korvex-cli 1.4.0\n");
     EXPECT_EQ(RunCli({}).status, 2);
     Outcome unknown = RunCli({"merge"});

@@ -306,12 +306,12 @@ TEST_F(InspectTest, CheckNamesEachKindOfDamage) {
         // offset; then the count of the problems. Temporaries are notes; a missing F<n>.DOP is a
         // note only with --verbose.
         std::vector<std::string> where = {
-            db + "/MASTER.NEW: note: ",    db + "/F1.DOP: ",
-            db + "/F1.DAT at offset 2: ",  db + "/F1.DAT at offset 56: ",
-            db + "/MASTER at offset 78: ", db + "/MASTER at offset 82: ",
-            db + "/sub/F7.NEW: note: "};
+            dir / "db/MASTER.NEW: note: ",    dir / "db/F1.DOP: ",
+            dir / "db/F1.DAT at offset 2: ",  dir / "db/F1.DAT at offset 56: ",
+            dir / "db/MASTER at offset 78: ", dir / "db/MASTER at offset 82: ",
+            dir / "db/sub/F7.NEW: note: "};
         if (verbose) {
-            where.push_back(db + "/sub/F1.DOP: note: missing");
+            where.push_back(dir / "db/sub/F1.DOP: note: missing");
         }
         std::istringstream lines(r.out);
         std::string line;
@@ -351,11 +351,11 @@ TEST_F(InspectTest, CheckComparesEMasterWithMasterSlotBySlot) {
     WriteFileBytes(em + "/EMASTER", emaster);
     Outcome r = RunCli({"check", em});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, em +
-                         "/EMASTER: does not agree with MASTER: record 2 gives the symbol ZBB, "
+    EXPECT_EQ(r.out, dir / "em/EMASTER" +
+                         ": does not agree with MASTER: record 2 gives the symbol ZBB, "
                          "MASTER BBB\n" +
-                         em +
-                         "/EMASTER: does not agree with MASTER: record 2 gives 3 fields, "
+                         dir / "em/EMASTER" +
+                         ": does not agree with MASTER: record 2 gives 3 fields, "
                          "MASTER 2\n2 problems found in " +
                          em + "\n");
 }

@@ -2,11 +2,13 @@
 # Reading a directory never harms it and never fails silently: export refuses to write over a file
 # of the tree it reads, output that cannot be written is an error, and list, check and export read
 # a huge price file in bounded memory.
-#   reading_test.sh KORVEX_CLI KORVEX_GEN SANITIZED
+#   reading_test.sh KORVEX_CLI KORVEX_GEN UNBOUNDED
+# UNBOUNDED is 1 where no limit on the address space can be set: the sanitizers, and Wine, reserve
+# more of it than any limit would allow.
 set -euo pipefail
 cli="$1"
 gen="$2"
-sanitized="${3:-0}"
+unbounded="${3:-0}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -52,8 +54,8 @@ fi
 # A price file of a gigabyte (sparse): read in bounded memory, reported as too large.
 truncate -s 1G "$d/F1.DAT"
 run_bounded() {
-    if [ "$sanitized" = 1 ]; then
-        "$@"  # the sanitizers reserve more address space than any limit would allow
+    if [ "$unbounded" = 1 ]; then
+        "$@"
     else
         (ulimit -v 262144 && "$@")
     fi

@@ -17,9 +17,13 @@ struct Reading {
 };
 
 Reading ByStrtof(const std::string& text) {
-    static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     char* end = nullptr;
+#ifdef __MINGW32__
+    float value = __mingw_strtof(text.c_str(), &end);  // the C99 strtof; the locale stays "C"
+#else
+    static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     float value = strtof_l(text.c_str(), &end, c);
+#endif
     Reading r{end != text.c_str(), 0};
     if (std::isnan(value)) {
         value = std::nanf("");  // any NaN is as good as another: it is stored as zero
@@ -116,7 +120,9 @@ TEST(NumberReadingTest, ReadsExactlyAsStrtof) {
         Reading a = ByStrtof(text);
         Reading b = ByEngine(text);
         EXPECT_EQ(a.read, b.read) << '"' << text << '"';
-        EXPECT_EQ(a.bits, b.bits) << '"' << text << '"';
+        if (a.read) {  // the value of a text that is not a number is not used
+            EXPECT_EQ(a.bits, b.bits) << '"' << text << '"';
+        }
     }
     std::mt19937_64 random(20261207);
     int differences = 0;
@@ -124,7 +130,7 @@ TEST(NumberReadingTest, ReadsExactlyAsStrtof) {
         std::string text = i % 4 == 3 ? Mangled(random) : NumberText(random);
         Reading a = ByStrtof(text);
         Reading b = ByEngine(text);
-        if (a.read != b.read || a.bits != b.bits) {
+        if (a.read != b.read || (a.read && a.bits != b.bits)) {
             ++differences;
             ADD_FAILURE() << '"' << text << "\" strtof " << a.read << '/' << a.bits << ", engine "
                           << b.read << '/' << b.bits;

@@ -77,6 +77,10 @@ TEST_F(TransactionTest, AnUnlistedSecuritysFilesAreNotTakenOver) {
 }
 
 TEST_F(TransactionTest, LinksAreNeverFollowedForBackupsAndAMasterLinkKeepsPointing) {
+#ifdef _WIN32
+    GTEST_SKIP() << "symbolic links and permission bits: making links takes a privilege on "
+                    "Windows, and it has no such bits";
+#else
     TempDir outside;
     WriteFileBytes(outside / "v", "keep");
     std::filesystem::create_symlink(outside / "v", dir / "MASTER.BAK");
@@ -94,18 +98,23 @@ TEST_F(TransactionTest, LinksAreNeverFollowedForBackupsAndAMasterLinkKeepsPointi
     struct stat st;
     ASSERT_EQ(::stat((outside / "MASTER").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+#endif
 }
 
 TEST_F(TransactionTest, ReplaceKeepsTheFileNumberAndThePlace) {
     const std::string before = Master();
+#ifndef _WIN32  // Windows has no permission bits
     ::chmod((dir / "F2.DAT").c_str(), 0604);
+#endif
     auto job = Existing("DEF");
     job->settings.replaceExisting = true;
     ASSERT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
     EXPECT_EQ(job->FileNumber(), 2);
+#ifndef _WIN32
     struct stat st;
     ASSERT_EQ(::stat((dir / "F2.DAT").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0604u);  // the replaced price file keeps its bits
+#endif
     const std::string after = Master();
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after.substr(0, 106), before.substr(0, 106));  // the header and ABC

@@ -1,6 +1,10 @@
 #include "tests/support/PowerCutFileSystem.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include <filesystem>
 
@@ -9,9 +13,23 @@
 namespace testing_support {
 namespace {
 
-ino_t InodeOf(const std::string& path) {
+std::uint64_t IdOf(const std::string& path) {
+#ifdef _WIN32
+    // No access asked for, so that a file open elsewhere without sharing is still looked at.
+    HANDLE file = CreateFileW(std::filesystem::path(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool got = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return got ? (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow : 0;
+#else
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+#endif
 }
 
 }  // namespace
@@ -19,8 +37,8 @@ ino_t InodeOf(const std::string& path) {
 PowerCutFileSystem::PowerCutFileSystem(msdb::FileSystem& base, const std::string& directory)
     : GatedFileSystem(base), directory_(std::filesystem::canonical(directory).string()) {
     RecordNames();
-    for (const auto& [name, inode] : durableNames_) {
-        durableContents_[inode] = ReadFileBytes(directory_ + "/" + name);
+    for (const auto& [name, id] : durableNames_) {
+        durableContents_[id] = ReadFileBytes(directory_ + "/" + name);
     }
 }
 
@@ -44,7 +62,7 @@ bool PowerCutFileSystem::InDirectory(const std::string& path) const {
 
 void PowerCutFileSystem::FileSynced(const std::string& path) {
     if (InDirectory(path)) {
-        durableContents_[InodeOf(path)] = ReadFileBytes(path);
+        durableContents_[IdOf(path)] = ReadFileBytes(path);
     }
 }
 
@@ -59,15 +77,15 @@ void PowerCutFileSystem::RecordNames() {
     durableNames_.clear();
     for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
         if (entry.is_regular_file()) {
-            durableNames_[entry.path().filename().string()] = InodeOf(entry.path().string());
+            durableNames_[entry.path().filename().string()] = IdOf(entry.path().string());
         }
     }
 }
 
 void PowerCutFileSystem::Restore() {
     std::map<std::string, std::string> restored;
-    for (const auto& [name, inode] : durableNames_) {
-        auto contents = durableContents_.find(inode);
+    for (const auto& [name, id] : durableNames_) {
+        auto contents = durableContents_.find(id);
         restored[name] = contents == durableContents_.end() ? std::string() : contents->second;
     }
     for (const auto& entry : std::filesystem::directory_iterator(directory_)) {

@@ -4,8 +4,7 @@
 // directory's names when the directory is synced. Restore() then puts the directory in that state.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -38,8 +37,10 @@ private:
     int cutAt_ = 0;
     int count_ = 0;
     bool cut_ = false;
-    std::map<std::string, ino_t> durableNames_;
-    std::map<ino_t, std::string> durableContents_;
+    // A file by its identity (the inode number; on Windows the file index), which a rename keeps.
+    using FileId = std::uint64_t;
+    std::map<std::string, FileId> durableNames_;
+    std::map<FileId, std::string> durableContents_;
 };
 
 }  // namespace testing_support

@@ -1,12 +1,15 @@
 #include "tests/support/TestSupport.h"
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -42,12 +45,36 @@ bool MemorySettingsStore::WriteInt(const std::string& section, const std::string
     return WriteString(section, entry, std::to_string(value));
 }
 
+std::string NativePath(std::string path) {
+#ifdef _WIN32
+    std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+    return path;
+}
+
 TempDir::TempDir() {
+#ifdef _WIN32
+    // No mkdtemp: a random name, taken only when create_directory made it.
+    static std::mt19937_64 random{std::random_device{}()};
+    std::filesystem::path made;
+    for (int attempt = 0; attempt < 100 && made.empty(); ++attempt) {
+        std::filesystem::path candidate = std::filesystem::temp_directory_path() /
+                                          ("korvex-test-" + std::to_string(random() % 1000000000));
+        if (std::filesystem::create_directory(candidate)) {
+            made = candidate;
+        }
+    }
+    if (made.empty()) {
+        throw std::runtime_error("cannot create a temporary directory");
+    }
+    path_ = std::filesystem::canonical(made).string();
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "korvex-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary directory");
     }
     path_ = std::filesystem::canonical(pattern).string();
+#endif
 }
 
 TempDir::~TempDir() {
@@ -80,11 +107,19 @@ std::vector<std::string> ListNames(const std::string& directory) {
     return names;
 }
 
+// The file that a run on Windows locks in the directory; it goes with the run, but a power cut
+// can leave it behind, empty, and the next run takes it over.
+#ifdef _WIN32
+constexpr std::string_view kLockFile = "KORVEX.LCK";
+#else
+constexpr std::string_view kLockFile;
+#endif
+
 Snapshot TakeSnapshot(const std::string& directory) {
     Snapshot files;
     for (const auto& entry : std::filesystem::directory_iterator(directory)) {
         const std::string name = entry.path().filename().string();
-        if (entry.is_regular_file() && !name.ends_with(".korvex-tmp")) {
+        if (entry.is_regular_file() && !name.ends_with(".korvex-tmp") && name != kLockFile) {
             files[name] = ReadFileBytes(entry.path().string());
         }
     }

@@ -40,6 +40,9 @@ private:
     engine::CalendarDate date_;
 };
 
+// `path` with the platform's separators: on Windows each '/' becomes '\\'.
+std::string NativePath(std::string path);
+
 // A fresh directory under the system's temporary directory, removed with everything in it when the
 // object goes.
 class TempDir {
@@ -50,8 +53,9 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
-    // `name` inside the directory.
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // `name` inside the directory; its '/' are the platform's separators, as in the paths that
+    // Korvex makes.
+    std::string operator/(const std::string& name) const { return NativePath(path_ + "/" + name); }
 
 private:
     std::string path_;
@@ -64,7 +68,7 @@ bool FileExists(const std::string& path);
 std::vector<std::string> ListNames(const std::string& directory);
 
 // Every file of a directory (not its sub-directories) by name, with its bytes; the temporaries of
-// a killed run (which the next run removes) are left out.
+// a killed run (which the next run removes) and the lock file of a run on Windows are left out.
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const std::string& directory);
 
