@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, checks the formatting, then configures, builds and tests both presets:
 # default (RelWithDebInfo) and asan (Debug with AddressSanitizer and UndefinedBehaviorSanitizer).
-# Then builds the fuzz targets with clang and runs each for KORVEX_FUZZ_SECONDS (default 45).
+# Then cross-builds the Windows program (the windows preset), tests it under Wine and makes its
+# release archive (scripts/windows.sh). Then builds the fuzz targets with clang and runs each for
+# KORVEX_FUZZ_SECONDS (default 45).
 # Stops at the first failure with a non-zero exit status.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -32,6 +34,9 @@ for preset in default asan; do
     echo "==> $preset: test"
     ctest --preset "$preset"
 done
+
+echo "==> windows: build, test under Wine, release archive"
+KORVEX_SKIP_SETUP=1 KORVEX_LINUX_CLI="$PWD/build/bin/korvex-cli" bash scripts/windows.sh
 
 echo "==> fuzz: each target for ${KORVEX_FUZZ_SECONDS:-45} s"
 bash scripts/fuzz.sh "${KORVEX_FUZZ_SECONDS:-45}"

@@ -21,6 +21,11 @@ packages=(
     libqt6svg6     # draws the program's SVG icons
     fonts-dejavu-core  # a font for the windows that the GUI tests draw off screen
     dpkg-dev       # dpkg-shlibdeps: the package test checks the Depends against what is linked
+    g++-mingw-w64-x86-64-posix  # cross-builds korvex-cli.exe for 64-bit Windows (windows preset)
+    binutils-mingw-w64-x86-64   # objdump: the archive test checks which DLLs the program needs
+    googletest     # GoogleTest's sources, built with MinGW-w64 for the Windows tests
+    wine           # runs the Windows tests
+    wine64         # the 64-bit half of Wine, which runs korvex-cli.exe
 )
 
 if ! command -v dpkg >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
