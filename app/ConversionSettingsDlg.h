@@ -8,11 +8,8 @@
 
 #include <QDialog>
 #include <QString>
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <thread>
 
 #include "engine/ConversionSettings.h"
 
@@ -21,13 +18,12 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QRadioButton;
-class QTableWidget;
 class QTimer;
 class QWidget;
 class CKorvexView;
+class CPreviewPane;
 class SpinEdit;
 
 class CConversionSettingsDlg : public QDialog {
@@ -52,9 +48,6 @@ public:
     // focus on the control of `field` (the column of `priceField` for a column).
     void ShowRefusal(const QString& message, engine::SettingsField field,
                      engine::PriceField priceField);
-
-    // The records in the preview table, the most shown.
-    static constexpr int kPreviewRecords = 20;
 
     // Runs the dialog (through the prompter); QDialog::Accepted after OK passed every check.
     int DoModal();
@@ -128,12 +121,7 @@ private:
     // The reading settings as the controls give them now, without telling the user about values
     // that cannot be read (a column that is no number reads as 0).
     engine::ConversionSettings ControlSettings() const;
-    void StartSummary(const engine::ConversionSettings& settings);
-    void StopSummary();
-    void ShowSummary(int generation, const QString& text, bool bad);
-    void ShowProgress(int generation, int permille);
     void SchedulePreview();
-    void PlaceBesideFileLines();
     QWidget* ControlOf(engine::SettingsField field, engine::PriceField priceField) const;
 
     CKorvexView* m_pView = nullptr;
@@ -143,11 +131,6 @@ private:
     QString m_strRefusal;           // why the last run was refused, shown until the dialog closes
     QWidget* m_focusOnShow = nullptr;
     bool m_bInitialised = false;
-    // The background summary: the reading under way, the flag that stops it, and the number of
-    // the latest request, so that the results of older ones are dropped.
-    std::thread m_summaryThread;
-    std::shared_ptr<std::atomic<bool>> m_stopSummary;
-    int m_nSummaryGeneration = 0;
     int m_nDateFormatSelection = -1;  // the list entry chosen, -1 when the text was typed
 
     SpinEdit* m_dateCol;
@@ -183,9 +166,7 @@ private:
     QPushButton* m_detect;
     QLabel* m_detectionLabel;
     QLabel* m_refusalLabel;
-    QTableWidget* m_preview;
-    QLabel* m_summary;
-    QProgressBar* m_progress;
+    CPreviewPane* m_previewPane;
     QLabel* m_directoryStatus;
     QTimer* m_previewTimer;
     QPushButton* m_ok;

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QScreen>
 #include <QScrollBar>
 #include <fstream>
 
@@ -117,6 +118,28 @@ int CKorvexView::LinesHeight() const {
     return std::min(height(), static_cast<int>(lines * fontMetrics().lineSpacing()) +
                                   2 * frameWidth() +
                                   static_cast<int>(document()->documentMargin()));
+}
+
+QPoint CKorvexView::PlaceOffLines(const QRect& frame) const {
+    const QScreen* shownOn = screen();
+    if (!isVisible() || shownOn == nullptr) {
+        return frame.topLeft();
+    }
+    const QRect available = shownOn->availableGeometry();
+    const QRect mainFrame = window()->frameGeometry();
+    const int linesBottom = mapToGlobal(QPoint(0, 0)).y() + LinesHeight();
+    if (linesBottom + frame.height() <= available.bottom()) {
+        return QPoint(std::clamp(mainFrame.left(), available.left(),
+                                 std::max(available.left(), available.right() - frame.width())),
+                      linesBottom);
+    }
+    if (mainFrame.right() + frame.width() <= available.right()) {
+        return QPoint(mainFrame.right() + 1, std::max(available.top(), mainFrame.top()));
+    }
+    if (mainFrame.left() - frame.width() >= available.left()) {
+        return QPoint(mainFrame.left() - frame.width(), std::max(available.top(), mainFrame.top()));
+    }
+    return QPoint(frame.left(), std::max(available.top(), available.bottom() - frame.height()));
 }
 
 QString CKorvexView::SymbolOfFile(const QString& path) {

@@ -30,6 +30,11 @@ public:
     // The height in pixels of the text the pane holds, up to its own height.
     int LinesHeight() const;
 
+    // Where a dialog whose frame is `frame` leaves the file's lines in sight: below them when the
+    // screen has room, else beside the main window, else as low as the screen allows. The frame's
+    // own place when the pane is not shown.
+    QPoint PlaceOffLines(const QRect& frame) const;
+
     // The symbol a file's prices start with: its name without the last extension, in upper case,
     // cut to the 16 bytes that MASTER holds.
     static QString SymbolOfFile(const QString& path);
