@@ -1,5 +1,7 @@
 // The controls of the Conversion Settings dialog: their groups and layout, mnemonics, help texts,
 // tab order, and what each change of them sets off.
+#include "app/ConversionSettingsDlg.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,7 +19,6 @@
 #include <QVBoxLayout>
 #include <array>
 
-#include "app/ConversionSettingsDlg.h"
 #include "app/HelpWindow.h"
 #include "app/PreviewPane.h"
 #include "app/SpinEdit.h"
