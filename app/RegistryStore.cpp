@@ -209,16 +209,7 @@ int CRegistryStore::ReadInt(const std::string& section, const std::string& entry
     Settings settings;
     const std::string* value =
         Load(m_strRoot, &settings) ? Find(settings, section, entry) : nullptr;
-    if (value == nullptr || value->size() >= kMaxValueLength) {
-        return defaultValue;
-    }
-    const char* begin = value->c_str();
-    char* end = nullptr;
-    long number = std::strtol(begin, &end, 10);
-    if (end == begin) {
-        return defaultValue;
-    }
-    return static_cast<int>(std::clamp<long>(number, INT_MIN, INT_MAX));
+    return value == nullptr ? defaultValue : LeadingInt(*value, defaultValue);
 }
 
 bool CRegistryStore::WriteString(const std::string& section, const std::string& entry,

@@ -10,6 +10,9 @@
 // Elsewhere the store is one per-user INI file, replaced whole through a temporary renamed over it.
 #pragma once
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <string>
 
 #include "engine/Services.h"
@@ -46,5 +49,18 @@ public:
     static constexpr std::size_t kMaxValueLength = 260;
 
 private:
+    // The leading integer of a stored text, as "%d" reads it, kept within an int; `defaultValue`
+    // when the text is too long to be read or does not begin with one.
+    static int LeadingInt(const std::string& text, int defaultValue) {
+        if (text.size() >= kMaxValueLength) {
+            return defaultValue;
+        }
+        const char* begin = text.c_str();
+        char* end = nullptr;
+        const long number = std::strtol(begin, &end, 10);
+        return end == begin ? defaultValue
+                            : static_cast<int>(std::clamp<long>(number, INT_MIN, INT_MAX));
+    }
+
     std::string m_strRoot;  // the settings file, or on Windows the key path
 };

@@ -207,17 +207,7 @@ std::string CRegistryStore::ReadString(const std::string& section, const std::st
 int CRegistryStore::ReadInt(const std::string& section, const std::string& entry,
                             int defaultValue) {
     const std::string absent(kMaxValueLength, '\0');  // longer than any text that reads
-    const std::string value = ReadString(section, entry, absent);
-    if (value.size() >= kMaxValueLength) {
-        return defaultValue;
-    }
-    const char* begin = value.c_str();
-    char* end = nullptr;
-    long number = std::strtol(begin, &end, 10);
-    if (end == begin) {
-        return defaultValue;
-    }
-    return static_cast<int>(std::clamp<long>(number, INT_MIN, INT_MAX));
+    return LeadingInt(ReadString(section, entry, absent), defaultValue);
 }
 
 bool CRegistryStore::WriteString(const std::string& section, const std::string& entry,
