@@ -1,23 +1,25 @@
 // korvex-cli check: every file of a MetaStock-format directory tree read and judged.
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <ostream>
 #include <regex>
 #include <set>
 #include <string_view>
+#include <thread>
 
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
 #include "msdb/EMaster.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
+#include "msdb/Journal.h"
 #include "msdb/Master.h"
 #include "msdb/MasterTree.h"
 #include "msdb/Reader.h"
 #include "msdb/SecurityFiles.h"
-#include "msdb/Transaction.h"
 #include "msdb/XMaster.h"
 
 namespace cli {
@@ -29,9 +31,12 @@ const std::string_view kCheckUsage =
     "lists, and reports each problem (something a program reading DIR gets wrong) on a line\n"
     "of its own with the file and the offset: counts that disagree with the records present,\n"
     "duplicate file numbers, missing price files, price files of the wrong size, field lists\n"
-    "that disagree with MASTER, dates that are not valid or out of order, and MASTER dates\n"
-    "that differ from the data. Notes, marked \"note:\", tell what does no harm: temporaries\n"
-    "left behind by an interrupted conversion and security files that MASTER does not list.\n"
+    "that disagree with MASTER, dates that are not valid or out of order, MASTER dates\n"
+    "that differ from the data, and a run that was stopped after its commit (the next run\n"
+    "into DIR, or 'korvex-cli recover DIR', finishes it; the files involved are named).\n"
+    "Notes, marked \"note:\", tell what does no harm: a run stopped before its commit (its\n"
+    "temporaries, which the next run removes), other temporaries, and security files that\n"
+    "MASTER does not list. While another run changes DIR, check waits for it to finish.\n"
     "A missing F<n>.DOP (many programs never write one; the fields then follow from the\n"
     "field count) is a note only with --verbose.\n"
     "Exit status: 0 no problems, 1 problems found, 2 DIR cannot be read or bad command line.\n";
@@ -39,6 +44,8 @@ const std::string_view kCheckUsage =
 namespace {
 
 constexpr int kMaxDateProblems = 10;
+constexpr std::chrono::milliseconds kLockWait{5000};
+constexpr std::chrono::milliseconds kLockRetry{50};
 
 std::string Date(const msdb::MbfBytes& date) {
     std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(date);
@@ -224,17 +231,9 @@ public:
         }
     }
 
-    // The EMASTER beside `master`, when there is one, and whether it agrees with it; a journal
-    // that an interrupted run left says that they may be a step apart until the next run.
+    // The EMASTER beside `master`, when there is one, and whether it agrees with it.
     void EMasterOf(const std::string& directory, const msdb::Master& master) {
         const std::string where = directory.empty() ? std::string(".") : directory;
-        std::optional<std::string> journal;
-        if (msdb::FindEntryNoCase(Fs(), where, msdb::kJournalName, &journal).ok() && journal) {
-            Problem(msdb::JoinPath(directory, *journal),
-                    "a run was interrupted while it changed the directory; EMASTER or a replaced "
-                    "price file may be a step ahead of MASTER until the next run into it finishes "
-                    "or undoes that run");
-        }
         std::optional<std::string> name;
         if (!msdb::FindEntryNoCase(Fs(), where, msdb::kEMasterFileName, &name).ok() || !name) {
             return;
@@ -305,24 +304,103 @@ public:
         return static_cast<int>(entries.size());
     }
 
-    // Temporaries left behind, and security files that no record of `master` lists.
-    void Leftovers(const std::string& directory, const msdb::Master& master) {
-        std::vector<std::string> names;
-        if (!Fs().ListDirectory(directory.empty() ? "." : directory, &names).ok()) {
+    // A journal that a run stopped while it changed `directory` left: what the next run does
+    // with it. Adds the temporaries it lists to `listed`.
+    void JournalOf(const std::string& directory, const std::vector<std::string>& names,
+                   std::set<std::string>* listed) {
+        const std::string where = directory.empty() ? std::string(".") : directory;
+        msdb::Journal journal;
+        msdb::Status s = msdb::ReadJournal(Fs(), where, &journal);
+        if (s.IsNotFound()) {
             return;
         }
+        const std::string path = msdb::JoinPath(directory, journal.fileName);
+        if (!s.ok()) {
+            Problem(path, s.message() +
+                              " Every run that writes to the directory is refused "
+                              "until it is moved out of it.");
+            return;
+        }
+        auto present = [&](const std::string& name) {
+            return std::find(names.begin(), names.end(), name) != names.end();
+        };
+        const std::string next =
+            "the next run into " + where + ", or 'korvex-cli recover " + where + "', ";
+        std::vector<std::string> files;
+        if (journal.state == msdb::Journal::State::kLegacy) {
+            for (const std::string& name : journal.setAside) {
+                if (present(name + ".korvex-old")) {
+                    files.push_back(name + ".korvex-old");
+                    listed->insert(files.back());
+                }
+            }
+            Problem(path, "a run of an earlier Korvex was stopped while it replaced files; " +
+                              next + "finishes or undoes it" + Files(files));
+            return;
+        }
+        for (const msdb::JournalEntry& entry : journal.entries) {
+            if (entry.kind == msdb::JournalEntry::Kind::kWrite) {
+                listed->insert(entry.temporary);
+                if (present(entry.temporary)) {
+                    files.push_back(journal.state == msdb::Journal::State::kCommitted
+                                        ? entry.temporary + " becomes " + entry.name
+                                        : entry.temporary);
+                }
+            } else if (journal.state == msdb::Journal::State::kCommitted && present(entry.name)) {
+                files.push_back(entry.name + " is removed");
+            }
+        }
+        if (journal.state == msdb::Journal::State::kCommitted) {
+            Problem(path, "a run was stopped after its commit, before all of it was in place; " +
+                              next + "finishes it" + Files(files));
+        } else {
+            files.push_back(journal.fileName);
+            Note(path,
+                 "a run was stopped before its commit; the directory's files are as they "
+                 "were, and " +
+                     next + "undoes it by removing" + Files(files));
+        }
+    }
+
+    // ": A, B, C", or "" for none.
+    static std::string Files(const std::vector<std::string>& files) {
+        std::string text;
+        for (const std::string& file : files) {
+            text += (text.empty() ? ": " : ", ") + file;
+        }
+        return text;
+    }
+
+    // A journal, temporaries, and security files that no record of `master` (when given) lists.
+    void Leftovers(const std::string& directory, const msdb::Master* master) {
+        std::vector<std::string> names;
+        if (msdb::Status s = Fs().ListDirectory(directory.empty() ? "." : directory, &names);
+            !s.ok()) {
+            Problem(directory.empty() ? "." : directory, s.message());
+            return;
+        }
+        std::set<std::string> inJournal;
+        JournalOf(directory, names, &inJournal);
         std::array<bool, 256> listed{};
-        for (std::size_t i = 1; i <= master.RecordsPresent(); ++i) {
-            if (!msdb::IsSubdirectoryEntry(master.Record(i))) {
-                listed[master.Record(i)[msdb::kFileNumberOffset]] = true;
+        for (std::size_t i = 1; master != nullptr && i <= master->RecordsPresent(); ++i) {
+            if (!msdb::IsSubdirectoryEntry(master->Record(i))) {
+                listed[master->Record(i)[msdb::kFileNumberOffset]] = true;
             }
         }
         static const std::regex temporary(R"((master\.(~nu|new))|(f\d+\.new))", std::regex::icase);
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
-            if (std::regex_match(name, temporary) || name.ends_with(msdb::kTemporarySuffix)) {
+            if (inJournal.count(name) != 0) {
+                continue;
+            }
+            if (std::regex_match(name, temporary)) {
                 Note(msdb::JoinPath(directory, name),
                      "a temporary left behind by an interrupted conversion");
+            } else if (name.find(msdb::kTemporarySuffix) != std::string::npos ||
+                       name.ends_with(".korvex-old")) {
+                Note(msdb::JoinPath(directory, name),
+                     "no journal lists it, so Korvex leaves it alone (an earlier Korvex may have "
+                     "left it)");
             } else if (std::optional<int> number = msdb::SecurityFileNumber(name);
                        number && !listed[static_cast<std::size_t>(*number)]) {
                 Note(msdb::JoinPath(directory, name),
@@ -356,7 +434,7 @@ public:
             checker_.Master(master);
             checker_.EMasterOf(where, master);
             securities += checker_.XMasterOf(where);
-            checker_.Leftovers(where, master);
+            checker_.Leftovers(where, &master);
         }
 
         bool OnSecurity(const std::string& directory, std::size_t recordNumber,
@@ -400,10 +478,26 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return kBadCommandLine;
     }
     const std::string& directory = positional[0];
+    // A run that changes the directory holds its lock; waiting for it keeps its commit, which
+    // moves several files one after another, from being read half done.
+    std::unique_ptr<msdb::DirectoryLock> lock;
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    while (Fs().LockDirectory(directory, &lock, msdb::LockMode::kShared).IsBusy()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            err << "korvex: Another run is changing " << directory
+                << "; check it again when that run has finished.\n";
+            return kBadCommandLine;
+        }
+        std::this_thread::sleep_for(kLockRetry);
+    }
     Checker checker(out, verbose);
     Checker::Walk walk(checker, directory);
     msdb::WalkMasterTree(Fs(), directory, walk);
     if (!walk.topRead) {
+        // What a stopped run left is named all the same.
+        if (Fs().IsDirectory(directory)) {
+            checker.Leftovers(directory, nullptr);
+        }
         err << "korvex: " << walk.topProblem << '\n';
         return kBadCommandLine;
     }

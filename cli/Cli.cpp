@@ -20,6 +20,7 @@ constexpr std::string_view kUsage =
     "       korvex-cli export DIR SYMBOL [-o FILE] [--date-format NAME]\n"
     "       korvex-cli check DIR\n"
     "       korvex-cli remove DIR SYMBOL\n"
+    "       korvex-cli recover DIR\n"
     "       korvex-cli --help | --version\n"
     "\n"
     "Converts a text file of end-of-day prices into a new security of a MetaStock-format\n"
@@ -32,6 +33,7 @@ constexpr std::string_view kUsage =
     "  export     write a security's price records as CSV\n"
     "  check      check that a directory is sound\n"
     "  remove     take a security out of a directory\n"
+    "  recover    finish or undo a run that was stopped in a directory\n"
     "\n"
     "'korvex-cli COMMAND --help' explains each command.\n"
     "\n"
@@ -57,13 +59,29 @@ constexpr std::string_view kUsage =
 }  // namespace
 
 std::span<const Command> Commands() {
-    static const std::array<Command, 6> commands = {{{"convert", kConvertUsage, RunConvert},
+    static const std::array<Command, 7> commands = {{{"convert", kConvertUsage, RunConvert},
                                                      {"detect", kDetectUsage, RunDetect},
                                                      {"list", kListUsage, RunList},
                                                      {"export", kExportUsage, RunExport},
                                                      {"check", kCheckUsage, RunCheck},
-                                                     {"remove", kRemoveUsage, RunRemove}}};
+                                                     {"remove", kRemoveUsage, RunRemove},
+                                                     {"recover", kRecoverUsage, RunRecover}}};
     return commands;
+}
+
+int MadeStatus(bool whole, std::ostream& out, std::ostream& err) {
+    errno = 0;
+    out.flush();
+    if (!out) {
+        err << "korvex: the change is made, but its summary could not be written"
+            << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << '\n';
+        return kMadeWithTrouble;
+    }
+    return whole ? 0 : kMadeWithTrouble;
+}
+
+void TellNotChanged(const engine::DirectoryEffect& effect, std::ostream& err) {
+    err << "korvex: " << engine::NotChangedMessage(effect) << '\n';
 }
 
 namespace {
@@ -105,10 +123,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         err << "korvex: " << error.what() << '\n';
         return 1;
     }
-    // Output that could not be written (a full disk, /dev/full, a closed pipe) is a failure.
+    // Output that could not be written (a full disk, /dev/full, a closed pipe) is a failure; a
+    // run that made its change has said so itself.
     errno = 0;
     out.flush();
-    if (!out) {
+    if (!out && status != kMadeWithTrouble) {
         err << "korvex: the output could not be written"
             << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) << '\n';
         return 1;

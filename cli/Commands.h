@@ -12,12 +12,25 @@
 #include "engine/ConversionSettings.h"
 #include "engine/Detect.h"
 #include "engine/Services.h"
+#include "engine/TargetDirectory.h"
 #include "msdb/FileSystem.h"
 
 namespace cli {
 
 // The exit status of a command line that cannot be carried out as written.
 inline constexpr int kBadCommandLine = 2;
+// The exit status of a run that made its change to the directory, but not everything after it
+// went well: not all of the change is in place yet (the next run into the directory puts the
+// rest in place), or the summary could not be written. Never 1: that says nothing was changed.
+inline constexpr int kMadeWithTrouble = 3;
+
+// The exit status of a run that made its change: 0, or kMadeWithTrouble when `whole` is false or
+// the summary already written to `out` cannot be, which is then said on `err`.
+int MadeStatus(bool whole, std::ostream& out, std::ostream& err);
+
+// Tells on `err` the last words of a run that did not make its change: "korvex: Nothing in DIR
+// was changed.", or what it left.
+void TellNotChanged(const engine::DirectoryEffect& effect, std::ostream& err);
 
 // One command: its name, its --help text, and what runs it with its command line (without the
 // command's name), returning the exit status.
@@ -36,6 +49,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunRemove(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunDetect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunRecover(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 extern const std::string_view kConvertUsage;
 extern const std::string_view kListUsage;
@@ -43,6 +57,7 @@ extern const std::string_view kExportUsage;
 extern const std::string_view kCheckUsage;
 extern const std::string_view kRemoveUsage;
 extern const std::string_view kDetectUsage;
+extern const std::string_view kRecoverUsage;
 
 // The convert options that give `layout`, on one line: "--delimiter comma --skip 1 ...".
 std::string ConvertOptions(const engine::DetectedLayout& layout);

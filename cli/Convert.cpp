@@ -81,12 +81,15 @@ const std::string_view kConvertUsage =
     "                       required; a field not listed is not stored. Default:\n"
     "                       date=1,open=2,high=3,low=4,close=5,volume=6,oi=7\n"
     "\n"
-    "A conversion changes DIR all at once, at its end: one that fails or is stopped\n"
-    "leaves DIR as it was.\n"
+    "A conversion changes DIR all at once, at its end. One that fails leaves DIR as it\n"
+    "was; one that is stopped (killed, a power cut) is finished or undone by the next run\n"
+    "into DIR, or by 'korvex-cli recover DIR'.\n"
     "\n"
     "Messages go to standard error, a summary of what was written to standard output.\n"
-    "Exit status: 0 converted, 1 the conversion failed (the message says why) and DIR\n"
-    "was not changed, 2 bad command line.\n"
+    "Exit status: 0 converted, 1 the conversion failed (the message says why; DIR was not\n"
+    "changed, or the last message says what is left), 2 bad command line, 3 converted, but\n"
+    "not all of it is in place yet (the next run into DIR puts the rest in place) or the\n"
+    "summary could not be written.\n"
     "\n"
     "Example: a new directory from a file with a heading line and dates like 08/30/1999:\n"
 #ifdef _WIN32
@@ -348,11 +351,14 @@ int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream&
     const int result = job.Run();
     if (!job.Changed() && !job.WouldSucceed()) {
         out << "Nothing was converted.\n";
-        err << "korvex: Nothing in " << job.directory() << " was changed.\n";
+        TellNotChanged(job.Effect(), err);
         return 1;
     }
     out << engine::ConversionSummary(job) << '\n';
-    return result == 0 ? 0 : 1;
+    if (job.WouldSucceed()) {
+        return result == 0 ? 0 : 1;
+    }
+    return MadeStatus(job.Effect().finished, out, err);
 }
 
 }  // namespace

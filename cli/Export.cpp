@@ -8,9 +8,9 @@
 
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
+#include "msdb/Journal.h"
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
-#include "msdb/Transaction.h"
 #include "msdb/XMaster.h"
 
 namespace cli {
@@ -33,8 +33,8 @@ namespace {
 constexpr msdb::PerField<const char*> kCsvNames = {
     {"Date", "Open", "High", "Low", "Close", "Volume", "OpenInterest"}};
 
-// Why `output` may not be written: it is one of the files of the tree that the export reads (a
-// MASTER or a security file in one of the tree's directories); nothing when it may.
+// Why `output` may not be written: it is one of the files that Korvex reads or keeps in a
+// directory of the tree exported from (msdb::IsDirectoryFileName); nothing when it may.
 std::optional<std::string> OutputInTree(const std::string& output, const std::string& directory) {
     std::string parent;
     if (!Fs().CanonicalPath(msdb::DirectoryOf(output), &parent).ok()) {
@@ -47,14 +47,14 @@ std::optional<std::string> OutputInTree(const std::string& output, const std::st
         name = resolved.substr(parent.size() + 1);
     }
     const std::vector<std::string> tree = msdb::TreeDirectories(Fs(), directory);
-    const bool ours = msdb::EqualsNoCase(name, msdb::kMasterFileName) ||
-                      msdb::EqualsNoCase(name, "EMASTER") || msdb::EqualsNoCase(name, "XMASTER") ||
-                      msdb::SecurityFileNumber(name).has_value();
-    if (ours && std::find(tree.begin(), tree.end(), parent) != tree.end()) {
+    if (msdb::IsDirectoryFileName(name) &&
+        std::find(tree.begin(), tree.end(), parent) != tree.end()) {
         return output + " is a file of the directory that is exported from";
     }
     return std::nullopt;
 }
+
+constexpr int kMaxTemporaries = 999;
 
 // Where the CSV goes: standard output, or a file written through a temporary beside it and
 // renamed into place once whole.
@@ -80,9 +80,17 @@ public:
                                          " is not a regular file; leave out -o to write to "
                                          "standard output");
         }
-        temporary_ = path_ + std::string(msdb::kTemporarySuffix);
-        (void)Fs().Remove(temporary_);  // one an earlier, killed export left
-        return Fs().CreateNew(temporary_, &file_);
+        // A temporary of its own: a file of that name that is there already, whatever left it,
+        // is not this export's to remove.
+        msdb::Status s;
+        for (int n = 1; n <= kMaxTemporaries; ++n) {
+            temporary_ = path_ + std::string(msdb::kTemporarySuffix) +
+                         (n == 1 ? std::string() : std::to_string(n));
+            if (s = Fs().CreateNew(temporary_, &file_); !s.IsExists()) {
+                break;
+            }
+        }
+        return s;
     }
 
     msdb::Status Line(std::string_view line) {

@@ -15,8 +15,10 @@ const std::string_view kRemoveUsage =
     "changed all at once, and MASTER.BAK keeps MASTER as it was, so that a security removed\n"
     "by mistake can be had back by renaming MASTER.BAK to MASTER (its files are gone, though).\n"
     "Refused when MASTER lists no such security, or more than one.\n"
-    "Exit status: 0 removed, 1 not removed (the message says why; DIR is as it was),\n"
-    "2 bad command line.\n";
+    "Exit status: 0 removed, 1 not removed (the message says why; DIR is as it was, or the\n"
+    "last message says what is left), 2 bad command line, 3 removed, but not all of it is\n"
+    "in place yet (the next run into DIR puts the rest in place) or the summary could not\n"
+    "be written.\n";
 
 int RunRemove(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() != 2 || (!args[0].empty() && args[0][0] == '-') ||
@@ -29,14 +31,13 @@ int RunRemove(const std::vector<std::string>& args, std::ostream& out, std::ostr
     services.notifier = &notifier;
     engine::RemovalReport report;
     if (engine::RemoveSecurity(args[0], args[1], services, &report) != 0) {
-        if (!report.changed) {
-            err << "korvex: Nothing in " << report.directory << " was changed.\n";
-        }
+        report.effect.directory = report.directory;
+        TellNotChanged(report.effect, err);
         return 1;
     }
     out << "Removed " << args[1] << " (" << msdb::DatFileName(report.fileNumber) << ") from "
         << report.directory << ".\n";
-    return 0;
+    return MadeStatus(report.effect.finished, out, err);
 }
 
 }  // namespace cli

@@ -176,6 +176,9 @@ int CConversionJob::PrepareMaster() {
         Tell(*problem);
         return 1;
     }
+    if (!target_.recoveryMessage().empty()) {
+        Tell(target_.recoveryMessage());
+    }
     bool exists = false;
     if (std::optional<std::string> problem = target_.LocateMaster(&exists)) {
         Tell(*problem);
@@ -407,8 +410,7 @@ int CConversionJob::CreateSecurityFiles(int fileNumber) {
 
 // A security file for the commit: new, or in place of the replaced security's file.
 void CConversionJob::StageFile(const std::string& name, std::string data) {
-    msdb::FileInfo info;
-    if (replaceRecord_ != 0 && fs_->GetInfo(PathInDirectory(name), &info).ok()) {
+    if (replaceRecord_ != 0) {
         target_.transaction().ReplaceFile(name, std::move(data));
     } else {
         target_.transaction().CreateFile(name, std::move(data));

@@ -6,8 +6,9 @@
 // job never changes the process's current directory: it works with the directory's absolute path.
 //
 // A run is one transaction: the steps decide what the directory will hold, and nothing reaches its
-// files until the last step has succeeded and commits (msdb::Transaction). A run that stops, for
-// whatever reason, leaves the directory as it was.
+// files until the last step has succeeded and commits (msdb::Transaction). A run that stops before
+// the commit, for whatever reason, leaves the directory's files as they were; one stopped after it
+// is finished by the next run.
 #pragma once
 
 #include <chrono>
@@ -101,8 +102,13 @@ public:
     // The MASTER of the target directory, once PrepareMaster has found or made it.
     const std::string& masterPath() const { return masterPath_; }
 
-    // True once the run has changed the directory; a run that stopped before its commit has not.
+    // True once the run has made its change to the directory (committed); a run that stopped
+    // before its commit has not.
     bool Changed() const { return changed_; }
+
+    // What the run did to its directory: a stopped run's recovery, its commit, whether all is in
+    // place, and what a failed run left.
+    DirectoryEffect Effect() const { return target_.Effect(); }
 
     // The setting that a refused run names, when the run was refused for one: the directory that
     // cannot be used, the master choice that does not fit it, the symbol it holds already, the

@@ -131,31 +131,28 @@ int CConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fi
 // Puts the security's files and the new MASTER into the directory in one transaction.
 int CConversionJob::Commit(std::uint8_t fileNumber, int recordCount) {
     StageFile(msdb::DatFileName(fileNumber), writer_->TakeBytes());
-    if (emaster_ && emasterBefore_) {
-        // EMASTER is replaced before MASTER, set aside until the commit like a price file.
-        const std::string name = emaster_->path().substr(directory_.size() + 1);
-        target_.transaction().ReplaceFile(name, std::string(emaster_->bytes()));
-        target_.transaction().AddBackup(emaster_->path(), *emasterBefore_);
-    } else if (emaster_) {
-        target_.transaction().CreateFile(std::string(msdb::kEMasterFileName),
-                                         std::string(emaster_->bytes()));
+    if (emaster_) {
+        // EMASTER is replaced with MASTER, and backed up with it.
+        const std::string name = msdb::FileNameOf(emaster_->path());
+        if (emasterBefore_) {
+            target_.transaction().ReplaceFile(name, std::string(emaster_->bytes()));
+            target_.transaction().AddBackup(name, *emasterBefore_);
+        } else {
+            target_.transaction().CreateFile(name, std::string(emaster_->bytes()));
+        }
     }
-    target_.transaction().SetMaster(masterPath_, std::string(master_.bytes()),
+    target_.transaction().SetMaster(msdb::FileNameOf(masterPath_), std::string(master_.bytes()),
                                     masterBefore_.has_value(), masterBefore_);
-    msdb::Status s = target_.transaction().Commit();
-    if (!target_.transaction().committed()) {
-        Tell("The conversion could not be written to " + directory_ + ".\n" + s.message());
+    std::optional<std::string> problem = target_.Commit("conversion");
+    changed_ = target_.Effect().committed;
+    if (problem) {
+        Tell(*problem);
+    }
+    if (!changed_) {
         return 1;
     }
-    changed_ = true;
     fileNumber_ = fileNumber;
     recordCount_ = recordCount;
-    if (!s.ok()) {
-        Tell(
-            "The conversion is in place, but the directory could not be brought to disk whole "
-            "(or MASTER.BAK could not be written).\n" +
-            s.message());
-    }
     return 0;
 }
 

@@ -24,13 +24,17 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
     msdb::FileSystem& fs =
         services.fileSystem != nullptr ? *services.fileSystem : msdb::FileSystem::Default();
     Notifier& notifier = services.notifier != nullptr ? *services.notifier : stderrNotifier;
-    *report = RemovalReport{directory, 0, false};
+    *report = RemovalReport{};
+    report->directory = directory;
 
     TargetDirectory target(fs);
     std::optional<std::string> problem = target.Resolve(directory);
     if (!problem) {
         report->directory = target.path();
         problem = target.Lock(services.lockWait);
+    }
+    if (!problem && !target.recoveryMessage().empty()) {
+        notifier.ShowMessage(target.recoveryMessage());
     }
     bool exists = false;
     if (!problem) {
@@ -81,6 +85,7 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
     }
     if (problem) {
         notifier.ShowMessage(*problem);
+        report->effect = target.Effect();
         return 1;
     }
     const std::string before(master.bytes());
@@ -89,29 +94,26 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
     if (emaster) {
         const std::string emasterBefore(emaster->bytes());
         emaster->RemoveRecord(matches.front(), master);
-        target.transaction().ReplaceFile(emaster->path().substr(target.path().size() + 1),
-                                         std::string(emaster->bytes()));
-        target.transaction().AddBackup(emaster->path(), emasterBefore);
+        const std::string name = msdb::FileNameOf(emaster->path());
+        target.transaction().ReplaceFile(name, std::string(emaster->bytes()));
+        target.transaction().AddBackup(name, emasterBefore);
     }
     if (master.RecordsOfFileNumber(fileNumber).empty()) {
-        target.transaction().RemoveAfterCommit(msdb::DatFileName(fileNumber));
-        target.transaction().RemoveAfterCommit(msdb::DopFileName(fileNumber));
+        target.transaction().RemoveFile(msdb::DatFileName(fileNumber));
+        target.transaction().RemoveFile(msdb::DopFileName(fileNumber));
     }
-    target.transaction().SetMaster(target.masterPath(), std::string(master.bytes()), true, before);
-    msdb::Status s = target.transaction().Commit();
-    if (!target.transaction().committed()) {
-        notifier.ShowMessage("The security could not be removed from " + target.path() + ".\n" +
-                             s.message());
+    target.transaction().SetMaster(msdb::FileNameOf(target.masterPath()),
+                                   std::string(master.bytes()), true, before);
+    problem = target.Commit("removal");
+    report->effect = target.Effect();
+    if (problem) {
+        notifier.ShowMessage(*problem);
+    }
+    if (!report->effect.committed) {
         return 1;
     }
     report->changed = true;
     report->fileNumber = fileNumber;
-    if (!s.ok()) {
-        notifier.ShowMessage(
-            "The security is removed, but the directory could not be brought "
-            "to disk whole (or MASTER.BAK or its files could not be removed).\n" +
-            s.message());
-    }
     return 0;
 }
 

@@ -11,7 +11,8 @@ namespace engine {
 struct RemovalReport {
     std::string directory;  // absolute once it was found
     int fileNumber = 0;
-    bool changed = false;
+    bool changed = false;    // the removal is made
+    DirectoryEffect effect;  // what the run did to the directory
 };
 
 // Takes the security whose symbol or name is `symbol` (letter case aside, the whole field) out
@@ -19,7 +20,8 @@ struct RemovalReport {
 // goes down by one, all in one commit that writes MASTER.BAK as it was; then its F<n>.DAT and
 // F<n>.DOP are removed, unless another record uses the same file number. Refuses a symbol that
 // the MASTER does not list, or that more than one record matches. Returns 0, or 1 after telling
-// the user why through the notifier.
+// the user why through the notifier. A removal that is made returns 0, also when not all of it is
+// in place yet (`report->effect.finished` is false: the next run finishes it).
 int RemoveSecurity(const std::string& directory, const std::string& symbol,
                    const JobServices& services, RemovalReport* report);
 

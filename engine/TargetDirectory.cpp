@@ -8,8 +8,39 @@ namespace engine {
 namespace {
 
 constexpr std::chrono::milliseconds kLockRetry{50};
+constexpr std::uint32_t kWriteBits = 0222;
+
+// "A", "A and B", "A, B and C".
+std::string NameList(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return text;
+}
+
+std::string NextRun(const std::string& directory) {
+    return "the next run into " + directory + " (or 'korvex-cli recover " + directory + "')";
+}
 
 }  // namespace
+
+std::string NotChangedMessage(const DirectoryEffect& effect) {
+    const std::string& directory = effect.directory;
+    if (effect.undecided) {
+        return "Whether the change was made could not be brought to disk: " + NextRun(directory) +
+               " finishes or undoes it (" + NameList(effect.leftovers) + ").";
+    }
+    if (!effect.leftovers.empty()) {
+        return "The files of " + directory + " are as they were, but " +
+               NameList(effect.leftovers) +
+               " of this run could not be removed: " + NextRun(directory) + " removes them.";
+    }
+    if (!effect.recovery.files.empty()) {
+        return "Apart from that, nothing in " + directory + " was changed.";
+    }
+    return "Nothing in " + directory + " was changed.";
+}
 
 std::optional<std::string> TargetDirectory::Resolve(const std::string& directory) {
     path_ = directory;
@@ -50,11 +81,35 @@ std::optional<std::string> TargetDirectory::Lock(std::chrono::milliseconds wait,
     }
     transaction_ = std::make_unique<msdb::Transaction>(fs_, path_);
     if (readOnly) {
+        msdb::Journal journal;
+        if (msdb::ReadJournal(fs_, path_, &journal).ok()) {
+            recoveryMessage_ = "A run into " + path_ + " was stopped " +
+                               (journal.state == msdb::Journal::State::kCommitted
+                                    ? "after its commit: a run that writes finishes it first."
+                                    : "before its commit: a run that writes undoes it first.");
+        }
         return std::nullopt;
     }
-    if (msdb::Status s = transaction_->RemoveLeftovers(); !s.ok()) {
-        return "What an interrupted conversion left in " + path_ + " could not be removed.\n" +
-               s.message();
+    const msdb::Status s = transaction_->Recover(&recovery_);
+    const bool finished = recovery_.action == msdb::Recovery::Action::kFinished;
+    if (!s.ok()) {
+        std::string text = s.IsDamaged()
+                               ? s.message() +
+                                     "\nIf no run of Korvex was stopped there, the journal is "
+                                     "another program's: move it out of the directory."
+                               : "The run that was stopped in " + path_ + " could not be " +
+                                     (finished ? "finished" : "undone") + ".\n" + s.message();
+        if (!recovery_.files.empty()) {
+            text += "\nDone of it so far: " + NameList(recovery_.files) + ".";
+        }
+        return text;
+    }
+    if (recovery_.action != msdb::Recovery::Action::kNone) {
+        recoveryMessage_ =
+            finished ? "The run that was stopped in " + path_ + " after its commit was finished (" +
+                           NameList(recovery_.files) + ")."
+                     : "The run that was stopped in " + path_ + " before its commit was undone (" +
+                           NameList(recovery_.files) + " removed).";
     }
     return std::nullopt;
 }
@@ -73,10 +128,45 @@ std::optional<std::string> TargetDirectory::ReadMaster(msdb::Master* master) {
     if (msdb::Status s = msdb::Master::Read(fs_, masterPath_, master); !s.ok()) {
         return "The Master file " + masterPath_ + " cannot be read.\n" + s.message();
     }
+    msdb::FileInfo info;
+    if (fs_.GetInfo(masterPath_, &info).ok() && (info.permissions & kWriteBits) == 0) {
+        return "The Master file " + masterPath_ +
+               " is read-only, and Korvex does not change a read-only MASTER: make it writable "
+               "to change the directory.";
+    }
     return std::nullopt;
 }
 
+std::optional<std::string> TargetDirectory::Commit(const std::string& what) {
+    const msdb::Status s = transaction_->Commit();
+    if (!transaction_->committed()) {
+        return "The " + what + " could not be written to " + path_ + ".\n" + s.message();
+    }
+    if (!transaction_->finished()) {
+        return "The " + what + " is made, but not all of it is in place yet.\n" + s.message() +
+               "\nThe next run into " + path_ + " (or 'korvex-cli recover " + path_ +
+               "') puts the rest in place.";
+    }
+    return std::nullopt;
+}
+
+DirectoryEffect TargetDirectory::Effect() const {
+    DirectoryEffect effect = effect_;  // what a released transaction did
+    effect.directory = path_;
+    effect.recovery = recovery_;
+    if (transaction_) {
+        effect.committed = transaction_->committed();
+        effect.finished = transaction_->finished();
+        effect.undecided = transaction_->undecided();
+        effect.leftovers = transaction_->leftovers();
+    }
+    return effect;
+}
+
 void TargetDirectory::Release() {
+    if (transaction_) {
+        effect_ = Effect();
+    }
     transaction_.reset();
     lock_.reset();
 }

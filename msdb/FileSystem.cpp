@@ -52,6 +52,11 @@ std::string DirectoryOf(const std::string& path) {
     return end == drive ? path.substr(0, drive + 1) : path.substr(0, end);
 }
 
+std::string FileNameOf(const std::string& path) {
+    auto it = std::find_if(path.rbegin(), path.rend(), IsPathSeparator);
+    return std::string(it.base(), path.end());
+}
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==

@@ -45,6 +45,9 @@ struct FileInfo {
     std::uint32_t permissions = 0;  // the permission bits (rwx for user, group and others)
 };
 
+// A run that changes a directory holds its lock exclusively; one that only reads it, shared.
+enum class LockMode { kExclusive, kShared };
+
 // Held while a directory is locked; destroying it releases the lock.
 class DirectoryLock {
 public:
@@ -66,8 +69,6 @@ public:
                              std::optional<std::uint32_t> permissions = std::nullopt) = 0;
     // Renames `from` to `to`, replacing `to` atomically when it exists.
     virtual Status Rename(const std::string& from, const std::string& to) = 0;
-    // Renames `from` to `to` only when `to` does not exist (Exists when it does).
-    virtual Status RenameNoReplace(const std::string& from, const std::string& to) = 0;
     virtual Status Remove(const std::string& path) = 0;
     // Makes renames and creations inside `directory` durable.
     virtual Status SyncDirectory(const std::string& directory) = 0;
@@ -79,11 +80,12 @@ public:
     // The kind, size and permissions of the file at `path`, following symbolic links; NotFound
     // when there is none.
     virtual Status GetInfo(const std::string& path, FileInfo* info) = 0;
-    // Takes the exclusive lock of `directory` among the processes that lock it this way, without
-    // waiting: a Busy status when another holds it. On POSIX no file is made for it; on Windows a
-    // hidden file KORVEX.LCK is there while the lock is held, and goes with its last holder.
-    virtual Status LockDirectory(const std::string& directory,
-                                 std::unique_ptr<DirectoryLock>* lock) = 0;
+    // Takes the lock of `directory` among the processes that lock it this way, without waiting:
+    // a Busy status when another holds it exclusively, or holds it at all and `mode` is
+    // exclusive. On POSIX no file is made for it; on Windows a hidden file KORVEX.LCK is there
+    // while the lock is held, and goes with its last holder.
+    virtual Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
+                                 LockMode mode = LockMode::kExclusive) = 0;
 
     // The file system of the machine the program runs on.
     static FileSystem& Default();
@@ -109,9 +111,6 @@ public:
     Status Rename(const std::string& from, const std::string& to) override {
         return target_.Rename(from, to);
     }
-    Status RenameNoReplace(const std::string& from, const std::string& to) override {
-        return target_.RenameNoReplace(from, to);
-    }
     Status Remove(const std::string& path) override { return target_.Remove(path); }
     Status SyncDirectory(const std::string& directory) override {
         return target_.SyncDirectory(directory);
@@ -126,9 +125,9 @@ public:
     Status GetInfo(const std::string& path, FileInfo* info) override {
         return target_.GetInfo(path, info);
     }
-    Status LockDirectory(const std::string& directory,
-                         std::unique_ptr<DirectoryLock>* lock) override {
-        return target_.LockDirectory(directory, lock);
+    Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
+                         LockMode mode = LockMode::kExclusive) override {
+        return target_.LockDirectory(directory, lock, mode);
     }
 
 private:
@@ -150,6 +149,9 @@ std::string JoinPath(const std::string& directory, const std::string& name);
 
 // The directory part of `path` ("." when it has none).
 std::string DirectoryOf(const std::string& path);
+
+// The last part of `path`, after its last separator.
+std::string FileNameOf(const std::string& path);
 
 // Reads the whole file at `path` into `data`.
 Status ReadWholeFile(FileSystem& fs, const std::string& path, std::string* data);

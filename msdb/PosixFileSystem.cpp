@@ -165,31 +165,6 @@ public:
         return Status::Ok();
     }
 
-    Status RenameNoReplace(const std::string& from, const std::string& to) override {
-        // A hard link fails when `to` exists, whatever the file system; the old name then goes.
-        if (::link(from.c_str(), to.c_str()) != 0) {
-            int error = errno;
-            if (error == EEXIST) {
-                return IoError("Cannot rename " + from + " to", to, error);
-            }
-            if (error != EPERM && error != ENOTSUP && error != EOPNOTSUPP && error != EXDEV) {
-                return IoError("Cannot rename " + from + " to", to, error);
-            }
-            // No hard links here: look, then rename; the directory lock keeps other runs out.
-            struct stat st;
-            if (::lstat(to.c_str(), &st) == 0) {
-                return IoError("Cannot rename " + from + " to", to, EEXIST);
-            }
-            return Rename(from, to);
-        }
-        if (::unlink(from.c_str()) != 0) {
-            int error = errno;
-            ::unlink(to.c_str());
-            return IoError("Cannot remove", from, error);
-        }
-        return Status::Ok();
-    }
-
     Status Remove(const std::string& path) override {
         if (::unlink(path.c_str()) != 0) {
             return IoError("Cannot remove", path, errno);
@@ -217,13 +192,24 @@ public:
         if (dir == nullptr) {
             return IoError("Cannot list", directory, errno);
         }
-        while (struct dirent* entry = ::readdir(dir)) {
+        // readdir gives null at the end and on an error alike; only errno tells them apart.
+        for (;;) {
+            errno = 0;
+            struct dirent* entry = ::readdir(dir);
+            if (entry == nullptr) {
+                break;
+            }
             std::string name = entry->d_name;
             if (name != "." && name != "..") {
                 names->push_back(std::move(name));
             }
         }
+        const int error = errno;
         ::closedir(dir);
+        if (error != 0) {
+            names->clear();
+            return IoError("Cannot list", directory, error);
+        }
         return Status::Ok();
     }
 
@@ -255,13 +241,13 @@ public:
         return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
 
-    Status LockDirectory(const std::string& directory,
-                         std::unique_ptr<DirectoryLock>* lock) override {
+    Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
+                         LockMode mode) override {
         int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             return IoError("Cannot open", directory, errno);
         }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (::flock(fd, (mode == LockMode::kShared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
             int error = errno;
             ::close(fd);
             if (error == EWOULDBLOCK) {

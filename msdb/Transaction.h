@@ -1,30 +1,32 @@
-// Changes to one directory that reach its visible files all at once. Everything is prepared in
-// temporaries beside the files it will become; Commit moves the new files to their names and then
-// renames the new MASTER into place, the commit point. Until then the directory is as it was; a
-// transaction that is dropped, or fails before the commit, removes every trace of itself. A kill
-// between moving the new files and the commit can leave only those files, which no MASTER lists.
+// Changes to one directory that reach its files all at once, and the recovery of a run that was
+// stopped while it made them (msdb/Journal.h tells the journal that makes both possible).
+//
+// Commit lists every change in the journal and syncs it, writes each new file to a temporary
+// beside it and syncs it, then renames the journal to mark the commit. Only then does it move the
+// temporaries to their names (MASTER last), remove what is removed and remove the journal. A run
+// stopped before the mark leaves the directory's files as they were, with temporaries that the
+// next run removes; one stopped after it leaves what the next run finishes. Nothing but the files
+// that a journal lists is ever touched by that next run.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "msdb/FileSystem.h"
+#include "msdb/Journal.h"
 #include "msdb/Status.h"
 
 namespace msdb {
 
-// Every temporary of a transaction ends in this; no other program makes such names.
-inline constexpr std::string_view kTemporarySuffix = ".korvex-tmp";
-
-// While a transaction replaces files, each old one waits under its name and this ending until the
-// commit is done; the journal (kJournalName) says which, and which MASTER makes the commit.
-inline constexpr std::string_view kOldSuffix = ".korvex-old";
-inline constexpr std::string_view kJournalName = "KORVEX.JNL";
-
-// The name of the backup that a transaction leaves beside a MASTER it replaced.
-inline constexpr std::string_view kBackupSuffix = ".BAK";
+// What was done about a run that a journal said was stopped.
+struct Recovery {
+    enum class Action { kNone, kUndone, kFinished };
+    Action action = Action::kNone;
+    // The files put in place or removed, the journal last.
+    std::vector<std::string> files;
+};
 
 class Transaction {
 public:
@@ -35,66 +37,88 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    // Removes the temporaries that a killed transaction left in the directory. When it was killed
-    // while replacing files, its journal tells whether its MASTER was committed: if so the old
-    // files go, else they are put back.
-    [[nodiscard]] Status RemoveLeftovers();
+    // Finishes or undoes the run that a journal of the directory says was stopped, touching only
+    // the files that the journal lists, and says which in `*recovery`. A journal that Korvex
+    // cannot have written is refused (Damaged) and nothing is changed.
+    [[nodiscard]] Status Recover(Recovery* recovery);
 
-    // A file `name` of the directory that must not exist yet, with `data`.
+    // A file `name` of the directory that must not exist yet (in any letter case), with `data`.
+    // It takes the permission bits of the directory's MASTER.
     void CreateFile(std::string name, std::string data);
 
-    // A file `name` of the directory, which exists, replaced with `data` at the commit, keeping its
-    // permission bits: until the new MASTER is in place the old file is kept, and put back if the
-    // transaction fails.
+    // The file `name` of the directory (in any letter case: its spelling is kept) replaced with
+    // `data`, keeping its permission bits; made like CreateFile when there is none.
     void ReplaceFile(std::string name, std::string data);
 
-    // A file `name` of the directory to remove once the commit is done.
-    void RemoveAfterCommit(std::string name);
+    // The file `name` of the directory removed at the commit, when it is there.
+    void RemoveFile(std::string name);
 
-    // The new MASTER, to be written to `path` (a symbolic link is followed: its target is
-    // replaced, with its permission bits kept). `replaces` is false when there is no MASTER yet;
-    // `backup`, when given, is written to `path` + ".BAK" at the commit.
-    void SetMaster(std::string path, std::string bytes, bool replaces,
+    // The directory's new MASTER, `name` being its spelling on disk. `replaces` is false when
+    // there is no MASTER yet. A MASTER that is a symbolic link is replaced where it points, with
+    // its permission bits kept. `backup`, when given, becomes name + ".BAK".
+    void SetMaster(std::string name, std::string bytes, bool replaces,
                    std::optional<std::string> backup);
 
-    // `bytes` written to `path` + ".BAK" at the commit, as the backup of another file.
-    void AddBackup(const std::string& path, std::string bytes);
+    // `bytes` written to name + ".BAK", as the backup of the file `name` (with its bits).
+    void AddBackup(const std::string& name, std::string bytes);
 
-    // Carries the transaction out. A failure before the commit point undoes what was done and
-    // `committed()` stays false; a failure after it (syncing the directory, writing the backup,
-    // removals) is reported, and `committed()` is true: the directory is complete.
+    // Carries the transaction out. A file that the transaction would replace or remove and that
+    // is read-only is refused before anything is written. A failure before the commit undoes what
+    // was done: `committed()` stays false, and `leftovers()` names what could not be removed. A
+    // failure after it is reported with `committed()` true and `finished()` false: the journal
+    // stays for the next run, which finishes the work.
     [[nodiscard]] Status Commit();
 
     bool committed() const { return committed_; }
+    // Committed, and every file in place: no journal is left.
+    bool finished() const { return finished_; }
+    // The commit was marked but could neither be made durable nor taken back: the files stay as
+    // they are and the next run decides, from what is on disk, whether to finish or undo.
+    bool undecided() const { return undecided_; }
+    // After a Commit that did not commit: the files of the directory that it made and could not
+    // remove, which the next run removes (the journal lists them). Empty when the directory is
+    // exactly as it was.
+    const std::vector<std::string>& leftovers() const { return leftovers_; }
 
 private:
-    struct Staged {
-        std::string path;       // where the contents go
-        std::string temporary;  // where they are written first
+    struct Write {
+        Write(std::string name_, std::string data_, bool create_)
+            : name(std::move(name_)), data(std::move(data_)), create(create_) {}
+
+        std::string name;
         std::string data;
+        bool create = false;  // must not exist yet
+        std::string temporary;
         std::optional<std::uint32_t> permissions;
+        bool link = false;
+        std::string bitsOf;  // a backup takes the bits of the file it keeps
     };
 
-    Status WriteTemporary(Staged* staged);
-    Status WriteJournal();
-    Status RecoverFromJournal();
+    std::vector<Write*> Writes();
+    Status Plan();
+    Status MarkCommitted();
+    Status Finish(const std::vector<JournalEntry>& entries, std::vector<std::string>* done);
+    Status ReplaceThroughLink(const JournalEntry& entry, bool* moved);
+    Status RecoverLegacy(const Journal& journal, Recovery* recovery);
     void Undo();
+    std::string PathOf(const std::string& name) const { return JoinPath(directory_, name); }
 
     FileSystem& fs_;
     std::string directory_;
-    std::vector<Staged> files_;
-    std::vector<Staged> replacements_;
+    std::vector<Write> creates_;
+    std::vector<Write> replacements_;
+    std::optional<Write> master_;
+    std::vector<Write> backups_;
     std::vector<std::string> removals_;
-    std::optional<Staged> master_;
-    bool masterReplaces_ = false;
-    std::vector<Staged> backups_;
-    std::optional<std::size_t> masterBackup_;  // which of backups_ is MASTER's
+    std::vector<JournalEntry> entries_;
+    std::optional<std::uint32_t> journalBits_;
 
-    std::vector<std::string> written_;   // temporaries made so far
-    std::vector<std::string> moved_;     // new files moved to their names so far
-    std::vector<std::string> setAside_;  // replaced files moved to their old names so far
-    bool journal_ = false;
+    std::vector<std::string> made_;  // temporaries made so far
+    bool journal_ = false;           // KORVEX.JNL made
     bool committed_ = false;
+    bool finished_ = false;
+    bool undecided_ = false;
+    std::vector<std::string> leftovers_;
 };
 
 }  // namespace msdb

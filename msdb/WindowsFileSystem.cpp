@@ -18,12 +18,11 @@
 #include <thread>
 
 #include "msdb/FileSystem.h"
+#include "msdb/Journal.h"
 
 namespace msdb {
 namespace {
 
-// The file LockDirectory locks; it exists only while a run holds the lock.
-constexpr wchar_t kLockFileName[] = L"KORVEX.LCK";
 // The longest path that every Win32 function takes without the "\\?\" form (a directory must leave
 // room for an 8.3 name below it).
 constexpr std::size_t kClassicPathLimit = MAX_PATH - 12;
@@ -340,10 +339,6 @@ public:
         return Move(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     }
 
-    Status RenameNoReplace(const std::string& from, const std::string& to) override {
-        return Move(from, to, MOVEFILE_WRITE_THROUGH);
-    }
-
     Status Remove(const std::string& path) override {
         const std::wstring api = ApiPath(path);
         const DWORD error = RunChange([&] { return DeleteFileW(api.c_str()) != 0; }, api);
@@ -462,13 +457,13 @@ public:
         return Status::Ok();
     }
 
-    Status LockDirectory(const std::string& directory,
-                         std::unique_ptr<DirectoryLock>* lock) override {
+    Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
+                         LockMode mode) override {
         std::wstring path = ApiPath(directory);
         if (!path.empty() && path.back() != L'\\' && path.back() != L'/') {
             path += L'\\';
         }
-        path += kLockFileName;
+        path += Wide(kLockFileName);
         // Every run opens the one lock file, sharing it, and the lock on its first byte decides.
         HANDLE h =
             CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
@@ -490,7 +485,8 @@ public:
             return Failure("Cannot lock", directory, error);
         }
         OVERLAPPED at = {};
-        if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        const DWORD exclusive = mode == LockMode::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0;
+        if (!LockFileEx(h, exclusive | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
             const DWORD error = GetLastError();
             CloseHandle(h);
             if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) {

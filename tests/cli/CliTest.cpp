@@ -187,7 +187,7 @@ TEST_F(CliTest, ReplaceAndRemoveUndoAndRedoAConversion) {
 }
 
 TEST_F(CliTest, DryRunsAndAcceptedProblems) {
-    WriteFileBytes(dir / "db/MASTER.korvex-tmp", "a killed run's");  // a dry run leaves it be
+    WriteFileBytes(dir / "db/MASTER.korvex-tmp", "no run's");  // no journal lists it: it stays
     Outcome dry = RunCli(Convert({"--dry-run"}));
     EXPECT_EQ(dry.status, 0) << dry.err;
     EXPECT_EQ(dry.out, "Would convert 2 price records of XYZ into " + (dir / "db/F1.DAT") +
@@ -212,7 +212,7 @@ TEST_F(CliTest, DryRunsAndAcceptedProblems) {
                   " (1999-08-30 to 1999-08-31). The file lists the newest day first; the records "
                   "are written oldest first. 1 value that could not be read is stored as 0.\n");
     EXPECT_EQ(ListNames(dir / "db"),
-              (std::vector<std::string>{"F1.DAT", "F1.DOP", "MASTER"}));  // the run removed it
+              (std::vector<std::string>{"F1.DAT", "F1.DOP", "MASTER", "MASTER.korvex-tmp"}));
 }
 
 TEST_F(CliTest, HelpVersionAndUnknownCommands) {

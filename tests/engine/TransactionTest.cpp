@@ -197,76 +197,43 @@ TEST_F(TransactionTest, RemoveTakesOneSecurityOutInOneCommit) {
     }
 }
 
-// A replace, and a removal, failing at each operation in turn: as before, or complete.
-TEST_F(TransactionTest, EveryFailingOperationOfAReplaceOrARemovalLeavesAsBeforeOrComplete) {
-    const Snapshot before = TakeSnapshot(dir.path());
-    auto restore = [&] {
-        for (const std::string& name : ListNames(dir.path())) {
-            std::filesystem::remove(dir / name);
-        }
-        for (const auto& [name, bytes] : before) {
-            WriteFileBytes(dir / name, bytes);
-        }
-    };
-    // Replaces DEF with the input, or removes it, through `fs`.
-    auto change = [&](bool replace, msdb::FileSystem& fs) {
-        engine::JobServices services;
-        services.fileSystem = &fs;
-        services.notifier = &notifier;
-        engine::RemovalReport report;
-        auto job = Existing("DEF");
+// New files take the permission bits of the directory's MASTER; a read-only MASTER, or a
+// read-only file that a run would replace, is refused and nothing changes.
+TEST_F(TransactionTest, NewFilesTakeMastersBitsAndReadOnlyFilesAreNeverReplaced) {
+    namespace fs = std::filesystem;
+#ifndef _WIN32  // Windows keeps only the read-only bit
+    fs::permissions(dir / "MASTER", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(Existing("NEW")->Run(), 0);
+    for (const char* name : {"F3.DAT", "F3.DOP", "MASTER", "MASTER.BAK"}) {
+        EXPECT_EQ(fs::status(dir / name).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << name;
+    }
+#endif
+    const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read;
+    for (const char* name : {"MASTER", "F2.DAT"}) {
+        SCOPED_TRACE(name);
+        fs::permissions(dir / name, readOnly);
+        const Snapshot before = TakeSnapshot(dir.path());
+        notifier.messages.clear();
+        auto job = Existing(name == std::string("MASTER") ? "NEWER" : "DEF");
         job->settings.replaceExisting = true;
-        job->services.fileSystem = &fs;
-        return replace ? job->Run() : engine::RemoveSecurity(dir.path(), "DEF", services, &report);
-    };
-    for (bool replace : {true, false}) {
-        restore();
-        int operations = 0;
-        {
-            FaultyFileSystem counting(msdb::FileSystem::Default());
-            ASSERT_EQ(change(replace, counting), 0);
-            operations = counting.operations();
-        }
-        const Snapshot complete = TakeSnapshot(dir.path());
-        for (int n = 1; n <= operations; ++n) {
-            SCOPED_TRACE((replace ? "replace, failing operation " : "remove, failing operation ") +
-                         std::to_string(n));
-            restore();
-            FaultyFileSystem faulty(msdb::FileSystem::Default());
-            faulty.FailOperation(n);
-            const int result = change(replace, faulty);
-            if (result == 0) {
-                // What could not be cleared after the commit, the next run clears.
-                ASSERT_TRUE(msdb::Transaction(msdb::FileSystem::Default(), dir.path())
-                                .RemoveLeftovers()
-                                .ok());
-            }
-            Snapshot after = TakeSnapshot(dir.path());
-            after.erase("input.txt");
-            Snapshot wanted = result == 0 ? complete : before;
-            wanted.erase("input.txt");
-            if (result == 0 && after.count("MASTER.BAK") == 0) {
-                wanted.erase("MASTER.BAK");  // written after the commit: may be what failed
-            }
-            if (result == 0 && !replace) {
-                // Removed after the commit: a file that could not be is left unlisted.
-                for (const char* name : {"F2.DAT", "F2.DOP"}) {
-                    if (after.count(name) != 0 && after.at(name) == before.at(name)) {
-                        after.erase(name);
-                    }
-                }
-            }
-            EXPECT_EQ(after, wanted);
-            for (const std::string& name : ListNames(dir.path())) {
-                EXPECT_FALSE(name.ends_with(".korvex-old") || name == "KORVEX.JNL") << name;
-            }
-        }
+        EXPECT_EQ(job->Run(), 1);
+        ASSERT_FALSE(notifier.messages.empty());
+        EXPECT_NE(notifier.messages.back().find(dir / name + " is read-only"), std::string::npos)
+            << notifier.messages.back();
+        Snapshot after = TakeSnapshot(dir.path());
+        after.erase("input.txt");
+        Snapshot wanted = before;
+        wanted.erase("input.txt");
+        EXPECT_EQ(after, wanted);
+        fs::permissions(dir / name, fs::perms::owner_write, fs::perm_options::add);
     }
 }
 
-// A replace killed between setting the old files aside and its commit: the next run puts them
-// back; killed after the commit: the next run removes them.
-TEST_F(TransactionTest, TheNextRunFinishesOrUndoesAKilledReplace) {
+// A journal that Korvex 1.4 left when a replace was killed between setting the old files aside
+// and its commit: the next run puts them back; killed after the commit: it removes them.
+TEST_F(TransactionTest, TheNextRunFinishesOrUndoesAKilledReplaceOfKorvex14) {
     const std::string master = Master();
     for (bool committed : {false, true}) {
         SCOPED_TRACE(committed);
@@ -277,7 +244,6 @@ TEST_F(TransactionTest, TheNextRunFinishesOrUndoesAKilledReplace) {
         WriteFileBytes(dir / "F2.DAT", "new F2.DAT");
         WriteFileBytes(dir / "F2.DOP.korvex-old", "old F2.DOP");
         std::filesystem::remove(dir / "F2.DOP");  // killed before the new one was moved in
-        WriteFileBytes(dir / "MASTER.korvex-tmp", newMaster);
         const std::uint64_t print = [&] {
             std::uint64_t hash = 14695981039346656037ull;
             for (char c : newMaster) {
@@ -285,11 +251,15 @@ TEST_F(TransactionTest, TheNextRunFinishesOrUndoesAKilledReplace) {
             }
             return hash;
         }();
-        WriteFileBytes(dir / "KORVEX.JNL", "korvex journal 1\nmaster " + (dir / "MASTER") + " " +
+        // The path it names is where the directory was then: only the name counts.
+        WriteFileBytes(dir / "KORVEX.JNL", "korvex journal 1\nmaster /elsewhere/MASTER " +
                                                std::to_string(print) +
                                                "\nold F2.DAT\nold F2.DOP\n");
-        msdb::Transaction next(msdb::FileSystem::Default(), dir.path());
-        ASSERT_TRUE(next.RemoveLeftovers().ok());
+        msdb::Recovery recovery;
+        ASSERT_TRUE(
+            msdb::Transaction(msdb::FileSystem::Default(), dir.path()).Recover(&recovery).ok());
+        EXPECT_EQ(recovery.action,
+                  committed ? msdb::Recovery::Action::kFinished : msdb::Recovery::Action::kUndone);
         EXPECT_EQ(ReadFileBytes(dir / "F2.DAT"), committed ? "new F2.DAT" : "old F2.DAT");
         EXPECT_EQ(ReadFileBytes(dir / "F2.DOP"), "old F2.DOP");  // the only copy there was
         EXPECT_EQ(ListNames(dir.path()),
@@ -397,49 +367,6 @@ TEST_F(TransactionTest, ANewDirectoryGetsAnEMasterOnlyWhenAskedFor) {
     expected[0] = 1;
     expected[2] = 1;
     EXPECT_EQ(ToHex(ReadFileBytes(other / "EMASTER")), ToHex(expected));
-}
-
-// Failing at every operation of a conversion into a directory with an EMASTER: both index files
-// as before, or both complete and agreeing.
-TEST_F(TransactionTest, EveryFailingOperationLeavesBothIndexFilesAsBeforeOrComplete) {
-    WriteFileBytes(dir / "EMASTER", AgreeingEMaster());
-    WriteFileBytes(dir / "input.txt", kLine);
-    const Snapshot before = TakeSnapshot(dir.path());
-    int operations = 0;
-    {
-        FaultyFileSystem counting(msdb::FileSystem::Default());
-        auto job = Existing("NEW");
-        job->services.fileSystem = &counting;
-        ASSERT_EQ(job->Run(), 0);
-        operations = counting.operations();
-    }
-    const Snapshot complete = TakeSnapshot(dir.path());
-    for (int n = 1; n <= operations; ++n) {
-        SCOPED_TRACE("failing operation " + std::to_string(n));
-        for (const std::string& name : ListNames(dir.path())) {
-            std::filesystem::remove(dir / name);
-        }
-        for (const auto& [name, bytes] : before) {
-            WriteFileBytes(dir / name, bytes);
-        }
-        FaultyFileSystem faulty(msdb::FileSystem::Default());
-        faulty.FailOperation(n);
-        auto job = Existing("NEW");
-        job->services.fileSystem = &faulty;
-        const int result = job->Run();
-        if (result == 0) {
-            ASSERT_TRUE(
-                msdb::Transaction(msdb::FileSystem::Default(), dir.path()).RemoveLeftovers().ok());
-        }
-        Snapshot after = TakeSnapshot(dir.path());
-        Snapshot wanted = result == 0 ? complete : before;
-        for (const char* backup : {"MASTER.BAK", "EMASTER.BAK"}) {
-            if (result == 0 && after.count(backup) == 0) {
-                wanted.erase(backup);  // written after the commit: may be what failed
-            }
-        }
-        EXPECT_EQ(after, wanted);
-    }
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ msdb::Status InjectedFailure(const std::string& what) {
 msdb::Status FaultyFileSystem::Gate(Operation operation, const std::string& what) {
     ++count_;
     log_.push_back(std::string(OperationName(operation)) + " " + what);
-    if (count_ == failAt_) {
+    if (count_ == failAt_ || (stopAt_ != 0 && count_ >= stopAt_)) {
         failed_ = true;
         return InjectedFailure(CannotDo(operation, what));
     }

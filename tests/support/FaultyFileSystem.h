@@ -17,6 +17,9 @@ public:
 
     // Fails operation number `n` (counted from 1) and no other; 0 fails none.
     void FailOperation(int n) { failAt_ = n; }
+    // Fails operation `n` and every one after it, as if the process were killed just before it:
+    // nothing it would still have done reaches the disk.
+    void StopAt(int n) { stopAt_ = n; }
     // Fails every write that would take the bytes written past `bytes`.
     void FailWritesAfter(std::uint64_t bytes) { diskSpace_ = bytes; }
 
@@ -31,6 +34,7 @@ public:
 
 private:
     int failAt_ = 0;
+    int stopAt_ = 0;
     int count_ = 0;
     bool failed_ = false;
     std::uint64_t diskSpace_ = UINT64_MAX;

@@ -129,11 +129,6 @@ msdb::Status GatedFileSystem::CreateNew(const std::string& path,
     return s.ok() ? Wrap(path, target().CreateNew(path, file, permissions), file) : s;
 }
 
-msdb::Status GatedFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
-    msdb::Status s = Gate(Operation::kRename, from + " " + to);
-    return s.ok() ? target().RenameNoReplace(from, to) : s;
-}
-
 msdb::Status GatedFileSystem::GetInfo(const std::string& path, msdb::FileInfo* info) {
     msdb::Status s = Gate(Operation::kInfo, path);
     return s.ok() ? target().GetInfo(path, info) : s;
@@ -176,9 +171,10 @@ bool GatedFileSystem::IsDirectory(const std::string& path) {
 }
 
 msdb::Status GatedFileSystem::LockDirectory(const std::string& directory,
-                                            std::unique_ptr<msdb::DirectoryLock>* lock) {
+                                            std::unique_ptr<msdb::DirectoryLock>* lock,
+                                            msdb::LockMode mode) {
     msdb::Status s = Gate(Operation::kLock, directory);
-    return s.ok() ? target().LockDirectory(directory, lock) : s;
+    return s.ok() ? target().LockDirectory(directory, lock, mode) : s;
 }
 
 }  // namespace testing_support

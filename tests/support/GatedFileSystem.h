@@ -51,7 +51,6 @@ public:
                                 std::unique_ptr<msdb::WritableFile>* file) override;
     msdb::Status CreateNew(const std::string& path, std::unique_ptr<msdb::WritableFile>* file,
                            std::optional<std::uint32_t> permissions = std::nullopt) override;
-    msdb::Status RenameNoReplace(const std::string& from, const std::string& to) override;
     msdb::Status GetInfo(const std::string& path, msdb::FileInfo* info) override;
     msdb::Status Rename(const std::string& from, const std::string& to) override;
     msdb::Status Remove(const std::string& path) override;
@@ -61,7 +60,8 @@ public:
     msdb::Status CanonicalPath(const std::string& path, std::string* canonical) override;
     bool IsDirectory(const std::string& path) override;
     msdb::Status LockDirectory(const std::string& directory,
-                               std::unique_ptr<msdb::DirectoryLock>* lock) override;
+                               std::unique_ptr<msdb::DirectoryLock>* lock,
+                               msdb::LockMode mode = msdb::LockMode::kExclusive) override;
 
 private:
     msdb::Status Wrap(const std::string& path, msdb::Status opened,

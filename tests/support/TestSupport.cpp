@@ -119,7 +119,7 @@ Snapshot TakeSnapshot(const std::string& directory) {
     Snapshot files;
     for (const auto& entry : std::filesystem::directory_iterator(directory)) {
         const std::string name = entry.path().filename().string();
-        if (entry.is_regular_file() && !name.ends_with(".korvex-tmp") && name != kLockFile) {
+        if (entry.is_regular_file() && name != kLockFile) {
             files[name] = ReadFileBytes(entry.path().string());
         }
     }

@@ -67,8 +67,8 @@ bool FileExists(const std::string& path);
 // The names in a directory, sorted.
 std::vector<std::string> ListNames(const std::string& directory);
 
-// Every file of a directory (not its sub-directories) by name, with its bytes; the temporaries of
-// a killed run (which the next run removes) and the lock file of a run on Windows are left out.
+// Every file of a directory (not its sub-directories) by name, with its bytes; the lock file of a
+// run on Windows is left out.
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const std::string& directory);
 

@@ -1,0 +1,235 @@
+#include "msdb/Journal.h"
+
+#include <algorithm>
+#include <set>
+
+#include "msdb/SecurityFiles.h"
+
+namespace msdb {
+namespace {
+
+constexpr std::string_view kHeading = "korvex journal 2";
+constexpr std::string_view kLegacyHeading = "korvex journal 1";
+constexpr std::string_view kEnd = "end";
+constexpr std::size_t kMaxTemporaryDigits = 3;
+// A journal lists a few files per security; anything larger is not one.
+constexpr std::size_t kMaxJournalSize = 1 << 20;
+
+std::string Upper(std::string_view text) {
+    std::string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
+    return upper;
+}
+
+bool IsPriceFileName(std::string_view name) {
+    const std::string upper = Upper(name);
+    return SecurityFileNumber(name).has_value() && !upper.ends_with(".MWD");
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    for (std::size_t at = 0; at <= line.size();) {
+        std::size_t end = std::min(line.find(' ', at), line.size());
+        words.push_back(line.substr(at, end - at));
+        at = end + 1;
+    }
+    return words;
+}
+
+// The entry of one line, or why the line is not one a run writes.
+std::string ParseEntry(std::string_view line, JournalEntry* entry) {
+    const std::vector<std::string_view> words = Words(line);
+    if (words[0] == "write" && (words.size() == 3 || (words.size() == 4 && words[3] == "link"))) {
+        *entry = {JournalEntry::Kind::kWrite, std::string(words[1]), std::string(words[2]),
+                  words.size() == 4};
+        if (!IsNameARunWrites(entry->name)) {
+            return "\"" + entry->name + "\" is not a file that a run writes";
+        }
+        if (!IsTemporaryOf(entry->temporary, entry->name)) {
+            return "\"" + entry->temporary + "\" is not a temporary of " + entry->name;
+        }
+        if (entry->link && !EqualsNoCase(entry->name, "MASTER")) {
+            return "only MASTER is replaced through a link";
+        }
+        return "";
+    }
+    if (words[0] == "remove" && words.size() == 2) {
+        *entry = {JournalEntry::Kind::kRemove, std::string(words[1]), "", false};
+        return IsPriceFileName(entry->name)
+                   ? ""
+                   : "\"" + entry->name + "\" is not a price file that a run removes";
+    }
+    return "it is not a line of a journal";
+}
+
+std::vector<std::string> Lines(std::string_view text, bool* complete) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    for (std::size_t end; (end = text.find('\n', at)) != std::string_view::npos; at = end + 1) {
+        lines.emplace_back(text.substr(at, end - at));
+    }
+    *complete = at == text.size();
+    if (!*complete) {
+        lines.emplace_back(text.substr(at));  // cut short
+    }
+    return lines;
+}
+
+Status ParseLegacy(const std::vector<std::string>& lines, Journal* journal) {
+    // "master PATH FINGERPRINT", then "old NAME" for each file set aside.
+    if (lines.size() < 2 || !lines[1].starts_with("master ")) {
+        return Status::Damaged("its second line names no MASTER");
+    }
+    const std::size_t space = lines[1].rfind(' ');
+    const std::string path = lines[1].substr(7, space - 7);
+    journal->legacyMaster = path.substr(path.find_last_of("/\\") + 1);
+    journal->legacyFingerprint = lines[1].substr(space + 1);
+    if (!EqualsNoCase(journal->legacyMaster, "MASTER")) {
+        return Status::Damaged("\"" + journal->legacyMaster + "\" is not a MASTER");
+    }
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (lines[i].empty()) {
+            continue;
+        }
+        const std::string name = lines[i].substr(std::min<std::size_t>(4, lines[i].size()));
+        if (!lines[i].starts_with("old ") || !IsNameARunWrites(name)) {
+            return Status::Damaged("line " + std::to_string(i + 1) + " (\"" + lines[i] +
+                                   "\") does not name a file that a run replaces");
+        }
+        journal->setAside.push_back(name);
+    }
+    journal->state = Journal::State::kLegacy;
+    return Status::Ok();
+}
+
+Status Parse(std::string_view text, bool committed, Journal* journal) {
+    // A power cut while the journal was written can leave zeros where its end should be.
+    const bool zeros = text.find('\0') != std::string_view::npos;
+    text = text.substr(0, text.find('\0'));
+    bool complete = false;
+    const std::vector<std::string> lines = Lines(text, &complete);
+    if (!lines.empty() && lines[0] == kLegacyHeading && complete && !zeros && !committed) {
+        return ParseLegacy(lines, journal);
+    }
+    const bool ended = complete && !lines.empty() && lines.back() == kEnd;
+    // A journal without its end was being written when the run stopped; every line it has
+    // must still be one a run writes.
+    const std::size_t whole = ended ? lines.size() - 1 : complete ? lines.size() : lines.size() - 1;
+    if (whole > 0 && lines[0] != kHeading) {
+        return Status::Damaged("its first line is not \"" + std::string(kHeading) + "\"");
+    }
+    if (!ended && whole == 0 && !std::string_view(kHeading).starts_with(text)) {
+        return Status::Damaged("it does not begin as a journal");
+    }
+    std::set<std::string> names;
+    for (std::size_t i = 1; i < whole; ++i) {
+        JournalEntry entry;
+        std::string why = ParseEntry(lines[i], &entry);
+        if (why.empty() && !names.insert(Upper(entry.name)).second) {
+            why = entry.name + " is listed twice";
+        }
+        if (!why.empty()) {
+            return Status::Damaged("line " + std::to_string(i + 1) + " (\"" + lines[i] +
+                                   "\"): " + why);
+        }
+        journal->entries.push_back(std::move(entry));
+    }
+    if (committed && (!ended || zeros)) {
+        return Status::Damaged("it does not end with \"end\"");
+    }
+    journal->state = committed         ? Journal::State::kCommitted
+                     : ended && !zeros ? Journal::State::kPending
+                                       : Journal::State::kTorn;
+    return Status::Ok();
+}
+
+}  // namespace
+
+std::string JournalText(const std::vector<JournalEntry>& entries) {
+    std::string text = std::string(kHeading) + "\n";
+    for (const JournalEntry& entry : entries) {
+        if (entry.kind == JournalEntry::Kind::kWrite) {
+            text += "write " + entry.name + " " + entry.temporary + (entry.link ? " link" : "");
+        } else {
+            text += "remove " + entry.name;
+        }
+        text += "\n";
+    }
+    return text + std::string(kEnd) + "\n";
+}
+
+Status ReadJournal(FileSystem& fs, const std::string& directory, Journal* journal) {
+    *journal = Journal{};
+    std::string pending;
+    std::string committed;
+    Status s = ReadFilePrefix(fs, JoinPath(directory, std::string(kJournalName)),
+                              kMaxJournalSize + 1, &pending);
+    const bool hasPending = s.ok();
+    if (!s.ok() && !s.IsNotFound()) {
+        return s;
+    }
+    s = ReadFilePrefix(fs, JoinPath(directory, std::string(kCommittedJournalName)),
+                       kMaxJournalSize + 1, &committed);
+    const bool hasCommitted = s.ok();
+    if (!s.ok() && !s.IsNotFound()) {
+        return s;
+    }
+    if (!hasPending && !hasCommitted) {
+        return Status::NotFound("No journal in " + directory);
+    }
+    journal->fileName = std::string(hasCommitted ? kCommittedJournalName : kJournalName);
+    const std::string path = JoinPath(directory, journal->fileName);
+    if (hasPending && hasCommitted) {
+        return Status::Damaged(
+            "The directory " + directory + " holds both " + std::string(kJournalName) + " and " +
+            std::string(kCommittedJournalName) + ", which no run leaves together.");
+    }
+    const std::string& text = hasCommitted ? committed : pending;
+    s = text.size() > kMaxJournalSize ? Status::Damaged("it is too long")
+                                      : Parse(text, hasCommitted, journal);
+    if (!s.ok()) {
+        return Status::Damaged("The journal " + path +
+                               " is not one that Korvex wrote: " + s.message() + ".");
+    }
+    return Status::Ok();
+}
+
+bool IsNameARunWrites(std::string_view name) {
+    const std::string upper = Upper(name);
+    return upper == "MASTER" || upper == "EMASTER" || upper == "MASTER.BAK" ||
+           upper == "EMASTER.BAK" || IsPriceFileName(name);
+}
+
+bool IsTemporaryOf(std::string_view temporary, std::string_view name) {
+    if (!temporary.starts_with(name) ||
+        !temporary.substr(name.size()).starts_with(kTemporarySuffix)) {
+        return false;
+    }
+    const std::string_view digits = temporary.substr(name.size() + kTemporarySuffix.size());
+    return digits.size() <= kMaxTemporaryDigits &&
+           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsDirectoryFileName(std::string_view name) {
+    const std::string upper = Upper(name);
+    for (std::string_view index : {"MASTER", "EMASTER", "XMASTER"}) {
+        if (upper == index || upper == std::string(index) + ".BAK") {
+            return true;
+        }
+    }
+    if (upper == kJournalName || upper == kCommittedJournalName || upper == kLockFileName ||
+        upper.find(Upper(kTemporarySuffix)) != std::string::npos ||
+        upper.ends_with(".KORVEX-OLD")) {
+        return true;
+    }
+    // F<n>.DAT, F<n>.DOP and F<n>.MWD, whatever the number.
+    const std::size_t dot = upper.find('.');
+    return upper.size() > 1 && upper[0] == 'F' && dot != std::string::npos && dot > 1 &&
+           std::all_of(upper.begin() + 1, upper.begin() + static_cast<std::ptrdiff_t>(dot),
+                       [](char c) { return c >= '0' && c <= '9'; }) &&
+           (upper.substr(dot) == ".DAT" || upper.substr(dot) == ".DOP" ||
+            upper.substr(dot) == ".MWD");
+}
+
+}  // namespace msdb

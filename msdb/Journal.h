@@ -1,0 +1,86 @@
+// The journal of a run: the list of every change the run makes to one directory, written and
+// synced before the first of them. It names plain file names of the directory, never paths, so
+// that a directory that was moved or mounted elsewhere after a stop recovers as well.
+//
+// A run writes its journal as KORVEX.JNL, then each new file's contents to a temporary that the
+// journal names, and commits by renaming the journal to KORVEX.CMT. That rename is the commit
+// point: a KORVEX.JNL left behind means the run stopped before it (undo: remove its temporaries),
+// a KORVEX.CMT that it stopped after it (finish: move each temporary that is still there to its
+// name, remove what the run removes).
+//
+//     korvex journal 2
+//     write F3.DAT F3.DAT.korvex-tmp
+//     write MASTER MASTER.korvex-tmp link
+//     write MASTER.BAK MASTER.BAK.korvex-tmp
+//     remove F1.DAT
+//     end
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "msdb/FileSystem.h"
+#include "msdb/Status.h"
+
+namespace msdb {
+
+// The journal of a run before its commit, and after it.
+inline constexpr std::string_view kJournalName = "KORVEX.JNL";
+inline constexpr std::string_view kCommittedJournalName = "KORVEX.CMT";
+// Every temporary of a run ends in this, followed by a number when the plain name was taken.
+inline constexpr std::string_view kTemporarySuffix = ".korvex-tmp";
+// The backup that a run leaves beside a MASTER or EMASTER it replaced.
+inline constexpr std::string_view kBackupSuffix = ".BAK";
+// The file that holds the lock of a directory on Windows while a run has it.
+inline constexpr std::string_view kLockFileName = "KORVEX.LCK";
+
+struct JournalEntry {
+    enum class Kind { kWrite, kRemove };
+    Kind kind = Kind::kWrite;
+    std::string name;       // the file of the directory
+    std::string temporary;  // kWrite: where its new contents wait until they are moved to `name`
+    bool link = false;      // kWrite: `name` is a symbolic link, whose target is replaced
+
+    bool operator==(const JournalEntry&) const = default;
+};
+
+struct Journal {
+    enum class State {
+        kPending,    // KORVEX.JNL: stopped before the commit
+        kTorn,       // KORVEX.JNL whose writing was stopped: nothing else had been done yet
+        kCommitted,  // KORVEX.CMT: stopped after the commit
+        kLegacy,     // a journal of Korvex 1.4, which set the replaced files aside
+    };
+    State state = State::kPending;
+    std::string fileName;  // kJournalName or kCommittedJournalName
+    std::vector<JournalEntry> entries;
+    // kLegacy: the files set aside as NAME.korvex-old, and the fingerprint of the MASTER that
+    // made the commit.
+    std::vector<std::string> setAside;
+    std::string legacyMaster;
+    std::string legacyFingerprint;
+};
+
+// The text of a journal listing `entries`.
+std::string JournalText(const std::vector<JournalEntry>& entries);
+
+// Reads the journal of `directory`: NotFound when there is none; Damaged, with a message that
+// names the journal and the line, when it is not a journal that Korvex could have written (a
+// name with a separator, "..", a path, a file no run writes), or when both journals are there.
+Status ReadJournal(FileSystem& fs, const std::string& directory, Journal* journal);
+
+// True when a run may write `name`: MASTER, EMASTER, their backups MASTER.BAK and EMASTER.BAK,
+// and F<n>.DAT and F<n>.DOP (n from 1 to 255), in any letter case.
+bool IsNameARunWrites(std::string_view name);
+
+// True when `temporary` is a name a run gives the temporary of `name`: `name` followed by
+// ".korvex-tmp" and at most three digits.
+bool IsTemporaryOf(std::string_view temporary, std::string_view name);
+
+// True for the names of the files that Korvex reads or keeps in a MetaStock-format directory:
+// MASTER, EMASTER, XMASTER and their backups, F<n>.DAT, F<n>.DOP and F<n>.MWD, the journals,
+// the lock file and temporaries. Any letter case.
+bool IsDirectoryFileName(std::string_view name);
+
+}  // namespace msdb

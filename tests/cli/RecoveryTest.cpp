@@ -1,0 +1,423 @@
+// A run stopped or failing at each of its file-system calls in turn: the next run that writes finds
+// the directory exactly as it was before the run, or exactly as the run leaves it, finishes or
+// undoes what it finds, and then does its own work; `check` calls the result sound. Also the
+// journal's own rules: plain names only, and nothing touched but what it lists.
+#include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "engine/RemoveSecurity.h"
+#include "msdb/EMaster.h"
+#include "msdb/Journal.h"
+#include "tests/cli/RunCli.h"
+#include "tests/support/FaultyFileSystem.h"
+#include "tests/support/JobFixture.h"
+#include "tests/support/PowerCutFileSystem.h"
+
+namespace testing_support {
+namespace {
+
+enum class Fault {
+    kStop,      // killed before the call, then the directory moved elsewhere
+    kFail,      // the call fails with an I/O error, and only that one
+    kPowerCut,  // the power goes before the call: only what was synced is kept
+};
+
+struct Outcome {
+    int result = 0;
+    engine::DirectoryEffect effect;
+};
+
+// The names of the files that differ between two snapshots.
+std::string Differences(const Snapshot& a, const Snapshot& b) {
+    std::string text;
+    for (const auto& [name, bytes] : a) {
+        if (b.count(name) == 0 || b.at(name) != bytes) {
+            text += " " + name;
+        }
+    }
+    for (const auto& entry : b) {
+        if (a.count(entry.first) == 0) {
+            text += " " + entry.first;
+        }
+    }
+    return text;
+}
+
+class RecoveryTest : public JobFixture {
+protected:
+    void SetUp() override { db_ = dir / "db"; }
+
+    const std::string& Db() const { return db_; }
+
+    void Fresh() {
+        std::filesystem::remove_all(Db());
+        std::filesystem::create_directory(Db());
+    }
+
+    // ABC and DEF with their files, and an EMASTER that agrees, or `count` such securities.
+    void Securities(int count) {
+        Fresh();
+        std::vector<std::string> records;
+        std::string emaster(msdb::kEMasterRecordSize, '\0');
+        emaster[0] = static_cast<char>(count);
+        emaster[2] = static_cast<char>(count);
+        for (int n = 1; n <= count; ++n) {
+            const std::string symbol =
+                count == 2 ? (n == 1 ? "ABC" : "DEF") : "S" + std::to_string(n);
+            records.push_back(OtherMasterRecord(n, symbol, symbol + " Inc"));
+            emaster +=
+                msdb::MakeEMasterRecord(static_cast<std::uint8_t>(n), 5, symbol, symbol + " Inc",
+                                        msdb::ToMbf(990101.0f), msdb::ToMbf(991231.0f));
+            WriteFileBytes(Db() + "/" + msdb::DatFileName(n), msdb::MakeDatHeader(5));
+            WriteFileBytes(Db() + "/" + msdb::DopFileName(n),
+                           "\"DATE\",0,0\r\n\"HIGH\",4,4\r\n\"LOW\",4,4\r\n\"CLOSE\",4,4\r\n"
+                           "\"VOL\",4,4\r\n");
+        }
+        WriteFileBytes(Db() + "/MASTER", MasterWith(records));
+        WriteFileBytes(Db() + "/EMASTER", emaster);
+    }
+
+    Outcome Convert(msdb::FileSystem* fs, const std::string& symbol, const std::string& text,
+                    const std::function<void(engine::ConversionSettings&)>& tune) {
+        auto job = MakeJob(text, fs);
+        job->settings.directory = Db();
+        job->settings.symbol = symbol;
+        job->settings.master = engine::MasterChoice::kUseExisting;
+        tune(job->settings);
+        Outcome outcome{job->Run(), {}};
+        outcome.effect = job->job->Effect();
+        return outcome;
+    }
+
+    // The next run: NEXT converted into the directory, into a new MASTER when it has none and
+    // will have none once a stopped run is finished.
+    int Next() {
+        notifier.messages.clear();
+        return Convert(nullptr, "NEXT", DailyLines(5),
+                       [&](engine::ConversionSettings& s) {
+                           if (!FileExists(Db() + "/MASTER") && !FileExists(Db() + "/KORVEX.CMT")) {
+                               s.master = engine::MasterChoice::kMakeNew;
+                           }
+                       })
+            .result;
+    }
+
+    // The run as it is tried: before each call in turn stopped, failed or cut, for every fault.
+    void Sweep(const std::function<void()>& prepare,
+               const std::function<Outcome(msdb::FileSystem*)>& run,
+               std::initializer_list<Fault> faults = {Fault::kStop, Fault::kFail,
+                                                      Fault::kPowerCut}) {
+        const std::string db = Db();
+        const std::string moved = dir / "moved";
+        prepare();
+        const Snapshot before = TakeSnapshot(db);
+        ASSERT_EQ(Next(), 0) << ::testing::PrintToString(notifier.messages);
+        const Snapshot beforeNext = TakeSnapshot(db);
+        prepare();
+        int calls = 0;
+        {
+            FaultyFileSystem counting(msdb::FileSystem::Default());
+            ASSERT_EQ(run(&counting).result, 0) << ::testing::PrintToString(notifier.messages);
+            calls = counting.operations();
+        }
+        const Snapshot complete = TakeSnapshot(db);
+        ASSERT_EQ(Next(), 0);
+        const Snapshot completeNext = TakeSnapshot(db);
+        RecordProperty("calls", calls);  // the points, for the figures
+        for (Fault fault : faults) {
+            for (int n = 1; n <= calls; ++n) {
+                SCOPED_TRACE("fault " + std::to_string(static_cast<int>(fault)) + " at call " +
+                             std::to_string(n));
+                prepare();
+                notifier.messages.clear();
+                if (fault == Fault::kPowerCut) {
+                    PowerCutFileSystem fs(msdb::FileSystem::Default(), db);
+                    fs.CutAtOperation(n);
+                    (void)run(&fs);
+                    fs.Restore();
+                } else {
+                    FaultyFileSystem fs(msdb::FileSystem::Default());
+                    fault == Fault::kStop ? fs.StopAt(n) : fs.FailOperation(n);
+                    const Outcome outcome = run(&fs);
+                    SCOPED_TRACE(fs.log()[static_cast<std::size_t>(n - 1)]);
+                    if (fault == Fault::kFail) {
+                        ExpectTheTruthIsTold(outcome, before, complete);
+                    }
+                }
+                if (fault == Fault::kStop) {
+                    // Moved while it waited for the next run: the journal names no paths.
+                    std::filesystem::rename(db, moved);
+                    db_ = moved;
+                }
+                ASSERT_EQ(Next(), 0) << ::testing::PrintToString(notifier.messages);
+                const Snapshot after = TakeSnapshot(Db());
+                EXPECT_TRUE(after == beforeNext || after == completeNext)
+                    << "differs from before + next in" << Differences(after, beforeNext)
+                    << "; from complete + next in" << Differences(after, completeNext);
+                const CliOutcome checked = RunCli({"check", Db()});
+                EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+                if (fault == Fault::kStop) {
+                    std::filesystem::rename(moved, db);
+                    db_ = db;
+                }
+            }
+        }
+    }
+
+    // A failed run's last words say what is so: nothing changed only when nothing was; what is
+    // left is there; a run that committed and finished is complete.
+    void ExpectTheTruthIsTold(const Outcome& outcome, const Snapshot& before,
+                              const Snapshot& complete) {
+        const Snapshot after = TakeSnapshot(Db());
+        if (outcome.result != 0) {
+            EXPECT_FALSE(outcome.effect.committed);
+            const std::string last = engine::NotChangedMessage(outcome.effect);
+            if (last.starts_with("Nothing in ")) {
+                EXPECT_EQ(Differences(after, before), "") << last;
+            }
+            for (const std::string& name : outcome.effect.leftovers) {
+                EXPECT_TRUE(after.count(name) != 0) << name;
+            }
+        } else if (outcome.effect.finished) {
+            EXPECT_EQ(Differences(after, complete), "");
+        } else {
+            EXPECT_TRUE(after.count("KORVEX.CMT") != 0);
+        }
+    }
+
+    std::string db_;
+};
+
+TEST_F(RecoveryTest, ANewDirectoryWithAndWithoutEMaster) {
+    for (bool emaster : {false, true}) {
+        SCOPED_TRACE(emaster ? "with EMASTER" : "without EMASTER");
+        Sweep([&] { Fresh(); },
+              [&](msdb::FileSystem* fs) {
+                  return Convert(fs, "XYZ", DailyLines(300), [&](engine::ConversionSettings& s) {
+                      s.master = engine::MasterChoice::kMakeNew;
+                      s.makeEMaster = emaster;
+                  });
+              });
+    }
+}
+
+TEST_F(RecoveryTest, AnAdditionToFiftySecuritiesWithEMaster) {
+    Sweep([&] { Securities(50); },
+          [&](msdb::FileSystem* fs) {
+              return Convert(fs, "XYZ", DailyLines(300), [](engine::ConversionSettings&) {});
+          });
+}
+
+TEST_F(RecoveryTest, AReplaceAndARemoval) {
+    Sweep([&] { Securities(2); },
+          [&](msdb::FileSystem* fs) {
+              return Convert(fs, "DEF", DailyLines(300),
+                             [](engine::ConversionSettings& s) { s.replaceExisting = true; });
+          });
+    Sweep([&] { Securities(2); },
+          [&](msdb::FileSystem* fs) {
+              engine::JobServices services;
+              services.fileSystem = fs;
+              services.notifier = &notifier;
+              engine::RemovalReport report;
+              const int result = engine::RemoveSecurity(Db(), "DEF", services, &report);
+              return Outcome{result, report.effect};
+          });
+}
+
+// The new MASTER is byte for byte the old one (same name, dates and field count), but the
+// fields differ: only the journal can tell whether the run committed.
+TEST_F(RecoveryTest, AReplaceThatLeavesMasterAsItWas) {
+    const std::string input = DailyLines(300, ",1,2,3,4,5");
+    auto fields = [&](engine::ConversionSettings& s, std::initializer_list<engine::PriceField> on) {
+        for (engine::PriceField field : msdb::kPriceFields) {
+            s.fields[field] = {false, 1};
+        }
+        int column = 1;
+        for (engine::PriceField field : on) {
+            s.fields[field] = {true, column++};
+        }
+    };
+    using F = engine::PriceField;
+    auto prepare = [&] {
+        Fresh();
+        ASSERT_EQ(Convert(nullptr, "SAME", input,
+                          [&](engine::ConversionSettings& s) {
+                              s.master = engine::MasterChoice::kMakeNew;
+                              fields(s, {F::kDate, F::kOpen, F::kHigh, F::kLow, F::kClose});
+                          })
+                      .result,
+                  0);
+    };
+    auto replace = [&](msdb::FileSystem* fs) {
+        return Convert(fs, "SAME", input, [&](engine::ConversionSettings& s) {
+            s.replaceExisting = true;
+            fields(s, {F::kDate, F::kHigh, F::kLow, F::kClose, F::kVolume});
+        });
+    };
+    prepare();
+    const std::string master = ReadFileBytes(Db() + "/MASTER");
+    ASSERT_EQ(replace(nullptr).result, 0);
+    ASSERT_EQ(ReadFileBytes(Db() + "/MASTER"), master);
+    Sweep(prepare, replace);
+}
+
+#ifndef _WIN32
+// A MASTER that is a symbolic link: a run stopped while its target was replaced leaves nothing
+// beside the target that stands in a later run's way.
+TEST_F(RecoveryTest, AMasterThatIsALink) {
+    TempDir elsewhere;
+    Sweep(
+        [&] {
+            Securities(2);
+            std::filesystem::remove_all(elsewhere / "real");
+            std::filesystem::create_directory(elsewhere / "real");
+            std::filesystem::rename(Db() + "/MASTER", elsewhere / "real/MASTER");
+            std::filesystem::create_symlink(elsewhere / "real/MASTER", Db() + "/MASTER");
+        },
+        [&](msdb::FileSystem* fs) {
+            return Convert(fs, "XYZ", DailyLines(300), [](engine::ConversionSettings&) {});
+        },
+        {Fault::kStop, Fault::kFail});  // the power-cut model keeps one directory only
+    EXPECT_TRUE(std::filesystem::is_symlink(Db() + "/MASTER"));
+}
+#endif
+
+// The files involved are named by check until the next run, or recover, deals with them.
+TEST_F(RecoveryTest, CheckNamesAStoppedRunAndRecoverFinishesOrUndoesIt) {
+    for (bool committed : {false, true}) {
+        SCOPED_TRACE(committed ? "after the commit" : "before it");
+        Securities(2);
+        int stopAt = 0;
+        {
+            FaultyFileSystem counting(msdb::FileSystem::Default());
+            ASSERT_EQ(Convert(&counting, "XYZ", DailyLines(30), [](auto&) {}).result, 0);
+            const std::vector<std::string>& log = counting.log();
+            for (std::size_t i = 0; i < log.size() && stopAt == 0; ++i) {
+                if (log[i].starts_with("rename") && log[i].ends_with("KORVEX.CMT")) {
+                    stopAt = static_cast<int>(i) + (committed ? 3 : 1);  // after the sync
+                }
+            }
+        }
+        Securities(2);
+        FaultyFileSystem stopped(msdb::FileSystem::Default());
+        stopped.StopAt(stopAt);
+        (void)Convert(&stopped, "XYZ", DailyLines(30), [](auto&) {});
+        const CliOutcome checked = RunCli({"check", Db()});
+        EXPECT_EQ(checked.status, committed ? 1 : 0) << checked.out;
+        const std::string journal = Db() + (committed ? "/KORVEX.CMT" : "/KORVEX.JNL");
+        EXPECT_NE(checked.out.find(journal + (committed ? ": a run was stopped after its commit"
+                                                        : ": note: a run was stopped before")),
+                  std::string::npos)
+            << checked.out;
+        EXPECT_NE(checked.out.find(committed ? "F3.DAT.korvex-tmp becomes F3.DAT"
+                                             : "removing: F3.DOP.korvex-tmp, F3.DAT.korvex-tmp"),
+                  std::string::npos)
+            << checked.out;
+        const CliOutcome recovered = RunCli({"recover", Db()});
+        EXPECT_EQ(recovered.status, 0);
+        EXPECT_EQ(recovered.out.rfind("The run that was stopped in " + Db() +
+                                          (committed ? " after its commit was finished ("
+                                                     : " before its commit was undone ("),
+                                      0),
+                  0u)
+            << recovered.out;
+        EXPECT_EQ(
+            RunCli({"check", Db()}).out,
+            Db() + ": sound; " + (committed ? "3 securities checked\n" : "2 securities checked\n"));
+        EXPECT_EQ(RunCli({"recover", Db()}).out,
+                  "No run was stopped in " + Db() + "; there is nothing to recover.\n");
+    }
+}
+
+// A journal that no run of Korvex can have written stops every run that writes, and nothing is
+// touched: not the files it names, not the directory's own.
+TEST_F(RecoveryTest, APlantedJournalChangesNothing) {
+    TempDir outside;
+    WriteFileBytes(outside / "notes", "mine");
+    const std::string escape = "../" + std::filesystem::path(outside.path()).filename().string();
+    const struct {
+        const char* file;
+        std::string text;
+    } planted[] = {
+        {"KORVEX.JNL",
+         "korvex journal 1\nmaster " + Db() + "/MASTER 1\nold " + escape + "/notes\n"},
+        {"KORVEX.CMT", "korvex journal 2\nwrite " + escape + "/notes x.korvex-tmp\nend\n"},
+        {"KORVEX.CMT", "korvex journal 2\nwrite " + outside.path() + "/notes x.korvex-tmp\nend\n"},
+        {"KORVEX.JNL", "korvex journal 2\nwrite F1.DAT notes\nend\n"},
+        {"KORVEX.CMT", "korvex journal 2\nremove MASTER\nend\n"},
+        {"KORVEX.CMT", "korvex journal 2\nremove F1.DAT\n"},  // a committed journal is whole
+    };
+    for (const auto& [file, text] : planted) {
+        SCOPED_TRACE(text);
+        Securities(2);
+        WriteFileBytes(dir / "input.txt", DailyLines(5));
+        WriteFileBytes(Db() + "/" + file, text);
+        const Snapshot before = TakeSnapshot(Db());
+        const CliOutcome converted = RunCli({"convert", dir / "input.txt", "--dir", Db(),
+                                             "--symbol", "XYZ", "--date-format", "MMDDYY"});
+        EXPECT_EQ(converted.status, 1);
+        EXPECT_NE(converted.err.find("korvex: The journal " + Db() + "/" + file +
+                                     " is not one that Korvex wrote: "),
+                  std::string::npos)
+            << converted.err;
+        EXPECT_NE(converted.err.find("korvex: Nothing in " + Db() + " was changed."),
+                  std::string::npos);
+        EXPECT_EQ(TakeSnapshot(Db()), before);
+        EXPECT_EQ(ReadFileBytes(outside / "notes"), "mine");
+        EXPECT_EQ(RunCli({"check", Db()}).status, 1);
+    }
+}
+
+// The user's own files with the endings of temporaries are never taken for a run's, and a
+// directory of such a name stands in no run's way.
+TEST_F(RecoveryTest, FilesNamedLikeTemporariesAreLeftAlone) {
+    Securities(2);
+    WriteFileBytes(Db() + "/F3.DAT.korvex-tmp", "mine");
+    WriteFileBytes(Db() + "/MASTER.korvex-old", "mine too");
+    std::filesystem::create_directory(Db() + "/MASTER.korvex-tmp");
+    std::filesystem::create_directory(Db() + "/F3.DOP.korvex-tmp");
+    ASSERT_EQ(Next(), 0) << ::testing::PrintToString(notifier.messages);
+    EXPECT_EQ(ReadFileBytes(Db() + "/F3.DAT.korvex-tmp"), "mine");
+    EXPECT_EQ(ReadFileBytes(Db() + "/MASTER.korvex-old"), "mine too");
+    EXPECT_TRUE(std::filesystem::is_directory(Db() + "/MASTER.korvex-tmp"));
+    EXPECT_TRUE(FileExists(Db() + "/F3.DAT"));
+    const CliOutcome checked = RunCli({"check", Db()});
+    EXPECT_EQ(checked.status, 0);
+    EXPECT_NE(checked.out.find(Db() + "/F3.DAT.korvex-tmp: note: no journal lists it"),
+              std::string::npos)
+        << checked.out;
+}
+
+// check takes the lock shared: a run's commit, which moves several files one after another, is
+// never read half done.
+TEST_F(RecoveryTest, CheckWaitsForARunThatHoldsTheDirectory) {
+    Securities(2);
+    std::unique_ptr<msdb::DirectoryLock> held;
+    ASSERT_TRUE(msdb::FileSystem::Default().LockDirectory(Db(), &held).ok());
+    // Half of a commit: the new F3 files in place, MASTER still to come.
+    WriteFileBytes(Db() + "/F3.DAT", msdb::MakeDatHeader(7));
+    WriteFileBytes(Db() + "/MASTER.korvex-tmp", "new");
+    WriteFileBytes(Db() + "/KORVEX.CMT",
+                   "korvex journal 2\nwrite F3.DAT F3.DAT.korvex-tmp\n"
+                   "write MASTER MASTER.korvex-tmp\nend\n");
+    std::thread commit([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        for (const char* name : {"F3.DAT", "MASTER.korvex-tmp", "KORVEX.CMT"}) {
+            std::filesystem::remove(Db() + "/" + name);  // undone, as if it had never been
+        }
+        held.reset();
+    });
+    const CliOutcome checked = RunCli({"check", Db()});
+    commit.join();
+    EXPECT_EQ(checked.out, Db() + ": sound; 2 securities checked\n");
+}
+
+}  // namespace
+}  // namespace testing_support
