@@ -404,8 +404,9 @@ public:
             } else if (std::optional<int> number = msdb::SecurityFileNumber(name);
                        number && !listed[static_cast<std::size_t>(*number)]) {
                 Note(msdb::JoinPath(directory, name),
-                     "no record of MASTER lists file number " + std::to_string(*number) +
-                         " (an interrupted conversion may have left it)");
+                     (master != nullptr ? "no record of MASTER lists file number "
+                                        : "there is no MASTER to list file number ") +
+                         std::to_string(*number) + " (an interrupted conversion may have left it)");
             }
         }
     }

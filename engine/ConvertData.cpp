@@ -47,7 +47,13 @@ int CConversionJob::ConvertData() {
     }
     const int recordCount = scan.recordCount;
     if (recordCount == 0) {
-        Tell("The input file " + settings_.inputPath + " holds no price records.");
+        // A file whose lines are all too long holds no records either; its problems say why.
+        if (!parser.problems().empty()) {
+            Tell(parser.problems().Message(settings_.inputPath) + "\nNothing was converted.");
+            RefuseForProblems(parser.problems());
+        } else {
+            Tell("The input file " + settings_.inputPath + " holds no price records.");
+        }
         return 1;
     }
     const msdb::MbfBytes firstDate = scan.firstDate;

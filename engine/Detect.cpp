@@ -161,7 +161,7 @@ std::optional<int> HeadingRank(const std::string& key, PriceField field) {
 // What the input parser makes of the sample with `settings`.
 struct Reading {
     std::vector<PriceRecord> records;
-    std::vector<int> lines;
+    std::vector<LineNumber> lines;
     InputProblems problems;
 };
 

@@ -123,9 +123,9 @@ void InputProblems::Add(InputProblem problem) {
             problem.text = problem.text.substr(0, kShownText) + "...";
         }
         // Kept in the order of the lines, whatever order they were found in.
-        auto at =
-            std::upper_bound(first_.begin(), first_.end(), problem.line,
-                             [](int line, const InputProblem& other) { return line < other.line; });
+        auto at = std::upper_bound(
+            first_.begin(), first_.end(), problem.line,
+            [](LineNumber line, const InputProblem& other) { return line < other.line; });
         first_.insert(at, std::move(problem));
     }
 }

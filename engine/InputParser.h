@@ -22,7 +22,7 @@ struct PriceRecord {
 // Something in the input that is not what the settings say: where, which field, the text as read
 // (cut at 40 characters) and what is wrong with it.
 struct InputProblem {
-    int line = 0;
+    LineNumber line = 0;
     std::string field;  // "date", "close price" ... or "line" for the line as a whole
     std::string text;
     std::string what;
@@ -35,7 +35,7 @@ public:
     static constexpr std::size_t kShown = 10;
 
     void Add(InputProblem problem);
-    int count() const { return count_; }
+    std::int64_t count() const { return count_; }
     bool empty() const { return count_ == 0; }
     const std::vector<InputProblem>& first() const { return first_; }
 
@@ -43,7 +43,7 @@ public:
     std::string Message(std::string_view inputPath) const;
 
 private:
-    int count_ = 0;
+    std::int64_t count_ = 0;
     std::vector<InputProblem> first_;
 };
 
@@ -62,7 +62,7 @@ public:
     PriceRecord ReadRecord();
 
     // The number (from 1) of the line read last.
-    int LineNumber() const { return reader_.LineNumber(); }
+    engine::LineNumber LineNumber() const { return reader_.LineNumber(); }
 
     // The message of the date check of the first record (its date field holds a character that
     // the date format does not expect), or null.

@@ -35,7 +35,7 @@ ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord);
 
 // A record of the preview: the line it comes from, its values as stored, and its problems.
 struct PreviewRow {
-    int line = 0;
+    LineNumber line = 0;
     PriceRecord record;
     std::vector<InputProblem> problems;
 };

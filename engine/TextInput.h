@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +29,9 @@ std::string_view ByteOrderMarkOfNonText(std::string_view start);
 // Reads a text file line by line. A line ends at a line feed, a carriage return followed by a line
 // feed, or a lone carriage return; the last line needs no end. A UTF-8 byte order mark at the start
 // of the file is not part of line 1.
+// The number of a line of a file, from 1: a file may have more lines than an int counts.
+using LineNumber = std::int64_t;
+
 class LineReader {
 public:
     explicit LineReader(std::unique_ptr<msdb::ReadableFile> file);
@@ -38,7 +42,7 @@ public:
     [[nodiscard]] msdb::Status Next(std::string_view* line, bool* got);
 
     // The number (from 1) of the line read last.
-    int LineNumber() const { return lineNumber_; }
+    engine::LineNumber LineNumber() const { return lineNumber_; }
     // True when the line read last was longer than kMaxLineLength.
     bool TooLong() const { return tooLong_; }
     // True when the line read last held a NUL byte.
@@ -53,7 +57,7 @@ private:
     std::size_t pos_ = 0;
     bool eof_ = false;
     bool started_ = false;
-    int lineNumber_ = 0;
+    engine::LineNumber lineNumber_ = 0;
     bool tooLong_ = false;
     bool holdsNul_ = false;
 };

@@ -336,6 +336,23 @@ TEST_F(RecoveryTest, CheckNamesAStoppedRunAndRecoverFinishesOrUndoesIt) {
     }
 }
 
+// Without a MASTER, check still names what a stopped run left: its journal, or price files.
+TEST_F(RecoveryTest, CheckOfADirectoryWithoutMasterNamesWhatIsThere) {
+    Fresh();
+    WriteFileBytes(Db() + "/F1.DAT", msdb::MakeDatHeader(7));
+    WriteFileBytes(Db() + "/F1.DAT.korvex-tmp", "new");
+    WriteFileBytes(Db() + "/KORVEX.JNL", "korvex journal 2\nwrite F1.DAT F1.DAT.korvex-tmp\nend\n");
+    const CliOutcome checked = RunCli({"check", Db()});
+    EXPECT_EQ(checked.status, 2);
+    EXPECT_EQ(checked.out, Db() +
+                               "/KORVEX.JNL: note: a run was stopped before its commit; the "
+                               "directory's files are as they were, and the next run into " +
+                               Db() + ", or 'korvex-cli recover " + Db() +
+                               "', undoes it by removing: F1.DAT.korvex-tmp, KORVEX.JNL\n" + Db() +
+                               "/F1.DAT: note: there is no MASTER to list file number 1 (an "
+                               "interrupted conversion may have left it)\n");
+}
+
 // A journal that no run of Korvex can have written stops every run that writes, and nothing is
 // touched: not the files it names, not the directory's own.
 TEST_F(RecoveryTest, APlantedJournalChangesNothing) {

@@ -70,7 +70,8 @@ TEST_F(JobFixture, OddBytesAreHandledByTheRulesInBoundedTime) {
     struct Case {
         std::string name;
         std::string bytes;
-        int records;  // -1: none, the run fails
+        int records;            // -1: none, the run fails
+        std::string says = "";  // what the first message then says, when it matters
     };
     std::string binary;
     for (int i = 0; i < 4096; ++i) {
@@ -84,7 +85,8 @@ TEST_F(JobFixture, OddBytesAreHandledByTheRulesInBoundedTime) {
                      27),
          -1},
         {"binary data", binary, -1},
-        {"a 100 MB line with no line feed", std::string(100 << 20, '7'), -1},
+        {"a 100 MB line with no line feed", std::string(100 << 20, '7'), -1,
+         "line 1, line: is longer than 65,536 bytes, and gives no record"},
         {"a million empty lines", std::string(1000000, '\n'), -1},
         {"invalid UTF-8", "083099,\xff\xfe,\xc3\x28,1,2,3,4\n", -1},
     };
@@ -97,7 +99,8 @@ TEST_F(JobFixture, OddBytesAreHandledByTheRulesInBoundedTime) {
         const int result = job->Run();
         if (c.records < 0) {
             EXPECT_EQ(result, 1);
-            EXPECT_FALSE(notifier.messages.empty());
+            ASSERT_FALSE(notifier.messages.empty());
+            EXPECT_NE(notifier.messages[0].find(c.says), std::string::npos) << notifier.messages[0];
             EXPECT_EQ(ListNames(out.path()), std::vector<std::string>{});
         } else {
             EXPECT_EQ(result, 0);

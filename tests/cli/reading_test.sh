@@ -21,8 +21,10 @@ mkdir "$d"
 snapshot() { (cd "$d" && sha256sum * | sort); }
 before="$(snapshot)"
 
-# export -o onto a file of the tree it reads: refused, nothing written.
-for target in "$d/F1.DAT" "$d/MASTER" "$d/f2.dop"; do
+# export -o onto a file that Korvex reads or keeps in the tree: refused, nothing written.
+for target in "$d/F1.DAT" "$d/MASTER" "$d/f2.dop" "$d/MASTER.BAK" "$d/emaster.bak" \
+    "$d/XMASTER" "$d/F300.MWD" "$d/KORVEX.JNL" "$d/KORVEX.CMT" "$d/KORVEX.LCK" \
+    "$d/F3.DAT.korvex-tmp2"; do
     status=0
     "$cli" export "$d" A -o "$target" 2>"$work/err" || status=$?
     [ "$status" -eq 1 ] || fail "export -o $target gave $status"
@@ -49,6 +51,18 @@ if [ -w /dev/full ]; then
     done
     "$cli" export "$d" A -o /dev/full 2>/dev/null && fail "export -o /dev/full succeeded"
     [ -c /dev/full ] || fail "export -o /dev/full replaced the device"
+    # A run that made its change says that its summary is lost, but never that it failed.
+    for command in "convert $work/a.csv --dir $d --symbol C --date-format MM_DD_CCYY" \
+        "remove $d C"; do
+        status=0
+        # shellcheck disable=SC2086
+        "$cli" $command > /dev/full 2>"$work/err" || status=$?
+        [ "$status" -eq 3 ] || fail "$command > /dev/full gave $status: $(cat "$work/err")"
+        grep -q "the change is made, but its summary could not be written" "$work/err" ||
+            fail "$command > /dev/full: $(cat "$work/err")"
+    done
+    [ "$(snapshot | grep -v MASTER)" = "$(echo "$before" | grep -v MASTER)" ] ||
+        fail "C was not converted and removed"
 fi
 
 # A price file of a gigabyte (sparse): read in bounded memory, reported as too large.

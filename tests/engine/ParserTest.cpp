@@ -497,7 +497,7 @@ TEST(LineReaderTest, LinesTheirNumbersAndWhatTheyHold) {
     ASSERT_TRUE(FileSystem::Default().OpenForRead(dir / "in", &file).ok());
     engine::LineReader reader(std::move(file));
     std::vector<std::string> lines;
-    std::vector<int> numbers;
+    std::vector<engine::LineNumber> numbers;
     std::vector<bool> nul;
     std::string_view line;
     bool got = true;
@@ -507,7 +507,7 @@ TEST(LineReaderTest, LinesTheirNumbersAndWhatTheyHold) {
         nul.push_back(reader.HoldsNul());
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "", std::string("d\0e", 3), "tail"}));
-    EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(numbers, (std::vector<engine::LineNumber>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(nul, (std::vector<bool>{false, false, false, false, true, false}));
 }
 
@@ -560,7 +560,7 @@ TEST(ScanInputTest, DateOrderReversesOrBecomesProblems) {
     settings.fields[PriceField::kDate] = {true, 1};
     settings.fields[PriceField::kClose] = {true, 2};
     int limit = 100;
-    auto scan = [&](const std::string& text, int* problems, int* seen) {
+    auto scan = [&](const std::string& text, std::int64_t* problems, int* seen) {
         WriteFileBytes(dir / "in.txt", text);
         std::unique_ptr<ReadableFile> file;
         EXPECT_TRUE(FileSystem::Default().OpenForRead(settings.inputPath, &file).ok());
@@ -573,7 +573,7 @@ TEST(ScanInputTest, DateOrderReversesOrBecomesProblems) {
         *problems = parser.problems().count();
         return result;
     };
-    int problems = 0;
+    std::int64_t problems = 0;
     int seen = 0;
     engine::ScanResult newestFirst = scan("090199,2\n083199,1\n083099,1\n", &problems, &seen);
     EXPECT_TRUE(newestFirst.reversed);
@@ -588,6 +588,14 @@ TEST(ScanInputTest, DateOrderReversesOrBecomesProblems) {
     engine::ScanResult stopped = scan("083099,1\n083199,1\n090199,1\n090299,1\n", &problems, &seen);
     EXPECT_TRUE(stopped.stopped);
     EXPECT_EQ(seen, 3);
+}
+
+// A file can have more lines than an int counts; a problem's line number never wraps.
+TEST(InputProblemsTest, LineNumbersPastTwoToTheThirtyFirstStayWhole) {
+    engine::InputProblems problems;
+    problems.Add({engine::LineNumber{1} << 31 | 11, "close price", "x", "is not a number"});
+    EXPECT_NE(problems.Message("in.txt").find("\nline 2147483659, close price"), std::string::npos)
+        << problems.Message("in.txt");
 }
 
 }  // namespace
