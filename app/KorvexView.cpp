@@ -251,9 +251,8 @@ bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
     } else {
         AppendText(QStringLiteral("\r\nConversion failed."));
         if (!job->Changed()) {
-            AppendText(QStringLiteral("\r\nNothing in ") +
-                       QString::fromLocal8Bit(job->directory().c_str()) +
-                       QStringLiteral(" was changed."));
+            AppendText(QStringLiteral("\r\n") +
+                       QString::fromLocal8Bit(engine::NotChangedMessage(job->Effect()).c_str()));
         }
     }
     job.reset();
@@ -284,7 +283,9 @@ void CKorvexView::OnFileRemoveSecurity() {
     if (result == 0) {
         AppendText(QStringLiteral("\r\nRemoved %1 from %2.").arg(dialog.Symbol(), directory));
     } else if (!report.changed) {
-        AppendText(QStringLiteral("\r\nNothing in %1 was changed.").arg(directory));
+        report.effect.directory = report.directory;
+        AppendText(QStringLiteral("\r\n") +
+                   QString::fromLocal8Bit(engine::NotChangedMessage(report.effect).c_str()));
     }
 }
 

@@ -108,7 +108,11 @@ public:
 
     // What the run did to its directory: a stopped run's recovery, its commit, whether all is in
     // place, and what a failed run left.
-    DirectoryEffect Effect() const { return target_.Effect(); }
+    DirectoryEffect Effect() const {
+        DirectoryEffect effect = target_.Effect();
+        effect.directory = directory_;  // as given, when the run stopped before it was found
+        return effect;
+    }
 
     // The setting that a refused run names, when the run was refused for one: the directory that
     // cannot be used, the master choice that does not fit it, the symbol it holds already, the
