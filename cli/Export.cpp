@@ -40,7 +40,7 @@ std::optional<std::string> OutputInTree(const std::string& output, const std::st
     if (!Fs().CanonicalPath(msdb::DirectoryOf(output), &parent).ok()) {
         return std::nullopt;  // its directory does not exist: the write says so
     }
-    std::string name = output.substr(output.find_last_of(msdb::kPathSeparator) + 1);
+    std::string name = msdb::FileNameOf(output);
     std::string resolved;
     if (Fs().CanonicalPath(output, &resolved).ok()) {  // it exists: look at what it is
         parent = msdb::DirectoryOf(resolved);

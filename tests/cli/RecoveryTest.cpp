@@ -54,6 +54,8 @@ protected:
     void SetUp() override { db_ = dir / "db"; }
 
     const std::string& Db() const { return db_; }
+    // A file of the directory, as Korvex names it in its messages.
+    std::string At(const std::string& name) const { return NativePath(db_ + "/" + name); }
 
     void Fresh() {
         std::filesystem::remove_all(Db());
@@ -74,13 +76,13 @@ protected:
             emaster +=
                 msdb::MakeEMasterRecord(static_cast<std::uint8_t>(n), 5, symbol, symbol + " Inc",
                                         msdb::ToMbf(990101.0f), msdb::ToMbf(991231.0f));
-            WriteFileBytes(Db() + "/" + msdb::DatFileName(n), msdb::MakeDatHeader(5));
-            WriteFileBytes(Db() + "/" + msdb::DopFileName(n),
+            WriteFileBytes(At(msdb::DatFileName(n)), msdb::MakeDatHeader(5));
+            WriteFileBytes(At(msdb::DopFileName(n)),
                            "\"DATE\",0,0\r\n\"HIGH\",4,4\r\n\"LOW\",4,4\r\n\"CLOSE\",4,4\r\n"
                            "\"VOL\",4,4\r\n");
         }
-        WriteFileBytes(Db() + "/MASTER", MasterWith(records));
-        WriteFileBytes(Db() + "/EMASTER", emaster);
+        WriteFileBytes(At("MASTER"), MasterWith(records));
+        WriteFileBytes(At("EMASTER"), emaster);
     }
 
     Outcome Convert(msdb::FileSystem* fs, const std::string& symbol, const std::string& text,
@@ -101,7 +103,7 @@ protected:
         notifier.messages.clear();
         return Convert(nullptr, "NEXT", DailyLines(5),
                        [&](engine::ConversionSettings& s) {
-                           if (!FileExists(Db() + "/MASTER") && !FileExists(Db() + "/KORVEX.CMT")) {
+                           if (!FileExists(At("MASTER")) && !FileExists(At("KORVEX.CMT"))) {
                                s.master = engine::MasterChoice::kMakeNew;
                            }
                        })
@@ -129,7 +131,10 @@ protected:
         const Snapshot complete = TakeSnapshot(db);
         ASSERT_EQ(Next(), 0);
         const Snapshot completeNext = TakeSnapshot(db);
-        RecordProperty("calls", calls);  // the points, for the figures
+        // The points, for the figures of scripts/reliability.sh.
+        calls_ += (calls_.empty() ? "" : " / ") + std::to_string(calls);
+        RecordProperty("calls", calls_);
+        RecordProperty("faults", faults.size() == 3 ? "stopped, failed, cut" : "stopped, failed");
         for (Fault fault : faults) {
             for (int n = 1; n <= calls; ++n) {
                 SCOPED_TRACE("fault " + std::to_string(static_cast<int>(fault)) + " at call " +
@@ -192,6 +197,7 @@ protected:
     }
 
     std::string db_;
+    std::string calls_;
 };
 
 TEST_F(RecoveryTest, ANewDirectoryWithAndWithoutEMaster) {
@@ -262,9 +268,9 @@ TEST_F(RecoveryTest, AReplaceThatLeavesMasterAsItWas) {
         });
     };
     prepare();
-    const std::string master = ReadFileBytes(Db() + "/MASTER");
+    const std::string master = ReadFileBytes(At("MASTER"));
     ASSERT_EQ(replace(nullptr).result, 0);
-    ASSERT_EQ(ReadFileBytes(Db() + "/MASTER"), master);
+    ASSERT_EQ(ReadFileBytes(At("MASTER")), master);
     Sweep(prepare, replace);
 }
 
@@ -278,14 +284,14 @@ TEST_F(RecoveryTest, AMasterThatIsALink) {
             Securities(2);
             std::filesystem::remove_all(elsewhere / "real");
             std::filesystem::create_directory(elsewhere / "real");
-            std::filesystem::rename(Db() + "/MASTER", elsewhere / "real/MASTER");
-            std::filesystem::create_symlink(elsewhere / "real/MASTER", Db() + "/MASTER");
+            std::filesystem::rename(At("MASTER"), elsewhere / "real/MASTER");
+            std::filesystem::create_symlink(elsewhere / "real/MASTER", At("MASTER"));
         },
         [&](msdb::FileSystem* fs) {
             return Convert(fs, "XYZ", DailyLines(300), [](engine::ConversionSettings&) {});
         },
         {Fault::kStop, Fault::kFail});  // the power-cut model keeps one directory only
-    EXPECT_TRUE(std::filesystem::is_symlink(Db() + "/MASTER"));
+    EXPECT_TRUE(std::filesystem::is_symlink(At("MASTER")));
 }
 #endif
 
@@ -311,7 +317,7 @@ TEST_F(RecoveryTest, CheckNamesAStoppedRunAndRecoverFinishesOrUndoesIt) {
         (void)Convert(&stopped, "XYZ", DailyLines(30), [](auto&) {});
         const CliOutcome checked = RunCli({"check", Db()});
         EXPECT_EQ(checked.status, committed ? 1 : 0) << checked.out;
-        const std::string journal = Db() + (committed ? "/KORVEX.CMT" : "/KORVEX.JNL");
+        const std::string journal = At(committed ? "KORVEX.CMT" : "KORVEX.JNL");
         EXPECT_NE(checked.out.find(journal + (committed ? ": a run was stopped after its commit"
                                                         : ": note: a run was stopped before")),
                   std::string::npos)
@@ -339,17 +345,18 @@ TEST_F(RecoveryTest, CheckNamesAStoppedRunAndRecoverFinishesOrUndoesIt) {
 // Without a MASTER, check still names what a stopped run left: its journal, or price files.
 TEST_F(RecoveryTest, CheckOfADirectoryWithoutMasterNamesWhatIsThere) {
     Fresh();
-    WriteFileBytes(Db() + "/F1.DAT", msdb::MakeDatHeader(7));
-    WriteFileBytes(Db() + "/F1.DAT.korvex-tmp", "new");
-    WriteFileBytes(Db() + "/KORVEX.JNL", "korvex journal 2\nwrite F1.DAT F1.DAT.korvex-tmp\nend\n");
+    WriteFileBytes(At("F1.DAT"), msdb::MakeDatHeader(7));
+    WriteFileBytes(At("F1.DAT.korvex-tmp"), "new");
+    WriteFileBytes(At("KORVEX.JNL"), "korvex journal 2\nwrite F1.DAT F1.DAT.korvex-tmp\nend\n");
     const CliOutcome checked = RunCli({"check", Db()});
     EXPECT_EQ(checked.status, 2);
     EXPECT_EQ(checked.out, Db() +
                                "/KORVEX.JNL: note: a run was stopped before its commit; the "
                                "directory's files are as they were, and the next run into " +
                                Db() + ", or 'korvex-cli recover " + Db() +
-                               "', undoes it by removing: F1.DAT.korvex-tmp, KORVEX.JNL\n" + Db() +
-                               "/F1.DAT: note: there is no MASTER to list file number 1 (an "
+                               "', undoes it by removing: F1.DAT.korvex-tmp, KORVEX.JNL\n" +
+                               At("F1.DAT") +
+                               ": note: there is no MASTER to list file number 1 (an "
                                "interrupted conversion may have left it)\n");
 }
 
@@ -375,12 +382,12 @@ TEST_F(RecoveryTest, APlantedJournalChangesNothing) {
         SCOPED_TRACE(text);
         Securities(2);
         WriteFileBytes(dir / "input.txt", DailyLines(5));
-        WriteFileBytes(Db() + "/" + file, text);
+        WriteFileBytes(At(file), text);
         const Snapshot before = TakeSnapshot(Db());
         const CliOutcome converted = RunCli({"convert", dir / "input.txt", "--dir", Db(),
                                              "--symbol", "XYZ", "--date-format", "MMDDYY"});
         EXPECT_EQ(converted.status, 1);
-        EXPECT_NE(converted.err.find("korvex: The journal " + Db() + "/" + file +
+        EXPECT_NE(converted.err.find("korvex: The journal " + At(file) +
                                      " is not one that Korvex wrote: "),
                   std::string::npos)
             << converted.err;
@@ -396,18 +403,18 @@ TEST_F(RecoveryTest, APlantedJournalChangesNothing) {
 // directory of such a name stands in no run's way.
 TEST_F(RecoveryTest, FilesNamedLikeTemporariesAreLeftAlone) {
     Securities(2);
-    WriteFileBytes(Db() + "/F3.DAT.korvex-tmp", "mine");
-    WriteFileBytes(Db() + "/MASTER.korvex-old", "mine too");
-    std::filesystem::create_directory(Db() + "/MASTER.korvex-tmp");
-    std::filesystem::create_directory(Db() + "/F3.DOP.korvex-tmp");
+    WriteFileBytes(At("F3.DAT.korvex-tmp"), "mine");
+    WriteFileBytes(At("MASTER.korvex-old"), "mine too");
+    std::filesystem::create_directory(At("MASTER.korvex-tmp"));
+    std::filesystem::create_directory(At("F3.DOP.korvex-tmp"));
     ASSERT_EQ(Next(), 0) << ::testing::PrintToString(notifier.messages);
-    EXPECT_EQ(ReadFileBytes(Db() + "/F3.DAT.korvex-tmp"), "mine");
-    EXPECT_EQ(ReadFileBytes(Db() + "/MASTER.korvex-old"), "mine too");
-    EXPECT_TRUE(std::filesystem::is_directory(Db() + "/MASTER.korvex-tmp"));
-    EXPECT_TRUE(FileExists(Db() + "/F3.DAT"));
+    EXPECT_EQ(ReadFileBytes(At("F3.DAT.korvex-tmp")), "mine");
+    EXPECT_EQ(ReadFileBytes(At("MASTER.korvex-old")), "mine too");
+    EXPECT_TRUE(std::filesystem::is_directory(At("MASTER.korvex-tmp")));
+    EXPECT_TRUE(FileExists(At("F3.DAT")));
     const CliOutcome checked = RunCli({"check", Db()});
     EXPECT_EQ(checked.status, 0);
-    EXPECT_NE(checked.out.find(Db() + "/F3.DAT.korvex-tmp: note: no journal lists it"),
+    EXPECT_NE(checked.out.find(At("F3.DAT.korvex-tmp") + ": note: no journal lists it"),
               std::string::npos)
         << checked.out;
 }
@@ -419,15 +426,15 @@ TEST_F(RecoveryTest, CheckWaitsForARunThatHoldsTheDirectory) {
     std::unique_ptr<msdb::DirectoryLock> held;
     ASSERT_TRUE(msdb::FileSystem::Default().LockDirectory(Db(), &held).ok());
     // Half of a commit: the new F3 files in place, MASTER still to come.
-    WriteFileBytes(Db() + "/F3.DAT", msdb::MakeDatHeader(7));
-    WriteFileBytes(Db() + "/MASTER.korvex-tmp", "new");
-    WriteFileBytes(Db() + "/KORVEX.CMT",
+    WriteFileBytes(At("F3.DAT"), msdb::MakeDatHeader(7));
+    WriteFileBytes(At("MASTER.korvex-tmp"), "new");
+    WriteFileBytes(At("KORVEX.CMT"),
                    "korvex journal 2\nwrite F3.DAT F3.DAT.korvex-tmp\n"
                    "write MASTER MASTER.korvex-tmp\nend\n");
     std::thread commit([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         for (const char* name : {"F3.DAT", "MASTER.korvex-tmp", "KORVEX.CMT"}) {
-            std::filesystem::remove(Db() + "/" + name);  // undone, as if it had never been
+            std::filesystem::remove(At(name));  // undone, as if it had never been
         }
         held.reset();
     });
