@@ -316,9 +316,9 @@ public:
         }
         const std::string path = msdb::JoinPath(directory, journal.fileName);
         if (!s.ok()) {
-            Problem(path, s.message() +
-                              " Every run that writes to the directory is refused "
-                              "until it is moved out of it.");
+            Problem(where, s.message() +
+                               " Every run that writes to the directory is refused "
+                               "until it is moved out of it.");
             return;
         }
         auto present = [&](const std::string& name) {

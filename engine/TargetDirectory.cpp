@@ -9,6 +9,9 @@ namespace {
 
 constexpr std::chrono::milliseconds kLockRetry{50};
 constexpr std::uint32_t kWriteBits = 0222;
+constexpr std::string_view kNotOurs =
+    "\nIf no run of Korvex was stopped there, the journal is another program's: move it out of "
+    "the directory.";
 
 // "A", "A and B", "A, B and C".
 std::string NameList(const std::vector<std::string>& names) {
@@ -81,8 +84,13 @@ std::optional<std::string> TargetDirectory::Lock(std::chrono::milliseconds wait,
     }
     transaction_ = std::make_unique<msdb::Transaction>(fs_, path_);
     if (readOnly) {
+        // A dry run says what a real one would find, and fails where it would.
         msdb::Journal journal;
-        if (msdb::ReadJournal(fs_, path_, &journal).ok()) {
+        const msdb::Status s = msdb::ReadJournal(fs_, path_, &journal);
+        if (s.IsDamaged()) {
+            return s.message() + std::string(kNotOurs);
+        }
+        if (s.ok()) {
             recoveryMessage_ = "A run into " + path_ + " was stopped " +
                                (journal.state == msdb::Journal::State::kCommitted
                                     ? "after its commit: a run that writes finishes it first."
@@ -94,9 +102,7 @@ std::optional<std::string> TargetDirectory::Lock(std::chrono::milliseconds wait,
     const bool finished = recovery_.action == msdb::Recovery::Action::kFinished;
     if (!s.ok()) {
         std::string text = s.IsDamaged()
-                               ? s.message() +
-                                     "\nIf no run of Korvex was stopped there, the journal is "
-                                     "another program's: move it out of the directory."
+                               ? s.message() + std::string(kNotOurs)
                                : "The run that was stopped in " + path_ + " could not be " +
                                      (finished ? "finished" : "undone") + ".\n" + s.message();
         if (!recovery_.files.empty()) {
