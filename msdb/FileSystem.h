@@ -80,6 +80,13 @@ public:
     // The kind, size and permissions of the file at `path`, following symbolic links; NotFound
     // when there is none.
     virtual Status GetInfo(const std::string& path, FileInfo* info) = 0;
+    // Busy, with a message that names the file, when another program holds `path` open so that
+    // it can be neither renamed over nor removed (on Windows; on POSIX the directory decides, and
+    // this is always Ok). A run asks before its commit, while it can still be undone.
+    virtual Status CheckReplaceable(const std::string& path) {
+        (void)path;
+        return Status::Ok();
+    }
     // Takes the lock of `directory` among the processes that lock it this way, without waiting:
     // a Busy status when another holds it exclusively, or holds it at all and `mode` is
     // exclusive. On POSIX no file is made for it; on Windows a hidden file KORVEX.LCK is there
@@ -124,6 +131,9 @@ public:
     bool IsDirectory(const std::string& path) override { return target_.IsDirectory(path); }
     Status GetInfo(const std::string& path, FileInfo* info) override {
         return target_.GetInfo(path, info);
+    }
+    Status CheckReplaceable(const std::string& path) override {
+        return target_.CheckReplaceable(path);
     }
     Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
                          LockMode mode = LockMode::kExclusive) override {

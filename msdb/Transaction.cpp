@@ -151,6 +151,9 @@ Status Transaction::Plan() {
             if (IsReadOnly(info)) {
                 return ReadOnlyRefusal(path);
             }
+            if (s = fs_.CheckReplaceable(target); !s.ok()) {
+                return s;
+            }
             master_->permissions = info.permissions;
             master_->link = target != path;
         }
@@ -181,6 +184,9 @@ Status Transaction::Plan() {
                 }
                 if (IsReadOnly(info)) {
                     return ReadOnlyRefusal(PathOf(*found));
+                }
+                if (Status s = fs_.CheckReplaceable(PathOf(*found)); !s.ok()) {
+                    return s;
                 }
                 write->permissions = info.permissions;
             }
@@ -216,6 +222,9 @@ Status Transaction::Plan() {
         if (IsReadOnly(info)) {
             return ReadOnlyRefusal(PathOf(*found));
         }
+        if (Status s = fs_.CheckReplaceable(PathOf(*found)); !s.ok()) {
+            return s;
+        }
         entries_.push_back({JournalEntry::Kind::kRemove, *found, "", false});
     }
     journalBits_ = masterBits;
@@ -230,12 +239,10 @@ Status Transaction::Commit() {
         Undo();
         return s;
     };
-    // The journal first, on disk before any file it lists is made.
+    // The journal first, on disk before any file it lists is made. Its name and theirs reach the
+    // disk with one sync of the directory, which keeps the order in which they were made.
     Status s = WriteNew(fs_, PathOf(std::string(kJournalName)), JournalText(entries_), journalBits_,
                         &journal_);
-    if (s.ok()) {
-        s = fs_.SyncDirectory(directory_);
-    }
     if (!s.ok()) {
         return fail(s);
     }

@@ -457,6 +457,19 @@ public:
         return Status::Ok();
     }
 
+    Status CheckReplaceable(const std::string& path) override {
+        const std::wstring api = ApiPath(path);
+        auto wait = kFirstInUseWait;
+        for (int attempt = 1; HeldByAnother(api); ++attempt) {
+            if (attempt == kInUseRetries) {
+                return Failure("Cannot replace", path, ERROR_SHARING_VIOLATION);
+            }
+            std::this_thread::sleep_for(wait);
+            wait *= 2;
+        }
+        return Status::Ok();
+    }
+
     Status LockDirectory(const std::string& directory, std::unique_ptr<DirectoryLock>* lock,
                          LockMode mode) override {
         std::wstring path = ApiPath(directory);

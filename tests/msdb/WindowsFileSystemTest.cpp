@@ -241,7 +241,7 @@ TEST_F(WindowsFileSystemTest, FilesOpenForReadingStopTheCommitAndNothingChanges)
     EXPECT_EQ(ListNames(dir.path()),  // no temporary left either
               (std::vector<std::string>{"F1.DAT", "F1.DOP", "MASTER", "input.txt"}));
 
-    // Replacing XYZ's prices sets F1.DAT aside first; a program reading it stops that.
+    // Replacing XYZ's prices replaces F1.DAT; a program reading it stops that before the commit.
     notifier.messages.clear();
     auto replace = MakeJob("083199,1,2,3,4,5,6\n");
     replace->settings.master = engine::MasterChoice::kUseExisting;
@@ -251,7 +251,7 @@ TEST_F(WindowsFileSystemTest, FilesOpenForReadingStopTheCommitAndNothingChanges)
     {
         HeldFile held(dat, FILE_SHARE_READ | FILE_SHARE_WRITE);
         EXPECT_NE(replace->Run(), 0);
-        EXPECT_TRUE(Contains(notifier.messages, "Cannot rename " + dat + kInUse))
+        EXPECT_TRUE(Contains(notifier.messages, "Cannot replace " + dat + kInUse))
             << ::testing::PrintToString(notifier.messages);
     }
     EXPECT_EQ(TakeSnapshot(dir.path()), unchanged);
