@@ -10,6 +10,8 @@
 #include <string_view>
 #include <thread>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
 #include "msdb/EMaster.h"
@@ -23,23 +25,6 @@
 #include "msdb/XMaster.h"
 
 namespace cli {
-
-const std::string_view kCheckUsage =
-    "Usage: korvex-cli check DIR [--verbose]\n"
-    "\n"
-    "Reads every MASTER, F<n>.DAT and F<n>.DOP of DIR and of the sub-directories its MASTER\n"
-    "lists, and reports each problem (something a program reading DIR gets wrong) on a line\n"
-    "of its own with the file and the offset: counts that disagree with the records present,\n"
-    "duplicate file numbers, missing price files, price files of the wrong size, field lists\n"
-    "that disagree with MASTER, dates that are not valid or out of order, MASTER dates\n"
-    "that differ from the data, and a run that was stopped after its commit (the next run\n"
-    "into DIR, or 'korvex-cli recover DIR', finishes it; the files involved are named).\n"
-    "Notes, marked \"note:\", tell what does no harm: a run stopped before its commit (its\n"
-    "temporaries, which the next run removes), other temporaries, and security files that\n"
-    "MASTER does not list. While another run changes DIR, check waits for it to finish.\n"
-    "A missing F<n>.DOP (many programs never write one; the fields then follow from the\n"
-    "field count) is a note only with --verbose.\n"
-    "Exit status: 0 no problems, 1 problems found, 2 DIR cannot be read or bad command line.\n";
 
 namespace {
 
@@ -462,23 +447,45 @@ private:
     bool verbose_;
 };
 
-}  // namespace
+class CheckCommand final : public Command {
+public:
+    void Define(CLI::App& program) override {
+        CLI::App* app = Add(
+            program, "check", "check that a directory is sound",
+            "Reads every MASTER, F<n>.DAT and F<n>.DOP of DIR and of the sub-directories its "
+            "MASTER\n"
+            "lists, and reports each problem (something a program reading DIR gets wrong) on a "
+            "line\n"
+            "of its own with the file and the offset: counts that disagree with the records "
+            "present,\n"
+            "duplicate file numbers, missing price files, price files of the wrong size, field "
+            "lists\n"
+            "that disagree with MASTER, dates that are not valid or out of order, MASTER dates\n"
+            "that differ from the data, and a run that was stopped after its commit (the next run\n"
+            "into DIR, or 'korvex-cli recover DIR', finishes it; the files involved are named).\n"
+            "Notes, marked \"note:\", tell what does no harm: a run stopped before its commit "
+            "(its\n"
+            "temporaries, which the next run removes), other temporaries, and security files that\n"
+            "MASTER does not list. While another run changes DIR, check waits for it to finish.\n",
+            "Exit status: 0 no problems, 1 problems found, 2 DIR cannot be read or bad command "
+            "line.\n");
+        SetTooMany("give one directory");
+        Needed(app->add_option("DIR", directory_, "the directory")->type_name("DIR"),
+               "give one directory");
+        app->add_flag("--verbose", verbose_,
+                      "also note a missing F<n>.DOP (many programs never write one; the fields "
+                      "then follow from the field count)");
+    }
 
-int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> positional;
-    bool verbose = false;
-    for (const std::string& arg : args) {
-        if (arg == "--verbose") {
-            verbose = true;
-        } else {
-            positional.push_back(arg);
-        }
-    }
-    if (positional.size() != 1 || (!positional[0].empty() && positional[0][0] == '-')) {
-        err << "korvex: give one directory\nTry 'korvex-cli check --help'.\n";
-        return kBadCommandLine;
-    }
-    const std::string& directory = positional[0];
+    int Run(std::ostream& out, std::ostream& err) override;
+
+private:
+    std::string directory_;
+    bool verbose_ = false;
+};
+
+int CheckCommand::Run(std::ostream& out, std::ostream& err) {
+    const std::string& directory = directory_;
     // A run that changes the directory holds its lock; waiting for it keeps its commit, which
     // moves several files one after another, from being read half done.
     std::unique_ptr<msdb::DirectoryLock> lock;
@@ -491,7 +498,7 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
         }
         std::this_thread::sleep_for(kLockRetry);
     }
-    Checker checker(out, verbose);
+    Checker checker(out, verbose_);
     Checker::Walk walk(checker, directory);
     msdb::WalkMasterTree(Fs(), directory, walk);
     if (!walk.topRead) {
@@ -515,6 +522,12 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     out << checker.problems() << (checker.problems() == 1 ? " problem" : " problems")
         << " found in " << directory << '\n';
     return 1;
+}
+
+}  // namespace
+
+std::unique_ptr<Command> MakeCheckCommand() {
+    return std::make_unique<CheckCommand>();
 }
 
 }  // namespace cli

@@ -1,7 +1,7 @@
 #include "cli/Cli.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -9,38 +9,13 @@
 #include <ostream>
 
 #include "cli/Commands.h"
+#include "cli/Help.h"
+#include "engine/Messages.h"
 
 namespace cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: korvex-cli convert INPUT --dir DIR --symbol SYMBOL [options]\n"
-    "       korvex-cli detect FILE [--json]\n"
-    "       korvex-cli list DIR [--csv | --json]\n"
-    "       korvex-cli export DIR SYMBOL [-o FILE] [--date-format NAME]\n"
-    "       korvex-cli check DIR\n"
-    "       korvex-cli remove DIR SYMBOL\n"
-    "       korvex-cli recover DIR\n"
-    "       korvex-cli --help | --version\n"
-    "\n"
-    "Converts a text file of end-of-day prices into a new security of a MetaStock-format\n"
-    "directory: the security is added to MASTER and gets its own F<n>.DAT and F<n>.DOP.\n"
-    "\n"
-    "Commands:\n"
-    "  convert    convert one price file (see 'korvex-cli convert --help')\n"
-    "  detect     propose the convert options that read a price file\n"
-    "  list       list the securities of a directory\n"
-    "  export     write a security's price records as CSV\n"
-    "  check      check that a directory is sound\n"
-    "  remove     take a security out of a directory\n"
-    "  recover    finish or undo a run that was stopped in a directory\n"
-    "\n"
-    "'korvex-cli COMMAND --help' explains each command.\n"
-    "\n"
-    "Options:\n"
-    "  --help     show this help\n"
-    "  --version  show the version\n"
-    "\n"
+constexpr std::string_view kExamples =
     "Examples:\n"
 #ifdef _WIN32
     "  korvex-cli detect C:\\Data\\prices.csv\n"
@@ -56,17 +31,159 @@ constexpr std::string_view kUsage =
     "  korvex-cli export ~/data/stocks ACME -o ~/data/acme.csv\n";
 #endif
 
+// The table: the program with every command in it. A flag or an option given twice is refused.
+struct Program {
+    Program() {
+        app.name("korvex-cli");
+        app.set_help_flag();
+        commands = MakeCommands();
+        for (const auto& command : commands) {
+            command->Define(app);
+            command->app().allow_extras();
+            for (CLI::Option* option : command->app().get_options()) {
+                option->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+            }
+        }
+    }
+
+    Command* Find(const std::string& name) const {
+        auto it = std::find_if(commands.begin(), commands.end(), [&](const auto& command) {
+            return command->app().get_name() == name;
+        });
+        return it == commands.end() ? nullptr : it->get();
+    }
+
+    CLI::App app;
+    std::vector<std::unique_ptr<Command>> commands;
+};
+
+// CLI11's words for a mistake, in the program's own where it had them.
+std::string UsageMessage(const CLI::ParseError& error) {
+    std::string text = error.what();
+    const std::size_t colon = text.find(':');
+    const std::string option = text.substr(0, colon);
+    if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr) {
+        const std::size_t at = text.find(" excludes ");
+        if (at != std::string::npos) {
+            return text.substr(0, at) + " and " + text.substr(at + 10) +
+                   " cannot be given together";
+        }
+    }
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+        if (text.find("missing") != std::string::npos) {
+            return option + " needs a value";
+        }
+        if (text.find("At Most") != std::string::npos) {
+            return option + " is given more than once";
+        }
+    }
+    return text;
+}
+
+int RunCommand(Program& program, Command& command, const std::vector<std::string>& args,
+               std::ostream& out, std::ostream& err) {
+    auto usage = [&](const std::string& message) {
+        err << "korvex: " << message << "\nTry 'korvex-cli " << command.app().get_name()
+            << " --help'.\n";
+        return kBadCommandLine;
+    };
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        program.app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        return usage(UsageMessage(error));
+    }
+    for (const std::string& extra : command.app().remaining()) {
+        if (extra.size() > 1 && extra[0] == '-') {
+            return usage("unknown option '" + extra + "'");
+        }
+    }
+    if (!command.app().remaining().empty()) {
+        return usage(command.TooMany());
+    }
+    try {
+        command.CheckNeeded();
+        return command.Run(out, err);
+    } catch (const UsageError& error) {
+        return usage(error.message);
+    }
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Program program;
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        (args.empty() ? err : out) << ProgramHelp(program.commands, std::string(kExamples));
+        return args.empty() ? kBadCommandLine : 0;
+    }
+    if (args[0] == "--version") {
+        out << "korvex-cli " << KORVEX_VERSION << '\n';
+        return 0;
+    }
+    if (args[0] == "--bash-completion") {
+        out << BashCompletion(program.commands);
+        return 0;
+    }
+    Command* command = program.Find(args[0]);
+    if (command == nullptr) {
+        err << "korvex: unknown command '" << args[0] << "'\nTry 'korvex-cli --help'.\n";
+        return kBadCommandLine;
+    }
+    if (std::find(args.begin(), args.end(), "--help") != args.end() ||
+        std::find(args.begin(), args.end(), "-h") != args.end()) {
+        out << CommandHelp(*command);
+        return 0;
+    }
+    return RunCommand(program, *command, args, out, err);
+}
+
 }  // namespace
 
-std::span<const Command> Commands() {
-    static const std::array<Command, 7> commands = {{{"convert", kConvertUsage, RunConvert},
-                                                     {"detect", kDetectUsage, RunDetect},
-                                                     {"list", kListUsage, RunList},
-                                                     {"export", kExportUsage, RunExport},
-                                                     {"check", kCheckUsage, RunCheck},
-                                                     {"remove", kRemoveUsage, RunRemove},
-                                                     {"recover", kRecoverUsage, RunRecover}}};
+void Command::CheckNeeded() const {
+    for (const auto& [option, missing] : needed_) {
+        if (option->count() == 0) {
+            throw UsageError{missing};
+        }
+    }
+}
+
+bool Command::Needs(const CLI::Option* option) const {
+    return std::any_of(needed_.begin(), needed_.end(),
+                       [&](const auto& needed) { return needed.first == option; });
+}
+
+CLI::App* Command::Add(CLI::App& program, const std::string& name, const std::string& summary,
+                       std::string description, std::string footer) {
+    app_ = program.add_subcommand(name, summary);
+    app_->set_help_flag("-h,--help", "show this help");
+    description_ = std::move(description);
+    footer_ = std::move(footer);
+    return app_;
+}
+
+CLI::Option* Command::Needed(CLI::Option* option, std::string missing) {
+    needed_.emplace_back(option, std::move(missing));
+    return option;
+}
+
+std::vector<std::unique_ptr<Command>> MakeCommands() {
+    std::vector<std::unique_ptr<Command>> commands;
+    commands.push_back(MakeConvertCommand());
+    commands.push_back(MakeDetectCommand());
+    commands.push_back(MakeListCommand());
+    commands.push_back(MakeExportCommand());
+    commands.push_back(MakeCheckCommand());
+    commands.push_back(MakeRemoveCommand());
+    commands.push_back(MakeRecoverCommand());
     return commands;
+}
+
+msdb::DateFormat DateFormatOption(const std::string& option, const std::string& name) {
+    if (std::optional<msdb::DateFormat> format = msdb::ParseDateFormatName(name)) {
+        return *format;
+    }
+    throw UsageError{option + ": unknown date format '" + name +
+                     "'; see 'korvex-cli convert --help' for the names"};
 }
 
 int MadeStatus(bool whole, std::ostream& out, std::ostream& err) {
@@ -84,33 +201,9 @@ void TellNotChanged(const engine::DirectoryEffect& effect, std::ostream& err) {
     err << "korvex: " << engine::NotChangedMessage(effect) << '\n';
 }
 
-namespace {
-
-int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        (args.empty() ? err : out) << kUsage;
-        return args.empty() ? kBadCommandLine : 0;
-    }
-    if (args[0] == "--version") {
-        out << "korvex-cli " << KORVEX_VERSION << '\n';
-        return 0;
-    }
-    std::span<const Command> commands = Commands();
-    auto command = std::find_if(commands.begin(), commands.end(),
-                                [&](const Command& c) { return c.name == args[0]; });
-    if (command == commands.end()) {
-        err << "korvex: unknown command '" << args[0] << "'\nTry 'korvex-cli --help'.\n";
-        return kBadCommandLine;
-    }
-    if (std::find(args.begin(), args.end(), "--help") != args.end() ||
-        std::find(args.begin(), args.end(), "-h") != args.end()) {
-        out << command->usage;
-        return 0;
-    }
-    return command->run(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
+void StreamNotifier::ShowMessage(const std::string& text) {
+    err_ << "korvex: " << text << '\n';
 }
-
-}  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     int status = 0;

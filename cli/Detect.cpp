@@ -3,33 +3,17 @@
 #include <filesystem>
 #include <ostream>
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include "cli/Commands.h"
+#include "cli/Help.h"
 #include "cli/Inspection.h"
 #include "engine/Detect.h"
 #include "engine/InputParser.h"
 #include "engine/InputScan.h"
 
 namespace cli {
-
-const std::string_view kDetectUsage =
-    "Usage: korvex-cli detect FILE [--json]\n"
-    "\n"
-    "Looks at the first 1,000 lines of the price file FILE and proposes how to read it: the\n"
-    "delimiter, a decimal comma, the heading lines to skip, the date format and the column\n"
-    "of each field. Headings such as Date, Open, High, Low, Close (or Last, Price), Volume\n"
-    "(Vol) and OpenInt (OI) are recognised in any case, also as <DATE> or [Date]; without\n"
-    "a heading the columns are taken in the usual order (open, high, low, close, volume,\n"
-    "open interest), checked against the values.\n"
-    "\n"
-    "Prints the proposal as the options of 'korvex-cli convert', on one line to paste, then\n"
-    "the reasons for it, what could not be decided (such as day and month when no day is\n"
-    "above 12), and the first rows as they would be stored. 'korvex-cli convert --detect'\n"
-    "takes the same proposal for every setting not given on its command line.\n"
-    "\n"
-    "  --json   print the same as JSON, for scripts\n"
-    "\n"
-    "Exit status: 0 a layout is proposed, 1 none can be (the message says why) or FILE cannot\n"
-    "be read, 2 bad command line.\n";
 
 namespace {
 
@@ -88,55 +72,45 @@ void PrintText(const engine::DetectionResult& result, const std::vector<engine::
 
 void PrintJson(const std::string& file, const engine::DetectionResult& result,
                const std::vector<engine::PriceRecord>& rows, std::ostream& out) {
-    auto list = [&](const std::vector<std::string>& texts) {
-        out << '[';
-        for (std::size_t i = 0; i < texts.size(); ++i) {
-            out << (i == 0 ? "" : ", ") << JsonText(texts[i]);
-        }
-        out << ']';
-    };
-    out << "{\n  \"file\": " << JsonText(file)
-        << ",\n  \"found\": " << (result.found ? "true" : "false");
+    nlohmann::ordered_json json = {{"file", file}, {"found", result.found}};
     if (!result.found) {
-        out << ",\n  \"failure\": " << JsonText(result.failure) << "\n}\n";
+        json["failure"] = result.failure;
+        out << Json(json) << '\n';
         return;
     }
     const engine::DetectedLayout& layout = result.layout;
-    out << ",\n  \"confidence\": "
-        << (result.confidence == engine::Confidence::kHigh ? "\"high\"" : "\"low\"")
-        << ",\n  \"options\": " << JsonText(ConvertOptions(layout))
-        << ",\n  \"delimiter\": " << JsonText(engine::DelimiterName(layout.delimiter))
-        << ",\n  \"decimalComma\": " << (layout.decimalComma ? "true" : "false")
-        << ",\n  \"skip\": " << layout.skipRows
-        << ",\n  \"dateFormat\": " << JsonText(std::string(msdb::DateFormatName(layout.dateFormat)))
-        << ",\n  \"columns\": {";
-    bool first = true;
+    nlohmann::ordered_json columns = nlohmann::ordered_json::object();
     for (engine::PriceField field : msdb::kPriceFields) {
         if (layout.fields[field].on) {
-            out << (first ? "" : ", ") << '"' << kOptionNames[field]
-                << "\": " << layout.fields[field].column;
-            first = false;
+            columns[kOptionNames[field]] = layout.fields[field].column;
         }
     }
-    out << "},\n  \"reasons\": ";
-    list(result.reasons);
-    out << ",\n  \"undecided\": ";
-    list(result.undecided);
-    out << ",\n  \"rows\": [";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        out << (i == 0 ? "\n    {" : ",\n    {");
-        first = true;
+    nlohmann::ordered_json stored = nlohmann::ordered_json::array();
+    for (const engine::PriceRecord& row : rows) {
+        nlohmann::ordered_json values = nlohmann::ordered_json::object();
         for (engine::PriceField field : msdb::kPriceFields) {
             if (layout.fields[field].on) {
-                const std::string value = Value(rows[i], field);
-                out << (first ? "" : ", ") << '"' << kOptionNames[field]
-                    << "\": " << (field == engine::PriceField::kDate ? JsonText(value) : value);
-                first = false;
+                // A number as the shortest text that reads back as it: read as a double, that
+                // text is what JSON writes again.
+                const std::string value = Value(row, field);
+                values[kOptionNames[field]] = field == engine::PriceField::kDate
+                                                  ? nlohmann::ordered_json(value)
+                                                  : nlohmann::ordered_json(std::stod(value));
             }
         }
-        out << '}';
+        stored.push_back(values);
     }
-    out << (rows.empty() ? "]\n}\n" : "\n  ]\n}\n");
+    json["confidence"] = result.confidence == engine::Confidence::kHigh ? "high" : "low";
+    json["options"] = ConvertOptions(layout);
+    json["delimiter"] = engine::DelimiterName(layout.delimiter);
+    json["decimalComma"] = layout.decimalComma;
+    json["skip"] = layout.skipRows;
+    json["dateFormat"] = std::string(msdb::DateFormatName(layout.dateFormat));
+    json["columns"] = columns;
+    json["reasons"] = result.reasons;
+    json["undecided"] = result.undecided;
+    json["rows"] = stored;
+    out << Json(json) << '\n';
 }
 
 // The proposal for the file at `path`, or the message that says why there is none.
@@ -214,46 +188,68 @@ std::optional<std::string> ApplyDetection(const GivenSettings& given,
     return std::nullopt;
 }
 
-int RunDetect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::optional<std::string> file;
-    bool json = false;
-    for (const std::string& arg : args) {
-        if (arg == "--json") {
-            json = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            err << "korvex: unknown option '" << arg << "'\nTry 'korvex-cli detect --help'.\n";
-            return kBadCommandLine;
-        } else if (file) {
-            err << "korvex: only one file can be looked at at a time\n"
-                   "Try 'korvex-cli detect --help'.\n";
-            return kBadCommandLine;
-        } else {
-            file = arg;
-        }
+class DetectCommand final : public Command {
+public:
+    void Define(CLI::App& program) override {
+        CLI::App* app = Add(
+            program, "detect", "propose the convert options that read a price file",
+            "Looks at the first 1,000 lines of the price file FILE and proposes how to read it: "
+            "the\n"
+            "delimiter, a decimal comma, the heading lines to skip, the date format and the "
+            "column\n"
+            "of each field. Headings such as Date, Open, High, Low, Close (or Last, Price), "
+            "Volume\n"
+            "(Vol) and OpenInt (OI) are recognised in any case, also as <DATE> or [Date]; without\n"
+            "a heading the columns are taken in the usual order (open, high, low, close, volume,\n"
+            "open interest), checked against the values.\n"
+            "\n"
+            "Prints the proposal as the options of 'korvex-cli convert', on one line to paste, "
+            "then\n"
+            "the reasons for it, what could not be decided (such as day and month when no day is\n"
+            "above 12), and the first rows as they would be stored. 'korvex-cli convert --detect'\n"
+            "takes the same proposal for every setting not given on its command line.\n",
+            "The date formats it chooses from, with 30 August 1999 as the example:\n" +
+                DateFormatTable() +
+                "\n"
+                "Exit status: 0 a layout is proposed, 1 none can be (the message says why) or FILE "
+                "cannot\nbe read, 2 bad command line.\n");
+        SetTooMany("only one file can be looked at at a time");
+        Needed(app->add_option("FILE", file_, "the price file")->type_name("FILE"),
+               "no file given");
+        app->add_flag("--json", json_, "print the same as JSON, for scripts");
     }
-    if (!file) {
-        err << "korvex: no file given\nTry 'korvex-cli detect --help'.\n";
-        return kBadCommandLine;
-    }
+
+    int Run(std::ostream& out, std::ostream& err) override;
+
+private:
+    std::string file_;
+    bool json_ = false;
+};
+
+int DetectCommand::Run(std::ostream& out, std::ostream& err) {
     engine::DetectionResult result;
-    std::optional<std::string> failure = Detect(*file, std::nullopt, &result);
+    std::optional<std::string> failure = Detect(file_, std::nullopt, &result);
     if (failure) {
         err << "korvex: " << *failure << '\n';
-        if (json && !result.failure.empty()) {
-            PrintJson(*file, result, {}, out);
+        if (json_ && !result.failure.empty()) {
+            PrintJson(file_, result, {}, out);
         }
         return 1;
     }
     engine::ConversionSettings settings;
     engine::ApplyLayout(result.layout, &settings);
-    settings.inputPath = *file;
+    settings.inputPath = file_;
     const std::vector<engine::PriceRecord> rows = Preview(settings);
-    if (json) {
-        PrintJson(*file, result, rows, out);
+    if (json_) {
+        PrintJson(file_, result, rows, out);
     } else {
         PrintText(result, rows, out);
     }
     return 0;
+}
+
+std::unique_ptr<Command> MakeDetectCommand() {
+    return std::make_unique<DetectCommand>();
 }
 
 }  // namespace cli

@@ -6,6 +6,8 @@
 #include <ostream>
 #include <sstream>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
 #include "msdb/Journal.h"
@@ -14,19 +16,6 @@
 #include "msdb/XMaster.h"
 
 namespace cli {
-
-const std::string_view kExportUsage =
-    "Usage: korvex-cli export DIR SYMBOL [-o FILE] [--date-format NAME]\n"
-    "\n"
-    "Writes the price records of the security SYMBOL (found as the duplicate check finds it:\n"
-    "by symbol or name, in any case, also in sub-directories) as CSV with a heading line of\n"
-    "the fields stored (Date,Open,High,Low,Close,Volume,OpenInterest). Dates are YYYY-MM-DD,\n"
-    "or written in one of the date formats of 'korvex-cli convert --help' with\n"
-    "--date-format, so that the file converts back with the same settings. Numbers are\n"
-    "written in full, never with an exponent (48000000, 0.0001), as the shortest text that\n"
-    "reads back as the same stored value. -o FILE writes to FILE instead of standard output.\n"
-    "Exit status: 0 written, 1 no such security or a file cannot be read or written,\n"
-    "2 bad command line.\n";
 
 namespace {
 
@@ -139,44 +128,57 @@ private:
     std::string pending_;
 };
 
-}  // namespace
+class ExportCommand final : public Command {
+public:
+    void Define(CLI::App& program) override {
+        CLI::App* app = Add(
+            program, "export", "write a security's price records as CSV",
+            "Writes the price records of the security SYMBOL (found as the duplicate check finds "
+            "it:\n"
+            "by symbol or name, in any case, also in sub-directories) as CSV with a heading line "
+            "of\n"
+            "the fields stored (Date,Open,High,Low,Close,Volume,OpenInterest). Dates are "
+            "YYYY-MM-DD,\n"
+            "or written in one of the date formats of 'korvex-cli convert --help' with\n"
+            "--date-format, so that the file converts back with the same settings. Numbers are\n"
+            "written in full, never with an exponent (48000000, 0.0001), as the shortest text "
+            "that\n"
+            "reads back as the same stored value.\n",
+            "Exit status: 0 written, 1 no such security or a file cannot be read or written,\n"
+            "2 bad command line.\n");
+        SetTooMany("give a directory and a symbol");
+        Needed(app->add_option("DIR", directory_, "the directory")->type_name("DIR"),
+               "give a directory and a symbol");
+        Needed(app->add_option("SYMBOL", symbol_, "the security")->type_name("SYMBOL"),
+               "give a directory and a symbol");
+        app->add_option("-o,--output", output_,
+                        "write to FILE instead of standard output, whole or not at all; refused "
+                        "for the files Korvex reads or keeps in the directories exported from")
+            ->type_name("FILE");
+        dateFormat_ = app->add_option("--date-format", dateFormatText_,
+                                      "write the dates in this date format (any case)")
+                          ->type_name("NAME");
+    }
 
-int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> positional;
-    std::string output;
+    int Run(std::ostream& out, std::ostream& err) override;
+
+private:
+    std::string directory_;
+    std::string symbol_;
+    std::string output_;
+    std::string dateFormatText_;
+    CLI::Option* dateFormat_ = nullptr;
+};
+
+int ExportCommand::Run(std::ostream& out, std::ostream& err) {
     std::optional<msdb::DateFormat> format;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-o" || arg == "--output" || arg == "--date-format") {
-            if (i + 1 >= args.size()) {
-                err << "korvex: " << arg << " needs a value\nTry 'korvex-cli export --help'.\n";
-                return kBadCommandLine;
-            }
-            const std::string& value = args[++i];
-            if (arg == "--date-format") {
-                format = msdb::ParseDateFormatName(value);
-                if (!format) {
-                    err << "korvex: --date-format: unknown date format '" << value
-                        << "'; see 'korvex-cli convert --help' for the names\n";
-                    return kBadCommandLine;
-                }
-            } else {
-                output = value;
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            err << "korvex: unknown option '" << arg << "'\nTry 'korvex-cli export --help'.\n";
-            return kBadCommandLine;
-        } else {
-            positional.push_back(arg);
-        }
+    if (dateFormat_->count() != 0) {
+        format = DateFormatOption("--date-format", dateFormatText_);
     }
-    if (positional.size() != 2) {
-        err << "korvex: give a directory and a symbol\nTry 'korvex-cli export --help'.\n";
-        return kBadCommandLine;
-    }
-    const std::string& directory = positional[0];
+    const std::string& output = output_;
+    const std::string& directory = directory_;
     std::vector<msdb::FoundSecurity> matches =
-        msdb::FindSecuritiesExactly(Fs(), directory, positional[1]);
+        msdb::FindSecuritiesExactly(Fs(), directory, symbol_);
     std::string found;
     msdb::SecurityEntry security{};
     std::string dataFile;
@@ -193,7 +195,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     } else if (msdb::ReadXMasterOf(Fs(), directory, &xmaster).ok()) {
         // The securities past the 255 of MASTER, in F<n>.MWD.
         for (const msdb::XMasterEntry& entry : xmaster.Entries()) {
-            if (dataFile.empty() && msdb::XMaster::Matches(entry, positional[1])) {
+            if (dataFile.empty() && msdb::XMaster::Matches(entry, symbol_)) {
                 found = directory;
                 security =
                     msdb::SecurityEntry{directory,        entry.recordNumber,   entry.fileNumber,
@@ -205,7 +207,7 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         }
     }
     if (dataFile.empty()) {
-        err << "korvex: " << directory << " holds no security " << positional[1] << '\n';
+        err << "korvex: " << directory << " holds no security " << symbol_ << '\n';
         return 1;
     }
     if (!fields || 4 * msdb::CountFields(*fields) != security.recordLength) {
@@ -284,6 +286,12 @@ int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << static_cast<int>(dat.LastRecordNumber()) - 1 << "; all present are written\n";
     }
     return 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Command> MakeExportCommand() {
+    return std::make_unique<ExportCommand>();
 }
 
 }  // namespace cli

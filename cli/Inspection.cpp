@@ -1,7 +1,6 @@
 #include "cli/Inspection.h"
 
 #include <charconv>
-#include <cstdio>
 #include <string_view>
 
 #include "cli/Commands.h"
@@ -20,21 +19,9 @@ std::optional<msdb::FieldSet> StoredFields(const msdb::SecurityEntry& security) 
     return msdb::FieldsFromCount(security.fieldCount);
 }
 
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+std::string Json(const nlohmann::ordered_json& value) {
+    constexpr int kIndent = 2;
+    return value.dump(kIndent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string IsoDate(const msdb::MbfBytes& date) {

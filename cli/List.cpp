@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <ostream>
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
 #include "msdb/EMaster.h"
@@ -10,14 +13,6 @@
 #include "msdb/XMaster.h"
 
 namespace cli {
-
-const std::string_view kListUsage =
-    "Usage: korvex-cli list DIR [--csv | --json]\n"
-    "\n"
-    "Lists the securities of the MetaStock-format directory DIR and of the sub-directories its\n"
-    "MASTER lists: file number, symbol, name, the fields stored, the first and last date and\n"
-    "the number of price records. A plain table by default; --csv and --json for scripts.\n"
-    "Exit status: 0 listed, 2 DIR holds no readable MASTER or bad command line.\n";
 
 namespace {
 
@@ -140,28 +135,37 @@ private:
     std::vector<Row> pending_;
 };
 
-}  // namespace
+class ListCommand final : public Command {
+public:
+    void Define(CLI::App& program) override {
+        CLI::App* app = Add(program, "list", "list the securities of a directory",
+                            "Lists the securities of the MetaStock-format directory DIR and of the "
+                            "sub-directories its\n"
+                            "MASTER lists: file number, symbol, name, the fields stored, the first "
+                            "and last date and\n"
+                            "the number of price records. A plain table by default; --csv and "
+                            "--json for scripts.\n",
+                            "Exit status: 0 listed, 2 DIR holds no readable MASTER or bad command "
+                            "line.\n");
+        SetTooMany("only one directory can be listed at a time");
+        Needed(app->add_option("DIR", directory_, "the directory")->type_name("DIR"),
+               "no directory given");
+        CLI::Option* csv =
+            app->add_flag("--csv", csv_, "one line of comma-separated values a security");
+        app->add_flag("--json", json_, "a JSON array with an object a security")->excludes(csv);
+    }
 
-int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string directory;
-    std::string form = "table";
-    for (const std::string& arg : args) {
-        if (arg == "--csv" || arg == "--json") {
-            form = arg.substr(2);
-        } else if (!arg.empty() && arg[0] == '-') {
-            err << "korvex: unknown option '" << arg << "'\nTry 'korvex-cli list --help'.\n";
-            return kBadCommandLine;
-        } else if (directory.empty()) {
-            directory = arg;
-        } else {
-            err << "korvex: only one directory can be listed at a time\n";
-            return kBadCommandLine;
-        }
-    }
-    if (directory.empty()) {
-        err << "korvex: no directory given\nTry 'korvex-cli list --help'.\n";
-        return kBadCommandLine;
-    }
+    int Run(std::ostream& out, std::ostream& err) override;
+
+private:
+    std::string directory_;
+    bool csv_ = false;
+    bool json_ = false;
+};
+
+int ListCommand::Run(std::ostream& out, std::ostream& err) {
+    const std::string& directory = directory_;
+    const std::string form = json_ ? "json" : csv_ ? "csv" : "table";
     Lister lister(directory, err);
     msdb::WalkMasterTree(Fs(), directory, lister);
     lister.Finish();
@@ -184,20 +188,25 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return row.records ? std::to_string(*row.records) : std::string("-");
     };
     if (form == "json") {
-        out << "[";
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const Row& r = rows[i];
-            out << (i == 0 ? "\n" : ",\n") << "  {\"directory\": " << JsonText(r.where)
-                << ", \"file\": " << r.security.fileNumber
-                << ", \"symbol\": " << JsonText(r.security.symbol)
-                << ", \"name\": " << JsonText(r.security.name) << ", \"fields\": [";
-            std::string labels = fieldLabels(r.fields, "\", \"");
-            out << (labels.empty() ? "" : "\"" + labels + "\"") << "]"
-                << ", \"first\": " << JsonText(IsoDate(r.security.firstDate))
-                << ", \"last\": " << JsonText(IsoDate(r.security.lastDate))
-                << ", \"records\": " << (r.records ? std::to_string(*r.records) : "null") << "}";
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const Row& r : rows) {
+            nlohmann::ordered_json fields = nlohmann::ordered_json::array();
+            for (msdb::PriceField field : msdb::kPriceFields) {
+                if (r.fields && (*r.fields)[field]) {
+                    fields.push_back(std::string(msdb::kPriceFieldLabels[field]));
+                }
+            }
+            list.push_back({{"directory", r.where},
+                            {"file", r.security.fileNumber},
+                            {"symbol", r.security.symbol},
+                            {"name", r.security.name},
+                            {"fields", fields},
+                            {"first", IsoDate(r.security.firstDate)},
+                            {"last", IsoDate(r.security.lastDate)},
+                            {"records", r.records ? nlohmann::ordered_json(*r.records)
+                                                  : nlohmann::ordered_json(nullptr)}});
         }
-        out << (rows.empty() ? "]\n" : "\n]\n");
+        out << Json(list) << '\n';
         return 0;
     }
     if (form == "csv") {
@@ -243,6 +252,12 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     out << rows.size() << (rows.size() == 1 ? " security\n" : " securities\n");
     return 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Command> MakeListCommand() {
+    return std::make_unique<ListCommand>();
 }
 
 }  // namespace cli

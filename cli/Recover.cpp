@@ -1,30 +1,47 @@
 // korvex-cli recover: a run that was stopped while it changed a directory, finished or undone.
 #include <ostream>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/Commands.h"
 #include "engine/TargetDirectory.h"
 
 namespace cli {
 
-const std::string_view kRecoverUsage =
-    "Usage: korvex-cli recover DIR\n"
-    "\n"
-    "Finishes or undoes the run that was stopped (killed, a power cut, a failing disk) while\n"
-    "it changed DIR, as the next conversion or removal into DIR does before its own work: a\n"
-    "run stopped after its commit is finished, one stopped before it is undone. Only the files\n"
-    "that the run's journal (KORVEX.JNL or KORVEX.CMT) lists are touched. 'korvex-cli check\n"
-    "DIR' tells whether DIR awaits this.\n"
-    "Exit status: 0 done, or nothing to do; 1 it could not be done (the message says why),\n"
-    "2 bad command line.\n";
+namespace {
 
-int RunRecover(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 1 || (!args[0].empty() && args[0][0] == '-')) {
-        err << "korvex: give one directory\nTry 'korvex-cli recover --help'.\n";
-        return kBadCommandLine;
+class RecoverCommand final : public Command {
+public:
+    void Define(CLI::App& program) override {
+        CLI::App* app =
+            Add(program, "recover", "finish or undo a run that was stopped in a directory",
+                "Finishes or undoes the run that was stopped (killed, a power cut, a failing disk) "
+                "while\n"
+                "it changed DIR, as the next conversion or removal into DIR does before its own "
+                "work: a\n"
+                "run stopped after its commit is finished, one stopped before it is undone. Only "
+                "the files\n"
+                "that the run's journal (KORVEX.JNL or KORVEX.CMT) lists are touched. 'korvex-cli "
+                "check\n"
+                "DIR' tells whether DIR awaits this.\n",
+                "Exit status: 0 done, or nothing to do; 1 it could not be done (the message says "
+                "why),\n"
+                "2 bad command line.\n");
+        SetTooMany("give one directory");
+        Needed(app->add_option("DIR", directory_, "the directory")->type_name("DIR"),
+               "give one directory");
     }
+
+    int Run(std::ostream& out, std::ostream& err) override;
+
+private:
+    std::string directory_;
+};
+
+int RecoverCommand::Run(std::ostream& out, std::ostream& err) {
     constexpr std::chrono::milliseconds kLockWait{5000};
     engine::TargetDirectory target(Fs());
-    std::optional<std::string> problem = target.Resolve(args[0]);
+    std::optional<std::string> problem = target.Resolve(directory_);
     if (!problem) {
         problem = target.Lock(kLockWait);
     }
@@ -39,6 +56,12 @@ int RunRecover(const std::vector<std::string>& args, std::ostream& out, std::ost
         out << target.recoveryMessage() << '\n';
     }
     return 0;
+}
+
+}  // namespace
+
+std::unique_ptr<Command> MakeRecoverCommand() {
+    return std::make_unique<RecoverCommand>();
 }
 
 }  // namespace cli

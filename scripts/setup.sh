@@ -10,6 +10,9 @@ packages=(
     libgtest-dev   # GoogleTest
     libgmock-dev   # GoogleMock
     libfast-float-dev  # reads decimal numbers exactly as strtof does, faster
+    libcli11-dev       # korvex-cli's table of commands and options (header-only)
+    nlohmann-json3-dev # the JSON that korvex-cli writes (header-only)
+    bash-completion    # the .deb's completion of korvex-cli is tested against it
     libbenchmark-dev   # Google Benchmark, for the micro benchmarks korvex-microbench
     time           # /usr/bin/time -v, for the peak memory that scripts/bench.sh reports
     clang-format   # the formatting check of scripts/run-tests.sh

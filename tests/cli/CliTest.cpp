@@ -117,6 +117,12 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
         {{"convert", "a", "b", "--dir", "db", "--symbol", "X"},
          "only one input file can be converted at a time"},
         {{"convert", "in.csv", "--dir"}, "--dir needs a value"},
+        {{"convert", "in.csv", "--dir", "db", "--dir", "db2", "--symbol", "X"},
+         "--dir is given more than once"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--dry-run", "--dry-run"},
+         "--dry-run is given more than once"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--replace", "--new-master"},
+         "--new-master and --replace cannot be given together"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--delimiter", "pipe"},
          "--delimiter: must be comma, tab, space or semicolon, not 'pipe'"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--decimal-comma"},
@@ -238,6 +244,9 @@ TEST_F(CliTest, HelpVersionAndUnknownCommands) {
         EXPECT_NE(text.out.find(example), std::string::npos) << text.out;
         EXPECT_EQ(text.out.find(otherPlatform), std::string::npos) << text.out;
     }
+    // The synopses come from the table of options: none is left out.
+    EXPECT_NE(help.out.find("korvex-cli check DIR [--verbose]\n"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("korvex-cli list DIR [--csv | --json]\n"), std::string::npos);
     EXPECT_EQ(RunCli({"--version"}).out, "korvex-cli 1.4.0\n");
     EXPECT_EQ(RunCli({}).status, 2);
     Outcome unknown = RunCli({"merge"});

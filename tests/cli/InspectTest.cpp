@@ -2,6 +2,8 @@
 // round trip of conversion and export, and damaged directories, which they must survive.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -72,13 +74,18 @@ TEST_F(InspectTest, ListShowsEverySecurityOfTheTree) {
               "Directory,File,Symbol,Name,Fields,First,Last,Records\n"
               ".,F1,AAA,Alpha,DATE OPEN HIGH LOW CLOSE VOL OI,1999-08-30,1999-09-01,2\n"
               "sub,F1,BBB,,DATE CLOSE,1999-08-30,1999-08-30,1\n");
-    EXPECT_EQ(RunCli({"list", Db(), "--json"}).out,
-              "[\n  {\"directory\": \".\", \"file\": 1, \"symbol\": \"AAA\", \"name\": \"Alpha\", "
-              "\"fields\": [\"DATE\", \"OPEN\", \"HIGH\", \"LOW\", \"CLOSE\", \"VOL\", \"OI\"], "
-              "\"first\": \"1999-08-30\", \"last\": \"1999-09-01\", \"records\": 2},\n  "
-              "{\"directory\": \"sub\", \"file\": 1, \"symbol\": \"BBB\", \"name\": \"\", "
-              "\"fields\": [\"DATE\", \"CLOSE\"], \"first\": \"1999-08-30\", \"last\": "
-              "\"1999-08-30\", \"records\": 1}\n]\n");
+    EXPECT_EQ(nlohmann::ordered_json::parse(RunCli({"list", Db(), "--json"}).out),
+              nlohmann::ordered_json::parse(R"([
+                  {"directory": ".", "file": 1, "symbol": "AAA", "name": "Alpha",
+                   "fields": ["DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"],
+                   "first": "1999-08-30", "last": "1999-09-01", "records": 2},
+                  {"directory": "sub", "file": 1, "symbol": "BBB", "name": "",
+                   "fields": ["DATE", "CLOSE"], "first": "1999-08-30", "last": "1999-08-30",
+                   "records": 1}])"));
+    Outcome both = RunCli({"list", Db(), "--json", "--csv"});
+    EXPECT_EQ(both.status, 2);
+    EXPECT_EQ(both.err,
+              "korvex: --csv and --json cannot be given together\nTry 'korvex-cli list --help'.\n");
     Outcome missing = RunCli({"list", dir / "nowhere"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("nowhere"), std::string::npos);

@@ -56,7 +56,8 @@ fi
 
 # The file list, below /usr as Debian puts it.
 files="$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./||' | sort)"
-expected=(usr/bin/korvex-cli usr/share/man/man1/korvex-cli.1.gz)
+expected=(usr/bin/korvex-cli usr/share/man/man1/korvex-cli.1.gz
+    usr/share/bash-completion/completions/korvex-cli)
 if [ "$has_gui" = 1 ]; then
     expected+=(usr/bin/korvex usr/share/applications/korvex.desktop
         usr/share/icons/hicolor/scalable/apps/korvex.svg)

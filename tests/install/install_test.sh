@@ -28,7 +28,7 @@ man_page=share/man/man1/korvex-cli.1
 if command -v gzip >/dev/null 2>&1; then
     man_page+=.gz
 fi
-expected=(bin/korvex-cli "$man_page")
+expected=(bin/korvex-cli "$man_page" share/bash-completion/completions/korvex-cli)
 if [ "$has_gui" = 1 ]; then
     expected+=(bin/korvex share/applications/korvex.desktop
         share/icons/hicolor/scalable/apps/korvex.svg)
