@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "engine/Messages.h"
+#include "engine/NumberText.h"
 
 namespace engine {
 namespace {
@@ -83,31 +84,12 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
     return reading;
 }
 
-// The stored form of a number field, or why it has none. With the decimal comma, a point in the
-// field is a problem rather than a decimal point: "1.234,5" is a thousands separator that would
-// otherwise be read as 1.234.
-std::optional<msdb::MbfBytes> ReadNumber(const std::string& text, bool decimalComma,
+// The stored form of a number field, or why it has none.
+std::optional<msdb::MbfBytes> ReadNumber(const std::string& text, const NumberFormat& format,
                                          std::string* what) {
-    constexpr float kMbfLimit = 0x1p127f;
     float value = 0.0f;
-    std::string withPoint;
-    if (decimalComma) {
-        if (text.find('.') != std::string::npos) {
-            *what = "holds a point, but numbers are read with a decimal comma";
-            return std::nullopt;
-        }
-        withPoint = text;
-        std::replace(withPoint.begin(), withPoint.end(), ',', '.');
-    }
-    if (!ReadLeadingFloat(decimalComma ? withPoint : text, &value)) {
-        *what = "is not a number";
-        return std::nullopt;
-    }
-    if (std::isnan(value) || std::isinf(value) || std::fabs(value) >= kMbfLimit) {
-        *what = "is too large to be stored";
-        return std::nullopt;
-    }
-    return msdb::ToMbf(value);
+    *what = ReadNumberText(text, format, &value);
+    return what->empty() ? std::optional<msdb::MbfBytes>(msdb::ToMbf(value)) : std::nullopt;
 }
 
 }  // namespace
@@ -250,7 +232,10 @@ PriceRecord InputParser::ReadRecord() {
         if (text == nullptr || text->empty()) {
             what = text == nullptr ? "is missing" : "is empty";
         } else {
-            number = ReadNumber(*text, settings_.decimalComma, &what);
+            const bool suffixes =
+                field == PriceField::kVolume || field == PriceField::kOpenInterest;
+            number = ReadNumber(*text, {settings_.decimalComma, settings_.delimiter, suffixes},
+                                &what);
         }
         if (!number) {
             Problem(field, text == nullptr ? std::string() : *text, what);

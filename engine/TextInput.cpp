@@ -216,7 +216,7 @@ std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots
     return count;
 }
 
-bool ReadLeadingFloat(const std::string& text, float* value) {
+bool ReadLeadingFloat(const std::string& text, float* value, std::size_t* used) {
 #ifdef KORVEX_HAVE_FAST_FLOAT
     // The common case, a plain decimal number, by a parser that rounds exactly as strtof does;
     // everything else (no digits, hexadecimal, infinity, NaN) is left to strtof itself.
@@ -237,6 +237,9 @@ bool ReadLeadingFloat(const std::string& text, float* value) {
         fast_float::from_chars_result result = fast_float::from_chars(p, end, parsed);
         if (result.ec == std::errc()) {
             *value = negative ? -parsed : parsed;
+            if (used != nullptr) {
+                *used = static_cast<std::size_t>(result.ptr - text.data());
+            }
             return true;
         }
     }
@@ -248,6 +251,9 @@ bool ReadLeadingFloat(const std::string& text, float* value) {
         return false;
     }
     *value = result;
+    if (used != nullptr) {
+        *used = static_cast<std::size_t>(stop - text.c_str());
+    }
     return true;
 }
 

@@ -74,7 +74,8 @@ std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots
 
 // Reads a decimal number from the start of `text` as strtof reads it in the "C" locale: leading
 // white space, an optional sign, digits with an optional point and exponent (also "inf", "nan" and
-// hexadecimal forms). False when the text does not start with a number.
-bool ReadLeadingFloat(const std::string& text, float* value);
+// hexadecimal forms). False when the text does not start with a number; else `*used`, when given,
+// is the number of characters read.
+bool ReadLeadingFloat(const std::string& text, float* value, std::size_t* used = nullptr);
 
 }  // namespace engine

@@ -1,5 +1,6 @@
 // Numbers are read exactly as strtof reads them in the "C" locale: the same value, bit for bit,
-// and the same texts refused, over a million generated and mangled number texts.
+// the same characters read and the same texts refused, over a million generated and mangled
+// number texts.
 #include <gtest/gtest.h>
 #include <locale.h>
 
@@ -14,6 +15,7 @@ namespace {
 struct Reading {
     bool read;
     std::uint32_t bits;
+    std::size_t used = 0;  // the characters read, which a whole field must all be
 };
 
 Reading ByStrtof(const std::string& text) {
@@ -24,7 +26,7 @@ Reading ByStrtof(const std::string& text) {
     static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     float value = strtof_l(text.c_str(), &end, c);
 #endif
-    Reading r{end != text.c_str(), 0};
+    Reading r{end != text.c_str(), 0, static_cast<std::size_t>(end - text.c_str())};
     if (std::isnan(value)) {
         value = std::nanf("");  // any NaN is as good as another: it is stored as zero
     }
@@ -34,7 +36,8 @@ Reading ByStrtof(const std::string& text) {
 
 Reading ByEngine(const std::string& text) {
     float value = 0.0f;
-    Reading r{engine::ReadLeadingFloat(text, &value), 0};
+    std::size_t used = 0;
+    Reading r{engine::ReadLeadingFloat(text, &value, &used), 0, used};
     if (std::isnan(value)) {
         value = std::nanf("");
     }
@@ -122,6 +125,7 @@ TEST(NumberReadingTest, ReadsExactlyAsStrtof) {
         EXPECT_EQ(a.read, b.read) << '"' << text << '"';
         if (a.read) {  // the value of a text that is not a number is not used
             EXPECT_EQ(a.bits, b.bits) << '"' << text << '"';
+            EXPECT_EQ(a.used, b.used) << '"' << text << '"';
         }
     }
     std::mt19937_64 random(20261207);
@@ -130,10 +134,10 @@ TEST(NumberReadingTest, ReadsExactlyAsStrtof) {
         std::string text = i % 4 == 3 ? Mangled(random) : NumberText(random);
         Reading a = ByStrtof(text);
         Reading b = ByEngine(text);
-        if (a.read != b.read || (a.read && a.bits != b.bits)) {
+        if (a.read != b.read || (a.read && (a.bits != b.bits || a.used != b.used))) {
             ++differences;
-            ADD_FAILURE() << '"' << text << "\" strtof " << a.read << '/' << a.bits << ", engine "
-                          << b.read << '/' << b.bits;
+            ADD_FAILURE() << '"' << text << "\" strtof " << a.read << '/' << a.bits << '/' << a.used
+                          << ", engine " << b.read << '/' << b.bits << '/' << b.used;
         }
     }
 }

@@ -7,6 +7,7 @@
 
 #include "engine/InputParser.h"
 #include "engine/InputScan.h"
+#include "engine/NumberText.h"
 #include "engine/PriceFileWriter.h"
 #include "engine/TextInput.h"
 #include "msdb/Master.h"
@@ -283,19 +284,79 @@ TEST(NumberRulesTest, UnreadableNumbersAreProblemsStoredAsZero) {
     std::vector<std::string> problems;
     std::vector<std::string> records = Parse(
         "083099,abc,2,1,1.75,1000,50\n"          // open: not a number
-        "083199,12.5abc,inf,1e39,-2,nan,0x10\n"  // high infinite, low too large, vol NaN
-        "090199,1,2,1,1.75,1e-40,1e-45\n",       // tiny numbers are 0, not problems
+        "083199,12.5abc,inf,1e39,-2,nan,0x10\n"  // text after a number, infinite, too large, NaN
+        "090199,1,2,1,1.75,1e-40,1e-45\n",       // not 0, but smaller than can be stored
         Comma, &problems);
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].substr(12, 11), "00 00 00 00");
-    EXPECT_EQ(records[1], ToHex(Hex("F0 E6 71 94 00 00 48 84 00 00 00 00 00 00 00 00") +
+    EXPECT_EQ(records[1], ToHex(Hex("F0 E6 71 94 00 00 00 00 00 00 00 00 00 00 00 00") +
                                 Hex("00 00 80 82 00 00 00 00 00 00 00 85")));
     EXPECT_EQ(records[2].substr(60), "00 00 00 00 00 00 00 00");
     EXPECT_EQ(problems,
               (std::vector<std::string>{"line 1, open price \"abc\": is not a number",
+                                        "line 2, open price \"12.5abc\": is not a number",
                                         "line 2, high price \"inf\": is too large to be stored",
                                         "line 2, low price \"1e39\": is too large to be stored",
-                                        "line 2, volume \"nan\": is too large to be stored"}));
+                                        "line 2, volume \"nan\": is too large to be stored",
+                                        "line 3, volume \"1e-40\": is too small to be stored",
+                                        "line 3, open interest \"1e-45\": is too small to be "
+                                        "stored"}));
+}
+
+// A number is read whole, with the grouping separators, decimal mark and suffixes of its format,
+// or it is a problem that says what is wrong.
+TEST(NumberRulesTest, GroupsDecimalMarksAndSuffixes) {
+    const engine::NumberFormat point{false, '\t', false};
+    const engine::NumberFormat comma{true, ';', false};
+    const engine::NumberFormat volume{false, ',', true};
+    const struct {
+        engine::NumberFormat format;
+        const char* text;
+        float value;  // when read
+        const char* what;
+    } cases[] = {
+        {point, "1,234.50", 1234.5f, ""},
+        {point, " 1,234,567 ", 1234567.0f, ""},
+        {point, "1'234.5", 1234.5f, ""},
+        {point, "-1,234", -1234.0f, ""},
+        {point, "0x10", 16.0f, ""},
+        {point, "1,23,456.7", 0, "is not a number: \",\" does not separate groups of three digits"},
+        {point, "1,5", 0,
+         "is not a number; if \",\" is its decimal mark, read the file with the "
+         "decimal comma"},
+        {point, "1,234.5.6", 0, "is not a number"},
+        {point, "12.5 USD", 0, "is not a number"},
+        {point, "850.5K", 0, "is not a number"},  // suffixes only for volume and open interest
+        {{false, ',', false},
+         "1,234",
+         0,  // the delimiter is never a separator
+         "is not a number; if \",\" is its decimal mark, read the file with the decimal comma"},
+        {comma, "1.234,50", 1234.5f, ""},
+        {comma, "1 234,50", 1234.5f, ""},
+        {comma,
+         "1\xC2\xA0"
+         "234,5",
+         1234.5f, ""},
+        {comma, "1'234", 1234.0f, ""},
+        {comma, "12,5", 12.5f, ""},
+        {comma, "1.5", 0, "holds a point, but numbers are read with a decimal comma"},
+        {comma, "1.23,4", 0, "is not a number: \".\" does not separate groups of three digits"},
+        {volume, "2.52B", 2.52e9f, ""},
+        {volume, "850.5K", 850500.0f, ""},
+        {volume, "1.2m", 1.2e6f, ""},
+        {volume, "1e3K", 0, "is not a number"},
+        {volume, "K", 0, "is not a number"},
+        {volume, "2.9e-39", 0, "is too small to be stored"},
+        {volume, "3e-39", 3e-39f, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        float value = -1;
+        EXPECT_EQ(engine::ReadNumberText(c.text, c.format, &value), c.what);
+        if (std::string(c.what).empty()) {
+            EXPECT_EQ(value, c.value);
+        }
+    }
 }
 
 // The written formats: one-digit groups and month names read the day that the fixed formats read,
@@ -343,8 +404,8 @@ TEST(DateRulesTest, WrittenDatesWithShortGroupsAndMonthNames) {
 }
 
 // A European file, semicolons between the columns and decimal commas, gives the records of the
-// same file written with points and commas; a point in a number is a problem then, never a
-// thousands separator read as a decimal point.
+// same file written with points and commas; a point that is not a grouping separator is a problem
+// then, never read as a decimal point.
 TEST(NumberRulesTest, SemicolonsAndDecimalCommas) {
     auto european = [](engine::ConversionSettings& settings) {
         settings.delimiter = ';';
@@ -355,10 +416,9 @@ TEST(NumberRulesTest, SemicolonsAndDecimalCommas) {
                     &problems),
               Parse("083099,1.5,2,1,1.75,1000,50\n083199,1.6,2.125,,1.8,0.5,55\n", Comma));
     EXPECT_EQ(problems, std::vector<std::string>{"line 2, low price: is empty"});
-    Parse("090199;1.234,5;2;1;1,75;1000;50\n", european, &problems);
-    EXPECT_EQ(problems,
-              std::vector<std::string>{"line 1, open price \"1.234,5\": holds a point, but "
-                                       "numbers are read with a decimal comma"});
+    Parse("090199;1.5;2;1;1,75;1000;50\n", european, &problems);
+    EXPECT_EQ(problems, std::vector<std::string>{"line 1, open price \"1.5\": holds a point, but "
+                                                 "numbers are read with a decimal comma"});
 
     engine::ConversionSettings settings;
     settings.inputPath = "in.txt";

@@ -1,0 +1,147 @@
+#include "engine/NumberText.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "engine/TextInput.h"
+#include "msdb/Encoding.h"
+
+namespace engine {
+namespace {
+
+constexpr float kLargestStored = 0x1p127f;
+// A no-break space: U+00A0 in UTF-8, and the single byte A0 of the Windows code pages.
+constexpr std::string_view kNoBreakSpace = "\xC2\xA0";
+constexpr char kNoBreakSpaceByte = '\xA0';
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The separators that may stand between groups of three digits.
+std::string GroupingSeparators(const NumberFormat& format) {
+    std::string candidates = format.decimalComma ? std::string(". '") + kNoBreakSpaceByte : ",'";
+    candidates.erase(std::remove(candidates.begin(), candidates.end(), format.delimiter),
+                     candidates.end());
+    return candidates;
+}
+
+// What a grouping separator in the integer part (before the decimal mark) makes of it.
+struct Groups {
+    bool digitsOnly = false;  // digits and the separator, nothing else
+    bool wellFormed = false;  // a first group of one to three digits, then groups of three
+    std::string digits;       // the digits, without the separators
+};
+
+Groups ReadGroups(std::string_view integer, char separator) {
+    Groups groups;
+    std::size_t group = 0;
+    bool first = true;
+    bool wellFormed = true;
+    for (char c : integer) {
+        if (c == separator) {
+            wellFormed = wellFormed && group != 0 && group <= 3 && (first || group == 3);
+            first = false;
+            group = 0;
+        } else if (IsDigit(c)) {
+            groups.digits += c;
+            ++group;
+        } else {
+            return groups;
+        }
+    }
+    groups.digitsOnly = true;
+    groups.wellFormed = wellFormed && group == 3;
+    return groups;
+}
+
+// True when `text` reads whole as a number of the "C" locale.
+bool ReadsWhole(const std::string& text, float* value) {
+    std::size_t used = 0;
+    return !text.empty() && ReadLeadingFloat(text, value, &used) && used == text.size();
+}
+
+}  // namespace
+
+std::string ReadNumberText(std::string_view text, const NumberFormat& format, float* value) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    std::string number(text);
+    for (std::size_t at; (at = number.find(kNoBreakSpace)) != std::string::npos;) {
+        number.replace(at, kNoBreakSpace.size(), 1, kNoBreakSpaceByte);
+    }
+    // K, M and B for thousand, million and billion become an exponent.
+    std::string exponent;
+    if (format.suffixes && number.size() >= 2 &&
+        !std::isalpha(static_cast<unsigned char>(number[number.size() - 2]))) {
+        const char suffix =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(number.back())));
+        exponent = suffix == 'K' ? "e3" : suffix == 'M' ? "e6" : suffix == 'B' ? "e9" : "";
+        if (!exponent.empty()) {
+            if (number.find_first_of("eExXpP") != std::string::npos) {
+                return "is not a number";  // an exponent and a suffix: which is meant?
+            }
+            number.pop_back();
+        }
+    }
+    // Grouping separators in the integer part, where they are well formed.
+    const char decimalMark = format.decimalComma ? ',' : '.';
+    const std::size_t sign = !number.empty() && (number[0] == '+' || number[0] == '-') ? 1 : 0;
+    const std::size_t integerEnd = std::min(number.find(decimalMark, sign), number.size());
+    const std::size_t separatorAt = number.find_first_of(GroupingSeparators(format), sign);
+    std::string read = number;
+    std::optional<char> badSeparator;
+    if (separatorAt < integerEnd) {
+        const Groups groups = ReadGroups(std::string_view(number).substr(sign, integerEnd - sign),
+                                         number[separatorAt]);
+        if (groups.wellFormed) {
+            read = number.substr(0, sign) + groups.digits + number.substr(integerEnd);
+        } else if (groups.digitsOnly) {
+            badSeparator = number[separatorAt];
+        }
+    }
+    if (format.decimalComma) {
+        std::replace(read.begin(), read.end(), ',', '.');
+    }
+    if (badSeparator || !ReadsWhole(read + exponent, value)) {
+        // The other decimal mark would have read it: say so.
+        const char other = format.decimalComma ? '.' : ',';
+        std::string otherRead = number;
+        std::replace(otherRead.begin(), otherRead.end(), ',', '.');
+        float ignored = 0;
+        if (number.find(decimalMark) == std::string::npos &&
+            number.find(other) != std::string::npos && ReadsWhole(otherRead + exponent, &ignored)) {
+            return format.decimalComma
+                       ? "holds a point, but numbers are read with a decimal comma"
+                       : "is not a number; if \",\" is its decimal mark, read the file with the "
+                         "decimal comma";
+        }
+        if (badSeparator) {
+            const std::string shown = *badSeparator == kNoBreakSpaceByte
+                                          ? std::string(kNoBreakSpace)
+                                          : std::string(1, *badSeparator);
+            return "is not a number: \"" + shown + "\" does not separate groups of three digits";
+        }
+        return "is not a number";
+    }
+    if (std::isnan(*value) || std::isinf(*value) || std::fabs(*value) >= kLargestStored) {
+        return "is too large to be stored";
+    }
+    if (*value != 0.0f && msdb::ToMbf(*value) == msdb::MbfBytes{}) {
+        return "is too small to be stored";
+    }
+    return "";
+}
+
+}  // namespace engine
