@@ -185,6 +185,8 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
         SetRadio(m_delimiterGroup, m_nDelimiter);
         m_decimalCommaCheck->setChecked(m_bDecimalComma != 0);
         SelectDateFormat(m_strDateFormat);
+        m_fromEdit->setText(m_strFrom);
+        m_toEdit->setText(m_strTo);
         return true;
     }
     m_bHiOn = m_hiCheck->isChecked() ? 1 : 0;
@@ -223,6 +225,15 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
         return false;
     }
     m_strDateFormat = format;
+    for (auto [edit, member] : {std::pair{m_fromEdit, &m_strFrom}, std::pair{m_toEdit, &m_strTo}}) {
+        const QString date = edit->text().trimmed();
+        if (!date.isEmpty() && !engine::ParseIsoDate(Local(date))) {
+            Refuse(edit, QStringLiteral("Write the date as YYYY-MM-DD, from 1961 to 2099, or "
+                                        "leave it empty."));
+            return false;
+        }
+        *member = date;
+    }
     return true;
 }
 
@@ -288,6 +299,8 @@ engine::ConversionSettings CConversionSettingsDlg::Settings() const {
     settings.fields[PriceField::kClose] = {true, m_nCloCol};
     settings.fields[PriceField::kVolume] = {m_bVolOn != 0, m_nVolCol};
     settings.fields[PriceField::kOpenInterest] = {m_bOIOn != 0, m_nOICol};
+    settings.from = engine::ParseIsoDate(Local(m_strFrom));
+    settings.to = engine::ParseIsoDate(Local(m_strTo));
     return settings;
 }
 
@@ -304,9 +317,15 @@ void CConversionSettingsDlg::OnOK() {
         Prompter::instance().Message(this, FromLocal(duplicate->message));
         return;
     }
-    if (const auto* comma = FindProblem(problems, ProblemKind::kConflict)) {
+    if (const auto* comma =
+            FindProblem(problems, ProblemKind::kConflict, SettingsField::kDecimalComma)) {
         Prompter::instance().Message(this, FromLocal(comma->message));
         m_decimalCommaCheck->setFocus();
+        return;
+    }
+    if (const auto* range = FindProblem(problems, ProblemKind::kConflict, SettingsField::kRange)) {
+        Prompter::instance().Message(this, FromLocal(range->message));
+        m_fromEdit->setFocus();
         return;
     }
     if (const auto* symbol = FindProblem(problems, ProblemKind::kEmpty, SettingsField::kSymbol)) {
@@ -505,6 +524,8 @@ QWidget* CConversionSettingsDlg::ControlOf(engine::SettingsField field,
             return m_decimalCommaCheck;
         case SettingsField::kSkipRows:
             return m_skipRows;
+        case SettingsField::kRange:
+            return m_fromEdit;
         case SettingsField::kColumn:
             break;
     }

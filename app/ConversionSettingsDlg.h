@@ -84,6 +84,9 @@ public:
     int m_nDelimiter = -1;    // 0 comma, 1 tab, 2 space, 3 semicolon, -1 none chosen
     int m_bDecimalComma = 0;  // numbers are written with a decimal comma
     QString m_strDateFormat;
+    // The range of dates converted, each YYYY-MM-DD or empty for no limit.
+    QString m_strFrom;
+    QString m_strTo;
 
 public slots:
     void OnCheckOpen();
@@ -161,6 +164,8 @@ private:
     QLineEdit* m_pathEdit;
     QLineEdit* m_symbolEdit;
     QLineEdit* m_nameEdit;
+    QLineEdit* m_fromEdit;
+    QLineEdit* m_toEdit;
     QPushButton* m_browse;
     QPushButton* m_createDirectory;
     QPushButton* m_detect;

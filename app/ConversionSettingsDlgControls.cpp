@@ -130,6 +130,24 @@ void CConversionSettingsDlg::BuildControls() {
     skipBox->addWidget(m_skipRows);
     detailLayout->addLayout(skipBox, 1);
 
+    // Only the lines dated in this range are converted: a file of more records than one security
+    // holds goes in a range at a time.
+    auto* rangeBox = new QVBoxLayout;
+    m_fromEdit = new QLineEdit;
+    m_toEdit = new QLineEdit;
+    m_fromEdit->setObjectName(QStringLiteral("fromEdit"));
+    m_toEdit->setObjectName(QStringLiteral("toEdit"));
+    m_fromEdit->setPlaceholderText(QStringLiteral("From YYYY-MM-DD"));
+    m_toEdit->setPlaceholderText(QStringLiteral("To YYYY-MM-DD"));
+    m_fromEdit->setWhatsThis(QStringLiteral(
+        "Convert only the lines dated on or after this day (YYYY-MM-DD); empty for all."));
+    m_toEdit->setWhatsThis(QStringLiteral(
+        "Convert only the lines dated on or before this day (YYYY-MM-DD); empty for all."));
+    rangeBox->addWidget(new QLabel(QStringLiteral("Dates")));
+    rangeBox->addWidget(m_fromEdit);
+    rangeBox->addWidget(m_toEdit);
+    detailLayout->addLayout(rangeBox, 2);
+
     // Output File: Path to Output Files
     auto* output = new QGroupBox(QStringLiteral("Output File: Path to Output Files"));
     auto* outputLayout = new QGridLayout(output);
@@ -281,6 +299,8 @@ void CConversionSettingsDlg::BuildControls() {
                         m_cbDateFormat,
                         m_skipCheck,
                         m_skipRows,
+                        m_fromEdit,
+                        m_toEdit,
                         m_pathEdit,
                         m_browse,
                         m_createDirectory,

@@ -172,6 +172,8 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
     dialog.m_strPath = text("Path", "");
     dialog.m_strSymbol = text("Symbol", "");
     dialog.m_strName = text("Name", "");
+    dialog.m_strFrom = text("From", "");
+    dialog.m_strTo = text("To", "");
     dialog.m_bSkipOn = number("SkipOn", 0);
     dialog.m_bEMaster = number("EMaster", 0);
     dialog.m_bDecimalComma = number("DecimalComma", 0);
@@ -214,6 +216,8 @@ bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
     const std::string section = "Setting";
 
     m_pStore->WriteString(section, "DateFormat", Local(dialog.m_strDateFormat));
+    m_pStore->WriteString(section, "From", Local(dialog.m_strFrom));
+    m_pStore->WriteString(section, "To", Local(dialog.m_strTo));
     const std::pair<const char*, int> numbers[] = {
         {"Delimiter", dialog.m_nDelimiter}, {"Exist", dialog.m_nExist},
         {"SkipOn", dialog.m_bSkipOn},       {"SkipRows", dialog.m_nSkipRows},

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <tuple>
 
 #include <CLI/CLI.hpp>
 
@@ -261,6 +262,14 @@ public:
         skip_ = app->add_option("--skip", skipText_,
                                 "skip the first N lines, such as headings (0 to 200)")
                     ->type_name("N");
+        from_ = app->add_option("--from", fromText_,
+                                "convert only the lines dated on or after DATE (YYYY-MM-DD): "
+                                "a file of more records than one security holds (65,534) is "
+                                "converted a range at a time")
+                    ->type_name("DATE");
+        to_ = app->add_option("--to", toText_,
+                              "convert only the lines dated on or before DATE (YYYY-MM-DD)")
+                  ->type_name("DATE");
         columns_ = app->add_option("--columns", columnsText_,
                                    "which column (counted from 1, up to 20) holds which field, as "
                                    "name=column pairs separated by commas; names: date, open, "
@@ -308,6 +317,16 @@ private:
             settings.skipRows = *rows;
             given.skip = true;
         }
+        for (auto [option, text, bound] : {std::tuple{from_, &fromText_, &settings.from},
+                                           std::tuple{to_, &toText_, &settings.to}}) {
+            if (option->count() != 0) {
+                *bound = engine::ParseIsoDate(*text);
+                if (!*bound) {
+                    throw UsageError{option->get_name() + ": '" + *text +
+                                     "' is not a date written as YYYY-MM-DD from 1961 to 2099"};
+                }
+            }
+        }
         if (columns_->count() != 0) {
             ParseColumns(columnsText_, &settings);
             given.columns = true;
@@ -326,6 +345,9 @@ private:
         }
         // The settings' own checks; the first problem found is the one reported.
         for (const engine::SettingsProblem& problem : settings.Validate()) {
+            if (problem.field == engine::SettingsField::kRange) {
+                throw UsageError{"--from: the date is after the date of --to"};
+            }
             if (problem.kind == engine::ProblemKind::kConflict) {
                 throw UsageError{
                     "--decimal-comma: the columns must then be separated by a "
@@ -348,11 +370,15 @@ private:
     std::string dateFormatText_;
     std::string skipText_;
     std::string columnsText_;
+    std::string fromText_;
+    std::string toText_;
     CLI::Option* delimiter_ = nullptr;
     CLI::Option* decimalComma_ = nullptr;
     CLI::Option* dateFormat_ = nullptr;
     CLI::Option* skip_ = nullptr;
     CLI::Option* columns_ = nullptr;
+    CLI::Option* from_ = nullptr;
+    CLI::Option* to_ = nullptr;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <iostream>
 
 #include "engine/Messages.h"
@@ -430,11 +431,10 @@ std::string ConversionSummary(const CConversionJob& job) {
     if (job.Reversed()) {
         text += " The file lists the newest day first; the records are written oldest first.";
     }
-    if (job.StoredAsZero() > 0) {
-        text += " " + std::to_string(job.StoredAsZero()) +
-                (job.StoredAsZero() == 1 ? " value that could not be read is"
-                                         : " values that could not be read are") +
-                " stored as 0.";
+    if (!job.Accepted().empty()) {
+        std::string accepted = job.Accepted();
+        accepted[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(accepted[0])));
+        text += " " + accepted + ".";
     }
     return text;
 }

@@ -127,8 +127,9 @@ public:
     bool WouldSucceed() const { return wouldSucceed_; }
     // True when the file listed the newest day first and the records were written oldest first.
     bool Reversed() const { return reversed_; }
-    // The values that could not be read and were stored as 0, the problems being accepted.
-    int StoredAsZero() const { return storedAsZero_; }
+    // What accepting the file's problems did: "3 lines were left out; 1 volume was stored as 0",
+    // or empty.
+    const std::string& Accepted() const { return accepted_; }
 
     // What the run wrote, for the caller's report.
     int FileNumber() const { return fileNumber_; }
@@ -175,7 +176,7 @@ private:
     std::optional<Refusal> refused_;
     bool wouldSucceed_ = false;
     bool reversed_ = false;
-    int storedAsZero_ = 0;
+    std::string accepted_;
     int fileNumber_ = 0;  // set at the commit
     int recordCount_ = 0;
     msdb::MbfBytes firstDate_{};

@@ -134,7 +134,37 @@ std::vector<SettingsProblem> ConversionSettings::Validate() const {
                             "the columns.\nChoose the semicolon, tab or space delimiter, or "
                             "numbers with a decimal point."});
     }
+    if (from && to && *from > *to) {
+        problems.push_back({SettingsField::kRange, ProblemKind::kConflict, PriceField::kDate, 0, 0,
+                            "The From date is after the To date."});
+    }
     return problems;
+}
+
+std::optional<msdb::DayNumber> ParseIsoDate(std::string_view text) {
+    constexpr std::size_t kLength = 10;  // YYYY-MM-DD
+    constexpr int kFirstYear = 1961;
+    constexpr int kLastYear = 2099;
+    if (text.size() != kLength || text[4] != '-' || text[7] != '-') {
+        return std::nullopt;
+    }
+    int parts[3] = {0, 0, 0};
+    for (std::size_t i = 0, part = 0; i < kLength; ++i) {
+        if (i == 4 || i == 7) {
+            ++part;
+        } else if (text[i] >= '0' && text[i] <= '9') {
+            parts[part] = parts[part] * 10 + (text[i] - '0');
+        } else {
+            return std::nullopt;
+        }
+    }
+    const auto [year, month, day] = parts;
+    if (year < kFirstYear || year > kLastYear || month < 1 || month > 12 || day < 1 ||
+        day > msdb::DaysInMonth(year, month)) {
+        return std::nullopt;
+    }
+    return msdb::YmdToDayNumber(static_cast<std::int16_t>(year), static_cast<std::int16_t>(month),
+                                static_cast<std::int16_t>(day));
 }
 
 int ConversionSettings::FieldCount() const {

@@ -50,6 +50,7 @@ enum class SettingsField {
     kDateFormat,
     kDecimalComma,
     kMaster,  // the choice between the directory's MASTER and a new one
+    kRange,   // the dates From and To
 };
 
 enum class ProblemKind {
@@ -80,6 +81,9 @@ std::optional<SettingsProblem> CheckLength(SettingsField field, std::string_view
 // `text` without its trailing blanks (spaces, tabs, line ends).
 std::string TrimTrailingBlanks(std::string_view text);
 
+// The day of a date written as YYYY-MM-DD, from 1961 to 2099; nothing for any other text.
+std::optional<msdb::DayNumber> ParseIsoDate(std::string_view text);
+
 // A symbol as it is stored: trailing blanks removed, ASCII letters in upper case.
 std::string NormalizeSymbol(std::string_view symbol);
 
@@ -105,14 +109,18 @@ struct ConversionSettings {
     DateFormat dateFormat = DateFormat::MMDDYY;
     bool skipOn = false;
     int skipRows = 0;
+    // Only the lines dated from `from` to `to` (each when given) are converted; the others are
+    // passed over. A file of more records than one security holds is converted a range at a time.
+    std::optional<msdb::DayNumber> from;
+    std::optional<msdb::DayNumber> to;
     // Date and close are always stored; by default all seven fields, in columns 1 to 7.
     PerField<FieldSetting> fields = {
         {{{true, 1}, {true, 2}, {true, 3}, {true, 4}, {true, 5}, {true, 6}, {true, 7}}}};
 
     // Every problem, in the order in which the settings dialog checks: the columns of the fields
     // switched on, the lengths of name, directory and symbol, the rows to skip, duplicate columns,
-    // an empty symbol, an empty directory, a date format that is none of the list, and a
-    // decimal comma with the comma delimiter.
+    // an empty symbol, an empty directory, a date format that is none of the list, a decimal
+    // comma with the comma delimiter, and a From date after the To date.
     std::vector<SettingsProblem> Validate() const;
 
     // The number of fields switched on, the fields a price record holds.

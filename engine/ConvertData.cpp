@@ -23,20 +23,18 @@ int CConversionJob::ConvertData() {
         return 1;
     }
     InputParser parser(settings_, std::move(file));
-    bool appendFailed = false;
     bool first = true;
-    const ScanResult scan =
-        ScanInput(parser, [&](const PriceRecord& record, const InputParser& reading) {
+    std::vector<PriceRecord> stored;
+    const ScanResult scan = ScanInput(
+        parser,
+        [&](const PriceRecord&, const InputParser& reading) {
             if (first && reading.DateCheckMessage() != nullptr) {
                 Tell(reading.DateCheckMessage());
             }
             first = false;
-            appendFailed = AppendRecord(fileNumber, record) != 0;
-            return !appendFailed;
-        });
-    if (appendFailed) {
-        return 1;
-    }
+            return true;
+        },
+        &stored);
     if (!scan.status.ok()) {
         Tell("The input file could not be read to its end.\n" + scan.status.message());
         return 1;
@@ -45,9 +43,21 @@ int CConversionJob::ConvertData() {
         Tell(NotTextMessage(parser.NotText()));
         return 1;
     }
-    const int recordCount = scan.recordCount;
+    if (scan.TooMany()) {
+        // Never cut short: a range of the dates is converted instead.
+        Refuse(SettingsField::kRange,
+               "The input file " + settings_.inputPath + " holds " +
+                   std::to_string(scan.recordCount) + " price records, more than the " +
+                   std::to_string(msdb::kMaxPriceRecords) +
+                   " that one security holds.\nConvert the records of a range of dates: --from "
+                   "DATE and --to DATE (From and To in the Conversion Settings), the dates "
+                   "written as YYYY-MM-DD.");
+        return 1;
+    }
+    const std::int64_t recordCount = scan.recordCount;
     if (recordCount == 0) {
-        // A file whose lines are all too long holds no records either; its problems say why.
+        // A file whose lines are all too long, or all have problems, holds no records to store;
+        // its problems say why.
         if (!parser.problems().empty()) {
             Tell(parser.problems().Message(settings_.inputPath) + "\nNothing was converted.");
             RefuseForProblems(parser.problems());
@@ -58,18 +68,21 @@ int CConversionJob::ConvertData() {
     }
     const msdb::MbfBytes firstDate = scan.firstDate;
     const msdb::MbfBytes lastDate = scan.lastDate;
-    if (scan.reversed) {
-        // A file that lists the newest day first is written oldest first.
-        writer_->Reverse();
-        reversed_ = true;
+    // A file that lists the newest day first is written oldest first: `stored` is in that order.
+    reversed_ = scan.reversed;
+    for (const PriceRecord& record : stored) {
+        if (AppendRecord(fileNumber, record) != 0) {
+            return 1;
+        }
     }
     if (!parser.problems().empty()) {
         const std::string list = parser.problems().Message(settings_.inputPath);
+        const std::string consequences = WhatAcceptingDoes(scan);
         if (settings_.acceptProblems) {
-            Tell(list + "\nThe values that cannot be read are stored as 0, as asked.");
+            Tell(list + "\nThe problems are accepted, as asked: " + consequences + ".");
         } else {
-            std::optional<bool> answer = notifier_->Ask(
-                list + "\n\nStore the file anyway, with the values that cannot be read as 0?");
+            std::optional<bool> answer =
+                notifier_->Ask(list + "\n\nStore the file anyway? " + consequences + ".");
             if (!answer) {
                 Tell(list + "\nNothing was converted.");
             }
@@ -78,7 +91,7 @@ int CConversionJob::ConvertData() {
                 return 1;
             }
         }
-        storedAsZero_ = parser.UnreadableCount();
+        accepted_ = WhatAcceptingDoes(scan, true);
     }
     if (UpdateMasterDates(firstDate, lastDate, fileNumber) != 0 ||
         UpdateRecordCount(static_cast<std::uint16_t>(recordCount), fileNumber) != 0) {
@@ -89,10 +102,10 @@ int CConversionJob::ConvertData() {
     if (settings_.dryRun) {
         wouldSucceed_ = true;
         fileNumber_ = fileNumber;
-        recordCount_ = recordCount;
+        recordCount_ = static_cast<int>(recordCount);
         return 0;
     }
-    return Commit(fileNumber, recordCount);
+    return Commit(fileNumber, static_cast<int>(recordCount));
 }
 
 // Notes the setting that the first problem of a value is about: the date format for a date, the

@@ -20,8 +20,7 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The stored form of a date field, or why it has none. `rolledOver` is set when the day lies past
-// the end of its month (or is 0): the date is stored, rolled over, but is a problem.
+// The stored form of a date field, or why it has none.
 struct DateReading {
     std::optional<msdb::MbfBytes> stored;
     std::string what;  // empty when the date is as it should be
@@ -77,11 +76,10 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
     if (day == msdb::kNoDay) {
         return {std::nullopt, "is not a date in " + name()};
     }
-    DateReading reading{msdb::DayNumberToMbfDate(day), {}};
     if (groups.day < 1 || groups.day > msdb::DaysInMonth(1900 + year, groups.month)) {
-        reading.what = "does not exist";
+        return {std::nullopt, "does not exist"};
     }
-    return reading;
+    return {msdb::DayNumberToMbfDate(day), {}};
 }
 
 // The stored form of a number field, or why it has none.
@@ -112,6 +110,19 @@ void InputProblems::Add(InputProblem problem) {
     }
 }
 
+void InputProblems::Merge(const InputProblems& other) {
+    count_ += other.count_;
+    for (const InputProblem& problem : other.first_) {
+        auto at = std::upper_bound(
+            first_.begin(), first_.end(), problem.line,
+            [](LineNumber line, const InputProblem& next) { return line < next.line; });
+        first_.insert(at, problem);
+    }
+    if (first_.size() > kShown) {
+        first_.resize(kShown);
+    }
+}
+
 std::string InputProblems::Message(std::string_view inputPath) const {
     std::string text = std::to_string(count_) + (count_ == 1 ? " problem was" : " problems were") +
                        " found in the input file " + std::string(inputPath) + ":";
@@ -122,8 +133,9 @@ std::string InputProblems::Message(std::string_view inputPath) const {
         }
         text += ": " + problem.what;
     }
-    if (count_ > static_cast<int>(first_.size())) {
-        text += "\nand " + std::to_string(count_ - static_cast<int>(first_.size())) + " more.";
+    if (count_ > static_cast<std::int64_t>(first_.size())) {
+        text +=
+            "\nand " + std::to_string(count_ - static_cast<std::int64_t>(first_.size())) + " more.";
     }
     return text;
 }
@@ -150,6 +162,11 @@ msdb::Status InputParser::NextLine(bool* got) {
     if (!notText_.empty()) {
         return msdb::Status::Ok();
     }
+    auto notText = [&] {
+        notText_ = "it holds a NUL byte (line " + std::to_string(reader_.LineNumber()) +
+                   "), as files of word processors and spreadsheets do";
+        return msdb::Status::Ok();
+    };
     if (!skipped_) {
         skipped_ = true;
         for (int skipped = 0; skipped < settings_.RowsToSkip(); ++skipped) {
@@ -157,6 +174,9 @@ msdb::Status InputParser::NextLine(bool* got) {
             msdb::Status s = reader_.Next(&line, &more);
             if (!s.ok() || !more) {
                 return s;
+            }
+            if (reader_.HoldsNul()) {  // a heading of such a file is no plain text either
+                return notText();
             }
         }
     }
@@ -167,9 +187,7 @@ msdb::Status InputParser::NextLine(bool* got) {
             return s;
         }
         if (reader_.HoldsNul()) {
-            notText_ = "it holds a NUL byte (line " + std::to_string(reader_.LineNumber()) +
-                       "), as files of word processors and spreadsheets do";
-            return msdb::Status::Ok();
+            return notText();
         }
         if (reader_.TooLong()) {
             problems_.Add({reader_.LineNumber(), "line", "",
@@ -187,25 +205,33 @@ msdb::Status InputParser::NextLine(bool* got) {
 
 PriceRecord InputParser::ReadRecord() {
     PriceRecord record;
-    lastDateProblem_ = false;
     recordProblems_.clear();
+    usable_ = true;
+    outOfRange_ = false;
+    unreadable_ = {};
     const std::string* dateField = Field(PriceField::kDate);
+    dateText_ = dateField == nullptr ? std::string() : *dateField;
+    std::optional<msdb::DayNumber> day;
     if (dateField == nullptr || dateField->empty()) {
         Problem(PriceField::kDate, "", dateField == nullptr ? "is missing" : "is empty");
-        lastDateProblem_ = true;
-        ++unreadable_;
+        usable_ = false;
     } else {
         const std::string_view dateText =
             std::string_view(*dateField).substr(0, msdb::kMaxDateText);
         DateReading date = ReadDate(dateText, settings_.dateFormat);
-        if (!date.what.empty()) {
+        if (date.stored) {
+            record.values[PriceField::kDate] = *date.stored;
+            day = msdb::DateTextToDayNumber(dateText, settings_.dateFormat);
+            // A line dated outside the range asked for is passed over, its fields unread.
+            if ((settings_.from && day < *settings_.from) ||
+                (settings_.to && day > *settings_.to)) {
+                outOfRange_ = true;
+                return record;
+            }
+        } else {
             Problem(PriceField::kDate, *dateField, date.what);
-            lastDateProblem_ = true;
+            usable_ = false;
         }
-        if (!date.stored) {
-            ++unreadable_;
-        }
-        record.values[PriceField::kDate] = date.stored.value_or(msdb::MbfBytes{});
     }
     if (recordsRead_++ == 0 && dateField != nullptr && !dateField->empty()) {
         const bool allDigits = std::all_of(dateField->begin(), dateField->end(), IsDigit);
@@ -234,12 +260,16 @@ PriceRecord InputParser::ReadRecord() {
         } else {
             const bool suffixes =
                 field == PriceField::kVolume || field == PriceField::kOpenInterest;
-            number = ReadNumber(*text, {settings_.decimalComma, settings_.delimiter, suffixes},
-                                &what);
+            number =
+                ReadNumber(*text, {settings_.decimalComma, settings_.delimiter, suffixes}, &what);
         }
         if (!number) {
             Problem(field, text == nullptr ? std::string() : *text, what);
-            ++unreadable_;
+            unreadable_[field] = true;
+            // A price that cannot be read makes the line one that cannot be stored; a volume or
+            // open interest is stored as 0.
+            usable_ =
+                usable_ && (field == PriceField::kVolume || field == PriceField::kOpenInterest);
         }
         record.values[field] = number.value_or(msdb::MbfBytes{});
     }

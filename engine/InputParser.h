@@ -42,6 +42,9 @@ public:
     // "N problems were found ..." and the first of them, a line each.
     std::string Message(std::string_view inputPath) const;
 
+    // Adds the problems of `other`, as if each had been added here.
+    void Merge(const InputProblems& other);
+
 private:
     std::int64_t count_ = 0;
     std::vector<InputProblem> first_;
@@ -57,8 +60,8 @@ public:
     [[nodiscard]] msdb::Status NextLine(bool* got);
 
     // The price record of the line NextLine moved to. A field that is missing, empty or cannot be
-    // read is a problem and stored as 0 (a date as four zero bytes); a day past the end of its
-    // month is a problem too, and stored rolled over into the next month.
+    // read is a problem, and holds 0 (a date four zero bytes); so is a day that does not exist.
+    // A line dated outside the settings' From and To is passed over: OutOfRange, no problems.
     PriceRecord ReadRecord();
 
     // The number (from 1) of the line read last.
@@ -68,8 +71,16 @@ public:
     // the date format does not expect), or null.
     const char* DateCheckMessage() const { return dateCheckMessage_; }
 
-    // True when the date of the last record read is a problem.
-    bool LastDateIsProblem() const { return lastDateProblem_; }
+    // True when the record read last is dated outside the settings' From and To; its other
+    // fields are not read.
+    bool OutOfRange() const { return outOfRange_; }
+    // True when the record read last can be stored: its date, and each of its open, high, low and
+    // close that is switched on, can be read.
+    bool Usable() const { return usable_; }
+    // True when `field` of the record read last cannot be read.
+    bool Unreadable(PriceField field) const { return unreadable_[field]; }
+    // The date field of the record read last, as the file writes it.
+    const std::string& DateText() const { return dateText_; }
 
     // Why the file is not a text file, when it holds a NUL byte; empty otherwise.
     const std::string& NotText() const { return notText_; }
@@ -79,9 +90,6 @@ public:
 
     InputProblems& problems() { return problems_; }
     const InputProblems& problems() const { return problems_; }
-
-    // The number of values that could not be read and are stored as 0.
-    int UnreadableCount() const { return unreadable_; }
 
 private:
     void Problem(PriceField field, const std::string& text, std::string what);
@@ -94,11 +102,13 @@ private:
     bool skipped_ = false;
     int recordsRead_ = 0;
     const char* dateCheckMessage_ = nullptr;
-    bool lastDateProblem_ = false;
+    bool usable_ = true;
+    bool outOfRange_ = false;
+    PerField<bool> unreadable_{};
+    std::string dateText_;
     std::string notText_;
     InputProblems problems_;
     std::vector<InputProblem> recordProblems_;
-    int unreadable_ = 0;
 };
 
 // The name of a price field as problems and messages give it: "date", "open price" ...

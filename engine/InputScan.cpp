@@ -1,67 +1,154 @@
 #include "engine/InputScan.h"
 
+#include <algorithm>
 #include <utility>
 
-namespace engine {
+#include "msdb/Reader.h"
 
-ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord) {
+namespace engine {
+namespace {
+
+// The records that one order of the dates keeps: each dated after (or, going backward, before)
+// the last it kept. A record that breaks the order is left out, and is a problem.
+class OrderFilter {
+public:
+    explicit OrderFilter(bool forward) : forward_(forward) {}
+
+    // Takes the record of `parser` dated `date`: true when it is kept.
+    bool Take(const InputParser& parser, const msdb::MbfBytes& date) {
+        const float value = msdb::FromMbf(date);
+        if (count_ > 0 && !(forward_ ? value > last_ : value < last_)) {
+            std::optional<msdb::CalendarDay> before = msdb::StoredDateToDay(lastDate_);
+            problems_.Add({parser.LineNumber(), "date", parser.DateText(),
+                           std::string(forward_ ? "is not later than " : "is not earlier than ") +
+                               (before ? msdb::IsoDateText(*before) : std::string("the date")) +
+                               ", the date stored before it" +
+                               (forward_ ? "" : " in a file that lists the newest day first")});
+            ++dropped_;
+            return false;
+        }
+        if (count_ == 0) {
+            firstDate_ = date;
+        }
+        last_ = value;
+        lastDate_ = date;
+        ++count_;
+        zeroVolumes_ += parser.Unreadable(PriceField::kVolume) ? 1 : 0;
+        zeroOpenInterests_ += parser.Unreadable(PriceField::kOpenInterest) ? 1 : 0;
+        return true;
+    }
+
+    std::int64_t count() const { return count_; }
+    std::int64_t dropped() const { return dropped_; }
+    std::int64_t zeroVolumes() const { return zeroVolumes_; }
+    std::int64_t zeroOpenInterests() const { return zeroOpenInterests_; }
+    const msdb::MbfBytes& firstDate() const { return firstDate_; }
+    const msdb::MbfBytes& lastDate() const { return lastDate_; }
+    const InputProblems& problems() const { return problems_; }
+
+private:
+    bool forward_;
+    float last_ = 0.0f;
+    msdb::MbfBytes firstDate_{};
+    msdb::MbfBytes lastDate_{};
+    std::int64_t count_ = 0;
+    std::int64_t dropped_ = 0;
+    std::int64_t zeroVolumes_ = 0;
+    std::int64_t zeroOpenInterests_ = 0;
+    InputProblems problems_;
+};
+
+// A record that one of the orders keeps, until the scan has decided which order is the file's.
+struct Candidate {
+    PriceRecord record;
+    bool forward = false;
+    bool backward = false;
+};
+
+std::string Count(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
+                     std::vector<PriceRecord>* stored) {
     ScanResult result;
-    // The order of the dates: each earlier than the one before (newest first), or each later.
-    bool anyDateProblem = false;
-    bool newestFirst = true;
-    bool havePrevious = false;
-    float previous = 0.0f;
-    std::vector<InputProblem> orderProblems;
+    OrderFilter forward(true);
+    OrderFilter backward(false);
+    std::int64_t unusable = 0;
+    std::vector<Candidate> candidates;
     for (;;) {
         bool got = false;
         result.status = parser.NextLine(&got);
         if (!result.status.ok() || !got) {
             break;
         }
-        if (result.recordCount == msdb::kMaxPriceRecords) {
-            parser.problems().Add({parser.LineNumber(), "line", "",
-                                   "is a price record past the 65,534 that one security holds"});
-            break;
-        }
         const PriceRecord record = parser.ReadRecord();
-        const msdb::MbfBytes& date = record.values[PriceField::kDate];
-        if (parser.LastDateIsProblem()) {
-            anyDateProblem = true;
-            havePrevious = false;
-        } else {
-            const float value = msdb::FromMbf(date);
-            if (havePrevious && !(value < previous)) {
-                newestFirst = false;
-            }
-            if (havePrevious && !(value > previous)) {
-                orderProblems.push_back({parser.LineNumber(), "date", "",
-                                         "is not later than the date of the record before it"});
-            }
-            previous = value;
-            havePrevious = true;
-        }
-        if (result.recordCount == 0) {
-            result.firstDate = date;
-        }
-        result.lastDate = date;
         if (onRecord && !onRecord(record, parser)) {
             result.stopped = true;
             return result;
         }
-        ++result.recordCount;
+        if (parser.OutOfRange()) {
+            continue;
+        }
+        if (!parser.Usable()) {
+            ++unusable;
+            continue;
+        }
+        const msdb::MbfBytes& date = record.values[PriceField::kDate];
+        const bool keptForward = forward.Take(parser, date);
+        const bool keptBackward = backward.Take(parser, date);
+        // Past what one security holds the run is refused: there is nothing to keep for it.
+        const bool room = std::min(forward.count(), backward.count()) <= msdb::kMaxPriceRecords;
+        if (stored != nullptr && room && (keptForward || keptBackward)) {
+            candidates.push_back({record, keptForward, keptBackward});
+        }
     }
     if (!result.status.ok() || !parser.NotText().empty()) {
         return result;
     }
-    if (!anyDateProblem && result.recordCount >= 2 && newestFirst) {
-        std::swap(result.firstDate, result.lastDate);
-        result.reversed = true;
-    } else {
-        for (InputProblem& problem : orderProblems) {
-            parser.problems().Add(std::move(problem));
+    result.reversed = backward.count() > forward.count() && backward.count() >= 2;
+    const OrderFilter& order = result.reversed ? backward : forward;
+    parser.problems().Merge(order.problems());
+    result.recordCount = order.count();
+    result.leftOut = unusable + order.dropped();
+    result.zeroVolumes = order.zeroVolumes();
+    result.zeroOpenInterests = order.zeroOpenInterests();
+    result.firstDate = result.reversed ? order.lastDate() : order.firstDate();
+    result.lastDate = result.reversed ? order.firstDate() : order.lastDate();
+    if (stored != nullptr && !result.TooMany()) {
+        stored->clear();
+        for (const Candidate& candidate : candidates) {
+            if (result.reversed ? candidate.backward : candidate.forward) {
+                stored->push_back(candidate.record);
+            }
+        }
+        if (result.reversed) {
+            std::reverse(stored->begin(), stored->end());
         }
     }
     return result;
+}
+
+std::string WhatAcceptingDoes(const ScanResult& scan, bool done) {
+    std::vector<std::string> parts;
+    const char* leftOut = done ? " left out" : " be left out";
+    const char* zero = done ? " stored as 0" : " be stored as 0";
+    auto add = [&](std::int64_t n, const char* one, const char* many, const char* what) {
+        if (n > 0) {
+            parts.push_back(Count(n, one, many) + (done ? (n == 1 ? " was" : " were") : " will") +
+                            what);
+        }
+    };
+    add(scan.leftOut, "line", "lines", leftOut);
+    add(scan.zeroVolumes, "volume", "volumes", zero);
+    add(scan.zeroOpenInterests, "open interest", "open interests", zero);
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (text.empty() ? "" : "; ") + part;
+    }
+    return text;
 }
 
 msdb::Status ReadPreviewRows(msdb::FileSystem& fs, const ConversionSettings& settings, int count,
@@ -79,6 +166,9 @@ msdb::Status ReadPreviewRows(msdb::FileSystem& fs, const ConversionSettings& set
         }
         PreviewRow row;
         row.record = parser.ReadRecord();
+        if (parser.OutOfRange()) {
+            continue;  // not converted
+        }
         row.line = parser.LineNumber();
         row.problems = parser.RecordProblems();
         rows->push_back(std::move(row));

@@ -53,11 +53,64 @@ std::string_view ByteOrderMarkOfNonText(std::string_view start) {
     if (start.substr(0, 4) == "\x00\x00\xFE\xFF"sv || start.substr(0, 4) == "\xFF\xFE\x00\x00"sv) {
         return "UTF-32";
     }
-    if (start.substr(0, 2) == "\xFE\xFF"sv || start.substr(0, 2) == "\xFF\xFE"sv) {
-        return "UTF-16";
-    }
     return {};
 }
+
+namespace {
+
+// How many of a file's first bytes tell whether it is UTF-16 without a byte order mark.
+constexpr std::size_t kGuessBytes = 512;
+
+// True when a file that begins with `start` is UTF-16: by its byte order mark, or by a zero in
+// every other byte, as ASCII text in UTF-16 has. `*bigEndian` says which byte comes first.
+bool IsUtf16(std::string_view start, bool* bigEndian) {
+    using namespace std::string_view_literals;
+    if (!ByteOrderMarkOfNonText(start).empty()) {
+        return false;
+    }
+    if (start.starts_with("\xFF\xFE"sv) || start.starts_with("\xFE\xFF"sv)) {
+        *bigEndian = start[0] == '\xFE';
+        return true;
+    }
+    const std::size_t pairs = std::min(start.size(), kGuessBytes) / 2;
+    std::size_t zeroFirst = 0;
+    std::size_t zeroSecond = 0;
+    for (std::size_t i = 0; i < pairs; ++i) {
+        zeroFirst += start[2 * i] == '\0' ? 1 : 0;
+        zeroSecond += start[2 * i + 1] == '\0' ? 1 : 0;
+    }
+    // Most pairs have their zero on one side, and hardly any on the other (where characters above
+    // U+00FF put one now and then).
+    const std::size_t most = std::max(zeroFirst, zeroSecond);
+    const std::size_t fewest = std::min(zeroFirst, zeroSecond);
+    if (pairs < 2 || most * 2 < pairs || fewest * 10 > most) {
+        return false;
+    }
+    *bigEndian = zeroFirst > zeroSecond;
+    return true;
+}
+
+void AppendUtf8(char32_t c, std::string* out) {
+    if (c < 0x80) {
+        *out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out += static_cast<char>(0xC0 | (c >> 6));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out += static_cast<char>(0xE0 | (c >> 12));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out += static_cast<char>(0xF0 | (c >> 18));
+        *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+}  // namespace
 
 LineReader::LineReader(std::unique_ptr<msdb::ReadableFile> file) : file_(std::move(file)) {}
 
@@ -67,15 +120,67 @@ bool LineReader::Fill(msdb::Status* status) {
     }
     buffer_.erase(0, pos_);
     pos_ = 0;
-    std::size_t old = buffer_.size();
-    buffer_.resize(old + kReadChunk);
     std::size_t got = 0;
-    *status = file_->Read(kReadChunk, buffer_.data() + old, &got);
-    buffer_.resize(old + got);
+    if (encoding_ == Encoding::kBytes) {
+        const std::size_t old = buffer_.size();
+        buffer_.resize(old + kReadChunk);
+        *status = file_->Read(kReadChunk, buffer_.data() + old, &got);
+        buffer_.resize(old + got);
+    } else {
+        std::string block(kReadChunk, '\0');
+        *status = file_->Read(kReadChunk, block.data(), &got);
+        block.resize(got);
+        Take(block);
+    }
     if (!status->ok() || got < kReadChunk) {
         eof_ = true;
+        if (!undecoded_.empty()) {
+            AppendUtf8(kReplacement, &buffer_);  // an odd byte, or a lead surrogate alone
+            undecoded_.clear();
+        }
     }
     return status->ok() && got > 0;
+}
+
+void LineReader::Take(std::string_view bytes) {
+    if (encoding_ == Encoding::kUnknown) {
+        bool bigEndian = false;
+        encoding_ = !IsUtf16(bytes, &bigEndian) ? Encoding::kBytes
+                    : bigEndian                 ? Encoding::kUtf16BigEndian
+                                                : Encoding::kUtf16LittleEndian;
+    }
+    if (encoding_ == Encoding::kBytes) {
+        buffer_.append(bytes);
+        return;
+    }
+    std::string units = undecoded_ + std::string(bytes);
+    undecoded_.clear();
+    const bool big = encoding_ == Encoding::kUtf16BigEndian;
+    auto unit = [&](std::size_t at) {
+        const auto first = static_cast<unsigned char>(units[at]);
+        const auto second = static_cast<unsigned char>(units[at + 1]);
+        return static_cast<char32_t>(big ? (first << 8) | second : (second << 8) | first);
+    };
+    std::size_t at = 0;
+    while (at + 2 <= units.size()) {
+        const char32_t c = unit(at);
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (at + 4 > units.size()) {
+                break;  // its trail is in the next block
+            }
+            const char32_t trail = unit(at + 2);
+            if (trail >= 0xDC00 && trail <= 0xDFFF) {
+                AppendUtf8(0x10000 + ((c - 0xD800) << 10) + (trail - 0xDC00), &buffer_);
+                at += 4;
+                continue;
+            }
+            AppendUtf8(kReplacement, &buffer_);
+        } else {
+            AppendUtf8(c >= 0xDC00 && c <= 0xDFFF ? kReplacement : c, &buffer_);
+        }
+        at += 2;
+    }
+    undecoded_ = units.substr(at);
 }
 
 msdb::Status LineReader::Next(std::string_view* line, bool* got) {

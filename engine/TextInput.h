@@ -22,15 +22,18 @@ inline constexpr std::size_t kFieldSlotCount = limits::kLastColumn;
 // The texts of a line's fields.
 using FieldSlots = std::array<std::string, kFieldSlotCount>;
 
-// What is wrong with a text file that is not plain text, from its first bytes: a UTF-16 or UTF-32
-// byte order mark. Empty when none is there.
+// What is wrong with a text file that is not plain text, from its first bytes: a UTF-32 byte order
+// mark. Empty when none is there.
 std::string_view ByteOrderMarkOfNonText(std::string_view start);
+
+// The number of a line of a file, from 1: a file may have more lines than an int counts.
+using LineNumber = std::int64_t;
 
 // Reads a text file line by line. A line ends at a line feed, a carriage return followed by a line
 // feed, or a lone carriage return; the last line needs no end. A UTF-8 byte order mark at the start
-// of the file is not part of line 1.
-// The number of a line of a file, from 1: a file may have more lines than an int counts.
-using LineNumber = std::int64_t;
+// of the file is not part of line 1. A file in UTF-16, as spreadsheets save "Unicode Text" (little
+// or big endian, told by its byte order mark or, without one, by the zero bytes of its ASCII
+// characters), is read as the same text in UTF-8; what is not UTF-16 in it reads as U+FFFD.
 
 class LineReader {
 public:
@@ -51,6 +54,11 @@ public:
 private:
     // Reads more of the file behind what is left in the buffer; false at the end or on an error.
     bool Fill(msdb::Status* status);
+    // Appends `bytes` to the buffer as UTF-8, decoding them when the file is UTF-16.
+    void Take(std::string_view bytes);
+
+    // How the file's bytes become text: as they are, or decoded from UTF-16.
+    enum class Encoding { kUnknown, kBytes, kUtf16LittleEndian, kUtf16BigEndian };
 
     std::unique_ptr<msdb::ReadableFile> file_;
     std::string buffer_;
@@ -60,6 +68,8 @@ private:
     engine::LineNumber lineNumber_ = 0;
     bool tooLong_ = false;
     bool holdsNul_ = false;
+    Encoding encoding_ = Encoding::kUnknown;
+    std::string undecoded_;  // UTF-16 bytes that end a block: an odd byte, a lead surrogate
 };
 
 // Splits `line` into its fields. With a comma or a tab every delimiter separates two fields, so

@@ -120,8 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const int checked = fuzz::RunCli({"check", directory});
     if (result == 0) {
-        if (checked == 2) {
-            fuzz::Fail("check cannot read the directory of a successful conversion");
+        // Accepted problems or not, a conversion stores only what check accepts.
+        if (checked != 0) {
+            fuzz::Fail("check does not call the directory of a successful conversion sound");
         }
         if (fuzz::RunCli({"export", directory, kSymbol}) != 0) {
             fuzz::Fail("the security of a successful conversion cannot be exported");

@@ -216,7 +216,7 @@ TEST_F(CliTest, DryRunsAndAcceptedProblems) {
     EXPECT_EQ(accepted.out,
               "Converted 2 price records of NEW into " + (dir / "db/F1.DAT") +
                   " (1999-08-30 to 1999-08-31). The file lists the newest day first; the records "
-                  "are written oldest first. 1 value that could not be read is stored as 0.\n");
+                  "are written oldest first. 1 open interest was stored as 0.\n");
     EXPECT_EQ(ListNames(dir / "db"),
               (std::vector<std::string>{"F1.DAT", "F1.DOP", "MASTER", "MASTER.korvex-tmp"}));
 }

@@ -213,27 +213,27 @@ TEST(LineRulesTest, LineEndsLongLinesAndTheByteOrderMark) {
 }
 
 TEST_F(JobFixture, FilesThatAreNotTextAreRefused) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"\xFF\xFE" + std::string("0\0"
-                                  "8\0",
-                                  4),
-         "it is UTF-16 text"},
-        {"\xFE\xFF" + std::string("\0"
-                                  "0",
-                                  2),
-         "it is UTF-16 text"},
-        {std::string("\xFF\xFE\0\0", 4) + "x", "it is UTF-32 text"},
+    const struct {
+        std::string bytes;
+        int skip;
+        std::string why;
+    } cases[] = {
+        {std::string("\xFF\xFE\0\0", 4) + "x", 0, "it is UTF-32 text"},
         {std::string("083099,1,2,3,4,5,6\n08\0"
                      "3199,1\n",
                      27),
-         "it holds a NUL byte (line 2)"},
+         0, "it holds a NUL byte (line 2)"},
+        // A heading that holds a NUL byte, skipped or not: no plain text file holds one.
+        {std::string("Head\0ing\n083099,1,2,3,4,5,6\n", 27), 1, "it holds a NUL byte (line 1)"},
     };
-    for (const auto& [bytes, why] : cases) {
+    for (const auto& [bytes, skip, why] : cases) {
         SCOPED_TRACE(why);
         TempDir other;
         notifier.messages.clear();
         auto job = MakeJob(bytes);
         job->settings.directory = other.path();
+        job->settings.skipOn = skip > 0;
+        job->settings.skipRows = skip;
         EXPECT_EQ(job->Run(), 1);
         ASSERT_EQ(notifier.messages.size(), 1u);
         EXPECT_EQ(
@@ -243,6 +243,52 @@ TEST_F(JobFixture, FilesThatAreNotTextAreRefused) {
             << notifier.messages[0];
         EXPECT_EQ(ListNames(other.path()), std::vector<std::string>{});
     }
+}
+
+// "Unicode Text" as spreadsheets save it converts as the same file in UTF-8 does: UTF-16 of
+// either byte order, with its byte order mark or, without one, told by its zero bytes.
+TEST_F(JobFixture, Utf16FilesAreReadAsText) {
+    const std::u16string text = u"Date\tClose \u00e4\U0001F600\r\n083099\t1.5\r\n083199\t1.75\r\n";
+    auto utf16 = [&](bool big, bool mark) {
+        std::string bytes = mark ? (big ? "\xFE\xFF" : "\xFF\xFE") : "";
+        for (char16_t unit : text) {
+            const char high = static_cast<char>(unit >> 8);
+            const char low = static_cast<char>(unit & 0xFF);
+            bytes += big ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    auto run = [&](const std::string& bytes) {
+        TempDir out;
+        auto job = MakeJob(bytes);
+        OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
+        job->settings.directory = out.path();
+        job->settings.delimiter = '\t';
+        job->settings.skipOn = true;
+        job->settings.skipRows = 1;
+        EXPECT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
+        return ReadFileBytes(out / "F1.DAT");
+    };
+    const std::string expected = run("Date\tClose\r\n083099\t1.5\r\n083199\t1.75\r\n");
+    ASSERT_EQ(expected.size(), 3u * 8);
+    for (auto [big, mark] : {std::pair{false, true}, std::pair{true, true}, std::pair{false, false},
+                             std::pair{true, false}}) {
+        SCOPED_TRACE(std::string(big ? "big" : "little") + (mark ? " endian, marked" : " endian"));
+        EXPECT_EQ(run(utf16(big, mark)), expected);
+    }
+    // A heading that is not ASCII comes out as UTF-8, a lone surrogate as U+FFFD.
+    WriteFileBytes(dir / "in16.txt", utf16(false, true) + std::string("\x00\xD8", 2));
+    std::unique_ptr<msdb::ReadableFile> file;
+    ASSERT_TRUE(FileSystem::Default().OpenForRead(dir / "in16.txt", &file).ok());
+    engine::LineReader reader(std::move(file));
+    std::string_view line;
+    bool got = false;
+    ASSERT_TRUE(reader.Next(&line, &got).ok());
+    EXPECT_EQ(line, "Date\tClose \xC3\xA4\xF0\x9F\x98\x80");
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(reader.Next(&line, &got).ok());
+    }
+    EXPECT_EQ(line, "\xEF\xBF\xBD");
 }
 
 TEST(DateRulesTest, DatesThatDoNotFitOrDoNotExist) {
@@ -261,15 +307,9 @@ TEST(DateRulesTest, DatesThatDoNotFitOrDoNotExist) {
     Parse("12/5/99,1\n", format(3), &problems);
     EXPECT_EQ(problems, std::vector<std::string>{"line 1, date \"12/5/99\": is shorter than "
                                                  "MM_DD_YY, whose groups have two digits each"});
-    // 30 February and day 00 do not exist: problems, stored rolled over.
-    auto stored = [](const char* date) {
-        msdb::MbfBytes mbf = msdb::DayNumberToMbfDate(
-            msdb::DateTextToDayNumber(date, engine::DateFormat::MM_DD_CCYY));
-        return ToHex(std::string(mbf.begin(), mbf.end()));
-    };
+    // 30 February and day 00 do not exist: problems, never rolled over into another day.
     EXPECT_EQ(Parse("02/30/2023,1\n03/00/2023,2\n", format(4), &problems),
-              (std::vector<std::string>{stored("03/02/2023") + " 00 00 00 81",
-                                        stored("02/28/2023") + " 00 00 00 82"}));
+              (std::vector<std::string>{"00 00 00 00 00 00 00 81", "00 00 00 00 00 00 00 82"}));
     EXPECT_EQ(problems, (std::vector<std::string>{"line 1, date \"02/30/2023\": does not exist",
                                                   "line 2, date \"03/00/2023\": does not exist"}));
     Parse("13/01/2023,1\n01/01/1960,1\n,1\n", format(4), &problems);
@@ -432,29 +472,104 @@ TEST(NumberRulesTest, SemicolonsAndDecimalCommas) {
     EXPECT_TRUE(settings.Validate().empty());
 }
 
-// A run with problems shows them and changes nothing, unless they are accepted: then what cannot
-// be read is stored as 0.
-TEST_F(JobFixture, ProblemsFailTheRunUnlessAccepted) {
-    const std::string input = "083099,1.5,2,1,1.75,1000,50\n083199,1.5,x,1,1.75,1000,50\n";
+// A run with problems shows them and changes nothing, unless they are accepted: then only what
+// check accepts is stored. Lines whose date or price cannot be read, whose day does not exist or
+// whose date does not go forward are left out; a volume or open interest that cannot be read is
+// stored as 0. The question says so before it is answered.
+TEST_F(JobFixture, ProblemsFailTheRunUnlessAcceptedAndThenOnlyWhatCheckAcceptsIsStored) {
+    const std::string input =
+        "010224,1,2,1,1.5,100,10\n"    // stored
+        "010324,1,x,1,1.5,100,10\n"    // a high that cannot be read: left out
+        "023024,1,2,1,1.5,100,10\n"    // 30 February: left out
+        "010524,1,2,1,1.5,abc,10\n"    // a volume that cannot be read: stored as 0
+        "010424,1,2,1,1.5,100,10\n"    // not later than 5 January: left out
+        "010624,1,2,1,1.5,100,n/a\n";  // an open interest that cannot be read: stored as 0
     auto job = MakeJob(input);
     EXPECT_EQ(job->Run(), 1);
-    EXPECT_EQ(
-        notifier.messages,
-        std::vector<std::string>{"1 problem was found in the input file " + (dir / "input.txt") +
-                                 ":\nline 2, high price \"x\": is not a number\nNothing was "
-                                 "converted."});
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_NE(notifier.messages[0].find("line 5, date \"010424\": is not later than 2024-01-05, "
+                                        "the date stored before it"),
+              std::string::npos)
+        << notifier.messages[0];
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
 
-    notifier.messages.clear();
-    auto accepted = MakeJob(input);
-    accepted->settings.acceptProblems = true;
-    ASSERT_EQ(accepted->Run(), 0);
-    EXPECT_EQ(accepted->job->StoredAsZero(), 1);
-    EXPECT_EQ(Records(Dat(), 28).size(), 2u);
-    EXPECT_EQ(Records(Dat(), 28)[1].substr(24, 11), "00 00 00 00");
-    ASSERT_EQ(notifier.messages.size(), 1u);
-    EXPECT_NE(notifier.messages[0].find("stored as 0, as asked"), std::string::npos);
+    for (bool asked : {true, false}) {
+        SCOPED_TRACE(asked ? "answered Yes" : "--accept-problems");
+        TempDir out;
+        class Yes final : public engine::Notifier {
+        public:
+            void ShowMessage(const std::string& text) override { messages.push_back(text); }
+            std::optional<bool> Ask(const std::string& question) override {
+                messages.push_back(question);
+                return true;
+            }
+            std::vector<std::string> messages;
+        } yes;
+        auto accepted = MakeJob(input);
+        accepted->settings.directory = out.path();
+        accepted->settings.acceptProblems = !asked;
+        accepted->services.notifier = &yes;
+        ASSERT_EQ(accepted->Run(), 0);
+        ASSERT_EQ(yes.messages.size(), 1u);
+        const std::string consequences =
+            asked ? "\n\nStore the file anyway? 3 lines will be left out; 1 volume will be "
+                    "stored as 0; 1 open interest will be stored as 0."
+                  : "\nThe problems are accepted, as asked: 3 lines will be left out; 1 volume "
+                    "will be stored as 0; 1 open interest will be stored as 0.";
+        EXPECT_TRUE(yes.messages[0].ends_with(consequences)) << yes.messages[0];
+        EXPECT_EQ(engine::ConversionSummary(*accepted->job),
+                  "Converted 3 price records of XYZ into " + (out / "F1.DAT") +
+                      " (2024-01-02 to 2024-01-06). 3 lines were left out; 1 volume was stored "
+                      "as 0; 1 open interest was stored as 0.");
+        // The dates of the lines stored, in order: what check accepts.
+        const std::vector<std::string> records = Records(ReadFileBytes(out / "F1.DAT"), 28);
+        ASSERT_EQ(records.size(), 3u);
+        EXPECT_EQ(records[0].substr(0, 11) + " " + records[1].substr(0, 11) + " " +
+                      records[2].substr(0, 11),
+                  Parse("010224,1\n010524,1\n010624,1\n", DateAndClose)[0].substr(0, 11) + " " +
+                      Parse("010524,1\n", DateAndClose)[0].substr(0, 11) + " " +
+                      Parse("010624,1\n", DateAndClose)[0].substr(0, 11));
+        EXPECT_EQ(records[1].substr(60, 11), "00 00 00 00");  // the volume
+        EXPECT_EQ(records[2].substr(72), "00 00 00 00");      // the open interest
+    }
+}
 
+// Only the lines dated in the range asked for are converted; the others are passed over, their
+// fields unread, and are no problems.
+TEST_F(JobFixture, ARangeOfDatesConverts) {
+    auto range = MakeJob(DailyLines(300) + "not a line of prices\n");
+    range->settings.from = engine::ParseIsoDate("1961-01-10");
+    range->settings.to = engine::ParseIsoDate("1961-01-19");
+    ASSERT_EQ(range->Run(), 1);  // the line that holds no date is a problem all the same
+    // The first line is the only one in the range; the others' closes cannot be read.
+    range = MakeJob(DailyLines(1) + DailyLines(300, ",1,2,3,x,5,6").substr(DailyLines(1).size()));
+    range->settings.from = engine::ParseIsoDate("1961-01-02");
+    range->settings.to = engine::ParseIsoDate("1961-01-02");
+    ASSERT_EQ(range->Run(), 0) << ::testing::PrintToString(notifier.messages);
+    EXPECT_EQ(range->job->RecordCount(), 1);
+    EXPECT_EQ(engine::ParseIsoDate("1961-02-30"), std::nullopt);
+    EXPECT_EQ(engine::ParseIsoDate("2100-01-01"), std::nullopt);
+    EXPECT_EQ(engine::ParseIsoDate("1961-1-10"), std::nullopt);
+}
+
+// A file that lists the newest day first is one whose dates mostly go backward: a date out of
+// that order is a problem of its own, and the rest is stored oldest first.
+TEST_F(JobFixture, NewestFirstIsWhatMostDatesSay) {
+    auto job = MakeJob("010524,5\n010424,4\n010424,4\n010324,3\n");
+    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
+    job->settings.acceptProblems = true;
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_TRUE(job->job->Reversed());
+    EXPECT_EQ(job->job->RecordCount(), 3);
+    ASSERT_EQ(notifier.messages.size(), 1u);
+    EXPECT_NE(notifier.messages[0].find("line 3, date \"010424\": is not earlier than 2024-01-04, "
+                                        "the date stored before it in a file that lists the "
+                                        "newest day first"),
+              std::string::npos)
+        << notifier.messages[0];
+}
+
+TEST_F(JobFixture, ManyProblemsShowTheFirstTen) {
     // Twelve problems: the first ten are shown, and how many more there are.
     std::string many;
     for (int i = 0; i < 12; ++i) {
@@ -522,28 +637,28 @@ TEST_F(JobFixture, NewestFirstIsReversedAndOtherOrdersAreProblems) {
     EXPECT_EQ(repeated->Run(), 1);
     ASSERT_EQ(notifier.messages.size(), 1u);
     EXPECT_NE(notifier.messages[0].find(
-                  "\nline 3, date: is not later than the date of the record before it\nline 4, "
-                  "date: is not later than the date of the record before it\n"),
+                  "\nline 3, date \"083199\": is not later than 1999-08-31, the date stored before "
+                  "it\nline 4, date \"083099\": is not later than 1999-08-31, the date stored "
+                  "before it\n"),
               std::string::npos)
         << notifier.messages[0];
 }
 
-TEST_F(JobFixture, AtMost65534PriceRecords) {
+// The lines past the first of a file of one date, as intraday files are, are left out, never
+// stored with dates that go nowhere, nor cut short without a word.
+TEST_F(JobFixture, RepeatedDatesAreLeftOutNotStored) {
     std::string input;
-    for (int day = 1; day <= 65535; ++day) {
+    for (int line = 1; line <= 65535; ++line) {
         input += "083099,1\n";
     }
     auto job = MakeJob(input);
     OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
-    job->settings.acceptProblems = true;  // the repeated dates too
-    EXPECT_EQ(job->Run(), 0);
-    std::string dat = Dat();
-    EXPECT_EQ(dat.size(), 65535u * 8);  // the header and the first 65,534
-    EXPECT_EQ(ToHex(dat.substr(0, 4)), "00 00 FF FF");
-    ASSERT_FALSE(notifier.messages.empty());
-    EXPECT_NE(notifier.messages[0].find("line 65535, line: is a price record past the 65,534 "
-                                        "that one security holds"),
-              std::string::npos);
+    job->settings.acceptProblems = true;
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_EQ(Dat().size(), 2u * 8);
+    EXPECT_EQ(engine::ConversionSummary(*job->job),
+              "Converted 1 price records of XYZ into " + (dir / "F1.DAT") +
+                  " (1999-08-30 to 1999-08-30). 65534 lines were left out.");
 }
 
 TEST(LineReaderTest, LinesTheirNumbersAndWhatTheyHold) {
