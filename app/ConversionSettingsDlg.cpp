@@ -186,6 +186,7 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
         m_decimalCommaCheck->setChecked(m_bDecimalComma != 0);
         SelectDateFormat(m_strDateFormat);
         m_fromEdit->setText(m_strFrom);
+        m_codePageCombo->setCurrentIndex(m_codePageCombo->findData(m_nCodePage));
         m_toEdit->setText(m_strTo);
         return true;
     }
@@ -225,6 +226,7 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
         return false;
     }
     m_strDateFormat = format;
+    m_nCodePage = m_codePageCombo->currentData().toInt();
     for (auto [edit, member] : {std::pair{m_fromEdit, &m_strFrom}, std::pair{m_toEdit, &m_strTo}}) {
         const QString date = edit->text().trimmed();
         if (!date.isEmpty() && !engine::ParseIsoDate(Local(date))) {
@@ -299,6 +301,7 @@ engine::ConversionSettings CConversionSettingsDlg::Settings() const {
     settings.fields[PriceField::kClose] = {true, m_nCloCol};
     settings.fields[PriceField::kVolume] = {m_bVolOn != 0, m_nVolCol};
     settings.fields[PriceField::kOpenInterest] = {m_bOIOn != 0, m_nOICol};
+    settings.codePage = m_nCodePage;
     settings.from = engine::ParseIsoDate(Local(m_strFrom));
     settings.to = engine::ParseIsoDate(Local(m_strTo));
     return settings;
@@ -526,6 +529,8 @@ QWidget* CConversionSettingsDlg::ControlOf(engine::SettingsField field,
             return m_skipRows;
         case SettingsField::kRange:
             return m_fromEdit;
+        case SettingsField::kCodePage:
+            return m_codePageCombo;
         case SettingsField::kColumn:
             break;
     }

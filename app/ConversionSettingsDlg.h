@@ -87,6 +87,7 @@ public:
     // The range of dates converted, each YYYY-MM-DD or empty for no limit.
     QString m_strFrom;
     QString m_strTo;
+    int m_nCodePage = msdb::kDefaultCodePage;  // of the symbol and name in MASTER
 
 public slots:
     void OnCheckOpen();
@@ -165,6 +166,7 @@ private:
     QLineEdit* m_symbolEdit;
     QLineEdit* m_nameEdit;
     QLineEdit* m_fromEdit;
+    QComboBox* m_codePageCombo;
     QLineEdit* m_toEdit;
     QPushButton* m_browse;
     QPushButton* m_createDirectory;

@@ -22,6 +22,7 @@
 #include "app/HelpWindow.h"
 #include "app/PreviewPane.h"
 #include "app/SpinEdit.h"
+#include "msdb/CodePage.h"
 #include "msdb/Encoding.h"
 
 namespace {
@@ -201,15 +202,31 @@ void CConversionSettingsDlg::BuildControls() {
     m_symbolEdit->setObjectName(QStringLiteral("symbolEdit"));
     m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
     m_symbolEdit->setValidator(
-        new MaxLengthValidator(static_cast<int>(limits::kMaxSymbolLength), m_symbolEdit));
+        new MaxLengthValidator(static_cast<int>(limits::kMaxSymbolLength), m_symbolEdit, true));
     m_nameEdit->setValidator(
-        new MaxLengthValidator(static_cast<int>(limits::kMaxNameLength), m_nameEdit));
+        new MaxLengthValidator(static_cast<int>(limits::kMaxNameLength), m_nameEdit, true));
     symbolLabel->setBuddy(m_symbolEdit);
     nameLabel->setBuddy(m_nameEdit);
     securityLayout->addWidget(symbolLabel, 0, 2);
     securityLayout->addWidget(m_symbolEdit, 1, 2);
     securityLayout->addWidget(nameLabel, 0, 3);
     securityLayout->addWidget(m_nameEdit, 1, 3);
+    // The code page of the symbol and the name in MASTER, as Windows programs read them.
+    m_codePageCombo = new QComboBox;
+    m_codePageCombo->setObjectName(QStringLiteral("codePageCombo"));
+    for (int page = msdb::kFirstCodePage; page <= msdb::kLastCodePage; ++page) {
+        const std::string_view name = msdb::CodePageName(page);
+        m_codePageCombo->addItem(
+            QStringLiteral("Code page %1, %2")
+                .arg(page)
+                .arg(QString::fromLatin1(name.data(), static_cast<int>(name.size()))),
+            page);
+    }
+    m_codePageCombo->setWhatsThis(QStringLiteral(
+        "The Windows code page in which MASTER holds the symbol and the name, as the programs "
+        "that read the directory take them; Western European (1252) unless the names need "
+        "another."));
+    securityLayout->addWidget(m_codePageCombo, 2, 2, 1, 2);
     securityLayout->setColumnStretch(1, 1);
 
     auto* buttons = new QDialogButtonBox;
@@ -309,6 +326,7 @@ void CConversionSettingsDlg::BuildControls() {
                         m_emasterCheck,
                         m_symbolEdit,
                         m_nameEdit,
+                        m_codePageCombo,
                         m_detect,
                         m_previewPane,
                         m_ok,

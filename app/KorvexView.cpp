@@ -14,6 +14,7 @@
 #include "app/RemoveSecurityDlg.h"
 #include "engine/ConversionJob.h"
 #include "engine/RemoveSecurity.h"
+#include "msdb/CodePage.h"
 
 namespace {
 
@@ -142,11 +143,17 @@ QPoint CKorvexView::PlaceOffLines(const QRect& frame) const {
     return QPoint(frame.left(), std::max(available.top(), available.bottom() - frame.height()));
 }
 
-QString CKorvexView::SymbolOfFile(const QString& path) {
-    QString stem = QFileInfo(path).completeBaseName().toUpper();
-    // Cut to 16 bytes of the local encoding, never inside a character.
-    while (stem.toLocal8Bit().size() > static_cast<qsizetype>(engine::limits::kMaxSymbolLength)) {
-        stem.chop(1);
+QString CKorvexView::SymbolOfFile(const QString& path, int codePage) {
+    const QString name = QFileInfo(path).completeBaseName().toUpper();
+    // Only what the code page holds, and 16 characters at most.
+    QString stem;
+    for (char32_t c : name.toUcs4()) {
+        const QString character = QString::fromUcs4(&c, 1);
+        std::string ignored;
+        if (!msdb::EncodeText(character.toStdString(), codePage, &ignored) &&
+            static_cast<std::size_t>(stem.toUcs4().size()) < engine::limits::kMaxSymbolLength) {
+            stem += character;
+        }
     }
     return stem;
 }
@@ -172,6 +179,7 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
     dialog.m_strPath = text("Path", "");
     dialog.m_strSymbol = text("Symbol", "");
     dialog.m_strName = text("Name", "");
+    dialog.m_nCodePage = number("CodePage", msdb::kDefaultCodePage);
     dialog.m_strFrom = text("From", "");
     dialog.m_strTo = text("To", "");
     dialog.m_bSkipOn = number("SkipOn", 0);
@@ -194,7 +202,7 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
         // Without a run before, detection's proposal is the best start even when it has doubts.
         const bool ranBefore = !m_pStore->ReadString(section, "DateFormat", "").empty();
         dialog.DetectFromFile(ranBefore);
-        dialog.m_strSymbol = SymbolOfFile(m_strInputPath);
+        dialog.m_strSymbol = SymbolOfFile(m_strInputPath, dialog.m_nCodePage);
     }
     for (;;) {
         if (dialog.DoModal() != QDialog::Accepted) {
@@ -216,6 +224,7 @@ bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
     const std::string section = "Setting";
 
     m_pStore->WriteString(section, "DateFormat", Local(dialog.m_strDateFormat));
+    m_pStore->WriteInt(section, "CodePage", dialog.m_nCodePage);
     m_pStore->WriteString(section, "From", Local(dialog.m_strFrom));
     m_pStore->WriteString(section, "To", Local(dialog.m_strTo));
     const std::pair<const char*, int> numbers[] = {

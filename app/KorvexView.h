@@ -37,7 +37,7 @@ public:
 
     // The symbol a file's prices start with: its name without the last extension, in upper case,
     // cut to the 16 bytes that MASTER holds.
-    static QString SymbolOfFile(const QString& path);
+    static QString SymbolOfFile(const QString& path, int codePage);
 
     QString m_strInputPath;  // the input file last opened; never cleared
     int m_nDateFormat = 1;   // the date format code that the settings dialog chose

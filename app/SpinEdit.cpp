@@ -53,5 +53,6 @@ QAbstractSpinBox::StepEnabled SpinEdit::stepEnabled() const {
 }
 
 QValidator::State MaxLengthValidator::validate(QString& input, int&) const {
-    return input.toLocal8Bit().size() <= m_length ? Acceptable : Invalid;
+    const qsizetype length = m_characters ? input.toUcs4().size() : input.toLocal8Bit().size();
+    return length <= m_length ? Acceptable : Invalid;
 }

@@ -25,12 +25,15 @@ private:
     int m_maximum = 100;
 };
 
-// Lets the user type at most `length` bytes of text; text set by the program is not cut.
+// Lets the user type at most `length` bytes of text, or characters; text set by the program is
+// not cut.
 class MaxLengthValidator : public QValidator {
 public:
-    MaxLengthValidator(int length, QObject* parent) : QValidator(parent), m_length(length) {}
+    MaxLengthValidator(int length, QObject* parent, bool characters = false)
+        : QValidator(parent), m_length(length), m_characters(characters) {}
     State validate(QString& input, int& pos) const override;
 
 private:
     int m_length;
+    bool m_characters;
 };

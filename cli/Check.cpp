@@ -14,6 +14,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
+#include "msdb/CodePage.h"
 #include "msdb/EMaster.h"
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
@@ -42,7 +43,8 @@ std::string Date(const msdb::MbfBytes& date) {
 
 class Checker {
 public:
-    Checker(std::ostream& out, bool verbose) : out_(out), verbose_(verbose) {}
+    Checker(std::ostream& out, bool verbose, int codePage)
+        : out_(out), verbose_(verbose), codePage_(codePage) {}
 
     // What does no harm to a reader, said all the same.
     void Note(const std::string& file, const std::string& text) {
@@ -94,8 +96,10 @@ public:
 
     void Security(const msdb::SecurityEntry& security, const std::string& masterPath) {
         const std::size_t at = msdb::kMasterRecordSize * security.recordNumber;
-        const std::string record = "record " + std::to_string(security.recordNumber) + " (" +
-                                   (security.symbol.empty() ? "no symbol" : security.symbol) + ")";
+        const std::string record =
+            "record " + std::to_string(security.recordNumber) + " (" +
+            (security.symbol.empty() ? "no symbol" : msdb::DecodeText(security.symbol, codePage_)) +
+            ")";
         if (security.fieldCount < 2 || security.fieldCount > 7 ||
             security.recordLength != 4 * security.fieldCount) {
             Problem(masterPath, at,
@@ -262,7 +266,8 @@ public:
         const std::vector<msdb::XMasterEntry> entries = xmaster.Entries();
         for (const msdb::XMasterEntry& entry : entries) {
             const std::string record = "record " + std::to_string(entry.recordNumber) + " (" +
-                                       entry.symbol + ") of " + xmaster.path();
+                                       msdb::DecodeText(entry.symbol, codePage_) + ") of " +
+                                       xmaster.path();
             const std::string path = msdb::JoinPath(directory, msdb::MwdFileName(entry.fileNumber));
             const std::size_t length =
                 msdb::kFieldSize * static_cast<std::size_t>(entry.fieldCount);
@@ -445,6 +450,7 @@ private:
     int problems_ = 0;
     int notes_ = 0;
     bool verbose_;
+    int codePage_;
 };
 
 class CheckCommand final : public Command {
@@ -475,6 +481,7 @@ public:
         app->add_flag("--verbose", verbose_,
                       "also note a missing F<n>.DOP (many programs never write one; the fields "
                       "then follow from the field count)");
+        codePage_ = AddCodePageOption(app, &codePageText_);
     }
 
     int Run(std::ostream& out, std::ostream& err) override;
@@ -482,6 +489,8 @@ public:
 private:
     std::string directory_;
     bool verbose_ = false;
+    std::string codePageText_;
+    CLI::Option* codePage_ = nullptr;
 };
 
 int CheckCommand::Run(std::ostream& out, std::ostream& err) {
@@ -498,7 +507,7 @@ int CheckCommand::Run(std::ostream& out, std::ostream& err) {
         }
         std::this_thread::sleep_for(kLockRetry);
     }
-    Checker checker(out, verbose_);
+    Checker checker(out, verbose_, CodePageOption(codePage_, codePageText_));
     Checker::Walk walk(checker, directory);
     msdb::WalkMasterTree(Fs(), directory, walk);
     if (!walk.topRead) {

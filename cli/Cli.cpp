@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -11,6 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/Help.h"
 #include "engine/Messages.h"
+#include "msdb/CodePage.h"
 
 namespace cli {
 namespace {
@@ -184,6 +186,26 @@ msdb::DateFormat DateFormatOption(const std::string& option, const std::string& 
     }
     throw UsageError{option + ": unknown date format '" + name +
                      "'; see 'korvex-cli convert --help' for the names"};
+}
+
+CLI::Option* AddCodePageOption(CLI::App* app, std::string* text) {
+    return app
+        ->add_option("--codepage", *text,
+                     "the Windows code page in which the directory's MASTER, EMASTER and XMASTER "
+                     "hold symbols and names, 1250 to 1258; default 1252 (Western European)")
+        ->type_name("N");
+}
+
+int CodePageOption(const CLI::Option* option, const std::string& text) {
+    if (option->count() == 0) {
+        return msdb::kDefaultCodePage;
+    }
+    int page = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), page);
+    if (ec != std::errc() || end != text.data() + text.size() || !msdb::IsCodePage(page)) {
+        throw UsageError{"--codepage: must be a code page from 1250 to 1258, not '" + text + "'"};
+    }
+    return page;
 }
 
 int MadeStatus(bool whole, std::ostream& out, std::ostream& err) {

@@ -115,6 +115,12 @@ std::optional<std::string> ApplyDetection(const GivenSettings& given,
 // The date format named `name` (any letter case); a UsageError of `option` when there is none.
 msdb::DateFormat DateFormatOption(const std::string& option, const std::string& name);
 
+// Adds --codepage N to `app`: the code page in which the directory holds symbols and names.
+CLI::Option* AddCodePageOption(CLI::App* app, std::string* text);
+// The code page that `option` (--codepage) gives in `text`, or 1252 when it is not given; a
+// UsageError for any but 1250 to 1258.
+int CodePageOption(const CLI::Option* option, const std::string& text);
+
 // Tells the user a step's message as "korvex: <message>" on standard error.
 class StreamNotifier final : public engine::Notifier {
 public:

@@ -135,8 +135,11 @@ std::string TooLong(const engine::SettingsProblem& problem) {
                          : problem.field == engine::SettingsField::kDirectory
                              ? "--dir: the directory"
                              : "--symbol: the symbol";
-    return std::string(option) + " must be at most " + std::to_string(problem.maximum) +
-           " bytes long";
+    // A symbol and a name are characters of MASTER's code page, one byte each.
+    const char* unit =
+        problem.field == engine::SettingsField::kDirectory ? " bytes" : " characters";
+    return std::string(option) + " must be at most " + std::to_string(problem.maximum) + unit +
+           " long";
 }
 
 int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream& err) {
@@ -270,6 +273,7 @@ public:
         to_ = app->add_option("--to", toText_,
                               "convert only the lines dated on or before DATE (YYYY-MM-DD)")
                   ->type_name("DATE");
+        codePage_ = AddCodePageOption(app, &codePageText_);
         columns_ = app->add_option("--columns", columnsText_,
                                    "which column (counted from 1, up to 20) holds which field, as "
                                    "name=column pairs separated by commas; names: date, open, "
@@ -335,6 +339,7 @@ private:
             throw UsageError{
                 "--emaster goes with --new-master: an existing EMASTER is kept in step"};
         }
+        settings.codePage = CodePageOption(codePage_, codePageText_);
         settings.inputPath = AbsolutePath(input_);
         settings.directory = dir_;
         settings.symbol = symbol_;
@@ -345,6 +350,11 @@ private:
         }
         // The settings' own checks; the first problem found is the one reported.
         for (const engine::SettingsProblem& problem : settings.Validate()) {
+            if (problem.kind == engine::ProblemKind::kNotInCodePage) {
+                throw UsageError{
+                    (problem.field == engine::SettingsField::kName ? "--name: " : "--symbol: ") +
+                    problem.message};
+            }
             if (problem.field == engine::SettingsField::kRange) {
                 throw UsageError{"--from: the date is after the date of --to"};
             }
@@ -371,6 +381,8 @@ private:
     std::string skipText_;
     std::string columnsText_;
     std::string fromText_;
+    std::string codePageText_;
+    CLI::Option* codePage_ = nullptr;
     std::string toText_;
     CLI::Option* delimiter_ = nullptr;
     CLI::Option* decimalComma_ = nullptr;

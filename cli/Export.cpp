@@ -10,6 +10,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
+#include "msdb/CodePage.h"
 #include "msdb/Journal.h"
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
@@ -158,6 +159,7 @@ public:
         dateFormat_ = app->add_option("--date-format", dateFormatText_,
                                       "write the dates in this date format (any case)")
                           ->type_name("NAME");
+        codePage_ = AddCodePageOption(app, &codePageText_);
     }
 
     int Run(std::ostream& out, std::ostream& err) override;
@@ -168,6 +170,8 @@ private:
     std::string output_;
     std::string dateFormatText_;
     CLI::Option* dateFormat_ = nullptr;
+    std::string codePageText_;
+    CLI::Option* codePage_ = nullptr;
 };
 
 int ExportCommand::Run(std::ostream& out, std::ostream& err) {
@@ -177,8 +181,14 @@ int ExportCommand::Run(std::ostream& out, std::ostream& err) {
     }
     const std::string& output = output_;
     const std::string& directory = directory_;
+    // The symbol as the directory's code page writes it; one that it cannot write, it does not
+    // hold.
+    const int codePage = CodePageOption(codePage_, codePageText_);
+    std::string symbol;
+    const bool writable = !msdb::EncodeText(symbol_, codePage, &symbol);
     std::vector<msdb::FoundSecurity> matches =
-        msdb::FindSecuritiesExactly(Fs(), directory, symbol_);
+        writable ? msdb::FindSecuritiesExactly(Fs(), directory, symbol)
+                 : std::vector<msdb::FoundSecurity>{};
     std::string found;
     msdb::SecurityEntry security{};
     std::string dataFile;
@@ -195,7 +205,7 @@ int ExportCommand::Run(std::ostream& out, std::ostream& err) {
     } else if (msdb::ReadXMasterOf(Fs(), directory, &xmaster).ok()) {
         // The securities past the 255 of MASTER, in F<n>.MWD.
         for (const msdb::XMasterEntry& entry : xmaster.Entries()) {
-            if (dataFile.empty() && msdb::XMaster::Matches(entry, symbol_)) {
+            if (writable && dataFile.empty() && msdb::XMaster::Matches(entry, symbol)) {
                 found = directory;
                 security =
                     msdb::SecurityEntry{directory,        entry.recordNumber,   entry.fileNumber,
@@ -211,8 +221,9 @@ int ExportCommand::Run(std::ostream& out, std::ostream& err) {
         return 1;
     }
     if (!fields || 4 * msdb::CountFields(*fields) != security.recordLength) {
-        err << "korvex: the fields of " << security.symbol << " cannot be told from "
-            << msdb::DopFileName(security.fileNumber) << " or its record length\n";
+        err << "korvex: the fields of " << msdb::DecodeText(security.symbol, codePage)
+            << " cannot be told from " << msdb::DopFileName(security.fileNumber)
+            << " or its record length\n";
         return 1;
     }
     if (!output.empty()) {

@@ -8,6 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Inspection.h"
+#include "msdb/CodePage.h"
 #include "msdb/EMaster.h"
 #include "msdb/MasterTree.h"
 #include "msdb/XMaster.h"
@@ -153,6 +154,7 @@ public:
         CLI::Option* csv =
             app->add_flag("--csv", csv_, "one line of comma-separated values a security");
         app->add_flag("--json", json_, "a JSON array with an object a security")->excludes(csv);
+        codePage_ = AddCodePageOption(app, &codePageText_);
     }
 
     int Run(std::ostream& out, std::ostream& err) override;
@@ -161,11 +163,20 @@ private:
     std::string directory_;
     bool csv_ = false;
     bool json_ = false;
+    std::string codePageText_;
+    CLI::Option* codePage_ = nullptr;
 };
+
+// The characters of UTF-8 `text`, as a terminal gives each one column.
+std::size_t Width(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
 
 int ListCommand::Run(std::ostream& out, std::ostream& err) {
     const std::string& directory = directory_;
     const std::string form = json_ ? "json" : csv_ ? "csv" : "table";
+    const int codePage = CodePageOption(codePage_, codePageText_);
     Lister lister(directory, err);
     msdb::WalkMasterTree(Fs(), directory, lister);
     lister.Finish();
@@ -173,7 +184,12 @@ int ListCommand::Run(std::ostream& out, std::ostream& err) {
         err << "korvex: " << lister.topProblem << '\n';
         return kBadCommandLine;
     }
-    const std::vector<Row>& rows = lister.rows;
+    // Symbols and names as the directory's code page writes them.
+    std::vector<Row> rows = lister.rows;
+    for (Row& row : rows) {
+        row.security.symbol = msdb::DecodeText(row.security.symbol, codePage);
+        row.security.name = msdb::DecodeText(row.security.name, codePage);
+    }
     auto fieldLabels = [](const std::optional<msdb::FieldSet>& fields, const char* separator) {
         std::string text;
         for (msdb::PriceField field : msdb::kPriceFields) {
@@ -235,14 +251,14 @@ int ListCommand::Run(std::ostream& out, std::ostream& err) {
     std::vector<std::size_t> widths(table[0].size(), 0);
     for (const auto& line : table) {
         for (std::size_t c = 0; c < line.size(); ++c) {
-            widths[c] = std::max(widths[c], line[c].size());
+            widths[c] = std::max(widths[c], Width(line[c]));
         }
     }
     for (const auto& line : table) {
         std::string text;
         for (std::size_t c = 0; c < line.size(); ++c) {
             bool right = c == 7;
-            std::string pad(widths[c] - line[c].size(), ' ');
+            std::string pad(widths[c] - Width(line[c]), ' ');
             text += (c == 0 ? "" : "  ") + (right ? pad + line[c] : line[c] + pad);
         }
         while (!text.empty() && text.back() == ' ') {

@@ -35,6 +35,7 @@ public:
                "give a directory and a symbol");
         Needed(app->add_option("SYMBOL", symbol_, "the security")->type_name("SYMBOL"),
                "give a directory and a symbol");
+        codePage_ = AddCodePageOption(app, &codePageText_);
     }
 
     int Run(std::ostream& out, std::ostream& err) override;
@@ -42,6 +43,8 @@ public:
 private:
     std::string directory_;
     std::string symbol_;
+    std::string codePageText_;
+    CLI::Option* codePage_ = nullptr;
 };
 
 int RemoveCommand::Run(std::ostream& out, std::ostream& err) {
@@ -49,7 +52,8 @@ int RemoveCommand::Run(std::ostream& out, std::ostream& err) {
     engine::JobServices services;
     services.notifier = &notifier;
     engine::RemovalReport report;
-    if (engine::RemoveSecurity(directory_, symbol_, services, &report) != 0) {
+    const int codePage = CodePageOption(codePage_, codePageText_);
+    if (engine::RemoveSecurity(directory_, symbol_, services, &report, codePage) != 0) {
         report.effect.directory = report.directory;
         TellNotChanged(report.effect, err);
         return 1;

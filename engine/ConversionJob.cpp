@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <iostream>
+#include <tuple>
 
 #include "engine/Messages.h"
 #include "engine/PriceFileWriter.h"
@@ -128,9 +129,18 @@ int CConversionJob::CheckSettings() {
             return 1;
         }
     }
-    // The symbol and the name are held in 16 characters, as MASTER holds them.
-    settings_.symbol.resize(std::min(settings_.symbol.size(), limits::kMaxSymbolLength));
-    settings_.name.resize(std::min(settings_.name.size(), limits::kMaxNameLength));
+    // The symbol and the name as MASTER holds them: in its code page, 16 characters at most.
+    for (auto [field, text, stored, maximum] :
+         {std::tuple{SettingsField::kSymbol, &settings_.symbol, &symbol_, limits::kMaxSymbolLength},
+          std::tuple{SettingsField::kName, &settings_.name, &name_, limits::kMaxNameLength}}) {
+        if (std::optional<SettingsProblem> problem =
+                CheckCodePage(field, *text, settings_.codePage)) {
+            Refuse(field, problem->message);
+            return 1;
+        }
+        (void)msdb::EncodeText(*text, settings_.codePage, stored);
+        stored->resize(std::min(stored->size(), maximum));
+    }
     std::unique_ptr<msdb::ReadableFile> input;
     msdb::Status s = fs_->OpenForRead(settings_.inputPath, &input);
     if (!s.ok()) {
@@ -277,7 +287,7 @@ int CConversionJob::CheckDuplicateSymbol() {
     private:
         const std::string& symbol_;
     };
-    Matches matches(settings_.symbol);
+    Matches matches(symbol_);
     msdb::WalkMasterTree(*fs_, directory_, matches);
     if (!matches.unreadable.empty()) {
         Tell("The securities of the directory could not all be read to look for " +
@@ -288,7 +298,7 @@ int CConversionJob::CheckDuplicateSymbol() {
     msdb::XMaster xmaster;
     if (msdb::Status s = msdb::ReadXMasterOf(*fs_, directory_, &xmaster); s.ok()) {
         for (const msdb::XMasterEntry& entry : xmaster.Entries()) {
-            if (msdb::XMaster::Matches(entry, settings_.symbol)) {
+            if (msdb::XMaster::Matches(entry, symbol_)) {
                 Refuse(SettingsField::kSymbol, messages::kDuplicateSymbol);
                 return 1;
             }
@@ -340,12 +350,11 @@ int CConversionJob::AddSecurity() {
     if (replaceRecord_ != 0) {
         // The replaced security keeps its file number and its place; its record is written anew.
         const std::uint8_t fileNumber = master_.Record(replaceRecord_)[msdb::kFileNumberOffset];
-        master_.ReplaceRecord(replaceRecord_,
-                              msdb::MakeMasterRecord(fileNumber, fieldCount_, settings_.name,
-                                                     settings_.symbol, date, date));
+        master_.ReplaceRecord(replaceRecord_, msdb::MakeMasterRecord(fileNumber, fieldCount_, name_,
+                                                                     symbol_, date, date));
         if (emaster_) {
-            emaster_->ReplaceRecord(replaceRecord_, fileNumber, fieldCount_, settings_.symbol,
-                                    settings_.name, date, date);
+            emaster_->ReplaceRecord(replaceRecord_, fileNumber, fieldCount_, symbol_, name_, date,
+                                    date);
         }
         addedFileNumber_ = fileNumber;
         return CreateSecurityFiles(fileNumber);
@@ -378,15 +387,14 @@ int CConversionJob::AddSecurity() {
         TellAboutXMaster();
         return 1;
     }
-    if (msdb::Status s = master_.AddRecord(msdb::MakeMasterRecord(
-            *fileNumber, fieldCount_, settings_.name, settings_.symbol, date, date));
+    if (msdb::Status s = master_.AddRecord(
+            msdb::MakeMasterRecord(*fileNumber, fieldCount_, name_, symbol_, date, date));
         !s.ok()) {
         Tell(s.message());
         return 1;
     }
     if (emaster_) {
-        emaster_->AddRecord(master_, *fileNumber, fieldCount_, settings_.symbol, settings_.name,
-                            date, date);
+        emaster_->AddRecord(master_, *fileNumber, fieldCount_, symbol_, name_, date, date);
     }
     addedFileNumber_ = *fileNumber;
     return CreateSecurityFiles(*fileNumber);

@@ -161,7 +161,10 @@ private:
 
     std::string directory_;
     std::string masterPath_;  // set by PrepareMaster
-    int fieldCount_ = 0;      // set by CheckColumns
+    // The symbol and the name in MASTER's code page, set by the checks of the settings.
+    std::string symbol_;
+    std::string name_;
+    int fieldCount_ = 0;  // set by CheckColumns
 
     TargetDirectory target_;                   // locked from PrepareMaster to the end of Run
     msdb::Master master_;                      // MASTER as the run will leave it

@@ -60,11 +60,43 @@ std::optional<SettingsProblem> CheckLength(SettingsField field, std::string_view
                           : field == SettingsField::kDirectory  ? limits::kMaxDirectoryLength
                           : field == SettingsField::kDateFormat ? limits::kMaxDateFormatText
                                                                 : limits::kMaxSymbolLength;
-    if (text.size() <= maximum) {
+    const bool characters = field == SettingsField::kName || field == SettingsField::kSymbol;
+    // A character is one byte of UTF-8 that does not continue another.
+    const std::size_t length =
+        characters ? static_cast<std::size_t>(std::count_if(
+                         text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }))
+                   : text.size();
+    if (length <= maximum) {
         return std::nullopt;
     }
-    return SettingsProblem{field, ProblemKind::kTooLong,     PriceField::kDate,
-                           0,     static_cast<int>(maximum), TooLongMessage(maximum)};
+    return SettingsProblem{
+        field,
+        ProblemKind::kTooLong,
+        PriceField::kDate,
+        0,
+        static_cast<int>(maximum),
+        characters ? "Please enter no more than " + std::to_string(maximum) + " characters."
+                   : TooLongMessage(maximum)};
+}
+
+std::optional<SettingsProblem> CheckCodePage(SettingsField field, std::string_view text,
+                                             int codePage) {
+    std::string bytes;
+    std::optional<std::string> missing = msdb::EncodeText(text, codePage, &bytes);
+    if (!missing) {
+        return std::nullopt;
+    }
+    std::string message = std::string(field == SettingsField::kName ? "The name" : "The symbol") +
+                          " holds \"" + *missing + "\", which code page " +
+                          std::to_string(codePage) + " (" +
+                          std::string(msdb::CodePageName(codePage)) + ") does not have";
+    if (std::optional<int> other = msdb::CodePageHolding(text)) {
+        message += ": choose code page " + std::to_string(*other) + " (" +
+                   std::string(msdb::CodePageName(*other)) + "), or other characters.";
+    } else {
+        message += ", nor does any other code page: choose other characters.";
+    }
+    return SettingsProblem{field, ProblemKind::kNotInCodePage, PriceField::kDate, 0, 0, message};
 }
 
 std::string TrimTrailingBlanks(std::string_view text) {
@@ -133,6 +165,14 @@ std::vector<SettingsProblem> ConversionSettings::Validate() const {
                             "Numbers with a decimal comma cannot be read when a comma separates "
                             "the columns.\nChoose the semicolon, tab or space delimiter, or "
                             "numbers with a decimal point."});
+    }
+    if (!msdb::IsCodePage(codePage)) {
+        problems.push_back({SettingsField::kCodePage, ProblemKind::kOutOfRange, PriceField::kDate,
+                            msdb::kFirstCodePage, msdb::kLastCodePage,
+                            "Choose a code page from 1250 to 1258."});
+    } else {
+        add(CheckCodePage(SettingsField::kSymbol, symbol, codePage));
+        add(CheckCodePage(SettingsField::kName, name, codePage));
     }
     if (from && to && *from > *to) {
         problems.push_back({SettingsField::kRange, ProblemKind::kConflict, PriceField::kDate, 0, 0,

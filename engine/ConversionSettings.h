@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "msdb/CodePage.h"
 #include "msdb/Encoding.h"
 #include "msdb/Master.h"
 #include "msdb/SecurityFiles.h"
@@ -51,6 +52,7 @@ enum class SettingsField {
     kDecimalComma,
     kMaster,  // the choice between the directory's MASTER and a new one
     kRange,   // the dates From and To
+    kCodePage,
 };
 
 enum class ProblemKind {
@@ -59,6 +61,7 @@ enum class ProblemKind {
     kDuplicateColumns,  // two switched-on fields share a column
     kEmpty,             // a text that is empty once its trailing blanks are gone
     kConflict,          // a setting that the others rule out
+    kNotInCodePage,     // a text that holds a character the code page lacks
 };
 
 // One thing wrong with the settings. `message` is the settings dialog's text for it.
@@ -74,9 +77,14 @@ struct SettingsProblem {
 // The checks of single values, which the settings dialog also makes as each control is read.
 std::optional<SettingsProblem> CheckColumn(PriceField field, int column);
 std::optional<SettingsProblem> CheckSkipRows(int rows);
-// `field` is kName, kDirectory, kSymbol or kDateFormat (a format's name as typed); lengths are
-// counted in bytes.
+// `field` is kName, kDirectory, kSymbol or kDateFormat (a format's name as typed). A symbol and a
+// name are counted in characters (each one byte of MASTER's code page), the others in bytes.
 std::optional<SettingsProblem> CheckLength(SettingsField field, std::string_view text);
+
+// A symbol or a name (`field`) that holds a character code page `codePage` lacks: a problem that
+// names the character and a code page that has it.
+std::optional<SettingsProblem> CheckCodePage(SettingsField field, std::string_view text,
+                                             int codePage);
 
 // `text` without its trailing blanks (spaces, tabs, line ends).
 std::string TrimTrailingBlanks(std::string_view text);
@@ -113,6 +121,8 @@ struct ConversionSettings {
     // passed over. A file of more records than one security holds is converted a range at a time.
     std::optional<msdb::DayNumber> from;
     std::optional<msdb::DayNumber> to;
+    // The code page, 1250 to 1258, in which MASTER, EMASTER and XMASTER hold symbols and names.
+    int codePage = msdb::kDefaultCodePage;
     // Date and close are always stored; by default all seven fields, in columns 1 to 7.
     PerField<FieldSetting> fields = {
         {{{true, 1}, {true, 2}, {true, 3}, {true, 4}, {true, 5}, {true, 6}, {true, 7}}}};
@@ -120,7 +130,8 @@ struct ConversionSettings {
     // Every problem, in the order in which the settings dialog checks: the columns of the fields
     // switched on, the lengths of name, directory and symbol, the rows to skip, duplicate columns,
     // an empty symbol, an empty directory, a date format that is none of the list, a decimal
-    // comma with the comma delimiter, and a From date after the To date.
+    // comma with the comma delimiter, a From date after the To date, a code page that is none of
+    // 1250 to 1258, and a symbol or name with a character the code page lacks.
     std::vector<SettingsProblem> Validate() const;
 
     // The number of fields switched on, the fields a price record holds.

@@ -19,7 +19,7 @@ public:
 }  // namespace
 
 int RemoveSecurity(const std::string& directory, const std::string& symbol,
-                   const JobServices& services, RemovalReport* report) {
+                   const JobServices& services, RemovalReport* report, int codePage) {
     StderrNotifier stderrNotifier;
     msdb::FileSystem& fs =
         services.fileSystem != nullptr ? *services.fileSystem : msdb::FileSystem::Default();
@@ -69,9 +69,11 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
         }
     }
     std::vector<std::size_t> matches;
+    std::string stored;  // as MASTER holds it; a symbol the code page cannot write, it holds not
+    const bool writable = !msdb::EncodeText(symbol, codePage, &stored);
     if (!problem) {
-        for (std::size_t i = 1; i <= master.RecordsPresent(); ++i) {
-            if (msdb::SecurityIsExactly(master.Record(i), symbol)) {
+        for (std::size_t i = 1; writable && i <= master.RecordsPresent(); ++i) {
+            if (msdb::SecurityIsExactly(master.Record(i), stored)) {
                 matches.push_back(i);
             }
         }

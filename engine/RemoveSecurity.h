@@ -20,9 +20,11 @@ struct RemovalReport {
 // goes down by one, all in one commit that writes MASTER.BAK as it was; then its F<n>.DAT and
 // F<n>.DOP are removed, unless another record uses the same file number. Refuses a symbol that
 // the MASTER does not list, or that more than one record matches. Returns 0, or 1 after telling
-// the user why through the notifier. A removal that is made returns 0, also when not all of it is
-// in place yet (`report->effect.finished` is false: the next run finishes it).
+// the user why through the notifier. `symbol` is UTF-8; MASTER holds it in code page `codePage`. A
+// removal that is made returns 0, also when not all of it is in place yet
+// (`report->effect.finished` is false: the next run finishes it).
 int RemoveSecurity(const std::string& directory, const std::string& symbol,
-                   const JobServices& services, RemovalReport* report);
+                   const JobServices& services, RemovalReport* report,
+                   int codePage = msdb::kDefaultCodePage);
 
 }  // namespace engine

@@ -480,8 +480,14 @@ private slots:
                                     "DD_MM_CCYY", "1", "DAX"}));
         QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
         QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(53 + 36, 4), std::string("DAX "));
-        QCOMPARE(view().SymbolOfFile("/x/aapl.us.txt"), QString("AAPL.US"));
-        QCOMPARE(view().SymbolOfFile("/x/a-very-long-file-name.csv"), QString("A-VERY-LONG-FILE"));
+        QCOMPARE(view().SymbolOfFile("/x/aapl.us.txt", 1252), QString("AAPL.US"));
+        QCOMPARE(view().SymbolOfFile("/x/a-very-long-file-name.csv", 1252),
+                 QString("A-VERY-LONG-FILE"));
+        // Only what the code page holds: Windows-1252 has no Ł or Ź, Windows-1250 has all four.
+        QCOMPARE(view().SymbolOfFile(QString::fromUtf8("/x/łódź.csv"), 1252),
+                 QString::fromUtf8("ÓD"));
+        QCOMPARE(view().SymbolOfFile(QString::fromUtf8("/x/łódź.csv"), 1250),
+                 QString::fromUtf8("ŁÓDŹ"));
     }
 
     // A refused run brings the dialog back with what was typed, the reason and the focus on the
@@ -648,14 +654,13 @@ private slots:
             seen << QString::number(dialog.result());
             return d.result();
         });
-        QCOMPARE(
-            prompter().TakeMessages(),
-            (QStringList{
-                "You did not enter a valid symbol", "Please enter a whole number from 1 to 20.",
-                "Duplicate columns specified\nCorrect or disable", "Please enter path",
-                "Please enter no more than 16 bytes (letters outside A to Z take two or more).",
-                "No date format is chosen.\nChoose one of the date formats "
-                "of the list."}));
+        QCOMPARE(prompter().TakeMessages(),
+                 (QStringList{"You did not enter a valid symbol",
+                              "Please enter a whole number from 1 to 20.",
+                              "Duplicate columns specified\nCorrect or disable",
+                              "Please enter path", "Please enter no more than 16 characters.",
+                              "No date format is chosen.\nChoose one of the date formats "
+                              "of the list."}));
         QCOMPARE(seen, (QStringList{"1", "AB", QString::number(QDialog::Accepted)}));
         QCOMPARE(view().m_nDateFormat, 0);  // none chosen from the list
         QCOMPARE(Stored("DateFormat"), std::string(""));

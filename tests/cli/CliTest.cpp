@@ -53,6 +53,51 @@ TEST_F(CliTest, ConvertsAndSummarises) {
     EXPECT_EQ(ReadFileBytes(dir / "db/F1.DAT").size(), 3u * 28);
 }
 
+// A symbol and a name outside ASCII are written in MASTER's code page, as the Windows programs
+// that read the directory take them, and read back in it; a character the code page lacks is
+// refused with its name and a code page that has it.
+TEST_F(CliTest, SymbolsAndNamesAreWrittenInTheCodePage) {
+    const std::string munich = "M\xC3\x9CNCHEN";  // MÜNCHEN
+    const std::string name =
+        "M\xC3\xBCnchener R\xC3\xBC"
+        "ck";  // Münchener Rück
+    const std::string lodz =
+        "\xC5\x81\xC3\x93"
+        "D\xC5\xB9";  // ŁÓDŹ
+    Outcome r = RunCli({"convert", dir / "in.csv", "--dir", dir / "db", "--symbol", munich,
+                        "--name", name, "--new-master", "--skip", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string master = ReadFileBytes(dir / "db/MASTER");
+    EXPECT_EQ(master.substr(53 + 7, 16),
+              "M\xFCnchener R\xFC"
+              "ck  ");
+    EXPECT_EQ(master.substr(53 + 36, 16), "M\xDCNCHEN" + std::string(9, ' '));
+    EXPECT_NE(RunCli({"list", dir / "db", "--csv"}).out.find("," + munich + "," + name + ","),
+              std::string::npos);
+    EXPECT_EQ(RunCli({"export", dir / "db", munich}).status, 0);
+    Outcome duplicate =
+        RunCli({"convert", dir / "in.csv", "--dir", dir / "db", "--symbol", munich, "--skip", "1"});
+    EXPECT_EQ(duplicate.err.rfind("korvex: Duplicate Symbol\n", 0), 0u) << duplicate.err;
+
+    Outcome refused =
+        RunCli({"convert", dir / "in.csv", "--dir", dir / "db", "--symbol", lodz, "--skip", "1"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err.substr(0, refused.err.find('\n')),
+              "korvex: --symbol: The symbol holds \"\xC5\x81\", which code page 1252 (Western "
+              "European) does not have: choose code page 1250 (Central European), or other "
+              "characters.");
+    std::filesystem::create_directory(dir / "pl");
+    ASSERT_EQ(RunCli({"convert", dir / "in.csv", "--dir", dir / "pl", "--symbol", lodz,
+                      "--codepage", "1250", "--new-master", "--skip", "1"})
+                  .status,
+              0);
+    EXPECT_EQ(ReadFileBytes(dir / "pl/MASTER").substr(53 + 36, 4),
+              "\xA3\xD3"
+              "D\x8F");
+    EXPECT_NE(RunCli({"list", dir / "pl", "--codepage", "1250"}).out.find(lodz), std::string::npos);
+    EXPECT_EQ(RunCli({"list", dir / "pl", "--codepage", "1249"}).status, 2);
+}
+
 TEST_F(CliTest, RelativePathsAreTakenFromWhereTheCommandRuns) {
     std::filesystem::current_path(dir.path());
     Outcome r = RunCli({"convert", "in.csv", "--dir", "db", "--symbol", "abc  ", "--new-master",
@@ -151,9 +196,9 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
          "You did not enter a valid symbol"},
         {{"convert", "in.csv", "--dir", "  ", "--symbol", "X"}, "Please enter path"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "ABCDEFGHIJKLMNOPQ"},
-         "--symbol: the symbol must be at most 16 bytes long"},
+         "--symbol: the symbol must be at most 16 characters long"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--name", std::string(17, 'n')},
-         "--name: the name must be at most 16 bytes long"},
+         "--name: the name must be at most 16 characters long"},
         {{"convert", "in.csv", "--dir", std::string(201, 'd'), "--symbol", "X"},
          "--dir: the directory must be at most 200 bytes long"},
     };
@@ -245,8 +290,10 @@ TEST_F(CliTest, HelpVersionAndUnknownCommands) {
         EXPECT_EQ(text.out.find(otherPlatform), std::string::npos) << text.out;
     }
     // The synopses come from the table of options: none is left out.
-    EXPECT_NE(help.out.find("korvex-cli check DIR [--verbose]\n"), std::string::npos) << help.out;
-    EXPECT_NE(help.out.find("korvex-cli list DIR [--csv | --json]\n"), std::string::npos);
+    EXPECT_NE(help.out.find("korvex-cli check DIR [--verbose] [--codepage N]\n"), std::string::npos)
+        << help.out;
+    EXPECT_NE(help.out.find("korvex-cli list DIR [--csv | --json] [--codepage N]\n"),
+              std::string::npos);
     EXPECT_EQ(RunCli({"--version"}).out, "korvex-cli 1.4.0\n");
     EXPECT_EQ(RunCli({}).status, 2);
     Outcome unknown = RunCli({"merge"});

@@ -1,5 +1,7 @@
 #include "msdb/Encoding.h"
 
+#include "msdb/CodePage.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -237,6 +239,35 @@ TEST(DayNumberTest, EveryDayFrom1961To2099) {
     EXPECT_EQ((std::array<int, 3>{y, m, d}), (std::array<int, 3>{61, 1, 1}));
     msdb::DayNumberToYmd(50769, &y, &m, &d);
     EXPECT_EQ((std::array<int, 3>{y, m, d}), (std::array<int, 3>{199, 12, 31}));
+}
+
+// Every byte a code page defines reads back as itself; a character it lacks is named, never written
+// as something else.
+TEST(CodePageTest, EveryDefinedByteRoundTripsAndMissingCharactersAreNamed) {
+    for (int page = msdb::kFirstCodePage; page <= msdb::kLastCodePage; ++page) {
+        SCOPED_TRACE(page);
+        for (int byte = 0x20; byte <= 0xFF; ++byte) {
+            const std::string one(1, static_cast<char>(byte));
+            const std::string text = msdb::DecodeText(one, page);
+            std::string back;
+            if (text != "\xEF\xBF\xBD") {  // U+FFFD: a byte the page leaves undefined
+                EXPECT_EQ(msdb::EncodeText(text, page, &back), std::nullopt) << byte;
+                EXPECT_EQ(back, one);
+            }
+        }
+    }
+    std::string bytes;
+    EXPECT_EQ(msdb::EncodeText("M\xC3\x9CNCHEN", 1252, &bytes), std::nullopt);  // MÜNCHEN
+    EXPECT_EQ(bytes, "M\xDCNCHEN");
+    EXPECT_EQ(msdb::EncodeText("\xC5\x81\xC3\x93"
+                               "D\xC5\xB9",
+                               1252, &bytes),  // ŁÓDŹ
+              std::string("\xC5\x81"));
+    EXPECT_EQ(msdb::CodePageHolding("\xC5\x81\xC3\x93"
+                                    "D\xC5\xB9"),
+              1250);
+    EXPECT_EQ(msdb::EncodeText("a\xFFz", 1252, &bytes), std::string("\xFF"));  // not UTF-8
+    EXPECT_EQ(msdb::DecodeText("\x80\xC4", 1251), "\xD0\x82\xD0\x94");         // Ђ Д
 }
 
 }  // namespace
