@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <tuple>
 
 #include "engine/InputParser.h"
+#include "engine/NumberText.h"
 #include "engine/TextInput.h"
 #include "msdb/Reader.h"
 
@@ -41,25 +43,19 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// A whole field that is a decimal number: a sign, digits, and one decimal separator `point`
-// followed by digits.
+// The value of a whole field that is a number with the decimal separator `point`, as the
+// conversion reads a volume: grouping separators and K, M and B taken; nothing for another text.
+std::optional<double> NumberOf(std::string_view text, char point) {
+    float value = 0;
+    if (!std::any_of(text.begin(), text.end(), IsDigit) ||
+        !ReadNumberText(text, {point == ',', true}, &value).empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 bool IsNumber(std::string_view text, char point) {
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        ++i;
-    }
-    bool digits = false;
-    bool seenPoint = false;
-    for (; i < text.size(); ++i) {
-        if (IsDigit(text[i])) {
-            digits = true;
-        } else if (text[i] == point && !seenPoint) {
-            seenPoint = true;
-        } else {
-            return false;
-        }
-    }
-    return digits;
+    return NumberOf(text, point).has_value();
 }
 
 // A field of digits and the separators dates are written with.
@@ -195,13 +191,29 @@ std::vector<long> Days(const Reading& reading) {
     return days;
 }
 
-// 1 when the days go forward, -1 when all backward, 0 when neither.
+// 1 when the days go forward, -1 when they go backward, 0 when neither: the steps between the
+// days that could be read (0 is a day that could not) go one way, but for the few a bad line makes.
 int Order(const std::vector<long>& days) {
-    const bool up =
-        std::adjacent_find(days.begin(), days.end(), std::greater_equal<>()) == days.end();
-    const bool down =
-        std::adjacent_find(days.begin(), days.end(), std::less_equal<>()) == days.end();
-    return up ? 1 : down && days.size() >= 2 ? -1 : 0;
+    std::size_t up = 0;
+    std::size_t down = 0;
+    long previous = 0;
+    for (long day : days) {
+        if (day == 0) {
+            continue;
+        }
+        up += previous != 0 && day > previous ? 1 : 0;
+        down += previous != 0 && day < previous ? 1 : 0;
+        previous = day;
+    }
+    const double steps = static_cast<double>(std::count_if(days.begin(), days.end(),
+                                                           [](long day) { return day != 0; })) -
+                         1.0;
+    if (steps <= 0.0) {
+        return 1;  // one date: forward, as files go
+    }
+    return static_cast<double>(up) >= kConsistentShare * steps     ? 1
+           : static_cast<double>(down) >= kConsistentShare * steps ? -1
+                                                                   : 0;
 }
 
 long MedianStep(const std::vector<long>& days) {
@@ -217,9 +229,10 @@ long MedianStep(const std::vector<long>& days) {
     return steps[steps.size() / 2];
 }
 
-// A date format that reads every date of a column, and how well it fits.
+// A date format that reads the dates of a column, and how well it fits.
 struct DateCandidate {
     DateFormat format;
+    std::int64_t problems;  // the dates it cannot read
     std::size_t lengthMismatch;
     long medianStep;
     int order;
@@ -248,6 +261,15 @@ public:
         if (!ChooseDelimiter() || !FindData() || !FindFields() || !Verify()) {
             result_.found = false;
             return result_;
+        }
+        // Each reason, and each thing left undecided, is a sentence of its own.
+        for (std::vector<std::string>* texts : {&result_.reasons, &result_.undecided}) {
+            for (std::string& text : *texts) {
+                text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+                if (text.back() != '.') {
+                    text += '.';
+                }
+            }
         }
         result_.found = true;
         result_.confidence =
@@ -353,7 +375,8 @@ private:
             result_.reasons.push_back("there is no heading: line 1 holds prices");
         } else {
             result_.reasons.push_back("the prices begin on line " + std::to_string(skip + 1) +
-                                      ": skip " + std::to_string(skip));
+                                      ", so " + std::to_string(skip) +
+                                      (skip == 1 ? " line is" : " lines are") + " skipped");
         }
         return true;
     }
@@ -366,9 +389,7 @@ private:
     std::vector<double> Values(std::size_t column) const {
         std::vector<double> values;
         for (const auto* fields : data_) {
-            std::string text = (*fields)[column];
-            std::replace(text.begin(), text.end(), ',', '.');
-            values.push_back(std::strtod(text.c_str(), nullptr));
+            values.push_back(NumberOf((*fields)[column], point_).value_or(0.0));
         }
         return values;
     }
@@ -396,17 +417,24 @@ private:
         for (int code = 1; code <= msdb::kDateFormatCount; ++code) {
             settings.dateFormat = static_cast<DateFormat>(code);
             Reading reading = ReadWith(text_, settings);
-            if (!reading.problems.empty() || reading.records.empty()) {
+            // A format that reads most of the dates: the others are problems of the proposal.
+            const auto read = static_cast<double>(reading.records.size());
+            if (reading.records.empty() ||
+                static_cast<double>(reading.problems.count()) > (1.0 - kConsistentShare) * read) {
                 continue;
             }
             std::vector<long> days = Days(reading);
+            days.erase(std::remove(days.begin(), days.end(), 0L), days.end());  // not read
+            if (days.empty()) {
+                continue;
+            }
             const int order = Order(days);
             if (order == 0) {
                 continue;
             }
             const std::size_t formatLength = msdb::DateFormatLength(settings.dateFormat);
             candidates.push_back(
-                {settings.dateFormat,
+                {settings.dateFormat, reading.problems.count(),
                  formatLength > length ? formatLength - length : length - formatLength,
                  MedianStep(days), order, days.front(), days.back(),
                  msdb::DateFormatName(settings.dateFormat).starts_with("D")});
@@ -417,8 +445,8 @@ private:
         std::stable_sort(candidates.begin(), candidates.end(), [&](const auto& a, const auto& b) {
             const bool aLater = european && !a.dayFirst;
             const bool bLater = european && !b.dayFirst;
-            return std::tie(a.lengthMismatch, a.medianStep, aLater) <
-                   std::tie(b.lengthMismatch, b.medianStep, bLater);
+            return std::tie(a.problems, a.lengthMismatch, a.medianStep, aLater) <
+                   std::tie(b.problems, b.lengthMismatch, b.medianStep, bLater);
         });
         return candidates;
     }
@@ -428,13 +456,16 @@ private:
         layout().dateFormat = best.format;
         layout().fields[PriceField::kDate] = {true, static_cast<int>(column) + 1};
         const std::string name(msdb::DateFormatName(best.format));
+        constexpr msdb::CalendarDay kExample{1999, 8, 30};
         result_.reasons.push_back(
-            "the dates are in column " + std::to_string(column + 1) + ", read as " + name + " (" +
+            "the dates are in column " + std::to_string(column + 1) + ", read as " + name +
+            ", in which 30 August 1999 is " + msdb::DateText(kExample, best.format) + " (" +
             DayText(best.first) + " to " + DayText(best.last) +
             (best.order > 0 ? ", oldest first)" : ", newest first: written oldest first)"));
         std::vector<std::string> others;
         for (std::size_t i = 1; i < candidates.size(); ++i) {
-            if (candidates[i].lengthMismatch == best.lengthMismatch) {
+            if (candidates[i].lengthMismatch == best.lengthMismatch &&
+                candidates[i].problems == best.problems) {
                 others.emplace_back(msdb::DateFormatName(candidates[i].format));
             }
         }
@@ -538,7 +569,7 @@ private:
             list += (list.empty() ? "" : ", ") + std::string(FieldName(field)) + " in column " +
                     std::to_string(column + 1) + " ('" + heading_[column] + "')";
         }
-        result_.reasons.push_back("the heading names: " + list);
+        result_.reasons.push_back("the heading names the " + list);
         std::string left;
         for (std::size_t column = 0; column < heading_.size(); ++column) {
             bool used = false;
@@ -551,7 +582,9 @@ private:
             }
         }
         if (!left.empty()) {
-            result_.reasons.push_back("not stored: " + left);
+            result_.reasons.push_back(
+                std::string(left.find(',') == std::string::npos ? "the column " : "the columns ") +
+                left + (left.find(',') == std::string::npos ? " is" : " are") + " not stored");
         }
         CheckPrices();
         return true;
@@ -665,8 +698,9 @@ private:
             const InputProblem& first = reading.problems.first().front();
             Doubt("reading the first " + std::to_string(lines_.size()) +
                   " lines with these settings finds " + std::to_string(reading.problems.count()) +
-                  " problems, the first on line " + std::to_string(first.line) + ": " +
-                  first.field + " " + first.what);
+                  (reading.problems.count() == 1 ? " problem" : " problems") +
+                  ", the first on line " + std::to_string(first.line) + ": " + first.field + " " +
+                  first.what);
         } else {
             result_.reasons.push_back("these settings read all " +
                                       std::to_string(reading.records.size()) +

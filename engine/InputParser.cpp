@@ -260,8 +260,7 @@ PriceRecord InputParser::ReadRecord() {
         } else {
             const bool suffixes =
                 field == PriceField::kVolume || field == PriceField::kOpenInterest;
-            number =
-                ReadNumber(*text, {settings_.decimalComma, settings_.delimiter, suffixes}, &what);
+            number = ReadNumber(*text, {settings_.decimalComma, suffixes}, &what);
         }
         if (!number) {
             Problem(field, text == nullptr ? std::string() : *text, what);

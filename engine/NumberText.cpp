@@ -27,10 +27,7 @@ bool IsBlank(char c) {
 
 // The separators that may stand between groups of three digits.
 std::string GroupingSeparators(const NumberFormat& format) {
-    std::string candidates = format.decimalComma ? std::string(". '") + kNoBreakSpaceByte : ",'";
-    candidates.erase(std::remove(candidates.begin(), candidates.end(), format.delimiter),
-                     candidates.end());
-    return candidates;
+    return format.decimalComma ? std::string(". '") + kNoBreakSpaceByte : ",'";
 }
 
 // What a grouping separator in the integer part (before the decimal mark) makes of it.

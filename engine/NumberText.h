@@ -13,7 +13,6 @@ namespace engine {
 // How the numbers of a file are written.
 struct NumberFormat {
     bool decimalComma = false;  // "10,5" is 10.5
-    char delimiter = ',';       // never a grouping separator
     bool suffixes = false;      // K, M and B after the number (volume and open interest)
 };
 
@@ -25,7 +24,7 @@ struct NumberFormat {
 //   0, but below the smallest number a price file holds, 2^-128).
 // Grouping separators are taken only where they are well formed (groups of exactly three digits
 // after the first of one to three): with the decimal point "," and "'"; with the decimal comma
-// ".", a space, a no-break space and "'"; never the delimiter.
+// ".", a space, a no-break space and "'". (A field holds the delimiter only when it is quoted.)
 std::string ReadNumberText(std::string_view text, const NumberFormat& format, float* value);
 
 }  // namespace engine

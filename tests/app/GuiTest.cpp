@@ -450,7 +450,7 @@ private slots:
             QCOMPARE(ReadFileBytes(path((name + "/F1.DOP").c_str())),
                      ReadFileBytes(settings.directory + "/F1.DOP"));
         }
-        QCOMPARE(n, 8);
+        QCOMPARE(n, 9);
     }
 
     // An opened file starts from what detection proposes, and its symbol from its name.

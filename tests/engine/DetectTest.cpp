@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 
 namespace engine {
@@ -38,6 +40,31 @@ void ExpectLayout(const std::string& text, const Expected& expected) {
     EXPECT_EQ(Columns(result.layout), expected.columns);
     EXPECT_EQ(result.confidence, Confidence::kHigh);
     EXPECT_TRUE(result.undecided.empty()) << result.undecided.front();
+}
+
+// One line that no format reads, among forty, does not defeat detection: the layout that reads
+// the others is proposed, with that line as its problem.
+TEST(DetectTest, OneBadLineIsAProblemOfTheLayoutThatReadsTheRest) {
+    std::string text = "Date,Close\n";
+    for (int day = 0; day < 40; ++day) {
+        char date[16];
+        std::snprintf(date, sizeof date, "%02d/%02d/2024", day < 31 ? 1 : 2, day % 31 + 1);
+        text += (day == 19 ? std::string("02/30/2024") : std::string(date)) + "," +
+                std::to_string(day) + ".5\n";
+    }
+    const DetectionResult result = DetectLayoutOfText(text);
+    ASSERT_TRUE(result.found) << result.failure;
+    EXPECT_EQ(result.layout.dateFormat, DateFormat::MM_DD_CCYY);
+    EXPECT_EQ(Columns(result.layout), "1 - - - 2 - -");
+    EXPECT_EQ(result.confidence, Confidence::kLow);
+    EXPECT_NE(std::find_if(result.reasons.begin(), result.reasons.end(),
+                           [](const std::string& reason) {
+                               return reason.find(
+                                          "finds 1 problem, the first on line 21: date "
+                                          "does not exist") != std::string::npos;
+                           }),
+              result.reasons.end())
+        << ::testing::PrintToString(result.reasons);
 }
 
 TEST(DetectTest, DownloadsWithAHeadingLine) {

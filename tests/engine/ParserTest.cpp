@@ -346,9 +346,9 @@ TEST(NumberRulesTest, UnreadableNumbersAreProblemsStoredAsZero) {
 // A number is read whole, with the grouping separators, decimal mark and suffixes of its format,
 // or it is a problem that says what is wrong.
 TEST(NumberRulesTest, GroupsDecimalMarksAndSuffixes) {
-    const engine::NumberFormat point{false, '\t', false};
-    const engine::NumberFormat comma{true, ';', false};
-    const engine::NumberFormat volume{false, ',', true};
+    const engine::NumberFormat point{false, false};
+    const engine::NumberFormat comma{true, false};
+    const engine::NumberFormat volume{false, true};
     const struct {
         engine::NumberFormat format;
         const char* text;
@@ -367,10 +367,7 @@ TEST(NumberRulesTest, GroupsDecimalMarksAndSuffixes) {
         {point, "1,234.5.6", 0, "is not a number"},
         {point, "12.5 USD", 0, "is not a number"},
         {point, "850.5K", 0, "is not a number"},  // suffixes only for volume and open interest
-        {{false, ',', false},
-         "1,234",
-         0,  // the delimiter is never a separator
-         "is not a number; if \",\" is its decimal mark, read the file with the decimal comma"},
+        {point, "1,234", 1234.0f, ""},            // in a comma-separated file, from a quoted field
         {comma, "1.234,50", 1234.5f, ""},
         {comma, "1 234,50", 1234.5f, ""},
         {comma,

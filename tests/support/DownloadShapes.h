@@ -55,6 +55,17 @@ inline std::vector<DownloadShape> DownloadShapes() {
          "02-Jan-2024,187.15,188.44,183.89,185.64,82488700,0.5%\n"
          "03-Jan-2024,184.22,185.88,183.43,184.25,58414500,-0.75%\n",
          ohlcv},
+        // A price site: everything quoted, the close headed Price, the volume Vol. in millions,
+        // prices with grouping commas, a Change % column, the newest day first.
+        {"price site",
+         "\"Date\",\"Price\",\"Open\",\"High\",\"Low\",\"Vol.\",\"Change %\"\n"
+         "\"01/03/2024\",\"6,184.25\",\"6,184.22\",\"6,185.88\",\"6,183.43\",\"58.41M\","
+         "\"-0.02%\"\n"
+         "\"01/02/2024\",\"6,185.64\",\"6,187.15\",\"6,188.44\",\"6,183.89\",\"82.49M\","
+         "\"0.05%\"\n",
+         "Date,Open,High,Low,Close,Volume\n"
+         "2024-01-02,6187.15,6188.44,6183.89,6185.64,82490000\n"
+         "2024-01-03,6184.22,6185.88,6183.43,6184.25,58410000\n"},
         {"newest-first",
          "\"Date\",\"Close\",\"Volume\"\n"
          "\"2024-01-03\",\"184.25\",\"58414500\"\n"
