@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and libFuzzer in build-fuzz/ and runs each for SECONDS
 # (default 60) from a fresh copy of its seed corpus:
-#   bash scripts/fuzz.sh [SECONDS] [TARGET...]      # targets: fuzz_parser fuzz_directory fuzz_settings
+#   bash scripts/fuzz.sh [SECONDS] [TARGET...]      # targets: fuzz_parser fuzz_directory fuzz_settings fuzz_reading
 # An input that crashes, hangs (10 s), leaks or takes more than 2 GB is written to
 # fuzz/regressions/<target>/, where the replay tests of the normal build pick it up. Prints the
 # executions and findings of each target; exits non-zero when any target found something.
@@ -16,7 +16,7 @@ fi
 shift $(($# > 0 ? 1 : 0))
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-    targets=(fuzz_parser fuzz_directory fuzz_settings)
+    targets=(fuzz_parser fuzz_directory fuzz_settings fuzz_reading)
 fi
 jobs="${KORVEX_JOBS:-2}"
 build=build-fuzz
