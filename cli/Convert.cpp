@@ -170,13 +170,20 @@ constexpr std::string_view kDescription =
     "long. With comma, tab or semicolon every delimiter separates two fields (\"1,,2\" is\n"
     "three fields, the second empty); blanks around a field and the double quotes around a\n"
     "quoted field (\"12.50\") are not part of it. With space, a run of spaces separates two\n"
-    "fields.\n"
+    "fields. A file in UTF-16 (\"Unicode Text\") is read as the same text in UTF-8; one in\n"
+    "UTF-32, or that holds a NUL byte, is not a text file: save it as plain text first.\n"
+    "\n"
+    "How numbers are read: a field is one number, whole, or it is a problem (\"12.5abc\" is).\n"
+    "Groups of three digits may be separated by \",\" or \"'\" (1,234.50), or with the decimal\n"
+    "comma by \".\", a space or \"'\" (1.234,50); a volume or open interest may end in K, M\n"
+    "or B for thousand, million, billion (2.52B). A number too large or too small to be\n"
+    "stored (2^127 and more, or below 2^-128 but not 0) is a problem.\n"
+    "\n"
     "Every field that is switched on must be there and hold a number, or a date that exists\n"
-    "in the date format; the dates must go forward, or all backward (a file that lists the\n"
-    "newest day first is written oldest first). Anything else is a problem: the first ten\n"
-    "are shown with their line numbers and nothing is converted, unless --accept-problems\n"
-    "is given. A file in UTF-16, or that holds NUL bytes, is not a text file: save it as\n"
-    "plain text first.\n";
+    "in the date format, from 1961 to 2099; the dates must go forward, or backward (a file\n"
+    "whose dates mostly go backward lists the newest day first and is written oldest first).\n"
+    "Anything else is a problem: the first ten are shown with their line numbers and nothing\n"
+    "is converted, unless --accept-problems is given.\n";
 
 std::string Footer() {
     return "The date formats (--date-format), with 30 August 1999 as the example; '_' stands for\n"
@@ -218,12 +225,14 @@ public:
                    ->type_name("DIR"),
                "no target directory given (--dir)");
         Needed(app->add_option("--symbol", symbol_,
-                               "the ticker symbol, at most 16 bytes; upper-cased, trailing blanks "
-                               "removed; refused when DIR already holds it")
+                               "the ticker symbol, at most 16 characters of the code page; "
+                               "upper-cased, trailing blanks removed; refused when DIR already "
+                               "holds it")
                    ->type_name("SYMBOL"),
                "no symbol given (--symbol)");
         app->add_option("--name", settings_.name,
-                        "the security's name, at most 16 bytes (default: none)")
+                        "the security's name, at most 16 characters of the code page (default: "
+                        "none)")
             ->type_name("NAME");
         CLI::Option* newMaster = app->add_flag(
             "--new-master", newMaster_,
@@ -238,9 +247,10 @@ public:
                       "number, same place in MASTER, new prices")
             ->excludes(newMaster);
         app->add_flag("--accept-problems", settings_.acceptProblems,
-                      "convert a file with problems all the same: values that cannot be read "
-                      "are stored as 0 (dates as no date), and a file of more than 65,534 records "
-                      "is cut to its first 65,534");
+                      "convert a file with problems all the same, storing only what check "
+                      "accepts: a line whose date cannot be read, does not exist or does not go "
+                      "forward (backward), or whose open, high, low or close cannot be read, is "
+                      "left out; a volume or open interest that cannot be read is stored as 0");
         app->add_flag("--dry-run", settings_.dryRun,
                       "read everything and say what would be written, or the problems, but "
                       "write nothing (DIR is only read); exit 0 when the conversion would "
