@@ -1,10 +1,22 @@
 #!/usr/bin/env bash
 # The bash completion that korvex-cli makes from its table of options completes commands, options
-# and the values of options, under bash-completion as a user's shell loads it.
-#   completion_test.sh KORVEX_CLI
+# and the values of options, under bash-completion as a user's shell loads it; and the manual page,
+# which is written by hand, names every command and option of that table.
+#   completion_test.sh KORVEX_CLI MANUAL_PAGE
 set -euo pipefail
 cli="$1"
+manual="$2"
 fail() { echo "FAIL: $*"; exit 1; }
+
+manual_text="$(sed 's/\\-/-/g' "$manual")"
+commands="$("$cli" --help | sed -n '/^Commands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }')"
+[ -n "$commands" ] || fail "no commands in korvex-cli --help"
+for command in $commands; do
+    grep -q "^\.SS $command\$" <<<"$manual_text" || fail "the manual page has no section $command"
+    for option in $("$cli" "$command" --help | grep -oE '^  (-[a-z], )?--[a-z-]+' | grep -oE -- '--[a-z-]+'); do
+        grep -qF -- "$option" <<<"$manual_text" || fail "the manual page does not name $command $option"
+    done
+done
 helpers=/usr/share/bash-completion/bash_completion
 [ -f "$helpers" ] || { echo "no bash-completion: skipped"; exit 77; }
 script="$(mktemp)"
