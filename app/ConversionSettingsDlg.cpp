@@ -33,6 +33,16 @@ QString FromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.c_str());
 }
 
+// A Dates field holds a day or nothing.
+bool HoldsBadDate(const QLineEdit* edit) {
+    const QString date = edit->text().trimmed();
+    return !date.isEmpty() && !engine::ParseIsoDate(Local(date));
+}
+
+QString BadDateMessage() {
+    return QStringLiteral("Write the date as YYYY-MM-DD, from 1961 to 2099, or leave it empty.");
+}
+
 // The first problem of `problems` of this kind and, when given, for this setting.
 const engine::SettingsProblem* FindProblem(const std::vector<engine::SettingsProblem>& problems,
                                            engine::ProblemKind kind,
@@ -228,13 +238,11 @@ bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
     m_strDateFormat = format;
     m_nCodePage = m_codePageCombo->currentData().toInt();
     for (auto [edit, member] : {std::pair{m_fromEdit, &m_strFrom}, std::pair{m_toEdit, &m_strTo}}) {
-        const QString date = edit->text().trimmed();
-        if (!date.isEmpty() && !engine::ParseIsoDate(Local(date))) {
-            Refuse(edit, QStringLiteral("Write the date as YYYY-MM-DD, from 1961 to 2099, or "
-                                        "leave it empty."));
+        if (HoldsBadDate(edit)) {
+            Refuse(edit, BadDateMessage());
             return false;
         }
-        *member = date;
+        *member = edit->text().trimmed();
     }
     return true;
 }
@@ -389,6 +397,8 @@ engine::ConversionSettings CConversionSettingsDlg::ControlSettings() const {
     settings.fields[PriceField::kClose] = {true, ColumnNumber(m_cloCol)};
     settings.fields[PriceField::kVolume] = {m_volCheck->isChecked(), ColumnNumber(m_volCol)};
     settings.fields[PriceField::kOpenInterest] = {m_oiCheck->isChecked(), ColumnNumber(m_oiCol)};
+    settings.from = engine::ParseIsoDate(Local(m_fromEdit->text().trimmed()));
+    settings.to = engine::ParseIsoDate(Local(m_toEdit->text().trimmed()));
     return settings;
 }
 
@@ -401,6 +411,10 @@ void CConversionSettingsDlg::SchedulePreview() {
 void CConversionSettingsDlg::RefreshPreview() {
     if (m_strInputPath.isEmpty()) {
         m_previewPane->ShowMessage(QStringLiteral("No input file is open."), false);
+        return;
+    }
+    if (HoldsBadDate(m_fromEdit) || HoldsBadDate(m_toEdit)) {
+        m_previewPane->ShowMessage(BadDateMessage(), true);
         return;
     }
     const engine::ConversionSettings settings = ControlSettings();

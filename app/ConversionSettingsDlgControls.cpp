@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <array>
@@ -103,8 +104,8 @@ void CConversionSettingsDlg::BuildControls() {
     m_decimalCommaCheck->setObjectName(QStringLiteral("decimalCommaCheck"));
     m_decimalCommaCheck->setWhatsThis(QStringLiteral(
         "The numbers of the file are written with a decimal comma, as European sources write "
-        "them: 10,5 is read as 10.5. Only with a delimiter other than comma; a number that "
-        "holds a point (1.234,5) is then a problem."));
+        "them: 10,5 is read as 10.5. Only with a delimiter other than comma; a point then "
+        "separates groups of three digits (1.234,5)."));
     delimiterBox->addWidget(m_decimalCommaCheck);
     detailLayout->addLayout(delimiterBox, 3);
 
@@ -133,20 +134,28 @@ void CConversionSettingsDlg::BuildControls() {
 
     // Only the lines dated in this range are converted: a file of more records than one security
     // holds goes in a range at a time.
-    auto* rangeBox = new QVBoxLayout;
+    auto* rangeBox = new QGridLayout;
     m_fromEdit = new QLineEdit;
     m_toEdit = new QLineEdit;
     m_fromEdit->setObjectName(QStringLiteral("fromEdit"));
     m_toEdit->setObjectName(QStringLiteral("toEdit"));
-    m_fromEdit->setPlaceholderText(QStringLiteral("From YYYY-MM-DD"));
-    m_toEdit->setPlaceholderText(QStringLiteral("To YYYY-MM-DD"));
+    // Wide enough for a whole date, whatever the font.
+    const int dateWidth =
+        m_fromEdit->fontMetrics().horizontalAdvance(QStringLiteral("YYYY-MM-DD0"));
+    for (QLineEdit* edit : {m_fromEdit, m_toEdit}) {
+        edit->setPlaceholderText(QStringLiteral("YYYY-MM-DD"));
+        edit->setMinimumWidth(dateWidth +
+                              2 * edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
+    }
     m_fromEdit->setWhatsThis(QStringLiteral(
         "Convert only the lines dated on or after this day (YYYY-MM-DD); empty for all."));
     m_toEdit->setWhatsThis(QStringLiteral(
         "Convert only the lines dated on or before this day (YYYY-MM-DD); empty for all."));
-    rangeBox->addWidget(new QLabel(QStringLiteral("Dates")));
-    rangeBox->addWidget(m_fromEdit);
-    rangeBox->addWidget(m_toEdit);
+    rangeBox->addWidget(new QLabel(QStringLiteral("Dates")), 0, 0, 1, 2);
+    rangeBox->addWidget(new QLabel(QStringLiteral("From")), 1, 0);
+    rangeBox->addWidget(m_fromEdit, 1, 1);
+    rangeBox->addWidget(new QLabel(QStringLiteral("To")), 2, 0);
+    rangeBox->addWidget(m_toEdit, 2, 1);
     detailLayout->addLayout(rangeBox, 2);
 
     // Output File: Path to Output Files
@@ -362,6 +371,9 @@ void CConversionSettingsDlg::BuildControls() {
             &CConversionSettingsDlg::SchedulePreview);
     connect(m_cbDateFormat, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &CConversionSettingsDlg::SchedulePreview);
+    for (QLineEdit* edit : {m_fromEdit, m_toEdit}) {
+        connect(edit, &QLineEdit::textChanged, this, &CConversionSettingsDlg::SchedulePreview);
+    }
     connect(m_pathEdit, &QLineEdit::textChanged, this,
             &CConversionSettingsDlg::UpdateDirectoryStatus);
     connect(m_masterGroup, &QButtonGroup::idToggled, this,

@@ -224,9 +224,13 @@ void CPreviewPane::StartSummary(const engine::ConversionSettings& settings) {
             text = QStringLiteral("This is not a plain text file: ") + FromLocal(parser.NotText()) +
                    QLatin1Char('.');
         } else if (scan.recordCount == 0) {
-            text = QStringLiteral("The file holds no price records with these settings.");
+            text = settings.from || settings.to
+                       ? QStringLiteral("The file holds no price records in the dates chosen.")
+                       : QStringLiteral("The file holds no price records with these settings.");
         } else {
-            text = QStringLiteral("The whole file: %1 %2, %3 to %4.")
+            text = QStringLiteral("%1: %2 %3, %4 to %5.")
+                       .arg(settings.from || settings.to ? QStringLiteral("The dates chosen")
+                                                         : QStringLiteral("The whole file"))
                        .arg(scan.recordCount)
                        .arg(scan.recordCount == 1 ? QStringLiteral("record")
                                                   : QStringLiteral("records"))

@@ -391,6 +391,16 @@ private slots:
             seen << summary->text();
             SetColumn(d, "volumeColumnEdit", "7");
             (void)QTest::qWaitFor([&] { return table->columnCount() == 6; });
+            // A range of dates shows its records only; a date that is none says how to write it.
+            auto* from = Child<QLineEdit>(d, "fromEdit");
+            from->setText("2024-01-03");
+            (void)QTest::qWaitFor([&] { return summary->text().startsWith("The dates chosen"); });
+            seen << QString::number(table->rowCount()) << summary->text();
+            from->setText("2024-01-32");
+            (void)QTest::qWaitFor([&] { return table->columnCount() == 0; });
+            seen << summary->text();
+            from->clear();
+            (void)QTest::qWaitFor([&] { return table->columnCount() == 6; });
             // A date format that reads none of the dates marks every date.
             Child<QComboBox>(d, "dateFormatCombo")->setCurrentText("MMDDYY");
             (void)QTest::qWaitFor([&] { return table->item(0, 0)->data(Qt::UserRole).toBool(); });
@@ -404,7 +414,9 @@ private slots:
                      QString::fromUtf8("\u26a0 0"), "line 4, volume \"n/a\": is not a number", "0",
                      "The whole file: 3 records, 2024-01-02 to 2024-01-04. 1 problem; "
                      "the first: line 4, volume \"n/a\": is not a number",
-                     "Duplicate columns specified\nCorrect or disable",
+                     "Duplicate columns specified\nCorrect or disable", "2",
+                     "The dates chosen: 2 records, 2024-01-03 to 2024-01-04. No problems.",
+                     "Write the date as YYYY-MM-DD, from 1961 to 2099, or leave it empty.",
                      "line 2, date \"2024-01-02\": has more digits than MMDDYY reads\nline 2, date "
                      "\"2024-01-02\": holds other characters than digits, but MMDDYY is "
                      "written in digits only"}));
