@@ -85,8 +85,8 @@ public:
     // MASTER as it was before the run.
     int ConvertData();
 
-    // Appends `record` to F<n>.DAT of `fileNumber` as one price record of the enabled fields.
-    int AppendRecord(std::uint8_t fileNumber, const PriceRecord& record);
+    // Checks that the run made the F<n>.DAT of `fileNumber`, into which the records go.
+    int PriceFileOf(std::uint8_t fileNumber);
 
     // Writes the dates into bytes 25 to 32 of the MASTER record of `fileNumber`.
     int UpdateMasterDates(const msdb::MbfBytes& firstDate, const msdb::MbfBytes& lastDate,

@@ -22,9 +22,14 @@ int CConversionJob::ConvertData() {
         Tell("The input file cannot be opened.\n" + s.message());
         return 1;
     }
+    if (PriceFileOf(fileNumber) != 0) {
+        return 1;
+    }
     InputParser parser(settings_, std::move(file));
     bool first = true;
-    std::vector<PriceRecord> stored;
+    // The records that each order of the dates keeps go straight into a price file of their own;
+    // the file's order decides which is written. The other holds next to nothing.
+    PriceFileWriter backward(settings_.FieldsOn());
     const ScanResult scan = ScanInput(
         parser,
         [&](const PriceRecord&, const InputParser& reading) {
@@ -34,7 +39,9 @@ int CConversionJob::ConvertData() {
             first = false;
             return true;
         },
-        &stored);
+        [&](const PriceRecord& record, bool forward) {
+            (forward ? *writer_ : backward).Append(record);
+        });
     if (!scan.status.ok()) {
         Tell("The input file could not be read to its end.\n" + scan.status.message());
         return 1;
@@ -68,12 +75,11 @@ int CConversionJob::ConvertData() {
     }
     const msdb::MbfBytes firstDate = scan.firstDate;
     const msdb::MbfBytes lastDate = scan.lastDate;
-    // A file that lists the newest day first is written oldest first: `stored` is in that order.
+    // A file that lists the newest day first is written oldest first.
     reversed_ = scan.reversed;
-    for (const PriceRecord& record : stored) {
-        if (AppendRecord(fileNumber, record) != 0) {
-            return 1;
-        }
+    if (reversed_) {
+        backward.Reverse();
+        *writer_ = std::move(backward);
     }
     if (!parser.problems().empty()) {
         const std::string list = parser.problems().Message(settings_.inputPath);
@@ -122,13 +128,12 @@ void CConversionJob::RefuseForProblems(const InputProblems& problems) {
     }
 }
 
-int CConversionJob::AppendRecord(std::uint8_t fileNumber, const PriceRecord& record) {
+int CConversionJob::PriceFileOf(std::uint8_t fileNumber) {
     if (!writer_ || fileNumber != addedFileNumber_) {
         Tell("The price records have no price file of security number " +
              std::to_string(fileNumber) + " to go to.");
         return 1;
     }
-    writer_->Append(record);
     return 0;
 }
 

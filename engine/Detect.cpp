@@ -48,7 +48,7 @@ bool IsDigit(char c) {
 std::optional<double> NumberOf(std::string_view text, char point) {
     float value = 0;
     if (!std::any_of(text.begin(), text.end(), IsDigit) ||
-        !ReadNumberText(text, {point == ',', true}, &value).empty()) {
+        !ReadNumberText(text, {point == ',', true}, &value)) {
         return std::nullopt;
     }
     return value;

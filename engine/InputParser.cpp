@@ -86,8 +86,10 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
 std::optional<msdb::MbfBytes> ReadNumber(const std::string& text, const NumberFormat& format,
                                          std::string* what) {
     float value = 0.0f;
-    *what = ReadNumberText(text, format, &value);
-    return what->empty() ? std::optional<msdb::MbfBytes>(msdb::ToMbf(value)) : std::nullopt;
+    if (!ReadNumberText(text, format, &value, what)) {
+        return std::nullopt;
+    }
+    return msdb::ToMbf(value);
 }
 
 }  // namespace
@@ -203,6 +205,11 @@ msdb::Status InputParser::NextLine(bool* got) {
     }
 }
 
+std::string InputParser::DateText() const {
+    const std::string* field = Field(PriceField::kDate);
+    return field == nullptr ? std::string() : *field;
+}
+
 PriceRecord InputParser::ReadRecord() {
     PriceRecord record;
     recordProblems_.clear();
@@ -210,8 +217,6 @@ PriceRecord InputParser::ReadRecord() {
     outOfRange_ = false;
     unreadable_ = {};
     const std::string* dateField = Field(PriceField::kDate);
-    dateText_ = dateField == nullptr ? std::string() : *dateField;
-    std::optional<msdb::DayNumber> day;
     if (dateField == nullptr || dateField->empty()) {
         Problem(PriceField::kDate, "", dateField == nullptr ? "is missing" : "is empty");
         usable_ = false;
@@ -221,12 +226,15 @@ PriceRecord InputParser::ReadRecord() {
         DateReading date = ReadDate(dateText, settings_.dateFormat);
         if (date.stored) {
             record.values[PriceField::kDate] = *date.stored;
-            day = msdb::DateTextToDayNumber(dateText, settings_.dateFormat);
             // A line dated outside the range asked for is passed over, its fields unread.
-            if ((settings_.from && day < *settings_.from) ||
-                (settings_.to && day > *settings_.to)) {
-                outOfRange_ = true;
-                return record;
+            if (settings_.from || settings_.to) {
+                const std::optional<msdb::DayNumber> day =
+                    msdb::DateTextToDayNumber(dateText, settings_.dateFormat);
+                if ((settings_.from && day < *settings_.from) ||
+                    (settings_.to && day > *settings_.to)) {
+                    outOfRange_ = true;
+                    return record;
+                }
             }
         } else {
             Problem(PriceField::kDate, *dateField, date.what);

@@ -35,6 +35,10 @@ public:
     static constexpr std::size_t kShown = 10;
 
     void Add(InputProblem problem);
+    // True when a problem of a later line than all those kept would not be shown: it need only
+    // be counted (CountLater), not written out.
+    bool Full() const { return first_.size() >= kShown; }
+    void CountLater() { ++count_; }
     std::int64_t count() const { return count_; }
     bool empty() const { return count_ == 0; }
     const std::vector<InputProblem>& first() const { return first_; }
@@ -79,8 +83,8 @@ public:
     bool Usable() const { return usable_; }
     // True when `field` of the record read last cannot be read.
     bool Unreadable(PriceField field) const { return unreadable_[field]; }
-    // The date field of the record read last, as the file writes it.
-    const std::string& DateText() const { return dateText_; }
+    // The date field of the record read last, as the file writes it (until the next NextLine).
+    std::string DateText() const;
 
     // Why the file is not a text file, when it holds a NUL byte; empty otherwise.
     const std::string& NotText() const { return notText_; }
@@ -105,7 +109,6 @@ private:
     bool usable_ = true;
     bool outOfRange_ = false;
     PerField<bool> unreadable_{};
-    std::string dateText_;
     std::string notText_;
     InputProblems problems_;
     std::vector<InputProblem> recordProblems_;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "msdb/Reader.h"
+#include "msdb/SecurityFiles.h"
 
 namespace engine {
 namespace {
@@ -18,12 +19,19 @@ public:
     bool Take(const InputParser& parser, const msdb::MbfBytes& date) {
         const float value = msdb::FromMbf(date);
         if (count_ > 0 && !(forward_ ? value > last_ : value < last_)) {
-            std::optional<msdb::CalendarDay> before = msdb::StoredDateToDay(lastDate_);
-            problems_.Add({parser.LineNumber(), "date", parser.DateText(),
-                           std::string(forward_ ? "is not later than " : "is not earlier than ") +
-                               (before ? msdb::IsoDateText(*before) : std::string("the date")) +
-                               ", the date stored before it" +
-                               (forward_ ? "" : " in a file that lists the newest day first")});
+            // The lines come in order: once ten are kept, the others are only counted. (The order
+            // that loses drops nearly every line of a file.)
+            if (problems_.Full()) {
+                problems_.CountLater();
+            } else {
+                std::optional<msdb::CalendarDay> before = msdb::StoredDateToDay(lastDate_);
+                problems_.Add(
+                    {parser.LineNumber(), "date", parser.DateText(),
+                     std::string(forward_ ? "is not later than " : "is not earlier than ") +
+                         (before ? msdb::IsoDateText(*before) : std::string("the date")) +
+                         ", the date stored before it" +
+                         (forward_ ? "" : " in a file that lists the newest day first")});
+            }
             ++dropped_;
             return false;
         }
@@ -58,13 +66,6 @@ private:
     InputProblems problems_;
 };
 
-// A record that one of the orders keeps, until the scan has decided which order is the file's.
-struct Candidate {
-    PriceRecord record;
-    bool forward = false;
-    bool backward = false;
-};
-
 std::string Count(std::int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -72,12 +73,11 @@ std::string Count(std::int64_t n, const char* one, const char* many) {
 }  // namespace
 
 ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
-                     std::vector<PriceRecord>* stored) {
+                     const KeptCallback& onKept) {
     ScanResult result;
     OrderFilter forward(true);
     OrderFilter backward(false);
     std::int64_t unusable = 0;
-    std::vector<Candidate> candidates;
     for (;;) {
         bool got = false;
         result.status = parser.NextLine(&got);
@@ -97,12 +97,14 @@ ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
             continue;
         }
         const msdb::MbfBytes& date = record.values[PriceField::kDate];
-        const bool keptForward = forward.Take(parser, date);
-        const bool keptBackward = backward.Take(parser, date);
+        const bool forwardKeeps = forward.Take(parser, date);
+        const bool backwardKeeps = backward.Take(parser, date);
         // Past what one security holds the run is refused: there is nothing to keep for it.
-        const bool room = std::min(forward.count(), backward.count()) <= msdb::kMaxPriceRecords;
-        if (stored != nullptr && room && (keptForward || keptBackward)) {
-            candidates.push_back({record, keptForward, keptBackward});
+        if (onKept && forwardKeeps && forward.count() <= msdb::kMaxPriceRecords) {
+            onKept(record, true);
+        }
+        if (onKept && backwardKeeps && backward.count() <= msdb::kMaxPriceRecords) {
+            onKept(record, false);
         }
     }
     if (!result.status.ok() || !parser.NotText().empty()) {
@@ -117,17 +119,6 @@ ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
     result.zeroOpenInterests = order.zeroOpenInterests();
     result.firstDate = result.reversed ? order.lastDate() : order.firstDate();
     result.lastDate = result.reversed ? order.firstDate() : order.lastDate();
-    if (stored != nullptr && !result.TooMany()) {
-        stored->clear();
-        for (const Candidate& candidate : candidates) {
-            if (result.reversed ? candidate.backward : candidate.forward) {
-                stored->push_back(candidate.record);
-            }
-        }
-        if (result.reversed) {
-            std::reverse(stored->begin(), stored->end());
-        }
-    }
     return result;
 }
 

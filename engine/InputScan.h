@@ -17,6 +17,8 @@ namespace engine {
 
 // Called for each record in file order; returning false stops the scan.
 using RecordCallback = std::function<bool(const PriceRecord& record, const InputParser& parser)>;
+// Called for each record that an order of the dates keeps: going forward, or going backward.
+using KeptCallback = std::function<void(const PriceRecord& record, bool forward)>;
 
 struct ScanResult {
     msdb::Status status;   // a read failure, which ends the scan
@@ -43,10 +45,11 @@ struct ScanResult {
 // not, usable or not) to `onRecord` in file order. Decides the order of the dates: the file lists
 // the newest day first when more records go backward than forward, and its records are stored in
 // reverse. The problems of order (a date not later, or not earlier, than the one stored before
-// it) are added to the parser's problems after the scan. `stored`, when given, receives the
-// records that are stored, oldest first (none when there are more than one security holds).
+// it) are added to the parser's problems after the scan. `onKept`, when given, receives in file
+// order the records that each order keeps (a record that both keep, twice, the forward order
+// first): those of the order decided are the records stored, in reverse when `reversed`.
 ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
-                     std::vector<PriceRecord>* stored = nullptr);
+                     const KeptCallback& onKept = nullptr);
 
 // What happens to a file's problems when they are accepted, as a sentence's end: "3 lines will
 // be left out; 2 volumes will be stored as 0". Empty when nothing happens.

@@ -59,21 +59,27 @@ Groups ReadGroups(std::string_view integer, char separator) {
     return groups;
 }
 
+// The problem of a number read, when it cannot be stored; null when it can.
+const char* StoredRangeProblem(float value) {
+    if (std::isnan(value) || std::isinf(value) || std::fabs(value) >= kLargestStored) {
+        return "is too large to be stored";
+    }
+    // Only near the smallest float can a number that is not 0 store as 0.
+    if (std::fabs(value) < 0x1p-120f && value != 0.0f && msdb::ToMbf(value) == msdb::MbfBytes{}) {
+        return "is too small to be stored";
+    }
+    return nullptr;
+}
+
 // True when `text` reads whole as a number of the "C" locale.
 bool ReadsWhole(const std::string& text, float* value) {
     std::size_t used = 0;
     return !text.empty() && ReadLeadingFloat(text, value, &used) && used == text.size();
 }
 
-}  // namespace
-
-std::string ReadNumberText(std::string_view text, const NumberFormat& format, float* value) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
+// ReadNumberText for a number that C's strtof does not read whole, `text` trimmed: grouping
+// separators, a suffix, the decimal comma. Returns the problem, or "".
+std::string ReadGroupedNumber(std::string_view text, const NumberFormat& format, float* value) {
     std::string number(text);
     for (std::size_t at; (at = number.find(kNoBreakSpace)) != std::string::npos;) {
         number.replace(at, kNoBreakSpace.size(), 1, kNoBreakSpaceByte);
@@ -132,13 +138,40 @@ std::string ReadNumberText(std::string_view text, const NumberFormat& format, fl
         }
         return "is not a number";
     }
-    if (std::isnan(*value) || std::isinf(*value) || std::fabs(*value) >= kLargestStored) {
-        return "is too large to be stored";
+    const char* problem = StoredRangeProblem(*value);
+    return problem == nullptr ? std::string() : std::string(problem);
+}
+
+}  // namespace
+
+bool ReadNumberText(std::string_view text, const NumberFormat& format, float* value,
+                    std::string* problem) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
     }
-    if (*value != 0.0f && msdb::ToMbf(*value) == msdb::MbfBytes{}) {
-        return "is too small to be stored";
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
     }
-    return "";
+    // Most fields are plain numbers, which strtof reads whole; with the decimal comma, one with a
+    // point is not (the point separates groups, or is a problem).
+    if (!format.decimalComma || text.find('.') == std::string_view::npos) {
+        std::size_t used = 0;
+        if (ReadLeadingFloat(text, value, &used) && used == text.size()) {
+            const char* range = StoredRangeProblem(*value);
+            if (range != nullptr && problem != nullptr) {
+                *problem = range;
+            }
+            return range == nullptr;
+        }
+    }
+    std::string what = ReadGroupedNumber(text, format, value);
+    if (what.empty()) {
+        return true;
+    }
+    if (problem != nullptr) {
+        *problem = std::move(what);
+    }
+    return false;
 }
 
 }  // namespace engine

@@ -16,8 +16,8 @@ struct NumberFormat {
     bool suffixes = false;      // K, M and B after the number (volume and open interest)
 };
 
-// Reads `text` (blanks around it aside) whole as one number of `format` into `*value`. Returns
-// what is wrong with it, or "" when it is read:
+// Reads `text` (blanks around it aside) whole as one number of `format` into `*value`: true when
+// it is read, else false with what is wrong with it in `*problem` (when given):
 //   "is not a number", with a hint where a separator was probably meant otherwise;
 //   "holds a point, but numbers are read with a decimal comma";
 //   "is too large to be stored" (NaN, infinity, 2^127 or more), "is too small to be stored" (not
@@ -25,6 +25,7 @@ struct NumberFormat {
 // Grouping separators are taken only where they are well formed (groups of exactly three digits
 // after the first of one to three): with the decimal point "," and "'"; with the decimal comma
 // ".", a space, a no-break space and "'". (A field holds the delimiter only when it is quoted.)
-std::string ReadNumberText(std::string_view text, const NumberFormat& format, float* value);
+bool ReadNumberText(std::string_view text, const NumberFormat& format, float* value,
+                    std::string* problem = nullptr);
 
 }  // namespace engine

@@ -321,7 +321,7 @@ std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots
     return count;
 }
 
-bool ReadLeadingFloat(const std::string& text, float* value, std::size_t* used) {
+bool ReadLeadingFloat(std::string_view text, float* value, std::size_t* used) {
 #ifdef KORVEX_HAVE_FAST_FLOAT
     // The common case, a plain decimal number, by a parser that rounds exactly as strtof does;
     // everything else (no digits, hexadecimal, infinity, NaN) is left to strtof itself.
@@ -350,14 +350,15 @@ bool ReadLeadingFloat(const std::string& text, float* value, std::size_t* used) 
     }
 #endif
     static const CLocale cLocale = MakeCLocale();
+    const std::string terminated(text);  // strtof reads up to a NUL
     char* stop = nullptr;
-    float result = StrToFloat(text.c_str(), &stop, cLocale);
-    if (stop == text.c_str()) {
+    float result = StrToFloat(terminated.c_str(), &stop, cLocale);
+    if (stop == terminated.c_str()) {
         return false;
     }
     *value = result;
     if (used != nullptr) {
-        *used = static_cast<std::size_t>(stop - text.c_str());
+        *used = static_cast<std::size_t>(stop - terminated.c_str());
     }
     return true;
 }

@@ -86,6 +86,6 @@ std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots
 // white space, an optional sign, digits with an optional point and exponent (also "inf", "nan" and
 // hexadecimal forms). False when the text does not start with a number; else `*used`, when given,
 // is the number of characters read.
-bool ReadLeadingFloat(const std::string& text, float* value, std::size_t* used = nullptr);
+bool ReadLeadingFloat(std::string_view text, float* value, std::size_t* used = nullptr);
 
 }  // namespace engine

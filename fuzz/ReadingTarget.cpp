@@ -164,12 +164,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < count; ++i) {
         for (bool suffixes : {false, true}) {
             float value = 0;
-            const std::string what =
+            const bool read =
                 engine::ReadNumberText(slots[i], {settings.decimalComma, suffixes}, &value);
-            if (what.empty() && (!std::isfinite(value) || std::fabs(value) >= 0x1p127f)) {
+            if (read && (!std::isfinite(value) || std::fabs(value) >= 0x1p127f)) {
                 fuzz::Fail("a number is read that cannot be stored");
             }
-            if (what.empty() && !settings.decimalComma && IsPlainDecimal(slots[i])) {
+            if (read && !settings.decimalComma && IsPlainDecimal(slots[i])) {
                 const float expected = std::strtof(slots[i].c_str(), nullptr);
                 if (std::memcmp(&expected, &value, sizeof value) != 0) {
                     fuzz::Fail("a plain number reads otherwise than strtof reads it");

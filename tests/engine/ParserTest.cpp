@@ -389,7 +389,10 @@ TEST(NumberRulesTest, GroupsDecimalMarksAndSuffixes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         float value = -1;
-        EXPECT_EQ(engine::ReadNumberText(c.text, c.format, &value), c.what);
+        std::string what;
+        const bool read = engine::ReadNumberText(c.text, c.format, &value, &what);
+        EXPECT_EQ(read, what.empty());
+        EXPECT_EQ(what, c.what);
         if (std::string(c.what).empty()) {
             EXPECT_EQ(value, c.value);
         }
