@@ -120,7 +120,12 @@ void CConversionSettingsDlg::BuildControls() {
     formatLabel->setBuddy(m_cbDateFormat);
     formatBox->addWidget(formatLabel);
     formatBox->addWidget(m_cbDateFormat);
-    detailLayout->addLayout(formatBox, 2);
+    // Date format and skip rows side by side, the range of dates under them.
+    auto* rightBox = new QVBoxLayout;
+    auto* formatAndSkip = new QHBoxLayout;
+    rightBox->addLayout(formatAndSkip);
+    detailLayout->addLayout(rightBox, 3);
+    formatAndSkip->addLayout(formatBox, 2);
     connect(m_cbDateFormat, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this](int index) { m_nDateFormatSelection = index; });
 
@@ -130,11 +135,11 @@ void CConversionSettingsDlg::BuildControls() {
     m_skipRows = MakeSpin("skipRowsEdit", 0, 200, this);
     skipBox->addWidget(m_skipCheck);
     skipBox->addWidget(m_skipRows);
-    detailLayout->addLayout(skipBox, 1);
+    formatAndSkip->addLayout(skipBox, 1);
 
     // Only the lines dated in this range are converted: a file of more records than one security
     // holds goes in a range at a time.
-    auto* rangeBox = new QGridLayout;
+    auto* rangeBox = new QHBoxLayout;
     m_fromEdit = new QLineEdit;
     m_toEdit = new QLineEdit;
     m_fromEdit->setObjectName(QStringLiteral("fromEdit"));
@@ -151,12 +156,11 @@ void CConversionSettingsDlg::BuildControls() {
         "Convert only the lines dated on or after this day (YYYY-MM-DD); empty for all."));
     m_toEdit->setWhatsThis(QStringLiteral(
         "Convert only the lines dated on or before this day (YYYY-MM-DD); empty for all."));
-    rangeBox->addWidget(new QLabel(QStringLiteral("Dates")), 0, 0, 1, 2);
-    rangeBox->addWidget(new QLabel(QStringLiteral("From")), 1, 0);
-    rangeBox->addWidget(m_fromEdit, 1, 1);
-    rangeBox->addWidget(new QLabel(QStringLiteral("To")), 2, 0);
-    rangeBox->addWidget(m_toEdit, 2, 1);
-    detailLayout->addLayout(rangeBox, 2);
+    rangeBox->addWidget(new QLabel(QStringLiteral("Dates from")));
+    rangeBox->addWidget(m_fromEdit, 1);
+    rangeBox->addWidget(new QLabel(QStringLiteral("to")));
+    rangeBox->addWidget(m_toEdit, 1);
+    rightBox->addLayout(rangeBox);
 
     // Output File: Path to Output Files
     auto* output = new QGroupBox(QStringLiteral("Output File: Path to Output Files"));

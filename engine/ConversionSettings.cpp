@@ -176,7 +176,7 @@ std::vector<SettingsProblem> ConversionSettings::Validate() const {
     }
     if (from && to && *from > *to) {
         problems.push_back({SettingsField::kRange, ProblemKind::kConflict, PriceField::kDate, 0, 0,
-                            "The From date is after the To date."});
+                            "The date to convert from is after the date to convert to."});
     }
     return problems;
 }

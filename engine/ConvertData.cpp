@@ -57,7 +57,7 @@ int CConversionJob::ConvertData() {
                    std::to_string(scan.recordCount) + " price records, more than the " +
                    std::to_string(msdb::kMaxPriceRecords) +
                    " that one security holds.\nConvert the records of a range of dates: --from "
-                   "DATE and --to DATE (From and To in the Conversion Settings), the dates "
+                   "DATE and --to DATE (Dates from and to in the Conversion Settings), the dates "
                    "written as YYYY-MM-DD.");
         return 1;
     }
