@@ -37,6 +37,9 @@ constexpr std::string_view kExamples =
 struct Program {
     Program() {
         app.name("korvex-cli");
+        // Options are written --name on every system: a path such as /data/stocks (or one that
+        // Wine hands over) is an argument, never a Windows-style /option.
+        app.allow_windows_style_options(false);
         app.set_help_flag();
         commands = MakeCommands();
         for (const auto& command : commands) {
