@@ -208,7 +208,7 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
         if (dialog.DoModal() != QDialog::Accepted) {
             return;
         }
-        std::optional<engine::CConversionJob::Refusal> refused;
+        std::optional<engine::ConversionJob::Refusal> refused;
         QString message;
         if (Convert(dialog, &refused, &message) || !refused) {
             return;
@@ -219,7 +219,7 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
 }
 
 bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
-                          std::optional<engine::CConversionJob::Refusal>* refused,
+                          std::optional<engine::ConversionJob::Refusal>* refused,
                           QString* message) {
     const std::string section = "Setting";
 
@@ -248,7 +248,7 @@ bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
     engine::ConversionSettings settings = dialog.Settings();
     settings.inputPath = Local(m_strInputPath);
     settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormat);
-    auto job = std::make_unique<engine::CConversionJob>(std::move(settings), services);
+    auto job = std::make_unique<engine::ConversionJob>(std::move(settings), services);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int result = job->Run();

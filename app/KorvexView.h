@@ -63,7 +63,7 @@ private:
     // Stores the dialog's settings and runs the conversion; true when it succeeded, else
     // `*refused` names the setting a refusal was about and `*message` says why.
     bool Convert(CConversionSettingsDlg& dialog,
-                 std::optional<engine::CConversionJob::Refusal>* refused, QString* message);
+                 std::optional<engine::ConversionJob::Refusal>* refused, QString* message);
 
     CRegistryStore* m_pStore;
 };

@@ -148,7 +148,7 @@ int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream&
     engine::JobServices services;
     services.notifier = &notifier;
     services.store = &store;
-    engine::CConversionJob job(settings, services);
+    engine::ConversionJob job(settings, services);
     const int result = job.Run();
     if (!job.Changed() && !job.WouldSucceed()) {
         out << "Nothing was converted.\n";

@@ -52,7 +52,7 @@ const SettingsProblem* FirstOf(const std::vector<SettingsProblem>& problems, Set
 
 }  // namespace
 
-CConversionJob::CConversionJob(ConversionSettings settings, const JobServices& services)
+ConversionJob::ConversionJob(ConversionSettings settings, const JobServices& services)
     : settings_(std::move(settings)), target_(*WithDefaults(services).fileSystem) {
     JobServices s = WithDefaults(services);
     fs_ = s.fileSystem;
@@ -63,29 +63,29 @@ CConversionJob::CConversionJob(ConversionSettings settings, const JobServices& s
     directory_ = settings_.directory;
 }
 
-CConversionJob::~CConversionJob() = default;
+ConversionJob::~ConversionJob() = default;
 
-void CConversionJob::Tell(const std::string& text) {
+void ConversionJob::Tell(const std::string& text) {
     notifier_->ShowMessage(text);
 }
 
-void CConversionJob::Refuse(SettingsField field, const std::string& text, PriceField priceField) {
+void ConversionJob::Refuse(SettingsField field, const std::string& text, PriceField priceField) {
     refused_ = Refusal{field, priceField};
     Tell(text);
 }
 
-std::string CConversionJob::PathInDirectory(const std::string& name) const {
+std::string ConversionJob::PathInDirectory(const std::string& name) const {
     return msdb::JoinPath(directory_, name);
 }
 
-int CConversionJob::Run() {
+int ConversionJob::Run() {
     int result = RunSteps();
     target_.Release();  // undoes whatever a run that did not commit had prepared
     writer_.reset();
     return result;
 }
 
-int CConversionJob::RunSteps() {
+int ConversionJob::RunSteps() {
     if (CheckSettings() != 0) {
         return 1;
     }
@@ -111,7 +111,7 @@ int CConversionJob::RunSteps() {
 }
 
 // Refuses, before anything is touched, settings that the run could not carry out safely.
-int CConversionJob::CheckSettings() {
+int ConversionJob::CheckSettings() {
     const std::vector<SettingsProblem> problems = settings_.Validate();
     for (SettingsField field : {SettingsField::kDateFormat, SettingsField::kDecimalComma}) {
         if (const SettingsProblem* problem = FirstOf(problems, field)) {
@@ -162,13 +162,13 @@ int CConversionJob::CheckSettings() {
     return 0;
 }
 
-std::string CConversionJob::NotTextMessage(const std::string& why) const {
+std::string ConversionJob::NotTextMessage(const std::string& why) const {
     return "The input file " + settings_.inputPath + " is not a plain text file: " + why +
            ".\nSave it as plain text (CSV or TXT, in UTF-8 or your system's code page) and "
            "convert that file.";
 }
 
-int CConversionJob::CheckColumns() {
+int ConversionJob::CheckColumns() {
     fieldCount_ = settings_.FieldCount();
     if (fieldCount_ > 1) {
         return 0;
@@ -177,7 +177,7 @@ int CConversionJob::CheckColumns() {
     return 1;
 }
 
-int CConversionJob::PrepareMaster() {
+int ConversionJob::PrepareMaster() {
     if (std::optional<std::string> problem = target_.Resolve(settings_.directory)) {
         Refuse(SettingsField::kDirectory, *problem);
         return 1;
@@ -232,7 +232,7 @@ int CConversionJob::PrepareMaster() {
 }
 
 // Reads the directory's EMASTER, when it has one, to keep it in step with MASTER.
-int CConversionJob::ReadEMaster() {
+int ConversionJob::ReadEMaster() {
     std::optional<std::string> name;
     msdb::Status s = msdb::FindEntryNoCase(*fs_, directory_, msdb::kEMasterFileName, &name);
     if (s.ok() && name) {
@@ -249,7 +249,7 @@ int CConversionJob::ReadEMaster() {
     return 0;
 }
 
-int CConversionJob::CheckDuplicateSymbol() {
+int ConversionJob::CheckDuplicateSymbol() {
     if (settings_.master == MasterChoice::kMakeNew) {
         return 0;
     }
@@ -339,7 +339,7 @@ int CConversionJob::CheckDuplicateSymbol() {
     return 1;
 }
 
-int CConversionJob::AddSecurity() {
+int ConversionJob::AddSecurity() {
     if (msdb::Status s = master_.CheckConsistent(); !s.ok()) {
         Tell(s.message());
         return 1;
@@ -402,7 +402,7 @@ int CConversionJob::AddSecurity() {
 
 // A full MASTER beside an XMASTER: the directory's other securities are there, and Korvex does
 // not add to it.
-void CConversionJob::TellAboutXMaster() {
+void ConversionJob::TellAboutXMaster() {
     std::optional<std::string> name;
     if (msdb::FindEntryNoCase(*fs_, directory_, msdb::kXMasterFileName, &name).ok() && name) {
         Tell(
@@ -411,14 +411,14 @@ void CConversionJob::TellAboutXMaster() {
     }
 }
 
-int CConversionJob::CreateSecurityFiles(int fileNumber) {
+int ConversionJob::CreateSecurityFiles(int fileNumber) {
     writer_ = std::make_unique<PriceFileWriter>(settings_.FieldsOn());
     StageFile(msdb::DopFileName(fileNumber), msdb::MakeDopText(settings_.FieldsOn()));
     return 0;
 }
 
 // A security file for the commit: new, or in place of the replaced security's file.
-void CConversionJob::StageFile(const std::string& name, std::string data) {
+void ConversionJob::StageFile(const std::string& name, std::string data) {
     if (replaceRecord_ != 0) {
         target_.transaction().ReplaceFile(name, std::move(data));
     } else {
@@ -426,7 +426,7 @@ void CConversionJob::StageFile(const std::string& name, std::string data) {
     }
 }
 
-std::string ConversionSummary(const CConversionJob& job) {
+std::string ConversionSummary(const ConversionJob& job) {
     auto date = [](const msdb::MbfBytes& stored) {
         std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(stored);
         return day ? msdb::IsoDateText(*day) : std::string("no date");

@@ -43,13 +43,13 @@ struct JobServices {
     std::chrono::milliseconds lockWait{5000};
 };
 
-class CConversionJob {
+class ConversionJob {
 public:
-    explicit CConversionJob(ConversionSettings settings, const JobServices& services = {});
-    ~CConversionJob();
+    explicit ConversionJob(ConversionSettings settings, const JobServices& services = {});
+    ~ConversionJob();
 
-    CConversionJob(const CConversionJob&) = delete;
-    CConversionJob& operator=(const CConversionJob&) = delete;
+    ConversionJob(const ConversionJob&) = delete;
+    ConversionJob& operator=(const ConversionJob&) = delete;
 
     // The whole conversion: checks the input file and the date format, then PrepareMaster,
     // CheckColumns, CheckDuplicateSymbol, AddSecurity, stores Path, Symbol and Name in the section
@@ -189,6 +189,6 @@ private:
 // What a successful run (or dry run) wrote, in one sentence or a few: "Converted N price records
 // of SYMBOL into DIR/F<n>.DAT (first to last)." and whether the order was reversed and values
 // stored as 0. The command-line program prints it, the desktop program shows it.
-std::string ConversionSummary(const CConversionJob& job);
+std::string ConversionSummary(const ConversionJob& job);
 
 }  // namespace engine

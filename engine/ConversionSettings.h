@@ -1,6 +1,6 @@
 // What one conversion is asked to do: the input file, the target directory and security, and how
 // the input's lines are read. The command-line program, the desktop program and the tests each
-// build one, check it with Validate and hand it to a CConversionJob.
+// build one, check it with Validate and hand it to a ConversionJob.
 #pragma once
 
 #include <cstddef>

@@ -13,7 +13,7 @@
 
 namespace engine {
 
-int CConversionJob::ConvertData() {
+int ConversionJob::ConvertData() {
     const std::uint8_t fileNumber = addedFileNumber_;  // AddSecurity chose it
 
     std::unique_ptr<msdb::ReadableFile> file;
@@ -116,7 +116,7 @@ int CConversionJob::ConvertData() {
 
 // Notes the setting that the first problem of a value is about: the date format for a date, the
 // column of a price field for a price.
-void CConversionJob::RefuseForProblems(const InputProblems& problems) {
+void ConversionJob::RefuseForProblems(const InputProblems& problems) {
     for (const InputProblem& problem : problems.first()) {
         for (PriceField field : msdb::kPriceFields) {
             if (problem.field == FieldName(field)) {
@@ -128,7 +128,7 @@ void CConversionJob::RefuseForProblems(const InputProblems& problems) {
     }
 }
 
-int CConversionJob::PriceFileOf(std::uint8_t fileNumber) {
+int ConversionJob::PriceFileOf(std::uint8_t fileNumber) {
     if (!writer_ || fileNumber != addedFileNumber_) {
         Tell("The price records have no price file of security number " +
              std::to_string(fileNumber) + " to go to.");
@@ -137,8 +137,8 @@ int CConversionJob::PriceFileOf(std::uint8_t fileNumber) {
     return 0;
 }
 
-int CConversionJob::UpdateMasterDates(const msdb::MbfBytes& firstDate,
-                                      const msdb::MbfBytes& lastDate, std::uint8_t fileNumber) {
+int ConversionJob::UpdateMasterDates(const msdb::MbfBytes& firstDate,
+                                     const msdb::MbfBytes& lastDate, std::uint8_t fileNumber) {
     master_.SetDates(fileNumber, firstDate, lastDate);
     if (emaster_) {
         emaster_->SetDates(fileNumber, firstDate, lastDate);
@@ -146,14 +146,14 @@ int CConversionJob::UpdateMasterDates(const msdb::MbfBytes& firstDate,
     return 0;
 }
 
-int CConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fileNumber) {
+int ConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fileNumber) {
     (void)fileNumber;  // the writer holds the one price file of the run
     writer_->SetRecordCount(recordCount);
     return 0;
 }
 
 // Puts the security's files and the new MASTER into the directory in one transaction.
-int CConversionJob::Commit(std::uint8_t fileNumber, int recordCount) {
+int ConversionJob::Commit(std::uint8_t fileNumber, int recordCount) {
     StageFile(msdb::DatFileName(fileNumber), writer_->TakeBytes());
     if (emaster_) {
         // EMASTER is replaced with MASTER, and backed up with it.

@@ -187,7 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         settings.dateFormat = engine::DateFormat::CCYYMMDD;
         engine::JobServices services = seams.Services();
         services.lockWait = std::chrono::milliseconds(0);
-        engine::CConversionJob job(settings, services);
+        engine::ConversionJob job(settings, services);
         result = job.Run();
     }
     if (result != 0 && seams.notifier.messages.empty()) {

@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         engine::JobServices services = seams.Services();
         services.lockWait = std::chrono::milliseconds(0);  // no other conversion shares it
-        engine::CConversionJob job(settings, services);
+        engine::ConversionJob job(settings, services);
         result = job.Run();
     }
     if (result != 0 && seams.notifier.messages.empty()) {

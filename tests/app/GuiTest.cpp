@@ -455,7 +455,7 @@ private slots:
             testing_support::RecordingNotifier notifier;
             engine::JobServices services;
             services.notifier = &notifier;
-            engine::CConversionJob job(settings, services);
+            engine::ConversionJob job(settings, services);
             QCOMPARE(job.Run(), 0);
             QCOMPARE(ReadFileBytes(path((name + "/F1.DAT").c_str())),
                      ReadFileBytes(settings.directory + "/F1.DAT"));

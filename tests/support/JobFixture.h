@@ -24,7 +24,7 @@ public:
         : settings(std::move(initial)), services(jobServices) {}
 
     int Run() {
-        job = std::make_unique<engine::CConversionJob>(settings, services);
+        job = std::make_unique<engine::ConversionJob>(settings, services);
         return job->Run();
     }
 
@@ -34,7 +34,7 @@ public:
 
     engine::ConversionSettings settings;
     engine::JobServices services;
-    std::unique_ptr<engine::CConversionJob> job;
+    std::unique_ptr<engine::ConversionJob> job;
 };
 
 class JobFixture : public ::testing::Test {
