@@ -13,13 +13,13 @@
 #include <tuple>
 
 #include "app/ChooseDir.h"
-#include "app/DirectoryStatus.h"
 #include "app/KorvexView.h"
 #include "app/PreviewPane.h"
 #include "app/Prompter.h"
-#include "app/SettingsDetection.h"
 #include "app/SpinEdit.h"
 #include "msdb/Encoding.h"
+#include "ui/DirectoryStatus.h"
+#include "ui/FileStart.h"
 
 namespace {
 
@@ -426,21 +426,12 @@ void CConversionSettingsDlg::RefreshPreview() {
     m_previewPane->Show(settings);
 }
 
-// True when the settings the members hold read the first records of the file without a problem.
-bool CConversionSettingsDlg::MembersReadTheFile() const {
+// The reading settings the members hold, with the date format as its name gives it.
+engine::ConversionSettings CConversionSettingsDlg::MemberSettings() const {
     engine::ConversionSettings settings = Settings();
     settings.inputPath = Local(m_strInputPath);
     settings.dateFormat = static_cast<engine::DateFormat>(DateFormatIndex(m_strDateFormat) + 1);
-    if (settings.dateFormat == engine::DateFormat::kNone) {
-        return false;
-    }
-    // Only the reading settings matter here: the directory and the symbol may be empty yet.
-    for (const engine::SettingsProblem& problem : settings.Validate()) {
-        if (problem.kind != engine::ProblemKind::kEmpty) {
-            return false;
-        }
-    }
-    return ReadsCleanly(settings);
+    return settings;
 }
 
 bool CConversionSettingsDlg::DetectFromFile(bool onlyWhenConfident) {
@@ -448,10 +439,11 @@ bool CConversionSettingsDlg::DetectFromFile(bool onlyWhenConfident) {
     if (m_strInputPath.isEmpty()) {
         return false;
     }
-    const DialogDetection detection = DetectForDialog(Local(m_strInputPath), onlyWhenConfident,
-                                                      [this] { return MembersReadTheFile(); });
-    m_strDetection = detection.line;
-    m_strDetectionReasons = detection.reasons;
+    const engine::ConversionSettings members = MemberSettings();
+    const ui::Detection detection =
+        ui::DetectForForm(Local(m_strInputPath), onlyWhenConfident ? &members : nullptr);
+    m_strDetection = FromLocal(detection.line);
+    m_strDetectionReasons = FromLocal(detection.reasons);
     if (!detection.take) {
         return false;
     }
@@ -498,10 +490,22 @@ void CConversionSettingsDlg::OnDetect() {
 }
 
 void CConversionSettingsDlg::UpdateDirectoryStatus() {
-    const DirectoryStatus status =
-        DescribeDirectory(m_pathEdit->text().trimmed(), m_masterGroup->checkedId());
+    const QString typed = m_pathEdit->text().trimmed();
+    // The master choice follows each directory typed or chosen; the user may still change it.
+    if (typed != m_followedDirectory) {
+        m_followedDirectory = typed;
+        const std::optional<int> fitting =
+            ui::DescribeDirectory(Local(typed), m_masterGroup->checkedId()).fittingMaster;
+        if (fitting && m_masterGroup->checkedId() != *fitting) {
+            m_masterGroup->button(*fitting)->setChecked(true);  // calls this again
+            return;
+        }
+    }
+    m_emasterCheck->setEnabled(m_masterGroup->checkedId() == 1);
+    const ui::DirectoryStatus status =
+        ui::DescribeDirectory(Local(typed), m_masterGroup->checkedId());
     m_createDirectory->setVisible(status.missing);
-    m_directoryStatus->setText(status.text);
+    m_directoryStatus->setText(FromLocal(status.text));
     m_directoryStatus->setProperty("warning", status.warn);
     m_directoryStatus->setStyleSheet(status.warn ? QStringLiteral("color: #b00000;") : QString());
 }
@@ -557,4 +561,60 @@ void CConversionSettingsDlg::ShowRefusal(const QString& message, engine::Setting
                                          engine::PriceField priceField) {
     m_strRefusal = message;
     m_focusOnShow = ControlOf(field, priceField);
+}
+
+ui::FormValues CConversionSettingsDlg::Form() const {
+    using engine::PriceField;
+    ui::FormValues form;
+    form.directory = Local(m_strPath);
+    form.symbol = Local(m_strSymbol);
+    form.name = Local(m_strName);
+    form.master = m_nExist;
+    form.makeEMaster = m_bEMaster != 0;
+    form.delimiter = m_nDelimiter;
+    form.decimalComma = m_bDecimalComma != 0;
+    form.dateFormat = Local(m_strDateFormat);
+    form.skipOn = m_bSkipOn != 0;
+    form.skipRows = m_nSkipRows;
+    form.from = Local(m_strFrom);
+    form.to = Local(m_strTo);
+    form.codePage = m_nCodePage;
+    form.fields[PriceField::kDate] = {true, m_nDateCol};
+    form.fields[PriceField::kOpen] = {m_bOpenOn != 0, m_nOpenCol};
+    form.fields[PriceField::kHigh] = {m_bHiOn != 0, m_nHiCol};
+    form.fields[PriceField::kLow] = {m_bLoOn != 0, m_nLoCol};
+    form.fields[PriceField::kClose] = {true, m_nCloCol};
+    form.fields[PriceField::kVolume] = {m_bVolOn != 0, m_nVolCol};
+    form.fields[PriceField::kOpenInterest] = {m_bOIOn != 0, m_nOICol};
+    return form;
+}
+
+void CConversionSettingsDlg::SetForm(const ui::FormValues& form) {
+    using engine::PriceField;
+    m_strPath = FromLocal(form.directory);
+    m_strSymbol = FromLocal(form.symbol);
+    m_strName = FromLocal(form.name);
+    m_nExist = form.master;
+    m_bEMaster = form.makeEMaster ? 1 : 0;
+    m_nDelimiter = form.delimiter;
+    m_bDecimalComma = form.decimalComma ? 1 : 0;
+    m_strDateFormat = FromLocal(form.dateFormat);
+    m_bSkipOn = form.skipOn ? 1 : 0;
+    m_nSkipRows = form.skipRows;
+    m_strFrom = FromLocal(form.from);
+    m_strTo = FromLocal(form.to);
+    m_nCodePage = form.codePage;
+    const auto on = [&](PriceField field) { return form.fields[field].on ? 1 : 0; };
+    m_nDateCol = form.fields[PriceField::kDate].column;
+    m_bOpenOn = on(PriceField::kOpen);
+    m_nOpenCol = form.fields[PriceField::kOpen].column;
+    m_bHiOn = on(PriceField::kHigh);
+    m_nHiCol = form.fields[PriceField::kHigh].column;
+    m_bLoOn = on(PriceField::kLow);
+    m_nLoCol = form.fields[PriceField::kLow].column;
+    m_nCloCol = form.fields[PriceField::kClose].column;
+    m_bVolOn = on(PriceField::kVolume);
+    m_nVolCol = form.fields[PriceField::kVolume].column;
+    m_bOIOn = on(PriceField::kOpenInterest);
+    m_nOICol = form.fields[PriceField::kOpenInterest].column;
 }

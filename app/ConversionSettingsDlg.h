@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "engine/ConversionSettings.h"
+#include "ui/StoredSettings.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -55,6 +56,10 @@ public:
     // The settings the members give: directory, symbol, name, master choice, delimiter, skipping,
     // the fields and their columns, and the date format chosen from the list.
     engine::ConversionSettings Settings() const;
+
+    // The members as one form, and the form put into the members.
+    ui::FormValues Form() const;
+    void SetForm(const ui::FormValues& form);
 
     // Moves the members into the controls (false) or reads and checks the controls into the
     // members (true); reading stops at the first field that fails, after telling the user why and
@@ -121,7 +126,7 @@ private:
     void SelectDateFormat(const QString& text);
     // The entry of the date format list that `text` begins, without regard to case; -1 for none.
     static int DateFormatIndex(const QString& text);
-    bool MembersReadTheFile() const;
+    engine::ConversionSettings MemberSettings() const;
     // The reading settings as the controls give them now, without telling the user about values
     // that cannot be read (a column that is no number reads as 0).
     engine::ConversionSettings ControlSettings() const;
@@ -133,8 +138,10 @@ private:
     QString m_strDetection;         // the line above the preview
     QString m_strDetectionReasons;  // why detection proposed what it did, as its tooltip
     QString m_strRefusal;           // why the last run was refused, shown until the dialog closes
+    QString m_followedDirectory;    // the directory the master choice was last set to fit
     QWidget* m_focusOnShow = nullptr;
     bool m_bInitialised = false;
+    bool m_bPlaced = false;           // shown and placed once; shown again, it stays where it is
     int m_nDateFormatSelection = -1;  // the list entry chosen, -1 when the text was typed
 
     SpinEdit* m_dateCol;

@@ -5,7 +5,7 @@
 #include "app/AboutDlg.h"
 #include "app/KorvexDoc.h"
 #include "app/MainFrame.h"
-#include "app/RegistryStore.h"
+#include "ui/PlatformSettingsStore.h"
 
 CKorvexApp::CKorvexApp() = default;
 
@@ -14,8 +14,9 @@ CKorvexApp::~CKorvexApp() {
 }
 
 bool CKorvexApp::InitInstance(const QString& file, const std::string& settingsPath) {
-    m_pStore = new CRegistryStore;
-    std::string path = settingsPath.empty() ? CRegistryStore::DefaultPath() : settingsPath;
+    m_pStore = new ui::PlatformSettingsStore;
+    std::string path =
+        settingsPath.empty() ? ui::PlatformSettingsStore::DefaultPath() : settingsPath;
     bool createdNew = false;
     if (m_pStore->CreateRoot(path, &createdNew) && createdNew) {
         std::filesystem::path profile =

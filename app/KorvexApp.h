@@ -9,7 +9,9 @@
 
 class CKorvexDoc;
 class CMainFrame;
-class CRegistryStore;
+namespace ui {
+class PlatformSettingsStore;
+}
 
 class CKorvexApp : public QObject {
     Q_OBJECT
@@ -28,7 +30,7 @@ public:
     // Help > About Korvex...
     void OnAppAbout();
 
-    CRegistryStore* m_pStore = nullptr;
+    ui::PlatformSettingsStore* m_pStore = nullptr;
     int m_bEmailVisited = 0;  // the About box's links opened in this run
     int m_bWebVisited = 0;
 

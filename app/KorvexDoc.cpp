@@ -5,7 +5,7 @@
 
 #include "app/KorvexView.h"
 #include "app/Prompter.h"
-#include "app/RegistryStore.h"
+#include "ui/SettingsStore.h"
 
 namespace {
 
@@ -17,7 +17,8 @@ std::string RecentEntry(int i) {
 
 }  // namespace
 
-CKorvexDoc::CKorvexDoc(CRegistryStore* store, QObject* parent) : QObject(parent), m_pStore(store) {}
+CKorvexDoc::CKorvexDoc(ui::SettingsStore* store, QObject* parent)
+    : QObject(parent), m_pStore(store) {}
 
 bool CKorvexDoc::OnNewDocument() {
     m_strPathName.clear();

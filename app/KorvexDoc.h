@@ -8,13 +8,15 @@
 #include <QStringList>
 
 class CKorvexView;
-class CRegistryStore;
+namespace ui {
+class SettingsStore;
+}
 class QWidget;
 
 class CKorvexDoc : public QObject {
     Q_OBJECT
 public:
-    CKorvexDoc(CRegistryStore* store, QObject* parent = nullptr);
+    CKorvexDoc(ui::SettingsStore* store, QObject* parent = nullptr);
 
     void SetView(CKorvexView* view) { m_pView = view; }
 
@@ -38,7 +40,7 @@ private:
     void RemoveFromRecentFiles(const QString& path);
     void WriteRecentFiles(const QStringList& files);
 
-    CRegistryStore* m_pStore;
+    ui::SettingsStore* m_pStore;
     CKorvexView* m_pView = nullptr;
     QString m_strPathName;  // the open document's file; empty while untitled
 };

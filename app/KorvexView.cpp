@@ -10,11 +10,13 @@
 
 #include "app/ConversionSettingsDlg.h"
 #include "app/Prompter.h"
-#include "app/RegistryStore.h"
 #include "app/RemoveSecurityDlg.h"
 #include "engine/ConversionJob.h"
 #include "engine/RemoveSecurity.h"
 #include "msdb/CodePage.h"
+#include "ui/DirectoryStatus.h"
+#include "ui/FileStart.h"
+#include "ui/SettingsStore.h"
 
 namespace {
 
@@ -46,7 +48,7 @@ std::string Local(const QString& text) {
 
 }  // namespace
 
-CKorvexView::CKorvexView(CRegistryStore* store, QWidget* parent)
+CKorvexView::CKorvexView(ui::SettingsStore* store, QWidget* parent)
     : QPlainTextEdit(parent), m_pStore(store) {
     setObjectName(QStringLiteral("korvexView"));
     setReadOnly(true);
@@ -102,16 +104,19 @@ std::vector<std::string> CKorvexView::FirstLines(const std::string& path, int co
 }
 
 void CKorvexView::OnPreviewFile() {
-    setUpdatesEnabled(false);
-    setPlainText(QString());
-    AppendText(QStringLiteral("To help you with the conversion settings, your file...\r\n\r\n\t") +
-               m_strInputPath + QStringLiteral("\r\n\r\nlooks like this...\r\n\r\n"));
-    for (const std::string& line : FirstLines(Local(m_strInputPath), kPreviewLines)) {
-        AppendText(QString::fromLocal8Bit(line.c_str()) + QStringLiteral("\r\n"));
-    }
-    setUpdatesEnabled(true);
+    m_form.reset();  // a file's settings start from the file, never from another file's
+    m_log.Opened(Local(m_strInputPath), FirstLines(Local(m_strInputPath), kPreviewLines));
+    ShowLastEntry();
     emit InputPathChanged(!m_strInputPath.isEmpty());
     RunConversion(true);
+}
+
+void CKorvexView::ShowLastEntry() {
+    const QString text = document()->toPlainText();
+    const QString separator = text.isEmpty()                     ? QString()
+                              : text.endsWith(QLatin1Char('\n')) ? QStringLiteral("\n")
+                                                                 : QStringLiteral("\n\n");
+    AppendText(separator + QString::fromLocal8Bit(m_log.Last().c_str()));
 }
 
 int CKorvexView::LinesHeight() const {
@@ -143,21 +148,6 @@ QPoint CKorvexView::PlaceOffLines(const QRect& frame) const {
     return QPoint(frame.left(), std::max(available.top(), available.bottom() - frame.height()));
 }
 
-QString CKorvexView::SymbolOfFile(const QString& path, int codePage) {
-    const QString name = QFileInfo(path).completeBaseName().toUpper();
-    // Only what the code page holds, and 16 characters at most.
-    QString stem;
-    for (char32_t c : name.toUcs4()) {
-        const QString character = QString::fromUcs4(&c, 1);
-        std::string ignored;
-        if (!msdb::EncodeText(character.toStdString(), codePage, &ignored) &&
-            static_cast<std::size_t>(stem.toUcs4().size()) < engine::limits::kMaxSymbolLength) {
-            stem += character;
-        }
-    }
-    return stem;
-}
-
 void CKorvexView::OnFileSettings() {
     RunConversion(false);
 }
@@ -166,48 +156,27 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
     CConversionSettingsDlg dialog(window());
     dialog.SetView(this);
     dialog.SetInputPath(m_strInputPath);
-    const std::string section = "Setting";
-    auto text = [&](const char* entry, const char* defaultValue) {
-        return QString::fromLocal8Bit(m_pStore->ReadString(section, entry, defaultValue).c_str());
-    };
-    auto number = [&](const char* entry, int defaultValue) {
-        return m_pStore->ReadInt(section, entry, defaultValue);
-    };
-    dialog.m_strDateFormat = text("DateFormat", "MMDDYY");
-    dialog.m_nExist = number("Exist", 0);
-    dialog.m_nDelimiter = number("Delimiter", 0);
-    dialog.m_strPath = text("Path", "");
-    dialog.m_strSymbol = text("Symbol", "");
-    dialog.m_strName = text("Name", "");
-    dialog.m_nCodePage = number("CodePage", msdb::kDefaultCodePage);
-    dialog.m_strFrom = text("From", "");
-    dialog.m_strTo = text("To", "");
-    dialog.m_bSkipOn = number("SkipOn", 0);
-    dialog.m_bEMaster = number("EMaster", 0);
-    dialog.m_bDecimalComma = number("DecimalComma", 0);
-    dialog.m_nSkipRows = number("SkipRows", 0);
-    dialog.m_nDateCol = number("DateCol", 1);
-    dialog.m_bOpenOn = number("OpenOn", 1);
-    dialog.m_nOpenCol = number("OpenCol", 2);
-    dialog.m_bHiOn = number("HiOn", 1);
-    dialog.m_nHiCol = number("HiCol", 3);
-    dialog.m_bLoOn = number("LoOn", 1);
-    dialog.m_nLoCol = number("LoCol", 4);
-    dialog.m_nCloCol = number("CloCol", 5);
-    dialog.m_bVolOn = number("VolOn", 1);
-    dialog.m_nVolCol = number("VolCol", 6);
-    dialog.m_bOIOn = number("OIOn", 1);
-    dialog.m_nOICol = number("OICol", 7);
+    ui::FormValues form;
+    if (m_form) {
+        form = *m_form;  // as the user left the dialog for this file
+    } else {
+        // The last run's reading settings and directory; the symbol from the file's name, no name.
+        form = ui::LoadForm(*m_pStore);
+        form.symbol = ui::SymbolOfFile(Local(m_strInputPath), form.codePage);
+        form.name.clear();
+    }
+    form.master = ui::MasterChoiceFor(form.directory);
+    dialog.SetForm(form);
     if (fromOpenedFile) {
         // Without a run before, detection's proposal is the best start even when it has doubts.
-        const bool ranBefore = !m_pStore->ReadString(section, "DateFormat", "").empty();
+        const bool ranBefore = !m_pStore->ReadString("Setting", "DateFormat", "").empty();
         dialog.DetectFromFile(ranBefore);
-        dialog.m_strSymbol = SymbolOfFile(m_strInputPath, dialog.m_nCodePage);
     }
     for (;;) {
         if (dialog.DoModal() != QDialog::Accepted) {
             return;
         }
+        m_form = dialog.Form();
         std::optional<engine::ConversionJob::Refusal> refused;
         QString message;
         if (Convert(dialog, &refused, &message) || !refused) {
@@ -221,52 +190,26 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
 bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
                           std::optional<engine::ConversionJob::Refusal>* refused,
                           QString* message) {
-    const std::string section = "Setting";
-
-    m_pStore->WriteString(section, "DateFormat", Local(dialog.m_strDateFormat));
-    m_pStore->WriteInt(section, "CodePage", dialog.m_nCodePage);
-    m_pStore->WriteString(section, "From", Local(dialog.m_strFrom));
-    m_pStore->WriteString(section, "To", Local(dialog.m_strTo));
-    const std::pair<const char*, int> numbers[] = {
-        {"Delimiter", dialog.m_nDelimiter}, {"Exist", dialog.m_nExist},
-        {"SkipOn", dialog.m_bSkipOn},       {"SkipRows", dialog.m_nSkipRows},
-        {"EMaster", dialog.m_bEMaster},     {"DecimalComma", dialog.m_bDecimalComma},
-        {"DateCol", dialog.m_nDateCol},     {"OpenOn", dialog.m_bOpenOn},
-        {"OpenCol", dialog.m_nOpenCol},     {"HiOn", dialog.m_bHiOn},
-        {"HiCol", dialog.m_nHiCol},         {"LoOn", dialog.m_bLoOn},
-        {"LoCol", dialog.m_nLoCol},         {"CloCol", dialog.m_nCloCol},
-        {"VolOn", dialog.m_bVolOn},         {"VolCol", dialog.m_nVolCol},
-        {"OIOn", dialog.m_bOIOn},           {"OICol", dialog.m_nOICol}};
-    for (const auto& [entry, value] : numbers) {
-        m_pStore->WriteInt(section, entry, value);
-    }
+    ui::SaveForm(*m_pStore, dialog.Form());
 
     PrompterNotifier notifier(window());
     engine::JobServices services;
     services.notifier = &notifier;
-    services.store = m_pStore;
     engine::ConversionSettings settings = dialog.Settings();
     settings.inputPath = Local(m_strInputPath);
     settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormat);
     auto job = std::make_unique<engine::ConversionJob>(std::move(settings), services);
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    int result = job->Run();
+    const int result = job->Run();
     *message = notifier.Last();
     if (result != 0 && !job->Changed()) {
         *refused = job->Refused();
     }
+    m_log.Converted(*job, result == 0, Local(notifier.Last()));
+    ShowLastEntry();
     if (result == 0) {
-        AppendText(QStringLiteral("\r\nConversion completed successfully!"));
-        AppendText(QStringLiteral("\r\n") +
-                   QString::fromLocal8Bit(engine::ConversionSummary(*job).c_str()));
         QApplication::beep();
-    } else {
-        AppendText(QStringLiteral("\r\nConversion failed."));
-        if (!job->Changed()) {
-            AppendText(QStringLiteral("\r\n") +
-                       QString::fromLocal8Bit(engine::NotChangedMessage(job->Effect()).c_str()));
-        }
     }
     job.reset();
     QApplication::restoreOverrideCursor();
@@ -292,16 +235,11 @@ void CKorvexView::OnFileRemoveSecurity() {
     const int result = engine::RemoveSecurity(Local(dialog.Directory()), Local(dialog.Symbol()),
                                               services, &report);
     QApplication::restoreOverrideCursor();
-    const QString directory = QString::fromLocal8Bit(report.directory.c_str());
-    if (result == 0) {
-        AppendText(QStringLiteral("\r\nRemoved %1 from %2.").arg(dialog.Symbol(), directory));
-    } else if (!report.changed) {
-        report.effect.directory = report.directory;
-        AppendText(QStringLiteral("\r\n") +
-                   QString::fromLocal8Bit(engine::NotChangedMessage(report.effect).c_str()));
-    }
+    m_log.Removed(Local(dialog.Symbol()), report, result == 0, Local(notifier.Last()));
+    ShowLastEntry();
 }
 
 void CKorvexView::OnViewClearWindow() {
+    m_log.Clear();
     setPlainText(QString());
 }

@@ -11,14 +11,21 @@
 #include <vector>
 
 #include "engine/ConversionJob.h"
+#include "ui/SessionLog.h"
+#include "ui/StoredSettings.h"
 
 class CConversionSettingsDlg;
-class CRegistryStore;
+namespace ui {
+class SettingsStore;
+}
 
 class CKorvexView : public QPlainTextEdit {
     Q_OBJECT
 public:
-    CKorvexView(CRegistryStore* store, QWidget* parent = nullptr);
+    CKorvexView(ui::SettingsStore* store, QWidget* parent = nullptr);
+
+    // What the session's runs did.
+    const ui::SessionLog& Log() const { return m_log; }
 
     // Appends `text` at the end of the pane; "\r\n" is a line break.
     void AppendText(const QString& text);
@@ -34,10 +41,6 @@ public:
     // screen has room, else beside the main window, else as low as the screen allows. The frame's
     // own place when the pane is not shown.
     QPoint PlaceOffLines(const QRect& frame) const;
-
-    // The symbol a file's prices start with: its name without the last extension, in upper case,
-    // cut to the 16 bytes that MASTER holds.
-    static QString SymbolOfFile(const QString& path, int codePage);
 
     QString m_strInputPath;  // the input file last opened; never cleared
     int m_nDateFormat = 1;   // the date format code that the settings dialog chose
@@ -59,11 +62,16 @@ signals:
     void InputPathChanged(bool hasInput);
 
 private:
+    // Shows the session log's newest entry below the others, a blank line between.
+    void ShowLastEntry();
     void RunConversion(bool fromOpenedFile);
     // Stores the dialog's settings and runs the conversion; true when it succeeded, else
     // `*refused` names the setting a refusal was about and `*message` says why.
     bool Convert(CConversionSettingsDlg& dialog,
                  std::optional<engine::ConversionJob::Refusal>* refused, QString* message);
 
-    CRegistryStore* m_pStore;
+    ui::SettingsStore* m_pStore;
+    ui::SessionLog m_log;
+    // The dialog's settings for the open file as the user last confirmed them; none until then.
+    std::optional<ui::FormValues> m_form;
 };

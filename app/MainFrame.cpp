@@ -16,7 +16,7 @@
 #include "app/KorvexDoc.h"
 #include "app/KorvexView.h"
 #include "app/Prompter.h"
-#include "app/RegistryStore.h"
+#include "ui/SettingsStore.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ const std::string kScreen = "Screen";
 
 }  // namespace
 
-CMainFrame::CMainFrame(CRegistryStore* store, CKorvexDoc* doc, QWidget* parent)
+CMainFrame::CMainFrame(ui::SettingsStore* store, CKorvexDoc* doc, QWidget* parent)
     : QMainWindow(parent), m_pStore(store), m_pDoc(doc) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Korvex"));

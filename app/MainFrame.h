@@ -11,7 +11,9 @@
 class CHelpWindow;
 class CKorvexDoc;
 class CKorvexView;
-class CRegistryStore;
+namespace ui {
+class SettingsStore;
+}
 class QAction;
 class QLabel;
 class QMenu;
@@ -19,7 +21,7 @@ class QMenu;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    CMainFrame(CRegistryStore* store, CKorvexDoc* doc, QWidget* parent = nullptr);
+    CMainFrame(ui::SettingsStore* store, CKorvexDoc* doc, QWidget* parent = nullptr);
 
     CKorvexView* View() const { return m_pView; }
     // The help window, once a help command has opened it.
@@ -59,7 +61,7 @@ private:
     void RestorePlacement();
     void UpdateRecentFiles();
 
-    CRegistryStore* m_pStore;
+    ui::SettingsStore* m_pStore;
     CKorvexDoc* m_pDoc;
     CKorvexView* m_pView;
     QLabel* m_idleText = nullptr;

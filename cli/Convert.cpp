@@ -144,10 +144,8 @@ std::string TooLong(const engine::SettingsProblem& problem) {
 
 int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream& err) {
     StreamNotifier notifier(err);
-    engine::NullSettingsStore store;
     engine::JobServices services;
     services.notifier = &notifier;
-    services.store = &store;
     engine::ConversionJob job(settings, services);
     const int result = job.Run();
     if (!job.Changed() && !job.WouldSucceed()) {

@@ -18,7 +18,8 @@
 namespace engine {
 namespace {
 
-constexpr std::string_view kSettingSection = "Setting";
+// The bytes of a DAT header that hold its last record number.
+constexpr std::size_t kDatHeaderWord = 4;
 
 class StderrNotifier final : public Notifier {
 public:
@@ -27,15 +28,11 @@ public:
 
 JobServices WithDefaults(JobServices services) {
     static StderrNotifier notifier;
-    static NullSettingsStore store;
     if (services.fileSystem == nullptr) {
         services.fileSystem = &msdb::FileSystem::Default();
     }
     if (services.notifier == nullptr) {
         services.notifier = &notifier;
-    }
-    if (services.store == nullptr) {
-        services.store = &store;
     }
     if (services.clock == nullptr) {
         services.clock = &Clock::System();
@@ -57,7 +54,6 @@ ConversionJob::ConversionJob(ConversionSettings settings, const JobServices& ser
     JobServices s = WithDefaults(services);
     fs_ = s.fileSystem;
     notifier_ = s.notifier;
-    store_ = s.store;
     clock_ = s.clock;
     lockWait_ = s.lockWait;
     directory_ = settings_.directory;
@@ -102,10 +98,6 @@ int ConversionJob::RunSteps() {
     if ((result = AddSecurity()) != 0) {
         return result;
     }
-    const std::string section(kSettingSection);
-    (void)store_->WriteString(section, "Path", directory_);
-    (void)store_->WriteString(section, "Symbol", settings_.symbol);
-    (void)store_->WriteString(section, "Name", settings_.name);
     // The backup of an existing MASTER is written at the commit, as it was before the run.
     return ConvertData();
 }
@@ -350,6 +342,13 @@ int ConversionJob::AddSecurity() {
     if (replaceRecord_ != 0) {
         // The replaced security keeps its file number and its place; its record is written anew.
         const std::uint8_t fileNumber = master_.Record(replaceRecord_)[msdb::kFileNumberOffset];
+        replaced_ = true;
+        msdb::PriceFileReader before;  // its header counts the records it held
+        if (before.Open(*fs_, PathInDirectory(msdb::DatFileName(fileNumber)), kDatHeaderWord)
+                .ok() &&
+            before.HeaderWhole() && before.LastRecordNumber() > 0) {
+            replacedRecords_ = before.LastRecordNumber() - 1;
+        }
         master_.ReplaceRecord(replaceRecord_, msdb::MakeMasterRecord(fileNumber, fieldCount_, name_,
                                                                      symbol_, date, date));
         if (emaster_) {

@@ -32,12 +32,11 @@ namespace engine {
 class PriceFileWriter;
 
 // What the job talks to. Any member left null is replaced by the default: the machine's file
-// system, a notifier writing "korvex: <message>" to standard error, a store that keeps nothing and
-// the system clock.
+// system, a notifier writing "korvex: <message>" to standard error and the system clock. The job
+// stores no settings: remembering them is the caller's business.
 struct JobServices {
     msdb::FileSystem* fileSystem = nullptr;
     Notifier* notifier = nullptr;
-    SettingsStore* store = nullptr;
     Clock* clock = nullptr;
     // How long PrepareMaster waits for another conversion into the same directory to finish.
     std::chrono::milliseconds lockWait{5000};
@@ -52,9 +51,8 @@ public:
     ConversionJob& operator=(const ConversionJob&) = delete;
 
     // The whole conversion: checks the input file and the date format, then PrepareMaster,
-    // CheckColumns, CheckDuplicateSymbol, AddSecurity, stores Path, Symbol and Name in the section
-    // "Setting", backs an existing MASTER up to MASTER.BAK, and ConvertData, whose result it
-    // returns.
+    // CheckColumns, CheckDuplicateSymbol, AddSecurity, backs an existing MASTER up to MASTER.BAK,
+    // and ConvertData, whose result it returns.
     int Run();
 
     // Counts the enabled price fields; fewer than two is refused.
@@ -131,6 +129,11 @@ public:
     // or empty.
     const std::string& Accepted() const { return accepted_; }
 
+    // True when the run replaced a security of the same symbol, and how many records that one
+    // held, when its price file said.
+    bool Replaced() const { return replaced_; }
+    std::optional<int> ReplacedRecords() const { return replacedRecords_; }
+
     // What the run wrote, for the caller's report.
     int FileNumber() const { return fileNumber_; }
     int RecordCount() const { return recordCount_; }
@@ -155,7 +158,6 @@ private:
     ConversionSettings settings_;
     msdb::FileSystem* fs_;
     Notifier* notifier_;
-    SettingsStore* store_;
     Clock* clock_;
     std::chrono::milliseconds lockWait_;
 
@@ -180,6 +182,8 @@ private:
     bool wouldSucceed_ = false;
     bool reversed_ = false;
     std::string accepted_;
+    bool replaced_ = false;
+    std::optional<int> replacedRecords_;
     int fileNumber_ = 0;  // set at the commit
     int recordCount_ = 0;
     msdb::MbfBytes firstDate_{};

@@ -92,6 +92,15 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
     }
     const std::string before(master.bytes());
     const std::uint8_t fileNumber = master.Record(matches.front())[msdb::kFileNumberOffset];
+    {
+        // The symbol as stored, which may differ from the one typed in case or trailing blanks.
+        const auto record = master.Record(matches.front());
+        std::string field(reinterpret_cast<const char*>(record.data()) + msdb::kSymbolOffset,
+                          msdb::kSymbolFieldSize);
+        field = field.substr(0, field.find('\0'));
+        field.erase(field.find_last_not_of(' ') + 1);
+        report->symbol = msdb::DecodeText(field, codePage);
+    }
     master.RemoveRecord(matches.front());
     if (emaster) {
         const std::string emasterBefore(emaster->bytes());

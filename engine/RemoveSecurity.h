@@ -11,6 +11,7 @@ namespace engine {
 struct RemovalReport {
     std::string directory;  // absolute once it was found
     int fileNumber = 0;
+    std::string symbol;      // the removed security's symbol as MASTER held it (UTF-8)
     bool changed = false;    // the removal is made
     DirectoryEffect effect;  // what the run did to the directory
 };

@@ -77,13 +77,11 @@ public:
 // The seams of one conversion job: messages recorded, settings kept nowhere, a fixed day.
 struct JobSeams {
     RecordingNotifier notifier;
-    engine::NullSettingsStore store;
     FixedClock clock;
 
     engine::JobServices Services() {
         engine::JobServices services;
         services.notifier = &notifier;
-        services.store = &store;
         services.clock = &clock;
         return services;
     }

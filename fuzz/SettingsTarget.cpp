@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/RegistryStore.h"
 #include "fuzz/FuzzSupport.h"
+#include "ui/PlatformSettingsStore.h"
 
 namespace {
 
@@ -46,9 +46,9 @@ struct Written {
 
 // Reads back what was written last under a name: the text itself when it is short enough to be
 // kept, else the caller's default.
-void Expect(CRegistryStore& store, const Written& w) {
+void Expect(ui::PlatformSettingsStore& store, const Written& w) {
     std::string expected =
-        w.text.size() < CRegistryStore::kMaxValueLength ? w.text : std::string(kAbsent);
+        w.text.size() < ui::PlatformSettingsStore::kMaxValueLength ? w.text : std::string(kAbsent);
     std::string got = store.ReadString(w.section, w.entry, kAbsent);
     if (got != expected) {
         fuzz::Fail("[" + w.section + "] " + w.entry + " was written as '" + w.text +
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::WriteFile(settingsPath, pieces[0]);
     }
 
-    CRegistryStore store;
+    ui::PlatformSettingsStore store;
     bool createdNew = false;
     if (!store.CreateRoot(settingsPath, &createdNew)) {
         fuzz::Fail("CreateRoot cannot make " + settingsPath);

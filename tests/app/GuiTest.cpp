@@ -28,12 +28,12 @@
 #include "app/KorvexView.h"
 #include "app/MainFrame.h"
 #include "app/Prompter.h"
-#include "app/RegistryStore.h"
 #include "app/SpinEdit.h"
 #include "engine/ConversionJob.h"
 #include "engine/Detect.h"
 #include "tests/support/DownloadShapes.h"
 #include "tests/support/TestSupport.h"
+#include "ui/PlatformSettingsStore.h"
 
 using testing_support::FileExists;
 using testing_support::ReadFileBytes;
@@ -80,7 +80,7 @@ private:
     Prompter& prompter() { return Prompter::instance(); }
     CMainFrame& frame() { return *m_app->MainFrame(); }
     CKorvexView& view() { return *frame().View(); }
-    CRegistryStore& store() { return *m_app->m_pStore; }
+    ui::PlatformSettingsStore& store() { return *m_app->m_pStore; }
     std::string path(const char* name) { return *m_dir / name; }
     QString qpath(const char* name) { return QString::fromStdString(path(name)); }
     std::string Stored(const char* entry) { return store().ReadString("Setting", entry, "<none>"); }
@@ -195,17 +195,18 @@ private slots:
         Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
         QCOMPARE(prompter().TakeMessages(),
                  QStringList{QStringLiteral("Path specified does not point to a Master file")});
-        QVERIFY(
-            view().toPlainText().endsWith(QStringLiteral("\n\nConversion failed.\nNothing in ") +
-                                          qpath("db") + QStringLiteral(" was changed.")));
+        QVERIFY(view().toPlainText().endsWith(
+            QStringLiteral("\n\nConversion failed.\nPath specified does not point to a Master "
+                           "file\nNothing in ") +
+            qpath("db") + QStringLiteral(" was changed.")));
         QCOMPARE(Stored("Exist"), std::string("0"));
-        QCOMPARE(Stored("Path"), std::string("<none>"));  // the job did not get that far
+        QCOMPARE(Stored("Path"), path("db"));  // what the user confirmed is remembered
 
         // Settings... converts the same file again; each confirmed run adds its line.
         prompter().QueueDialog(
             [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
         Action("settingsAction")->trigger();
-        QVERIFY(EndsWithSuccess(QStringLiteral(" was changed.\n")));
+        QVERIFY(EndsWithSuccess(QStringLiteral(" was changed.\n\n")));
         QCOMPARE(Stored("Path"), path("db"));
     }
 
@@ -230,7 +231,11 @@ private slots:
             [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
         Action("settingsAction")->trigger();
         QCOMPARE(prompter().TakeMessages(), QStringList{question});
-        QVERIFY(EndsWithSuccess());
+        QVERIFY2(view().toPlainText().contains(
+                     QStringLiteral("Conversion completed successfully!\nReplaced XYZ in ") +
+                     qpath("db") +
+                     QStringLiteral(": it held 1 record, it now holds 2 records.\nConverted ")),
+                 qPrintable(view().toPlainText()));
         QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{3 * 28});
         QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{106});
     }
@@ -325,7 +330,8 @@ private slots:
                  QStringList{QStringLiteral("Remove xyz from ") + qpath("db") +
                              QStringLiteral("?\nIts price files are deleted.")});
         QVERIFY(!FileExists(path("db/F1.DAT")));
-        QVERIFY(view().toPlainText().endsWith(QStringLiteral("Removed xyz from ") + qpath("db") +
+        // The symbol as stored, not as typed.
+        QVERIFY(view().toPlainText().endsWith(QStringLiteral("Removed XYZ from ") + qpath("db") +
                                               QStringLiteral(".")));
     }
 
@@ -492,14 +498,6 @@ private slots:
                                     "DD_MM_CCYY", "1", "DAX"}));
         QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
         QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(53 + 36, 4), std::string("DAX "));
-        QCOMPARE(view().SymbolOfFile("/x/aapl.us.txt", 1252), QString("AAPL.US"));
-        QCOMPARE(view().SymbolOfFile("/x/a-very-long-file-name.csv", 1252),
-                 QString("A-VERY-LONG-FILE"));
-        // Only what the code page holds: Windows-1252 has no Ł or Ź, Windows-1250 has all four.
-        QCOMPARE(view().SymbolOfFile(QString::fromUtf8("/x/łódź.csv"), 1252),
-                 QString::fromUtf8("ÓD"));
-        QCOMPARE(view().SymbolOfFile(QString::fromUtf8("/x/łódź.csv"), 1250),
-                 QString::fromUtf8("ŁÓDŹ"));
     }
 
     // A refused run brings the dialog back with what was typed, the reason and the focus on the
@@ -525,8 +523,9 @@ private slots:
         QCOMPARE(seen,
                  (QStringList{"Typed Name", "XYZ", "Path specified does not point to a Master file",
                               "useExistingMasterRadio"}));
-        QVERIFY2(EndsWithSuccess(QStringLiteral("Conversion failed.\nNothing in ") + qpath("db") +
-                                 QStringLiteral(" was changed.\n")),
+        QVERIFY2(EndsWithSuccess(QStringLiteral("Conversion failed.\nPath specified does not point "
+                                                "to a Master file\nNothing in ") +
+                                 qpath("db") + QStringLiteral(" was changed.\n\n")),
                  qPrintable(view().toPlainText()));
     }
 
@@ -535,14 +534,19 @@ private slots:
     void theDirectoryLineSaysWhatTheDirectoryHolds() {
         WriteFileBytes(path("in.csv"), kLine);
         QStringList seen;
+        QList<bool> follows;
         auto status = [&](QDialog& d) {
             auto* label = Child<QLabel>(d, "directoryStatusLabel");
             seen << label->text() + (label->property("warning").toBool() ? " [!]" : "");
         };
         Open("in.csv", [&](QDialog& d) {
             auto* edit = Child<QLineEdit>(d, "directoryEdit");
-            Child<QRadioButton>(d, "useExistingMasterRadio")->setChecked(true);
             edit->setText(qpath("db/new"));
+            // A missing directory calls for a new MASTER; the user may choose otherwise.
+            follows << Child<QRadioButton>(d, "makeNewMasterRadio")->isChecked()
+                    << Child<QCheckBox>(d, "emasterCheck")->isEnabled();
+            Child<QRadioButton>(d, "useExistingMasterRadio")->setChecked(true);
+            follows << Child<QCheckBox>(d, "emasterCheck")->isEnabled();
             status(d);
             auto* create = Child<QPushButton>(d, "createDirectoryButton");
             seen << QString::number(create->isVisibleTo(&d));
@@ -556,6 +560,7 @@ private slots:
         QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
         prompter().QueueDialog([&](QDialog& d) {
             Child<QLineEdit>(d, "directoryEdit")->setText(qpath("db/new"));
+            follows << Child<QRadioButton>(d, "useExistingMasterRadio")->isChecked();  // it has one
             Child<QRadioButton>(d, "useExistingMasterRadio")->setChecked(true);
             status(d);
             Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
@@ -579,6 +584,7 @@ private slots:
                               "Master will be refused: choose Use Existing Master to add to it. "
                               "[!]",
                               "This is a file, not a directory. [!]"}));
+        QCOMPARE(follows, (QList<bool>{true, true, false, true}));
     }
 
     // Every control has its own Alt key, F1 opens the dialog's help page, and Tab enters a radio
@@ -641,6 +647,7 @@ private slots:
             auto& dialog = static_cast<CConversionSettingsDlg&>(d);
             auto ok = Child<QPushButton>(d, "okButton");
             // Neither symbol nor directory: the symbol is asked for first.
+            Child<QLineEdit>(d, "symbolEdit")->clear();
             ok->click();
             // A switched-off field is checked too, and takes the focus.
             Child<QCheckBox>(d, "highCheck")->click();  // unticked: its column turns to 1
@@ -676,8 +683,10 @@ private slots:
         QCOMPARE(seen, (QStringList{"1", "AB", QString::number(QDialog::Accepted)}));
         QCOMPARE(view().m_nDateFormat, 0);  // none chosen from the list
         QCOMPARE(Stored("DateFormat"), std::string(""));
-        QVERIFY(view().toPlainText().endsWith(QStringLiteral("Conversion failed.\nNothing in ") +
-                                              qpath("db") + QStringLiteral(" was changed.")));
+        QVERIFY(view().toPlainText().endsWith(
+            QStringLiteral("Conversion failed.\nNo date format is chosen.\nChoose one of the date "
+                           "formats of the list.\nNothing in ") +
+            qpath("db") + QStringLiteral(" was changed.")));
     }
 
     void skipRowsCheckFollowsItsReadState() {

@@ -55,7 +55,6 @@ TEST_F(JobFixture, OnlyTheDateEnabledIsRefusedBeforeAnythingIsMade) {
     EXPECT_EQ(job->Run(), 1);
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"You need to select more columns"});
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
-    EXPECT_TRUE(store.values.empty());
 }
 
 TEST_F(JobFixture, PrepareMasterMessages) {
@@ -81,12 +80,11 @@ TEST_F(JobFixture, PrepareMasterMessages) {
         EXPECT_EQ(Master(), before);
     }
     EXPECT_EQ(notifier.messages.size(), 3u);
-    EXPECT_TRUE(store.values.empty());
 }
 
 // A relative directory is taken from the current directory, which the run leaves as it is, so that
 // two jobs of one process from two working directories each find their own.
-TEST_F(JobFixture, RelativeDirectoryIsMadeAbsoluteAndStoredWithoutChangingTheCurrentOne) {
+TEST_F(JobFixture, RelativeDirectoryIsMadeAbsoluteWithoutChangingTheCurrentOne) {
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::create_directories(dir / "b/out");
     std::filesystem::current_path(dir / "b");
@@ -104,9 +102,6 @@ TEST_F(JobFixture, RelativeDirectoryIsMadeAbsoluteAndStoredWithoutChangingTheCur
     EXPECT_EQ(std::filesystem::current_path().string(), dir.path());
     EXPECT_TRUE(FileExists(dir / "b/out/F1.DAT"));
     std::filesystem::current_path(before);
-    EXPECT_EQ(Stored("Path"), dir / "out");
-    EXPECT_EQ(Stored("Symbol"), "XYZ");
-    EXPECT_EQ(Stored("Name"), "XYZ Corp");
     EXPECT_FALSE(FileExists(dir / "out/MASTER.BAK"));
 }
 
@@ -288,19 +283,6 @@ TEST_F(JobFixture, MasterIsFoundWhateverTheCaseOfItsName) {
     EXPECT_EQ(notifier.messages.back(), "New Master chosen but one already exists");
 }
 
-TEST_F(JobFixture, SettingsAreStoredOnlyOnceTheSecurityIsAdded) {
-    store.values[{"Setting", "Path"}] = "earlier";
-    auto failsEarly = MakeJob(kLine);
-    failsEarly->settings.master = engine::MasterChoice::kUseExisting;  // there is no MASTER
-    EXPECT_EQ(failsEarly->Run(), 1);
-    EXPECT_EQ(Stored("Path"), "earlier");
-
-    auto failsLate = MakeJob("08/30/99,1,2,3,4,5,6\n");  // the date check fails in the parse
-    EXPECT_EQ(failsLate->Run(), 1);
-    EXPECT_EQ(Stored("Path"), dir.path());
-    EXPECT_EQ(Stored("Symbol"), "XYZ");
-}
-
 TEST_F(JobFixture, RefusedBeforeAnythingIsTouched) {
     auto noInput = MakeJob(kLine);
     noInput->settings.inputPath = dir / "absent.txt";
@@ -317,7 +299,6 @@ TEST_F(JobFixture, RefusedBeforeAnythingIsTouched) {
     EXPECT_EQ(notifier.messages.back(),
               "No date format is chosen.\nChoose one of the date formats of the list.");
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
-    EXPECT_TRUE(store.values.empty());
 }
 
 }  // namespace

@@ -46,7 +46,6 @@ protected:
         engine::JobServices services;
         services.fileSystem = fs;
         services.notifier = &notifier;
-        services.store = &store;
         services.clock = &clock;
         engine::ConversionSettings settings;
         settings.inputPath = dir / "input.txt";
@@ -70,9 +69,6 @@ protected:
         }
     }
 
-    // The value of an entry of the section "Setting", or "<absent>".
-    std::string Stored(const char* entry) { return store.ReadString("Setting", entry, "<absent>"); }
-
     std::string Master() const { return ReadFileBytes(dir / "MASTER"); }
     std::string Dat(int n = 1) const {
         return ReadFileBytes(dir / ("F" + std::to_string(n) + ".DAT"));
@@ -85,7 +81,6 @@ protected:
 
     TempDir dir;
     RecordingNotifier notifier;
-    MemorySettingsStore store;
     FixedClock clock;
 };
 

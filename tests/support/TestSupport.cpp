@@ -15,36 +15,6 @@
 
 namespace testing_support {
 
-std::string MemorySettingsStore::ReadString(const std::string& section, const std::string& entry,
-                                            const std::string& defaultValue) {
-    auto it = values.find({section, entry});
-    return it == values.end() ? defaultValue : it->second;
-}
-
-int MemorySettingsStore::ReadInt(const std::string& section, const std::string& entry,
-                                 int defaultValue) {
-    auto it = values.find({section, entry});
-    if (it == values.end()) {
-        return defaultValue;
-    }
-    try {
-        return std::stoi(it->second);
-    } catch (const std::exception&) {
-        return defaultValue;
-    }
-}
-
-bool MemorySettingsStore::WriteString(const std::string& section, const std::string& entry,
-                                      const std::string& text) {
-    values[{section, entry}] = text;
-    return true;
-}
-
-bool MemorySettingsStore::WriteInt(const std::string& section, const std::string& entry,
-                                   int value) {
-    return WriteString(section, entry, std::to_string(value));
-}
-
 std::string NativePath(std::string path) {
 #ifdef _WIN32
     std::replace(path.begin(), path.end(), '/', '\\');

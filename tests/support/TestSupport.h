@@ -17,19 +17,6 @@ public:
     std::vector<std::string> messages;
 };
 
-// Keeps settings in memory for the life of the object.
-class MemorySettingsStore final : public engine::SettingsStore {
-public:
-    std::string ReadString(const std::string& section, const std::string& entry,
-                           const std::string& defaultValue) override;
-    int ReadInt(const std::string& section, const std::string& entry, int defaultValue) override;
-    bool WriteString(const std::string& section, const std::string& entry,
-                     const std::string& text) override;
-    bool WriteInt(const std::string& section, const std::string& entry, int value) override;
-
-    std::map<std::pair<std::string, std::string>, std::string> values;
-};
-
 // Always the same day.
 class FixedClock final : public engine::Clock {
 public:

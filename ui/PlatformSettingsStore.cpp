@@ -1,4 +1,4 @@
-#include "app/RegistryStore.h"
+#include "ui/PlatformSettingsStore.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,8 +11,10 @@
 #include <sstream>
 #include <vector>
 
-#include "app/IniProfile.h"
 #include "msdb/FileSystem.h"
+#include "ui/IniProfile.h"
+
+namespace ui {
 
 namespace {
 
@@ -148,7 +150,7 @@ const std::string* Find(const Settings& settings, const std::string& section,
 
 }  // namespace
 
-std::string CRegistryStore::DefaultPath() {
+std::string PlatformSettingsStore::DefaultPath() {
     if (const char* path = std::getenv("KORVEX_SETTINGS"); path != nullptr && *path != '\0') {
         return path;
     }
@@ -163,8 +165,8 @@ std::string CRegistryStore::DefaultPath() {
     return config + "/Halvorn/Korvex.ini";
 }
 
-bool CRegistryStore::CreateRoot(const std::string& path, bool* createdNew) {
-    m_strRoot = path;
+bool PlatformSettingsStore::CreateRoot(const std::string& path, bool* createdNew) {
+    root_ = path;
     *createdNew = false;
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -181,9 +183,9 @@ bool CRegistryStore::CreateRoot(const std::string& path, bool* createdNew) {
     return true;
 }
 
-void CRegistryStore::ImportIniProfile(const std::string& iniPath) {
+void PlatformSettingsStore::ImportIniProfile(const std::string& iniPath) {
     Settings settings;
-    if (!Load(m_strRoot, &settings)) {
+    if (!Load(root_, &settings)) {
         settings.clear();
     }
     const bool read = ReadIniProfile(
@@ -192,40 +194,41 @@ void CRegistryStore::ImportIniProfile(const std::string& iniPath) {
             Set(&settings, section, entry, value);
         });
     if (read) {
-        (void)Save(m_strRoot, settings);
+        (void)Save(root_, settings);
     }
 }
 
-std::string CRegistryStore::ReadString(const std::string& section, const std::string& entry,
-                                       const std::string& defaultValue) {
+std::string PlatformSettingsStore::ReadString(const std::string& section, const std::string& entry,
+                                              const std::string& defaultValue) {
     Settings settings;
-    const std::string* value =
-        Load(m_strRoot, &settings) ? Find(settings, section, entry) : nullptr;
+    const std::string* value = Load(root_, &settings) ? Find(settings, section, entry) : nullptr;
     return value != nullptr && value->size() < kMaxValueLength ? *value : defaultValue;
 }
 
-int CRegistryStore::ReadInt(const std::string& section, const std::string& entry,
-                            int defaultValue) {
+int PlatformSettingsStore::ReadInt(const std::string& section, const std::string& entry,
+                                   int defaultValue) {
     Settings settings;
-    const std::string* value =
-        Load(m_strRoot, &settings) ? Find(settings, section, entry) : nullptr;
+    const std::string* value = Load(root_, &settings) ? Find(settings, section, entry) : nullptr;
     return value == nullptr ? defaultValue : LeadingInt(*value, defaultValue);
 }
 
-bool CRegistryStore::WriteString(const std::string& section, const std::string& entry,
-                                 const std::string& text) {
+bool PlatformSettingsStore::WriteString(const std::string& section, const std::string& entry,
+                                        const std::string& text) {
     Settings settings;
-    if (!Load(m_strRoot, &settings)) {
+    if (!Load(root_, &settings)) {
         std::error_code ec;
-        if (std::filesystem::exists(m_strRoot, ec)) {
+        if (std::filesystem::exists(root_, ec)) {
             return false;  // there, but unreadable: never write over what cannot be read
         }
-        std::filesystem::create_directories(std::filesystem::path(m_strRoot).parent_path(), ec);
+        std::filesystem::create_directories(std::filesystem::path(root_).parent_path(), ec);
     }
     Set(&settings, section, entry, text);
-    return Save(m_strRoot, settings);
+    return Save(root_, settings);
 }
 
-bool CRegistryStore::WriteInt(const std::string& section, const std::string& entry, int value) {
+bool PlatformSettingsStore::WriteInt(const std::string& section, const std::string& entry,
+                                     int value) {
     return WriteString(section, entry, std::to_string(value));
 }
+
+}  // namespace ui

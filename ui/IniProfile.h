@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+namespace ui {
+
 // Reads the profile at `path` line by line as it has always been read: a line of more than 519
 // characters is read as several, blanks around a line are dropped, and text after a NUL on a line
 // is ignored. Calls `onSection` for each section line and `onValue` for each value line that
@@ -14,3 +16,5 @@ bool ReadIniProfile(const std::string& path,
                     const std::function<void(const std::string& section)>& onSection,
                     const std::function<void(const std::string& section, const std::string& entry,
                                              const std::string& value)>& onValue);
+
+}  // namespace ui

@@ -1,4 +1,4 @@
-// CRegistryStore: the program's settings, a two-level map of sections and entries to text. Nothing
+// The program's settings, a two-level map of sections and entries to text. Nothing
 // is cached: every read reads the store and every write goes to it at once. Failures are silent: a
 // read that finds nothing gives the caller's default and a failed write returns false.
 //
@@ -15,12 +15,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/Services.h"
+#include "ui/SettingsStore.h"
 
-class CRegistryStore : public engine::SettingsStore {
+namespace ui {
+
+class PlatformSettingsStore : public SettingsStore {
 public:
-    CRegistryStore() = default;
-    ~CRegistryStore() override = default;
+    PlatformSettingsStore() = default;
+    ~PlatformSettingsStore() override = default;
 
     // Where the settings live: $KORVEX_SETTINGS, else on Windows the key Software\Halvorn\Korvex,
     // elsewhere the file $XDG_CONFIG_HOME/Halvorn/Korvex.ini, else ~/.config/Halvorn/Korvex.ini.
@@ -43,7 +45,7 @@ public:
                      const std::string& text) override;
     bool WriteInt(const std::string& section, const std::string& entry, int value) override;
 
-    const std::string& Path() const { return m_strRoot; }
+    const std::string& Path() const { return root_; }
 
     // A stored text this long or longer reads as absent.
     static constexpr std::size_t kMaxValueLength = 260;
@@ -62,5 +64,7 @@ private:
                             : static_cast<int>(std::clamp<long>(number, INT_MIN, INT_MAX));
     }
 
-    std::string m_strRoot;  // the settings file, or on Windows the key path
+    std::string root_;  // the settings file, or on Windows the key path
 };
+
+}  // namespace ui

@@ -1,10 +1,12 @@
-#include "app/IniProfile.h"
+#include "ui/IniProfile.h"
 
 #include <algorithm>
 #include <cctype>
 #include <optional>
 
 #include "msdb/FileSystem.h"
+
+namespace ui {
 
 namespace {
 
@@ -57,3 +59,5 @@ bool ReadIniProfile(const std::string& path,
     }
     return true;
 }
+
+}  // namespace ui

@@ -1,4 +1,4 @@
-// CRegistryStore on Windows: the settings in the registry (see RegistryStore.h).
+// PlatformSettingsStore on Windows: the settings in the registry (see PlatformSettingsStore.h).
 //
 // Text is UTF-8 inside Korvex and UTF-16 in the registry. Bytes that are not UTF-8 are kept as
 // the code units U+DC80 to U+DCFF, which no UTF-8 text becomes, so any text reads back exactly. A
@@ -12,8 +12,10 @@
 #include <optional>
 #include <string_view>
 
-#include "app/IniProfile.h"
-#include "app/RegistryStore.h"
+#include "ui/IniProfile.h"
+#include "ui/PlatformSettingsStore.h"
+
+namespace ui {
 
 namespace {
 
@@ -157,15 +159,15 @@ std::optional<std::string> ReadValue(HKEY hive, const std::wstring& path,
 
 }  // namespace
 
-std::string CRegistryStore::DefaultPath() {
+std::string PlatformSettingsStore::DefaultPath() {
     if (const char* path = std::getenv("KORVEX_SETTINGS"); path != nullptr && *path != '\0') {
         return path;
     }
     return kDefaultKeyPath;
 }
 
-bool CRegistryStore::CreateRoot(const std::string& path, bool* createdNew) {
-    m_strRoot = path;
+bool PlatformSettingsStore::CreateRoot(const std::string& path, bool* createdNew) {
+    root_ = path;
     *createdNew = false;
     HKEY key = nullptr;
     DWORD disposition = 0;
@@ -178,12 +180,12 @@ bool CRegistryStore::CreateRoot(const std::string& path, bool* createdNew) {
     return true;
 }
 
-void CRegistryStore::ImportIniProfile(const std::string& iniPath) {
+void PlatformSettingsStore::ImportIniProfile(const std::string& iniPath) {
     (void)ReadIniProfile(
         iniPath,
         [&](const std::string& section) {
             HKEY key = nullptr;
-            if (RegCreateKeyExW(HKEY_CURRENT_USER, SectionKeyPath(m_strRoot, section).c_str(), 0,
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, SectionKeyPath(root_, section).c_str(), 0,
                                 nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
                                 nullptr) == ERROR_SUCCESS) {
                 RegCloseKey(key);
@@ -194,9 +196,9 @@ void CRegistryStore::ImportIniProfile(const std::string& iniPath) {
         });
 }
 
-std::string CRegistryStore::ReadString(const std::string& section, const std::string& entry,
-                                       const std::string& defaultValue) {
-    const std::wstring path = SectionKeyPath(m_strRoot, section);
+std::string PlatformSettingsStore::ReadString(const std::string& section, const std::string& entry,
+                                              const std::string& defaultValue) {
+    const std::wstring path = SectionKeyPath(root_, section);
     std::optional<std::string> value = ReadValue(HKEY_CURRENT_USER, path, entry);
     if (!value) {
         value = ReadValue(HKEY_LOCAL_MACHINE, path, entry);
@@ -204,16 +206,16 @@ std::string CRegistryStore::ReadString(const std::string& section, const std::st
     return value && value->size() < kMaxValueLength ? *value : defaultValue;
 }
 
-int CRegistryStore::ReadInt(const std::string& section, const std::string& entry,
-                            int defaultValue) {
+int PlatformSettingsStore::ReadInt(const std::string& section, const std::string& entry,
+                                   int defaultValue) {
     const std::string absent(kMaxValueLength, '\0');  // longer than any text that reads
     return LeadingInt(ReadString(section, entry, absent), defaultValue);
 }
 
-bool CRegistryStore::WriteString(const std::string& section, const std::string& entry,
-                                 const std::string& text) {
+bool PlatformSettingsStore::WriteString(const std::string& section, const std::string& entry,
+                                        const std::string& text) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, SectionKeyPath(m_strRoot, section).c_str(), 0, nullptr,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, SectionKeyPath(root_, section).c_str(), 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
         return false;
@@ -226,6 +228,9 @@ bool CRegistryStore::WriteString(const std::string& section, const std::string& 
     return result == ERROR_SUCCESS;
 }
 
-bool CRegistryStore::WriteInt(const std::string& section, const std::string& entry, int value) {
+bool PlatformSettingsStore::WriteInt(const std::string& section, const std::string& entry,
+                                     int value) {
     return WriteString(section, entry, std::to_string(value));
 }
+
+}  // namespace ui

@@ -16,8 +16,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/RegistryStore.h"
 #include "tests/support/TestSupport.h"
+#include "ui/PlatformSettingsStore.h"
 
 namespace testing_support {
 namespace {
@@ -54,7 +54,7 @@ protected:
 
     // What a second store on the same file reads, so that only the file can carry the value.
     std::string ReadFresh(const std::string& section, const std::string& entry) {
-        CRegistryStore other;
+        ui::PlatformSettingsStore other;
         bool createdNew = true;
         EXPECT_TRUE(other.CreateRoot(path, &createdNew));
         EXPECT_FALSE(createdNew);
@@ -74,7 +74,7 @@ protected:
 #else
     std::string path = folder + "/Korvex.ini";
 #endif
-    CRegistryStore store;
+    ui::PlatformSettingsStore store;
 };
 
 TEST_F(RegistryStoreTest, FreshFileGivesDefaultsAndWritesCreateTheSection) {
@@ -107,7 +107,7 @@ TEST_F(RegistryStoreTest, ReadIntTakesTheLeadingIntegerOrGivesTheDefault) {
 }
 
 TEST_F(RegistryStoreTest, TextOfTwoHundredSixtyBytesOrMoreReadsAsAbsent) {
-    const std::string longest(CRegistryStore::kMaxValueLength - 1, 'a');
+    const std::string longest(ui::PlatformSettingsStore::kMaxValueLength - 1, 'a');
     ASSERT_TRUE(store.WriteString("Setting", "Path", longest));
     EXPECT_EQ(store.ReadString("Setting", "Path", "d"), longest);
     for (std::size_t length : {std::size_t{260}, std::size_t{1000}}) {
@@ -168,7 +168,7 @@ TEST_F(RegistryStoreTest, AnyTextInNamesAndValuesReadsBackExactly) {
 TEST_F(RegistryStoreTest, EveryReadReadsTheFileAndEveryWriteReplacesIt) {
     ASSERT_TRUE(store.WriteString("Setting", "Symbol", "ONE"));
     const std::string saved = ReadFileBytes(path);
-    CRegistryStore other;
+    ui::PlatformSettingsStore other;
     bool createdNew = true;
     ASSERT_TRUE(other.CreateRoot(path, &createdNew));
     EXPECT_FALSE(createdNew);
@@ -190,7 +190,7 @@ TEST_F(RegistryStoreTest, EveryReadReadsTheFileAndEveryWriteReplacesIt) {
 TEST_F(RegistryStoreTest, UnwritablePlaceFailsSilentlyAndChangesNothing) {
     WriteFileBytes(dir / "blocker", "not a folder");
     const std::string blocked = dir / "blocker/sub/Korvex.ini";
-    CRegistryStore other;
+    ui::PlatformSettingsStore other;
     bool createdNew = false;
     EXPECT_FALSE(other.CreateRoot(blocked, &createdNew));
     EXPECT_EQ(other.Path(), blocked);
@@ -205,7 +205,7 @@ TEST_F(RegistryStoreTest, SettingsFileThatCannotBeReadIsNeverReplaced) {
     // A folder where the file should be.
     const std::string folderPath = dir / "taken.ini";
     std::filesystem::create_directory(folderPath);
-    CRegistryStore other;
+    ui::PlatformSettingsStore other;
     bool createdNew = false;
     other.CreateRoot(folderPath, &createdNew);
     EXPECT_FALSE(createdNew);
@@ -259,12 +259,12 @@ TEST(RegistryStoreDefaultPath, FollowsTheEnvironmentInOrder) {
     EnvVar xdg("XDG_CONFIG_HOME", "/xdg");
     {
         EnvVar settings("KORVEX_SETTINGS", "/elsewhere/k.ini");
-        EXPECT_EQ(CRegistryStore::DefaultPath(), "/elsewhere/k.ini");
+        EXPECT_EQ(ui::PlatformSettingsStore::DefaultPath(), "/elsewhere/k.ini");
     }
     EnvVar settings("KORVEX_SETTINGS", nullptr);
-    EXPECT_EQ(CRegistryStore::DefaultPath(), "/xdg/Halvorn/Korvex.ini");
+    EXPECT_EQ(ui::PlatformSettingsStore::DefaultPath(), "/xdg/Halvorn/Korvex.ini");
     EnvVar noXdg("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(CRegistryStore::DefaultPath(), "/home/tester/.config/Halvorn/Korvex.ini");
+    EXPECT_EQ(ui::PlatformSettingsStore::DefaultPath(), "/home/tester/.config/Halvorn/Korvex.ini");
 }
 #endif
 

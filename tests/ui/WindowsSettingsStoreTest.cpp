@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/RegistryStore.h"
+#include "ui/PlatformSettingsStore.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ protected:
     std::string path =
         "Software\\Halvorn\\KorvexTest\\Registry-" + std::to_string(GetCurrentProcessId());
     std::wstring wpath = std::wstring(path.begin(), path.end());
-    CRegistryStore store;
+    ui::PlatformSettingsStore store;
 };
 
 TEST_F(WindowsRegistryStoreTest, EntriesAreTextValuesOfSectionKeysUnderTheUsersKey) {
@@ -120,7 +120,7 @@ TEST_F(WindowsRegistryStoreTest, MachineValuesAreReadWhereTheUserHasNoneAndNever
 }
 
 TEST_F(WindowsRegistryStoreTest, TheRootIsMadeOnceAndSectionNamesNeedNoRules) {
-    CRegistryStore other;
+    ui::PlatformSettingsStore other;
     bool createdNew = true;
     ASSERT_TRUE(other.CreateRoot(path, &createdNew));
     EXPECT_FALSE(createdNew);

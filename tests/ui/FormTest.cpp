@@ -1,0 +1,178 @@
+// Where the desktop programs' settings come from: the stored table, a new file's start, the master
+// choice that follows the directory, and the session log.
+#include <gtest/gtest.h>
+
+#include "tests/support/JobFixture.h"
+#include "tests/support/TestSupport.h"
+#include "ui/DirectoryStatus.h"
+#include "ui/FileStart.h"
+#include "ui/SessionLog.h"
+#include "ui/StoredSettings.h"
+
+namespace testing_support {
+namespace {
+
+using engine::PriceField;
+
+// The keys of today's settings files keep their names, defaults and meanings.
+TEST(StoredSettings, ReadsTheKeysOfEarlierVersionsAndWritesThemBack) {
+    ui::MemorySettingsStore store;
+    EXPECT_EQ(ui::LoadForm(store), ui::FormValues{});
+    store.values = {{{"Setting", "DateFormat"}, "CCYY_MM_DD"},
+                    {{"Setting", "Exist"}, "1"},
+                    {{"Setting", "Delimiter"}, "3"},
+                    {{"Setting", "Path"}, "/db"},
+                    {{"Setting", "SkipOn"}, "1"},
+                    {{"Setting", "SkipRows"}, "2"},
+                    {{"Setting", "VolOn"}, "0"},
+                    {{"Setting", "CloCol"}, "9x"},
+                    {{"Setting", "OICol"}, "junk"},
+                    {{"Setting", "CodePage"}, "1250"}};
+    const ui::FormValues form = ui::LoadForm(store);
+    EXPECT_EQ(form.dateFormat, "CCYY_MM_DD");
+    EXPECT_EQ(form.master, 1);
+    EXPECT_EQ(form.delimiter, 3);
+    EXPECT_EQ(form.directory, "/db");
+    EXPECT_TRUE(form.skipOn);
+    EXPECT_EQ(form.skipRows, 2);
+    EXPECT_FALSE(form.fields[PriceField::kVolume].on);
+    EXPECT_EQ(form.fields[PriceField::kClose].column, 9);         // the leading number, as before
+    EXPECT_EQ(form.fields[PriceField::kOpenInterest].column, 7);  // none: the default
+    EXPECT_EQ(form.codePage, 1250);
+
+    ui::MemorySettingsStore written;
+    ui::SaveForm(written, form);
+    EXPECT_EQ(ui::LoadForm(written), form);
+    EXPECT_EQ(written.ReadString("Setting", "CloCol", ""), "9");
+    for (const ui::StoredSetting& key : ui::StoredSettingsTable()) {
+        if (key.section == ui::kSettingSection && key.entry != "OpenFolder") {
+            EXPECT_NE(
+                written.ReadString(std::string(key.section), std::string(key.entry), "<none>"),
+                "<none>")
+                << key.entry;
+        }
+    }
+}
+
+TEST(StoredSettings, FormGivesTheRunsSettings) {
+    ui::FormValues form;
+    form.dateFormat = "ccyy_mm";  // the start of a name of the list, in any case
+    form.delimiter = 1;
+    form.master = 1;
+    form.makeEMaster = true;
+    form.from = "2024-01-02";
+    form.to = "2024-13-01";  // no date: no limit
+    engine::ConversionSettings settings = ui::ToSettings(form, "/in.csv");
+    EXPECT_EQ(settings.dateFormat, msdb::ParseDateFormatName("CCYY_MM_DD"));
+    EXPECT_EQ(settings.delimiter, '\t');
+    EXPECT_TRUE(settings.makeEMaster);
+    EXPECT_TRUE(settings.from.has_value());
+    EXPECT_FALSE(settings.to.has_value());
+    form.master = 0;  // an EMASTER is made only with a new MASTER
+    form.dateFormat = "NOPE";
+    settings = ui::ToSettings(form, "/in.csv");
+    EXPECT_FALSE(settings.makeEMaster);
+    EXPECT_EQ(settings.dateFormat, engine::DateFormat::kNone);
+}
+
+TEST(StoredSettings, RecentFilesAndThePlacementOfAMaximisedWindow) {
+    ui::MemorySettingsStore store;
+    for (const char* file : {"/a", "/b", "/c", "/d", "/e", "/c"}) {
+        ui::NoteRecentFile(store, file);
+    }
+    EXPECT_EQ(ui::RecentFiles(store), (std::vector<std::string>{"/c", "/e", "/d", "/b"}));
+    ui::NoteRecentFile(store, "/e", false);
+    EXPECT_EQ(ui::RecentFiles(store), (std::vector<std::string>{"/c", "/d", "/b"}));
+
+    ui::SavePlacement(store, {10, 20, 800, 600, true});
+    const ui::WindowPlacement back = ui::LoadPlacement(store);
+    EXPECT_EQ(back.width, 800);
+    EXPECT_TRUE(back.maximized);
+    const ui::WindowPlacement fitted = ui::FitPlacement(back, 640, 480);  // too large for it
+    EXPECT_EQ(fitted.width, 544);
+    EXPECT_EQ(fitted.x, 48);
+    EXPECT_TRUE(fitted.maximized);
+    EXPECT_EQ(ui::FitPlacement(back, 1024, 768).x, 10);
+}
+
+// The symbol proposed from a file's name: upper case, only what the code page holds, 16 at most.
+TEST(FileStart, SymbolOfFile) {
+    EXPECT_EQ(ui::SymbolOfFile("/x/aapl.us.txt", 1252), "AAPL.US");
+    EXPECT_EQ(ui::SymbolOfFile("/x/a-very-long-file-name.csv", 1252), "A-VERY-LONG-FILE");
+    // Windows-1252 has no Ł or Ź, Windows-1250 has all four.
+    EXPECT_EQ(ui::SymbolOfFile("/x/łódź.csv", 1252), "ÓD");
+    EXPECT_EQ(ui::SymbolOfFile("/x/łódź.csv", 1250), "ŁÓDŹ");
+    EXPECT_EQ(ui::SymbolOfFile("/x/сбер.csv", 1251), "СБЕР");
+}
+
+class FileStartTest : public JobFixture {};
+
+// The master choice follows the directory whatever the last run chose.
+TEST_F(FileStartTest, MasterChoiceFollowsTheDirectory) {
+    EXPECT_EQ(ui::MasterChoiceFor(dir.path()), 1);
+    EXPECT_EQ(ui::MasterChoiceFor(dir / "missing"), 1);
+    WriteFileBytes(dir / "master", MasterWith({OtherMasterRecord(1, "ABC", "Abc")}));
+    EXPECT_EQ(ui::MasterChoiceFor(dir.path()), 0);
+    const ui::DirectoryStatus status = ui::DescribeDirectory(dir.path(), 1);
+    EXPECT_EQ(status.fittingMaster, 0);
+    EXPECT_TRUE(status.warn);
+}
+
+// Detection with doubts keeps settings of the last run that read the file, and says in what they
+// differ from its proposal.
+TEST_F(FileStartTest, KeptLastRunSettingsNameTheirDifferences) {
+    // Two heading lines read as one is taken; the proposal has doubts about one line of text.
+    WriteFileBytes(dir / "in.csv",
+                   "Prices\nDate,Open,High,Low,Close\n" + DailyLines(30, ",1,2,1,2"));
+    engine::ConversionSettings lastRun;
+    lastRun.inputPath = dir / "in.csv";
+    lastRun.skipOn = true;
+    lastRun.skipRows = 3;
+    for (PriceField field : {PriceField::kVolume, PriceField::kOpenInterest}) {
+        lastRun.fields[field].on = false;
+    }
+    engine::DetectedLayout layout;
+    layout.skipRows = 2;
+    layout.dateFormat = engine::DateFormat::MMDDYY;
+    layout.fields = lastRun.fields;
+    layout.fields[PriceField::kOpen].on = false;
+    EXPECT_EQ(ui::DescribeDifferences(lastRun, layout),
+              (std::vector<std::string>{"Skip 3 heading lines (detected: 2)",
+                                        "Open column 2 (detected: not stored)"}));
+    lastRun.skipOn = false;
+    EXPECT_EQ(ui::DescribeDifferences(lastRun, layout).front(),
+              "Skip no heading lines (detected: 2)");
+}
+
+TEST_F(FileStartTest, SessionLogSaysWhatEachRunDid) {
+    ui::SessionLog log;
+    auto job = MakeJob(DailyLines(3));
+    ASSERT_EQ(job->Run(), 0);
+    log.Converted(*job->job, true, "");
+    EXPECT_EQ(log.Last().substr(0, 35), "Conversion completed successfully!\n");
+
+    auto again = MakeJob(DailyLines(5));
+    again->settings.master = engine::MasterChoice::kUseExisting;
+    again->settings.replaceExisting = true;
+    ASSERT_EQ(again->Run(), 0);
+    log.Converted(*again->job, true, "");
+    EXPECT_NE(log.Last().find("\nReplaced XYZ in " + dir.path() +
+                              ": it held 3 records, it now holds 5 records.\n"),
+              std::string::npos)
+        << log.Last();
+
+    auto refused = MakeJob(DailyLines(1));
+    refused->settings.master = engine::MasterChoice::kUseExisting;
+    ASSERT_EQ(refused->Run(), 1);
+    log.Converted(*refused->job, false, notifier.messages.back());
+    EXPECT_EQ(log.Last(),
+              "Conversion failed.\nDuplicate Symbol\n"
+              "Nothing in " +
+                  dir.path() + " was changed.");
+    ASSERT_EQ(log.Entries().size(), 3u);
+    log.Clear();
+    EXPECT_TRUE(log.Entries().empty());
+}
+
+}  // namespace
+}  // namespace testing_support

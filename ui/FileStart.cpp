@@ -1,0 +1,212 @@
+#include "ui/FileStart.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/InputScan.h"
+#include "msdb/CodePage.h"
+#include "msdb/FileSystem.h"
+
+namespace ui {
+namespace {
+
+using engine::PriceField;
+
+// The fields as the dialog names them.
+constexpr msdb::PerField<std::string_view> kFieldLabels = {
+    {"Date", "Open", "High", "Low", "Close", "Volume", "Open Int"}};
+
+std::string Join(const std::vector<std::string>& texts, const char* separator) {
+    std::string joined;
+    for (const std::string& text : texts) {
+        joined += (joined.empty() ? "" : separator) + text;
+    }
+    return joined;
+}
+
+std::string HeadingLines(int count) {
+    return count == 0 ? "no heading lines"
+                      : std::to_string(count) + (count == 1 ? " heading line" : " heading lines");
+}
+
+std::string FieldPlace(const engine::FieldSetting& field) {
+    return field.on ? "column " + std::to_string(field.column) : "not stored";
+}
+
+// The code point that starts at `text[*at]` (UTF-8), moving `*at` past it; a byte that starts no
+// character is taken as it is.
+char32_t NextCharacter(const std::string& text, std::size_t* at) {
+    const auto lead = static_cast<unsigned char>(text[*at]);
+    const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (length == 1 || *at + length > text.size()) {
+        ++*at;
+        return lead;
+    }
+    char32_t c = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        c = (c << 6) | (static_cast<unsigned char>(text[*at + k]) & 0x3F);
+    }
+    *at += length;
+    return c;
+}
+
+std::string Utf8(char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// The capital of the small letters that the Windows code pages hold (Latin, Greek, Cyrillic);
+// any other character as it is.
+char32_t Capital(char32_t c) {
+    const bool pairedEvenOdd = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    const bool pairedOddEven = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if ((c >= U'a' && c <= U'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
+        (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) || (c >= 0x430 && c <= 0x44F)) {
+        return c - 0x20;
+    }
+    if (c == 0xFF) {
+        return 0x178;
+    }
+    if ((pairedEvenOdd && c % 2 == 1) || (pairedOddEven && c % 2 == 0)) {
+        return c - 1;
+    }
+    if (c >= 0x450 && c <= 0x45F) {
+        return c - 0x50;
+    }
+    if (c == 0x3C2) {
+        return 0x3A3;  // final sigma
+    }
+    return c;
+}
+
+}  // namespace
+
+std::string SymbolOfFile(const std::string& path, int codePage) {
+    const std::string stem = std::filesystem::path(path).stem().string();
+    std::string symbol;
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < stem.size() && characters < engine::limits::kMaxSymbolLength;) {
+        const std::string character = Utf8(Capital(NextCharacter(stem, &at)));
+        std::string encoded;
+        if (!msdb::EncodeText(character, codePage, &encoded)) {
+            symbol += character;
+            ++characters;
+        }
+    }
+    return symbol;
+}
+
+Detection DetectForForm(const std::string& inputPath, const engine::ConversionSettings* lastRun) {
+    Detection detection;
+    std::vector<std::string> lines;
+    std::string notText;
+    const msdb::Status s =
+        engine::ReadSampleLines(msdb::FileSystem::Default(), inputPath, &lines, &notText);
+    if (!s.ok() || !notText.empty()) {
+        detection.line =
+            "The file's layout could not be detected: " + (s.ok() ? notText : s.message()) + ".";
+        return detection;
+    }
+    const engine::DetectionResult result = engine::DetectLayout(lines);
+    if (!result.found) {
+        detection.line = "The file's layout could not be detected: " + result.failure +
+                         "\nThe settings are those of the last run.";
+        return detection;
+    }
+    detection.reasons = Join(result.reasons, "\n");
+    const std::string undecided = Join(result.undecided, "\n");
+    const bool confident = result.confidence == engine::Confidence::kHigh;
+    if (!confident && lastRun != nullptr && ReadsCleanly(*lastRun)) {
+        detection.line =
+            "The file's layout is not certain; the settings are those of the last run.";
+        const std::vector<std::string> differences = DescribeDifferences(*lastRun, result.layout);
+        if (!differences.empty()) {
+            detection.line += "\n" + Join(differences, "\n");
+        }
+        detection.line += "\nPress Detect to take the proposal.";
+        if (!undecided.empty()) {
+            detection.line += "\n" + undecided;
+        }
+        detection.layout = result.layout;
+        return detection;
+    }
+    detection.take = true;
+    detection.layout = result.layout;
+    detection.line =
+        std::string("Settings detected from the file") +
+        (confident            ? "."
+         : lastRun != nullptr ? ", with doubts: the last run's settings do not read this file."
+                              : ", with doubts.") +
+        "\nLeft to you: the directory, the master, the symbol and the name.";
+    if (!undecided.empty()) {
+        detection.line += "\n" + undecided;
+    }
+    return detection;
+}
+
+std::vector<std::string> DescribeDifferences(const engine::ConversionSettings& settings,
+                                             const engine::DetectedLayout& layout) {
+    std::vector<std::string> lines;
+    if (settings.delimiter != layout.delimiter) {
+        lines.push_back("Delimiter " + engine::DelimiterName(settings.delimiter) +
+                        " (detected: " + engine::DelimiterName(layout.delimiter) + ")");
+    }
+    if (settings.decimalComma != layout.decimalComma) {
+        lines.push_back(std::string("Decimal comma ") + (settings.decimalComma ? "on" : "off") +
+                        " (detected: " + (layout.decimalComma ? "on" : "off") + ")");
+    }
+    const int skipped = settings.skipOn ? settings.skipRows : 0;
+    if (skipped != layout.skipRows) {
+        lines.push_back("Skip " + HeadingLines(skipped) +
+                        " (detected: " + std::to_string(layout.skipRows) + ")");
+    }
+    if (settings.dateFormat != layout.dateFormat &&
+        layout.dateFormat != engine::DateFormat::kNone) {
+        lines.push_back("Date format " + std::string(msdb::DateFormatName(settings.dateFormat)) +
+                        " (detected: " + std::string(msdb::DateFormatName(layout.dateFormat)) +
+                        ")");
+    }
+    for (PriceField field : msdb::kPriceFields) {
+        const engine::FieldSetting& have = settings.fields[field];
+        const engine::FieldSetting& found = layout.fields[field];
+        if (have.on != found.on || (have.on && have.column != found.column)) {
+            lines.push_back(std::string(kFieldLabels[field]) + " " + FieldPlace(have) +
+                            " (detected: " + FieldPlace(found) + ")");
+        }
+    }
+    return lines;
+}
+
+bool ReadsCleanly(const engine::ConversionSettings& settings) {
+    // Only the reading settings matter here: the directory and the symbol may be empty yet.
+    for (const engine::SettingsProblem& problem : settings.Validate()) {
+        if (problem.kind != engine::ProblemKind::kEmpty) {
+            return false;
+        }
+    }
+    std::vector<engine::PreviewRow> rows;
+    if (!engine::ReadPreviewRows(msdb::FileSystem::Default(), settings, kPreviewRecords, &rows)
+             .ok() ||
+        rows.empty()) {
+        return false;
+    }
+    return std::all_of(rows.begin(), rows.end(),
+                       [](const engine::PreviewRow& row) { return row.problems.empty(); });
+}
+
+}  // namespace ui

@@ -1,0 +1,40 @@
+// What each run of the session did, in the user's words: added, replaced (with the records before
+// and after), removed, or failed and why, with what that left of the directory. The main window
+// shows it; opening a file adds to it and never wipes it; View > Clear Window empties it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/ConversionJob.h"
+#include "engine/RemoveSecurity.h"
+
+namespace ui {
+
+class SessionLog {
+public:
+    // A file was opened: its path and, below, its first lines as they are, each ending in a line
+    // break.
+    void Opened(const std::string& path, const std::vector<std::string>& firstLines);
+    // A conversion ended: what `job` did, committed or not. `reason` is the last message the run
+    // gave when it failed.
+    void Converted(const engine::ConversionJob& job, bool succeeded, const std::string& reason);
+    // A removal ended: `symbol` as typed, what the removal reported, and the reason it gave when
+    // it failed.
+    void Removed(const std::string& symbol, const engine::RemovalReport& report, bool succeeded,
+                 const std::string& reason);
+    void Clear();
+
+    // The entries, oldest first; each is one or more lines. The window shows them one after the
+    // other, a blank line between.
+    const std::vector<std::string>& Entries() const { return entries_; }
+    // The newest entry, or an empty text.
+    std::string Last() const { return entries_.empty() ? std::string() : entries_.back(); }
+
+private:
+    void Add(std::string entry);
+
+    std::vector<std::string> entries_;
+};
+
+}  // namespace ui
