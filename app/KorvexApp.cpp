@@ -28,8 +28,8 @@ bool CKorvexApp::InitInstance(const QString& file, const std::string& settingsPa
     connect(m_pFrame.get(), &CMainFrame::AboutRequested, this, &CKorvexApp::OnAppAbout);
     m_pFrame->show();
     // A file that cannot be opened has been reported; the window stays, as after File > Open.
-    if (file.isEmpty() || !m_pDoc->OnOpenDocument(file)) {
-        m_pDoc->OnNewDocument();
+    if (!file.isEmpty()) {
+        (void)m_pDoc->OnOpenDocument(file);
     }
     return true;
 }

@@ -20,8 +20,6 @@ public:
 
     void SetView(CKorvexView* view) { m_pView = view; }
 
-    // A new, untitled document: empties the view; its input path stays.
-    bool OnNewDocument();
     // Opens `path`: hands it to the view, which previews and converts it before this returns.
     // False, after telling the user, when the file cannot be opened.
     bool OnOpenDocument(const QString& path);
@@ -30,16 +28,11 @@ public:
 
     // The recent-file list, newest first, at most four files.
     QStringList RecentFiles() const;
-    static constexpr int kRecentFiles = 4;
 
 signals:
     void RecentFilesChanged();
 
 private:
-    void AddToRecentFiles(const QString& path);
-    void RemoveFromRecentFiles(const QString& path);
-    void WriteRecentFiles(const QStringList& files);
-
     ui::SettingsStore* m_pStore;
     CKorvexView* m_pView = nullptr;
     QString m_strPathName;  // the open document's file; empty while untitled

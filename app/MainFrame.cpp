@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -17,12 +18,7 @@
 #include "app/KorvexView.h"
 #include "app/Prompter.h"
 #include "ui/SettingsStore.h"
-
-namespace {
-
-const std::string kScreen = "Screen";
-
-}  // namespace
+#include "ui/StoredSettings.h"
 
 CMainFrame::CMainFrame(ui::SettingsStore* store, CKorvexDoc* doc, QWidget* parent)
     : QMainWindow(parent), m_pStore(store), m_pDoc(doc) {
@@ -60,7 +56,7 @@ void CMainFrame::BuildCommands() {
         "settings at once."));
     connect(open, &QAction::triggered, this, &CMainFrame::OnFileOpen);
 
-    m_settings = MakeAction(QStringLiteral("Settings..."),
+    m_settings = MakeAction(QStringLiteral("&Settings..."),
                             QStringLiteral("File conversion settings\nSettings"), "settings.svg");
     m_settings->setObjectName(QStringLiteral("settingsAction"));
     m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
@@ -108,15 +104,6 @@ void CMainFrame::BuildCommands() {
     connect(about, &QAction::triggered, this, &CMainFrame::AboutRequested);
 
     // Commands reached by their keys alone.
-    QAction* fileNew =
-        MakeAction(QStringLiteral("New"), QStringLiteral("Create a new document\nNew"));
-    fileNew->setObjectName(QStringLiteral("newAction"));
-    fileNew->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    connect(fileNew, &QAction::triggered, this, &CMainFrame::OnFileNew);
-    QAction* save =
-        MakeAction(QStringLiteral("Save"), QStringLiteral("Save the active document\nSave"));
-    save->setObjectName(QStringLiteral("saveAction"));
-    save->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));  // the document holds nothing to save
     QAction* help = MakeAction(QStringLiteral("Help"),
                                QStringLiteral("Display help for current task or command\nHelp"));
     help->setObjectName(QStringLiteral("helpAction"));
@@ -141,7 +128,7 @@ void CMainFrame::BuildCommands() {
     m_fileMenu->addSeparator();
     m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
     m_recentPlaceholder->setEnabled(false);
-    for (int i = 0; i < CKorvexDoc::kRecentFiles; ++i) {
+    for (int i = 0; i < ui::kRecentFiles; ++i) {
         QAction* recent = MakeAction(QString(), QStringLiteral("Open this document"));
         recent->setObjectName(QStringLiteral("recentFileAction%1").arg(i + 1));
         connect(recent, &QAction::triggered, this,
@@ -222,14 +209,13 @@ void CMainFrame::UpdateRecentFiles() {
 }
 
 void CMainFrame::OnFileOpen() {
-    QString path = Prompter::instance().OpenFileName(this, QStringLiteral("Open"), QString());
+    const QString path = Prompter::instance().OpenFileName(
+        this, QStringLiteral("Open"), QString::fromLocal8Bit(ui::OpenFolder(*m_pStore).c_str()),
+        QStringLiteral("Price files (*.csv *.txt *.prn *.asc);;All files (*)"));
     if (!path.isEmpty()) {
+        ui::SetOpenFolder(*m_pStore, QFileInfo(path).absolutePath().toLocal8Bit().toStdString());
         m_pDoc->OnOpenDocument(path);
     }
-}
-
-void CMainFrame::OnFileNew() {
-    m_pDoc->OnNewDocument();
 }
 
 void CMainFrame::OnHelp() {
@@ -244,41 +230,33 @@ void CMainFrame::OnContextHelp() {
     QWhatsThis::enterWhatsThisMode();
 }
 
-QRect CMainFrame::ChoosePlacement(int x, int y, int cx, int cy, QSize screen) {
-    const int w = screen.width();
-    const int h = screen.height();
-    if (cx > 0 && cy > 0 && x >= 0 && y >= 0 && cx <= w && cy <= h && x <= w && y <= h) {
-        return QRect(x, y, cx, cy);
-    }
-    const float share = 0.85f;
-    int width = static_cast<int>(static_cast<float>(w) * share);
-    int height = static_cast<int>(static_cast<float>(h) * share);
-    return QRect((w - width) / 2, (h - height) / 2, width, height);
-}
-
 void CMainFrame::RestorePlacement() {
-    int x = m_pStore->ReadInt(kScreen, "x", 0);
-    int y = m_pStore->ReadInt(kScreen, "y", 0);
-    int cx = m_pStore->ReadInt(kScreen, "cx", 0);
-    int cy = m_pStore->ReadInt(kScreen, "cy", 0);
-    QScreen* screen = QGuiApplication::primaryScreen();
-    QSize size = screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
-    QRect placement = ChoosePlacement(x, y, cx, cy, size);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize size = screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
+    const ui::WindowPlacement placement =
+        ui::FitPlacement(ui::LoadPlacement(*m_pStore), size.width(), size.height());
     // move() places the frame's corner and resize() sets the size inside the frame, as
     // SavePlacement() writes them: the frame's size is not known before the window manager has
-    // framed the window.
-    move(placement.topLeft());
-    resize(placement.size());
+    // framed the window. A maximised window keeps its normal size for when it is restored.
+    move(placement.x, placement.y);
+    resize(placement.width, placement.height);
+    if (placement.maximized) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
 }
 
 void CMainFrame::SavePlacement() {
     if (isMinimized()) {
         return;
     }
-    m_pStore->WriteInt(kScreen, "cx", width());
-    m_pStore->WriteInt(kScreen, "cy", height());
-    m_pStore->WriteInt(kScreen, "x", std::max(x(), 0));
-    m_pStore->WriteInt(kScreen, "y", std::max(y(), 0));
+    ui::WindowPlacement placement;
+    placement.maximized = isMaximized();
+    const QRect normal = placement.maximized ? normalGeometry() : QRect(pos(), size());
+    placement.x = normal.x();
+    placement.y = normal.y();
+    placement.width = normal.width();
+    placement.height = normal.height();
+    ui::SavePlacement(*m_pStore, placement);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

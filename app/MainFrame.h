@@ -27,19 +27,15 @@ public:
     // The help window, once a help command has opened it.
     CHelpWindow* HelpWindow() const { return m_help; }
 
-    // The placement to open with on a screen of `screen` size, from the stored x, y, cx and cy:
-    // kept when cx and cy are positive and x, y, cx, cy all lie within the screen, else the
-    // default.
-    static QRect ChoosePlacement(int x, int y, int cx, int cy, QSize screen);
-
     // The recent-file menu's label for each of `files`: the shortest ending of its path (the file
     // name, or more folders) that no other of `files` ends with; cut in the middle with an ellipsis
     // when longer than kRecentLabelLength characters.
     static QStringList RecentFileLabels(const QStringList& files);
     static constexpr qsizetype kRecentLabelLength = 60;
 
-    // Writes the frame's top-left corner and the size inside the frame to "Screen", unless the
-    // window is minimised; the next start restores exactly that.
+    // Writes the frame's top-left corner, the size inside the frame and whether the window is
+    // maximised to "Screen", unless the window is minimised; the next start restores exactly that
+    // (a maximised window with its normal frame for when it is restored).
     void SavePlacement();
 
 signals:
@@ -48,7 +44,6 @@ signals:
 
 public slots:
     void OnFileOpen();
-    void OnFileNew();
     void OnHelp();
     void OnContextHelp();
 

@@ -35,8 +35,11 @@ bool Prompter::Question(QWidget* parent, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
-QString Prompter::OpenFileName(QWidget* parent, const QString& caption, const QString& directory) {
+QString Prompter::OpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                               const QString& filter) {
     if (m_scripted) {
+        m_lastFolder = directory;
+        m_lastFilter = filter;
         if (m_files.empty()) {
             return QString();
         }
@@ -44,8 +47,9 @@ QString Prompter::OpenFileName(QWidget* parent, const QString& caption, const QS
         m_files.pop_front();
         return file;
     }
-    return QFileDialog::getOpenFileName(parent, caption, directory,
-                                        QStringLiteral("All Files (*)"));
+    m_lastFolder = directory;
+    m_lastFilter = filter;
+    return QFileDialog::getOpenFileName(parent, caption, directory, filter);
 }
 
 int Prompter::Exec(QDialog& dialog) {

@@ -20,7 +20,8 @@ public:
     // Asks `text` in a modal box with Yes and No buttons, No the default; true for Yes.
     bool Question(QWidget* parent, const QString& text);
     // The file chosen in an Open dialog, or an empty text on Cancel.
-    QString OpenFileName(QWidget* parent, const QString& caption, const QString& directory);
+    QString OpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                         const QString& filter = QStringLiteral("All files (*)"));
     // Runs `dialog` modally and returns its result code.
     int Exec(QDialog& dialog);
 
@@ -30,6 +31,9 @@ public:
     // question is recorded like a message and takes the next queued answer (No when none is left).
     void SetScripted(bool scripted);
     void QueueFile(const QString& path) { m_files.push_back(path); }
+    // The folder and the filter the last file chooser was opened with.
+    const QString& LastFolder() const { return m_lastFolder; }
+    const QString& LastFilter() const { return m_lastFilter; }
     void QueueAnswer(bool yes) { m_answers.push_back(yes); }
     void QueueDialog(std::function<int(QDialog&)> handler) {
         m_dialogs.push_back(std::move(handler));
@@ -41,6 +45,8 @@ private:
     bool m_scripted = false;
     QStringList m_messages;
     std::deque<QString> m_files;
+    QString m_lastFolder;
+    QString m_lastFilter;
     std::deque<bool> m_answers;
     std::deque<std::function<int(QDialog&)>> m_dialogs;
 };

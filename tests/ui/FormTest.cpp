@@ -93,6 +93,17 @@ TEST(StoredSettings, RecentFilesAndThePlacementOfAMaximisedWindow) {
     EXPECT_EQ(fitted.x, 48);
     EXPECT_TRUE(fitted.maximized);
     EXPECT_EQ(ui::FitPlacement(back, 1024, 768).x, 10);
+    // Kept when the size is positive and the corner and size lie within the screen.
+    auto fit = [](int x, int y, int width, int height) {
+        const ui::WindowPlacement p = ui::FitPlacement({x, y, width, height, false}, 1024, 768);
+        return std::vector<int>{p.x, p.y, p.width, p.height};
+    };
+    const std::vector<int> centred = {77, 58, 870, 652};
+    EXPECT_EQ(fit(0, 0, 0, 0), centred);
+    EXPECT_EQ(fit(100, 10, 1024, 500), (std::vector<int>{100, 10, 1024, 500}));
+    EXPECT_EQ(fit(-1, 10, 500, 500), centred);
+    EXPECT_EQ(fit(10, 10, 500, 769), centred);
+    EXPECT_EQ(fit(1024, 768, 10, 10), (std::vector<int>{1024, 768, 10, 10}));
 }
 
 // The symbol proposed from a file's name: upper case, only what the code page holds, 16 at most.
