@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, checks the formatting, then configures, builds and tests both presets:
 # default (RelWithDebInfo) and asan (Debug with AddressSanitizer and UndefinedBehaviorSanitizer).
+# Then builds the desktop programs' core ui/ without Qt and runs its tests (the core preset).
 # Then cross-builds the Windows program (the windows preset), tests it under Wine and makes its
 # release archive (scripts/windows.sh). Then builds the fuzz targets with clang and runs each for
 # KORVEX_FUZZ_SECONDS (default 45).
@@ -34,6 +35,15 @@ for preset in default asan; do
     echo "==> $preset: test"
     ctest --preset "$preset"
 done
+
+echo "==> core: ui/ builds and passes its tests without Qt"
+if grep -rn '#include <Q' ui/; then
+    echo "==> ui/ must not include Qt" >&2
+    exit 1
+fi
+cmake --preset core
+cmake --build --preset core -j "$jobs"
+build-core/tests/ui_tests --gtest_brief=1
 
 echo "==> windows: build, test under Wine, release archive"
 KORVEX_SKIP_SETUP=1 KORVEX_LINUX_CLI="$PWD/build/bin/korvex-cli" bash scripts/windows.sh

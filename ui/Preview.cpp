@@ -1,0 +1,261 @@
+#include "ui/Preview.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "engine/InputParser.h"
+#include "msdb/FileSystem.h"
+#include "msdb/Reader.h"
+
+namespace ui {
+namespace {
+
+using engine::PriceField;
+
+constexpr msdb::PerField<std::string_view> kFieldHeadings = {
+    {"Date", "Open", "High", "Low", "Close", "Volume", "Open Int"}};
+
+// A summary of a large file reports its progress; a small one reads in a blink.
+constexpr std::uint64_t kProgressFrom = 4 << 20;
+
+std::optional<std::string> StoredDate(const msdb::MbfBytes& stored) {
+    const std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(stored);
+    return day ? std::optional<std::string>(msdb::IsoDateText(*day)) : std::nullopt;
+}
+
+// Counts the bytes read through it, for the progress of the summary.
+class CountingFile final : public msdb::ReadableFile {
+public:
+    explicit CountingFile(std::unique_ptr<msdb::ReadableFile> file) : file_(std::move(file)) {}
+    msdb::Status Read(std::size_t n, char* buffer, std::size_t* got) override {
+        msdb::Status s = file_->Read(n, buffer, got);
+        read_ += *got;
+        return s;
+    }
+    std::uint64_t BytesRead() const { return read_; }
+
+private:
+    std::unique_ptr<msdb::ReadableFile> file_;
+    std::uint64_t read_ = 0;
+};
+
+// The first heading line skipped that reads as a record with the same settings, as a problem.
+std::optional<std::string> SwallowedRecord(const engine::ConversionSettings& settings) {
+    if (!settings.skipOn || settings.skipRows <= 0) {
+        return std::nullopt;
+    }
+    engine::ConversionSettings unskipped = settings;
+    unskipped.skipOn = false;
+    unskipped.from.reset();
+    unskipped.to.reset();
+    std::unique_ptr<msdb::ReadableFile> file;
+    if (!msdb::FileSystem::Default().OpenForRead(settings.inputPath, &file).ok()) {
+        return std::nullopt;
+    }
+    engine::InputParser parser(unskipped, std::move(file));
+    for (;;) {
+        bool got = false;
+        if (!parser.NextLine(&got).ok() || !got ||
+            parser.LineNumber() > static_cast<engine::LineNumber>(settings.skipRows)) {
+            return std::nullopt;
+        }
+        const engine::PriceRecord record = parser.ReadRecord();
+        if (parser.Usable() && parser.RecordProblems().empty()) {
+            const std::optional<std::string> date = StoredDate(record.values[PriceField::kDate]);
+            return "Line " + std::to_string(parser.LineNumber()) +
+                   " is skipped as a heading line, but it reads as a record" +
+                   (date ? " of " + *date : std::string()) + ": skip fewer lines.";
+        }
+    }
+}
+
+std::string Plural(std::int64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string ProblemText(const engine::InputProblem& problem) {
+    std::string text = "line " + std::to_string(problem.line) + ", " + problem.field;
+    if (!problem.text.empty()) {
+        text += " \"" + problem.text + "\"";
+    }
+    return text + ": " + problem.what;
+}
+
+msdb::Status PreviewModel::Load(const engine::ConversionSettings& settings, int count) {
+    Clear();
+    for (PriceField field : msdb::kPriceFields) {
+        if (settings.fields[field].on) {
+            fields_.push_back(field);
+            columns_.push_back(settings.fields[field].column);
+        }
+    }
+    std::vector<engine::PreviewRow> rows;
+    if (msdb::Status s =
+            engine::ReadPreviewRows(msdb::FileSystem::Default(), settings, count, &rows);
+        !s.ok()) {
+        fields_.clear();
+        columns_.clear();
+        return s;
+    }
+    // The order of the dates that can be read decides, as it does for the whole file.
+    std::int64_t forward = 0;
+    std::int64_t backward = 0;
+    std::optional<int> before;
+    for (const engine::PreviewRow& row : rows) {
+        const std::optional<msdb::CalendarDay> day =
+            msdb::StoredDateToDay(row.record.values[PriceField::kDate]);
+        if (!day) {
+            continue;
+        }
+        const int number = (day->year * 100 + day->month) * 100 + day->day;
+        if (before) {
+            forward += number > *before;
+            backward += number < *before;
+        }
+        before = number;
+    }
+    reversed_ = backward > forward;
+    if (reversed_) {
+        std::reverse(rows.begin(), rows.end());
+    }
+    for (const engine::PreviewRow& row : rows) {
+        Row shown;
+        shown.line = row.line;
+        for (PriceField field : fields_) {
+            PreviewCell cell;
+            const msdb::MbfBytes& value = row.record.values[field];
+            if (field == PriceField::kDate) {
+                cell.text = StoredDate(value).value_or("");
+            } else {
+                cell.text = msdb::FullNumber(msdb::FromMbf(value));
+                cell.number = true;
+            }
+            for (const engine::InputProblem& problem : row.problems) {
+                if (problem.field == engine::FieldName(field)) {
+                    cell.problems.push_back(ProblemText(problem));
+                }
+            }
+            shown.cells.push_back(std::move(cell));
+        }
+        rows_.push_back(std::move(shown));
+    }
+    return msdb::Status::Ok();
+}
+
+void PreviewModel::Clear() {
+    fields_.clear();
+    columns_.clear();
+    rows_.clear();
+    reversed_ = false;
+}
+
+std::string PreviewModel::ColumnHeading(int column) const {
+    return std::string(kFieldHeadings[fields_.at(static_cast<std::size_t>(column))]);
+}
+
+std::string PreviewModel::ColumnTip(int column) const {
+    return "Column " + std::to_string(columns_.at(static_cast<std::size_t>(column))) +
+           " of the file";
+}
+
+std::string PreviewModel::RowHeading(int row) const {
+    return "line " + std::to_string(rows_.at(static_cast<std::size_t>(row)).line);
+}
+
+const PreviewCell& PreviewModel::Cell(int row, int column) const {
+    return rows_.at(static_cast<std::size_t>(row)).cells.at(static_cast<std::size_t>(column));
+}
+
+std::string PreviewModel::CellProblems(int row, int column) const {
+    std::string text;
+    for (const std::string& problem : Cell(row, column).problems) {
+        text += (text.empty() ? "" : "\n") + problem;
+    }
+    return text;
+}
+
+FileSummary SummarizeFile(const engine::ConversionSettings& settings,
+                          const std::atomic<bool>& cancel,
+                          const std::function<void(int permille)>& progress) {
+    FileSummary summary;
+    summary.bad = true;
+    std::uint64_t size = 0;
+    if (msdb::FileInfo info; msdb::FileSystem::Default().GetInfo(settings.inputPath, &info).ok()) {
+        size = info.size;
+    }
+    std::unique_ptr<msdb::ReadableFile> opened;
+    if (msdb::Status s = msdb::FileSystem::Default().OpenForRead(settings.inputPath, &opened);
+        !s.ok()) {
+        summary.text = "The file cannot be read.\n" + s.message();
+        return summary;
+    }
+    auto counting = std::make_unique<CountingFile>(std::move(opened));
+    const CountingFile* counter = counting.get();
+    engine::InputParser parser(settings, std::move(counting));
+    int lastPermille = 0;
+    const engine::ScanResult scan =
+        engine::ScanInput(parser, [&](const engine::PriceRecord&, const engine::InputParser&) {
+            if (cancel.load(std::memory_order_relaxed)) {
+                return false;
+            }
+            if (progress && size >= kProgressFrom) {
+                const int permille = static_cast<int>(counter->BytesRead() * 1000 / size);
+                if (permille >= lastPermille + 10) {
+                    lastPermille = permille;
+                    progress(permille);
+                }
+            }
+            return true;
+        });
+    if (scan.stopped) {
+        summary.cancelled = true;
+        return summary;
+    }
+    const bool range = settings.from || settings.to;
+    std::string& text = summary.text;
+    if (!scan.status.ok()) {
+        text = "The file could not be read to its end.\n" + scan.status.message();
+        return summary;
+    }
+    if (!parser.NotText().empty()) {
+        text = "This is not a plain text file: " + parser.NotText() + ".";
+        return summary;
+    }
+    if (scan.recordCount == 0) {
+        text = range ? "The file holds no price records in the dates chosen."
+                     : "The file holds no price records with these settings.";
+        return summary;
+    }
+    text = std::string(range ? "The dates chosen: " : "The whole file: ") +
+           Plural(scan.recordCount, "record", "records");
+    const std::optional<std::string> first = StoredDate(scan.firstDate);
+    const std::optional<std::string> last = StoredDate(scan.lastDate);
+    text += first && last ? ", " + *first + " to " + *last + "." : ".";
+    if (scan.reversed) {
+        text += "\nThe file lists the newest day first; the records will be stored oldest first.";
+    }
+    const std::optional<std::string> swallowed = SwallowedRecord(settings);
+    const engine::InputProblems& problems = parser.problems();
+    const std::int64_t count = problems.count() + (swallowed ? 1 : 0);
+    if (count == 0) {
+        text += "\nNo problems.";
+        summary.bad = false;
+        return summary;
+    }
+    text += "\n" + Plural(count, "problem", "problems") + ".";
+    if (swallowed) {
+        text += "\n" + *swallowed;
+    }
+    if (!problems.empty()) {
+        std::string firstProblem = ProblemText(problems.first().front());
+        firstProblem[0] =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(firstProblem[0])));
+        text +=
+            std::string("\nThe first") + (swallowed ? " in the records" : "") + ": " + firstProblem;
+    }
+    return summary;
+}
+
+}  // namespace ui

@@ -1,0 +1,72 @@
+// The input file as a set of settings reads it, before anything is written: the first records as a
+// table (each value as it will be stored, each value that cannot be read with its problems), and
+// the whole file's summary, read as a cancellable task with progress.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/ConversionSettings.h"
+#include "engine/InputScan.h"
+#include "msdb/Status.h"
+
+namespace ui {
+
+struct PreviewCell {
+    std::string text;                   // as stored: a date as YYYY-MM-DD, a number in full
+    std::vector<std::string> problems;  // why the value cannot be read; empty when it can
+    bool number = false;                // aligned to the right
+};
+
+// The first records of a file in the order they will be stored: a file that lists the newest day
+// first is shown oldest first. One column for each field switched on.
+class PreviewModel {
+public:
+    // Reads the first `count` records of `settings.inputPath` with `settings`.
+    [[nodiscard]] msdb::Status Load(const engine::ConversionSettings& settings, int count);
+    void Clear();
+
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    int ColumnCount() const { return static_cast<int>(fields_.size()); }
+    // "Date", "Open", ... and "Column 3 of the file".
+    std::string ColumnHeading(int column) const;
+    std::string ColumnTip(int column) const;
+    // "line 12": the file's line the record comes from.
+    std::string RowHeading(int row) const;
+    const PreviewCell& Cell(int row, int column) const;
+    // The problems of a cell, one per line; empty when it has none.
+    std::string CellProblems(int row, int column) const;
+    // True when the rows are shown in the reverse of the file's order, as they will be stored.
+    bool Reversed() const { return reversed_; }
+
+private:
+    struct Row {
+        engine::LineNumber line = 0;
+        std::vector<PreviewCell> cells;
+    };
+    std::vector<engine::PriceField> fields_;
+    std::vector<int> columns_;  // each field's column of the file
+    std::vector<Row> rows_;
+    bool reversed_ = false;
+};
+
+struct FileSummary {
+    std::string text;  // one sentence per line
+    bool bad = false;  // the file cannot be converted as it is: problems, or nothing to store
+    bool cancelled = false;
+};
+
+// Reads the whole file as a conversion with `settings` would, and says what it would store:
+// records, first and last dates, the order, the problems (a heading line skipped that reads as a
+// record among them). `cancel` stops it between records (the result is then `cancelled`);
+// `progress` receives the share read in thousandths as it grows.
+FileSummary SummarizeFile(const engine::ConversionSettings& settings,
+                          const std::atomic<bool>& cancel,
+                          const std::function<void(int permille)>& progress = nullptr);
+
+// A problem as the preview and the summary give it: "line 4, close price "x": not a number".
+std::string ProblemText(const engine::InputProblem& problem);
+
+}  // namespace ui
