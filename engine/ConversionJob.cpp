@@ -56,6 +56,8 @@ ConversionJob::ConversionJob(ConversionSettings settings, const JobServices& ser
     notifier_ = s.notifier;
     clock_ = s.clock;
     lockWait_ = s.lockWait;
+    cancel_ = s.cancel;
+    progress_ = s.progress;
     directory_ = settings_.directory;
 }
 

@@ -11,8 +11,10 @@
 // is finished by the next run.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +42,11 @@ struct JobServices {
     Clock* clock = nullptr;
     // How long PrepareMaster waits for another conversion into the same directory to finish.
     std::chrono::milliseconds lockWait{5000};
+    // Set, from any thread, to stop the run before its commit: a stopped run changes nothing
+    // and tells nothing. Null: the run cannot be stopped.
+    const std::atomic<bool>* cancel = nullptr;
+    // Told how much of the input file the run has read, in thousandths, as it grows.
+    std::function<void(int permille)> progress;
 };
 
 class ConversionJob {
@@ -121,6 +128,9 @@ public:
     };
     const std::optional<Refusal>& Refused() const { return refused_; }
 
+    // True when the run was stopped through JobServices::cancel before its commit.
+    bool Cancelled() const { return cancelled_; }
+
     // True when a dry run found that the conversion would succeed.
     bool WouldSucceed() const { return wouldSucceed_; }
     // True when the file listed the newest day first and the records were written oldest first.
@@ -160,6 +170,8 @@ private:
     Notifier* notifier_;
     Clock* clock_;
     std::chrono::milliseconds lockWait_;
+    const std::atomic<bool>* cancel_;
+    std::function<void(int)> progress_;
 
     std::string directory_;
     std::string masterPath_;  // set by PrepareMaster
@@ -178,6 +190,7 @@ private:
     std::unique_ptr<PriceFileWriter> writer_;  // F<n>.DAT as the run will leave it
 
     bool changed_ = false;
+    bool cancelled_ = false;
     std::optional<Refusal> refused_;
     bool wouldSucceed_ = false;
     bool reversed_ = false;

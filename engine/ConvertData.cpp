@@ -25,7 +25,13 @@ int ConversionJob::ConvertData() {
     if (PriceFileOf(fileNumber) != 0) {
         return 1;
     }
-    InputParser parser(settings_, std::move(file));
+    std::uint64_t size = 0;
+    if (msdb::FileInfo info; fs_->GetInfo(settings_.inputPath, &info).ok()) {
+        size = info.size;
+    }
+    auto counting = std::make_unique<CountingFile>(std::move(file));
+    ProgressMeter meter(counting.get(), size, progress_);
+    InputParser parser(settings_, std::move(counting));
     bool first = true;
     // The records that each order of the dates keeps go straight into a price file of their own;
     // the file's order decides which is written. The other holds next to nothing.
@@ -37,11 +43,16 @@ int ConversionJob::ConvertData() {
                 Tell(reading.DateCheckMessage());
             }
             first = false;
-            return true;
+            meter.Update();
+            return cancel_ == nullptr || !cancel_->load(std::memory_order_relaxed);
         },
         [&](const PriceRecord& record, bool forward) {
             (forward ? *writer_ : backward).Append(record);
         });
+    if (scan.stopped) {
+        cancelled_ = true;
+        return 1;
+    }
     if (!scan.status.ok()) {
         Tell("The input file could not be read to its end.\n" + scan.status.message());
         return 1;
@@ -110,6 +121,10 @@ int ConversionJob::ConvertData() {
         fileNumber_ = fileNumber;
         recordCount_ = static_cast<int>(recordCount);
         return 0;
+    }
+    if (cancel_ != nullptr && cancel_->load()) {
+        cancelled_ = true;  // the last moment at which stopping changes nothing
+        return 1;
     }
     return Commit(fileNumber, static_cast<int>(recordCount));
 }

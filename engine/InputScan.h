@@ -4,8 +4,10 @@
 // is shown before a run is what the run stores.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,49 @@ ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
 // What happens to a file's problems when they are accepted, as a sentence's end: "3 lines will
 // be left out; 2 volumes will be stored as 0". Empty when nothing happens.
 std::string WhatAcceptingDoes(const ScanResult& scan, bool done = false);
+
+// A file read through it counts the bytes read, for the progress of a long reading.
+class CountingFile final : public msdb::ReadableFile {
+public:
+    explicit CountingFile(std::unique_ptr<msdb::ReadableFile> file) : file_(std::move(file)) {}
+    msdb::Status Read(std::size_t n, char* buffer, std::size_t* got) override {
+        msdb::Status s = file_->Read(n, buffer, got);
+        read_ += *got;
+        return s;
+    }
+    std::uint64_t BytesRead() const { return read_; }
+
+private:
+    std::unique_ptr<msdb::ReadableFile> file_;
+    std::uint64_t read_ = 0;
+};
+
+// Tells `progress` the share of `size` bytes that `file` has read, in thousandths, each time it
+// grows by ten or more. For a file under `from` bytes, which reads in a blink, it tells nothing.
+class ProgressMeter {
+public:
+    ProgressMeter(const CountingFile* file, std::uint64_t size,
+                  std::function<void(int permille)> progress, std::uint64_t from = 0)
+        : file_(file), size_(size), progress_(std::move(progress)), from_(from) {}
+    void Update() {
+        if (!progress_ || size_ == 0 || size_ < from_) {
+            return;
+        }
+        const int permille =
+            static_cast<int>(std::min<std::uint64_t>(file_->BytesRead(), size_) * 1000 / size_);
+        if (permille >= last_ + 10) {
+            last_ = permille;
+            progress_(permille);
+        }
+    }
+
+private:
+    const CountingFile* file_;
+    std::uint64_t size_;
+    std::function<void(int)> progress_;
+    std::uint64_t from_;
+    int last_ = 0;
+};
 
 // A record of the preview: the line it comes from, its values as stored, and its problems.
 struct PreviewRow {

@@ -23,22 +23,6 @@ std::optional<std::string> StoredDate(const msdb::MbfBytes& stored) {
     return day ? std::optional<std::string>(msdb::IsoDateText(*day)) : std::nullopt;
 }
 
-// Counts the bytes read through it, for the progress of the summary.
-class CountingFile final : public msdb::ReadableFile {
-public:
-    explicit CountingFile(std::unique_ptr<msdb::ReadableFile> file) : file_(std::move(file)) {}
-    msdb::Status Read(std::size_t n, char* buffer, std::size_t* got) override {
-        msdb::Status s = file_->Read(n, buffer, got);
-        read_ += *got;
-        return s;
-    }
-    std::uint64_t BytesRead() const { return read_; }
-
-private:
-    std::unique_ptr<msdb::ReadableFile> file_;
-    std::uint64_t read_ = 0;
-};
-
 // The first heading line skipped that reads as a record with the same settings, as a problem.
 std::optional<std::string> SwallowedRecord(const engine::ConversionSettings& settings) {
     if (!settings.skipOn || settings.skipRows <= 0) {
@@ -191,22 +175,15 @@ FileSummary SummarizeFile(const engine::ConversionSettings& settings,
         summary.text = "The file cannot be read.\n" + s.message();
         return summary;
     }
-    auto counting = std::make_unique<CountingFile>(std::move(opened));
-    const CountingFile* counter = counting.get();
+    auto counting = std::make_unique<engine::CountingFile>(std::move(opened));
+    engine::ProgressMeter meter(counting.get(), size, progress, kProgressFrom);
     engine::InputParser parser(settings, std::move(counting));
-    int lastPermille = 0;
     const engine::ScanResult scan =
         engine::ScanInput(parser, [&](const engine::PriceRecord&, const engine::InputParser&) {
             if (cancel.load(std::memory_order_relaxed)) {
                 return false;
             }
-            if (progress && size >= kProgressFrom) {
-                const int permille = static_cast<int>(counter->BytesRead() * 1000 / size);
-                if (permille >= lastPermille + 10) {
-                    lastPermille = permille;
-                    progress(permille);
-                }
-            }
+            meter.Update();
             return true;
         });
     if (scan.stopped) {

@@ -350,5 +350,29 @@ TEST_F(JobFixture, RefusalsNameTheSettingToMend) {
     EXPECT_EQ(refused(*dates), SettingsField::kDateFormat);
 }
 
+// A run stopped from another thread before its commit changes nothing and says nothing; one left
+// to run reports how much of the file it has read.
+TEST_F(JobFixture, CancelledBeforeTheCommitChangesNothingAndProgressGrows) {
+    std::atomic<bool> cancel{true};
+    auto stopped = MakeJob(DailyLines(500));
+    stopped->services.cancel = &cancel;
+    EXPECT_EQ(stopped->Run(), 1);
+    EXPECT_TRUE(stopped->job->Cancelled());
+    EXPECT_FALSE(stopped->job->Changed());
+    EXPECT_TRUE(notifier.messages.empty());
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
+
+    cancel = false;
+    std::vector<int> told;
+    auto job = MakeJob(DailyLines(500));
+    job->services.cancel = &cancel;
+    job->services.progress = [&](int permille) { told.push_back(permille); };
+    ASSERT_EQ(job->Run(), 0);
+    EXPECT_FALSE(job->job->Cancelled());
+    ASSERT_FALSE(told.empty());
+    EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+    EXPECT_LE(told.back(), 1000);
+}
+
 }  // namespace
 }  // namespace testing_support
