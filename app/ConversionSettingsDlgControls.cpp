@@ -62,21 +62,29 @@ void CConversionSettingsDlg::BuildControls() {
     m_loCheck->setObjectName(QStringLiteral("lowCheck"));
     m_volCheck->setObjectName(QStringLiteral("volumeCheck"));
     m_oiCheck->setObjectName(QStringLiteral("openIntCheck"));
-    auto* dateLabel = new QLabel(QStringLiteral("D&ate"));
-    auto* closeLabel = new QLabel(QStringLiteral("Clos&e"));
-    const std::array<std::pair<QWidget*, SpinEdit*>, 7> columns = {{{dateLabel, m_dateCol},
-                                                                    {m_openCheck, m_openCol},
-                                                                    {m_hiCheck, m_hiCol},
-                                                                    {m_loCheck, m_loCol},
-                                                                    {closeLabel, m_cloCol},
-                                                                    {m_volCheck, m_volCol},
-                                                                    {m_oiCheck, m_oiCol}}};
+    // Date and Close are always read, so their headings are plain labels. Each column box has its
+    // own Alt key, the digit of its place from Date to Open Int, on a small label beside it: the
+    // field's letter stays with its check box, which it toggles.
+    const std::array<std::pair<QWidget*, SpinEdit*>, 7> columns = {
+        {{new QLabel(QStringLiteral("Date")), m_dateCol},
+         {m_openCheck, m_openCol},
+         {m_hiCheck, m_hiCol},
+         {m_loCheck, m_loCol},
+         {new QLabel(QStringLiteral("Close")), m_cloCol},
+         {m_volCheck, m_volCol},
+         {m_oiCheck, m_oiCol}}};
     for (int i = 0; i < 7; ++i) {
+        auto* key = new QLabel(QStringLiteral("&%1").arg(i + 1));
+        key->setObjectName(columns[i].second->objectName() + QStringLiteral("Key"));
+        key->setBuddy(columns[i].second);
+        key->setToolTip(QStringLiteral("Alt+%1").arg(i + 1));
+        auto* box = new QHBoxLayout;
+        box->setSpacing(2);
+        box->addWidget(key);
+        box->addWidget(columns[i].second, 1);
         fieldGrid->addWidget(columns[i].first, 0, i);
-        fieldGrid->addWidget(columns[i].second, 1, i);
+        fieldGrid->addLayout(box, 1, i);
     }
-    dateLabel->setBuddy(m_dateCol);
-    closeLabel->setBuddy(m_cloCol);
 
     // Input File: Detail Settings
     auto* details = new QGroupBox(QStringLiteral("Input File: Detail Settings"));
@@ -133,8 +141,13 @@ void CConversionSettingsDlg::BuildControls() {
     m_skipCheck = new QCheckBox(QStringLiteral("Sk&ip Rows"));
     m_skipCheck->setObjectName(QStringLiteral("skipRowsCheck"));
     m_skipRows = MakeSpin("skipRowsEdit", 0, 200, this);
+    auto* skipLabel = new QLabel(QStringLiteral("&Lines"));
+    skipLabel->setBuddy(m_skipRows);
+    auto* skipCount = new QHBoxLayout;
+    skipCount->addWidget(skipLabel);
+    skipCount->addWidget(m_skipRows, 1);
     skipBox->addWidget(m_skipCheck);
-    skipBox->addWidget(m_skipRows);
+    skipBox->addLayout(skipCount);
     formatAndSkip->addLayout(skipBox, 1);
 
     // Only the lines dated in this range are converted: a file of more records than one security
@@ -202,7 +215,7 @@ void CConversionSettingsDlg::BuildControls() {
     m_masterGroup->addButton(m_makeNew, 1);
     securityLayout->addWidget(m_useExisting, 1, 0);
     securityLayout->addWidget(m_makeNew, 2, 0);
-    m_emasterCheck = new QCheckBox(QStringLiteral("A&lso make an EMASTER"));
+    m_emasterCheck = new QCheckBox(QStringLiteral("&Also make an EMASTER"));
     m_emasterCheck->setObjectName(QStringLiteral("emasterCheck"));
     m_emasterCheck->setWhatsThis(QStringLiteral(
         "With Make New Master, make an EMASTER beside the MASTER too, as many charting programs "

@@ -58,13 +58,26 @@ CPreviewPane::CPreviewPane(QWidget* parent) : QWidget(parent) {
     m_table->setObjectName(QStringLiteral("previewTable"));
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    // The arrow keys walk the cells; Tab and Shift+Tab go on to the dialog's other controls.
+    m_table->setTabKeyNavigation(false);
     m_table->setMinimumSize(520, 300);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->setWhatsThis(QStringLiteral(
         "The first records of the file as the settings read them: the dates as they will be "
         "stored (year-month-day) and the numbers as they will be stored. A marked cell cannot be "
-        "read as the settings say; its tooltip tells why."));
+        "read as the settings say; its tooltip, and the line under the table while it is the "
+        "current cell, tell why."));
+    // What is wrong with the current cell, for the keyboard as the tooltip tells the mouse.
+    m_cellProblem = new QLabel;
+    m_cellProblem->setObjectName(QStringLiteral("cellProblemLabel"));
+    m_cellProblem->setWordWrap(true);
+    m_cellProblem->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_cellProblem->setStyleSheet(QStringLiteral("color: #b00000;"));
+    connect(m_table, &QTableWidget::currentCellChanged, this, [this](int row, int column) {
+        const QTableWidgetItem* item = m_table->item(row, column);
+        m_cellProblem->setText(item != nullptr ? item->toolTip() : QString());
+    });
     m_summary = new QLabel;
     m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_summary->setWordWrap(true);
@@ -77,6 +90,7 @@ CPreviewPane::CPreviewPane(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_table, 1);
+    layout->addWidget(m_cellProblem);
     layout->addWidget(m_summary);
     layout->addWidget(m_progress);
     setFocusProxy(m_table);
@@ -92,6 +106,7 @@ void CPreviewPane::Clear() {
     m_table->clear();
     m_table->setRowCount(0);
     m_table->setColumnCount(0);
+    m_cellProblem->clear();
     m_progress->setVisible(false);
 }
 

@@ -1,7 +1,8 @@
 // CPreviewPane: an input file as a set of settings reads it. A table of the first records, each
 // value as it will be stored and each value that cannot be read marked with the reason as its
-// tooltip; below it a summary of the whole file (records, first and last dates, order, problems),
-// read on a thread of its own so that the dialog never waits, with a progress bar for large files.
+// tooltip, which a line under the table repeats for the current cell; below that a summary of the
+// whole file (records, first and last dates, order, problems), read on a thread of its own so
+// that the dialog never waits, with a progress bar for large files.
 #pragma once
 
 #include <QString>
@@ -41,6 +42,7 @@ private:
     void Clear();
 
     QTableWidget* m_table;
+    QLabel* m_cellProblem;  // the problems of the current cell, as its tooltip gives them
     QLabel* m_summary;
     QProgressBar* m_progress;
     // The reading under way, the flag that stops it, and the number of the latest request: the

@@ -1,25 +1,32 @@
-// The directory chooser, the About box with its links, and the help window.
+// The directory chooser, the About box with its links, the help window, and how the Conversion
+// Settings dialog serves the keyboard.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextBrowser>
 #include <filesystem>
+#include <functional>
 
 #include "app/AboutDlg.h"
 #include "app/ChooseDir.h"
+#include "app/ConversionSettingsDlg.h"
 #include "app/HelpWindow.h"
 #include "app/KorvexApp.h"
 #include "app/MainFrame.h"
 #include "app/Prompter.h"
+#include "app/SpinEdit.h"
 #include "app/StaticLink.h"
 #include "tests/support/TestSupport.h"
 
 using testing_support::TempDir;
+using testing_support::WriteFileBytes;
 
 namespace {
 
@@ -43,6 +50,40 @@ class DialogsTest : public QObject {
     bool m_openSucceeds = true;
 
     Prompter& prompter() { return Prompter::instance(); }
+
+    // Opens the settings dialog over a file of three days whose last volume is no number, with
+    // every field on in columns 1 to 7 and the rows to skip on, and hands it, shown and active, to
+    // `use` in place of the user.
+    void WithSettingsDialog(const std::function<void(CConversionSettingsDlg&)>& use) {
+        WriteFileBytes(*m_dir / "in.csv",
+                       "2024-01-02,1,2,0.5,1.5,100,5\n"
+                       "2024-01-03,1,2,0.5,1.5,200,5\n"
+                       "2024-01-04,1,2,0.5,1.5,n/a,5\n");
+        CConversionSettingsDlg dialog;
+        dialog.SetInputPath(Q(*m_dir / "in.csv"));
+        dialog.m_nDelimiter = 0;
+        dialog.m_strDateFormat = QStringLiteral("CCYY_MM_DD");
+        dialog.m_bOpenOn = dialog.m_bHiOn = dialog.m_bLoOn = dialog.m_bVolOn = dialog.m_bOIOn = 1;
+        dialog.m_bSkipOn = 1;
+        int column = 0;
+        for (int* member :
+             {&dialog.m_nDateCol, &dialog.m_nOpenCol, &dialog.m_nHiCol, &dialog.m_nLoCol,
+              &dialog.m_nCloCol, &dialog.m_nVolCol, &dialog.m_nOICol}) {
+            *member = ++column;
+        }
+        prompter().QueueDialog([&](QDialog&) {
+            dialog.show();
+            QApplication::setActiveWindow(&dialog);
+            if (QTest::qWaitForWindowActive(&dialog)) {
+                use(dialog);
+            } else {
+                QTest::qFail("the settings dialog did not become active", __FILE__, __LINE__);
+            }
+            dialog.hide();
+            return int(QDialog::Rejected);
+        });
+        dialog.DoModal();
+    }
 
     // A chooser whose field holds `text`, confirmed; true when it closed with a directory.
     bool Confirm(CChooseDir& chooser, const QString& text) {
@@ -238,6 +279,51 @@ private slots:
         QVERIFY(!picture.font().underline());
         picture.OnClicked();
         QCOMPARE(m_opened.last(), QStringLiteral("https://example.org/p"));
+    }
+
+    // Tab and Shift+Tab leave the preview table, and the line under it says what is wrong with
+    // the cell the arrow keys reach.
+    void thePreviewTableServesTheKeyboard() {
+        WithSettingsDialog([](CConversionSettingsDlg& d) {
+            auto* table = d.findChild<QTableWidget*>("previewTable");
+            auto* line = d.findChild<QLabel*>("cellProblemLabel");
+            table->setFocus();
+            QTest::keyClick(table, Qt::Key_Tab);
+            QCOMPARE(d.focusWidget(), d.findChild<QPushButton*>("okButton"));
+            table->setFocus();
+            QTest::keyClick(table, Qt::Key_Backtab);
+            QCOMPARE(d.focusWidget(), d.findChild<QPushButton*>("detectButton"));
+
+            const QString reason = table->item(2, 5)->toolTip();  // the volume "n/a"
+            QVERIFY(!reason.isEmpty());
+            table->setCurrentCell(2, 4);
+            QCOMPARE(line->text(), QString());
+            QTest::keyClick(table, Qt::Key_Right);
+            QCOMPARE(line->text(), reason);
+        });
+    }
+
+    // Each column box and the rows to skip have an Alt key of their own, the letter or digit
+    // their label underlines, while a field's letter still toggles its check box.
+    void eachNumberBoxHasItsOwnAltKey() {
+        WithSettingsDialog([](CConversionSettingsDlg& d) {
+            const QList<SpinEdit*> boxes = d.findChildren<SpinEdit*>();
+            QCOMPARE(boxes.size(), 8);
+            for (SpinEdit* box : boxes) {
+                char key = 0;
+                for (const QLabel* label : d.findChildren<QLabel*>()) {
+                    const qsizetype at = label->text().indexOf(QLatin1Char('&'));
+                    if (label->buddy() == box && at >= 0) {
+                        key = label->text().at(at + 1).toLatin1();
+                    }
+                }
+                QTest::keyClick(&d, key, Qt::AltModifier);
+                QVERIFY2(box->hasFocus(), qPrintable(box->objectName()));
+            }
+            auto* open = d.findChild<QCheckBox*>("openCheck");
+            QTest::keyClick(&d, 'o', Qt::AltModifier);
+            QTRY_VERIFY(!open->isChecked());  // a button clicks a moment after its key
+        });
     }
 
     void helpOpensOnF1AndAboutFromTheMenu() {
