@@ -16,19 +16,79 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <array>
+#include <optional>
 
 #include "app/HelpWindow.h"
 #include "app/PreviewPane.h"
 #include "app/SpinEdit.h"
 #include "msdb/CodePage.h"
 #include "msdb/Encoding.h"
+#include "msdb/Reader.h"
 
 namespace {
 
 namespace limits = engine::limits;
+
+// 31 December 2024, the day each date format of the list is shown with.
+constexpr msdb::CalendarDay kExampleDay{2024, 12, 31};
+
+// A date format code with the example day written in it, "MM_DD_CCYY — 12/31/2024"; any other
+// text as it is.
+QString WithExample(const QString& code) {
+    const std::optional<msdb::DateFormat> format = msdb::ParseDateFormatName(code.toStdString());
+    if (!format) {
+        return code;
+    }
+    return code + QStringLiteral(" \u2014 ") +
+           QString::fromStdString(msdb::DateText(kExampleDay, *format));
+}
+
+// The list of date formats shows each code with its example; the item's text, which the dialog
+// reads and stores, stays the bare code.
+class DateFormatDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale&) const override {
+        return WithExample(value.toString());
+    }
+};
+
+// The closed box shows the chosen code with its example too, and is wide enough for the longest.
+class DateFormatComboBox final : public QComboBox {
+public:
+    QSize sizeHint() const override { return Widened(QComboBox::sizeHint()); }
+    QSize minimumSizeHint() const override { return Widened(QComboBox::minimumSizeHint()); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        option.currentText = WithExample(currentText());
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+
+private:
+    // `size` made as much wider as the longest code's example adds to it.
+    QSize Widened(QSize size) const {
+        int codes = 0;
+        int shown = 0;
+        for (int i = 0; i < count(); ++i) {
+            codes = std::max(codes, fontMetrics().horizontalAdvance(itemText(i)));
+            shown = std::max(shown, fontMetrics().horizontalAdvance(WithExample(itemText(i))));
+        }
+        size.rwidth() += shown - codes;
+        return size;
+    }
+};
 
 SpinEdit* MakeSpin(const char* name, int minimum, int maximum, QWidget* parent) {
     auto* spin = new SpinEdit(parent);
@@ -119,9 +179,10 @@ void CConversionSettingsDlg::BuildControls() {
 
     auto* formatBox = new QVBoxLayout;
     auto* formatLabel = new QLabel(QStringLiteral("Date &Format"));
-    m_cbDateFormat = new QComboBox;
+    m_cbDateFormat = new DateFormatComboBox;
     m_cbDateFormat->setObjectName(QStringLiteral("dateFormatCombo"));
     m_cbDateFormat->setMaxVisibleItems(static_cast<int>(msdb::kDateFormatCount));
+    m_cbDateFormat->setItemDelegate(new DateFormatDelegate(m_cbDateFormat));
     for (std::string_view name : msdb::kDateFormatNames) {
         m_cbDateFormat->addItem(QString::fromLatin1(name.data(), static_cast<int>(name.size())));
     }
@@ -308,8 +369,8 @@ void CConversionSettingsDlg::BuildControls() {
 
     m_dateCol->setWhatsThis(QStringLiteral("The column of the date, counted from 1 (1 to 20)."));
     m_cbDateFormat->setWhatsThis(QStringLiteral(
-        "How the dates are written. An underscore stands for any one separator character; "
-        "every part is two digits wide."));
+        "How the dates are written, each with 31 December 2024 written that way. An underscore "
+        "stands for any one separator character; every part is two digits wide."));
     m_skipCheck->setWhatsThis(
         QStringLiteral("Skip the first lines of the file, such as headings (0 to 200 lines)."));
     m_pathEdit->setWhatsThis(QStringLiteral("The directory that receives the converted data."));

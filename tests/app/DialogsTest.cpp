@@ -2,12 +2,14 @@
 // Settings dialog serves the keyboard.
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTest>
 #include <QTextBrowser>
@@ -323,6 +325,24 @@ private slots:
             auto* open = d.findChild<QCheckBox*>("openCheck");
             QTest::keyClick(&d, 'o', Qt::AltModifier);
             QTRY_VERIFY(!open->isChecked());  // a button clicks a moment after its key
+        });
+    }
+
+    // The date formats are listed with 31 December 2024 written in each; the setting keeps the
+    // bare code, and a stored code chooses its entry.
+    void dateFormatsAreListedWithAnExample() {
+        WithSettingsDialog([](CConversionSettingsDlg& d) {
+            auto* combo = d.findChild<QComboBox*>("dateFormatCombo");
+            auto* delegate = qobject_cast<QStyledItemDelegate*>(combo->itemDelegate());
+            const int entry = combo->findText(QStringLiteral("MM_DD_CCYY"));
+            QCOMPARE(delegate->displayText(combo->itemText(entry), QLocale()),
+                     QStringLiteral("MM_DD_CCYY \u2014 12/31/2024"));
+            combo->setCurrentIndex(entry);
+            QVERIFY(d.UpdateData(true));
+            QCOMPARE(d.m_strDateFormat, QStringLiteral("MM_DD_CCYY"));
+            d.m_strDateFormat = QStringLiteral("DD_MON_YY");
+            d.UpdateData(false);
+            QCOMPARE(combo->currentText(), QStringLiteral("DD_MON_YY"));
         });
     }
 
