@@ -8,7 +8,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
+#include <algorithm>
 #include <limits>
 #include <tuple>
 
@@ -80,8 +84,15 @@ int CConversionSettingsDlg::DoModal() {
 
 void CConversionSettingsDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (m_pView != nullptr) {
-        move(m_pView->PlaceOffLines(frameGeometry()));
+    // Placed once: brought back after a refusal, the dialog stays where it was rather than
+    // following the lines the refusal added to the view.
+    if (!m_bPlaced) {
+        FitScreen();
+        if (m_pView != nullptr) {
+            move(m_pView->PlaceOffLines(frameGeometry()));
+        }
+        KeepOnScreen();
+        m_bPlaced = true;
     }
     QWidget* focus = m_focusOnShow != nullptr ? m_focusOnShow : m_dateCol;
     focus->setFocus();
@@ -90,6 +101,45 @@ void CConversionSettingsDlg::showEvent(QShowEvent* event) {
     } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(focus)) {
         spin->selectAll();
     }
+}
+
+// As large as the settings ask for, within the screen's free area less the window's frame; the
+// frame is not known before the window is first shown, so a title bar is set aside for it.
+void CConversionSettingsDlg::FitScreen() {
+    const QScreen* shownOn =
+        m_pView != nullptr && m_pView->screen() != nullptr ? m_pView->screen() : screen();
+    if (shownOn == nullptr) {
+        return;
+    }
+    QSize frame = frameGeometry().size() - size();
+    if (frame.isEmpty()) {
+        frame = QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    }
+    const QSize room = shownOn->availableGeometry().size() - frame;
+    // What the settings need now that the controls hold their values.
+    findChild<QScrollArea*>()->updateGeometry();
+    // Ten more lines of the preview where the screen has room for them.
+    QSize wanted = sizeHint() + QSize(0, 10 * fontMetrics().lineSpacing());
+    if (wanted.height() > room.height()) {
+        // The content scrolls, and its scroll bar takes room beside it.
+        wanted.rwidth() += style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    }
+    resize(wanted.boundedTo(room).expandedTo(minimumSizeHint()));
+}
+
+// The whole frame within the screen's free area, as far as it fits there.
+void CConversionSettingsDlg::KeepOnScreen() {
+    const QScreen* shownOn = screen();
+    if (shownOn == nullptr) {
+        return;
+    }
+    const QRect available = shownOn->availableGeometry();
+    const QRect frame = frameGeometry();
+    const auto within = [](int at, int length, int first, int room) {
+        return std::clamp(at, first, std::max(first, first + room - length));
+    };
+    move(within(frame.left(), frame.width(), available.left(), available.width()),
+         within(frame.top(), frame.height(), available.top(), available.height()));
 }
 
 // The column of each field that is switched off, and the rows to skip while skipping is off, are

@@ -117,6 +117,8 @@ protected:
 private:
     void BuildControls();
     void OnInitDialog();
+    void FitScreen();
+    void KeepOnScreen();
     void EnableColumns();
     void OnCheck(QCheckBox* box, int* member, SpinEdit* edit, const char* clearedText);
     using NumberCheck = std::function<std::optional<engine::SettingsProblem>(int)>;

@@ -2,6 +2,7 @@
 // tab order, and what each change of them sets off.
 #include "app/ConversionSettingsDlg.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -87,6 +89,24 @@ private:
         }
         size.rwidth() += shown - codes;
         return size;
+    }
+};
+
+// Asks for room for the whole of what it holds, which QScrollArea caps at a size of its own
+// choosing; the dialog then opens as large as its settings need, within the screen.
+class FittingScrollArea final : public QScrollArea {
+public:
+    QSize sizeHint() const override {
+        if (widget() == nullptr) {
+            return QScrollArea::sizeHint();
+        }
+        QSize size = widget()->sizeHint();
+        // Wrapped lines may need more height at that width than the hint says.
+        if (widget()->hasHeightForWidth()) {
+            size.setHeight(std::max(size.height(), widget()->heightForWidth(size.width())));
+        }
+        const int frame = 2 * frameWidth();
+        return size + QSize(frame, frame);
     }
 };
 
@@ -244,7 +264,7 @@ void CConversionSettingsDlg::BuildControls() {
     m_pathEdit->setObjectName(QStringLiteral("directoryEdit"));
     m_pathEdit->setValidator(
         new MaxLengthValidator(static_cast<int>(limits::kMaxDirectoryLength), m_pathEdit));
-    m_pathEdit->setMinimumWidth(320);
+    m_pathEdit->setMinimumWidth(240);
     pathLabel->setBuddy(m_pathEdit);
     m_browse = new QPushButton(QStringLiteral("&Browse..."));
     m_browse->setObjectName(QStringLiteral("browseButton"));
@@ -349,17 +369,33 @@ void CConversionSettingsDlg::BuildControls() {
     m_previewPane = new CPreviewPane;
     previewLayout->addWidget(m_previewPane, 1);
 
-    auto* settingsColumn = new QVBoxLayout;
-    settingsColumn->addWidget(fields);
-    settingsColumn->addWidget(details);
-    settingsColumn->addWidget(output);
-    settingsColumn->addWidget(security);
-    settingsColumn->addStretch();
-    auto* sides = new QHBoxLayout;
-    sides->addLayout(settingsColumn);
-    sides->addWidget(preview, 1);
+    // The input settings, the output settings side by side, and the preview below them, narrow
+    // enough for a small screen. What a screen cannot show at once scrolls; OK and Cancel stay in
+    // sight under it.
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("settingsContent"));
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->addWidget(fields);
+    contentLayout->addWidget(details);
+    auto* outputRow = new QHBoxLayout;
+    outputRow->addWidget(output, 1);
+    outputRow->addWidget(security, 1);
+    contentLayout->addLayout(outputRow);
+    contentLayout->addWidget(preview, 1);
+    auto* scroll = new FittingScrollArea;
+    scroll->setObjectName(QStringLiteral("settingsScrollArea"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    // A control reached by Tab or by its Alt key is scrolled into sight.
+    connect(qApp, &QApplication::focusChanged, scroll, [scroll](QWidget*, QWidget* now) {
+        if (now != nullptr && scroll->widget()->isAncestorOf(now)) {
+            scroll->ensureWidgetVisible(now);
+        }
+    });
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(sides, 1);
+    layout->addWidget(scroll, 1);
     layout->addWidget(buttons);
 
     m_previewTimer = new QTimer(this);

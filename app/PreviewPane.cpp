@@ -51,16 +51,23 @@ QString StoredDate(const msdb::MbfBytes& stored) {
 constexpr msdb::PerField<const char*> kFieldHeadings = {
     {"Date", "Open", "High", "Low", "Close", "Volume", "Open Int"}};
 
+// Asks for no more height than its least: the dialog gives the table whatever room the screen
+// leaves it, and a small screen scrolls the dialog no more than it must.
+class PreviewTable final : public QTableWidget {
+public:
+    QSize sizeHint() const override { return {QTableWidget::sizeHint().width(), minimumHeight()}; }
+};
+
 }  // namespace
 
 CPreviewPane::CPreviewPane(QWidget* parent) : QWidget(parent) {
-    m_table = new QTableWidget;
+    m_table = new PreviewTable;
     m_table->setObjectName(QStringLiteral("previewTable"));
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
     // The arrow keys walk the cells; Tab and Shift+Tab go on to the dialog's other controls.
     m_table->setTabKeyNavigation(false);
-    m_table->setMinimumSize(520, 300);
+    m_table->setMinimumSize(360, 120);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->setWhatsThis(QStringLiteral(

@@ -1,5 +1,5 @@
 // The directory chooser, the About box with its links, the help window, and how the Conversion
-// Settings dialog serves the keyboard.
+// Settings dialog serves the keyboard and a small screen.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTest>
@@ -21,6 +22,7 @@
 #include "app/ConversionSettingsDlg.h"
 #include "app/HelpWindow.h"
 #include "app/KorvexApp.h"
+#include "app/KorvexView.h"
 #include "app/MainFrame.h"
 #include "app/Prompter.h"
 #include "app/SpinEdit.h"
@@ -56,12 +58,14 @@ class DialogsTest : public QObject {
     // Opens the settings dialog over a file of three days whose last volume is no number, with
     // every field on in columns 1 to 7 and the rows to skip on, and hands it, shown and active, to
     // `use` in place of the user.
-    void WithSettingsDialog(const std::function<void(CConversionSettingsDlg&)>& use) {
+    void WithSettingsDialog(const std::function<void(CConversionSettingsDlg&)>& use,
+                            CKorvexView* view = nullptr) {
         WriteFileBytes(*m_dir / "in.csv",
                        "2024-01-02,1,2,0.5,1.5,100,5\n"
                        "2024-01-03,1,2,0.5,1.5,200,5\n"
                        "2024-01-04,1,2,0.5,1.5,n/a,5\n");
         CConversionSettingsDlg dialog;
+        dialog.SetView(view);
         dialog.SetInputPath(Q(*m_dir / "in.csv"));
         dialog.m_nDelimiter = 0;
         dialog.m_strDateFormat = QStringLiteral("CCYY_MM_DD");
@@ -326,6 +330,32 @@ private slots:
             QTest::keyClick(&d, 'o', Qt::AltModifier);
             QTRY_VERIFY(!open->isChecked());  // a button clicks a moment after its key
         });
+    }
+
+    // The dialog fits a 1024x768 screen with a task bar and is no larger than a smaller one.
+    // Brought back after a refusal it stays where the user left it, rather than being placed
+    // anew under the lines the refusal added to the view.
+    void theSettingsDialogFitsTheScreenAndStaysPut() {
+        CKorvexView view(nullptr);
+        view.resize(500, 300);
+        view.show();
+        QPoint left;
+        WithSettingsDialog(
+            [&](CConversionSettingsDlg& d) {
+                QVERIFY(d.sizeHint().width() <= 1024 && d.sizeHint().height() <= 740);
+                const QSize room = d.screen()->availableGeometry().size();
+                QVERIFY(d.width() <= room.width() && d.height() <= room.height());
+
+                left = d.pos() + QPoint(40, 40);  // dragged by the user, partly off the screen
+                d.move(left);
+                d.hide();
+                view.AppendText(QStringLiteral("Conversion failed.\r\nNothing was changed.\r\n"));
+                d.ShowRefusal(QStringLiteral("refused"), engine::SettingsField::kSymbol,
+                              engine::PriceField::kDate);
+                d.show();
+                QCOMPARE(d.pos(), left);
+            },
+            &view);
     }
 
     // The date formats are listed with 31 December 2024 written in each; the setting keeps the
