@@ -11,6 +11,7 @@
 #include "app/ConversionSettingsDlg.h"
 #include "app/Prompter.h"
 #include "app/RemoveSecurityDlg.h"
+#include "app/TaskRunner.h"
 #include "engine/ConversionJob.h"
 #include "engine/RemoveSecurity.h"
 #include "msdb/CodePage.h"
@@ -192,28 +193,23 @@ bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
                           QString* message) {
     ui::SaveForm(*m_pStore, dialog.Form());
 
-    PrompterNotifier notifier(window());
-    engine::JobServices services;
-    services.notifier = &notifier;
     engine::ConversionSettings settings = dialog.Settings();
     settings.inputPath = Local(m_strInputPath);
     settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormat);
-    auto job = std::make_unique<engine::ConversionJob>(std::move(settings), services);
-
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int result = job->Run();
-    *message = notifier.Last();
-    if (result != 0 && !job->Changed()) {
-        *refused = job->Refused();
-    }
-    m_log.Converted(*job, result == 0, Local(notifier.Last()));
+    PrompterQuestions questions(window());
+    ui::ConversionTask task(std::move(settings), questions);
+    const ui::TaskResult result = RunTask(
+        window(), QStringLiteral("Converting %1...").arg(QFileInfo(m_strInputPath).fileName()),
+        [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+        [&] { task.Cancel(); });
+    *message = QString::fromLocal8Bit(result.message.c_str());
+    *refused = result.refusal;
+    m_log.Add(result.logEntry);
     ShowLastEntry();
-    if (result == 0) {
+    if (result.succeeded) {
         QApplication::beep();
     }
-    job.reset();
-    QApplication::restoreOverrideCursor();
-    return result == 0;
+    return result.succeeded;
 }
 
 void CKorvexView::OnFileRemoveSecurity() {

@@ -51,6 +51,10 @@ void SessionLog::Converted(const engine::ConversionJob& job, bool succeeded,
     Add(entry + "\n" + engine::ConversionSummary(job));
 }
 
+void SessionLog::Cancelled(const engine::ConversionJob& job) {
+    Add("Conversion cancelled.\n" + engine::NotChangedMessage(job.Effect()));
+}
+
 void SessionLog::Removed(const std::string& symbol, const engine::RemovalReport& report,
                          bool succeeded, const std::string& reason) {
     if (succeeded) {

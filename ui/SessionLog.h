@@ -19,6 +19,10 @@ public:
     // A conversion ended: what `job` did, committed or not. `reason` is the last message the run
     // gave when it failed.
     void Converted(const engine::ConversionJob& job, bool succeeded, const std::string& reason);
+    // A conversion was stopped before its commit.
+    void Cancelled(const engine::ConversionJob& job);
+    // Adds an entry made elsewhere (by a task).
+    void Add(std::string entry);
     // A removal ended: `symbol` as typed, what the removal reported, and the reason it gave when
     // it failed.
     void Removed(const std::string& symbol, const engine::RemovalReport& report, bool succeeded,
@@ -32,8 +36,6 @@ public:
     std::string Last() const { return entries_.empty() ? std::string() : entries_.back(); }
 
 private:
-    void Add(std::string entry);
-
     std::vector<std::string> entries_;
 };
 

@@ -8,6 +8,7 @@
 #include "ui/FileStart.h"
 #include "ui/SessionLog.h"
 #include "ui/StoredSettings.h"
+#include "ui/Tasks.h"
 
 namespace testing_support {
 namespace {
@@ -183,6 +184,50 @@ TEST_F(FileStartTest, SessionLogSaysWhatEachRunDid) {
     ASSERT_EQ(log.Entries().size(), 3u);
     log.Clear();
     EXPECT_TRUE(log.Entries().empty());
+}
+
+}  // namespace
+}  // namespace testing_support
+
+namespace testing_support {
+namespace {
+
+// Answers a task's questions from a script and records what it was told and asked.
+class ScriptedQuestions final : public ui::Questions {
+public:
+    void Tell(const std::string& message) override { told.push_back(message); }
+    bool Ask(const std::string& question) override {
+        told.push_back(question);
+        return yes;
+    }
+    std::vector<std::string> told;
+    bool yes = false;
+};
+
+TEST_F(FileStartTest, TasksAskThroughTheQuestionsAndCancelChangesNothing) {
+    ScriptedQuestions questions;
+    auto pending = MakeJob(DailyLines(3) + "0230xx,1,2,3,4,5,6\n");
+    ui::ConversionTask cancelled(pending->settings, questions);
+    cancelled.Cancel();
+    ui::TaskResult result = cancelled.Run();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_FALSE(result.refusal.has_value());
+    EXPECT_EQ(result.logEntry, "Conversion cancelled.\nNothing in " + dir.path() + " was changed.");
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
+
+    ui::ConversionTask refused(pending->settings, questions);  // "Store anyway?" answered No
+    result = refused.Run();
+    EXPECT_FALSE(result.succeeded);
+    ASSERT_TRUE(result.refusal.has_value());
+    EXPECT_EQ(result.refusal->field, engine::SettingsField::kDateFormat);
+    ASSERT_EQ(questions.told.size(), 1u);
+    EXPECT_NE(questions.told[0].find("Store the file anyway?"), std::string::npos);
+
+    questions.yes = true;
+    result = ui::ConversionTask(pending->settings, questions).Run();
+    EXPECT_TRUE(result.succeeded);
+    const std::string removed = ui::RemovalTask(dir.path(), "xyz", 1252, questions).Run().logEntry;
+    EXPECT_EQ(removed, "Removed XYZ from " + dir.path() + ".");
 }
 
 }  // namespace

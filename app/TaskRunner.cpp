@@ -1,0 +1,76 @@
+#include "app/TaskRunner.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QThread>
+#include <QThreadPool>
+
+#include "app/Prompter.h"
+
+namespace {
+
+// Calls `call` on the application's thread and waits for it to return.
+void OnWindowThread(const std::function<void()>& call) {
+    if (QThread::currentThread() == qApp->thread()) {
+        call();
+    } else {
+        QMetaObject::invokeMethod(qApp, call, Qt::BlockingQueuedConnection);
+    }
+}
+
+QString FromLocal(const std::string& text) {
+    return QString::fromLocal8Bit(text.c_str());
+}
+
+// How long a run goes before its progress dialog shows.
+constexpr int kProgressAfterMs = 400;
+
+}  // namespace
+
+void PrompterQuestions::Tell(const std::string& message) {
+    OnWindowThread([&] { Prompter::instance().Message(parent_, FromLocal(message)); });
+}
+
+bool PrompterQuestions::Ask(const std::string& question) {
+    bool yes = false;
+    OnWindowThread([&] { yes = Prompter::instance().Question(parent_, FromLocal(question)); });
+    return yes;
+}
+
+ui::TaskResult RunTask(QWidget* parent, const QString& label, const TaskWork& work,
+                       const std::function<void()>& cancel) {
+    QProgressDialog progress(label, cancel ? QStringLiteral("Cancel") : QString(), 0, 1000, parent);
+    progress.setObjectName(QStringLiteral("taskProgress"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(kProgressAfterMs);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    if (!cancel) {
+        progress.setCancelButton(nullptr);
+    }
+    QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&] {
+        progress.setLabelText(QStringLiteral("Stopping..."));
+        cancel();
+    });
+    progress.setValue(0);
+
+    QEventLoop loop;
+    ui::TaskResult result;
+    QPointer<QProgressDialog> shown(&progress);
+    QThreadPool::globalInstance()->start([&] {
+        result = work([&](int permille) {
+            QMetaObject::invokeMethod(qApp, [shown, permille] {
+                if (shown) {
+                    shown->setValue(permille);
+                }
+            });
+        });
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    loop.exec();
+    QApplication::restoreOverrideCursor();
+    return result;
+}

@@ -1,0 +1,76 @@
+#include "ui/Tasks.h"
+
+#include "ui/SessionLog.h"
+
+namespace ui {
+namespace {
+
+// The engine's notifier over the shell's questions, keeping the last message.
+class QuestionsNotifier final : public engine::Notifier {
+public:
+    explicit QuestionsNotifier(Questions& questions) : questions_(questions) {}
+    void ShowMessage(const std::string& text) override {
+        last = text;
+        questions_.Tell(text);
+    }
+    std::optional<bool> Ask(const std::string& question) override {
+        return questions_.Ask(question);
+    }
+    std::string last;
+
+private:
+    Questions& questions_;
+};
+
+}  // namespace
+
+ConversionTask::ConversionTask(engine::ConversionSettings settings, Questions& questions)
+    : settings_(std::move(settings)), questions_(questions) {}
+
+TaskResult ConversionTask::Run(const std::function<void(int permille)>& progress) {
+    QuestionsNotifier notifier(questions_);
+    engine::JobServices services;
+    services.notifier = &notifier;
+    services.cancel = &cancel_;
+    services.progress = progress;
+    engine::ConversionJob job(settings_, services);
+    TaskResult result;
+    result.succeeded = job.Run() == 0;
+    result.cancelled = job.Cancelled();
+    result.message = notifier.last;
+    if (!result.succeeded && !job.Changed()) {
+        result.refusal = job.Refused();
+    }
+    SessionLog log;
+    if (result.cancelled) {
+        log.Cancelled(job);
+    } else {
+        log.Converted(job, result.succeeded, notifier.last);
+    }
+    result.logEntry = log.Last();
+    return result;
+}
+
+RemovalTask::RemovalTask(std::string directory, std::string symbol, int codePage,
+                         Questions& questions)
+    : directory_(std::move(directory)),
+      symbol_(std::move(symbol)),
+      codePage_(codePage),
+      questions_(questions) {}
+
+TaskResult RemovalTask::Run() {
+    QuestionsNotifier notifier(questions_);
+    engine::JobServices services;
+    services.notifier = &notifier;
+    engine::RemovalReport report;
+    TaskResult result;
+    result.succeeded =
+        engine::RemoveSecurity(directory_, symbol_, services, &report, codePage_) == 0;
+    result.message = notifier.last;
+    SessionLog log;
+    log.Removed(symbol_, report, result.succeeded, notifier.last);
+    result.logEntry = log.Last();
+    return result;
+}
+
+}  // namespace ui

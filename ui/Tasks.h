@@ -1,0 +1,66 @@
+// The conversion and the removal as tasks that a shell runs off its window's thread: each can be
+// stopped before its commit (nothing changes then), reports its progress, asks its questions
+// through one interface, and returns one result that says what happened in the user's words.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "engine/ConversionJob.h"
+#include "engine/RemoveSecurity.h"
+
+namespace ui {
+
+// The messages and questions of a run, which each shell answers with its own message boxes and
+// tests answer from a script. A task calls them on the thread that runs it; the shell brings them
+// to its window's thread and waits for the answer.
+class Questions {
+public:
+    virtual ~Questions() = default;
+    // Shows `message`; returns once the user has taken note of it.
+    virtual void Tell(const std::string& message) = 0;
+    // Asks a question that Yes or No answers.
+    virtual bool Ask(const std::string& question) = 0;
+};
+
+// What a run did.
+struct TaskResult {
+    bool succeeded = false;
+    bool cancelled = false;  // stopped before its commit: nothing changed
+    // The setting a refused run names, to bring the dialog back at it.
+    std::optional<engine::ConversionJob::Refusal> refusal;
+    std::string message;   // the last message the run gave
+    std::string logEntry;  // what the session log says of the run
+};
+
+class ConversionTask {
+public:
+    ConversionTask(engine::ConversionSettings settings, Questions& questions);
+
+    // Runs the conversion on the calling thread; `progress` is told the share of the file read,
+    // in thousandths.
+    TaskResult Run(const std::function<void(int permille)>& progress = nullptr);
+    // Stops the run before its commit; from any thread.
+    void Cancel() { cancel_ = true; }
+
+private:
+    engine::ConversionSettings settings_;
+    Questions& questions_;
+    std::atomic<bool> cancel_{false};
+};
+
+class RemovalTask {
+public:
+    RemovalTask(std::string directory, std::string symbol, int codePage, Questions& questions);
+    TaskResult Run();
+
+private:
+    std::string directory_;
+    std::string symbol_;
+    int codePage_;
+    Questions& questions_;
+};
+
+}  // namespace ui
