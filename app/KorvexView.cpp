@@ -213,8 +213,11 @@ bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
 }
 
 void CKorvexView::OnFileRemoveSecurity() {
-    CRemoveSecurityDlg dialog(
-        QString::fromLocal8Bit(m_pStore->ReadString("Setting", "Path", "").c_str()), window());
+    // The directory and the code page of the last run: that of the symbols the dialog lists and
+    // the removal looks up.
+    const ui::FormValues last = ui::LoadForm(*m_pStore);
+    RemoveSecurityDlg dialog(QString::fromLocal8Bit(last.directory.c_str()), last.codePage,
+                             window());
     if (Prompter::instance().Exec(dialog) != QDialog::Accepted || dialog.Symbol().isEmpty()) {
         return;
     }
@@ -229,7 +232,7 @@ void CKorvexView::OnFileRemoveSecurity() {
     engine::RemovalReport report;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const int result = engine::RemoveSecurity(Local(dialog.Directory()), Local(dialog.Symbol()),
-                                              services, &report);
+                                              services, &report, last.codePage);
     QApplication::restoreOverrideCursor();
     m_log.Removed(Local(dialog.Symbol()), report, result == 0, Local(notifier.Last()));
     ShowLastEntry();

@@ -1,20 +1,34 @@
-// The Remove Security dialog: which security to take out of which directory.
+// The Remove Security dialog: a directory, the securities it lists (listed afresh whenever the
+// directory changes, or why it lists none), and the one the user picks. OK is enabled exactly while
+// a security that a removal can take out is picked.
 #pragma once
 
 #include <QDialog>
 #include <QString>
 
+class QLabel;
 class QLineEdit;
+class QPushButton;
+class QTreeWidget;
 
-class CRemoveSecurityDlg : public QDialog {
+class RemoveSecurityDlg : public QDialog {
     Q_OBJECT
 public:
-    CRemoveSecurityDlg(const QString& directory, QWidget* parent = nullptr);
+    // Starts at `directory`; symbols and names are read in code page `codePage`.
+    RemoveSecurityDlg(const QString& directory, int codePage, QWidget* parent = nullptr);
 
     QString Directory() const;
+    // The picked security's symbol as its directory stores it; empty while none is picked.
     QString Symbol() const;
 
 private:
-    QLineEdit* m_directoryEdit;
-    QLineEdit* m_symbolEdit;
+    // Lists the securities of the directory now typed, none of them picked.
+    void ListDirectory();
+    void OnPickChanged();
+
+    int codePage_;
+    QLineEdit* directoryEdit_;
+    QTreeWidget* securityList_;
+    QLabel* problemLabel_;
+    QPushButton* okButton_;
 };

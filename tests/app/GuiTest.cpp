@@ -311,28 +311,54 @@ private slots:
         WriteFileBytes(path("in.csv"), kLine);
         Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
         QString offered;
-        auto fill = [&](QDialog& d) {
+        auto pick = [&](QDialog& d) {
             offered = Child<QLineEdit>(d, "removeDirectoryEdit")->text();
-            Child<QLineEdit>(d, "removeSymbolEdit")->setText("xyz");
+            auto* list = Child<QAbstractItemView>(d, "securityList");
+            const QModelIndexList rows =
+                list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, "XYZ");
+            if (rows.size() == 1) {
+                list->setCurrentIndex(rows.front());
+            }
             Child<QPushButton>(d, "okButton")->click();
             return d.result();
         };
-        prompter().QueueDialog(fill);  // asked, not confirmed: nothing happens
+        prompter().QueueDialog(pick);  // asked, not confirmed: nothing happens
         Action("removeAction")->trigger();
         QCOMPARE(offered, qpath("db"));  // the directory of the last run
         QCOMPARE(prompter().TakeMessages().size(), 1);
         QVERIFY(FileExists(path("db/F1.DAT")));
 
-        prompter().QueueDialog(fill);
+        prompter().QueueDialog(pick);
         prompter().QueueAnswer(true);
         Action("removeAction")->trigger();
         QCOMPARE(prompter().TakeMessages(),
-                 QStringList{QStringLiteral("Remove xyz from ") + qpath("db") +
+                 QStringList{QStringLiteral("Remove XYZ from ") + qpath("db") +
                              QStringLiteral("?\nIts price files are deleted.")});
         QVERIFY(!FileExists(path("db/F1.DAT")));
-        // The symbol as stored, not as typed.
         QVERIFY(view().toPlainText().endsWith(QStringLiteral("Removed XYZ from ") + qpath("db") +
                                               QStringLiteral(".")));
+    }
+
+    // Only a security the directory lists can be picked: a directory without one says why, and OK
+    // never gets as far as the question.
+    void removeSecurityNeverAsksAboutASecurityTheDirectoryLacks() {
+        WriteFileBytes(path("in.csv"), kLine);
+        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        std::filesystem::create_directory(path("other"));
+        QString problem;
+        prompter().QueueDialog([&](QDialog& d) {
+            Child<QLineEdit>(d, "removeDirectoryEdit")->setText(qpath("other"));
+            auto* list = Child<QAbstractItemView>(d, "securityList");
+            list->setCurrentIndex(list->model()->index(0, 0));
+            problem = Child<QLabel>(d, "removeProblemLabel")->text();
+            Child<QPushButton>(d, "okButton")->click();
+            return d.result();
+        });
+        prompter().QueueAnswer(true);
+        Action("removeAction")->trigger();
+        QCOMPARE(problem, "The directory " + qpath("other") + " holds no MASTER.");
+        QCOMPARE(prompter().TakeMessages(), QStringList());
+        QVERIFY(FileExists(path("db/F1.DAT")));
     }
 
     void theDialogStartsFromTheStore() {
