@@ -1,18 +1,71 @@
 #include "app/AboutDlg.h"
 
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/Maker.h"
 #include "app/Prompter.h"
-#include "app/StaticLink.h"
 
 namespace {
+
+constexpr QLatin1StringView kMailto("mailto:");
+const QColor kUnvisitedColour(0, 0, 255);
+const QColor kVisitedColour(128, 0, 128);
+
+CAboutDlg::LinkOpener& CurrentOpener() {
+    static CAboutDlg::LinkOpener opener = [](const QUrl& url) {
+        return QDesktopServices::openUrl(url);
+    };
+    return opener;
+}
+
+// The rich text of a link to `target` showing `text`, blue or, once visited, purple.
+QString LinkText(const QString& text, const QString& target, bool visited) {
+    return QStringLiteral("<a href=\"%1\" style=\"color: %2\">%3</a>")
+        .arg(target.toHtmlEscaped(), (visited ? kVisitedColour : kUnvisitedColour).name(),
+             text.toHtmlEscaped());
+}
+
+// A link label as one stop of the tab order, both ways. Qt stops on the label before its link and
+// never leaves the link backwards; here a Tab or Shift+Tab that reaches the label goes on to its
+// one link, and Shift+Tab on the link goes to the widget before.
+class LinkFocus final : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* label = static_cast<QLabel*>(watched);
+        if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+                QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+                QCoreApplication::sendEvent(label, &tab);
+            }
+        } else if (event->type() == QEvent::KeyPress && label->hasSelectedText()) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Backtab ||
+                (key->key() == Qt::Key_Tab && key->modifiers().testFlag(Qt::ShiftModifier))) {
+                QWidget* before = label->previousInFocusChain();
+                while (before != label && !(before->isVisible() && before->isEnabled() &&
+                                            before->focusPolicy() & Qt::TabFocus)) {
+                    before = before->previousInFocusChain();
+                }
+                before->setFocus(Qt::BacktabFocusReason);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 QLabel* Centred(const QString& text) {
     auto* label = new QLabel(text);
@@ -50,14 +103,11 @@ CAboutDlg::CAboutDlg(int* emailVisited, int* webVisited, QWidget* parent) : QDia
     auto* by = Centred(QStringLiteral("A %1 bit application\nby\n%2")
                            .arg(static_cast<int>(sizeof(void*) * 8))
                            .arg(QLatin1String(maker::kName)));
-    m_email = new CStaticLink(QLatin1String(maker::kEmail));
-    m_web = new CStaticLink(QLatin1String(maker::kWeb));
-    m_email->setObjectName(QStringLiteral("emailLink"));
-    m_web->setObjectName(QStringLiteral("webLink"));
-    m_email->setAlignment(Qt::AlignCenter);
-    m_web->setAlignment(Qt::AlignCenter);
-    m_email->SetVisitedFlag(emailVisited);
-    m_web->SetVisitedFlag(webVisited);
+    emailLink_ = MakeLink(QLatin1String(maker::kEmail), kMailto + QLatin1String(maker::kEmail),
+                          emailVisited);
+    webLink_ = MakeLink(QLatin1String(maker::kWeb), QLatin1String(maker::kWeb), webVisited);
+    emailLink_->setObjectName(QStringLiteral("emailLink"));
+    webLink_->setObjectName(QStringLiteral("webLink"));
     auto* icon = new QLabel;
     icon->setPixmap(QIcon(QStringLiteral(":/korvex/korvex.svg")).pixmap(48, 48));
     icon->setAlignment(Qt::AlignCenter);
@@ -70,8 +120,8 @@ CAboutDlg::CAboutDlg(int* emailVisited, int* webVisited, QWidget* parent) : QDia
     right->addSpacing(8);
     right->addWidget(by);
     right->addSpacing(8);
-    right->addWidget(m_email);
-    right->addWidget(m_web);
+    right->addWidget(emailLink_);
+    right->addWidget(webLink_);
     right->addStretch();
     right->addWidget(icon);
     right->addWidget(buttons, 0, Qt::AlignCenter);
@@ -87,12 +137,42 @@ CAboutDlg::CAboutDlg(int* emailVisited, int* webVisited, QWidget* parent) : QDia
 
     // OK has the focus, so that Enter closes the box; Tab reaches the links.
     QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-    setTabOrder(ok, m_email);
-    setTabOrder(m_email, m_web);
+    setTabOrder(ok, emailLink_);
+    setTabOrder(emailLink_, webLink_);
     ok->setDefault(true);
     ok->setFocus();
 }
 
 int CAboutDlg::DoModal() {
     return Prompter::instance().Exec(*this);
+}
+
+void CAboutDlg::SetLinkOpener(LinkOpener opener) {
+    CurrentOpener() = std::move(opener);
+}
+
+QLabel* CAboutDlg::MakeLink(const QString& text, const QString& target, int* visited) {
+    auto* label = new QLabel(LinkText(text, target, *visited == 1), this);
+    label->setTextFormat(Qt::RichText);
+    label->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    label->setOpenExternalLinks(false);  // opened here, to mark them visited
+    label->setAlignment(Qt::AlignCenter);
+    label->installEventFilter(new LinkFocus(label));
+    connect(label, &QLabel::linkActivated, this,
+            [this, label, text, target, visited] { OpenLink(label, text, target, visited); });
+    return label;
+}
+
+void CAboutDlg::OpenLink(QLabel* label, const QString& text, const QString& target, int* visited) {
+    if (!CurrentOpener()(QUrl(target))) {
+        QString address = target;
+        if (address.startsWith(kMailto)) {
+            address.remove(0, kMailto.size());
+        }
+        Prompter::instance().Message(
+            this, QStringLiteral("The link could not be opened. Its address is:\n%1").arg(address));
+        return;
+    }
+    *visited = 1;
+    label->setText(LinkText(text, target, true));
 }

@@ -1,11 +1,15 @@
 // CAboutDlg: Help > About Korvex: name and version, what the program does, the legal notices and
 // two links, to the maker's e-mail address and web page, whose visited state lasts for the run.
+// The links are rich-text labels: a click, or Tab to one and Enter, opens it through the desktop;
+// blue until opened, purple after.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <QUrl>
+#include <functional>
 
-class CStaticLink;
+class QLabel;
 
 class CAboutDlg : public QDialog {
     Q_OBJECT
@@ -16,13 +20,24 @@ public:
 
     int DoModal();
 
-    CStaticLink* EmailLink() const { return m_email; }
-    CStaticLink* WebLink() const { return m_web; }
+    QLabel* EmailLink() const { return emailLink_; }
+    QLabel* WebLink() const { return webLink_; }
+
+    // How links are opened; the desktop's handler unless a test puts another in its place. False
+    // when the link could not be opened.
+    using LinkOpener = std::function<bool(const QUrl&)>;
+    static void SetLinkOpener(LinkOpener opener);
 
     // The legal notices, composed when the dialog is made.
     QString m_strLegal;
 
 private:
-    CStaticLink* m_email;
-    CStaticLink* m_web;
+    // A label showing `text` as a link to `target`, in the colour `*visited` calls for.
+    QLabel* MakeLink(const QString& text, const QString& target, int* visited);
+    // Opens `target`; on success marks it visited and shows `label` so, else tells the user the
+    // address.
+    void OpenLink(QLabel* label, const QString& text, const QString& target, int* visited);
+
+    QLabel* emailLink_;
+    QLabel* webLink_;
 };
