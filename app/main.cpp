@@ -1,36 +1,91 @@
+// korvex: the desktop program. The command line names at most one price file, opened at once as
+// File > Open opens it; --help and --version answer and end the program.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <cstdio>
+#include <string_view>
 
 #include "app/KorvexApp.h"
+#include "ui/PlatformSettingsStore.h"
+
+namespace {
+
+// The exit status of a command line that cannot be followed.
+constexpr int kBadCommandLine = 2;
+
+// What --help says above the options: what the program does, what FILE does, where it keeps the
+// settings (the place this run would use).
+QString Description() {
+    return QStringLiteral(
+               "Converts text files of daily prices into MetaStock-format data directories.\n"
+               "\n"
+               "With FILE, the window opens with that price file: its first lines shown and the\n"
+               "Conversion Settings dialog started from what the file holds, as File > Open does.\n"
+               "\n"
+               "The settings, the recent files and the window's place are kept in\n"
+               "  %1\n"
+               "The environment variable KORVEX_SETTINGS names another file.")
+        .arg(QString::fromLocal8Bit(ui::PlatformSettingsStore::DefaultPath().c_str()));
+}
+
+// The command line: --help, --version and at most one FILE.
+void Define(QCommandLineParser* parser) {
+    parser->setApplicationDescription(Description());
+    parser->addHelpOption();
+    parser->addVersionOption();
+    parser->addPositionalArgument(QStringLiteral("FILE"),
+                                  QStringLiteral("A price file to open and convert at once."),
+                                  QStringLiteral("[FILE]"));
+}
+
+// True when the command line asks for --help or --version, which are answered without a display.
+bool AsksForHelpOrVersion(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--") {
+            break;
+        }
+        if (argument == "-h" || argument == "-?" || argument == "--help" || argument == "-v" ||
+            argument == "--version") {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication::setApplicationName(QStringLiteral("Korvex"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvorn"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
+    if (AsksForHelpOrVersion(argc, argv)) {
+        QCoreApplication application(argc, argv);
+        QCommandLineParser parser;
+        Define(&parser);
+        parser.process(application);  // answers and ends the program, as below
+    }
+
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Korvex"));
-    QApplication::setOrganizationName(QStringLiteral("Halvorn"));
-    QApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korvex"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex/korvex.svg")));
-
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Converts text files of daily prices into MetaStock-format data directories."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("file"),
-                                 QStringLiteral("A price file to open and convert at once."),
-                                 QStringLiteral("[file]"));
-    parser.process(application);
-    if (parser.positionalArguments().size() > 1) {
-        fprintf(stderr, "korvex: only one file can be opened at a time\n");
-        return 2;
+    Define(&parser);
+    parser.process(application);  // ends the program after --help, --version or an unknown option
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        std::fprintf(stderr,
+                     "korvex: only one file can be opened at a time\n"
+                     "Try 'korvex --help' for more information.\n");
+        return kBadCommandLine;
     }
 
     CKorvexApp korvex;
-    if (!korvex.InitInstance(parser.positionalArguments().value(0))) {
+    if (!korvex.InitInstance(files.value(0))) {
         return 1;
     }
-    int status = QApplication::exec();
+    const int status = QApplication::exec();
     korvex.ExitInstance();
     return status;
 }
