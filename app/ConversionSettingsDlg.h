@@ -24,7 +24,7 @@ class QRadioButton;
 class QTimer;
 class QWidget;
 class CKorvexView;
-class CPreviewPane;
+class PreviewPane;
 class SpinEdit;
 
 class CConversionSettingsDlg : public QDialog {
@@ -182,7 +182,7 @@ private:
     QPushButton* m_detect;
     QLabel* m_detectionLabel;
     QLabel* m_refusalLabel;
-    CPreviewPane* m_previewPane;
+    PreviewPane* m_previewPane;
     QLabel* m_directoryStatus;
     QTimer* m_previewTimer;
     QPushButton* m_ok;

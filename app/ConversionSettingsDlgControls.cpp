@@ -366,7 +366,7 @@ void CConversionSettingsDlg::BuildControls() {
     m_refusalLabel->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
     m_refusalLabel->setVisible(false);
     previewLayout->addWidget(m_refusalLabel);
-    m_previewPane = new CPreviewPane;
+    m_previewPane = new PreviewPane;
     previewLayout->addWidget(m_previewPane, 1);
 
     // The input settings, the output settings side by side, and the preview below them, narrow

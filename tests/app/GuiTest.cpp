@@ -14,7 +14,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -401,58 +401,75 @@ private slots:
                        "2024-01-04,182.15,183.09,180.88,181.91,n/a,71983600\n");
         QStringList seen;
         Open("prices.csv", [&](QDialog& d) {
-            auto* table = Child<QTableWidget>(d, "previewTable");
+            auto* table = Child<QTableView>(d, "previewTable");
+            QAbstractItemModel* model = table->model();
+            auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
+                return model->index(row, column).data(role);
+            };
             auto* summary = Child<QLabel>(d, "summaryLabel");
-            seen << QString::number(table->rowCount()) << QString::number(table->columnCount())
-                 << table->horizontalHeaderItem(5)->text() << table->item(0, 0)->text()
-                 << table->item(2, 4)->text() << table->item(2, 5)->text()
-                 << table->verticalHeaderItem(0)->text();
+            seen << QString::number(model->rowCount()) << QString::number(model->columnCount())
+                 << model->headerData(5, Qt::Horizontal).toString() << cell(0, 0).toString()
+                 << cell(2, 4).toString() << cell(2, 5).toString()
+                 << model->headerData(0, Qt::Vertical).toString();
             (void)QTest::qWaitFor([&] { return summary->text().contains("No problems"); });
             seen << summary->text();
             // Volume taken from the Adj Close column: line 4's text is marked, stored as 0.
             SetColumn(d, "volumeColumnEdit", "6");
-            (void)QTest::qWaitFor([&] { return table->item(2, 5)->data(Qt::UserRole).toBool(); });
-            const QTableWidgetItem* bad = table->item(2, 5);
-            seen << bad->text() << bad->toolTip()
-                 << QString::number(table->item(1, 5)->data(Qt::UserRole).toBool());
-            (void)QTest::qWaitFor([&] { return summary->text().contains("problem;"); });
+            (void)QTest::qWaitFor([&] { return cell(2, 5, Qt::UserRole).toBool(); });
+            seen << cell(2, 5).toString() << cell(2, 5, Qt::ToolTipRole).toString()
+                 << QString::number(cell(1, 5, Qt::UserRole).toBool());
+            (void)QTest::qWaitFor([&] { return summary->text().contains("1 problem."); });
             seen << summary->text();
             // Settings that cannot read the file at all say why in place of the summary.
             SetColumn(d, "volumeColumnEdit", "1");
-            (void)QTest::qWaitFor([&] { return table->columnCount() == 0; });
+            (void)QTest::qWaitFor([&] { return model->columnCount() == 0; });
             seen << summary->text();
             SetColumn(d, "volumeColumnEdit", "7");
-            (void)QTest::qWaitFor([&] { return table->columnCount() == 6; });
+            (void)QTest::qWaitFor([&] { return model->columnCount() == 6; });
             // A range of dates shows its records only; a date that is none says how to write it.
             auto* from = Child<QLineEdit>(d, "fromEdit");
             from->setText("2024-01-03");
             (void)QTest::qWaitFor([&] { return summary->text().startsWith("The dates chosen"); });
-            seen << QString::number(table->rowCount()) << summary->text();
+            seen << QString::number(model->rowCount()) << summary->text();
             from->setText("2024-01-32");
-            (void)QTest::qWaitFor([&] { return table->columnCount() == 0; });
+            (void)QTest::qWaitFor([&] { return model->columnCount() == 0; });
             seen << summary->text();
             from->clear();
-            (void)QTest::qWaitFor([&] { return table->columnCount() == 6; });
+            (void)QTest::qWaitFor([&] { return model->columnCount() == 6; });
             // A date format that reads none of the dates marks every date.
             Child<QComboBox>(d, "dateFormatCombo")->setCurrentText("MMDDYY");
-            (void)QTest::qWaitFor([&] { return table->item(0, 0)->data(Qt::UserRole).toBool(); });
-            seen << table->item(0, 0)->toolTip();
+            (void)QTest::qWaitFor([&] { return cell(0, 0, Qt::UserRole).toBool(); });
+            seen << cell(0, 0, Qt::ToolTipRole).toString();
             return int(QDialog::Rejected);
         });
         QCOMPARE(seen,
                  (QStringList{
                      "3", "6", "Volume", "2024-01-02", "181.91", "71983600", "line 2",
-                     "The whole file: 3 records, 2024-01-02 to 2024-01-04. No problems.",
+                     "The whole file: 3 records, 2024-01-02 to 2024-01-04.\nNo problems.",
                      QString::fromUtf8("\u26a0 0"), "line 4, volume \"n/a\": is not a number", "0",
-                     "The whole file: 3 records, 2024-01-02 to 2024-01-04. 1 problem; "
-                     "the first: line 4, volume \"n/a\": is not a number",
+                     "The whole file: 3 records, 2024-01-02 to 2024-01-04.\n1 problem.\n"
+                     "The first: Line 4, volume \"n/a\": is not a number",
                      "Duplicate columns specified\nCorrect or disable", "2",
-                     "The dates chosen: 2 records, 2024-01-03 to 2024-01-04. No problems.",
+                     "The dates chosen: 2 records, 2024-01-03 to 2024-01-04.\nNo problems.",
                      "Write the date as YYYY-MM-DD, from 1961 to 2099, or leave it empty.",
                      "line 2, date \"2024-01-02\": has more digits than MMDDYY reads\nline 2, date "
                      "\"2024-01-02\": holds other characters than digits, but MMDDYY is "
                      "written in digits only"}));
         QVERIFY(prompter().TakeMessages().isEmpty());
+    }
+
+    // A file that lists the newest day first is previewed oldest first, as it will be stored.
+    void thePreviewOfANewestFirstFileShowsTheStoredOrder() {
+        WriteFileBytes(path("new.csv"), "090299,1,2,1,2,5,6\n090199,1,2,1,2,5,6\n");
+        QStringList seen;
+        Open("new.csv", [&](QDialog& d) {
+            QAbstractItemModel* model = Child<QTableView>(d, "previewTable")->model();
+            seen << model->index(0, 0).data().toString()
+                 << model->headerData(0, Qt::Vertical).toString()
+                 << QString::number(Child<QLabel>(d, "orderNoteLabel")->isVisibleTo(&d));
+            return int(QDialog::Rejected);
+        });
+        QCOMPARE(seen, (QStringList{"1999-09-01", "line 2", "1"}));
     }
 
     // A newcomer opens each shape of download in turn and presses OK: each converts to the same
