@@ -16,7 +16,6 @@
 #include <limits>
 #include <tuple>
 
-#include "app/ChooseDir.h"
 #include "app/KorvexView.h"
 #include "app/PreviewPane.h"
 #include "app/Prompter.h"
@@ -327,11 +326,10 @@ void CConversionSettingsDlg::OnCheckSkipRows() {
 }
 
 void CConversionSettingsDlg::OnBrowse() {
-    (void)UpdateData(true);
-    CChooseDir chooser(m_strPath, this);
-    if (chooser.DoModal() == QDialog::Accepted) {
-        m_strPath = chooser.FilePath().left(chooser.FileOffset() - 1);
-        UpdateData(false);
+    const QString chosen = Prompter::instance().ExistingDirectory(
+        this, QStringLiteral("Choose Directory"), m_pathEdit->text().trimmed());
+    if (!chosen.isEmpty()) {
+        m_pathEdit->setText(QDir::toNativeSeparators(chosen));
     }
 }
 

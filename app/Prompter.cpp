@@ -52,6 +52,20 @@ QString Prompter::OpenFileName(QWidget* parent, const QString& caption, const QS
     return QFileDialog::getOpenFileName(parent, caption, directory, filter);
 }
 
+QString Prompter::ExistingDirectory(QWidget* parent, const QString& caption,
+                                    const QString& directory) {
+    m_lastFolder = directory;
+    if (m_scripted) {
+        if (m_files.empty()) {
+            return QString();
+        }
+        QString chosen = m_files.front();
+        m_files.pop_front();
+        return chosen;
+    }
+    return QFileDialog::getExistingDirectory(parent, caption, directory);
+}
+
 int Prompter::Exec(QDialog& dialog) {
     if (!m_scripted) {
         return dialog.exec();

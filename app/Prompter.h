@@ -22,6 +22,9 @@ public:
     // The file chosen in an Open dialog, or an empty text on Cancel.
     QString OpenFileName(QWidget* parent, const QString& caption, const QString& directory,
                          const QString& filter = QStringLiteral("All files (*)"));
+    // The directory chosen in the platform's folder chooser (which can make a new folder),
+    // opened on `directory`; an empty text on Cancel.
+    QString ExistingDirectory(QWidget* parent, const QString& caption, const QString& directory);
     // Runs `dialog` modally and returns its result code.
     int Exec(QDialog& dialog);
 

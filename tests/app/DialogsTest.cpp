@@ -17,7 +17,6 @@
 #include <functional>
 
 #include "app/AboutDlg.h"
-#include "app/ChooseDir.h"
 #include "app/ConversionSettingsDlg.h"
 #include "app/HelpWindow.h"
 #include "app/KorvexApp.h"
@@ -83,14 +82,6 @@ class DialogsTest : public QObject {
         dialog.DoModal();
     }
 
-    // A chooser whose field holds `text`, confirmed; true when it closed with a directory.
-    bool Confirm(CChooseDir& chooser, const QString& text) {
-        chooser.findChild<QLineEdit*>("directoryNameEdit")->setText(text);
-        chooser.setResult(QDialog::Rejected);
-        chooser.findChild<QPushButton*>("okButton")->click();
-        return chooser.result() == QDialog::Accepted;
-    }
-
 private slots:
     void init() {
         m_dir = std::make_unique<TempDir>();
@@ -107,82 +98,6 @@ private slots:
         QVERIFY2(prompter().TakeMessages().isEmpty(), "a message was not looked at");
         prompter().SetScripted(false);
         m_dir.reset();
-    }
-
-    void chooserComposesPathsFromTheList() {
-        std::filesystem::create_directories(*m_dir / "open/alpha");
-        std::filesystem::create_directories(*m_dir / "open/beta");
-        const QString open = Q(*m_dir / "open");
-        CChooseDir chooser(open);
-        auto* list = chooser.findChild<QListWidget*>("directoryList");
-        auto* field = chooser.findChild<QLineEdit*>("directoryNameEdit");
-        QStringList parts = open.split('/', Qt::SkipEmptyParts);
-        QCOMPARE(list->count(), 1 + parts.size() + 2);
-        QCOMPARE(list->item(0)->text(), QStringLiteral("/"));
-        QCOMPARE(field->text(), open);  // the open directory is selected
-
-        list->setCurrentRow(0);
-        QCOMPARE(field->text(), QStringLiteral("/"));
-        list->setCurrentRow(1);
-        QCOMPARE(field->text(), "/" + parts[0]);
-        list->setCurrentRow(2);
-        QCOMPARE(field->text(), "/" + parts[0] + "/" + parts[1]);
-        // Each sub-directory entry names its own directory, not those listed before it.
-        list->setCurrentRow(list->count() - 1);
-        QCOMPARE(field->text(), open + "/beta");
-
-        emit list->itemDoubleClicked(list->item(list->count() - 2));
-        QCOMPARE(field->text(), open + "/alpha");
-        QCOMPARE(list->count(), 1 + parts.size() + 1);
-    }
-
-    void chooserAcceptsTheDirectoryNamedAndMakesItCurrent() {
-        std::filesystem::create_directories(*m_dir / "open");
-        std::filesystem::create_directories(*m_dir / "elsewhere");
-        CChooseDir chooser(Q(*m_dir / "open"));
-        QVERIFY(Confirm(chooser, Q(*m_dir / "elsewhere")));
-        QCOMPARE(chooser.FilePath(), Q(*m_dir / "elsewhere/Junk"));
-        QCOMPARE(chooser.FilePath().left(chooser.FileOffset() - 1), Q(*m_dir / "elsewhere"));
-        QCOMPARE(QDir::currentPath(), Q(*m_dir / "elsewhere"));
-    }
-
-    void chooserRefusesCreatesOrFails() {
-        CChooseDir chooser(Q(m_dir->path()));
-        QDir::setCurrent(Q(m_dir->path()));
-
-        QVERIFY(!Confirm(chooser, "bad|name"));
-        QCOMPARE(prompter().TakeMessages(), QStringList{"bad|name is not a valid pathname."});
-
-        QVERIFY(!Confirm(chooser, "later"));  // answered No
-        QCOMPARE(prompter().TakeMessages(),
-                 QStringList{"Directory later does not exist.\nCreate this directory?"});
-        QVERIFY(!std::filesystem::exists(*m_dir / "later"));
-
-        prompter().QueueAnswer(true);
-        QVERIFY(!Confirm(chooser, "missing/child"));  // one level only
-        QCOMPARE(prompter().TakeMessages(),
-                 (QStringList{"Directory missing/child does not exist.\nCreate this directory?",
-                              "There was a problem creating missing/child.\nThe new directory "
-                              "was not created."}));
-
-        prompter().QueueAnswer(true);
-        QVERIFY(!Confirm(chooser, ""));
-        QCOMPARE(prompter().TakeMessages(),
-                 (QStringList{"Directory  does not exist.\nCreate this directory?",
-                              "There was a problem creating .\nThe new directory was not "
-                              "created."}));
-
-        QString tooLong(300, QLatin1Char('x'));
-        QVERIFY(!Confirm(chooser, tooLong));
-        QCOMPARE(prompter().TakeMessages(),
-                 QStringList{tooLong + " is too long for a directory name."});
-
-        prompter().QueueAnswer(true);
-        QVERIFY(Confirm(chooser, "fresh"));  // relative to the current directory, kept as typed
-        QCOMPARE(prompter().TakeMessages().size(), 1);
-        QVERIFY(std::filesystem::is_directory(*m_dir / "fresh"));
-        QCOMPARE(chooser.FilePath(), QStringLiteral("fresh/Junk"));
-        QCOMPARE(chooser.FileOffset(), 6);
     }
 
     void aboutBoxLinksOpenAndRememberTheirVisit() {

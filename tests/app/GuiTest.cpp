@@ -753,16 +753,16 @@ private slots:
                  QStringList{"Please enter a whole number from 1 to 20."});
     }
 
+    // Browse... opens the platform's folder chooser on the typed directory and takes the folder
+    // chosen, without changing the process's working directory.
     void browseTakesTheChosenDirectory() {
         WriteFileBytes(path("in.csv"), kLine);
+        std::filesystem::create_directory(path("db/new"));
+        const QString before = QDir::currentPath();
         prompter().QueueFile(qpath("in.csv"));
         prompter().QueueDialog([&](QDialog& d) {
-            prompter().QueueDialog([&](QDialog& chooser) {
-                Child<QLineEdit>(chooser, "directoryNameEdit")->setText(qpath("db/new"));
-                prompter().QueueAnswer(true);
-                Child<QPushButton>(chooser, "okButton")->click();
-                return chooser.result();
-            });
+            Child<QLineEdit>(d, "directoryEdit")->setText(qpath("db"));
+            prompter().QueueFile(qpath("db/new"));
             Child<QPushButton>(d, "browseButton")->click();
             Child<QLineEdit>(d, "symbolEdit")->setText("B");
             Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
@@ -770,11 +770,10 @@ private slots:
             return d.result();
         });
         Action("openAction")->trigger();
-        QCOMPARE(prompter().TakeMessages(),
-                 QStringList{"Directory " + qpath("db/new") +
-                             " does not exist.\nCreate this directory?"});
+        QCOMPARE(prompter().LastFolder(), qpath("db"));
         QVERIFY(FileExists(path("db/new/MASTER")));
         QCOMPARE(Stored("Path"), path("db/new"));
+        QCOMPARE(QDir::currentPath(), before);
     }
 
     void clearWindowKeepsThePathAndWritesNothing() {
