@@ -24,25 +24,6 @@ namespace {
 constexpr int kPreviewLines = 10;
 constexpr std::size_t kMaxPiece = 299;
 
-// Tells the user the conversion's messages in modal boxes.
-class PrompterNotifier final : public engine::Notifier {
-public:
-    explicit PrompterNotifier(QWidget* parent) : m_parent(parent) {}
-    void ShowMessage(const std::string& text) override {
-        m_last = QString::fromLocal8Bit(text.c_str());
-        Prompter::instance().Message(m_parent, m_last);
-    }
-    // The message shown last.
-    const QString& Last() const { return m_last; }
-    std::optional<bool> Ask(const std::string& question) override {
-        return Prompter::instance().Question(m_parent, QString::fromLocal8Bit(question.c_str()));
-    }
-
-private:
-    QWidget* m_parent;
-    QString m_last;
-};
-
 std::string Local(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
@@ -226,15 +207,13 @@ void CKorvexView::OnFileRemoveSecurity() {
                           .arg(dialog.Symbol(), dialog.Directory()))) {
         return;
     }
-    PrompterNotifier notifier(window());
-    engine::JobServices services;
-    services.notifier = &notifier;
-    engine::RemovalReport report;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int result = engine::RemoveSecurity(Local(dialog.Directory()), Local(dialog.Symbol()),
-                                              services, &report, last.codePage);
-    QApplication::restoreOverrideCursor();
-    m_log.Removed(Local(dialog.Symbol()), report, result == 0, Local(notifier.Last()));
+    PrompterQuestions questions(window());
+    ui::RemovalTask task(Local(dialog.Directory()), Local(dialog.Symbol()), last.codePage,
+                         questions);
+    const ui::TaskResult result = RunTask(
+        window(), QStringLiteral("Removing %1...").arg(dialog.Symbol()),
+        [&](const std::function<void(int)>&) { return task.Run(); }, nullptr);
+    m_log.Add(result.logEntry);
     ShowLastEntry();
 }
 
