@@ -1,9 +1,12 @@
 #include "app/ConversionSettingsDlg.h"
 
+#include <QBoxLayout>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -568,6 +571,9 @@ void CConversionSettingsDlg::OnCreateDirectory() {
     if (!QDir().mkpath(typed)) {
         Prompter::instance().Message(
             this, QStringLiteral("The directory %1 could not be created.").arg(typed));
+    } else if (m_refusalField == engine::SettingsField::kDirectory) {
+        m_strRefusal.clear();  // the directory that was missing is there now
+        m_refusalLabel->setVisible(false);
     }
     UpdateDirectoryStatus();
     m_pathEdit->setFocus();
@@ -608,7 +614,27 @@ QWidget* CConversionSettingsDlg::ControlOf(engine::SettingsField field,
 void CConversionSettingsDlg::ShowRefusal(const QString& message, engine::SettingsField field,
                                          engine::PriceField priceField) {
     m_strRefusal = message;
+    m_refusalField = field;
     m_focusOnShow = ControlOf(field, priceField);
+    PlaceRefusalBeside(m_focusOnShow);
+}
+
+void CConversionSettingsDlg::PlaceRefusalBeside(QWidget* control) {
+    QWidget* group = control;
+    while (group != nullptr && qobject_cast<QGroupBox*>(group) == nullptr) {
+        group = group->parentWidget();
+    }
+    if (group == nullptr) {
+        return;
+    }
+    // Reparenting takes the label out of the layout it stood in.
+    if (auto* grid = qobject_cast<QGridLayout*>(group->layout())) {
+        m_refusalLabel->setParent(group);
+        grid->addWidget(m_refusalLabel, grid->rowCount(), 0, 1, grid->columnCount());
+    } else if (auto* box = qobject_cast<QBoxLayout*>(group->layout())) {
+        m_refusalLabel->setParent(group);
+        box->addWidget(m_refusalLabel);
+    }
 }
 
 ui::FormValues CConversionSettingsDlg::Form() const {

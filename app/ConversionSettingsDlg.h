@@ -116,6 +116,8 @@ protected:
 
 private:
     void BuildControls();
+    // Moves the line that says why a run was refused into the group of `control`, under it.
+    void PlaceRefusalBeside(QWidget* control);
     void OnInitDialog();
     void FitScreen();
     void KeepOnScreen();
@@ -140,7 +142,8 @@ private:
     QString m_strDetection;         // the line above the preview
     QString m_strDetectionReasons;  // why detection proposed what it did, as its tooltip
     QString m_strRefusal;           // why the last run was refused, shown until the dialog closes
-    QString m_followedDirectory;    // the directory the master choice was last set to fit
+    std::optional<engine::SettingsField> m_refusalField;  // the setting it is about
+    QString m_followedDirectory;  // the directory the master choice was last set to fit
     QWidget* m_focusOnShow = nullptr;
     bool m_bInitialised = false;
     bool m_bPlaced = false;           // shown and placed once; shown again, it stays where it is

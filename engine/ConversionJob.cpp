@@ -67,9 +67,12 @@ void ConversionJob::Tell(const std::string& text) {
     notifier_->ShowMessage(text);
 }
 
-void ConversionJob::Refuse(SettingsField field, const std::string& text, PriceField priceField) {
-    refused_ = Refusal{field, priceField};
-    Tell(text);
+void ConversionJob::Refuse(SettingsField field, const std::string& text, PriceField priceField,
+                           bool tell) {
+    refused_ = Refusal{field, priceField, text};
+    if (tell) {
+        Tell(text);
+    }
 }
 
 std::string ConversionJob::PathInDirectory(const std::string& name) const {
@@ -308,13 +311,25 @@ int ConversionJob::CheckDuplicateSymbol() {
     // The one security of the directory's own MASTER that the symbol matches can be replaced.
     const bool replaceable =
         all.size() == 1 && all.front().directory == msdb::JoinPath(directory_, "");
-    if (replaceable && (settings_.replaceExisting ||
-                        notifier_
-                            ->Ask("The directory already holds a security " + settings_.symbol +
-                                  ".\nReplace it with the prices of this file?")
-                            .value_or(false))) {
+    std::optional<bool> replace;
+    if (replaceable) {
+        replace =
+            settings_.replaceExisting
+                ? true
+                : notifier_->Ask("The directory already holds a security " + settings_.symbol +
+                                 ".\nReplace it with the prices of this file?");
+    }
+    if (replace.value_or(false)) {
         replaceRecord_ = all.front().recordNumber;
         return 0;
+    }
+    if (replace.has_value()) {
+        // Answered No: the question said what the refusal would, so no box says it again.
+        Refuse(SettingsField::kSymbol,
+               std::string(messages::kDuplicateSymbol) + ": " + directory_ + " holds " +
+                   settings_.symbol + ", which was not replaced.",
+               PriceField::kDate, false);
+        return 1;
     }
     if (settings_.replaceExisting && all.size() > 1) {
         Refuse(SettingsField::kSymbol, "The symbol " + settings_.symbol + " matches " +

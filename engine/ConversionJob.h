@@ -125,6 +125,7 @@ public:
     struct Refusal {
         SettingsField field;
         PriceField priceField = PriceField::kDate;  // for kColumn
+        std::string message;                        // why, as the user was told or would be
     };
     const std::optional<Refusal>& Refused() const { return refused_; }
 
@@ -152,9 +153,10 @@ public:
 
 private:
     void Tell(const std::string& text);
-    // Tells `text` and notes the setting it is about.
+    // Tells `text` and notes the setting it is about; `tell` false notes it only (the user has
+    // just answered a question that says as much).
     void Refuse(SettingsField field, const std::string& text,
-                PriceField priceField = PriceField::kDate);
+                PriceField priceField = PriceField::kDate, bool tell = true);
     std::string PathInDirectory(const std::string& name) const;
     int RunSteps();
     int CheckSettings();
@@ -162,7 +164,7 @@ private:
     int ReadEMaster();
     void TellAboutXMaster();
     std::string NotTextMessage(const std::string& why) const;
-    void RefuseForProblems(const InputProblems& problems);
+    void RefuseForProblems(const InputProblems& problems, const std::string& message);
     void StageFile(const std::string& name, std::string data);
 
     ConversionSettings settings_;

@@ -77,8 +77,10 @@ int ConversionJob::ConvertData() {
         // A file whose lines are all too long, or all have problems, holds no records to store;
         // its problems say why.
         if (!parser.problems().empty()) {
-            Tell(parser.problems().Message(settings_.inputPath) + "\nNothing was converted.");
-            RefuseForProblems(parser.problems());
+            const std::string message =
+                parser.problems().Message(settings_.inputPath) + "\nNothing was converted.";
+            Tell(message);
+            RefuseForProblems(parser.problems(), message);
         } else {
             Tell("The input file " + settings_.inputPath + " holds no price records.");
         }
@@ -104,7 +106,7 @@ int ConversionJob::ConvertData() {
                 Tell(list + "\nNothing was converted.");
             }
             if (!answer.value_or(false)) {
-                RefuseForProblems(parser.problems());
+                RefuseForProblems(parser.problems(), list + "\nNothing was converted.");
                 return 1;
             }
         }
@@ -131,12 +133,13 @@ int ConversionJob::ConvertData() {
 
 // Notes the setting that the first problem of a value is about: the date format for a date, the
 // column of a price field for a price.
-void ConversionJob::RefuseForProblems(const InputProblems& problems) {
+void ConversionJob::RefuseForProblems(const InputProblems& problems, const std::string& message) {
     for (const InputProblem& problem : problems.first()) {
         for (PriceField field : msdb::kPriceFields) {
             if (problem.field == FieldName(field)) {
-                refused_ = field == PriceField::kDate ? Refusal{SettingsField::kDateFormat, field}
-                                                      : Refusal{SettingsField::kColumn, field};
+                refused_ = field == PriceField::kDate
+                               ? Refusal{SettingsField::kDateFormat, field, message}
+                               : Refusal{SettingsField::kColumn, field, message};
                 return;
             }
         }

@@ -24,6 +24,19 @@ private:
 
 }  // namespace
 
+std::string NameTheSubject(const std::string& message, engine::SettingsField field,
+                           const engine::ConversionSettings& settings) {
+    using engine::SettingsField;
+    const bool aboutDirectory =
+        field == SettingsField::kDirectory || field == SettingsField::kMaster;
+    const std::string& subject = aboutDirectory ? settings.directory : settings.symbol;
+    if ((!aboutDirectory && field != SettingsField::kSymbol) || subject.empty() ||
+        message.find(subject) != std::string::npos) {
+        return message;
+    }
+    return message + (aboutDirectory ? "\nThe directory: " : "\nThe symbol: ") + subject;
+}
+
 ConversionTask::ConversionTask(engine::ConversionSettings settings, Questions& questions)
     : settings_(std::move(settings)), questions_(questions) {}
 
@@ -38,14 +51,15 @@ TaskResult ConversionTask::Run(const std::function<void(int permille)>& progress
     result.succeeded = job.Run() == 0;
     result.cancelled = job.Cancelled();
     result.message = notifier.last;
-    if (!result.succeeded && !job.Changed()) {
+    if (!result.succeeded && !job.Changed() && job.Refused()) {
         result.refusal = job.Refused();
+        result.message = NameTheSubject(result.refusal->message, result.refusal->field, settings_);
     }
     SessionLog log;
     if (result.cancelled) {
         log.Cancelled(job);
     } else {
-        log.Converted(job, result.succeeded, notifier.last);
+        log.Converted(job, result.succeeded, result.message);
     }
     result.logEntry = log.Last();
     return result;

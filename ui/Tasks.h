@@ -35,6 +35,11 @@ struct TaskResult {
     std::string logEntry;  // what the session log says of the run
 };
 
+// `message`, the reason a run was refused for `field`, with the directory or the symbol it is
+// about added when it does not name it already.
+std::string NameTheSubject(const std::string& message, engine::SettingsField field,
+                           const engine::ConversionSettings& settings);
+
 class ConversionTask {
 public:
     ConversionTask(engine::ConversionSettings settings, Questions& questions);

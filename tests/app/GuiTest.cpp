@@ -197,8 +197,9 @@ private slots:
                  QStringList{QStringLiteral("Path specified does not point to a Master file")});
         QVERIFY(view().toPlainText().endsWith(
             QStringLiteral("\n\nConversion failed.\nPath specified does not point to a Master "
-                           "file\nNothing in ") +
-            qpath("db") + QStringLiteral(" was changed.")));
+                           "file\nThe directory: ") +
+            qpath("db") + QStringLiteral("\nNothing in ") + qpath("db") +
+            QStringLiteral(" was changed.")));
         QCOMPARE(Stored("Exist"), std::string("0"));
         QCOMPARE(Stored("Path"), path("db"));  // what the user confirmed is remembered
 
@@ -221,8 +222,8 @@ private slots:
             "prices of this file?");
         prompter().QueueDialog(
             [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
-        Action("settingsAction")->trigger();  // no answer queued: No
-        QCOMPARE(prompter().TakeMessages(), (QStringList{question, "Duplicate Symbol"}));
+        Action("settingsAction")->trigger();                         // no answer queued: No
+        QCOMPARE(prompter().TakeMessages(), QStringList{question});  // no second box
         QCOMPARE(ReadFileBytes(path("db/MASTER")), first);
 
         WriteFileBytes(path("in.csv"), std::string(kLine) + "083199,1.5,2,1,1.75,1000,50\n");
@@ -245,8 +246,24 @@ private slots:
     void problemsAreShownAndStoredOnlyWhenTheUserSaysSo() {
         WriteFileBytes(path("in.csv"),
                        "083099,1.5,2,1,1.75,1000,50\n083199,1.5,x,1,1.75,1000,50\n");
-        OpenThenSettings("in.csv",
-                         [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        // Answered No, the dialog comes back with the problems beside the column of the first,
+        // which has the cursor.
+        QStringList back;
+        OpenThenSettings("in.csv", [&](QDialog& d) {
+            prompter().QueueDialog([&](QDialog& again) {
+                again.show();
+                auto* refusal = Child<QLabel>(again, "refusalLabel");
+                back << refusal->text().section('\n', -2) << again.focusWidget()->objectName()
+                     << QString::number(refusal->parentWidget()->isAncestorOf(
+                            Child<QWidget>(again, "highColumnEdit")));
+                again.hide();
+                return int(QDialog::Rejected);
+            });
+            return ConfirmInto(d, qpath("db"), "XYZ", true);
+        });
+        QCOMPARE(back, (QStringList{"line 2, high price \"x\": is not a number\nNothing was "
+                                    "converted.",
+                                    "highColumnEdit", "1"}));
         const QStringList asked = prompter().TakeMessages();
         QCOMPARE(asked.size(), 1);
         QVERIFY(asked[0].contains(QStringLiteral("line 2, high price \"x\": is not a number")));
@@ -564,12 +581,37 @@ private slots:
         QCOMPARE(prompter().TakeMessages(),
                  QStringList{"Path specified does not point to a Master file"});
         QCOMPARE(seen,
-                 (QStringList{"Typed Name", "XYZ", "Path specified does not point to a Master file",
+                 (QStringList{"Typed Name", "XYZ",
+                              "Path specified does not point to a Master file\nThe directory: " +
+                                  qpath("db"),
                               "useExistingMasterRadio"}));
         QVERIFY2(EndsWithSuccess(QStringLiteral("Conversion failed.\nPath specified does not point "
-                                                "to a Master file\nNothing in ") +
-                                 qpath("db") + QStringLiteral(" was changed.\n\n")),
+                                                "to a Master file\nThe directory: ") +
+                                 qpath("db") + QStringLiteral("\nNothing in ") + qpath("db") +
+                                 QStringLiteral(" was changed.\n\n")),
                  qPrintable(view().toPlainText()));
+    }
+
+    // "Path does not exist" goes once Create Directory has made the directory.
+    void aMissingDirectoryRefusalGoesOnceTheDirectoryIsMade() {
+        WriteFileBytes(path("in.csv"), kLine);
+        QList<bool> shown;
+        Open("in.csv", [&](QDialog& d) {
+            prompter().QueueDialog([&](QDialog& again) {
+                auto* refusal = Child<QLabel>(again, "refusalLabel");
+                shown << refusal->isVisibleTo(&again);
+                prompter().QueueAnswer(true);
+                Child<QPushButton>(again, "createDirectoryButton")->click();
+                shown << refusal->isVisibleTo(&again);
+                return ConfirmInto(again, qpath("db/missing"), "XYZ", true);
+            });
+            return ConfirmInto(d, qpath("db/missing"), "XYZ", true);
+        });
+        QCOMPARE(prompter().TakeMessages(),
+                 (QStringList{"Path does not exist", "The directory " + qpath("db/missing") +
+                                                         " does not exist.\nCreate it?"}));
+        QCOMPARE(shown, (QList<bool>{true, false}));
+        QVERIFY(FileExists(path("db/missing/MASTER")));
     }
 
     // Under the directory the dialog says what the directory holds, and a missing one can be
