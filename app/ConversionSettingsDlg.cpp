@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <limits>
-#include <tuple>
 
 #include "app/KorvexView.h"
 #include "app/PreviewPane.h"
@@ -147,16 +146,17 @@ void CConversionSettingsDlg::KeepOnScreen() {
 // The column of each field that is switched off, and the rows to skip while skipping is off, are
 // greyed out.
 void CConversionSettingsDlg::EnableColumns() {
-    m_skipRows->setEnabled(m_bSkipOn != 0);
-    m_openCol->setEnabled(m_bOpenOn != 0);
-    m_hiCol->setEnabled(m_bHiOn != 0);
-    m_loCol->setEnabled(m_bLoOn != 0);
-    m_volCol->setEnabled(m_bVolOn != 0);
-    m_oiCol->setEnabled(m_bOIOn != 0);
+    using engine::PriceField;
+    m_skipRows->setEnabled(form_.skipOn);
+    m_openCol->setEnabled(form_.fields[PriceField::kOpen].on);
+    m_hiCol->setEnabled(form_.fields[PriceField::kHigh].on);
+    m_loCol->setEnabled(form_.fields[PriceField::kLow].on);
+    m_volCol->setEnabled(form_.fields[PriceField::kVolume].on);
+    m_oiCol->setEnabled(form_.fields[PriceField::kOpenInterest].on);
 }
 
 void CConversionSettingsDlg::OnInitDialog() {
-    UpdateData(false);
+    showForm();
     EnableColumns();
     m_detectionLabel->setText(m_strDetection);
     m_detectionLabel->setToolTip(m_strDetectionReasons);
@@ -213,119 +213,120 @@ bool CConversionSettingsDlg::ReadNumber(SpinEdit* edit, const NumberCheck& check
 }
 
 bool CConversionSettingsDlg::ReadText(QLineEdit* edit, engine::SettingsField field,
-                                      QString* value) {
-    if (std::optional<engine::SettingsProblem> problem =
-            engine::CheckLength(field, Local(edit->text()))) {
+                                      std::string* value) {
+    const std::string text = Local(edit->text());
+    if (std::optional<engine::SettingsProblem> problem = engine::CheckLength(field, text)) {
         Refuse(edit, FromLocal(problem->message));
         return false;
     }
-    *value = edit->text();
+    *value = text;
     return true;
 }
 
-bool CConversionSettingsDlg::UpdateData(bool saveAndValidate) {
-    if (!saveAndValidate) {
-        m_hiCheck->setChecked(m_bHiOn != 0);
-        m_loCheck->setChecked(m_bLoOn != 0);
-        m_oiCheck->setChecked(m_bOIOn != 0);
-        m_openCheck->setChecked(m_bOpenOn != 0);
-        m_volCheck->setChecked(m_bVolOn != 0);
-        m_dateCol->SetText(QString::number(m_nDateCol));
-        m_openCol->SetText(QString::number(m_nOpenCol));
-        m_hiCol->SetText(QString::number(m_nHiCol));
-        m_loCol->SetText(QString::number(m_nLoCol));
-        m_cloCol->SetText(QString::number(m_nCloCol));
-        m_volCol->SetText(QString::number(m_nVolCol));
-        m_oiCol->SetText(QString::number(m_nOICol));
-        SetRadio(m_masterGroup, m_nExist);
-        m_emasterCheck->setChecked(m_bEMaster != 0);
-        m_nameEdit->setText(m_strName);
-        m_pathEdit->setText(m_strPath);
-        m_symbolEdit->setText(m_strSymbol);
-        m_skipRows->SetText(QString::number(m_nSkipRows));
-        m_skipCheck->setChecked(m_bSkipOn != 0);
-        SetRadio(m_delimiterGroup, m_nDelimiter);
-        m_decimalCommaCheck->setChecked(m_bDecimalComma != 0);
-        SelectDateFormat(m_strDateFormat);
-        m_fromEdit->setText(m_strFrom);
-        m_codePageCombo->setCurrentIndex(m_codePageCombo->findData(m_nCodePage));
-        m_toEdit->setText(m_strTo);
-        return true;
-    }
-    m_bHiOn = m_hiCheck->isChecked() ? 1 : 0;
-    m_bLoOn = m_loCheck->isChecked() ? 1 : 0;
-    m_bOIOn = m_oiCheck->isChecked() ? 1 : 0;
-    m_bOpenOn = m_openCheck->isChecked() ? 1 : 0;
-    m_bVolOn = m_volCheck->isChecked() ? 1 : 0;
+void CConversionSettingsDlg::showForm() {
     using engine::PriceField;
-    const std::tuple<SpinEdit*, int*, PriceField> columns[] = {
-        {m_dateCol, &m_nDateCol, PriceField::kDate},    {m_openCol, &m_nOpenCol, PriceField::kOpen},
-        {m_hiCol, &m_nHiCol, PriceField::kHigh},        {m_loCol, &m_nLoCol, PriceField::kLow},
-        {m_cloCol, &m_nCloCol, PriceField::kClose},     {m_volCol, &m_nVolCol, PriceField::kVolume},
-        {m_oiCol, &m_nOICol, PriceField::kOpenInterest}};
-    for (const auto& [edit, member, field] : columns) {
+    const auto& fields = form_.fields;
+    m_openCheck->setChecked(fields[PriceField::kOpen].on);
+    m_hiCheck->setChecked(fields[PriceField::kHigh].on);
+    m_loCheck->setChecked(fields[PriceField::kLow].on);
+    m_volCheck->setChecked(fields[PriceField::kVolume].on);
+    m_oiCheck->setChecked(fields[PriceField::kOpenInterest].on);
+    m_dateCol->SetText(QString::number(fields[PriceField::kDate].column));
+    m_openCol->SetText(QString::number(fields[PriceField::kOpen].column));
+    m_hiCol->SetText(QString::number(fields[PriceField::kHigh].column));
+    m_loCol->SetText(QString::number(fields[PriceField::kLow].column));
+    m_cloCol->SetText(QString::number(fields[PriceField::kClose].column));
+    m_volCol->SetText(QString::number(fields[PriceField::kVolume].column));
+    m_oiCol->SetText(QString::number(fields[PriceField::kOpenInterest].column));
+    SetRadio(m_masterGroup, form_.master);
+    m_emasterCheck->setChecked(form_.makeEMaster);
+    m_nameEdit->setText(FromLocal(form_.name));
+    m_pathEdit->setText(FromLocal(form_.directory));
+    m_symbolEdit->setText(FromLocal(form_.symbol));
+    m_skipRows->SetText(QString::number(form_.skipRows));
+    m_skipCheck->setChecked(form_.skipOn);
+    SetRadio(m_delimiterGroup, form_.delimiter);
+    m_decimalCommaCheck->setChecked(form_.decimalComma);
+    SelectDateFormat(FromLocal(form_.dateFormat));
+    m_fromEdit->setText(FromLocal(form_.from));
+    m_codePageCombo->setCurrentIndex(m_codePageCombo->findData(form_.codePage));
+    m_toEdit->setText(FromLocal(form_.to));
+}
+
+bool CConversionSettingsDlg::readForm() {
+    using engine::PriceField;
+    auto& fields = form_.fields;
+    fields[PriceField::kOpen].on = m_openCheck->isChecked();
+    fields[PriceField::kHigh].on = m_hiCheck->isChecked();
+    fields[PriceField::kLow].on = m_loCheck->isChecked();
+    fields[PriceField::kVolume].on = m_volCheck->isChecked();
+    fields[PriceField::kOpenInterest].on = m_oiCheck->isChecked();
+    const std::pair<SpinEdit*, PriceField> columns[] = {
+        {m_dateCol, PriceField::kDate},      {m_openCol, PriceField::kOpen},
+        {m_hiCol, PriceField::kHigh},        {m_loCol, PriceField::kLow},
+        {m_cloCol, PriceField::kClose},      {m_volCol, PriceField::kVolume},
+        {m_oiCol, PriceField::kOpenInterest}};
+    for (const auto& [edit, field] : columns) {
         if (!ReadNumber(
                 edit, [field = field](int column) { return engine::CheckColumn(field, column); },
-                member)) {
+                &fields[field].column)) {
             return false;
         }
     }
-    m_nExist = m_masterGroup->checkedId();
-    m_bEMaster = m_emasterCheck->isChecked() ? 1 : 0;
-    if (!ReadText(m_nameEdit, engine::SettingsField::kName, &m_strName) ||
-        !ReadText(m_pathEdit, engine::SettingsField::kDirectory, &m_strPath) ||
-        !ReadText(m_symbolEdit, engine::SettingsField::kSymbol, &m_strSymbol) ||
-        !ReadNumber(m_skipRows, engine::CheckSkipRows, &m_nSkipRows)) {
+    form_.master = m_masterGroup->checkedId();
+    form_.makeEMaster = m_emasterCheck->isChecked();
+    if (!ReadText(m_nameEdit, engine::SettingsField::kName, &form_.name) ||
+        !ReadText(m_pathEdit, engine::SettingsField::kDirectory, &form_.directory) ||
+        !ReadText(m_symbolEdit, engine::SettingsField::kSymbol, &form_.symbol) ||
+        !ReadNumber(m_skipRows, engine::CheckSkipRows, &form_.skipRows)) {
         return false;
     }
-    m_bSkipOn = m_skipCheck->isChecked() ? 1 : 0;
-    m_nDelimiter = m_delimiterGroup->checkedId();
-    m_bDecimalComma = m_decimalCommaCheck->isChecked() ? 1 : 0;
-    QString format = m_cbDateFormat->currentText();
+    form_.skipOn = m_skipCheck->isChecked();
+    form_.delimiter = m_delimiterGroup->checkedId();
+    form_.decimalComma = m_decimalCommaCheck->isChecked();
+    const std::string format = Local(m_cbDateFormat->currentText());
     if (std::optional<engine::SettingsProblem> problem =
-            engine::CheckLength(engine::SettingsField::kDateFormat, Local(format))) {
+            engine::CheckLength(engine::SettingsField::kDateFormat, format)) {
         Refuse(m_cbDateFormat, FromLocal(problem->message));
         return false;
     }
-    m_strDateFormat = format;
-    m_nCodePage = m_codePageCombo->currentData().toInt();
-    for (auto [edit, member] : {std::pair{m_fromEdit, &m_strFrom}, std::pair{m_toEdit, &m_strTo}}) {
+    form_.dateFormat = format;
+    form_.codePage = m_codePageCombo->currentData().toInt();
+    for (auto [edit, date] : {std::pair{m_fromEdit, &form_.from}, std::pair{m_toEdit, &form_.to}}) {
         if (HoldsBadDate(edit)) {
             Refuse(edit, BadDateMessage());
             return false;
         }
-        *member = edit->text().trimmed();
+        *date = Local(edit->text().trimmed());
     }
     return true;
 }
 
-void CConversionSettingsDlg::OnCheck(QCheckBox* box, int* member, SpinEdit* edit,
-                                     const char* clearedText) {
-    (void)UpdateData(true);  // a field that fails has said so; the values read so far stand
-    (void)box;
-    edit->setEnabled(*member != 0);
-    if (*member == 0) {
+void CConversionSettingsDlg::OnCheck(const bool* on, SpinEdit* edit, const char* clearedText) {
+    (void)readForm();  // a field that fails has said so; the values read so far stand
+    edit->setEnabled(*on);
+    if (!*on) {
         edit->SetText(QString::fromLatin1(clearedText));
     }
 }
 
 void CConversionSettingsDlg::OnCheckOpen() {
-    OnCheck(m_openCheck, &m_bOpenOn, m_openCol, "1");
+    OnCheck(&form_.fields[engine::PriceField::kOpen].on, m_openCol, "1");
 }
 void CConversionSettingsDlg::OnCheckHigh() {
-    OnCheck(m_hiCheck, &m_bHiOn, m_hiCol, "1");
+    OnCheck(&form_.fields[engine::PriceField::kHigh].on, m_hiCol, "1");
 }
 void CConversionSettingsDlg::OnCheckLow() {
-    OnCheck(m_loCheck, &m_bLoOn, m_loCol, "1");
+    OnCheck(&form_.fields[engine::PriceField::kLow].on, m_loCol, "1");
 }
 void CConversionSettingsDlg::OnCheckVolume() {
-    OnCheck(m_volCheck, &m_bVolOn, m_volCol, "1");
+    OnCheck(&form_.fields[engine::PriceField::kVolume].on, m_volCol, "1");
 }
 void CConversionSettingsDlg::OnCheckOpenInt() {
-    OnCheck(m_oiCheck, &m_bOIOn, m_oiCol, "1");
+    OnCheck(&form_.fields[engine::PriceField::kOpenInterest].on, m_oiCol, "1");
 }
 void CConversionSettingsDlg::OnCheckSkipRows() {
-    OnCheck(m_skipCheck, &m_bSkipOn, m_skipRows, "0");
+    OnCheck(&form_.skipOn, m_skipRows, "0");
 }
 
 void CConversionSettingsDlg::OnBrowse() {
@@ -337,39 +338,15 @@ void CConversionSettingsDlg::OnBrowse() {
 }
 
 engine::ConversionSettings CConversionSettingsDlg::Settings() const {
-    using engine::PriceField;
-    engine::ConversionSettings settings;
-    settings.directory = Local(m_strPath);
-    settings.symbol = Local(m_strSymbol);
-    settings.name = Local(m_strName);
-    settings.master =
-        m_nExist == 0 ? engine::MasterChoice::kUseExisting : engine::MasterChoice::kMakeNew;
-    settings.delimiter = m_nDelimiter == 1   ? '\t'
-                         : m_nDelimiter == 2 ? ' '
-                         : m_nDelimiter == 3 ? ';'
-                                             : ',';
-    settings.decimalComma = m_bDecimalComma != 0;
+    engine::ConversionSettings settings = ui::ToSettings(form_, std::string());
     settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormatSelection + 1);
-    settings.skipOn = m_bSkipOn != 0;
-    settings.makeEMaster = m_bEMaster != 0 && settings.master == engine::MasterChoice::kMakeNew;
-    settings.skipRows = m_nSkipRows;
-    settings.fields[PriceField::kDate] = {true, m_nDateCol};
-    settings.fields[PriceField::kOpen] = {m_bOpenOn != 0, m_nOpenCol};
-    settings.fields[PriceField::kHigh] = {m_bHiOn != 0, m_nHiCol};
-    settings.fields[PriceField::kLow] = {m_bLoOn != 0, m_nLoCol};
-    settings.fields[PriceField::kClose] = {true, m_nCloCol};
-    settings.fields[PriceField::kVolume] = {m_bVolOn != 0, m_nVolCol};
-    settings.fields[PriceField::kOpenInterest] = {m_bOIOn != 0, m_nOICol};
-    settings.codePage = m_nCodePage;
-    settings.from = engine::ParseIsoDate(Local(m_strFrom));
-    settings.to = engine::ParseIsoDate(Local(m_strTo));
     return settings;
 }
 
 void CConversionSettingsDlg::OnOK() {
     using engine::ProblemKind;
     using engine::SettingsField;
-    if (!UpdateData(true)) {
+    if (!readForm()) {
         return;
     }
     // The single values were checked as they were read; what is left are the checks across them.
@@ -394,8 +371,8 @@ void CConversionSettingsDlg::OnOK() {
         Prompter::instance().Message(this, FromLocal(symbol->message));
         return;
     }
-    m_strSymbol = FromLocal(engine::NormalizeSymbol(Local(m_strSymbol)));
-    UpdateData(false);
+    form_.symbol = engine::NormalizeSymbol(form_.symbol);
+    showForm();
     if (const auto* path = FindProblem(problems, ProblemKind::kEmpty, SettingsField::kDirectory)) {
         Prompter::instance().Message(this, FromLocal(path->message));
         return;
@@ -403,7 +380,7 @@ void CConversionSettingsDlg::OnOK() {
     if (m_pView != nullptr) {
         m_pView->m_nDateFormat = m_nDateFormatSelection + 1;
     }
-    if (UpdateData(true)) {
+    if (readForm()) {
         accept();
     }
 }
@@ -477,11 +454,10 @@ void CConversionSettingsDlg::RefreshPreview() {
     m_previewPane->Show(settings);
 }
 
-// The reading settings the members hold, with the date format as its name gives it.
-engine::ConversionSettings CConversionSettingsDlg::MemberSettings() const {
-    engine::ConversionSettings settings = Settings();
-    settings.inputPath = Local(m_strInputPath);
-    settings.dateFormat = static_cast<engine::DateFormat>(DateFormatIndex(m_strDateFormat) + 1);
+engine::ConversionSettings CConversionSettingsDlg::FormReading() const {
+    engine::ConversionSettings settings = ui::ToSettings(form_, Local(m_strInputPath));
+    settings.dateFormat =
+        static_cast<engine::DateFormat>(DateFormatIndex(FromLocal(form_.dateFormat)) + 1);
     return settings;
 }
 
@@ -490,47 +466,42 @@ bool CConversionSettingsDlg::DetectFromFile(bool onlyWhenConfident) {
     if (m_strInputPath.isEmpty()) {
         return false;
     }
-    const engine::ConversionSettings members = MemberSettings();
+    const engine::ConversionSettings reading = FormReading();
     const ui::Detection detection =
-        ui::DetectForForm(Local(m_strInputPath), onlyWhenConfident ? &members : nullptr);
+        ui::DetectForForm(Local(m_strInputPath), onlyWhenConfident ? &reading : nullptr);
     m_strDetection = FromLocal(detection.line);
     m_strDetectionReasons = FromLocal(detection.reasons);
     if (!detection.take) {
         return false;
     }
     const engine::DetectedLayout& layout = detection.layout;
-    m_nDelimiter = layout.delimiter == '\t'  ? 1
-                   : layout.delimiter == ' ' ? 2
-                   : layout.delimiter == ';' ? 3
-                                             : 0;
-    m_bDecimalComma = layout.decimalComma ? 1 : 0;
-    m_bSkipOn = layout.skipRows > 0 ? 1 : 0;
-    m_nSkipRows = layout.skipRows;
-    m_strDateFormat = FromLocal(std::string(msdb::DateFormatName(layout.dateFormat)));
-    const std::tuple<PriceField, int*, int*> fields[] = {
-        {PriceField::kOpen, &m_bOpenOn, &m_nOpenCol},
-        {PriceField::kHigh, &m_bHiOn, &m_nHiCol},
-        {PriceField::kLow, &m_bLoOn, &m_nLoCol},
-        {PriceField::kVolume, &m_bVolOn, &m_nVolCol},
-        {PriceField::kOpenInterest, &m_bOIOn, &m_nOICol}};
-    for (const auto& [field, on, column] : fields) {
-        *on = layout.fields[field].on ? 1 : 0;
-        *column = layout.fields[field].on ? layout.fields[field].column : 1;
+    form_.delimiter = layout.delimiter == '\t'  ? 1
+                      : layout.delimiter == ' ' ? 2
+                      : layout.delimiter == ';' ? 3
+                                                : 0;
+    form_.decimalComma = layout.decimalComma;
+    form_.skipOn = layout.skipRows > 0;
+    form_.skipRows = layout.skipRows;
+    form_.dateFormat = std::string(msdb::DateFormatName(layout.dateFormat));
+    for (PriceField field : {PriceField::kOpen, PriceField::kHigh, PriceField::kLow,
+                             PriceField::kVolume, PriceField::kOpenInterest}) {
+        const engine::FieldSetting& detected = layout.fields[field];
+        form_.fields[field] = {detected.on, detected.on ? detected.column : 1};
     }
-    m_nDateCol = layout.fields[PriceField::kDate].column;
-    m_nCloCol = layout.fields[PriceField::kClose].column;
+    form_.fields[PriceField::kDate].column = layout.fields[PriceField::kDate].column;
+    form_.fields[PriceField::kClose].column = layout.fields[PriceField::kClose].column;
     return true;
 }
 
 void CConversionSettingsDlg::OnDetect() {
     // What detection does not propose stays as typed.
-    m_strPath = m_pathEdit->text();
-    m_strSymbol = m_symbolEdit->text();
-    m_strName = m_nameEdit->text();
-    m_nExist = m_masterGroup->checkedId();
-    m_bEMaster = m_emasterCheck->isChecked() ? 1 : 0;
+    form_.directory = Local(m_pathEdit->text());
+    form_.symbol = Local(m_symbolEdit->text());
+    form_.name = Local(m_nameEdit->text());
+    form_.master = m_masterGroup->checkedId();
+    form_.makeEMaster = m_emasterCheck->isChecked();
     if (DetectFromFile(false)) {
-        UpdateData(false);
+        showForm();
         EnableColumns();
     }
     m_detectionLabel->setText(m_strDetection);
@@ -635,60 +606,4 @@ void CConversionSettingsDlg::PlaceRefusalBeside(QWidget* control) {
         m_refusalLabel->setParent(group);
         box->addWidget(m_refusalLabel);
     }
-}
-
-ui::FormValues CConversionSettingsDlg::Form() const {
-    using engine::PriceField;
-    ui::FormValues form;
-    form.directory = Local(m_strPath);
-    form.symbol = Local(m_strSymbol);
-    form.name = Local(m_strName);
-    form.master = m_nExist;
-    form.makeEMaster = m_bEMaster != 0;
-    form.delimiter = m_nDelimiter;
-    form.decimalComma = m_bDecimalComma != 0;
-    form.dateFormat = Local(m_strDateFormat);
-    form.skipOn = m_bSkipOn != 0;
-    form.skipRows = m_nSkipRows;
-    form.from = Local(m_strFrom);
-    form.to = Local(m_strTo);
-    form.codePage = m_nCodePage;
-    form.fields[PriceField::kDate] = {true, m_nDateCol};
-    form.fields[PriceField::kOpen] = {m_bOpenOn != 0, m_nOpenCol};
-    form.fields[PriceField::kHigh] = {m_bHiOn != 0, m_nHiCol};
-    form.fields[PriceField::kLow] = {m_bLoOn != 0, m_nLoCol};
-    form.fields[PriceField::kClose] = {true, m_nCloCol};
-    form.fields[PriceField::kVolume] = {m_bVolOn != 0, m_nVolCol};
-    form.fields[PriceField::kOpenInterest] = {m_bOIOn != 0, m_nOICol};
-    return form;
-}
-
-void CConversionSettingsDlg::SetForm(const ui::FormValues& form) {
-    using engine::PriceField;
-    m_strPath = FromLocal(form.directory);
-    m_strSymbol = FromLocal(form.symbol);
-    m_strName = FromLocal(form.name);
-    m_nExist = form.master;
-    m_bEMaster = form.makeEMaster ? 1 : 0;
-    m_nDelimiter = form.delimiter;
-    m_bDecimalComma = form.decimalComma ? 1 : 0;
-    m_strDateFormat = FromLocal(form.dateFormat);
-    m_bSkipOn = form.skipOn ? 1 : 0;
-    m_nSkipRows = form.skipRows;
-    m_strFrom = FromLocal(form.from);
-    m_strTo = FromLocal(form.to);
-    m_nCodePage = form.codePage;
-    const auto on = [&](PriceField field) { return form.fields[field].on ? 1 : 0; };
-    m_nDateCol = form.fields[PriceField::kDate].column;
-    m_bOpenOn = on(PriceField::kOpen);
-    m_nOpenCol = form.fields[PriceField::kOpen].column;
-    m_bHiOn = on(PriceField::kHigh);
-    m_nHiCol = form.fields[PriceField::kHigh].column;
-    m_bLoOn = on(PriceField::kLow);
-    m_nLoCol = form.fields[PriceField::kLow].column;
-    m_nCloCol = form.fields[PriceField::kClose].column;
-    m_bVolOn = on(PriceField::kVolume);
-    m_nVolCol = form.fields[PriceField::kVolume].column;
-    m_bOIOn = on(PriceField::kOpenInterest);
-    m_nOICol = form.fields[PriceField::kOpenInterest].column;
 }

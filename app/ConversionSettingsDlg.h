@@ -1,9 +1,9 @@
-// CConversionSettingsDlg: the Conversion Settings dialog. The view fills its members before it is
-// shown and reads them after OK; the dialog checks ranges, lengths, duplicate columns, the symbol
-// and the directory, and tells the view which entry of the date format list was chosen. While it
-// is open it shows the input file as the settings read it: the first records in a table, and a
-// summary of the whole file read in the background; under the directory it says what the
-// directory holds.
+// CConversionSettingsDlg: the Conversion Settings dialog. The view gives it a form of values before
+// it is shown and reads the form back after OK; the dialog checks ranges, lengths, duplicate
+// columns, the symbol and the directory, and tells the view which entry of the date format list was
+// chosen. While it is open it shows the input file as the settings read it: the first records in a
+// table, and a summary of the whole file read in the background; under the directory it says what
+// the directory holds.
 #pragma once
 
 #include <QDialog>
@@ -40,8 +40,8 @@ public:
     void SetInputPath(const QString& path) { m_strInputPath = path; }
 
     // Proposes the reading settings (delimiter, decimal comma, skipping, date format, fields) from
-    // the input file's first lines, into the members. With `onlyWhenConfident`, a proposal that
-    // detection is not sure of leaves the members as they are. True when the members changed; the
+    // the input file's first lines, into the values. With `onlyWhenConfident`, a proposal that
+    // detection is not sure of leaves the values as they are. True when the values changed; the
     // line above the preview says what happened either way.
     bool DetectFromFile(bool onlyWhenConfident);
 
@@ -53,46 +53,19 @@ public:
     // Runs the dialog (through the prompter); QDialog::Accepted after OK passed every check.
     int DoModal();
 
-    // The settings the members give: directory, symbol, name, master choice, delimiter, skipping,
+    // The settings the values give: directory, symbol, name, master choice, delimiter, skipping,
     // the fields and their columns, and the date format chosen from the list.
     engine::ConversionSettings Settings() const;
 
-    // The members as one form, and the form put into the members.
-    ui::FormValues Form() const;
-    void SetForm(const ui::FormValues& form);
+    // The values the dialog holds: those it was given, and after OK those the user confirmed.
+    const ui::FormValues& form() const { return form_; }
+    void setForm(const ui::FormValues& form) { form_ = form; }
 
-    // Moves the members into the controls (false) or reads and checks the controls into the
-    // members (true); reading stops at the first field that fails, after telling the user why and
-    // putting the focus on it.
-    bool UpdateData(bool saveAndValidate = true);
-
-    // The settings, as the view fills them and reads them back.
-    int m_bHiOn = 0;
-    int m_bLoOn = 0;
-    int m_bOIOn = 0;
-    int m_bOpenOn = 0;
-    int m_bVolOn = 0;
-    int m_nDateCol = 0;
-    int m_nOpenCol = 0;
-    int m_nHiCol = 0;
-    int m_nLoCol = 0;
-    int m_nCloCol = 0;
-    int m_nVolCol = 0;
-    int m_nOICol = 0;
-    int m_nExist = -1;  // 0 "Use Existing Master", 1 "Make New Master", -1 none chosen
-    QString m_strName;
-    QString m_strPath;
-    QString m_strSymbol;
-    int m_nSkipRows = 0;
-    int m_bSkipOn = 0;
-    int m_bEMaster = 0;       // with Make New Master, make an EMASTER too
-    int m_nDelimiter = -1;    // 0 comma, 1 tab, 2 space, 3 semicolon, -1 none chosen
-    int m_bDecimalComma = 0;  // numbers are written with a decimal comma
-    QString m_strDateFormat;
-    // The range of dates converted, each YYYY-MM-DD or empty for no limit.
-    QString m_strFrom;
-    QString m_strTo;
-    int m_nCodePage = msdb::kDefaultCodePage;  // of the symbol and name in MASTER
+    // Puts the values into the controls.
+    void showForm();
+    // Reads the controls into the values, checking each; stops at the first that fails, after
+    // telling the user why and putting the focus on it. The values read before it stand.
+    bool readForm();
 
 public slots:
     void OnCheckOpen();
@@ -122,21 +95,24 @@ private:
     void FitScreen();
     void KeepOnScreen();
     void EnableColumns();
-    void OnCheck(QCheckBox* box, int* member, SpinEdit* edit, const char* clearedText);
+    // Reads the controls, then enables `edit` when `*on`, else empties it to `clearedText`.
+    void OnCheck(const bool* on, SpinEdit* edit, const char* clearedText);
     using NumberCheck = std::function<std::optional<engine::SettingsProblem>(int)>;
     bool ReadNumber(SpinEdit* edit, const NumberCheck& check, int* value);
-    bool ReadText(QLineEdit* edit, engine::SettingsField field, QString* value);
+    bool ReadText(QLineEdit* edit, engine::SettingsField field, std::string* value);
     void Refuse(QWidget* field, const QString& message);
     void SelectDateFormat(const QString& text);
     // The entry of the date format list that `text` begins, without regard to case; -1 for none.
     static int DateFormatIndex(const QString& text);
-    engine::ConversionSettings MemberSettings() const;
+    // The reading settings the values hold, with the date format as its name gives it.
+    engine::ConversionSettings FormReading() const;
     // The reading settings as the controls give them now, without telling the user about values
     // that cannot be read (a column that is no number reads as 0).
     engine::ConversionSettings ControlSettings() const;
     void SchedulePreview();
     QWidget* ControlOf(engine::SettingsField field, engine::PriceField priceField) const;
 
+    ui::FormValues form_;
     CKorvexView* m_pView = nullptr;
     QString m_strInputPath;
     QString m_strDetection;         // the line above the preview

@@ -148,7 +148,7 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
         form.name.clear();
     }
     form.master = ui::MasterChoiceFor(form.directory);
-    dialog.SetForm(form);
+    dialog.setForm(form);
     if (fromOpenedFile) {
         // Without a run before, detection's proposal is the best start even when it has doubts.
         const bool ranBefore = !m_pStore->ReadString("Setting", "DateFormat", "").empty();
@@ -158,7 +158,7 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
         if (dialog.DoModal() != QDialog::Accepted) {
             return;
         }
-        m_form = dialog.Form();
+        m_form = dialog.form();
         std::optional<engine::ConversionJob::Refusal> refused;
         QString message;
         if (Convert(dialog, &refused, &message) || !refused) {
@@ -172,7 +172,7 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
 bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
                           std::optional<engine::ConversionJob::Refusal>* refused,
                           QString* message) {
-    ui::SaveForm(*m_pStore, dialog.Form());
+    ui::SaveForm(*m_pStore, dialog.form());
 
     engine::ConversionSettings settings = dialog.Settings();
     settings.inputPath = Local(m_strInputPath);

@@ -58,16 +58,15 @@ class DialogsTest : public QObject {
         CConversionSettingsDlg dialog;
         dialog.SetView(view);
         dialog.SetInputPath(Q(*m_dir / "in.csv"));
-        dialog.m_nDelimiter = 0;
-        dialog.m_strDateFormat = QStringLiteral("CCYY_MM_DD");
-        dialog.m_bOpenOn = dialog.m_bHiOn = dialog.m_bLoOn = dialog.m_bVolOn = dialog.m_bOIOn = 1;
-        dialog.m_bSkipOn = 1;
+        ui::FormValues form;
+        form.delimiter = 0;
+        form.dateFormat = "CCYY_MM_DD";
+        form.skipOn = true;
         int column = 0;
-        for (int* member :
-             {&dialog.m_nDateCol, &dialog.m_nOpenCol, &dialog.m_nHiCol, &dialog.m_nLoCol,
-              &dialog.m_nCloCol, &dialog.m_nVolCol, &dialog.m_nOICol}) {
-            *member = ++column;
+        for (engine::FieldSetting& field : form.fields.values) {
+            field = {true, ++column};
         }
+        dialog.setForm(form);
         prompter().QueueDialog([&](QDialog&) {
             dialog.show();
             QApplication::setActiveWindow(&dialog);
@@ -250,10 +249,12 @@ private slots:
             QCOMPARE(delegate->displayText(combo->itemText(entry), QLocale()),
                      QStringLiteral("MM_DD_CCYY \u2014 12/31/2024"));
             combo->setCurrentIndex(entry);
-            QVERIFY(d.UpdateData(true));
-            QCOMPARE(d.m_strDateFormat, QStringLiteral("MM_DD_CCYY"));
-            d.m_strDateFormat = QStringLiteral("DD_MON_YY");
-            d.UpdateData(false);
+            QVERIFY(d.readForm());
+            QCOMPARE(d.form().dateFormat, std::string("MM_DD_CCYY"));
+            ui::FormValues form = d.form();
+            form.dateFormat = "DD_MON_YY";
+            d.setForm(form);
+            d.showForm();
             QCOMPARE(combo->currentText(), QStringLiteral("DD_MON_YY"));
         });
     }
