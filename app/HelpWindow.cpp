@@ -6,7 +6,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-CHelpWindow::CHelpWindow(QWidget* parent) : QDialog(parent) {
+HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("helpWindow"));
     setWindowTitle(QStringLiteral("Korvex Help"));
     setModal(false);
@@ -36,7 +36,7 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QDialog(parent) {
     resize(640, 560);
 }
 
-void CHelpWindow::ShowPage(const QString& page) {
+void HelpWindow::ShowPage(const QString& page) {
     m_browser->setSource(QUrl(QStringLiteral("qrc:/korvex/help/") + page));
     show();
     raise();

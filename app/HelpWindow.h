@@ -5,10 +5,10 @@
 
 class QTextBrowser;
 
-class CHelpWindow : public QDialog {
+class HelpWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit CHelpWindow(QWidget* parent = nullptr);
+    explicit HelpWindow(QWidget* parent = nullptr);
 
     // Shows `page` of the guide ("index.html", "settings.html" ...) and brings the window forward.
     void ShowPage(const QString& page);

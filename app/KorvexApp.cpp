@@ -2,18 +2,18 @@
 
 #include <filesystem>
 
-#include "app/AboutDlg.h"
-#include "app/KorvexDoc.h"
-#include "app/MainFrame.h"
+#include "app/AboutDialog.h"
+#include "app/FileOpener.h"
+#include "app/MainWindow.h"
 #include "ui/PlatformSettingsStore.h"
 
-CKorvexApp::CKorvexApp() = default;
+KorvexApp::KorvexApp() = default;
 
-CKorvexApp::~CKorvexApp() {
+KorvexApp::~KorvexApp() {
     ExitInstance();
 }
 
-bool CKorvexApp::InitInstance(const QString& file, const std::string& settingsPath) {
+bool KorvexApp::InitInstance(const QString& file, const std::string& settingsPath) {
     m_pStore = new ui::PlatformSettingsStore;
     std::string path =
         settingsPath.empty() ? ui::PlatformSettingsStore::DefaultPath() : settingsPath;
@@ -23,9 +23,9 @@ bool CKorvexApp::InitInstance(const QString& file, const std::string& settingsPa
             std::filesystem::path(path).parent_path() / (std::string(kAppName) + ".INI");
         m_pStore->ImportIniProfile(profile.string());
     }
-    m_pDoc = std::make_unique<CKorvexDoc>(m_pStore);
-    m_pFrame = std::make_unique<CMainFrame>(m_pStore, m_pDoc.get());
-    connect(m_pFrame.get(), &CMainFrame::AboutRequested, this, &CKorvexApp::OnAppAbout);
+    m_pDoc = std::make_unique<FileOpener>(m_pStore);
+    m_pFrame = std::make_unique<MainWindow>(m_pStore, m_pDoc.get());
+    connect(m_pFrame.get(), &MainWindow::AboutRequested, this, &KorvexApp::OnAppAbout);
     m_pFrame->show();
     // A file that cannot be opened has been reported; the window stays, as after File > Open.
     if (!file.isEmpty()) {
@@ -34,7 +34,7 @@ bool CKorvexApp::InitInstance(const QString& file, const std::string& settingsPa
     return true;
 }
 
-int CKorvexApp::ExitInstance() {
+int KorvexApp::ExitInstance() {
     m_pFrame.reset();
     m_pDoc.reset();
     delete m_pStore;
@@ -42,7 +42,7 @@ int CKorvexApp::ExitInstance() {
     return 0;
 }
 
-void CKorvexApp::OnAppAbout() {
-    CAboutDlg about(&m_bEmailVisited, &m_bWebVisited, m_pFrame.get());
+void KorvexApp::OnAppAbout() {
+    AboutDialog about(&m_bEmailVisited, &m_bWebVisited, m_pFrame.get());
     about.DoModal();
 }

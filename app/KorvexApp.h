@@ -1,4 +1,4 @@
-// CKorvexApp: the application object. It owns the settings store from start-up to exit, and the one
+// KorvexApp: the application object. It owns the settings store from start-up to exit, and the one
 // document and main frame; start-up imports an old INI profile once and opens a file named on the
 // command line as File > Open does.
 #pragma once
@@ -7,17 +7,17 @@
 #include <QString>
 #include <memory>
 
-class CKorvexDoc;
-class CMainFrame;
+class FileOpener;
+class MainWindow;
 namespace ui {
 class PlatformSettingsStore;
 }
 
-class CKorvexApp : public QObject {
+class KorvexApp : public QObject {
     Q_OBJECT
 public:
-    CKorvexApp();
-    ~CKorvexApp() override;
+    KorvexApp();
+    ~KorvexApp() override;
 
     // Start-up: the settings store at `settingsPath` (its default place when empty), the document
     // and the main frame, shown, then `file` opened when one is given. A file that cannot be
@@ -34,12 +34,12 @@ public:
     int m_bEmailVisited = 0;  // the About box's links opened in this run
     int m_bWebVisited = 0;
 
-    CKorvexDoc* Document() const { return m_pDoc.get(); }
-    CMainFrame* MainFrame() const { return m_pFrame.get(); }
+    FileOpener* Document() const { return m_pDoc.get(); }
+    MainWindow* MainFrame() const { return m_pFrame.get(); }
 
     static constexpr const char* kAppName = "Korvex";
 
 private:
-    std::unique_ptr<CKorvexDoc> m_pDoc;
-    std::unique_ptr<CMainFrame> m_pFrame;
+    std::unique_ptr<FileOpener> m_pDoc;
+    std::unique_ptr<MainWindow> m_pFrame;
 };

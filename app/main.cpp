@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         return kBadCommandLine;
     }
 
-    CKorvexApp korvex;
+    KorvexApp korvex;
     if (!korvex.InitInstance(files.value(0))) {
         return 1;
     }

@@ -16,13 +16,13 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/AboutDlg.h"
-#include "app/ConversionSettingsDlg.h"
+#include "app/AboutDialog.h"
 #include "app/HelpWindow.h"
 #include "app/KorvexApp.h"
-#include "app/KorvexView.h"
-#include "app/MainFrame.h"
+#include "app/MainWindow.h"
 #include "app/Prompter.h"
+#include "app/SessionView.h"
+#include "app/SettingsDialog.h"
 #include "app/SpinEdit.h"
 #include "tests/support/TestSupport.h"
 
@@ -49,13 +49,13 @@ class DialogsTest : public QObject {
     // Opens the settings dialog over a file of three days whose last volume is no number, with
     // every field on in columns 1 to 7 and the rows to skip on, and hands it, shown and active, to
     // `use` in place of the user.
-    void WithSettingsDialog(const std::function<void(CConversionSettingsDlg&)>& use,
-                            CKorvexView* view = nullptr) {
+    void WithSettingsDialog(const std::function<void(SettingsDialog&)>& use,
+                            SessionView* view = nullptr) {
         WriteFileBytes(*m_dir / "in.csv",
                        "2024-01-02,1,2,0.5,1.5,100,5\n"
                        "2024-01-03,1,2,0.5,1.5,200,5\n"
                        "2024-01-04,1,2,0.5,1.5,n/a,5\n");
-        CConversionSettingsDlg dialog;
+        SettingsDialog dialog;
         dialog.SetView(view);
         dialog.SetInputPath(Q(*m_dir / "in.csv"));
         ui::FormValues form;
@@ -87,7 +87,7 @@ private slots:
         prompter().SetScripted(true);
         m_opened.clear();
         m_openSucceeds = true;
-        CAboutDlg::SetLinkOpener([this](const QUrl& url) {
+        AboutDialog::SetLinkOpener([this](const QUrl& url) {
             m_opened << url.toString();
             return m_openSucceeds;
         });
@@ -103,7 +103,7 @@ private slots:
         int emailVisited = 0;
         int webVisited = 0;
         {
-            CAboutDlg about(&emailVisited, &webVisited);
+            AboutDialog about(&emailVisited, &webVisited);
             QCOMPARE(about.windowTitle(), QStringLiteral("About Korvex"));
             QCOMPARE(about.findChild<QLabel*>("versionText")->text(),
                      QStringLiteral("Korvex Version 1.4"));
@@ -130,7 +130,7 @@ private slots:
                                  "korvex@halvorn.example"});
             QCOMPARE(emailVisited, 1);  // opened before
         }
-        CAboutDlg again(&emailVisited, &webVisited);
+        AboutDialog again(&emailVisited, &webVisited);
         QVERIFY(again.EmailLink()->text().contains(QStringLiteral("color: #800080")));
         QVERIFY(again.WebLink()->text().contains(QStringLiteral("color: #0000ff")));
     }
@@ -139,7 +139,7 @@ private slots:
     void aboutBoxLinksWorkFromTheKeyboard() {
         int emailVisited = 0;
         int webVisited = 0;
-        CAboutDlg about(&emailVisited, &webVisited);
+        AboutDialog about(&emailVisited, &webVisited);
         about.show();
         QApplication::setActiveWindow(&about);
         QVERIFY(QTest::qWaitForWindowActive(&about));
@@ -170,7 +170,7 @@ private slots:
     // Tab and Shift+Tab leave the preview table, and the line under it says what is wrong with
     // the cell the arrow keys reach.
     void thePreviewTableServesTheKeyboard() {
-        WithSettingsDialog([](CConversionSettingsDlg& d) {
+        WithSettingsDialog([](SettingsDialog& d) {
             auto* table = d.findChild<QTableView*>("previewTable");
             auto* line = d.findChild<QLabel*>("cellProblemLabel");
             table->setFocus();
@@ -193,7 +193,7 @@ private slots:
     // Each column box and the rows to skip have an Alt key of their own, the letter or digit
     // their label underlines, while a field's letter still toggles its check box.
     void eachNumberBoxHasItsOwnAltKey() {
-        WithSettingsDialog([](CConversionSettingsDlg& d) {
+        WithSettingsDialog([](SettingsDialog& d) {
             const QList<SpinEdit*> boxes = d.findChildren<SpinEdit*>();
             QCOMPARE(boxes.size(), 8);
             for (SpinEdit* box : boxes) {
@@ -217,12 +217,12 @@ private slots:
     // Brought back after a refusal it stays where the user left it, rather than being placed
     // anew under the lines the refusal added to the view.
     void theSettingsDialogFitsTheScreenAndStaysPut() {
-        CKorvexView view(nullptr);
+        SessionView view(nullptr);
         view.resize(500, 300);
         view.show();
         QPoint left;
         WithSettingsDialog(
-            [&](CConversionSettingsDlg& d) {
+            [&](SettingsDialog& d) {
                 QVERIFY(d.sizeHint().width() <= 1024 && d.sizeHint().height() <= 740);
                 const QSize room = d.screen()->availableGeometry().size();
                 QVERIFY(d.width() <= room.width() && d.height() <= room.height());
@@ -242,7 +242,7 @@ private slots:
     // The date formats are listed with 31 December 2024 written in each; the setting keeps the
     // bare code, and a stored code chooses its entry.
     void dateFormatsAreListedWithAnExample() {
-        WithSettingsDialog([](CConversionSettingsDlg& d) {
+        WithSettingsDialog([](SettingsDialog& d) {
             auto* combo = d.findChild<QComboBox*>("dateFormatCombo");
             auto* delegate = qobject_cast<QStyledItemDelegate*>(combo->itemDelegate());
             const int entry = combo->findText(QStringLiteral("MM_DD_CCYY"));
@@ -260,15 +260,15 @@ private slots:
     }
 
     void helpOpensOnF1AndAboutFromTheMenu() {
-        CKorvexApp app;
+        KorvexApp app;
         QVERIFY(app.InitInstance(QString(), *m_dir / "Korvex.ini"));
-        CMainFrame* frame = app.MainFrame();
+        MainWindow* frame = app.MainFrame();
         QApplication::setActiveWindow(frame);
         QVERIFY(QTest::qWaitForWindowActive(frame));
         QTest::keyClick(frame, Qt::Key_F1);
-        QVERIFY(frame->HelpWindow() != nullptr);
-        QVERIFY(frame->HelpWindow()->isVisible());
-        QTextBrowser* browser = frame->HelpWindow()->Browser();
+        QVERIFY(frame->helpWindow() != nullptr);
+        QVERIFY(frame->helpWindow()->isVisible());
+        QTextBrowser* browser = frame->helpWindow()->Browser();
         QCOMPARE(browser->source(), QUrl(QStringLiteral("qrc:/korvex/help/index.html")));
         QVERIFY(!browser->toPlainText().isEmpty());
 

@@ -21,13 +21,13 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/ConversionSettingsDlg.h"
+#include "app/FileOpener.h"
 #include "app/HelpWindow.h"
 #include "app/KorvexApp.h"
-#include "app/KorvexDoc.h"
-#include "app/KorvexView.h"
-#include "app/MainFrame.h"
+#include "app/MainWindow.h"
 #include "app/Prompter.h"
+#include "app/SessionView.h"
+#include "app/SettingsDialog.h"
 #include "app/SpinEdit.h"
 #include "engine/ConversionJob.h"
 #include "engine/Detect.h"
@@ -74,12 +74,12 @@ class GuiTest : public QObject {
 
 private:
     std::unique_ptr<TempDir> m_dir;
-    std::unique_ptr<CKorvexApp> m_app;
+    std::unique_ptr<KorvexApp> m_app;
     std::string m_settings;
 
     Prompter& prompter() { return Prompter::instance(); }
-    CMainFrame& frame() { return *m_app->MainFrame(); }
-    CKorvexView& view() { return *frame().View(); }
+    MainWindow& frame() { return *m_app->MainFrame(); }
+    SessionView& view() { return *frame().View(); }
     ui::PlatformSettingsStore& store() { return *m_app->m_pStore; }
     std::string path(const char* name) { return *m_dir / name; }
     QString qpath(const char* name) { return QString::fromStdString(path(name)); }
@@ -111,7 +111,7 @@ private:
     }
 
     void StartApp(const QString& file = QString()) {
-        m_app = std::make_unique<CKorvexApp>();
+        m_app = std::make_unique<KorvexApp>();
         QVERIFY(m_app->InitInstance(file, m_settings) || !file.isEmpty());
     }
 
@@ -168,14 +168,14 @@ private slots:
         QCOMPARE(preview[2].size(), 52);
         QCOMPARE(preview[9], QStringLiteral("g"));
 
-        QCOMPARE(CKorvexView::FirstLines(path("in.csv"), 2).size(), std::size_t{2});
+        QCOMPARE(SessionView::FirstLines(path("in.csv"), 2).size(), std::size_t{2});
         WriteFileBytes(path("short.txt"), "one\ntwo\nthree");
-        QCOMPARE(CKorvexView::FirstLines(path("short.txt"), 10),
+        QCOMPARE(SessionView::FirstLines(path("short.txt"), 10),
                  (std::vector<std::string>{"one", "two", "three"}));
         WriteFileBytes(path("empty.txt"), "");
-        QVERIFY(CKorvexView::FirstLines(path("empty.txt"), 10).empty());
+        QVERIFY(SessionView::FirstLines(path("empty.txt"), 10).empty());
         WriteFileBytes(path("exact.txt"), std::string(299, 'y') + "\nz\n");
-        QCOMPARE(CKorvexView::FirstLines(path("exact.txt"), 10),
+        QCOMPARE(SessionView::FirstLines(path("exact.txt"), 10),
                  (std::vector<std::string>{std::string(299, 'y'), "", "z"}));
     }
 
@@ -713,7 +713,7 @@ private slots:
                          ? QApplication::focusWidget()->objectName()
                          : QString("none"));
             QTest::keyClick(&d, Qt::Key_F1);
-            auto* help = d.findChild<CHelpWindow*>("dialogHelpWindow");
+            auto* help = d.findChild<HelpWindow*>("dialogHelpWindow");
             seen << QString::number(help != nullptr && help->isVisible());
             if (help != nullptr) {
                 seen << help->Browser()->source().fileName();
@@ -729,7 +729,7 @@ private slots:
         WriteFileBytes(path("in.csv"), kLine);
         QStringList seen;
         OpenThenSettings("in.csv", [&](QDialog& d) {
-            auto& dialog = static_cast<CConversionSettingsDlg&>(d);
+            auto& dialog = static_cast<SettingsDialog&>(d);
             auto ok = Child<QPushButton>(d, "okButton");
             // Neither symbol nor directory: the symbol is asked for first.
             Child<QLineEdit>(d, "symbolEdit")->clear();
@@ -858,7 +858,7 @@ private slots:
 
         // A missing file is reported and the program goes on with an empty window.
         m_app.reset();
-        m_app = std::make_unique<CKorvexApp>();
+        m_app = std::make_unique<KorvexApp>();
         QVERIFY(m_app->InitInstance(qpath("missing.csv"), m_settings));
         const QStringList messages = prompter().TakeMessages();
         QCOMPARE(messages.size(), 1);
@@ -1012,14 +1012,14 @@ private slots:
     }
 
     void recentFilesTellFilesOfTheSameNameApart() {
-        QCOMPARE(CMainFrame::RecentFileLabels(
+        QCOMPARE(MainWindow::RecentFileLabels(
                      {"/h/u/data/ibm.csv", "/h/u/old/ibm.csv", "/h/u/old/msft.csv"}),
                  (QStringList{"data/ibm.csv", "old/ibm.csv", "msft.csv"}));
-        QCOMPARE(CMainFrame::RecentFileLabels({"/a/x/ibm.csv", "/b/x/ibm.csv", "/x/ibm.csv"}),
+        QCOMPARE(MainWindow::RecentFileLabels({"/a/x/ibm.csv", "/b/x/ibm.csv", "/x/ibm.csv"}),
                  (QStringList{"a/x/ibm.csv", "b/x/ibm.csv", "/x/ibm.csv"}));
         // A long ending is cut in the middle.
         const QString folder = QString(40, 'e');
-        const QStringList cut = CMainFrame::RecentFileLabels(
+        const QStringList cut = MainWindow::RecentFileLabels(
             {"/" + QString(40, 'd') + "/" + folder + "/ibm.csv", "/" + folder + "/ibm.csv"});
         QCOMPARE(cut, (QStringList{QString(20, 'd') + QChar(0x2026) + QString(31, 'e') + "/ibm.csv",
                                    "/" + folder + "/ibm.csv"}));

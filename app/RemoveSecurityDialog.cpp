@@ -1,4 +1,4 @@
-#include "app/RemoveSecurityDlg.h"
+#include "app/RemoveSecurityDialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -24,7 +24,7 @@ QString Utf8(const std::string& text) {
 
 }  // namespace
 
-RemoveSecurityDlg::RemoveSecurityDlg(const QString& directory, int codePage, QWidget* parent)
+RemoveSecurityDialog::RemoveSecurityDialog(const QString& directory, int codePage, QWidget* parent)
     : QDialog(parent), codePage_(codePage) {
     setObjectName(QStringLiteral("removeSecurityDialog"));
     setWindowTitle(QStringLiteral("Remove Security"));
@@ -75,9 +75,9 @@ RemoveSecurityDlg::RemoveSecurityDlg(const QString& directory, int codePage, QWi
     layout->addWidget(note);
     layout->addWidget(buttons);
 
-    connect(directoryEdit_, &QLineEdit::textChanged, this, &RemoveSecurityDlg::ListDirectory);
+    connect(directoryEdit_, &QLineEdit::textChanged, this, &RemoveSecurityDialog::ListDirectory);
     connect(securityList_, &QTreeWidget::itemSelectionChanged, this,
-            &RemoveSecurityDlg::OnPickChanged);
+            &RemoveSecurityDialog::OnPickChanged);
     connect(securityList_, &QTreeWidget::itemActivated, this, [this] {
         if (okButton_->isEnabled()) {
             accept();
@@ -87,17 +87,17 @@ RemoveSecurityDlg::RemoveSecurityDlg(const QString& directory, int codePage, QWi
     securityList_->setFocus();
 }
 
-QString RemoveSecurityDlg::Directory() const {
+QString RemoveSecurityDialog::Directory() const {
     return directoryEdit_->text();
 }
 
-QString RemoveSecurityDlg::Symbol() const {
+QString RemoveSecurityDialog::Symbol() const {
     const QList<QTreeWidgetItem*> picked = securityList_->selectedItems();
     return picked.isEmpty() ? QString()
                             : picked.front()->data(kSymbol, kStoredSymbolRole).toString();
 }
 
-void RemoveSecurityDlg::ListDirectory() {
+void RemoveSecurityDialog::ListDirectory() {
     std::string problem;
     const std::vector<ui::ListedSecurity> securities =
         ui::ListSecurities(directoryEdit_->text().toLocal8Bit().toStdString(), codePage_, &problem);
@@ -129,6 +129,6 @@ void RemoveSecurityDlg::ListDirectory() {
     OnPickChanged();
 }
 
-void RemoveSecurityDlg::OnPickChanged() {
+void RemoveSecurityDialog::OnPickChanged() {
     okButton_->setEnabled(!Symbol().isEmpty());
 }

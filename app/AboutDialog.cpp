@@ -1,4 +1,4 @@
-#include "app/AboutDlg.h"
+#include "app/AboutDialog.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -21,8 +21,8 @@ constexpr QLatin1StringView kMailto("mailto:");
 const QColor kUnvisitedColour(0, 0, 255);
 const QColor kVisitedColour(128, 0, 128);
 
-CAboutDlg::LinkOpener& CurrentOpener() {
-    static CAboutDlg::LinkOpener opener = [](const QUrl& url) {
+AboutDialog::LinkOpener& CurrentOpener() {
+    static AboutDialog::LinkOpener opener = [](const QUrl& url) {
         return QDesktopServices::openUrl(url);
     };
     return opener;
@@ -76,7 +76,7 @@ QLabel* Centred(const QString& text) {
 
 }  // namespace
 
-CAboutDlg::CAboutDlg(int* emailVisited, int* webVisited, QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(int* emailVisited, int* webVisited, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QStringLiteral("About Korvex"));
     m_strLegal =
@@ -143,15 +143,15 @@ CAboutDlg::CAboutDlg(int* emailVisited, int* webVisited, QWidget* parent) : QDia
     ok->setFocus();
 }
 
-int CAboutDlg::DoModal() {
+int AboutDialog::DoModal() {
     return Prompter::instance().Exec(*this);
 }
 
-void CAboutDlg::SetLinkOpener(LinkOpener opener) {
+void AboutDialog::SetLinkOpener(LinkOpener opener) {
     CurrentOpener() = std::move(opener);
 }
 
-QLabel* CAboutDlg::MakeLink(const QString& text, const QString& target, int* visited) {
+QLabel* AboutDialog::MakeLink(const QString& text, const QString& target, int* visited) {
     auto* label = new QLabel(LinkText(text, target, *visited == 1), this);
     label->setTextFormat(Qt::RichText);
     label->setTextInteractionFlags(Qt::TextBrowserInteraction);
@@ -163,7 +163,8 @@ QLabel* CAboutDlg::MakeLink(const QString& text, const QString& target, int* vis
     return label;
 }
 
-void CAboutDlg::OpenLink(QLabel* label, const QString& text, const QString& target, int* visited) {
+void AboutDialog::OpenLink(QLabel* label, const QString& text, const QString& target,
+                           int* visited) {
     if (!CurrentOpener()(QUrl(target))) {
         QString address = target;
         if (address.startsWith(kMailto)) {

@@ -1,4 +1,4 @@
-// CKorvexView: the main window's read-only text pane, in a fixed-width font and scrolled sideways
+// SessionView: the main window's read-only text pane, in a fixed-width font and scrolled sideways
 // rather than wrapped. It previews an opened file (a header and its first ten lines), runs the
 // conversion flow (settings dialog, stored settings, conversion job) and appends one outcome line
 // per confirmed run.
@@ -14,15 +14,15 @@
 #include "ui/SessionLog.h"
 #include "ui/StoredSettings.h"
 
-class CConversionSettingsDlg;
+class SettingsDialog;
 namespace ui {
 class SettingsStore;
 }
 
-class CKorvexView : public QPlainTextEdit {
+class SessionView : public QPlainTextEdit {
     Q_OBJECT
 public:
-    CKorvexView(ui::SettingsStore* store, QWidget* parent = nullptr);
+    SessionView(ui::SettingsStore* store, QWidget* parent = nullptr);
 
     // What the session's runs did.
     const ui::SessionLog& Log() const { return m_log; }
@@ -67,8 +67,8 @@ private:
     void RunConversion(bool fromOpenedFile);
     // Stores the dialog's settings and runs the conversion; true when it succeeded, else
     // `*refused` names the setting a refusal was about and `*message` says why.
-    bool Convert(CConversionSettingsDlg& dialog,
-                 std::optional<engine::ConversionJob::Refusal>* refused, QString* message);
+    bool Convert(SettingsDialog& dialog, std::optional<engine::ConversionJob::Refusal>* refused,
+                 QString* message);
 
     ui::SettingsStore* m_pStore;
     ui::SessionLog m_log;

@@ -1,6 +1,6 @@
 // The controls of the Conversion Settings dialog: their groups and layout, mnemonics, help texts,
 // tab order, and what each change of them sets off.
-#include "app/ConversionSettingsDlg.h"
+#include "app/SettingsDialog.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -120,7 +120,7 @@ SpinEdit* MakeSpin(const char* name, int minimum, int maximum, QWidget* parent) 
 
 }  // namespace
 
-void CConversionSettingsDlg::BuildControls() {
+void SettingsDialog::BuildControls() {
     // Input File: Supported Fields and Column Assignments
     auto* fields =
         new QGroupBox(QStringLiteral("Input File: Supported Fields and Column Assignments"));
@@ -401,7 +401,7 @@ void CConversionSettingsDlg::BuildControls() {
     m_previewTimer = new QTimer(this);
     m_previewTimer->setSingleShot(true);
     m_previewTimer->setInterval(150);
-    connect(m_previewTimer, &QTimer::timeout, this, &CConversionSettingsDlg::RefreshPreview);
+    connect(m_previewTimer, &QTimer::timeout, this, &SettingsDialog::RefreshPreview);
 
     m_dateCol->setWhatsThis(QStringLiteral("The column of the date, counted from 1 (1 to 20)."));
     m_cbDateFormat->setWhatsThis(QStringLiteral(
@@ -458,40 +458,36 @@ void CConversionSettingsDlg::BuildControls() {
         setTabOrder(order[i], order[i + 1]);
     }
 
-    connect(m_openCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckOpen);
-    connect(m_hiCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckHigh);
-    connect(m_loCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckLow);
-    connect(m_volCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckVolume);
-    connect(m_oiCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckOpenInt);
-    connect(m_skipCheck, &QCheckBox::clicked, this, &CConversionSettingsDlg::OnCheckSkipRows);
-    connect(m_browse, &QPushButton::clicked, this, &CConversionSettingsDlg::OnBrowse);
-    connect(m_ok, &QPushButton::clicked, this, &CConversionSettingsDlg::OnOK);
+    connect(m_openCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckOpen);
+    connect(m_hiCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckHigh);
+    connect(m_loCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckLow);
+    connect(m_volCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckVolume);
+    connect(m_oiCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckOpenInt);
+    connect(m_skipCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckSkipRows);
+    connect(m_browse, &QPushButton::clicked, this, &SettingsDialog::OnBrowse);
+    connect(m_ok, &QPushButton::clicked, this, &SettingsDialog::OnOK);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_detect, &QPushButton::clicked, this, &CConversionSettingsDlg::OnDetect);
-    connect(m_createDirectory, &QPushButton::clicked, this,
-            &CConversionSettingsDlg::OnCreateDirectory);
+    connect(m_detect, &QPushButton::clicked, this, &SettingsDialog::OnDetect);
+    connect(m_createDirectory, &QPushButton::clicked, this, &SettingsDialog::OnCreateDirectory);
 
     // Every change of a reading setting is shown in the preview a moment later.
     for (SpinEdit* spin :
          {m_dateCol, m_openCol, m_hiCol, m_loCol, m_cloCol, m_volCol, m_oiCol, m_skipRows}) {
         connect(spin->findChild<QLineEdit*>(), &QLineEdit::textChanged, this,
-                &CConversionSettingsDlg::SchedulePreview);
+                &SettingsDialog::SchedulePreview);
     }
     for (QCheckBox* box : {m_openCheck, m_hiCheck, m_loCheck, m_volCheck, m_oiCheck, m_skipCheck,
                            m_decimalCommaCheck}) {
-        connect(box, &QCheckBox::toggled, this, &CConversionSettingsDlg::SchedulePreview);
+        connect(box, &QCheckBox::toggled, this, &SettingsDialog::SchedulePreview);
     }
-    connect(m_delimiterGroup, &QButtonGroup::idToggled, this,
-            &CConversionSettingsDlg::SchedulePreview);
+    connect(m_delimiterGroup, &QButtonGroup::idToggled, this, &SettingsDialog::SchedulePreview);
     connect(m_cbDateFormat, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &CConversionSettingsDlg::SchedulePreview);
+            &SettingsDialog::SchedulePreview);
     for (QLineEdit* edit : {m_fromEdit, m_toEdit}) {
-        connect(edit, &QLineEdit::textChanged, this, &CConversionSettingsDlg::SchedulePreview);
+        connect(edit, &QLineEdit::textChanged, this, &SettingsDialog::SchedulePreview);
     }
-    connect(m_pathEdit, &QLineEdit::textChanged, this,
-            &CConversionSettingsDlg::UpdateDirectoryStatus);
-    connect(m_masterGroup, &QButtonGroup::idToggled, this,
-            &CConversionSettingsDlg::UpdateDirectoryStatus);
+    connect(m_pathEdit, &QLineEdit::textChanged, this, &SettingsDialog::UpdateDirectoryStatus);
+    connect(m_masterGroup, &QButtonGroup::idToggled, this, &SettingsDialog::UpdateDirectoryStatus);
 
     // A radio group is entered by Tab at its checked button; the arrows move within it.
     for (QButtonGroup* group : {m_delimiterGroup, m_masterGroup}) {
@@ -506,9 +502,9 @@ void CConversionSettingsDlg::BuildControls() {
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, [this] {
-        auto* window = findChild<CHelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
+        auto* window = findChild<HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
         if (window == nullptr) {
-            window = new CHelpWindow(this);
+            window = new HelpWindow(this);
             window->setObjectName(QStringLiteral("dialogHelpWindow"));
         }
         window->ShowPage(QStringLiteral("settings.html"));

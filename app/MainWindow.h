@@ -1,4 +1,4 @@
-// CMainFrame: the program's one top-level window: the view as its client, the menus, the toolbar
+// MainWindow: the program's one top-level window: the view as its client, the menus, the toolbar
 // and the one-pane status bar. It reopens where it was last closed (section "Screen" of the store:
 // x and y the frame's top-left corner, cx and cy the size inside the frame), or centred at 85 per
 // cent of the primary screen.
@@ -8,9 +8,9 @@
 #include <QRect>
 #include <QSize>
 
-class CHelpWindow;
-class CKorvexDoc;
-class CKorvexView;
+class HelpWindow;
+class FileOpener;
+class SessionView;
 namespace ui {
 class SettingsStore;
 }
@@ -18,14 +18,14 @@ class QAction;
 class QLabel;
 class QMenu;
 
-class CMainFrame : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    CMainFrame(ui::SettingsStore* store, CKorvexDoc* doc, QWidget* parent = nullptr);
+    MainWindow(ui::SettingsStore* store, FileOpener* doc, QWidget* parent = nullptr);
 
-    CKorvexView* View() const { return m_pView; }
+    SessionView* View() const { return m_pView; }
     // The help window, once a help command has opened it.
-    CHelpWindow* HelpWindow() const { return m_help; }
+    HelpWindow* helpWindow() const { return m_help; }
 
     // The recent-file menu's label for each of `files`: the shortest ending of its path (the file
     // name, or more folders) that no other of `files` ends with; cut in the middle with an ellipsis
@@ -57,12 +57,12 @@ private:
     void UpdateRecentFiles();
 
     ui::SettingsStore* m_pStore;
-    CKorvexDoc* m_pDoc;
-    CKorvexView* m_pView;
+    FileOpener* m_pDoc;
+    SessionView* m_pView;
     QLabel* m_idleText = nullptr;
     QAction* m_settings = nullptr;
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentPlaceholder = nullptr;
     QList<QAction*> m_recentActions;
-    CHelpWindow* m_help = nullptr;
+    HelpWindow* m_help = nullptr;
 };

@@ -1,4 +1,4 @@
-// CKorvexDoc: the document. It holds no content: opening a file only checks that it can be read,
+// FileOpener: the document. It holds no content: opening a file only checks that it can be read,
 // hands its path to the view and lets the view preview and convert it, then records the file in
 // the recent-file list. Nothing is ever written to the opened file.
 #pragma once
@@ -7,18 +7,18 @@
 #include <QString>
 #include <QStringList>
 
-class CKorvexView;
+class SessionView;
 namespace ui {
 class SettingsStore;
 }
 class QWidget;
 
-class CKorvexDoc : public QObject {
+class FileOpener : public QObject {
     Q_OBJECT
 public:
-    CKorvexDoc(ui::SettingsStore* store, QObject* parent = nullptr);
+    FileOpener(ui::SettingsStore* store, QObject* parent = nullptr);
 
-    void SetView(CKorvexView* view) { m_pView = view; }
+    void SetView(SessionView* view) { m_pView = view; }
 
     // Opens `path`: hands it to the view, which previews and converts it before this returns.
     // False, after telling the user, when the file cannot be opened.
@@ -34,6 +34,6 @@ signals:
 
 private:
     ui::SettingsStore* m_pStore;
-    CKorvexView* m_pView = nullptr;
+    SessionView* m_pView = nullptr;
     QString m_strPathName;  // the open document's file; empty while untitled
 };

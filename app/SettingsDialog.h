@@ -1,4 +1,4 @@
-// CConversionSettingsDlg: the Conversion Settings dialog. The view gives it a form of values before
+// SettingsDialog: the Conversion Settings dialog. The view gives it a form of values before
 // it is shown and reads the form back after OK; the dialog checks ranges, lengths, duplicate
 // columns, the symbol and the directory, and tells the view which entry of the date format list was
 // chosen. While it is open it shows the input file as the settings read it: the first records in a
@@ -23,18 +23,18 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 class QWidget;
-class CKorvexView;
+class SessionView;
 class PreviewPane;
 class SpinEdit;
 
-class CConversionSettingsDlg : public QDialog {
+class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CConversionSettingsDlg(QWidget* parent = nullptr);
-    ~CConversionSettingsDlg() override;
+    explicit SettingsDialog(QWidget* parent = nullptr);
+    ~SettingsDialog() override;
 
     // The view whose date format code OK sets.
-    void SetView(CKorvexView* view) { m_pView = view; }
+    void SetView(SessionView* view) { m_pView = view; }
 
     // The input file that the preview and detection read.
     void SetInputPath(const QString& path) { m_strInputPath = path; }
@@ -113,7 +113,7 @@ private:
     QWidget* ControlOf(engine::SettingsField field, engine::PriceField priceField) const;
 
     ui::FormValues form_;
-    CKorvexView* m_pView = nullptr;
+    SessionView* m_pView = nullptr;
     QString m_strInputPath;
     QString m_strDetection;         // the line above the preview
     QString m_strDetectionReasons;  // why detection proposed what it did, as its tooltip

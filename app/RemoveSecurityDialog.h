@@ -11,11 +11,11 @@ class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
-class RemoveSecurityDlg : public QDialog {
+class RemoveSecurityDialog : public QDialog {
     Q_OBJECT
 public:
     // Starts at `directory`; symbols and names are read in code page `codePage`.
-    RemoveSecurityDlg(const QString& directory, int codePage, QWidget* parent = nullptr);
+    RemoveSecurityDialog(const QString& directory, int codePage, QWidget* parent = nullptr);
 
     QString Directory() const;
     // The picked security's symbol as its directory stores it; empty while none is picked.

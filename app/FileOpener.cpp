@@ -1,17 +1,17 @@
-#include "app/KorvexDoc.h"
+#include "app/FileOpener.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/KorvexView.h"
 #include "app/Prompter.h"
+#include "app/SessionView.h"
 #include "ui/SettingsStore.h"
 #include "ui/StoredSettings.h"
 
-CKorvexDoc::CKorvexDoc(ui::SettingsStore* store, QObject* parent)
+FileOpener::FileOpener(ui::SettingsStore* store, QObject* parent)
     : QObject(parent), m_pStore(store) {}
 
-bool CKorvexDoc::OnOpenDocument(const QString& path) {
+bool FileOpener::OnOpenDocument(const QString& path) {
     QString full = QFileInfo(path).absoluteFilePath();
     QWidget* parent = m_pView != nullptr ? m_pView->window() : nullptr;
     // The file open already is read afresh: it may have changed since.
@@ -40,7 +40,7 @@ bool CKorvexDoc::OnOpenDocument(const QString& path) {
     return true;
 }
 
-QStringList CKorvexDoc::RecentFiles() const {
+QStringList FileOpener::RecentFiles() const {
     QStringList files;
     for (const std::string& file : ui::RecentFiles(*m_pStore)) {
         files.append(QString::fromLocal8Bit(file.c_str()));

@@ -1,4 +1,4 @@
-#include "app/ConversionSettingsDlg.h"
+#include "app/SettingsDialog.h"
 
 #include <QBoxLayout>
 #include <QButtonGroup>
@@ -18,9 +18,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "app/KorvexView.h"
 #include "app/PreviewPane.h"
 #include "app/Prompter.h"
+#include "app/SessionView.h"
 #include "app/SpinEdit.h"
 #include "msdb/Encoding.h"
 #include "ui/DirectoryStatus.h"
@@ -70,20 +70,20 @@ void SetRadio(QButtonGroup* group, int index) {
 
 }  // namespace
 
-CConversionSettingsDlg::CConversionSettingsDlg(QWidget* parent) : QDialog(parent) {
+SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("conversionSettingsDialog"));
     setWindowTitle(QStringLiteral("Conversion Settings"));
     BuildControls();
 }
 
-CConversionSettingsDlg::~CConversionSettingsDlg() = default;
+SettingsDialog::~SettingsDialog() = default;
 
-int CConversionSettingsDlg::DoModal() {
+int SettingsDialog::DoModal() {
     OnInitDialog();
     return Prompter::instance().Exec(*this);
 }
 
-void CConversionSettingsDlg::showEvent(QShowEvent* event) {
+void SettingsDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // Placed once: brought back after a refusal, the dialog stays where it was rather than
     // following the lines the refusal added to the view.
@@ -106,7 +106,7 @@ void CConversionSettingsDlg::showEvent(QShowEvent* event) {
 
 // As large as the settings ask for, within the screen's free area less the window's frame; the
 // frame is not known before the window is first shown, so a title bar is set aside for it.
-void CConversionSettingsDlg::FitScreen() {
+void SettingsDialog::FitScreen() {
     const QScreen* shownOn =
         m_pView != nullptr && m_pView->screen() != nullptr ? m_pView->screen() : screen();
     if (shownOn == nullptr) {
@@ -129,7 +129,7 @@ void CConversionSettingsDlg::FitScreen() {
 }
 
 // The whole frame within the screen's free area, as far as it fits there.
-void CConversionSettingsDlg::KeepOnScreen() {
+void SettingsDialog::KeepOnScreen() {
     const QScreen* shownOn = screen();
     if (shownOn == nullptr) {
         return;
@@ -145,7 +145,7 @@ void CConversionSettingsDlg::KeepOnScreen() {
 
 // The column of each field that is switched off, and the rows to skip while skipping is off, are
 // greyed out.
-void CConversionSettingsDlg::EnableColumns() {
+void SettingsDialog::EnableColumns() {
     using engine::PriceField;
     m_skipRows->setEnabled(form_.skipOn);
     m_openCol->setEnabled(form_.fields[PriceField::kOpen].on);
@@ -155,7 +155,7 @@ void CConversionSettingsDlg::EnableColumns() {
     m_oiCol->setEnabled(form_.fields[PriceField::kOpenInterest].on);
 }
 
-void CConversionSettingsDlg::OnInitDialog() {
+void SettingsDialog::OnInitDialog() {
     showForm();
     EnableColumns();
     m_detectionLabel->setText(m_strDetection);
@@ -170,7 +170,7 @@ void CConversionSettingsDlg::OnInitDialog() {
     UpdateDirectoryStatus();
 }
 
-int CConversionSettingsDlg::DateFormatIndex(const QString& text) {
+int SettingsDialog::DateFormatIndex(const QString& text) {
     for (int i = 0; i < static_cast<int>(msdb::kDateFormatNames.size()) && !text.isEmpty(); ++i) {
         const std::string_view name = msdb::kDateFormatNames[static_cast<std::size_t>(i)];
         if (QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()))
@@ -181,12 +181,12 @@ int CConversionSettingsDlg::DateFormatIndex(const QString& text) {
     return -1;
 }
 
-void CConversionSettingsDlg::SelectDateFormat(const QString& text) {
+void SettingsDialog::SelectDateFormat(const QString& text) {
     m_nDateFormatSelection = DateFormatIndex(text);
     m_cbDateFormat->setCurrentIndex(m_nDateFormatSelection);
 }
 
-void CConversionSettingsDlg::Refuse(QWidget* field, const QString& message) {
+void SettingsDialog::Refuse(QWidget* field, const QString& message) {
     Prompter::instance().Message(this, message);
     field->setFocus();
     if (auto* edit = qobject_cast<QLineEdit*>(field)) {
@@ -196,7 +196,7 @@ void CConversionSettingsDlg::Refuse(QWidget* field, const QString& message) {
     }
 }
 
-bool CConversionSettingsDlg::ReadNumber(SpinEdit* edit, const NumberCheck& check, int* value) {
+bool SettingsDialog::ReadNumber(SpinEdit* edit, const NumberCheck& check, int* value) {
     bool ok = false;
     qlonglong number = edit->Text().trimmed().toLongLong(&ok);
     // Text that is no whole number, or none that an int holds, is out of every range.
@@ -212,8 +212,7 @@ bool CConversionSettingsDlg::ReadNumber(SpinEdit* edit, const NumberCheck& check
     return true;
 }
 
-bool CConversionSettingsDlg::ReadText(QLineEdit* edit, engine::SettingsField field,
-                                      std::string* value) {
+bool SettingsDialog::ReadText(QLineEdit* edit, engine::SettingsField field, std::string* value) {
     const std::string text = Local(edit->text());
     if (std::optional<engine::SettingsProblem> problem = engine::CheckLength(field, text)) {
         Refuse(edit, FromLocal(problem->message));
@@ -223,7 +222,7 @@ bool CConversionSettingsDlg::ReadText(QLineEdit* edit, engine::SettingsField fie
     return true;
 }
 
-void CConversionSettingsDlg::showForm() {
+void SettingsDialog::showForm() {
     using engine::PriceField;
     const auto& fields = form_.fields;
     m_openCheck->setChecked(fields[PriceField::kOpen].on);
@@ -253,7 +252,7 @@ void CConversionSettingsDlg::showForm() {
     m_toEdit->setText(FromLocal(form_.to));
 }
 
-bool CConversionSettingsDlg::readForm() {
+bool SettingsDialog::readForm() {
     using engine::PriceField;
     auto& fields = form_.fields;
     fields[PriceField::kOpen].on = m_openCheck->isChecked();
@@ -302,7 +301,7 @@ bool CConversionSettingsDlg::readForm() {
     return true;
 }
 
-void CConversionSettingsDlg::OnCheck(const bool* on, SpinEdit* edit, const char* clearedText) {
+void SettingsDialog::OnCheck(const bool* on, SpinEdit* edit, const char* clearedText) {
     (void)readForm();  // a field that fails has said so; the values read so far stand
     edit->setEnabled(*on);
     if (!*on) {
@@ -310,26 +309,26 @@ void CConversionSettingsDlg::OnCheck(const bool* on, SpinEdit* edit, const char*
     }
 }
 
-void CConversionSettingsDlg::OnCheckOpen() {
+void SettingsDialog::OnCheckOpen() {
     OnCheck(&form_.fields[engine::PriceField::kOpen].on, m_openCol, "1");
 }
-void CConversionSettingsDlg::OnCheckHigh() {
+void SettingsDialog::OnCheckHigh() {
     OnCheck(&form_.fields[engine::PriceField::kHigh].on, m_hiCol, "1");
 }
-void CConversionSettingsDlg::OnCheckLow() {
+void SettingsDialog::OnCheckLow() {
     OnCheck(&form_.fields[engine::PriceField::kLow].on, m_loCol, "1");
 }
-void CConversionSettingsDlg::OnCheckVolume() {
+void SettingsDialog::OnCheckVolume() {
     OnCheck(&form_.fields[engine::PriceField::kVolume].on, m_volCol, "1");
 }
-void CConversionSettingsDlg::OnCheckOpenInt() {
+void SettingsDialog::OnCheckOpenInt() {
     OnCheck(&form_.fields[engine::PriceField::kOpenInterest].on, m_oiCol, "1");
 }
-void CConversionSettingsDlg::OnCheckSkipRows() {
+void SettingsDialog::OnCheckSkipRows() {
     OnCheck(&form_.skipOn, m_skipRows, "0");
 }
 
-void CConversionSettingsDlg::OnBrowse() {
+void SettingsDialog::OnBrowse() {
     const QString chosen = Prompter::instance().ExistingDirectory(
         this, QStringLiteral("Choose Directory"), m_pathEdit->text().trimmed());
     if (!chosen.isEmpty()) {
@@ -337,13 +336,13 @@ void CConversionSettingsDlg::OnBrowse() {
     }
 }
 
-engine::ConversionSettings CConversionSettingsDlg::Settings() const {
+engine::ConversionSettings SettingsDialog::Settings() const {
     engine::ConversionSettings settings = ui::ToSettings(form_, std::string());
     settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormatSelection + 1);
     return settings;
 }
 
-void CConversionSettingsDlg::OnOK() {
+void SettingsDialog::OnOK() {
     using engine::ProblemKind;
     using engine::SettingsField;
     if (!readForm()) {
@@ -408,7 +407,7 @@ int ColumnNumber(const SpinEdit* edit) {
 
 }  // namespace
 
-engine::ConversionSettings CConversionSettingsDlg::ControlSettings() const {
+engine::ConversionSettings SettingsDialog::ControlSettings() const {
     using engine::PriceField;
     engine::ConversionSettings settings;
     settings.inputPath = Local(m_strInputPath);
@@ -430,13 +429,13 @@ engine::ConversionSettings CConversionSettingsDlg::ControlSettings() const {
     return settings;
 }
 
-void CConversionSettingsDlg::SchedulePreview() {
+void SettingsDialog::SchedulePreview() {
     if (m_bInitialised) {
         m_previewTimer->start();
     }
 }
 
-void CConversionSettingsDlg::RefreshPreview() {
+void SettingsDialog::RefreshPreview() {
     if (m_strInputPath.isEmpty()) {
         m_previewPane->ShowMessage(QStringLiteral("No input file is open."), false);
         return;
@@ -454,14 +453,14 @@ void CConversionSettingsDlg::RefreshPreview() {
     m_previewPane->Show(settings);
 }
 
-engine::ConversionSettings CConversionSettingsDlg::FormReading() const {
+engine::ConversionSettings SettingsDialog::FormReading() const {
     engine::ConversionSettings settings = ui::ToSettings(form_, Local(m_strInputPath));
     settings.dateFormat =
         static_cast<engine::DateFormat>(DateFormatIndex(FromLocal(form_.dateFormat)) + 1);
     return settings;
 }
 
-bool CConversionSettingsDlg::DetectFromFile(bool onlyWhenConfident) {
+bool SettingsDialog::DetectFromFile(bool onlyWhenConfident) {
     using engine::PriceField;
     if (m_strInputPath.isEmpty()) {
         return false;
@@ -493,7 +492,7 @@ bool CConversionSettingsDlg::DetectFromFile(bool onlyWhenConfident) {
     return true;
 }
 
-void CConversionSettingsDlg::OnDetect() {
+void SettingsDialog::OnDetect() {
     // What detection does not propose stays as typed.
     form_.directory = Local(m_pathEdit->text());
     form_.symbol = Local(m_symbolEdit->text());
@@ -511,7 +510,7 @@ void CConversionSettingsDlg::OnDetect() {
     RefreshPreview();
 }
 
-void CConversionSettingsDlg::UpdateDirectoryStatus() {
+void SettingsDialog::UpdateDirectoryStatus() {
     const QString typed = m_pathEdit->text().trimmed();
     // The master choice follows each directory typed or chosen; the user may still change it.
     if (typed != m_followedDirectory) {
@@ -532,7 +531,7 @@ void CConversionSettingsDlg::UpdateDirectoryStatus() {
     m_directoryStatus->setStyleSheet(status.warn ? QStringLiteral("color: #b00000;") : QString());
 }
 
-void CConversionSettingsDlg::OnCreateDirectory() {
+void SettingsDialog::OnCreateDirectory() {
     const QString typed = m_pathEdit->text().trimmed();
     if (typed.isEmpty() ||
         !Prompter::instance().Question(
@@ -550,8 +549,8 @@ void CConversionSettingsDlg::OnCreateDirectory() {
     m_pathEdit->setFocus();
 }
 
-QWidget* CConversionSettingsDlg::ControlOf(engine::SettingsField field,
-                                           engine::PriceField priceField) const {
+QWidget* SettingsDialog::ControlOf(engine::SettingsField field,
+                                   engine::PriceField priceField) const {
     using engine::PriceField;
     using engine::SettingsField;
     switch (field) {
@@ -582,15 +581,15 @@ QWidget* CConversionSettingsDlg::ControlOf(engine::SettingsField field,
     return columns[priceField];
 }
 
-void CConversionSettingsDlg::ShowRefusal(const QString& message, engine::SettingsField field,
-                                         engine::PriceField priceField) {
+void SettingsDialog::ShowRefusal(const QString& message, engine::SettingsField field,
+                                 engine::PriceField priceField) {
     m_strRefusal = message;
     m_refusalField = field;
     m_focusOnShow = ControlOf(field, priceField);
     PlaceRefusalBeside(m_focusOnShow);
 }
 
-void CConversionSettingsDlg::PlaceRefusalBeside(QWidget* control) {
+void SettingsDialog::PlaceRefusalBeside(QWidget* control) {
     QWidget* group = control;
     while (group != nullptr && qobject_cast<QGroupBox*>(group) == nullptr) {
         group = group->parentWidget();

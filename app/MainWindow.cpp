@@ -1,4 +1,4 @@
-#include "app/MainFrame.h"
+#include "app/MainWindow.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -13,26 +13,26 @@
 #include <QToolBar>
 #include <QWhatsThis>
 
+#include "app/FileOpener.h"
 #include "app/HelpWindow.h"
-#include "app/KorvexDoc.h"
-#include "app/KorvexView.h"
 #include "app/Prompter.h"
+#include "app/SessionView.h"
 #include "ui/SettingsStore.h"
 #include "ui/StoredSettings.h"
 
-CMainFrame::CMainFrame(ui::SettingsStore* store, CKorvexDoc* doc, QWidget* parent)
+MainWindow::MainWindow(ui::SettingsStore* store, FileOpener* doc, QWidget* parent)
     : QMainWindow(parent), m_pStore(store), m_pDoc(doc) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Korvex"));
     setWindowIcon(QIcon(QStringLiteral(":/korvex/korvex.svg")));
-    m_pView = new CKorvexView(store, this);
+    m_pView = new SessionView(store, this);
     setCentralWidget(m_pView);
     m_pDoc->SetView(m_pView);
     BuildCommands();
     RestorePlacement();
 }
 
-QAction* CMainFrame::MakeAction(const QString& text, const QString& prompt, const char* icon) {
+QAction* MainWindow::MakeAction(const QString& text, const QString& prompt, const char* icon) {
     auto* action = new QAction(text, this);
     QStringList parts = prompt.split(QLatin1Char('\n'));
     action->setStatusTip(parts.value(0));
@@ -46,7 +46,7 @@ QAction* CMainFrame::MakeAction(const QString& text, const QString& prompt, cons
     return action;
 }
 
-void CMainFrame::BuildCommands() {
+void MainWindow::BuildCommands() {
     QAction* open = MakeAction(QStringLiteral("&Open..."),
                                QStringLiteral("Open an existing document\nOpen"), "open.svg");
     open->setObjectName(QStringLiteral("openAction"));
@@ -54,7 +54,7 @@ void CMainFrame::BuildCommands() {
     open->setWhatsThis(QStringLiteral(
         "Open a text file of prices. Korvex shows its first lines and asks for the conversion "
         "settings at once."));
-    connect(open, &QAction::triggered, this, &CMainFrame::OnFileOpen);
+    connect(open, &QAction::triggered, this, &MainWindow::OnFileOpen);
 
     m_settings = MakeAction(QStringLiteral("&Settings..."),
                             QStringLiteral("File conversion settings\nSettings"), "settings.svg");
@@ -63,8 +63,8 @@ void CMainFrame::BuildCommands() {
     m_settings->setEnabled(false);
     m_settings->setWhatsThis(QStringLiteral(
         "Convert the file last opened again, with settings you check or change first."));
-    connect(m_settings, &QAction::triggered, m_pView, &CKorvexView::OnFileSettings);
-    connect(m_pView, &CKorvexView::InputPathChanged, m_settings, &QAction::setEnabled);
+    connect(m_settings, &QAction::triggered, m_pView, &SessionView::OnFileSettings);
+    connect(m_pView, &SessionView::InputPathChanged, m_settings, &QAction::setEnabled);
 
     QAction* remove = MakeAction(QStringLiteral("&Remove Security..."),
                                  QStringLiteral("Take a security out of a directory\nRemove"));
@@ -72,7 +72,7 @@ void CMainFrame::BuildCommands() {
     remove->setWhatsThis(QStringLiteral(
         "Take a security out of a directory: its record leaves MASTER and its price files are "
         "deleted. MASTER.BAK keeps MASTER as it was before."));
-    connect(remove, &QAction::triggered, m_pView, &CKorvexView::OnFileRemoveSecurity);
+    connect(remove, &QAction::triggered, m_pView, &SessionView::OnFileRemoveSecurity);
 
     QAction* exit =
         MakeAction(QStringLiteral("E&xit"),
@@ -88,12 +88,12 @@ void CMainFrame::BuildCommands() {
     clear->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     clear->setWhatsThis(
         QStringLiteral("Empty the window. Settings... still converts the file last opened."));
-    connect(clear, &QAction::triggered, m_pView, &CKorvexView::OnViewClearWindow);
+    connect(clear, &QAction::triggered, m_pView, &SessionView::OnViewClearWindow);
 
     QAction* topics =
         MakeAction(QStringLiteral("&Help Topics"), QStringLiteral("List Help topics\nHelp Topics"));
     topics->setObjectName(QStringLiteral("helpTopicsAction"));
-    connect(topics, &QAction::triggered, this, &CMainFrame::OnHelp);
+    connect(topics, &QAction::triggered, this, &MainWindow::OnHelp);
 
     QAction* about = MakeAction(
         QStringLiteral("&About Korvex..."),
@@ -101,20 +101,20 @@ void CMainFrame::BuildCommands() {
         "about.svg");
     about->setObjectName(QStringLiteral("aboutAction"));
     about->setWhatsThis(QStringLiteral("Show the program's version, its maker and legal notices."));
-    connect(about, &QAction::triggered, this, &CMainFrame::AboutRequested);
+    connect(about, &QAction::triggered, this, &MainWindow::AboutRequested);
 
     // Commands reached by their keys alone.
     QAction* help = MakeAction(QStringLiteral("Help"),
                                QStringLiteral("Display help for current task or command\nHelp"));
     help->setObjectName(QStringLiteral("helpAction"));
     help->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(help, &QAction::triggered, this, &CMainFrame::OnHelp);
+    connect(help, &QAction::triggered, this, &MainWindow::OnHelp);
     QAction* contextHelp =
         MakeAction(QStringLiteral("What's This?"),
                    QStringLiteral("Display help for clicked on buttons, menus and windows\nHelp"));
     contextHelp->setObjectName(QStringLiteral("contextHelpAction"));
     contextHelp->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
-    connect(contextHelp, &QAction::triggered, this, &CMainFrame::OnContextHelp);
+    connect(contextHelp, &QAction::triggered, this, &MainWindow::OnContextHelp);
     QAction* copy =
         MakeAction(QStringLiteral("Copy"),
                    QStringLiteral("Copy the selection and put it on the Clipboard\nCopy"));
@@ -144,7 +144,7 @@ void CMainFrame::BuildCommands() {
     helpMenu->addAction(topics);
     helpMenu->addSeparator();
     helpMenu->addAction(about);
-    connect(m_pDoc, &CKorvexDoc::RecentFilesChanged, this, &CMainFrame::UpdateRecentFiles);
+    connect(m_pDoc, &FileOpener::RecentFilesChanged, this, &MainWindow::UpdateRecentFiles);
     UpdateRecentFiles();
 
     QToolBar* toolBar = addToolBar(QStringLiteral("Standard"));
@@ -163,7 +163,7 @@ void CMainFrame::BuildCommands() {
     statusBar()->setSizeGripEnabled(true);
 }
 
-QStringList CMainFrame::RecentFileLabels(const QStringList& files) {
+QStringList MainWindow::RecentFileLabels(const QStringList& files) {
     QList<QStringList> parts;
     for (const QString& file : files) {
         parts.append(QDir::fromNativeSeparators(file).split(QLatin1Char('/')));
@@ -193,7 +193,7 @@ QStringList CMainFrame::RecentFileLabels(const QStringList& files) {
     return labels;
 }
 
-void CMainFrame::UpdateRecentFiles() {
+void MainWindow::UpdateRecentFiles() {
     QStringList files = m_pDoc->RecentFiles();
     QStringList labels = RecentFileLabels(files);
     m_recentPlaceholder->setVisible(files.isEmpty());
@@ -208,7 +208,7 @@ void CMainFrame::UpdateRecentFiles() {
     }
 }
 
-void CMainFrame::OnFileOpen() {
+void MainWindow::OnFileOpen() {
     const QString path = Prompter::instance().OpenFileName(
         this, QStringLiteral("Open"), QString::fromLocal8Bit(ui::OpenFolder(*m_pStore).c_str()),
         QStringLiteral("Price files (*.csv *.txt *.prn *.asc);;All files (*)"));
@@ -218,19 +218,19 @@ void CMainFrame::OnFileOpen() {
     }
 }
 
-void CMainFrame::OnHelp() {
+void MainWindow::OnHelp() {
     if (m_help == nullptr) {
-        m_help = new CHelpWindow(this);
+        m_help = new HelpWindow(this);
     }
     m_help->ShowPage(QStringLiteral("index.html"));
 }
 
-void CMainFrame::OnContextHelp() {
+void MainWindow::OnContextHelp() {
     statusBar()->showMessage(QStringLiteral("Select an object on which to get Help"), 5000);
     QWhatsThis::enterWhatsThisMode();
 }
 
-void CMainFrame::RestorePlacement() {
+void MainWindow::RestorePlacement() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize size = screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
     const ui::WindowPlacement placement =
@@ -245,7 +245,7 @@ void CMainFrame::RestorePlacement() {
     }
 }
 
-void CMainFrame::SavePlacement() {
+void MainWindow::SavePlacement() {
     if (isMinimized()) {
         return;
     }
@@ -259,7 +259,7 @@ void CMainFrame::SavePlacement() {
     ui::SavePlacement(*m_pStore, placement);
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     SavePlacement();
     event->accept();
 }

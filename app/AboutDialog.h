@@ -1,4 +1,4 @@
-// CAboutDlg: Help > About Korvex: name and version, what the program does, the legal notices and
+// AboutDialog: Help > About Korvex: name and version, what the program does, the legal notices and
 // two links, to the maker's e-mail address and web page, whose visited state lasts for the run.
 // The links are rich-text labels: a click, or Tab to one and Enter, opens it through the desktop;
 // blue until opened, purple after.
@@ -11,12 +11,12 @@
 
 class QLabel;
 
-class CAboutDlg : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
     // The links record that they were opened in `emailVisited` and `webVisited`, which outlive the
     // dialog.
-    CAboutDlg(int* emailVisited, int* webVisited, QWidget* parent = nullptr);
+    AboutDialog(int* emailVisited, int* webVisited, QWidget* parent = nullptr);
 
     int DoModal();
 

@@ -1,4 +1,4 @@
-#include "app/KorvexView.h"
+#include "app/SessionView.h"
 
 #include <QApplication>
 #include <QFile>
@@ -8,9 +8,9 @@
 #include <QScrollBar>
 #include <fstream>
 
-#include "app/ConversionSettingsDlg.h"
 #include "app/Prompter.h"
-#include "app/RemoveSecurityDlg.h"
+#include "app/RemoveSecurityDialog.h"
+#include "app/SettingsDialog.h"
 #include "app/TaskRunner.h"
 #include "engine/ConversionJob.h"
 #include "engine/RemoveSecurity.h"
@@ -30,7 +30,7 @@ std::string Local(const QString& text) {
 
 }  // namespace
 
-CKorvexView::CKorvexView(ui::SettingsStore* store, QWidget* parent)
+SessionView::SessionView(ui::SettingsStore* store, QWidget* parent)
     : QPlainTextEdit(parent), m_pStore(store) {
     setObjectName(QStringLiteral("korvexView"));
     setReadOnly(true);
@@ -44,7 +44,7 @@ CKorvexView::CKorvexView(ui::SettingsStore* store, QWidget* parent)
         "each conversion."));
 }
 
-void CKorvexView::AppendText(const QString& text) {
+void SessionView::AppendText(const QString& text) {
     QString plain = text;
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTextCursor cursor(document());
@@ -54,7 +54,7 @@ void CKorvexView::AppendText(const QString& text) {
     ensureCursorVisible();
 }
 
-std::vector<std::string> CKorvexView::FirstLines(const std::string& path, int count) {
+std::vector<std::string> SessionView::FirstLines(const std::string& path, int count) {
     std::vector<std::string> lines;
     std::ifstream in(path, std::ios::binary);
     std::string piece;
@@ -85,7 +85,7 @@ std::vector<std::string> CKorvexView::FirstLines(const std::string& path, int co
     return lines;
 }
 
-void CKorvexView::OnPreviewFile() {
+void SessionView::OnPreviewFile() {
     m_form.reset();  // a file's settings start from the file, never from another file's
     m_log.Opened(Local(m_strInputPath), FirstLines(Local(m_strInputPath), kPreviewLines));
     ShowLastEntry();
@@ -93,7 +93,7 @@ void CKorvexView::OnPreviewFile() {
     RunConversion(true);
 }
 
-void CKorvexView::ShowLastEntry() {
+void SessionView::ShowLastEntry() {
     const QString text = document()->toPlainText();
     const QString separator = text.isEmpty()                     ? QString()
                               : text.endsWith(QLatin1Char('\n')) ? QStringLiteral("\n")
@@ -101,14 +101,14 @@ void CKorvexView::ShowLastEntry() {
     AppendText(separator + QString::fromLocal8Bit(m_log.Last().c_str()));
 }
 
-int CKorvexView::LinesHeight() const {
+int SessionView::LinesHeight() const {
     const qreal lines = document()->size().height();  // the plain text layout counts lines
     return std::min(height(), static_cast<int>(lines * fontMetrics().lineSpacing()) +
                                   2 * frameWidth() +
                                   static_cast<int>(document()->documentMargin()));
 }
 
-QPoint CKorvexView::PlaceOffLines(const QRect& frame) const {
+QPoint SessionView::PlaceOffLines(const QRect& frame) const {
     const QScreen* shownOn = screen();
     if (!isVisible() || shownOn == nullptr) {
         return frame.topLeft();
@@ -130,12 +130,12 @@ QPoint CKorvexView::PlaceOffLines(const QRect& frame) const {
     return QPoint(frame.left(), std::max(available.top(), available.bottom() - frame.height()));
 }
 
-void CKorvexView::OnFileSettings() {
+void SessionView::OnFileSettings() {
     RunConversion(false);
 }
 
-void CKorvexView::RunConversion(bool fromOpenedFile) {
-    CConversionSettingsDlg dialog(window());
+void SessionView::RunConversion(bool fromOpenedFile) {
+    SettingsDialog dialog(window());
     dialog.SetView(this);
     dialog.SetInputPath(m_strInputPath);
     ui::FormValues form;
@@ -169,7 +169,7 @@ void CKorvexView::RunConversion(bool fromOpenedFile) {
     }
 }
 
-bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
+bool SessionView::Convert(SettingsDialog& dialog,
                           std::optional<engine::ConversionJob::Refusal>* refused,
                           QString* message) {
     ui::SaveForm(*m_pStore, dialog.form());
@@ -193,12 +193,12 @@ bool CKorvexView::Convert(CConversionSettingsDlg& dialog,
     return result.succeeded;
 }
 
-void CKorvexView::OnFileRemoveSecurity() {
+void SessionView::OnFileRemoveSecurity() {
     // The directory and the code page of the last run: that of the symbols the dialog lists and
     // the removal looks up.
     const ui::FormValues last = ui::LoadForm(*m_pStore);
-    RemoveSecurityDlg dialog(QString::fromLocal8Bit(last.directory.c_str()), last.codePage,
-                             window());
+    RemoveSecurityDialog dialog(QString::fromLocal8Bit(last.directory.c_str()), last.codePage,
+                                window());
     if (Prompter::instance().Exec(dialog) != QDialog::Accepted || dialog.Symbol().isEmpty()) {
         return;
     }
@@ -217,7 +217,7 @@ void CKorvexView::OnFileRemoveSecurity() {
     ShowLastEntry();
 }
 
-void CKorvexView::OnViewClearWindow() {
+void SessionView::OnViewClearWindow() {
     m_log.Clear();
     setPlainText(QString());
 }
