@@ -1,7 +1,6 @@
 #include "ui/FileStart.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "engine/InputScan.h"
 #include "msdb/CodePage.h"
@@ -97,7 +96,13 @@ char32_t Capital(char32_t c) {
 }  // namespace
 
 std::string SymbolOfFile(const std::string& path, int codePage) {
-    const std::string stem = std::filesystem::path(path).stem().string();
+    // The name and its last extension are found in the UTF-8 text itself: std::filesystem would
+    // take a narrow path in the system's code page on Windows.
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string stem = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (const std::size_t dot = stem.rfind('.'); dot != std::string::npos && dot > 0) {
+        stem.resize(dot);
+    }
     std::string symbol;
     std::size_t characters = 0;
     for (std::size_t at = 0; at < stem.size() && characters < engine::limits::kMaxSymbolLength;) {
