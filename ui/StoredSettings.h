@@ -32,7 +32,20 @@ struct FormValues {
         {{{true, 1}, {true, 2}, {true, 3}, {true, 4}, {true, 5}, {true, 6}, {true, 7}}}};
 
     bool operator==(const FormValues&) const = default;
+
+    // The enabling rules of the form: a field switched off keeps its column, greyed out; so do
+    // the rows to skip while skipping is off, and the EMASTER choice without a new MASTER.
+    bool ColumnEnabled(engine::PriceField field) const {
+        return field == engine::PriceField::kDate || field == engine::PriceField::kClose ||
+               fields[field].on;
+    }
+    bool SkipRowsEnabled() const { return skipOn; }
+    bool MakeEMasterEnabled() const { return master == 1; }
 };
+
+// What the dialog says of a From or To that is no date.
+inline constexpr std::string_view kBadDateMessage =
+    "Write the date as YYYY-MM-DD, from 1961 to 2099, or leave it empty.";
 
 // One remembered value: its section and entry in the store and its text when none is stored.
 struct StoredSetting {

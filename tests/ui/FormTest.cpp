@@ -76,6 +76,19 @@ TEST(StoredSettings, FormGivesTheRunsSettings) {
     EXPECT_EQ(settings.dateFormat, engine::DateFormat::kNone);
 }
 
+TEST(StoredSettings, FieldsSwitchedOffKeepTheirColumnsGreyedOut) {
+    ui::FormValues form;
+    form.fields[PriceField::kOpen] = {false, 4};
+    form.fields[PriceField::kClose].on = false;  // date and close are always stored
+    EXPECT_FALSE(form.ColumnEnabled(PriceField::kOpen));
+    EXPECT_TRUE(form.ColumnEnabled(PriceField::kClose));
+    EXPECT_EQ(form.fields[PriceField::kOpen].column, 4);
+    EXPECT_FALSE(form.SkipRowsEnabled());
+    EXPECT_FALSE(form.MakeEMasterEnabled());
+    form.master = 1;
+    EXPECT_TRUE(form.MakeEMasterEnabled());
+}
+
 TEST(StoredSettings, RecentFilesAndThePlacementOfAMaximisedWindow) {
     ui::MemorySettingsStore store;
     for (const char* file : {"/a", "/b", "/c", "/d", "/e", "/c"}) {
