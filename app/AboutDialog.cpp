@@ -21,7 +21,7 @@ constexpr QLatin1StringView kMailto("mailto:");
 const QColor kUnvisitedColour(0, 0, 255);
 const QColor kVisitedColour(128, 0, 128);
 
-AboutDialog::LinkOpener& CurrentOpener() {
+AboutDialog::LinkOpener& currentOpener() {
     static AboutDialog::LinkOpener opener = [](const QUrl& url) {
         return QDesktopServices::openUrl(url);
     };
@@ -29,7 +29,7 @@ AboutDialog::LinkOpener& CurrentOpener() {
 }
 
 // The rich text of a link to `target` showing `text`, blue or, once visited, purple.
-QString LinkText(const QString& text, const QString& target, bool visited) {
+QString linkText(const QString& text, const QString& target, bool visited) {
     return QStringLiteral("<a href=\"%1\" style=\"color: %2\">%3</a>")
         .arg(target.toHtmlEscaped(), (visited ? kVisitedColour : kUnvisitedColour).name(),
              text.toHtmlEscaped());
@@ -67,7 +67,7 @@ public:
     }
 };
 
-QLabel* Centred(const QString& text) {
+QLabel* centred(const QString& text) {
     auto* label = new QLabel(text);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
@@ -76,36 +76,36 @@ QLabel* Centred(const QString& text) {
 
 }  // namespace
 
-AboutDialog::AboutDialog(int* emailVisited, int* webVisited, QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(bool* emailVisited, bool* webVisited, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QStringLiteral("About Korvex"));
-    m_strLegal =
+    const QString legalNotices =
         QStringLiteral("Copyright \u00A9 2026 %1. All rights reserved.").arg(maker::kName) +
         QStringLiteral("\n\nMetaStock is a trademark of its owner.") +
         QStringLiteral("  Other names are trademarks of their owners.");
 
     auto* does = new QGroupBox(QStringLiteral("What Korvex Does"));
     auto* doesLayout = new QVBoxLayout(does);
-    doesLayout->addWidget(Centred(
+    doesLayout->addWidget(centred(
         QStringLiteral("Converts historical financial data in ASCII form to data in MetaStock "
                        "format")));
     auto* legal = new QGroupBox(QStringLiteral("Legal Stuff"));
     auto* legalLayout = new QVBoxLayout(legal);
-    QLabel* legalText = Centred(m_strLegal);
+    QLabel* legalText = centred(legalNotices);
     legalText->setObjectName(QStringLiteral("legalText"));
     legalLayout->addWidget(legalText);
 
-    auto* version = Centred(QStringLiteral("Korvex Version 1.4"));
+    auto* version = centred(QStringLiteral("Korvex Version 1.4"));
     version->setObjectName(QStringLiteral("versionText"));
     QFont bold = version->font();
     bold.setBold(true);
     version->setFont(bold);
-    auto* by = Centred(QStringLiteral("A %1 bit application\nby\n%2")
+    auto* by = centred(QStringLiteral("A %1 bit application\nby\n%2")
                            .arg(static_cast<int>(sizeof(void*) * 8))
                            .arg(QLatin1String(maker::kName)));
-    emailLink_ = MakeLink(QLatin1String(maker::kEmail), kMailto + QLatin1String(maker::kEmail),
+    emailLink_ = makeLink(QLatin1String(maker::kEmail), kMailto + QLatin1String(maker::kEmail),
                           emailVisited);
-    webLink_ = MakeLink(QLatin1String(maker::kWeb), QLatin1String(maker::kWeb), webVisited);
+    webLink_ = makeLink(QLatin1String(maker::kWeb), QLatin1String(maker::kWeb), webVisited);
     emailLink_->setObjectName(QStringLiteral("emailLink"));
     webLink_->setObjectName(QStringLiteral("webLink"));
     auto* icon = new QLabel;
@@ -143,37 +143,37 @@ AboutDialog::AboutDialog(int* emailVisited, int* webVisited, QWidget* parent) : 
     ok->setFocus();
 }
 
-int AboutDialog::DoModal() {
-    return Prompter::instance().Exec(*this);
+int AboutDialog::run() {
+    return Prompter::instance().exec(*this);
 }
 
-void AboutDialog::SetLinkOpener(LinkOpener opener) {
-    CurrentOpener() = std::move(opener);
+void AboutDialog::setLinkOpener(LinkOpener opener) {
+    currentOpener() = std::move(opener);
 }
 
-QLabel* AboutDialog::MakeLink(const QString& text, const QString& target, int* visited) {
-    auto* label = new QLabel(LinkText(text, target, *visited == 1), this);
+QLabel* AboutDialog::makeLink(const QString& text, const QString& target, bool* visited) {
+    auto* label = new QLabel(linkText(text, target, *visited), this);
     label->setTextFormat(Qt::RichText);
     label->setTextInteractionFlags(Qt::TextBrowserInteraction);
     label->setOpenExternalLinks(false);  // opened here, to mark them visited
     label->setAlignment(Qt::AlignCenter);
     label->installEventFilter(new LinkFocus(label));
     connect(label, &QLabel::linkActivated, this,
-            [this, label, text, target, visited] { OpenLink(label, text, target, visited); });
+            [this, label, text, target, visited] { openLink(label, text, target, visited); });
     return label;
 }
 
-void AboutDialog::OpenLink(QLabel* label, const QString& text, const QString& target,
-                           int* visited) {
-    if (!CurrentOpener()(QUrl(target))) {
+void AboutDialog::openLink(QLabel* label, const QString& text, const QString& target,
+                           bool* visited) {
+    if (!currentOpener()(QUrl(target))) {
         QString address = target;
         if (address.startsWith(kMailto)) {
             address.remove(0, kMailto.size());
         }
-        Prompter::instance().Message(
+        Prompter::instance().message(
             this, QStringLiteral("The link could not be opened. Its address is:\n%1").arg(address));
         return;
     }
-    *visited = 1;
-    label->setText(LinkText(text, target, true));
+    *visited = true;
+    label->setText(linkText(text, target, true));
 }

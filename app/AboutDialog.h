@@ -16,27 +16,25 @@ class AboutDialog : public QDialog {
 public:
     // The links record that they were opened in `emailVisited` and `webVisited`, which outlive the
     // dialog.
-    AboutDialog(int* emailVisited, int* webVisited, QWidget* parent = nullptr);
+    AboutDialog(bool* emailVisited, bool* webVisited, QWidget* parent = nullptr);
 
-    int DoModal();
+    // Runs the box (through the prompter) until OK closes it.
+    int run();
 
-    QLabel* EmailLink() const { return emailLink_; }
-    QLabel* WebLink() const { return webLink_; }
+    QLabel* emailLink() const { return emailLink_; }
+    QLabel* webLink() const { return webLink_; }
 
     // How links are opened; the desktop's handler unless a test puts another in its place. False
     // when the link could not be opened.
     using LinkOpener = std::function<bool(const QUrl&)>;
-    static void SetLinkOpener(LinkOpener opener);
-
-    // The legal notices, composed when the dialog is made.
-    QString m_strLegal;
+    static void setLinkOpener(LinkOpener opener);
 
 private:
     // A label showing `text` as a link to `target`, in the colour `*visited` calls for.
-    QLabel* MakeLink(const QString& text, const QString& target, int* visited);
+    QLabel* makeLink(const QString& text, const QString& target, bool* visited);
     // Opens `target`; on success marks it visited and shows `label` so, else tells the user the
     // address.
-    void OpenLink(QLabel* label, const QString& text, const QString& target, int* visited);
+    void openLink(QLabel* label, const QString& text, const QString& target, bool* visited);
 
     QLabel* emailLink_;
     QLabel* webLink_;

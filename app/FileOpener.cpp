@@ -9,11 +9,11 @@
 #include "ui/StoredSettings.h"
 
 FileOpener::FileOpener(ui::SettingsStore* store, QObject* parent)
-    : QObject(parent), m_pStore(store) {}
+    : QObject(parent), store_(store) {}
 
-bool FileOpener::OnOpenDocument(const QString& path) {
+bool FileOpener::open(const QString& path) {
     QString full = QFileInfo(path).absoluteFilePath();
-    QWidget* parent = m_pView != nullptr ? m_pView->window() : nullptr;
+    QWidget* parent = view_ != nullptr ? view_->window() : nullptr;
     // The file open already is read afresh: it may have changed since.
     QFile file(full);
     QFileInfo info(full);
@@ -23,26 +23,24 @@ bool FileOpener::OnOpenDocument(const QString& path) {
         QString reason = info.isDir() ? QStringLiteral("It is a directory.")
                          : !regular   ? QStringLiteral("It is not a regular file.")
                                       : file.errorString() + QLatin1Char('.');
-        Prompter::instance().Message(
+        Prompter::instance().message(
             parent, QStringLiteral("Cannot open the file %1.\n%2").arg(full, reason));
-        ui::NoteRecentFile(*m_pStore, full.toLocal8Bit().toStdString(), false);
-        emit RecentFilesChanged();
+        ui::NoteRecentFile(*store_, full.toLocal8Bit().toStdString(), false);
+        emit recentFilesChanged();
         return false;
     }
     file.close();
-    if (m_pView != nullptr) {
-        m_pView->m_strInputPath = full;
-        m_pView->OnPreviewFile();
+    if (view_ != nullptr) {
+        view_->openFile(full);
     }
-    m_strPathName = full;
-    ui::NoteRecentFile(*m_pStore, full.toLocal8Bit().toStdString());
-    emit RecentFilesChanged();
+    ui::NoteRecentFile(*store_, full.toLocal8Bit().toStdString());
+    emit recentFilesChanged();
     return true;
 }
 
-QStringList FileOpener::RecentFiles() const {
+QStringList FileOpener::recentFiles() const {
     QStringList files;
-    for (const std::string& file : ui::RecentFiles(*m_pStore)) {
+    for (const std::string& file : ui::RecentFiles(*store_)) {
         files.append(QString::fromLocal8Bit(file.c_str()));
     }
     return files;

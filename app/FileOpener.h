@@ -1,6 +1,6 @@
-// FileOpener: the document. It holds no content: opening a file only checks that it can be read,
-// hands its path to the view and lets the view preview and convert it, then records the file in
-// the recent-file list. Nothing is ever written to the opened file.
+// FileOpener: File > Open, a recent file and a file named on the command line all come here. It
+// checks that the file can be read, hands its path to the session view, which previews and converts
+// it, and records the file in the recent-file list. Nothing is ever written to the opened file.
 #pragma once
 
 #include <QObject>
@@ -11,29 +11,27 @@ class SessionView;
 namespace ui {
 class SettingsStore;
 }
-class QWidget;
 
 class FileOpener : public QObject {
     Q_OBJECT
 public:
-    FileOpener(ui::SettingsStore* store, QObject* parent = nullptr);
+    explicit FileOpener(ui::SettingsStore* store, QObject* parent = nullptr);
 
-    void SetView(SessionView* view) { m_pView = view; }
+    // The pane that previews and converts each file opened.
+    void setSessionView(SessionView* view) { view_ = view; }
 
-    // Opens `path`: hands it to the view, which previews and converts it before this returns.
-    // False, after telling the user, when the file cannot be opened.
-    bool OnOpenDocument(const QString& path);
-
-    const QString& PathName() const { return m_strPathName; }
+    // Opens `path`: hands it to the session view, which previews and converts it before this
+    // returns. False, after telling the user, when the file cannot be opened; the recent-file list
+    // then forgets it.
+    bool open(const QString& path);
 
     // The recent-file list, newest first, at most four files.
-    QStringList RecentFiles() const;
+    QStringList recentFiles() const;
 
 signals:
-    void RecentFilesChanged();
+    void recentFilesChanged();
 
 private:
-    ui::SettingsStore* m_pStore;
-    SessionView* m_pView = nullptr;
-    QString m_strPathName;  // the open document's file; empty while untitled
+    ui::SettingsStore* store_;
+    SessionView* view_ = nullptr;
 };

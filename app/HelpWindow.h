@@ -11,9 +11,9 @@ public:
     explicit HelpWindow(QWidget* parent = nullptr);
 
     // Shows `page` of the guide ("index.html", "settings.html" ...) and brings the window forward.
-    void ShowPage(const QString& page);
-    QTextBrowser* Browser() const { return m_browser; }
+    void showPage(const QString& page);
+    QTextBrowser* browser() const { return browser_; }
 
 private:
-    QTextBrowser* m_browser;
+    QTextBrowser* browser_;
 };

@@ -1,11 +1,12 @@
-// KorvexApp: the application object. It owns the settings store from start-up to exit, and the one
-// document and main frame; start-up imports an old INI profile once and opens a file named on the
-// command line as File > Open does.
+// KorvexApp: the application. It owns the settings store, the file opener and the main window from
+// start-up to exit. Made, it opens the store, importing an old INI profile once; started, it shows
+// the window and opens a file named on the command line as File > Open does.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <string>
 
 class FileOpener;
 class MainWindow;
@@ -16,30 +17,31 @@ class PlatformSettingsStore;
 class KorvexApp : public QObject {
     Q_OBJECT
 public:
-    KorvexApp();
+    // The settings store at `settingsPath` (its default place when empty), filled from the INI
+    // profile beside it when the store is new; the file opener and the main window, not shown yet.
+    explicit KorvexApp(const std::string& settingsPath = std::string());
+    // Closes the main window, then the store.
     ~KorvexApp() override;
 
-    // Start-up: the settings store at `settingsPath` (its default place when empty), the document
-    // and the main frame, shown, then `file` opened when one is given. A file that cannot be
-    // opened is reported and leaves the window open and empty, as File > Open does. True: nothing
-    // here ends the program.
-    bool InitInstance(const QString& file, const std::string& settingsPath = std::string());
-    // Shut-down: deletes the settings store.
-    int ExitInstance();
+    // Shows the main window, then opens `file` when one is given. A file that cannot be opened is
+    // reported and leaves the window open and empty, as File > Open does.
+    void start(const QString& file = QString());
 
-    // Help > About Korvex...
-    void OnAppAbout();
-
-    ui::PlatformSettingsStore* m_pStore = nullptr;
-    int m_bEmailVisited = 0;  // the About box's links opened in this run
-    int m_bWebVisited = 0;
-
-    FileOpener* Document() const { return m_pDoc.get(); }
-    MainWindow* MainFrame() const { return m_pFrame.get(); }
+    ui::PlatformSettingsStore& store() const { return *store_; }
+    FileOpener* fileOpener() const { return fileOpener_.get(); }
+    MainWindow* mainWindow() const { return mainWindow_.get(); }
 
     static constexpr const char* kAppName = "Korvex";
 
+public slots:
+    // Help > About Korvex...
+    void showAbout();
+
 private:
-    std::unique_ptr<FileOpener> m_pDoc;
-    std::unique_ptr<MainWindow> m_pFrame;
+    // Declared in the order they are made; destroyed the other way round.
+    std::unique_ptr<ui::PlatformSettingsStore> store_;
+    std::unique_ptr<FileOpener> fileOpener_;
+    std::unique_ptr<MainWindow> mainWindow_;
+    bool emailVisited_ = false;  // the About box's links opened in this run
+    bool webVisited_ = false;
 };

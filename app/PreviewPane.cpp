@@ -15,7 +15,7 @@
 
 namespace {
 
-QString FromLocal(const std::string& text) {
+QString fromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.c_str());
 }
 
@@ -28,14 +28,14 @@ public:
 
 }  // namespace
 
-msdb::Status PreviewTableModel::Load(const engine::ConversionSettings& settings) {
+msdb::Status PreviewTableModel::load(const engine::ConversionSettings& settings) {
     beginResetModel();
     msdb::Status s = preview_.Load(settings, ui::kPreviewRecords);
     endResetModel();
     return s;
 }
 
-void PreviewTableModel::Clear() {
+void PreviewTableModel::clear() {
     beginResetModel();
     preview_.Clear();
     endResetModel();
@@ -57,9 +57,9 @@ QVariant PreviewTableModel::data(const QModelIndex& index, int role) const {
     const bool bad = !cell.problems.empty();
     switch (role) {
         case Qt::DisplayRole:
-            return (bad ? QStringLiteral("\u26a0 ") : QString()) + FromLocal(cell.text);
+            return (bad ? QStringLiteral("\u26a0 ") : QString()) + fromLocal(cell.text);
         case Qt::ToolTipRole:
-            return bad ? QVariant(FromLocal(preview_.CellProblems(index.row(), index.column())))
+            return bad ? QVariant(fromLocal(preview_.CellProblems(index.row(), index.column())))
                        : QVariant();
         case Qt::TextAlignmentRole:
             return QVariant::fromValue((cell.number ? Qt::AlignRight : Qt::AlignLeft) |
@@ -77,11 +77,11 @@ QVariant PreviewTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant PreviewTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role == Qt::DisplayRole) {
-        return FromLocal(orientation == Qt::Horizontal ? preview_.ColumnHeading(section)
+        return fromLocal(orientation == Qt::Horizontal ? preview_.ColumnHeading(section)
                                                        : preview_.RowHeading(section));
     }
     if (role == Qt::ToolTipRole && orientation == Qt::Horizontal) {
-        return FromLocal(preview_.ColumnTip(section));
+        return fromLocal(preview_.ColumnTip(section));
     }
     return {};
 }
@@ -104,9 +104,9 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
         "be stored. A marked cell cannot be read as the settings say; its tooltip, and the line "
         "under the table while it is the current cell, tell why."));
     connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { ShowCellProblems(current); });
+            [this](const QModelIndex& current) { showCellProblems(current); });
     connect(model_, &QAbstractItemModel::modelReset, this,
-            [this] { ShowCellProblems(table_->currentIndex()); });
+            [this] { showCellProblems(table_->currentIndex()); });
     // What is wrong with the current cell, for the keyboard as the tooltip tells the mouse.
     cellProblems_ = new QLabel;
     cellProblems_->setObjectName(QStringLiteral("cellProblemLabel"));
@@ -139,48 +139,48 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
 }
 
 PreviewPane::~PreviewPane() {
-    StopSummary();
+    stopSummary();
 }
 
-void PreviewPane::ShowCellProblems(const QModelIndex& current) {
+void PreviewPane::showCellProblems(const QModelIndex& current) {
     cellProblems_->setText(current.isValid() ? model_->data(current, Qt::ToolTipRole).toString()
                                              : QString());
 }
 
-void PreviewPane::Clear() {
-    StopSummary();
+void PreviewPane::clear() {
+    stopSummary();
     ++generation_;  // what the stopped reading sent on its way is dropped
-    model_->Clear();
+    model_->clear();
     orderNote_->setVisible(false);
     progress_->setVisible(false);
 }
 
-void PreviewPane::ShowMessage(const QString& text, bool bad) {
-    Clear();
-    ShowSummary(generation_, text, bad);
+void PreviewPane::showMessage(const QString& text, bool bad) {
+    clear();
+    showSummary(generation_, text, bad);
 }
 
-void PreviewPane::Show(const engine::ConversionSettings& settings) {
-    Clear();
-    if (msdb::Status s = model_->Load(settings); !s.ok()) {
-        ShowMessage(QStringLiteral("The file cannot be read.\n") + FromLocal(s.message()), true);
+void PreviewPane::showFile(const engine::ConversionSettings& settings) {
+    clear();
+    if (msdb::Status s = model_->load(settings); !s.ok()) {
+        showMessage(QStringLiteral("The file cannot be read.\n") + fromLocal(s.message()), true);
         return;
     }
     orderNote_->setVisible(model_->preview().Reversed());
-    StartSummary(settings);
+    startSummary(settings);
 }
 
-void PreviewPane::StopSummary() {
+void PreviewPane::stopSummary() {
     if (stopSummary_) {
         stopSummary_->store(true);  // the reading stops at its next record; its results are dropped
     }
     stopSummary_.reset();
 }
 
-void PreviewPane::StartSummary(const engine::ConversionSettings& settings) {
-    StopSummary();
+void PreviewPane::startSummary(const engine::ConversionSettings& settings) {
+    stopSummary();
     const int generation = ++generation_;
-    ShowSummary(generation, QStringLiteral("Reading the whole file..."), false);
+    showSummary(generation, QStringLiteral("Reading the whole file..."), false);
     progress_->setValue(0);
     auto stop = std::make_shared<std::atomic<bool>>(false);
     stopSummary_ = stop;
@@ -190,7 +190,7 @@ void PreviewPane::StartSummary(const engine::ConversionSettings& settings) {
             ui::SummarizeFile(settings, *stop, [pane, generation](int permille) {
                 QMetaObject::invokeMethod(qApp, [pane, generation, permille] {
                     if (pane) {
-                        pane->ShowProgress(generation, permille);
+                        pane->showProgress(generation, permille);
                     }
                 });
             });
@@ -199,20 +199,20 @@ void PreviewPane::StartSummary(const engine::ConversionSettings& settings) {
         }
         QMetaObject::invokeMethod(qApp, [pane, generation, summary] {
             if (pane) {
-                pane->ShowSummary(generation, FromLocal(summary.text), summary.bad);
+                pane->showSummary(generation, fromLocal(summary.text), summary.bad);
             }
         });
     });
 }
 
-void PreviewPane::ShowProgress(int generation, int permille) {
+void PreviewPane::showProgress(int generation, int permille) {
     if (generation == generation_) {
         progress_->setVisible(true);
         progress_->setValue(permille);
     }
 }
 
-void PreviewPane::ShowSummary(int generation, const QString& text, bool bad) {
+void PreviewPane::showSummary(int generation, const QString& text, bool bad) {
     if (generation != generation_) {
         return;  // the settings changed while that reading ran
     }

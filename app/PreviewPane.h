@@ -26,8 +26,8 @@ public:
 
     // Reads the first records of `settings.inputPath`; the rows and columns are those of the
     // file's records, or none when it cannot be read.
-    msdb::Status Load(const engine::ConversionSettings& settings);
-    void Clear();
+    msdb::Status load(const engine::ConversionSettings& settings);
+    void clear();
     const ui::PreviewModel& preview() const { return preview_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -49,18 +49,18 @@ public:
 
     // Reads the first records of `settings.inputPath` with `settings` into the table and starts
     // reading the whole file for the summary; a reading started before is stopped.
-    void Show(const engine::ConversionSettings& settings);
+    void showFile(const engine::ConversionSettings& settings);
 
     // Empties the table and shows `text` in place of the summary, in red when `bad`.
-    void ShowMessage(const QString& text, bool bad);
+    void showMessage(const QString& text, bool bad);
 
 private:
-    void StartSummary(const engine::ConversionSettings& settings);
-    void StopSummary();
-    void ShowSummary(int generation, const QString& text, bool bad);
-    void ShowProgress(int generation, int permille);
-    void ShowCellProblems(const QModelIndex& current);
-    void Clear();
+    void startSummary(const engine::ConversionSettings& settings);
+    void stopSummary();
+    void showSummary(int generation, const QString& text, bool bad);
+    void showProgress(int generation, int permille);
+    void showCellProblems(const QModelIndex& current);
+    void clear();
 
     PreviewTableModel* model_;
     QTableView* table_;

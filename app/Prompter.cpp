@@ -9,9 +9,9 @@ Prompter& Prompter::instance() {
     return prompter;
 }
 
-void Prompter::Message(QWidget* parent, const QString& text) {
-    if (m_scripted) {
-        m_messages.append(text);
+void Prompter::message(QWidget* parent, const QString& text) {
+    if (scripted_) {
+        messages_.append(text);
         return;
     }
     QMessageBox box(QMessageBox::Information, QStringLiteral("Korvex"), text, QMessageBox::Ok,
@@ -19,14 +19,14 @@ void Prompter::Message(QWidget* parent, const QString& text) {
     box.exec();
 }
 
-bool Prompter::Question(QWidget* parent, const QString& text) {
-    if (m_scripted) {
-        m_messages.append(text);
-        if (m_answers.empty()) {
+bool Prompter::question(QWidget* parent, const QString& text) {
+    if (scripted_) {
+        messages_.append(text);
+        if (answers_.empty()) {
             return false;
         }
-        bool yes = m_answers.front();
-        m_answers.pop_front();
+        bool yes = answers_.front();
+        answers_.pop_front();
         return yes;
     }
     QMessageBox box(QMessageBox::Question, QStringLiteral("Korvex"), text,
@@ -35,59 +35,59 @@ bool Prompter::Question(QWidget* parent, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
-QString Prompter::OpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+QString Prompter::openFileName(QWidget* parent, const QString& caption, const QString& directory,
                                const QString& filter) {
-    if (m_scripted) {
-        m_lastFolder = directory;
-        m_lastFilter = filter;
-        if (m_files.empty()) {
+    if (scripted_) {
+        lastFolder_ = directory;
+        lastFilter_ = filter;
+        if (files_.empty()) {
             return QString();
         }
-        QString file = m_files.front();
-        m_files.pop_front();
+        QString file = files_.front();
+        files_.pop_front();
         return file;
     }
-    m_lastFolder = directory;
-    m_lastFilter = filter;
+    lastFolder_ = directory;
+    lastFilter_ = filter;
     return QFileDialog::getOpenFileName(parent, caption, directory, filter);
 }
 
-QString Prompter::ExistingDirectory(QWidget* parent, const QString& caption,
+QString Prompter::existingDirectory(QWidget* parent, const QString& caption,
                                     const QString& directory) {
-    m_lastFolder = directory;
-    if (m_scripted) {
-        if (m_files.empty()) {
+    lastFolder_ = directory;
+    if (scripted_) {
+        if (files_.empty()) {
             return QString();
         }
-        QString chosen = m_files.front();
-        m_files.pop_front();
+        QString chosen = files_.front();
+        files_.pop_front();
         return chosen;
     }
     return QFileDialog::getExistingDirectory(parent, caption, directory);
 }
 
-int Prompter::Exec(QDialog& dialog) {
-    if (!m_scripted) {
+int Prompter::exec(QDialog& dialog) {
+    if (!scripted_) {
         return dialog.exec();
     }
-    if (m_dialogs.empty()) {
+    if (dialogs_.empty()) {
         return QDialog::Rejected;
     }
-    auto handler = std::move(m_dialogs.front());
-    m_dialogs.pop_front();
+    auto handler = std::move(dialogs_.front());
+    dialogs_.pop_front();
     return handler(dialog);
 }
 
-void Prompter::SetScripted(bool scripted) {
-    m_scripted = scripted;
-    m_messages.clear();
-    m_files.clear();
-    m_answers.clear();
-    m_dialogs.clear();
+void Prompter::setScripted(bool scripted) {
+    scripted_ = scripted;
+    messages_.clear();
+    files_.clear();
+    answers_.clear();
+    dialogs_.clear();
 }
 
-QStringList Prompter::TakeMessages() {
-    QStringList messages = m_messages;
-    m_messages.clear();
+QStringList Prompter::takeMessages() {
+    QStringList messages = messages_;
+    messages_.clear();
     return messages;
 }

@@ -18,7 +18,7 @@ enum Column { kSymbol, kName, kRecords, kFirstDate, kLastDate, kColumns };
 // Where an item keeps the symbol its directory stores, which a removal is asked for.
 constexpr int kStoredSymbolRole = Qt::UserRole;
 
-QString Utf8(const std::string& text) {
+QString utf8(const std::string& text) {
     return QString::fromStdString(text);
 }
 
@@ -75,39 +75,39 @@ RemoveSecurityDialog::RemoveSecurityDialog(const QString& directory, int codePag
     layout->addWidget(note);
     layout->addWidget(buttons);
 
-    connect(directoryEdit_, &QLineEdit::textChanged, this, &RemoveSecurityDialog::ListDirectory);
+    connect(directoryEdit_, &QLineEdit::textChanged, this, &RemoveSecurityDialog::listDirectory);
     connect(securityList_, &QTreeWidget::itemSelectionChanged, this,
-            &RemoveSecurityDialog::OnPickChanged);
+            &RemoveSecurityDialog::onPickChanged);
     connect(securityList_, &QTreeWidget::itemActivated, this, [this] {
         if (okButton_->isEnabled()) {
             accept();
         }
     });
-    ListDirectory();
+    listDirectory();
     securityList_->setFocus();
 }
 
-QString RemoveSecurityDialog::Directory() const {
+QString RemoveSecurityDialog::directory() const {
     return directoryEdit_->text();
 }
 
-QString RemoveSecurityDialog::Symbol() const {
+QString RemoveSecurityDialog::symbol() const {
     const QList<QTreeWidgetItem*> picked = securityList_->selectedItems();
     return picked.isEmpty() ? QString()
                             : picked.front()->data(kSymbol, kStoredSymbolRole).toString();
 }
 
-void RemoveSecurityDialog::ListDirectory() {
+void RemoveSecurityDialog::listDirectory() {
     std::string problem;
     const std::vector<ui::ListedSecurity> securities =
         ui::ListSecurities(directoryEdit_->text().toLocal8Bit().toStdString(), codePage_, &problem);
     securityList_->clear();
     for (const ui::ListedSecurity& security : securities) {
         auto* item = new QTreeWidgetItem(
-            securityList_, {Utf8(security.symbol), Utf8(security.name),
+            securityList_, {utf8(security.symbol), utf8(security.name),
                             security.records ? QString::number(*security.records) : QString(),
-                            Utf8(security.firstDate), Utf8(security.lastDate)});
-        item->setData(kSymbol, kStoredSymbolRole, Utf8(security.symbol));
+                            utf8(security.firstDate), utf8(security.lastDate)});
+        item->setData(kSymbol, kStoredSymbolRole, utf8(security.symbol));
         item->setTextAlignment(kRecords, Qt::AlignRight | Qt::AlignVCenter);
         if (security.inXMaster) {
             // Korvex never changes XMASTER, so a security it lists cannot be picked.
@@ -126,9 +126,9 @@ void RemoveSecurityDialog::ListDirectory() {
     }
     problemLabel_->setText(QString::fromLocal8Bit(problem.c_str()));
     problemLabel_->setVisible(!problem.empty());
-    OnPickChanged();
+    onPickChanged();
 }
 
-void RemoveSecurityDialog::OnPickChanged() {
-    okButton_->setEnabled(!Symbol().isEmpty());
+void RemoveSecurityDialog::onPickChanged() {
+    okButton_->setEnabled(!symbol().isEmpty());
 }

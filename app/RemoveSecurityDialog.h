@@ -17,14 +17,14 @@ public:
     // Starts at `directory`; symbols and names are read in code page `codePage`.
     RemoveSecurityDialog(const QString& directory, int codePage, QWidget* parent = nullptr);
 
-    QString Directory() const;
+    QString directory() const;
     // The picked security's symbol as its directory stores it; empty while none is picked.
-    QString Symbol() const;
+    QString symbol() const;
 
 private:
     // Lists the securities of the directory now typed, none of them picked.
-    void ListDirectory();
-    void OnPickChanged();
+    void listDirectory();
+    void onPickChanged();
 
     int codePage_;
     QLineEdit* directoryEdit_;

@@ -24,14 +24,14 @@ namespace {
 constexpr int kPreviewLines = 10;
 constexpr std::size_t kMaxPiece = 299;
 
-std::string Local(const QString& text) {
+std::string local(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
 }  // namespace
 
 SessionView::SessionView(ui::SettingsStore* store, QWidget* parent)
-    : QPlainTextEdit(parent), m_pStore(store) {
+    : QPlainTextEdit(parent), store_(store) {
     setObjectName(QStringLiteral("korvexView"));
     setReadOnly(true);
     // The file's columns line up in a fixed-width font; long lines scroll rather than wrap.
@@ -44,7 +44,7 @@ SessionView::SessionView(ui::SettingsStore* store, QWidget* parent)
         "each conversion."));
 }
 
-void SessionView::AppendText(const QString& text) {
+void SessionView::appendText(const QString& text) {
     QString plain = text;
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QTextCursor cursor(document());
@@ -54,7 +54,7 @@ void SessionView::AppendText(const QString& text) {
     ensureCursorVisible();
 }
 
-std::vector<std::string> SessionView::FirstLines(const std::string& path, int count) {
+std::vector<std::string> SessionView::firstLines(const std::string& path, int count) {
     std::vector<std::string> lines;
     std::ifstream in(path, std::ios::binary);
     std::string piece;
@@ -85,139 +85,141 @@ std::vector<std::string> SessionView::FirstLines(const std::string& path, int co
     return lines;
 }
 
-void SessionView::OnPreviewFile() {
-    m_form.reset();  // a file's settings start from the file, never from another file's
-    m_log.Opened(Local(m_strInputPath), FirstLines(Local(m_strInputPath), kPreviewLines));
-    ShowLastEntry();
-    emit InputPathChanged(!m_strInputPath.isEmpty());
-    RunConversion(true);
+void SessionView::openFile(const QString& path) {
+    inputPath_ = path;
+    confirmedForm_.reset();  // a file's settings start from the file, never from another file's
+    log_.Opened(local(inputPath_), firstLines(local(inputPath_), kPreviewLines));
+    showLastEntry();
+    emit inputPathChanged(!inputPath_.isEmpty());
+    runConversion(true);
 }
 
-void SessionView::ShowLastEntry() {
+void SessionView::showLastEntry() {
     const QString text = document()->toPlainText();
     const QString separator = text.isEmpty()                     ? QString()
                               : text.endsWith(QLatin1Char('\n')) ? QStringLiteral("\n")
                                                                  : QStringLiteral("\n\n");
-    AppendText(separator + QString::fromLocal8Bit(m_log.Last().c_str()));
+    appendText(separator + QString::fromLocal8Bit(log_.Last().c_str()));
 }
 
-int SessionView::LinesHeight() const {
+int SessionView::linesHeight() const {
     const qreal lines = document()->size().height();  // the plain text layout counts lines
     return std::min(height(), static_cast<int>(lines * fontMetrics().lineSpacing()) +
                                   2 * frameWidth() +
                                   static_cast<int>(document()->documentMargin()));
 }
 
-QPoint SessionView::PlaceOffLines(const QRect& frame) const {
+QPoint SessionView::placeOffLines(const QRect& frame) const {
     const QScreen* shownOn = screen();
     if (!isVisible() || shownOn == nullptr) {
         return frame.topLeft();
     }
     const QRect available = shownOn->availableGeometry();
-    const QRect mainFrame = window()->frameGeometry();
-    const int linesBottom = mapToGlobal(QPoint(0, 0)).y() + LinesHeight();
+    const QRect windowFrame = window()->frameGeometry();
+    const int linesBottom = mapToGlobal(QPoint(0, 0)).y() + linesHeight();
     if (linesBottom + frame.height() <= available.bottom()) {
-        return QPoint(std::clamp(mainFrame.left(), available.left(),
+        return QPoint(std::clamp(windowFrame.left(), available.left(),
                                  std::max(available.left(), available.right() - frame.width())),
                       linesBottom);
     }
-    if (mainFrame.right() + frame.width() <= available.right()) {
-        return QPoint(mainFrame.right() + 1, std::max(available.top(), mainFrame.top()));
+    if (windowFrame.right() + frame.width() <= available.right()) {
+        return QPoint(windowFrame.right() + 1, std::max(available.top(), windowFrame.top()));
     }
-    if (mainFrame.left() - frame.width() >= available.left()) {
-        return QPoint(mainFrame.left() - frame.width(), std::max(available.top(), mainFrame.top()));
+    if (windowFrame.left() - frame.width() >= available.left()) {
+        return QPoint(windowFrame.left() - frame.width(),
+                      std::max(available.top(), windowFrame.top()));
     }
     return QPoint(frame.left(), std::max(available.top(), available.bottom() - frame.height()));
 }
 
-void SessionView::OnFileSettings() {
-    RunConversion(false);
+void SessionView::onSettings() {
+    runConversion(false);
 }
 
-void SessionView::RunConversion(bool fromOpenedFile) {
+void SessionView::runConversion(bool fromOpenedFile) {
     SettingsDialog dialog(window());
-    dialog.SetView(this);
-    dialog.SetInputPath(m_strInputPath);
+    dialog.setSessionView(this);
+    dialog.setInputPath(inputPath_);
     ui::FormValues form;
-    if (m_form) {
-        form = *m_form;  // as the user left the dialog for this file
+    if (confirmedForm_) {
+        form = *confirmedForm_;  // as the user left the dialog for this file
     } else {
         // The last run's reading settings and directory; the symbol from the file's name, no name.
-        form = ui::LoadForm(*m_pStore);
-        form.symbol = ui::SymbolOfFile(Local(m_strInputPath), form.codePage);
+        form = ui::LoadForm(*store_);
+        form.symbol = ui::SymbolOfFile(local(inputPath_), form.codePage);
         form.name.clear();
     }
     form.master = ui::MasterChoiceFor(form.directory);
     dialog.setForm(form);
     if (fromOpenedFile) {
         // Without a run before, detection's proposal is the best start even when it has doubts.
-        const bool ranBefore = !m_pStore->ReadString("Setting", "DateFormat", "").empty();
-        dialog.DetectFromFile(ranBefore);
+        const bool ranBefore = !store_->ReadString("Setting", "DateFormat", "").empty();
+        dialog.detectFromFile(ranBefore);
     }
     for (;;) {
-        if (dialog.DoModal() != QDialog::Accepted) {
+        if (dialog.run() != QDialog::Accepted) {
             return;
         }
-        m_form = dialog.form();
+        confirmedForm_ = dialog.form();
         std::optional<engine::ConversionJob::Refusal> refused;
         QString message;
-        if (Convert(dialog, &refused, &message) || !refused) {
+        if (convert(dialog, &refused, &message) || !refused) {
             return;
         }
         // Back to the dialog, as the user left it, at the setting the run refused.
-        dialog.ShowRefusal(message, refused->field, refused->priceField);
+        dialog.showRefusal(message, refused->field, refused->priceField);
     }
 }
 
-bool SessionView::Convert(SettingsDialog& dialog,
+bool SessionView::convert(const SettingsDialog& dialog,
                           std::optional<engine::ConversionJob::Refusal>* refused,
                           QString* message) {
-    ui::SaveForm(*m_pStore, dialog.form());
+    ui::SaveForm(*store_, dialog.form());
 
-    engine::ConversionSettings settings = dialog.Settings();
-    settings.inputPath = Local(m_strInputPath);
-    settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormat);
+    engine::ConversionSettings settings = dialog.settings();
+    settings.inputPath = local(inputPath_);
+    dateFormat_ = static_cast<int>(settings.dateFormat);
     PrompterQuestions questions(window());
     ui::ConversionTask task(std::move(settings), questions);
-    const ui::TaskResult result = RunTask(
-        window(), QStringLiteral("Converting %1...").arg(QFileInfo(m_strInputPath).fileName()),
+    const ui::TaskResult result = runTask(
+        window(), QStringLiteral("Converting %1...").arg(QFileInfo(inputPath_).fileName()),
         [&](const std::function<void(int)>& progress) { return task.Run(progress); },
         [&] { task.Cancel(); });
     *message = QString::fromLocal8Bit(result.message.c_str());
     *refused = result.refusal;
-    m_log.Add(result.logEntry);
-    ShowLastEntry();
+    log_.Add(result.logEntry);
+    showLastEntry();
     if (result.succeeded) {
         QApplication::beep();
     }
     return result.succeeded;
 }
 
-void SessionView::OnFileRemoveSecurity() {
+void SessionView::onRemoveSecurity() {
     // The directory and the code page of the last run: that of the symbols the dialog lists and
     // the removal looks up.
-    const ui::FormValues last = ui::LoadForm(*m_pStore);
+    const ui::FormValues last = ui::LoadForm(*store_);
     RemoveSecurityDialog dialog(QString::fromLocal8Bit(last.directory.c_str()), last.codePage,
                                 window());
-    if (Prompter::instance().Exec(dialog) != QDialog::Accepted || dialog.Symbol().isEmpty()) {
+    if (Prompter::instance().exec(dialog) != QDialog::Accepted || dialog.symbol().isEmpty()) {
         return;
     }
-    if (!Prompter::instance().Question(
+    if (!Prompter::instance().question(
             window(), QStringLiteral("Remove %1 from %2?\nIts price files are deleted.")
-                          .arg(dialog.Symbol(), dialog.Directory()))) {
+                          .arg(dialog.symbol(), dialog.directory()))) {
         return;
     }
     PrompterQuestions questions(window());
-    ui::RemovalTask task(Local(dialog.Directory()), Local(dialog.Symbol()), last.codePage,
+    ui::RemovalTask task(local(dialog.directory()), local(dialog.symbol()), last.codePage,
                          questions);
-    const ui::TaskResult result = RunTask(
-        window(), QStringLiteral("Removing %1...").arg(dialog.Symbol()),
+    const ui::TaskResult result = runTask(
+        window(), QStringLiteral("Removing %1...").arg(dialog.symbol()),
         [&](const std::function<void(int)>&) { return task.Run(); }, nullptr);
-    m_log.Add(result.logEntry);
-    ShowLastEntry();
+    log_.Add(result.logEntry);
+    showLastEntry();
 }
 
-void SessionView::OnViewClearWindow() {
-    m_log.Clear();
+void SessionView::onClearWindow() {
+    log_.Clear();
     setPlainText(QString());
 }

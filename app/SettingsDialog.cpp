@@ -30,26 +30,26 @@ namespace {
 
 namespace limits = engine::limits;
 
-std::string Local(const QString& text) {
+std::string local(const QString& text) {
     return text.toLocal8Bit().toStdString();
 }
 
-QString FromLocal(const std::string& text) {
+QString fromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.c_str());
 }
 
 // A Dates field holds a day or nothing.
-bool HoldsBadDate(const QLineEdit* edit) {
+bool holdsBadDate(const QLineEdit* edit) {
     const QString date = edit->text().trimmed();
-    return !date.isEmpty() && !engine::ParseIsoDate(Local(date));
+    return !date.isEmpty() && !engine::ParseIsoDate(local(date));
 }
 
-QString BadDateMessage() {
+QString badDateMessage() {
     return QStringLiteral("Write the date as YYYY-MM-DD, from 1961 to 2099, or leave it empty.");
 }
 
 // The first problem of `problems` of this kind and, when given, for this setting.
-const engine::SettingsProblem* FindProblem(const std::vector<engine::SettingsProblem>& problems,
+const engine::SettingsProblem* findProblem(const std::vector<engine::SettingsProblem>& problems,
                                            engine::ProblemKind kind,
                                            std::optional<engine::SettingsField> field = {}) {
     for (const engine::SettingsProblem& problem : problems) {
@@ -60,7 +60,7 @@ const engine::SettingsProblem* FindProblem(const std::vector<engine::SettingsPro
     return nullptr;
 }
 
-void SetRadio(QButtonGroup* group, int index) {
+void setRadio(QButtonGroup* group, int index) {
     group->setExclusive(false);
     for (QAbstractButton* button : group->buttons()) {
         button->setChecked(group->id(button) == index);
@@ -73,29 +73,29 @@ void SetRadio(QButtonGroup* group, int index) {
 SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("conversionSettingsDialog"));
     setWindowTitle(QStringLiteral("Conversion Settings"));
-    BuildControls();
+    buildControls();
 }
 
 SettingsDialog::~SettingsDialog() = default;
 
-int SettingsDialog::DoModal() {
-    OnInitDialog();
-    return Prompter::instance().Exec(*this);
+int SettingsDialog::run() {
+    prepareToShow();
+    return Prompter::instance().exec(*this);
 }
 
 void SettingsDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // Placed once: brought back after a refusal, the dialog stays where it was rather than
-    // following the lines the refusal added to the view.
-    if (!m_bPlaced) {
-        FitScreen();
-        if (m_pView != nullptr) {
-            move(m_pView->PlaceOffLines(frameGeometry()));
+    // following the lines the refusal added to the session view.
+    if (!placed_) {
+        fitScreen();
+        if (sessionView_ != nullptr) {
+            move(sessionView_->placeOffLines(frameGeometry()));
         }
-        KeepOnScreen();
-        m_bPlaced = true;
+        keepOnScreen();
+        placed_ = true;
     }
-    QWidget* focus = m_focusOnShow != nullptr ? m_focusOnShow : m_dateCol;
+    QWidget* focus = focusOnShow_ != nullptr ? focusOnShow_ : dateColumn_;
     focus->setFocus();
     if (auto* edit = qobject_cast<QLineEdit*>(focus)) {
         edit->selectAll();
@@ -106,9 +106,10 @@ void SettingsDialog::showEvent(QShowEvent* event) {
 
 // As large as the settings ask for, within the screen's free area less the window's frame; the
 // frame is not known before the window is first shown, so a title bar is set aside for it.
-void SettingsDialog::FitScreen() {
-    const QScreen* shownOn =
-        m_pView != nullptr && m_pView->screen() != nullptr ? m_pView->screen() : screen();
+void SettingsDialog::fitScreen() {
+    const QScreen* shownOn = sessionView_ != nullptr && sessionView_->screen() != nullptr
+                                 ? sessionView_->screen()
+                                 : screen();
     if (shownOn == nullptr) {
         return;
     }
@@ -129,7 +130,7 @@ void SettingsDialog::FitScreen() {
 }
 
 // The whole frame within the screen's free area, as far as it fits there.
-void SettingsDialog::KeepOnScreen() {
+void SettingsDialog::keepOnScreen() {
     const QScreen* shownOn = screen();
     if (shownOn == nullptr) {
         return;
@@ -145,32 +146,32 @@ void SettingsDialog::KeepOnScreen() {
 
 // The column of each field that is switched off, and the rows to skip while skipping is off, are
 // greyed out.
-void SettingsDialog::EnableColumns() {
+void SettingsDialog::enableColumns() {
     using engine::PriceField;
-    m_skipRows->setEnabled(form_.skipOn);
-    m_openCol->setEnabled(form_.fields[PriceField::kOpen].on);
-    m_hiCol->setEnabled(form_.fields[PriceField::kHigh].on);
-    m_loCol->setEnabled(form_.fields[PriceField::kLow].on);
-    m_volCol->setEnabled(form_.fields[PriceField::kVolume].on);
-    m_oiCol->setEnabled(form_.fields[PriceField::kOpenInterest].on);
+    skipRows_->setEnabled(form_.skipOn);
+    openColumn_->setEnabled(form_.fields[PriceField::kOpen].on);
+    highColumn_->setEnabled(form_.fields[PriceField::kHigh].on);
+    lowColumn_->setEnabled(form_.fields[PriceField::kLow].on);
+    volumeColumn_->setEnabled(form_.fields[PriceField::kVolume].on);
+    openIntColumn_->setEnabled(form_.fields[PriceField::kOpenInterest].on);
 }
 
-void SettingsDialog::OnInitDialog() {
+void SettingsDialog::prepareToShow() {
     showForm();
-    EnableColumns();
-    m_detectionLabel->setText(m_strDetection);
-    m_detectionLabel->setToolTip(m_strDetectionReasons);
-    m_detectionLabel->setVisible(!m_strDetection.isEmpty());
-    m_detect->setEnabled(!m_strInputPath.isEmpty());
-    m_refusalLabel->setText(m_strRefusal);
-    m_refusalLabel->setVisible(!m_strRefusal.isEmpty());
-    m_bInitialised = true;
-    m_previewTimer->stop();
-    RefreshPreview();
-    UpdateDirectoryStatus();
+    enableColumns();
+    detectionLabel_->setText(detectionLine_);
+    detectionLabel_->setToolTip(detectionReasons_);
+    detectionLabel_->setVisible(!detectionLine_.isEmpty());
+    detectButton_->setEnabled(!inputPath_.isEmpty());
+    refusalLabel_->setText(refusal_);
+    refusalLabel_->setVisible(!refusal_.isEmpty());
+    prepared_ = true;
+    previewTimer_->stop();
+    refreshPreview();
+    updateDirectoryStatus();
 }
 
-int SettingsDialog::DateFormatIndex(const QString& text) {
+int SettingsDialog::dateFormatIndex(const QString& text) {
     for (int i = 0; i < static_cast<int>(msdb::kDateFormatNames.size()) && !text.isEmpty(); ++i) {
         const std::string_view name = msdb::kDateFormatNames[static_cast<std::size_t>(i)];
         if (QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()))
@@ -181,13 +182,13 @@ int SettingsDialog::DateFormatIndex(const QString& text) {
     return -1;
 }
 
-void SettingsDialog::SelectDateFormat(const QString& text) {
-    m_nDateFormatSelection = DateFormatIndex(text);
-    m_cbDateFormat->setCurrentIndex(m_nDateFormatSelection);
+void SettingsDialog::selectDateFormat(const QString& text) {
+    dateFormatSelection_ = dateFormatIndex(text);
+    dateFormatCombo_->setCurrentIndex(dateFormatSelection_);
 }
 
-void SettingsDialog::Refuse(QWidget* field, const QString& message) {
-    Prompter::instance().Message(this, message);
+void SettingsDialog::refuse(QWidget* field, const QString& message) {
+    Prompter::instance().message(this, message);
     field->setFocus();
     if (auto* edit = qobject_cast<QLineEdit*>(field)) {
         edit->selectAll();
@@ -196,26 +197,26 @@ void SettingsDialog::Refuse(QWidget* field, const QString& message) {
     }
 }
 
-bool SettingsDialog::ReadNumber(SpinEdit* edit, const NumberCheck& check, int* value) {
+bool SettingsDialog::readNumber(SpinEdit* edit, const NumberCheck& check, int* value) {
     bool ok = false;
-    qlonglong number = edit->Text().trimmed().toLongLong(&ok);
+    qlonglong number = edit->text().trimmed().toLongLong(&ok);
     // Text that is no whole number, or none that an int holds, is out of every range.
     ok = ok && number >= std::numeric_limits<int>::min() &&
          number <= std::numeric_limits<int>::max();
     std::optional<engine::SettingsProblem> problem =
         check(ok ? static_cast<int>(number) : std::numeric_limits<int>::min());
     if (problem) {
-        Refuse(edit, FromLocal(problem->message));
+        refuse(edit, fromLocal(problem->message));
         return false;
     }
     *value = static_cast<int>(number);
     return true;
 }
 
-bool SettingsDialog::ReadText(QLineEdit* edit, engine::SettingsField field, std::string* value) {
-    const std::string text = Local(edit->text());
+bool SettingsDialog::readText(QLineEdit* edit, engine::SettingsField field, std::string* value) {
+    const std::string text = local(edit->text());
     if (std::optional<engine::SettingsProblem> problem = engine::CheckLength(field, text)) {
-        Refuse(edit, FromLocal(problem->message));
+        refuse(edit, fromLocal(problem->message));
         return false;
     }
     *value = text;
@@ -225,124 +226,105 @@ bool SettingsDialog::ReadText(QLineEdit* edit, engine::SettingsField field, std:
 void SettingsDialog::showForm() {
     using engine::PriceField;
     const auto& fields = form_.fields;
-    m_openCheck->setChecked(fields[PriceField::kOpen].on);
-    m_hiCheck->setChecked(fields[PriceField::kHigh].on);
-    m_loCheck->setChecked(fields[PriceField::kLow].on);
-    m_volCheck->setChecked(fields[PriceField::kVolume].on);
-    m_oiCheck->setChecked(fields[PriceField::kOpenInterest].on);
-    m_dateCol->SetText(QString::number(fields[PriceField::kDate].column));
-    m_openCol->SetText(QString::number(fields[PriceField::kOpen].column));
-    m_hiCol->SetText(QString::number(fields[PriceField::kHigh].column));
-    m_loCol->SetText(QString::number(fields[PriceField::kLow].column));
-    m_cloCol->SetText(QString::number(fields[PriceField::kClose].column));
-    m_volCol->SetText(QString::number(fields[PriceField::kVolume].column));
-    m_oiCol->SetText(QString::number(fields[PriceField::kOpenInterest].column));
-    SetRadio(m_masterGroup, form_.master);
-    m_emasterCheck->setChecked(form_.makeEMaster);
-    m_nameEdit->setText(FromLocal(form_.name));
-    m_pathEdit->setText(FromLocal(form_.directory));
-    m_symbolEdit->setText(FromLocal(form_.symbol));
-    m_skipRows->SetText(QString::number(form_.skipRows));
-    m_skipCheck->setChecked(form_.skipOn);
-    SetRadio(m_delimiterGroup, form_.delimiter);
-    m_decimalCommaCheck->setChecked(form_.decimalComma);
-    SelectDateFormat(FromLocal(form_.dateFormat));
-    m_fromEdit->setText(FromLocal(form_.from));
-    m_codePageCombo->setCurrentIndex(m_codePageCombo->findData(form_.codePage));
-    m_toEdit->setText(FromLocal(form_.to));
+    openCheck_->setChecked(fields[PriceField::kOpen].on);
+    highCheck_->setChecked(fields[PriceField::kHigh].on);
+    lowCheck_->setChecked(fields[PriceField::kLow].on);
+    volumeCheck_->setChecked(fields[PriceField::kVolume].on);
+    openIntCheck_->setChecked(fields[PriceField::kOpenInterest].on);
+    dateColumn_->setText(QString::number(fields[PriceField::kDate].column));
+    openColumn_->setText(QString::number(fields[PriceField::kOpen].column));
+    highColumn_->setText(QString::number(fields[PriceField::kHigh].column));
+    lowColumn_->setText(QString::number(fields[PriceField::kLow].column));
+    closeColumn_->setText(QString::number(fields[PriceField::kClose].column));
+    volumeColumn_->setText(QString::number(fields[PriceField::kVolume].column));
+    openIntColumn_->setText(QString::number(fields[PriceField::kOpenInterest].column));
+    setRadio(masterGroup_, form_.master);
+    emasterCheck_->setChecked(form_.makeEMaster);
+    nameEdit_->setText(fromLocal(form_.name));
+    pathEdit_->setText(fromLocal(form_.directory));
+    symbolEdit_->setText(fromLocal(form_.symbol));
+    skipRows_->setText(QString::number(form_.skipRows));
+    skipCheck_->setChecked(form_.skipOn);
+    setRadio(delimiterGroup_, form_.delimiter);
+    decimalCommaCheck_->setChecked(form_.decimalComma);
+    selectDateFormat(fromLocal(form_.dateFormat));
+    fromEdit_->setText(fromLocal(form_.from));
+    codePageCombo_->setCurrentIndex(codePageCombo_->findData(form_.codePage));
+    toEdit_->setText(fromLocal(form_.to));
 }
 
 bool SettingsDialog::readForm() {
     using engine::PriceField;
     auto& fields = form_.fields;
-    fields[PriceField::kOpen].on = m_openCheck->isChecked();
-    fields[PriceField::kHigh].on = m_hiCheck->isChecked();
-    fields[PriceField::kLow].on = m_loCheck->isChecked();
-    fields[PriceField::kVolume].on = m_volCheck->isChecked();
-    fields[PriceField::kOpenInterest].on = m_oiCheck->isChecked();
+    fields[PriceField::kOpen].on = openCheck_->isChecked();
+    fields[PriceField::kHigh].on = highCheck_->isChecked();
+    fields[PriceField::kLow].on = lowCheck_->isChecked();
+    fields[PriceField::kVolume].on = volumeCheck_->isChecked();
+    fields[PriceField::kOpenInterest].on = openIntCheck_->isChecked();
     const std::pair<SpinEdit*, PriceField> columns[] = {
-        {m_dateCol, PriceField::kDate},      {m_openCol, PriceField::kOpen},
-        {m_hiCol, PriceField::kHigh},        {m_loCol, PriceField::kLow},
-        {m_cloCol, PriceField::kClose},      {m_volCol, PriceField::kVolume},
-        {m_oiCol, PriceField::kOpenInterest}};
+        {dateColumn_, PriceField::kDate},           {openColumn_, PriceField::kOpen},
+        {highColumn_, PriceField::kHigh},           {lowColumn_, PriceField::kLow},
+        {closeColumn_, PriceField::kClose},         {volumeColumn_, PriceField::kVolume},
+        {openIntColumn_, PriceField::kOpenInterest}};
     for (const auto& [edit, field] : columns) {
-        if (!ReadNumber(
+        if (!readNumber(
                 edit, [field = field](int column) { return engine::CheckColumn(field, column); },
                 &fields[field].column)) {
             return false;
         }
     }
-    form_.master = m_masterGroup->checkedId();
-    form_.makeEMaster = m_emasterCheck->isChecked();
-    if (!ReadText(m_nameEdit, engine::SettingsField::kName, &form_.name) ||
-        !ReadText(m_pathEdit, engine::SettingsField::kDirectory, &form_.directory) ||
-        !ReadText(m_symbolEdit, engine::SettingsField::kSymbol, &form_.symbol) ||
-        !ReadNumber(m_skipRows, engine::CheckSkipRows, &form_.skipRows)) {
+    form_.master = masterGroup_->checkedId();
+    form_.makeEMaster = emasterCheck_->isChecked();
+    if (!readText(nameEdit_, engine::SettingsField::kName, &form_.name) ||
+        !readText(pathEdit_, engine::SettingsField::kDirectory, &form_.directory) ||
+        !readText(symbolEdit_, engine::SettingsField::kSymbol, &form_.symbol) ||
+        !readNumber(skipRows_, engine::CheckSkipRows, &form_.skipRows)) {
         return false;
     }
-    form_.skipOn = m_skipCheck->isChecked();
-    form_.delimiter = m_delimiterGroup->checkedId();
-    form_.decimalComma = m_decimalCommaCheck->isChecked();
-    const std::string format = Local(m_cbDateFormat->currentText());
+    form_.skipOn = skipCheck_->isChecked();
+    form_.delimiter = delimiterGroup_->checkedId();
+    form_.decimalComma = decimalCommaCheck_->isChecked();
+    const std::string format = local(dateFormatCombo_->currentText());
     if (std::optional<engine::SettingsProblem> problem =
             engine::CheckLength(engine::SettingsField::kDateFormat, format)) {
-        Refuse(m_cbDateFormat, FromLocal(problem->message));
+        refuse(dateFormatCombo_, fromLocal(problem->message));
         return false;
     }
     form_.dateFormat = format;
-    form_.codePage = m_codePageCombo->currentData().toInt();
-    for (auto [edit, date] : {std::pair{m_fromEdit, &form_.from}, std::pair{m_toEdit, &form_.to}}) {
-        if (HoldsBadDate(edit)) {
-            Refuse(edit, BadDateMessage());
+    form_.codePage = codePageCombo_->currentData().toInt();
+    for (auto [edit, date] : {std::pair{fromEdit_, &form_.from}, std::pair{toEdit_, &form_.to}}) {
+        if (holdsBadDate(edit)) {
+            refuse(edit, badDateMessage());
             return false;
         }
-        *date = Local(edit->text().trimmed());
+        *date = local(edit->text().trimmed());
     }
     return true;
 }
 
-void SettingsDialog::OnCheck(const bool* on, SpinEdit* edit, const char* clearedText) {
+void SettingsDialog::onCheckClicked(const bool* on, SpinEdit* edit, const char* clearedText) {
     (void)readForm();  // a field that fails has said so; the values read so far stand
     edit->setEnabled(*on);
     if (!*on) {
-        edit->SetText(QString::fromLatin1(clearedText));
+        edit->setText(QString::fromLatin1(clearedText));
     }
 }
 
-void SettingsDialog::OnCheckOpen() {
-    OnCheck(&form_.fields[engine::PriceField::kOpen].on, m_openCol, "1");
-}
-void SettingsDialog::OnCheckHigh() {
-    OnCheck(&form_.fields[engine::PriceField::kHigh].on, m_hiCol, "1");
-}
-void SettingsDialog::OnCheckLow() {
-    OnCheck(&form_.fields[engine::PriceField::kLow].on, m_loCol, "1");
-}
-void SettingsDialog::OnCheckVolume() {
-    OnCheck(&form_.fields[engine::PriceField::kVolume].on, m_volCol, "1");
-}
-void SettingsDialog::OnCheckOpenInt() {
-    OnCheck(&form_.fields[engine::PriceField::kOpenInterest].on, m_oiCol, "1");
-}
-void SettingsDialog::OnCheckSkipRows() {
-    OnCheck(&form_.skipOn, m_skipRows, "0");
-}
-
-void SettingsDialog::OnBrowse() {
-    const QString chosen = Prompter::instance().ExistingDirectory(
-        this, QStringLiteral("Choose Directory"), m_pathEdit->text().trimmed());
+void SettingsDialog::onBrowse() {
+    const QString chosen = Prompter::instance().existingDirectory(
+        this, QStringLiteral("Choose Directory"), pathEdit_->text().trimmed());
     if (!chosen.isEmpty()) {
-        m_pathEdit->setText(QDir::toNativeSeparators(chosen));
+        pathEdit_->setText(QDir::toNativeSeparators(chosen));
     }
 }
 
-engine::ConversionSettings SettingsDialog::Settings() const {
+engine::ConversionSettings SettingsDialog::settings() const {
     engine::ConversionSettings settings = ui::ToSettings(form_, std::string());
-    settings.dateFormat = static_cast<engine::DateFormat>(m_nDateFormatSelection + 1);
+    settings.dateFormat = static_cast<engine::DateFormat>(dateFormatSelection_ + 1);
     return settings;
 }
 
-void SettingsDialog::OnOK() {
+void SettingsDialog::onOk() {
     using engine::ProblemKind;
     using engine::SettingsField;
     if (!readForm()) {
@@ -350,34 +332,31 @@ void SettingsDialog::OnOK() {
     }
     // The single values were checked as they were read; what is left are the checks across them.
     // A date format that is none of the list is the conversion's to refuse.
-    const std::vector<engine::SettingsProblem> problems = Settings().Validate();
-    if (const auto* duplicate = FindProblem(problems, ProblemKind::kDuplicateColumns)) {
-        Prompter::instance().Message(this, FromLocal(duplicate->message));
+    const std::vector<engine::SettingsProblem> problems = settings().Validate();
+    if (const auto* duplicate = findProblem(problems, ProblemKind::kDuplicateColumns)) {
+        Prompter::instance().message(this, fromLocal(duplicate->message));
         return;
     }
     if (const auto* comma =
-            FindProblem(problems, ProblemKind::kConflict, SettingsField::kDecimalComma)) {
-        Prompter::instance().Message(this, FromLocal(comma->message));
-        m_decimalCommaCheck->setFocus();
+            findProblem(problems, ProblemKind::kConflict, SettingsField::kDecimalComma)) {
+        Prompter::instance().message(this, fromLocal(comma->message));
+        decimalCommaCheck_->setFocus();
         return;
     }
-    if (const auto* range = FindProblem(problems, ProblemKind::kConflict, SettingsField::kRange)) {
-        Prompter::instance().Message(this, FromLocal(range->message));
-        m_fromEdit->setFocus();
+    if (const auto* range = findProblem(problems, ProblemKind::kConflict, SettingsField::kRange)) {
+        Prompter::instance().message(this, fromLocal(range->message));
+        fromEdit_->setFocus();
         return;
     }
-    if (const auto* symbol = FindProblem(problems, ProblemKind::kEmpty, SettingsField::kSymbol)) {
-        Prompter::instance().Message(this, FromLocal(symbol->message));
+    if (const auto* symbol = findProblem(problems, ProblemKind::kEmpty, SettingsField::kSymbol)) {
+        Prompter::instance().message(this, fromLocal(symbol->message));
         return;
     }
     form_.symbol = engine::NormalizeSymbol(form_.symbol);
     showForm();
-    if (const auto* path = FindProblem(problems, ProblemKind::kEmpty, SettingsField::kDirectory)) {
-        Prompter::instance().Message(this, FromLocal(path->message));
+    if (const auto* path = findProblem(problems, ProblemKind::kEmpty, SettingsField::kDirectory)) {
+        Prompter::instance().message(this, fromLocal(path->message));
         return;
-    }
-    if (m_pView != nullptr) {
-        m_pView->m_nDateFormat = m_nDateFormatSelection + 1;
     }
     if (readForm()) {
         accept();
@@ -387,7 +366,7 @@ void SettingsDialog::OnOK() {
 namespace {
 
 // The settings that keep the preview from reading the file at all.
-const engine::SettingsProblem* ReadingProblem(
+const engine::SettingsProblem* readingProblem(
     const std::vector<engine::SettingsProblem>& problems) {
     for (const engine::SettingsProblem& problem : problems) {
         if (problem.kind == engine::ProblemKind::kDuplicateColumns ||
@@ -399,77 +378,78 @@ const engine::SettingsProblem* ReadingProblem(
     return nullptr;
 }
 
-int ColumnNumber(const SpinEdit* edit) {
+int columnNumber(const SpinEdit* edit) {
     bool ok = false;
-    const int number = edit->Text().trimmed().toInt(&ok);
+    const int number = edit->text().trimmed().toInt(&ok);
     return ok ? number : 0;
 }
 
 }  // namespace
 
-engine::ConversionSettings SettingsDialog::ControlSettings() const {
+engine::ConversionSettings SettingsDialog::controlSettings() const {
     using engine::PriceField;
     engine::ConversionSettings settings;
-    settings.inputPath = Local(m_strInputPath);
-    const int delimiter = m_delimiterGroup->checkedId();
+    settings.inputPath = local(inputPath_);
+    const int delimiter = delimiterGroup_->checkedId();
     settings.delimiter = delimiter == 1 ? '\t' : delimiter == 2 ? ' ' : delimiter == 3 ? ';' : ',';
-    settings.decimalComma = m_decimalCommaCheck->isChecked();
-    settings.dateFormat = static_cast<engine::DateFormat>(m_cbDateFormat->currentIndex() + 1);
-    settings.skipOn = m_skipCheck->isChecked();
-    settings.skipRows = std::clamp(ColumnNumber(m_skipRows), 0, limits::kMaxSkipRows);
-    settings.fields[PriceField::kDate] = {true, ColumnNumber(m_dateCol)};
-    settings.fields[PriceField::kOpen] = {m_openCheck->isChecked(), ColumnNumber(m_openCol)};
-    settings.fields[PriceField::kHigh] = {m_hiCheck->isChecked(), ColumnNumber(m_hiCol)};
-    settings.fields[PriceField::kLow] = {m_loCheck->isChecked(), ColumnNumber(m_loCol)};
-    settings.fields[PriceField::kClose] = {true, ColumnNumber(m_cloCol)};
-    settings.fields[PriceField::kVolume] = {m_volCheck->isChecked(), ColumnNumber(m_volCol)};
-    settings.fields[PriceField::kOpenInterest] = {m_oiCheck->isChecked(), ColumnNumber(m_oiCol)};
-    settings.from = engine::ParseIsoDate(Local(m_fromEdit->text().trimmed()));
-    settings.to = engine::ParseIsoDate(Local(m_toEdit->text().trimmed()));
+    settings.decimalComma = decimalCommaCheck_->isChecked();
+    settings.dateFormat = static_cast<engine::DateFormat>(dateFormatCombo_->currentIndex() + 1);
+    settings.skipOn = skipCheck_->isChecked();
+    settings.skipRows = std::clamp(columnNumber(skipRows_), 0, limits::kMaxSkipRows);
+    settings.fields[PriceField::kDate] = {true, columnNumber(dateColumn_)};
+    settings.fields[PriceField::kOpen] = {openCheck_->isChecked(), columnNumber(openColumn_)};
+    settings.fields[PriceField::kHigh] = {highCheck_->isChecked(), columnNumber(highColumn_)};
+    settings.fields[PriceField::kLow] = {lowCheck_->isChecked(), columnNumber(lowColumn_)};
+    settings.fields[PriceField::kClose] = {true, columnNumber(closeColumn_)};
+    settings.fields[PriceField::kVolume] = {volumeCheck_->isChecked(), columnNumber(volumeColumn_)};
+    settings.fields[PriceField::kOpenInterest] = {openIntCheck_->isChecked(),
+                                                  columnNumber(openIntColumn_)};
+    settings.from = engine::ParseIsoDate(local(fromEdit_->text().trimmed()));
+    settings.to = engine::ParseIsoDate(local(toEdit_->text().trimmed()));
     return settings;
 }
 
-void SettingsDialog::SchedulePreview() {
-    if (m_bInitialised) {
-        m_previewTimer->start();
+void SettingsDialog::schedulePreview() {
+    if (prepared_) {
+        previewTimer_->start();
     }
 }
 
-void SettingsDialog::RefreshPreview() {
-    if (m_strInputPath.isEmpty()) {
-        m_previewPane->ShowMessage(QStringLiteral("No input file is open."), false);
+void SettingsDialog::refreshPreview() {
+    if (inputPath_.isEmpty()) {
+        previewPane_->showMessage(QStringLiteral("No input file is open."), false);
         return;
     }
-    if (HoldsBadDate(m_fromEdit) || HoldsBadDate(m_toEdit)) {
-        m_previewPane->ShowMessage(BadDateMessage(), true);
+    if (holdsBadDate(fromEdit_) || holdsBadDate(toEdit_)) {
+        previewPane_->showMessage(badDateMessage(), true);
         return;
     }
-    const engine::ConversionSettings settings = ControlSettings();
+    const engine::ConversionSettings settings = controlSettings();
     const std::vector<engine::SettingsProblem> settingsProblems = settings.Validate();
-    if (const engine::SettingsProblem* problem = ReadingProblem(settingsProblems)) {
-        m_previewPane->ShowMessage(FromLocal(problem->message), true);
+    if (const engine::SettingsProblem* problem = readingProblem(settingsProblems)) {
+        previewPane_->showMessage(fromLocal(problem->message), true);
         return;
     }
-    m_previewPane->Show(settings);
+    previewPane_->showFile(settings);
 }
 
-engine::ConversionSettings SettingsDialog::FormReading() const {
-    engine::ConversionSettings settings = ui::ToSettings(form_, Local(m_strInputPath));
+engine::ConversionSettings SettingsDialog::formReading() const {
+    engine::ConversionSettings settings = ui::ToSettings(form_, local(inputPath_));
     settings.dateFormat =
-        static_cast<engine::DateFormat>(DateFormatIndex(FromLocal(form_.dateFormat)) + 1);
+        static_cast<engine::DateFormat>(dateFormatIndex(fromLocal(form_.dateFormat)) + 1);
     return settings;
 }
 
-bool SettingsDialog::DetectFromFile(bool onlyWhenConfident) {
+bool SettingsDialog::detectFromFile(bool onlyWhenConfident) {
     using engine::PriceField;
-    if (m_strInputPath.isEmpty()) {
+    if (inputPath_.isEmpty()) {
         return false;
     }
-    const engine::ConversionSettings reading = FormReading();
+    const engine::ConversionSettings reading = formReading();
     const ui::Detection detection =
-        ui::DetectForForm(Local(m_strInputPath), onlyWhenConfident ? &reading : nullptr);
-    m_strDetection = FromLocal(detection.line);
-    m_strDetectionReasons = FromLocal(detection.reasons);
+        ui::DetectForForm(local(inputPath_), onlyWhenConfident ? &reading : nullptr);
+    detectionLine_ = fromLocal(detection.line);
+    detectionReasons_ = fromLocal(detection.reasons);
     if (!detection.take) {
         return false;
     }
@@ -492,104 +472,105 @@ bool SettingsDialog::DetectFromFile(bool onlyWhenConfident) {
     return true;
 }
 
-void SettingsDialog::OnDetect() {
+void SettingsDialog::onDetect() {
     // What detection does not propose stays as typed.
-    form_.directory = Local(m_pathEdit->text());
-    form_.symbol = Local(m_symbolEdit->text());
-    form_.name = Local(m_nameEdit->text());
-    form_.master = m_masterGroup->checkedId();
-    form_.makeEMaster = m_emasterCheck->isChecked();
-    if (DetectFromFile(false)) {
+    form_.directory = local(pathEdit_->text());
+    form_.symbol = local(symbolEdit_->text());
+    form_.name = local(nameEdit_->text());
+    form_.master = masterGroup_->checkedId();
+    form_.makeEMaster = emasterCheck_->isChecked();
+    if (detectFromFile(false)) {
         showForm();
-        EnableColumns();
+        enableColumns();
     }
-    m_detectionLabel->setText(m_strDetection);
-    m_detectionLabel->setToolTip(m_strDetectionReasons);
-    m_detectionLabel->setVisible(true);
-    m_previewTimer->stop();
-    RefreshPreview();
+    detectionLabel_->setText(detectionLine_);
+    detectionLabel_->setToolTip(detectionReasons_);
+    detectionLabel_->setVisible(true);
+    previewTimer_->stop();
+    refreshPreview();
 }
 
-void SettingsDialog::UpdateDirectoryStatus() {
-    const QString typed = m_pathEdit->text().trimmed();
+void SettingsDialog::updateDirectoryStatus() {
+    const QString typed = pathEdit_->text().trimmed();
     // The master choice follows each directory typed or chosen; the user may still change it.
-    if (typed != m_followedDirectory) {
-        m_followedDirectory = typed;
+    if (typed != followedDirectory_) {
+        followedDirectory_ = typed;
         const std::optional<int> fitting =
-            ui::DescribeDirectory(Local(typed), m_masterGroup->checkedId()).fittingMaster;
-        if (fitting && m_masterGroup->checkedId() != *fitting) {
-            m_masterGroup->button(*fitting)->setChecked(true);  // calls this again
+            ui::DescribeDirectory(local(typed), masterGroup_->checkedId()).fittingMaster;
+        if (fitting && masterGroup_->checkedId() != *fitting) {
+            masterGroup_->button(*fitting)->setChecked(true);  // calls this again
             return;
         }
     }
-    m_emasterCheck->setEnabled(m_masterGroup->checkedId() == 1);
+    emasterCheck_->setEnabled(masterGroup_->checkedId() == 1);
     const ui::DirectoryStatus status =
-        ui::DescribeDirectory(Local(typed), m_masterGroup->checkedId());
-    m_createDirectory->setVisible(status.missing);
-    m_directoryStatus->setText(FromLocal(status.text));
-    m_directoryStatus->setProperty("warning", status.warn);
-    m_directoryStatus->setStyleSheet(status.warn ? QStringLiteral("color: #b00000;") : QString());
+        ui::DescribeDirectory(local(typed), masterGroup_->checkedId());
+    createDirectoryButton_->setVisible(status.missing);
+    directoryStatusLabel_->setText(fromLocal(status.text));
+    directoryStatusLabel_->setProperty("warning", status.warn);
+    directoryStatusLabel_->setStyleSheet(status.warn ? QStringLiteral("color: #b00000;")
+                                                     : QString());
 }
 
-void SettingsDialog::OnCreateDirectory() {
-    const QString typed = m_pathEdit->text().trimmed();
+void SettingsDialog::onCreateDirectory() {
+    const QString typed = pathEdit_->text().trimmed();
     if (typed.isEmpty() ||
-        !Prompter::instance().Question(
+        !Prompter::instance().question(
             this, QStringLiteral("The directory %1 does not exist.\nCreate it?").arg(typed))) {
         return;
     }
     if (!QDir().mkpath(typed)) {
-        Prompter::instance().Message(
+        Prompter::instance().message(
             this, QStringLiteral("The directory %1 could not be created.").arg(typed));
-    } else if (m_refusalField == engine::SettingsField::kDirectory) {
-        m_strRefusal.clear();  // the directory that was missing is there now
-        m_refusalLabel->setVisible(false);
+    } else if (refusalField_ == engine::SettingsField::kDirectory) {
+        refusal_.clear();  // the directory that was missing is there now
+        refusalLabel_->setVisible(false);
     }
-    UpdateDirectoryStatus();
-    m_pathEdit->setFocus();
+    updateDirectoryStatus();
+    pathEdit_->setFocus();
 }
 
-QWidget* SettingsDialog::ControlOf(engine::SettingsField field,
+QWidget* SettingsDialog::controlOf(engine::SettingsField field,
                                    engine::PriceField priceField) const {
     using engine::PriceField;
     using engine::SettingsField;
     switch (field) {
         case SettingsField::kDirectory:
-            return m_pathEdit;
+            return pathEdit_;
         case SettingsField::kSymbol:
-            return m_symbolEdit;
+            return symbolEdit_;
         case SettingsField::kName:
-            return m_nameEdit;
+            return nameEdit_;
         case SettingsField::kMaster:
-            return m_masterGroup->checkedButton() != nullptr ? m_masterGroup->checkedButton()
-                                                             : m_useExisting;
+            return masterGroup_->checkedButton() != nullptr ? masterGroup_->checkedButton()
+                                                            : useExistingRadio_;
         case SettingsField::kDateFormat:
-            return m_cbDateFormat;
+            return dateFormatCombo_;
         case SettingsField::kDecimalComma:
-            return m_decimalCommaCheck;
+            return decimalCommaCheck_;
         case SettingsField::kSkipRows:
-            return m_skipRows;
+            return skipRows_;
         case SettingsField::kRange:
-            return m_fromEdit;
+            return fromEdit_;
         case SettingsField::kCodePage:
-            return m_codePageCombo;
+            return codePageCombo_;
         case SettingsField::kColumn:
             break;
     }
-    const msdb::PerField<SpinEdit*> columns = {
-        {m_dateCol, m_openCol, m_hiCol, m_loCol, m_cloCol, m_volCol, m_oiCol}};
+    const msdb::PerField<SpinEdit*> columns = {{dateColumn_, openColumn_, highColumn_, lowColumn_,
+                                                closeColumn_, volumeColumn_, openIntColumn_}};
     return columns[priceField];
 }
 
-void SettingsDialog::ShowRefusal(const QString& message, engine::SettingsField field,
+void SettingsDialog::showRefusal(const QString& message, engine::SettingsField field,
                                  engine::PriceField priceField) {
-    m_strRefusal = message;
-    m_refusalField = field;
-    m_focusOnShow = ControlOf(field, priceField);
-    PlaceRefusalBeside(m_focusOnShow);
+    refusal_ = message;
+    refusalField_ = field;
+    focusOnShow_ = controlOf(field, priceField);
+    placeRefusalBeside(focusOnShow_);
 }
 
-void SettingsDialog::PlaceRefusalBeside(QWidget* control) {
+void SettingsDialog::placeRefusalBeside(QWidget* control) {
     QWidget* group = control;
     while (group != nullptr && qobject_cast<QGroupBox*>(group) == nullptr) {
         group = group->parentWidget();
@@ -599,10 +580,10 @@ void SettingsDialog::PlaceRefusalBeside(QWidget* control) {
     }
     // Reparenting takes the label out of the layout it stood in.
     if (auto* grid = qobject_cast<QGridLayout*>(group->layout())) {
-        m_refusalLabel->setParent(group);
-        grid->addWidget(m_refusalLabel, grid->rowCount(), 0, 1, grid->columnCount());
+        refusalLabel_->setParent(group);
+        grid->addWidget(refusalLabel_, grid->rowCount(), 0, 1, grid->columnCount());
     } else if (auto* box = qobject_cast<QBoxLayout*>(group->layout())) {
-        m_refusalLabel->setParent(group);
-        box->addWidget(m_refusalLabel);
+        refusalLabel_->setParent(group);
+        box->addWidget(refusalLabel_);
     }
 }

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <tuple>
 
 #include "app/HelpWindow.h"
 #include "app/PreviewPane.h"
@@ -43,7 +44,7 @@ constexpr msdb::CalendarDay kExampleDay{2024, 12, 31};
 
 // A date format code with the example day written in it, "MM_DD_CCYY — 12/31/2024"; any other
 // text as it is.
-QString WithExample(const QString& code) {
+QString withExample(const QString& code) {
     const std::optional<msdb::DateFormat> format = msdb::ParseDateFormatName(code.toStdString());
     if (!format) {
         return code;
@@ -58,34 +59,34 @@ class DateFormatDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QString displayText(const QVariant& value, const QLocale&) const override {
-        return WithExample(value.toString());
+        return withExample(value.toString());
     }
 };
 
 // The closed box shows the chosen code with its example too, and is wide enough for the longest.
 class DateFormatComboBox final : public QComboBox {
 public:
-    QSize sizeHint() const override { return Widened(QComboBox::sizeHint()); }
-    QSize minimumSizeHint() const override { return Widened(QComboBox::minimumSizeHint()); }
+    QSize sizeHint() const override { return widened(QComboBox::sizeHint()); }
+    QSize minimumSizeHint() const override { return widened(QComboBox::minimumSizeHint()); }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QStylePainter painter(this);
         QStyleOptionComboBox option;
         initStyleOption(&option);
-        option.currentText = WithExample(currentText());
+        option.currentText = withExample(currentText());
         painter.drawComplexControl(QStyle::CC_ComboBox, option);
         painter.drawControl(QStyle::CE_ComboBoxLabel, option);
     }
 
 private:
     // `size` made as much wider as the longest code's example adds to it.
-    QSize Widened(QSize size) const {
+    QSize widened(QSize size) const {
         int codes = 0;
         int shown = 0;
         for (int i = 0; i < count(); ++i) {
             codes = std::max(codes, fontMetrics().horizontalAdvance(itemText(i)));
-            shown = std::max(shown, fontMetrics().horizontalAdvance(WithExample(itemText(i))));
+            shown = std::max(shown, fontMetrics().horizontalAdvance(withExample(itemText(i))));
         }
         size.rwidth() += shown - codes;
         return size;
@@ -110,49 +111,49 @@ public:
     }
 };
 
-SpinEdit* MakeSpin(const char* name, int minimum, int maximum, QWidget* parent) {
+SpinEdit* makeSpin(const char* name, int minimum, int maximum, QWidget* parent) {
     auto* spin = new SpinEdit(parent);
     spin->setObjectName(QString::fromLatin1(name));
-    spin->SetRange(minimum, maximum);
+    spin->setRange(minimum, maximum);
     spin->setMinimumWidth(56);
     return spin;
 }
 
 }  // namespace
 
-void SettingsDialog::BuildControls() {
+void SettingsDialog::buildControls() {
     // Input File: Supported Fields and Column Assignments
     auto* fields =
         new QGroupBox(QStringLiteral("Input File: Supported Fields and Column Assignments"));
     auto* fieldGrid = new QGridLayout(fields);
-    m_dateCol = MakeSpin("dateColumnEdit", 1, 20, this);
-    m_openCheck = new QCheckBox(QStringLiteral("&Open"));
-    m_openCol = MakeSpin("openColumnEdit", 1, 20, this);
-    m_hiCheck = new QCheckBox(QStringLiteral("Hi&gh"));
-    m_hiCol = MakeSpin("highColumnEdit", 1, 20, this);
-    m_loCheck = new QCheckBox(QStringLiteral("Lo&w"));
-    m_loCol = MakeSpin("lowColumnEdit", 1, 20, this);
-    m_cloCol = MakeSpin("closeColumnEdit", 1, 20, this);
-    m_volCheck = new QCheckBox(QStringLiteral("&Volume"));
-    m_volCol = MakeSpin("volumeColumnEdit", 1, 20, this);
-    m_oiCheck = new QCheckBox(QStringLiteral("O&pen Int"));
-    m_oiCol = MakeSpin("openIntColumnEdit", 1, 20, this);
-    m_openCheck->setObjectName(QStringLiteral("openCheck"));
-    m_hiCheck->setObjectName(QStringLiteral("highCheck"));
-    m_loCheck->setObjectName(QStringLiteral("lowCheck"));
-    m_volCheck->setObjectName(QStringLiteral("volumeCheck"));
-    m_oiCheck->setObjectName(QStringLiteral("openIntCheck"));
+    dateColumn_ = makeSpin("dateColumnEdit", 1, 20, this);
+    openCheck_ = new QCheckBox(QStringLiteral("&Open"));
+    openColumn_ = makeSpin("openColumnEdit", 1, 20, this);
+    highCheck_ = new QCheckBox(QStringLiteral("Hi&gh"));
+    highColumn_ = makeSpin("highColumnEdit", 1, 20, this);
+    lowCheck_ = new QCheckBox(QStringLiteral("Lo&w"));
+    lowColumn_ = makeSpin("lowColumnEdit", 1, 20, this);
+    closeColumn_ = makeSpin("closeColumnEdit", 1, 20, this);
+    volumeCheck_ = new QCheckBox(QStringLiteral("&Volume"));
+    volumeColumn_ = makeSpin("volumeColumnEdit", 1, 20, this);
+    openIntCheck_ = new QCheckBox(QStringLiteral("O&pen Int"));
+    openIntColumn_ = makeSpin("openIntColumnEdit", 1, 20, this);
+    openCheck_->setObjectName(QStringLiteral("openCheck"));
+    highCheck_->setObjectName(QStringLiteral("highCheck"));
+    lowCheck_->setObjectName(QStringLiteral("lowCheck"));
+    volumeCheck_->setObjectName(QStringLiteral("volumeCheck"));
+    openIntCheck_->setObjectName(QStringLiteral("openIntCheck"));
     // Date and Close are always read, so their headings are plain labels. Each column box has its
     // own Alt key, the digit of its place from Date to Open Int, on a small label beside it: the
     // field's letter stays with its check box, which it toggles.
     const std::array<std::pair<QWidget*, SpinEdit*>, 7> columns = {
-        {{new QLabel(QStringLiteral("Date")), m_dateCol},
-         {m_openCheck, m_openCol},
-         {m_hiCheck, m_hiCol},
-         {m_loCheck, m_loCol},
-         {new QLabel(QStringLiteral("Close")), m_cloCol},
-         {m_volCheck, m_volCol},
-         {m_oiCheck, m_oiCol}}};
+        {{new QLabel(QStringLiteral("Date")), dateColumn_},
+         {openCheck_, openColumn_},
+         {highCheck_, highColumn_},
+         {lowCheck_, lowColumn_},
+         {new QLabel(QStringLiteral("Close")), closeColumn_},
+         {volumeCheck_, volumeColumn_},
+         {openIntCheck_, openIntColumn_}}};
     for (int i = 0; i < 7; ++i) {
         auto* key = new QLabel(QStringLiteral("&%1").arg(i + 1));
         key->setObjectName(columns[i].second->objectName() + QStringLiteral("Key"));
@@ -171,203 +172,202 @@ void SettingsDialog::BuildControls() {
     auto* detailLayout = new QHBoxLayout(details);
     auto* delimiterBox = new QVBoxLayout;
     delimiterBox->addWidget(new QLabel(QStringLiteral("Which Column Delimiter Character?")));
-    m_comma = new QRadioButton(QStringLiteral("&Comma"));
-    m_tab = new QRadioButton(QStringLiteral("&Tab"));
-    m_space = new QRadioButton(QStringLiteral("&Space"));
-    m_comma->setObjectName(QStringLiteral("commaRadio"));
-    m_tab->setObjectName(QStringLiteral("tabRadio"));
-    m_space->setObjectName(QStringLiteral("spaceRadio"));
-    m_semicolon = new QRadioButton(QStringLiteral("Se&micolon"));
-    m_semicolon->setObjectName(QStringLiteral("semicolonRadio"));
-    m_delimiterGroup = new QButtonGroup(this);
+    commaRadio_ = new QRadioButton(QStringLiteral("&Comma"));
+    tabRadio_ = new QRadioButton(QStringLiteral("&Tab"));
+    spaceRadio_ = new QRadioButton(QStringLiteral("&Space"));
+    commaRadio_->setObjectName(QStringLiteral("commaRadio"));
+    tabRadio_->setObjectName(QStringLiteral("tabRadio"));
+    spaceRadio_->setObjectName(QStringLiteral("spaceRadio"));
+    semicolonRadio_ = new QRadioButton(QStringLiteral("Se&micolon"));
+    semicolonRadio_->setObjectName(QStringLiteral("semicolonRadio"));
+    delimiterGroup_ = new QButtonGroup(this);
     auto* radios = new QHBoxLayout;
     int id = 0;
-    for (QRadioButton* radio : {m_comma, m_tab, m_space, m_semicolon}) {
-        m_delimiterGroup->addButton(radio, id++);
+    for (QRadioButton* radio : {commaRadio_, tabRadio_, spaceRadio_, semicolonRadio_}) {
+        delimiterGroup_->addButton(radio, id++);
         radios->addWidget(radio);
     }
     radios->addStretch();
     delimiterBox->addLayout(radios);
-    m_decimalCommaCheck = new QCheckBox(QStringLiteral("N&umbers with a decimal comma (10,5)"));
-    m_decimalCommaCheck->setObjectName(QStringLiteral("decimalCommaCheck"));
-    m_decimalCommaCheck->setWhatsThis(QStringLiteral(
+    decimalCommaCheck_ = new QCheckBox(QStringLiteral("N&umbers with a decimal comma (10,5)"));
+    decimalCommaCheck_->setObjectName(QStringLiteral("decimalCommaCheck"));
+    decimalCommaCheck_->setWhatsThis(QStringLiteral(
         "The numbers of the file are written with a decimal comma, as European sources write "
         "them: 10,5 is read as 10.5. Only with a delimiter other than comma; a point then "
         "separates groups of three digits (1.234,5)."));
-    delimiterBox->addWidget(m_decimalCommaCheck);
+    delimiterBox->addWidget(decimalCommaCheck_);
     detailLayout->addLayout(delimiterBox, 3);
 
     auto* formatBox = new QVBoxLayout;
     auto* formatLabel = new QLabel(QStringLiteral("Date &Format"));
-    m_cbDateFormat = new DateFormatComboBox;
-    m_cbDateFormat->setObjectName(QStringLiteral("dateFormatCombo"));
-    m_cbDateFormat->setMaxVisibleItems(static_cast<int>(msdb::kDateFormatCount));
-    m_cbDateFormat->setItemDelegate(new DateFormatDelegate(m_cbDateFormat));
+    dateFormatCombo_ = new DateFormatComboBox;
+    dateFormatCombo_->setObjectName(QStringLiteral("dateFormatCombo"));
+    dateFormatCombo_->setMaxVisibleItems(static_cast<int>(msdb::kDateFormatCount));
+    dateFormatCombo_->setItemDelegate(new DateFormatDelegate(dateFormatCombo_));
     for (std::string_view name : msdb::kDateFormatNames) {
-        m_cbDateFormat->addItem(QString::fromLatin1(name.data(), static_cast<int>(name.size())));
+        dateFormatCombo_->addItem(QString::fromLatin1(name.data(), static_cast<int>(name.size())));
     }
-    formatLabel->setBuddy(m_cbDateFormat);
+    formatLabel->setBuddy(dateFormatCombo_);
     formatBox->addWidget(formatLabel);
-    formatBox->addWidget(m_cbDateFormat);
+    formatBox->addWidget(dateFormatCombo_);
     // Date format and skip rows side by side, the range of dates under them.
     auto* rightBox = new QVBoxLayout;
     auto* formatAndSkip = new QHBoxLayout;
     rightBox->addLayout(formatAndSkip);
     detailLayout->addLayout(rightBox, 3);
     formatAndSkip->addLayout(formatBox, 2);
-    connect(m_cbDateFormat, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            [this](int index) { m_nDateFormatSelection = index; });
+    connect(dateFormatCombo_, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this](int index) { dateFormatSelection_ = index; });
 
     auto* skipBox = new QVBoxLayout;
-    m_skipCheck = new QCheckBox(QStringLiteral("Sk&ip Rows"));
-    m_skipCheck->setObjectName(QStringLiteral("skipRowsCheck"));
-    m_skipRows = MakeSpin("skipRowsEdit", 0, 200, this);
+    skipCheck_ = new QCheckBox(QStringLiteral("Sk&ip Rows"));
+    skipCheck_->setObjectName(QStringLiteral("skipRowsCheck"));
+    skipRows_ = makeSpin("skipRowsEdit", 0, 200, this);
     auto* skipLabel = new QLabel(QStringLiteral("&Lines"));
-    skipLabel->setBuddy(m_skipRows);
+    skipLabel->setBuddy(skipRows_);
     auto* skipCount = new QHBoxLayout;
     skipCount->addWidget(skipLabel);
-    skipCount->addWidget(m_skipRows, 1);
-    skipBox->addWidget(m_skipCheck);
+    skipCount->addWidget(skipRows_, 1);
+    skipBox->addWidget(skipCheck_);
     skipBox->addLayout(skipCount);
     formatAndSkip->addLayout(skipBox, 1);
 
     // Only the lines dated in this range are converted: a file of more records than one security
     // holds goes in a range at a time.
     auto* rangeBox = new QHBoxLayout;
-    m_fromEdit = new QLineEdit;
-    m_toEdit = new QLineEdit;
-    m_fromEdit->setObjectName(QStringLiteral("fromEdit"));
-    m_toEdit->setObjectName(QStringLiteral("toEdit"));
+    fromEdit_ = new QLineEdit;
+    toEdit_ = new QLineEdit;
+    fromEdit_->setObjectName(QStringLiteral("fromEdit"));
+    toEdit_->setObjectName(QStringLiteral("toEdit"));
     // Wide enough for a whole date, whatever the font.
-    const int dateWidth =
-        m_fromEdit->fontMetrics().horizontalAdvance(QStringLiteral("YYYY-MM-DD0"));
-    for (QLineEdit* edit : {m_fromEdit, m_toEdit}) {
+    const int dateWidth = fromEdit_->fontMetrics().horizontalAdvance(QStringLiteral("YYYY-MM-DD0"));
+    for (QLineEdit* edit : {fromEdit_, toEdit_}) {
         edit->setPlaceholderText(QStringLiteral("YYYY-MM-DD"));
         edit->setMinimumWidth(dateWidth +
                               2 * edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 8);
     }
-    m_fromEdit->setWhatsThis(QStringLiteral(
+    fromEdit_->setWhatsThis(QStringLiteral(
         "Convert only the lines dated on or after this day (YYYY-MM-DD); empty for all."));
-    m_toEdit->setWhatsThis(QStringLiteral(
+    toEdit_->setWhatsThis(QStringLiteral(
         "Convert only the lines dated on or before this day (YYYY-MM-DD); empty for all."));
     rangeBox->addWidget(new QLabel(QStringLiteral("Dates from")));
-    rangeBox->addWidget(m_fromEdit, 1);
+    rangeBox->addWidget(fromEdit_, 1);
     rangeBox->addWidget(new QLabel(QStringLiteral("to")));
-    rangeBox->addWidget(m_toEdit, 1);
+    rangeBox->addWidget(toEdit_, 1);
     rightBox->addLayout(rangeBox);
 
     // Output File: Path to Output Files
     auto* output = new QGroupBox(QStringLiteral("Output File: Path to Output Files"));
     auto* outputLayout = new QGridLayout(output);
     auto* pathLabel = new QLabel(QStringLiteral("Directory Pat&h"));
-    m_pathEdit = new QLineEdit;
-    m_pathEdit->setObjectName(QStringLiteral("directoryEdit"));
-    m_pathEdit->setValidator(
-        new MaxLengthValidator(static_cast<int>(limits::kMaxDirectoryLength), m_pathEdit));
-    m_pathEdit->setMinimumWidth(240);
-    pathLabel->setBuddy(m_pathEdit);
-    m_browse = new QPushButton(QStringLiteral("&Browse..."));
-    m_browse->setObjectName(QStringLiteral("browseButton"));
-    m_browse->setAutoDefault(false);
-    m_createDirectory = new QPushButton(QStringLiteral("C&reate Directory..."));
-    m_createDirectory->setObjectName(QStringLiteral("createDirectoryButton"));
-    m_createDirectory->setAutoDefault(false);
-    m_createDirectory->setVisible(false);
-    m_directoryStatus = new QLabel;
-    m_directoryStatus->setObjectName(QStringLiteral("directoryStatusLabel"));
-    m_directoryStatus->setWordWrap(true);
+    pathEdit_ = new QLineEdit;
+    pathEdit_->setObjectName(QStringLiteral("directoryEdit"));
+    pathEdit_->setValidator(
+        new MaxLengthValidator(static_cast<int>(limits::kMaxDirectoryLength), pathEdit_));
+    pathEdit_->setMinimumWidth(240);
+    pathLabel->setBuddy(pathEdit_);
+    browseButton_ = new QPushButton(QStringLiteral("&Browse..."));
+    browseButton_->setObjectName(QStringLiteral("browseButton"));
+    browseButton_->setAutoDefault(false);
+    createDirectoryButton_ = new QPushButton(QStringLiteral("C&reate Directory..."));
+    createDirectoryButton_->setObjectName(QStringLiteral("createDirectoryButton"));
+    createDirectoryButton_->setAutoDefault(false);
+    createDirectoryButton_->setVisible(false);
+    directoryStatusLabel_ = new QLabel;
+    directoryStatusLabel_->setObjectName(QStringLiteral("directoryStatusLabel"));
+    directoryStatusLabel_->setWordWrap(true);
     outputLayout->addWidget(pathLabel, 0, 0, 1, 2);
-    outputLayout->addWidget(m_pathEdit, 1, 0);
-    outputLayout->addWidget(m_browse, 1, 1);
-    outputLayout->addWidget(m_directoryStatus, 2, 0);
-    outputLayout->addWidget(m_createDirectory, 2, 1, Qt::AlignTop);
+    outputLayout->addWidget(pathEdit_, 1, 0);
+    outputLayout->addWidget(browseButton_, 1, 1);
+    outputLayout->addWidget(directoryStatusLabel_, 2, 0);
+    outputLayout->addWidget(createDirectoryButton_, 2, 1, Qt::AlignTop);
 
     // Output File: Detail Settings
     auto* security = new QGroupBox(QStringLiteral("Output File: Detail Settings"));
     auto* securityLayout = new QGridLayout(security);
     securityLayout->addWidget(
         new QLabel(QStringLiteral("How to use a Master File in this Directory?")), 0, 0, 1, 2);
-    m_useExisting = new QRadioButton(QStringLiteral("Use E&xisting Master"));
-    m_makeNew = new QRadioButton(QStringLiteral("Ma&ke New Master"));
-    m_useExisting->setObjectName(QStringLiteral("useExistingMasterRadio"));
-    m_makeNew->setObjectName(QStringLiteral("makeNewMasterRadio"));
-    m_masterGroup = new QButtonGroup(this);
-    m_masterGroup->addButton(m_useExisting, 0);
-    m_masterGroup->addButton(m_makeNew, 1);
-    securityLayout->addWidget(m_useExisting, 1, 0);
-    securityLayout->addWidget(m_makeNew, 2, 0);
-    m_emasterCheck = new QCheckBox(QStringLiteral("&Also make an EMASTER"));
-    m_emasterCheck->setObjectName(QStringLiteral("emasterCheck"));
-    m_emasterCheck->setWhatsThis(QStringLiteral(
+    useExistingRadio_ = new QRadioButton(QStringLiteral("Use E&xisting Master"));
+    makeNewRadio_ = new QRadioButton(QStringLiteral("Ma&ke New Master"));
+    useExistingRadio_->setObjectName(QStringLiteral("useExistingMasterRadio"));
+    makeNewRadio_->setObjectName(QStringLiteral("makeNewMasterRadio"));
+    masterGroup_ = new QButtonGroup(this);
+    masterGroup_->addButton(useExistingRadio_, 0);
+    masterGroup_->addButton(makeNewRadio_, 1);
+    securityLayout->addWidget(useExistingRadio_, 1, 0);
+    securityLayout->addWidget(makeNewRadio_, 2, 0);
+    emasterCheck_ = new QCheckBox(QStringLiteral("&Also make an EMASTER"));
+    emasterCheck_->setObjectName(QStringLiteral("emasterCheck"));
+    emasterCheck_->setWhatsThis(QStringLiteral(
         "With Make New Master, make an EMASTER beside the MASTER too, as many charting programs "
         "read one. An EMASTER that a directory already holds is always kept in step."));
-    securityLayout->addWidget(m_emasterCheck, 3, 0);
+    securityLayout->addWidget(emasterCheck_, 3, 0);
     auto* symbolLabel = new QLabel(QStringLiteral("S&ymbol"));
     auto* nameLabel = new QLabel(QStringLiteral("&Name"));
-    m_symbolEdit = new QLineEdit;
-    m_nameEdit = new QLineEdit;
-    m_symbolEdit->setObjectName(QStringLiteral("symbolEdit"));
-    m_nameEdit->setObjectName(QStringLiteral("nameEdit"));
-    m_symbolEdit->setValidator(
-        new MaxLengthValidator(static_cast<int>(limits::kMaxSymbolLength), m_symbolEdit, true));
-    m_nameEdit->setValidator(
-        new MaxLengthValidator(static_cast<int>(limits::kMaxNameLength), m_nameEdit, true));
-    symbolLabel->setBuddy(m_symbolEdit);
-    nameLabel->setBuddy(m_nameEdit);
+    symbolEdit_ = new QLineEdit;
+    nameEdit_ = new QLineEdit;
+    symbolEdit_->setObjectName(QStringLiteral("symbolEdit"));
+    nameEdit_->setObjectName(QStringLiteral("nameEdit"));
+    symbolEdit_->setValidator(
+        new MaxLengthValidator(static_cast<int>(limits::kMaxSymbolLength), symbolEdit_, true));
+    nameEdit_->setValidator(
+        new MaxLengthValidator(static_cast<int>(limits::kMaxNameLength), nameEdit_, true));
+    symbolLabel->setBuddy(symbolEdit_);
+    nameLabel->setBuddy(nameEdit_);
     securityLayout->addWidget(symbolLabel, 0, 2);
-    securityLayout->addWidget(m_symbolEdit, 1, 2);
+    securityLayout->addWidget(symbolEdit_, 1, 2);
     securityLayout->addWidget(nameLabel, 0, 3);
-    securityLayout->addWidget(m_nameEdit, 1, 3);
+    securityLayout->addWidget(nameEdit_, 1, 3);
     // The code page of the symbol and the name in MASTER, as Windows programs read them.
-    m_codePageCombo = new QComboBox;
-    m_codePageCombo->setObjectName(QStringLiteral("codePageCombo"));
+    codePageCombo_ = new QComboBox;
+    codePageCombo_->setObjectName(QStringLiteral("codePageCombo"));
     for (int page = msdb::kFirstCodePage; page <= msdb::kLastCodePage; ++page) {
         const std::string_view name = msdb::CodePageName(page);
-        m_codePageCombo->addItem(
+        codePageCombo_->addItem(
             QStringLiteral("Code page %1, %2")
                 .arg(page)
                 .arg(QString::fromLatin1(name.data(), static_cast<int>(name.size()))),
             page);
     }
-    m_codePageCombo->setWhatsThis(QStringLiteral(
+    codePageCombo_->setWhatsThis(QStringLiteral(
         "The Windows code page in which MASTER holds the symbol and the name, as the programs "
         "that read the directory take them; Western European (1252) unless the names need "
         "another."));
-    securityLayout->addWidget(m_codePageCombo, 2, 2, 1, 2);
+    securityLayout->addWidget(codePageCombo_, 2, 2, 1, 2);
     securityLayout->setColumnStretch(1, 1);
 
     auto* buttons = new QDialogButtonBox;
-    m_ok = buttons->addButton(QDialogButtonBox::Ok);
-    m_cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    m_ok->setObjectName(QStringLiteral("okButton"));
-    m_cancel->setObjectName(QStringLiteral("cancelButton"));
-    m_ok->setDefault(true);
+    okButton_ = buttons->addButton(QDialogButtonBox::Ok);
+    cancelButton_ = buttons->addButton(QDialogButtonBox::Cancel);
+    okButton_->setObjectName(QStringLiteral("okButton"));
+    cancelButton_->setObjectName(QStringLiteral("cancelButton"));
+    okButton_->setDefault(true);
 
     // Preview: the file as these settings read it.
     auto* preview =
         new QGroupBox(QStringLiteral("Preview: the first records as they will be stored"));
     auto* previewLayout = new QVBoxLayout(preview);
     auto* detectRow = new QHBoxLayout;
-    m_detectionLabel = new QLabel;
-    m_detectionLabel->setObjectName(QStringLiteral("detectionLabel"));
-    m_detectionLabel->setWordWrap(true);
-    m_detect = new QPushButton(QStringLiteral("&Detect"));
-    m_detect->setObjectName(QStringLiteral("detectButton"));
-    m_detect->setAutoDefault(false);
-    m_detect->setWhatsThis(QStringLiteral(
+    detectionLabel_ = new QLabel;
+    detectionLabel_->setObjectName(QStringLiteral("detectionLabel"));
+    detectionLabel_->setWordWrap(true);
+    detectButton_ = new QPushButton(QStringLiteral("&Detect"));
+    detectButton_->setObjectName(QStringLiteral("detectButton"));
+    detectButton_->setAutoDefault(false);
+    detectButton_->setWhatsThis(QStringLiteral(
         "Read the first lines of the file again and propose the delimiter, the heading lines to "
         "skip, the columns and the date format."));
-    detectRow->addWidget(m_detectionLabel, 1);
-    detectRow->addWidget(m_detect, 0, Qt::AlignTop);
+    detectRow->addWidget(detectionLabel_, 1);
+    detectRow->addWidget(detectButton_, 0, Qt::AlignTop);
     previewLayout->addLayout(detectRow);
-    m_refusalLabel = new QLabel;
-    m_refusalLabel->setObjectName(QStringLiteral("refusalLabel"));
-    m_refusalLabel->setWordWrap(true);
-    m_refusalLabel->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
-    m_refusalLabel->setVisible(false);
-    previewLayout->addWidget(m_refusalLabel);
-    m_previewPane = new PreviewPane;
-    previewLayout->addWidget(m_previewPane, 1);
+    refusalLabel_ = new QLabel;
+    refusalLabel_->setObjectName(QStringLiteral("refusalLabel"));
+    refusalLabel_->setWordWrap(true);
+    refusalLabel_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+    refusalLabel_->setVisible(false);
+    previewLayout->addWidget(refusalLabel_);
+    previewPane_ = new PreviewPane;
+    previewLayout->addWidget(previewPane_, 1);
 
     // The input settings, the output settings side by side, and the preview below them, narrow
     // enough for a small screen. What a screen cannot show at once scrolls; OK and Cancel stay in
@@ -398,99 +398,109 @@ void SettingsDialog::BuildControls() {
     layout->addWidget(scroll, 1);
     layout->addWidget(buttons);
 
-    m_previewTimer = new QTimer(this);
-    m_previewTimer->setSingleShot(true);
-    m_previewTimer->setInterval(150);
-    connect(m_previewTimer, &QTimer::timeout, this, &SettingsDialog::RefreshPreview);
+    previewTimer_ = new QTimer(this);
+    previewTimer_->setSingleShot(true);
+    previewTimer_->setInterval(150);
+    connect(previewTimer_, &QTimer::timeout, this, &SettingsDialog::refreshPreview);
 
-    m_dateCol->setWhatsThis(QStringLiteral("The column of the date, counted from 1 (1 to 20)."));
-    m_cbDateFormat->setWhatsThis(QStringLiteral(
+    dateColumn_->setWhatsThis(QStringLiteral("The column of the date, counted from 1 (1 to 20)."));
+    dateFormatCombo_->setWhatsThis(QStringLiteral(
         "How the dates are written, each with 31 December 2024 written that way. An underscore "
         "stands for any one separator character; every part is two digits wide."));
-    m_skipCheck->setWhatsThis(
+    skipCheck_->setWhatsThis(
         QStringLiteral("Skip the first lines of the file, such as headings (0 to 200 lines)."));
-    m_pathEdit->setWhatsThis(QStringLiteral("The directory that receives the converted data."));
-    m_useExisting->setWhatsThis(
+    pathEdit_->setWhatsThis(QStringLiteral("The directory that receives the converted data."));
+    useExistingRadio_->setWhatsThis(
         QStringLiteral("Add the security to the MASTER file that the directory already holds."));
-    m_makeNew->setWhatsThis(
+    makeNewRadio_->setWhatsThis(
         QStringLiteral("Make a new MASTER file in a directory that does not hold one yet."));
-    m_symbolEdit->setWhatsThis(QStringLiteral(
+    symbolEdit_->setWhatsThis(QStringLiteral(
         "The ticker symbol, at most 16 bytes. When the directory holds it already, you are asked "
         "whether to replace that security."));
-    m_nameEdit->setWhatsThis(QStringLiteral("The security's name, at most 16 bytes."));
+    nameEdit_->setWhatsThis(QStringLiteral("The security's name, at most 16 bytes."));
 
-    QWidget* order[] = {m_dateCol,
-                        m_openCheck,
-                        m_openCol,
-                        m_hiCheck,
-                        m_hiCol,
-                        m_loCheck,
-                        m_loCol,
-                        m_cloCol,
-                        m_volCheck,
-                        m_volCol,
-                        m_oiCheck,
-                        m_oiCol,
-                        m_comma,
-                        m_tab,
-                        m_space,
-                        m_semicolon,
-                        m_decimalCommaCheck,
-                        m_cbDateFormat,
-                        m_skipCheck,
-                        m_skipRows,
-                        m_fromEdit,
-                        m_toEdit,
-                        m_pathEdit,
-                        m_browse,
-                        m_createDirectory,
-                        m_useExisting,
-                        m_makeNew,
-                        m_emasterCheck,
-                        m_symbolEdit,
-                        m_nameEdit,
-                        m_codePageCombo,
-                        m_detect,
-                        m_previewPane,
-                        m_ok,
-                        m_cancel};
+    QWidget* order[] = {dateColumn_,
+                        openCheck_,
+                        openColumn_,
+                        highCheck_,
+                        highColumn_,
+                        lowCheck_,
+                        lowColumn_,
+                        closeColumn_,
+                        volumeCheck_,
+                        volumeColumn_,
+                        openIntCheck_,
+                        openIntColumn_,
+                        commaRadio_,
+                        tabRadio_,
+                        spaceRadio_,
+                        semicolonRadio_,
+                        decimalCommaCheck_,
+                        dateFormatCombo_,
+                        skipCheck_,
+                        skipRows_,
+                        fromEdit_,
+                        toEdit_,
+                        pathEdit_,
+                        browseButton_,
+                        createDirectoryButton_,
+                        useExistingRadio_,
+                        makeNewRadio_,
+                        emasterCheck_,
+                        symbolEdit_,
+                        nameEdit_,
+                        codePageCombo_,
+                        detectButton_,
+                        previewPane_,
+                        okButton_,
+                        cancelButton_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
 
-    connect(m_openCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckOpen);
-    connect(m_hiCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckHigh);
-    connect(m_loCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckLow);
-    connect(m_volCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckVolume);
-    connect(m_oiCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckOpenInt);
-    connect(m_skipCheck, &QCheckBox::clicked, this, &SettingsDialog::OnCheckSkipRows);
-    connect(m_browse, &QPushButton::clicked, this, &SettingsDialog::OnBrowse);
-    connect(m_ok, &QPushButton::clicked, this, &SettingsDialog::OnOK);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_detect, &QPushButton::clicked, this, &SettingsDialog::OnDetect);
-    connect(m_createDirectory, &QPushButton::clicked, this, &SettingsDialog::OnCreateDirectory);
+    // Switching a field off greys out its column and sets it back to 1, the rows to skip to 0.
+    using engine::PriceField;
+    const std::tuple<QCheckBox*, PriceField, SpinEdit*> switchable[] = {
+        {openCheck_, PriceField::kOpen, openColumn_},
+        {highCheck_, PriceField::kHigh, highColumn_},
+        {lowCheck_, PriceField::kLow, lowColumn_},
+        {volumeCheck_, PriceField::kVolume, volumeColumn_},
+        {openIntCheck_, PriceField::kOpenInterest, openIntColumn_}};
+    for (const auto& [box, field, column] : switchable) {
+        connect(box, &QCheckBox::clicked, this, [this, field = field, column = column] {
+            onCheckClicked(&form_.fields[field].on, column, "1");
+        });
+    }
+    connect(skipCheck_, &QCheckBox::clicked, this,
+            [this] { onCheckClicked(&form_.skipOn, skipRows_, "0"); });
+    connect(browseButton_, &QPushButton::clicked, this, &SettingsDialog::onBrowse);
+    connect(okButton_, &QPushButton::clicked, this, &SettingsDialog::onOk);
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(detectButton_, &QPushButton::clicked, this, &SettingsDialog::onDetect);
+    connect(createDirectoryButton_, &QPushButton::clicked, this,
+            &SettingsDialog::onCreateDirectory);
 
     // Every change of a reading setting is shown in the preview a moment later.
-    for (SpinEdit* spin :
-         {m_dateCol, m_openCol, m_hiCol, m_loCol, m_cloCol, m_volCol, m_oiCol, m_skipRows}) {
+    for (SpinEdit* spin : {dateColumn_, openColumn_, highColumn_, lowColumn_, closeColumn_,
+                           volumeColumn_, openIntColumn_, skipRows_}) {
         connect(spin->findChild<QLineEdit*>(), &QLineEdit::textChanged, this,
-                &SettingsDialog::SchedulePreview);
+                &SettingsDialog::schedulePreview);
     }
-    for (QCheckBox* box : {m_openCheck, m_hiCheck, m_loCheck, m_volCheck, m_oiCheck, m_skipCheck,
-                           m_decimalCommaCheck}) {
-        connect(box, &QCheckBox::toggled, this, &SettingsDialog::SchedulePreview);
+    for (QCheckBox* box : {openCheck_, highCheck_, lowCheck_, volumeCheck_, openIntCheck_,
+                           skipCheck_, decimalCommaCheck_}) {
+        connect(box, &QCheckBox::toggled, this, &SettingsDialog::schedulePreview);
     }
-    connect(m_delimiterGroup, &QButtonGroup::idToggled, this, &SettingsDialog::SchedulePreview);
-    connect(m_cbDateFormat, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &SettingsDialog::SchedulePreview);
-    for (QLineEdit* edit : {m_fromEdit, m_toEdit}) {
-        connect(edit, &QLineEdit::textChanged, this, &SettingsDialog::SchedulePreview);
+    connect(delimiterGroup_, &QButtonGroup::idToggled, this, &SettingsDialog::schedulePreview);
+    connect(dateFormatCombo_, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &SettingsDialog::schedulePreview);
+    for (QLineEdit* edit : {fromEdit_, toEdit_}) {
+        connect(edit, &QLineEdit::textChanged, this, &SettingsDialog::schedulePreview);
     }
-    connect(m_pathEdit, &QLineEdit::textChanged, this, &SettingsDialog::UpdateDirectoryStatus);
-    connect(m_masterGroup, &QButtonGroup::idToggled, this, &SettingsDialog::UpdateDirectoryStatus);
+    connect(pathEdit_, &QLineEdit::textChanged, this, &SettingsDialog::updateDirectoryStatus);
+    connect(masterGroup_, &QButtonGroup::idToggled, this, &SettingsDialog::updateDirectoryStatus);
 
     // A radio group is entered by Tab at its checked button; the arrows move within it.
-    for (QButtonGroup* group : {m_delimiterGroup, m_masterGroup}) {
+    for (QButtonGroup* group : {delimiterGroup_, masterGroup_}) {
         connect(group, &QButtonGroup::idToggled, this, [group] {
             const bool anyChecked = group->checkedButton() != nullptr;
             for (QAbstractButton* button : group->buttons()) {
@@ -507,6 +517,6 @@ void SettingsDialog::BuildControls() {
             window = new HelpWindow(this);
             window->setObjectName(QStringLiteral("dialogHelpWindow"));
         }
-        window->ShowPage(QStringLiteral("settings.html"));
+        window->showPage(QStringLiteral("settings.html"));
     });
 }

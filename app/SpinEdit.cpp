@@ -8,24 +8,20 @@ SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
     setKeyboardTracking(true);
 }
 
-void SpinEdit::SetRange(int minimum, int maximum) {
-    m_minimum = minimum;
-    m_maximum = maximum;
+void SpinEdit::setRange(int minimum, int maximum) {
+    minimum_ = minimum;
+    maximum_ = maximum;
 }
 
-QString SpinEdit::Text() const {
-    return lineEdit()->text();
-}
-
-void SpinEdit::SetText(const QString& text) {
+void SpinEdit::setText(const QString& text) {
     lineEdit()->setText(text);
 }
 
 void SpinEdit::stepBy(int steps) {
     bool ok = false;
-    int value = Text().trimmed().toInt(&ok);
-    value = ok ? std::clamp(value + steps, m_minimum, m_maximum) : m_minimum;
-    SetText(QString::number(value));
+    int value = text().trimmed().toInt(&ok);
+    value = ok ? std::clamp(value + steps, minimum_, maximum_) : minimum_;
+    setText(QString::number(value));
     lineEdit()->selectAll();
 }
 
@@ -38,21 +34,21 @@ QAbstractSpinBox::StepEnabled SpinEdit::stepEnabled() const {
         return StepNone;
     }
     bool ok = false;
-    int value = Text().trimmed().toInt(&ok);
+    int value = text().trimmed().toInt(&ok);
     if (!ok) {
         return StepUpEnabled | StepDownEnabled;
     }
     StepEnabled enabled = StepNone;
-    if (value < m_maximum) {
+    if (value < maximum_) {
         enabled |= StepUpEnabled;
     }
-    if (value > m_minimum) {
+    if (value > minimum_) {
         enabled |= StepDownEnabled;
     }
     return enabled;
 }
 
 QValidator::State MaxLengthValidator::validate(QString& input, int&) const {
-    const qsizetype length = m_characters ? input.toUcs4().size() : input.toLocal8Bit().size();
-    return length <= m_length ? Acceptable : Invalid;
+    const qsizetype length = characters_ ? input.toUcs4().size() : input.toLocal8Bit().size();
+    return length <= length_ ? Acceptable : Invalid;
 }

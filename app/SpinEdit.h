@@ -10,9 +10,8 @@ class SpinEdit : public QAbstractSpinBox {
 public:
     explicit SpinEdit(QWidget* parent = nullptr);
 
-    void SetRange(int minimum, int maximum);
-    QString Text() const;
-    void SetText(const QString& text);
+    void setRange(int minimum, int maximum);
+    void setText(const QString& text);
 
     void stepBy(int steps) override;
     QValidator::State validate(QString& input, int& pos) const override;
@@ -21,8 +20,8 @@ protected:
     StepEnabled stepEnabled() const override;
 
 private:
-    int m_minimum = 0;
-    int m_maximum = 100;
+    int minimum_ = 0;
+    int maximum_ = 100;
 };
 
 // Lets the user type at most `length` bytes of text, or characters; text set by the program is
@@ -30,10 +29,10 @@ private:
 class MaxLengthValidator : public QValidator {
 public:
     MaxLengthValidator(int length, QObject* parent, bool characters = false)
-        : QValidator(parent), m_length(length), m_characters(characters) {}
+        : QValidator(parent), length_(length), characters_(characters) {}
     State validate(QString& input, int& pos) const override;
 
 private:
-    int m_length;
-    bool m_characters;
+    int length_;
+    bool characters_;
 };

@@ -12,7 +12,7 @@
 namespace {
 
 // Calls `call` on the application's thread and waits for it to return.
-void OnWindowThread(const std::function<void()>& call) {
+void onWindowThread(const std::function<void()>& call) {
     if (QThread::currentThread() == qApp->thread()) {
         call();
     } else {
@@ -20,7 +20,7 @@ void OnWindowThread(const std::function<void()>& call) {
     }
 }
 
-QString FromLocal(const std::string& text) {
+QString fromLocal(const std::string& text) {
     return QString::fromLocal8Bit(text.c_str());
 }
 
@@ -30,16 +30,16 @@ constexpr int kProgressAfterMs = 400;
 }  // namespace
 
 void PrompterQuestions::Tell(const std::string& message) {
-    OnWindowThread([&] { Prompter::instance().Message(parent_, FromLocal(message)); });
+    onWindowThread([&] { Prompter::instance().message(parent_, fromLocal(message)); });
 }
 
 bool PrompterQuestions::Ask(const std::string& question) {
     bool yes = false;
-    OnWindowThread([&] { yes = Prompter::instance().Question(parent_, FromLocal(question)); });
+    onWindowThread([&] { yes = Prompter::instance().question(parent_, fromLocal(question)); });
     return yes;
 }
 
-ui::TaskResult RunTask(QWidget* parent, const QString& label, const TaskWork& work,
+ui::TaskResult runTask(QWidget* parent, const QString& label, const TaskWork& work,
                        const std::function<void()>& cancel) {
     QProgressDialog progress(label, cancel ? QStringLiteral("Cancel") : QString(), 0, 1000, parent);
     progress.setObjectName(QStringLiteral("taskProgress"));

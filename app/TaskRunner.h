@@ -27,5 +27,5 @@ using TaskWork = std::function<ui::TaskResult(const std::function<void(int permi
 // Runs `work` on the application's thread pool and returns its result once it is done; meanwhile
 // the window's events go on, and a modal progress dialog labelled `label` shows after a moment.
 // Its Cancel calls `cancel` (none: the dialog has no Cancel).
-ui::TaskResult RunTask(QWidget* parent, const QString& label, const TaskWork& work,
+ui::TaskResult runTask(QWidget* parent, const QString& label, const TaskWork& work,
                        const std::function<void()>& cancel);

@@ -16,7 +16,7 @@ constexpr int kBadCommandLine = 2;
 
 // What --help says above the options: what the program does, what FILE does, where it keeps the
 // settings (the place this run would use).
-QString Description() {
+QString description() {
     return QStringLiteral(
                "Converts text files of daily prices into MetaStock-format data directories.\n"
                "\n"
@@ -30,8 +30,8 @@ QString Description() {
 }
 
 // The command line: --help, --version and at most one FILE.
-void Define(QCommandLineParser* parser) {
-    parser->setApplicationDescription(Description());
+void define(QCommandLineParser* parser) {
+    parser->setApplicationDescription(description());
     parser->addHelpOption();
     parser->addVersionOption();
     parser->addPositionalArgument(QStringLiteral("FILE"),
@@ -40,7 +40,7 @@ void Define(QCommandLineParser* parser) {
 }
 
 // True when the command line asks for --help or --version, which are answered without a display.
-bool AsksForHelpOrVersion(int argc, char** argv) {
+bool asksForHelpOrVersion(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--") {
@@ -60,10 +60,10 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("Korvex"));
     QCoreApplication::setOrganizationName(QStringLiteral("Halvorn"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVEX_VERSION));
-    if (AsksForHelpOrVersion(argc, argv)) {
+    if (asksForHelpOrVersion(argc, argv)) {
         QCoreApplication application(argc, argv);
         QCommandLineParser parser;
-        Define(&parser);
+        define(&parser);
         parser.process(application);  // answers and ends the program, as below
     }
 
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("korvex"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex/korvex.svg")));
     QCommandLineParser parser;
-    Define(&parser);
+    define(&parser);
     parser.process(application);  // ends the program after --help, --version or an unknown option
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
@@ -82,10 +82,6 @@ int main(int argc, char** argv) {
     }
 
     KorvexApp korvex;
-    if (!korvex.InitInstance(files.value(0))) {
-        return 1;
-    }
-    const int status = QApplication::exec();
-    korvex.ExitInstance();
-    return status;
+    korvex.start(files.value(0));
+    return QApplication::exec();
 }

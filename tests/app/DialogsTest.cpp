@@ -31,7 +31,7 @@ using testing_support::WriteFileBytes;
 
 namespace {
 
-QString Q(const std::string& text) {
+QString qString(const std::string& text) {
     return QString::fromStdString(text);
 }
 
@@ -40,24 +40,24 @@ QString Q(const std::string& text) {
 class DialogsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TempDir> m_dir;
-    QStringList m_opened;
-    bool m_openSucceeds = true;
+    std::unique_ptr<TempDir> dir_;
+    QStringList opened_;
+    bool openSucceeds_ = true;
 
     Prompter& prompter() { return Prompter::instance(); }
 
     // Opens the settings dialog over a file of three days whose last volume is no number, with
     // every field on in columns 1 to 7 and the rows to skip on, and hands it, shown and active, to
     // `use` in place of the user.
-    void WithSettingsDialog(const std::function<void(SettingsDialog&)>& use,
+    void withSettingsDialog(const std::function<void(SettingsDialog&)>& use,
                             SessionView* view = nullptr) {
-        WriteFileBytes(*m_dir / "in.csv",
+        WriteFileBytes(*dir_ / "in.csv",
                        "2024-01-02,1,2,0.5,1.5,100,5\n"
                        "2024-01-03,1,2,0.5,1.5,200,5\n"
                        "2024-01-04,1,2,0.5,1.5,n/a,5\n");
         SettingsDialog dialog;
-        dialog.SetView(view);
-        dialog.SetInputPath(Q(*m_dir / "in.csv"));
+        dialog.setSessionView(view);
+        dialog.setInputPath(qString(*dir_ / "in.csv"));
         ui::FormValues form;
         form.delimiter = 0;
         form.dateFormat = "CCYY_MM_DD";
@@ -67,7 +67,7 @@ class DialogsTest : public QObject {
             field = {true, ++column};
         }
         dialog.setForm(form);
-        prompter().QueueDialog([&](QDialog&) {
+        prompter().queueDialog([&](QDialog&) {
             dialog.show();
             QApplication::setActiveWindow(&dialog);
             if (QTest::qWaitForWindowActive(&dialog)) {
@@ -78,67 +78,67 @@ class DialogsTest : public QObject {
             dialog.hide();
             return int(QDialog::Rejected);
         });
-        dialog.DoModal();
+        dialog.run();
     }
 
 private slots:
     void init() {
-        m_dir = std::make_unique<TempDir>();
-        prompter().SetScripted(true);
-        m_opened.clear();
-        m_openSucceeds = true;
-        AboutDialog::SetLinkOpener([this](const QUrl& url) {
-            m_opened << url.toString();
-            return m_openSucceeds;
+        dir_ = std::make_unique<TempDir>();
+        prompter().setScripted(true);
+        opened_.clear();
+        openSucceeds_ = true;
+        AboutDialog::setLinkOpener([this](const QUrl& url) {
+            opened_ << url.toString();
+            return openSucceeds_;
         });
     }
 
     void cleanup() {
-        QVERIFY2(prompter().TakeMessages().isEmpty(), "a message was not looked at");
-        prompter().SetScripted(false);
-        m_dir.reset();
+        QVERIFY2(prompter().takeMessages().isEmpty(), "a message was not looked at");
+        prompter().setScripted(false);
+        dir_.reset();
     }
 
     void aboutBoxLinksOpenAndRememberTheirVisit() {
-        int emailVisited = 0;
-        int webVisited = 0;
+        bool emailVisited = false;
+        bool webVisited = false;
         {
             AboutDialog about(&emailVisited, &webVisited);
             QCOMPARE(about.windowTitle(), QStringLiteral("About Korvex"));
             QCOMPARE(about.findChild<QLabel*>("versionText")->text(),
                      QStringLiteral("Korvex Version 1.4"));
             QVERIFY(about.findChild<QLabel*>("legalText")->text().contains("Copyright"));
-            QLabel* email = about.EmailLink();
+            QLabel* email = about.emailLink();
             QVERIFY(email->text().contains(QStringLiteral("color: #0000ff")));
             QTest::mouseClick(email, Qt::LeftButton);
             QTest::mouseClick(email, Qt::LeftButton);
-            QCOMPARE(m_opened, (QStringList{"mailto:korvex@halvorn.example",
-                                            "mailto:korvex@halvorn.example"}));
-            QCOMPARE(emailVisited, 1);
+            QCOMPARE(opened_, (QStringList{"mailto:korvex@halvorn.example",
+                                           "mailto:korvex@halvorn.example"}));
+            QCOMPARE(emailVisited, true);
             QVERIFY(email->text().contains(QStringLiteral("color: #800080")));
 
-            m_openSucceeds = false;
-            QTest::mouseClick(about.WebLink(), Qt::LeftButton);
-            QCOMPARE(m_opened.last(), QStringLiteral("https://www.halvorn.example/korvex"));
-            QCOMPARE(webVisited, 0);  // a failed open leaves the link unvisited and says so
-            QCOMPARE(prompter().TakeMessages(),
+            openSucceeds_ = false;
+            QTest::mouseClick(about.webLink(), Qt::LeftButton);
+            QCOMPARE(opened_.last(), QStringLiteral("https://www.halvorn.example/korvex"));
+            QCOMPARE(webVisited, false);  // a failed open leaves the link unvisited and says so
+            QCOMPARE(prompter().takeMessages(),
                      QStringList{"The link could not be opened. Its address is:\n"
                                  "https://www.halvorn.example/korvex"});
             QTest::mouseClick(email, Qt::LeftButton);
-            QCOMPARE(prompter().TakeMessages(),
+            QCOMPARE(prompter().takeMessages(),
                      QStringList{"The link could not be opened. Its address is:\n"
                                  "korvex@halvorn.example"});
-            QCOMPARE(emailVisited, 1);  // opened before
+            QCOMPARE(emailVisited, true);  // opened before
         }
         AboutDialog again(&emailVisited, &webVisited);
-        QVERIFY(again.EmailLink()->text().contains(QStringLiteral("color: #800080")));
-        QVERIFY(again.WebLink()->text().contains(QStringLiteral("color: #0000ff")));
+        QVERIFY(again.emailLink()->text().contains(QStringLiteral("color: #800080")));
+        QVERIFY(again.webLink()->text().contains(QStringLiteral("color: #0000ff")));
     }
 
     // OK starts with the focus; Tab and Shift+Tab reach each link, and Enter opens it.
     void aboutBoxLinksWorkFromTheKeyboard() {
-        int emailVisited = 0;
-        int webVisited = 0;
+        bool emailVisited = false;
+        bool webVisited = false;
         AboutDialog about(&emailVisited, &webVisited);
         about.show();
         QApplication::setActiveWindow(&about);
@@ -146,19 +146,19 @@ private slots:
         auto* ok = about.findChild<QPushButton*>("okButton");
         QCOMPARE(QApplication::focusWidget(), ok);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), about.EmailLink());
-        QTest::keyClick(about.EmailLink(), Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), about.emailLink());
+        QTest::keyClick(about.emailLink(), Qt::Key_Return);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), about.WebLink());
-        QTest::keyClick(about.WebLink(), Qt::Key_Return);
-        QCOMPARE(m_opened, (QStringList{"mailto:korvex@halvorn.example",
-                                        "https://www.halvorn.example/korvex"}));
+        QCOMPARE(QApplication::focusWidget(), about.webLink());
+        QTest::keyClick(about.webLink(), Qt::Key_Return);
+        QCOMPARE(opened_, (QStringList{"mailto:korvex@halvorn.example",
+                                       "https://www.halvorn.example/korvex"}));
         QVERIFY(about.isVisible());  // Enter on a link opens it and leaves the box open
         QCOMPARE(emailVisited + webVisited, 2);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), ok);
         for (QWidget* before :
-             std::initializer_list<QWidget*>{about.WebLink(), about.EmailLink(), ok}) {
+             std::initializer_list<QWidget*>{about.webLink(), about.emailLink(), ok}) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
             QCOMPARE(QApplication::focusWidget(), before);
         }
@@ -170,7 +170,7 @@ private slots:
     // Tab and Shift+Tab leave the preview table, and the line under it says what is wrong with
     // the cell the arrow keys reach.
     void thePreviewTableServesTheKeyboard() {
-        WithSettingsDialog([](SettingsDialog& d) {
+        withSettingsDialog([](SettingsDialog& d) {
             auto* table = d.findChild<QTableView*>("previewTable");
             auto* line = d.findChild<QLabel*>("cellProblemLabel");
             table->setFocus();
@@ -193,7 +193,7 @@ private slots:
     // Each column box and the rows to skip have an Alt key of their own, the letter or digit
     // their label underlines, while a field's letter still toggles its check box.
     void eachNumberBoxHasItsOwnAltKey() {
-        WithSettingsDialog([](SettingsDialog& d) {
+        withSettingsDialog([](SettingsDialog& d) {
             const QList<SpinEdit*> boxes = d.findChildren<SpinEdit*>();
             QCOMPARE(boxes.size(), 8);
             for (SpinEdit* box : boxes) {
@@ -215,13 +215,13 @@ private slots:
 
     // The dialog fits a 1024x768 screen with a task bar and is no larger than a smaller one.
     // Brought back after a refusal it stays where the user left it, rather than being placed
-    // anew under the lines the refusal added to the view.
+    // anew under the lines the refusal added to the session view.
     void theSettingsDialogFitsTheScreenAndStaysPut() {
         SessionView view(nullptr);
         view.resize(500, 300);
         view.show();
         QPoint left;
-        WithSettingsDialog(
+        withSettingsDialog(
             [&](SettingsDialog& d) {
                 QVERIFY(d.sizeHint().width() <= 1024 && d.sizeHint().height() <= 740);
                 const QSize room = d.screen()->availableGeometry().size();
@@ -230,8 +230,8 @@ private slots:
                 left = d.pos() + QPoint(40, 40);  // dragged by the user, partly off the screen
                 d.move(left);
                 d.hide();
-                view.AppendText(QStringLiteral("Conversion failed.\r\nNothing was changed.\r\n"));
-                d.ShowRefusal(QStringLiteral("refused"), engine::SettingsField::kSymbol,
+                view.appendText(QStringLiteral("Conversion failed.\r\nNothing was changed.\r\n"));
+                d.showRefusal(QStringLiteral("refused"), engine::SettingsField::kSymbol,
                               engine::PriceField::kDate);
                 d.show();
                 QCOMPARE(d.pos(), left);
@@ -242,7 +242,7 @@ private slots:
     // The date formats are listed with 31 December 2024 written in each; the setting keeps the
     // bare code, and a stored code chooses its entry.
     void dateFormatsAreListedWithAnExample() {
-        WithSettingsDialog([](SettingsDialog& d) {
+        withSettingsDialog([](SettingsDialog& d) {
             auto* combo = d.findChild<QComboBox*>("dateFormatCombo");
             auto* delegate = qobject_cast<QStyledItemDelegate*>(combo->itemDelegate());
             const int entry = combo->findText(QStringLiteral("MM_DD_CCYY"));
@@ -260,24 +260,24 @@ private slots:
     }
 
     void helpOpensOnF1AndAboutFromTheMenu() {
-        KorvexApp app;
-        QVERIFY(app.InitInstance(QString(), *m_dir / "Korvex.ini"));
-        MainWindow* frame = app.MainFrame();
-        QApplication::setActiveWindow(frame);
-        QVERIFY(QTest::qWaitForWindowActive(frame));
-        QTest::keyClick(frame, Qt::Key_F1);
-        QVERIFY(frame->helpWindow() != nullptr);
-        QVERIFY(frame->helpWindow()->isVisible());
-        QTextBrowser* browser = frame->helpWindow()->Browser();
+        KorvexApp app(*dir_ / "Korvex.ini");
+        app.start();
+        MainWindow* window = app.mainWindow();
+        QApplication::setActiveWindow(window);
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_F1);
+        QVERIFY(window->helpWindow() != nullptr);
+        QVERIFY(window->helpWindow()->isVisible());
+        QTextBrowser* browser = window->helpWindow()->browser();
         QCOMPARE(browser->source(), QUrl(QStringLiteral("qrc:/korvex/help/index.html")));
         QVERIFY(!browser->toPlainText().isEmpty());
 
         bool shown = false;
-        prompter().QueueDialog([&](QDialog& dialog) {
+        prompter().queueDialog([&](QDialog& dialog) {
             shown = dialog.windowTitle() == QStringLiteral("About Korvex");
             return int(QDialog::Accepted);
         });
-        frame->findChild<QAction*>("aboutAction")->trigger();
+        window->findChild<QAction*>("aboutAction")->trigger();
         QVERIFY(shown);
     }
 };

@@ -45,25 +45,25 @@ namespace {
 const char* kLine = "083099,1.5,2,1,1.75,1000,50\n";
 
 template <typename T>
-T* Child(QWidget& parent, const char* name) {
-    T* child = parent.findChild<T*>(QString::fromLatin1(name));
-    if (child == nullptr) {
+T* child(QWidget& parent, const char* name) {
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr) {
         qFatal("no widget %s", name);
     }
-    return child;
+    return found;
 }
 
-void SetColumn(QDialog& dialog, const char* name, const QString& text) {
-    Child<SpinEdit>(dialog, name)->SetText(text);
+void setColumn(QDialog& dialog, const char* name, const QString& text) {
+    child<SpinEdit>(dialog, name)->setText(text);
 }
 
 // Fills what every run needs and presses OK.
-int ConfirmInto(QDialog& dialog, const QString& directory, const QString& symbol, bool newMaster) {
-    Child<QLineEdit>(dialog, "directoryEdit")->setText(directory);
-    Child<QLineEdit>(dialog, "symbolEdit")->setText(symbol);
-    Child<QRadioButton>(dialog, newMaster ? "makeNewMasterRadio" : "useExistingMasterRadio")
+int confirmInto(QDialog& dialog, const QString& directory, const QString& symbol, bool newMaster) {
+    child<QLineEdit>(dialog, "directoryEdit")->setText(directory);
+    child<QLineEdit>(dialog, "symbolEdit")->setText(symbol);
+    child<QRadioButton>(dialog, newMaster ? "makeNewMasterRadio" : "useExistingMasterRadio")
         ->setChecked(true);
-    Child<QPushButton>(dialog, "okButton")->click();
+    child<QPushButton>(dialog, "okButton")->click();
     return dialog.result();
 }
 
@@ -73,68 +73,68 @@ class GuiTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempDir> m_dir;
-    std::unique_ptr<KorvexApp> m_app;
-    std::string m_settings;
+    std::unique_ptr<TempDir> dir_;
+    std::unique_ptr<KorvexApp> app_;
+    std::string settingsPath_;
 
     Prompter& prompter() { return Prompter::instance(); }
-    MainWindow& frame() { return *m_app->MainFrame(); }
-    SessionView& view() { return *frame().View(); }
-    ui::PlatformSettingsStore& store() { return *m_app->m_pStore; }
-    std::string path(const char* name) { return *m_dir / name; }
+    MainWindow& mainWindow() { return *app_->mainWindow(); }
+    SessionView& view() { return *mainWindow().sessionView(); }
+    ui::PlatformSettingsStore& store() { return app_->store(); }
+    std::string path(const char* name) { return *dir_ / name; }
     QString qpath(const char* name) { return QString::fromStdString(path(name)); }
-    std::string Stored(const char* entry) { return store().ReadString("Setting", entry, "<none>"); }
+    std::string stored(const char* entry) { return store().ReadString("Setting", entry, "<none>"); }
     // True when the window ends with `before`, the success line and the summary of what was
     // written.
-    bool EndsWithSuccess(const QString& before = {}) {
+    bool endsWithSuccess(const QString& before = {}) {
         const QString text = view().toPlainText();
         const qsizetype last = text.lastIndexOf(QLatin1Char('\n'));
         return last > 0 && text.mid(last + 1).startsWith(QStringLiteral("Converted ")) &&
                text.left(last).endsWith(before +
                                         QStringLiteral("Conversion completed successfully!"));
     }
-    QAction* Action(const char* name) { return Child<QAction>(frame(), name); }
+    QAction* action(const char* name) { return child<QAction>(mainWindow(), name); }
 
     // Opens `name` through File > Open, answering the settings dialog with `answer`.
-    void Open(const char* name, std::function<int(QDialog&)> answer) {
-        prompter().QueueFile(qpath(name));
-        prompter().QueueDialog(std::move(answer));
-        Action("openAction")->trigger();
+    void open(const char* name, std::function<int(QDialog&)> answer) {
+        prompter().queueFile(qpath(name));
+        prompter().queueDialog(std::move(answer));
+        action("openAction")->trigger();
     }
 
     // Opens `name`, cancels the dialog that starts from the file's detected settings, and answers
     // File > Settings, which starts from the stored settings, with `answer`.
-    void OpenThenSettings(const char* name, std::function<int(QDialog&)> answer) {
-        Open(name, [](QDialog&) { return int(QDialog::Rejected); });
-        prompter().QueueDialog(std::move(answer));
-        Action("settingsAction")->trigger();
+    void openThenSettings(const char* name, std::function<int(QDialog&)> answer) {
+        open(name, [](QDialog&) { return int(QDialog::Rejected); });
+        prompter().queueDialog(std::move(answer));
+        action("settingsAction")->trigger();
     }
 
-    void StartApp(const QString& file = QString()) {
-        m_app = std::make_unique<KorvexApp>();
-        QVERIFY(m_app->InitInstance(file, m_settings) || !file.isEmpty());
+    void startApp(const QString& file = QString()) {
+        app_ = std::make_unique<KorvexApp>(settingsPath_);
+        app_->start(file);
     }
 
 private slots:
     void init() {
-        m_dir = std::make_unique<TempDir>();
-        m_settings = path("config/Korvex.ini");
+        dir_ = std::make_unique<TempDir>();
+        settingsPath_ = path("config/Korvex.ini");
         std::filesystem::create_directory(path("db"));
-        prompter().SetScripted(true);
-        StartApp();
+        prompter().setScripted(true);
+        startApp();
     }
 
     void cleanup() {
-        m_app.reset();
-        QVERIFY2(prompter().TakeMessages().isEmpty(), "a message was not looked at");
-        prompter().SetScripted(false);
-        m_dir.reset();
+        app_.reset();
+        QVERIFY2(prompter().takeMessages().isEmpty(), "a message was not looked at");
+        prompter().setScripted(false);
+        dir_.reset();
     }
 
     void openingPreviewsConvertsAndStoresTheSettings() {
         WriteFileBytes(path("in.csv"), kLine);
-        QVERIFY(!Action("settingsAction")->isEnabled());
-        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "xyz  ", true); });
+        QVERIFY(!action("settingsAction")->isEnabled());
+        open("in.csv", [&](QDialog& d) { return confirmInto(d, qpath("db"), "xyz  ", true); });
 
         QCOMPARE(view().toPlainText(),
                  "To help you with the conversion settings, your file...\n\n\t" + qpath("in.csv") +
@@ -144,22 +144,22 @@ private slots:
         QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{106});
         QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(53 + 36, 4), std::string("XYZ "));
         QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{56});
-        QCOMPARE(Stored("DateFormat"), std::string("MMDDYY"));
-        QCOMPARE(Stored("Exist"), std::string("1"));
-        QCOMPARE(Stored("Delimiter"), std::string("0"));
-        QCOMPARE(Stored("OICol"), std::string("7"));
-        QCOMPARE(Stored("Path"), path("db"));
-        QCOMPARE(Stored("Symbol"), std::string("XYZ"));
-        QCOMPARE(Stored("Name"), std::string(""));
-        QVERIFY(Action("settingsAction")->isEnabled());
-        QCOMPARE(frame().windowTitle(), QStringLiteral("Korvex"));
-        QCOMPARE(m_app->Document()->RecentFiles(), QStringList{qpath("in.csv")});
+        QCOMPARE(stored("DateFormat"), std::string("MMDDYY"));
+        QCOMPARE(stored("Exist"), std::string("1"));
+        QCOMPARE(stored("Delimiter"), std::string("0"));
+        QCOMPARE(stored("OICol"), std::string("7"));
+        QCOMPARE(stored("Path"), path("db"));
+        QCOMPARE(stored("Symbol"), std::string("XYZ"));
+        QCOMPARE(stored("Name"), std::string(""));
+        QVERIFY(action("settingsAction")->isEnabled());
+        QCOMPARE(mainWindow().windowTitle(), QStringLiteral("Korvex"));
+        QCOMPARE(app_->fileOpener()->recentFiles(), QStringList{qpath("in.csv")});
     }
 
     void previewShowsTenPiecesOfAtMost299Characters() {
         std::string longLine(650, 'x');
         WriteFileBytes(path("in.csv"), longLine + "\r\n" + "a\nb\nc\nd\ne\nf\ng\nh\n");
-        Open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
         QStringList lines = view().toPlainText().split(QLatin1Char('\n'));
         QStringList preview = lines.mid(6);
         QCOMPARE(preview.size(), 11);  // ten pieces and the empty end
@@ -168,70 +168,70 @@ private slots:
         QCOMPARE(preview[2].size(), 52);
         QCOMPARE(preview[9], QStringLiteral("g"));
 
-        QCOMPARE(SessionView::FirstLines(path("in.csv"), 2).size(), std::size_t{2});
+        QCOMPARE(SessionView::firstLines(path("in.csv"), 2).size(), std::size_t{2});
         WriteFileBytes(path("short.txt"), "one\ntwo\nthree");
-        QCOMPARE(SessionView::FirstLines(path("short.txt"), 10),
+        QCOMPARE(SessionView::firstLines(path("short.txt"), 10),
                  (std::vector<std::string>{"one", "two", "three"}));
         WriteFileBytes(path("empty.txt"), "");
-        QVERIFY(SessionView::FirstLines(path("empty.txt"), 10).empty());
+        QVERIFY(SessionView::firstLines(path("empty.txt"), 10).empty());
         WriteFileBytes(path("exact.txt"), std::string(299, 'y') + "\nz\n");
-        QCOMPARE(SessionView::FirstLines(path("exact.txt"), 10),
+        QCOMPARE(SessionView::firstLines(path("exact.txt"), 10),
                  (std::vector<std::string>{std::string(299, 'y'), "", "z"}));
     }
 
     void cancelWritesNothing() {
         WriteFileBytes(path("in.csv"), kLine);
-        Open("in.csv", [](QDialog& d) {
-            Child<QPushButton>(d, "cancelButton")->click();
+        open("in.csv", [](QDialog& d) {
+            child<QPushButton>(d, "cancelButton")->click();
             return d.result();
         });
         QVERIFY(view().toPlainText().endsWith(QStringLiteral("083099,1.5,2,1,1.75,1000,50\n")));
-        QCOMPARE(Stored("DateFormat"), std::string("<none>"));
+        QCOMPARE(stored("DateFormat"), std::string("<none>"));
         QVERIFY(!FileExists(path("db/MASTER")));
     }
 
     void aFailedConversionSaysSoAndKeepsTheDialogSettings() {
         WriteFileBytes(path("in.csv"), kLine);
-        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
-        QCOMPARE(prompter().TakeMessages(),
+        open("in.csv", [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", false); });
+        QCOMPARE(prompter().takeMessages(),
                  QStringList{QStringLiteral("Path specified does not point to a Master file")});
         QVERIFY(view().toPlainText().endsWith(
             QStringLiteral("\n\nConversion failed.\nPath specified does not point to a Master "
                            "file\nThe directory: ") +
             qpath("db") + QStringLiteral("\nNothing in ") + qpath("db") +
             QStringLiteral(" was changed.")));
-        QCOMPARE(Stored("Exist"), std::string("0"));
-        QCOMPARE(Stored("Path"), path("db"));  // what the user confirmed is remembered
+        QCOMPARE(stored("Exist"), std::string("0"));
+        QCOMPARE(stored("Path"), path("db"));  // what the user confirmed is remembered
 
         // Settings... converts the same file again; each confirmed run adds its line.
-        prompter().QueueDialog(
-            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
-        Action("settingsAction")->trigger();
-        QVERIFY(EndsWithSuccess(QStringLiteral(" was changed.\n\n")));
-        QCOMPARE(Stored("Path"), path("db"));
+        prompter().queueDialog(
+            [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", true); });
+        action("settingsAction")->trigger();
+        QVERIFY(endsWithSuccess(QStringLiteral(" was changed.\n\n")));
+        QCOMPARE(stored("Path"), path("db"));
     }
 
     // A duplicate symbol: the user is asked whether to replace it; No keeps today's message and
     // result, Yes converts over it.
     void aDuplicateCanBeReplacedWhenTheUserSaysSo() {
         WriteFileBytes(path("in.csv"), kLine);
-        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        open("in.csv", [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", true); });
         const std::string first = ReadFileBytes(path("db/MASTER"));
         const QString question = QStringLiteral(
             "The directory already holds a security XYZ.\nReplace it with the "
             "prices of this file?");
-        prompter().QueueDialog(
-            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
-        Action("settingsAction")->trigger();                         // no answer queued: No
-        QCOMPARE(prompter().TakeMessages(), QStringList{question});  // no second box
+        prompter().queueDialog(
+            [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", false); });
+        action("settingsAction")->trigger();                         // no answer queued: No
+        QCOMPARE(prompter().takeMessages(), QStringList{question});  // no second box
         QCOMPARE(ReadFileBytes(path("db/MASTER")), first);
 
         WriteFileBytes(path("in.csv"), std::string(kLine) + "083199,1.5,2,1,1.75,1000,50\n");
-        prompter().QueueAnswer(true);
-        prompter().QueueDialog(
-            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", false); });
-        Action("settingsAction")->trigger();
-        QCOMPARE(prompter().TakeMessages(), QStringList{question});
+        prompter().queueAnswer(true);
+        prompter().queueDialog(
+            [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", false); });
+        action("settingsAction")->trigger();
+        QCOMPARE(prompter().takeMessages(), QStringList{question});
         QVERIFY2(view().toPlainText().contains(
                      QStringLiteral("Conversion completed successfully!\nReplaced XYZ in ") +
                      qpath("db") +
@@ -249,22 +249,22 @@ private slots:
         // Answered No, the dialog comes back with the problems beside the column of the first,
         // which has the cursor.
         QStringList back;
-        OpenThenSettings("in.csv", [&](QDialog& d) {
-            prompter().QueueDialog([&](QDialog& again) {
+        openThenSettings("in.csv", [&](QDialog& d) {
+            prompter().queueDialog([&](QDialog& again) {
                 again.show();
-                auto* refusal = Child<QLabel>(again, "refusalLabel");
+                auto* refusal = child<QLabel>(again, "refusalLabel");
                 back << refusal->text().section('\n', -2) << again.focusWidget()->objectName()
                      << QString::number(refusal->parentWidget()->isAncestorOf(
-                            Child<QWidget>(again, "highColumnEdit")));
+                            child<QWidget>(again, "highColumnEdit")));
                 again.hide();
                 return int(QDialog::Rejected);
             });
-            return ConfirmInto(d, qpath("db"), "XYZ", true);
+            return confirmInto(d, qpath("db"), "XYZ", true);
         });
         QCOMPARE(back, (QStringList{"line 2, high price \"x\": is not a number\nNothing was "
                                     "converted.",
                                     "highColumnEdit", "1"}));
-        const QStringList asked = prompter().TakeMessages();
+        const QStringList asked = prompter().takeMessages();
         QCOMPARE(asked.size(), 1);
         QVERIFY(asked[0].contains(QStringLiteral("line 2, high price \"x\": is not a number")));
         QVERIFY(
@@ -272,11 +272,11 @@ private slots:
         QVERIFY(!FileExists(path("db/MASTER")));
         QVERIFY(view().toPlainText().endsWith(QStringLiteral(" was changed.")));
 
-        prompter().QueueAnswer(true);
-        prompter().QueueDialog(
-            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
-        Action("settingsAction")->trigger();
-        QCOMPARE(prompter().TakeMessages().size(), 1);
+        prompter().queueAnswer(true);
+        prompter().queueDialog(
+            [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", true); });
+        action("settingsAction")->trigger();
+        QCOMPARE(prompter().takeMessages().size(), 1);
         QVERIFY(view().toPlainText().endsWith(QStringLiteral("1 line was left out.")));
         QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{2 * 28});
     }
@@ -284,19 +284,19 @@ private slots:
     // The EMASTER check box: remembered, and with Make New Master an EMASTER beside MASTER.
     void aNewDirectoryGetsAnEMasterWhenTheBoxIsTicked() {
         WriteFileBytes(path("in.csv"), kLine);
-        Open("in.csv", [&](QDialog& d) {
-            Child<QCheckBox>(d, "emasterCheck")->setChecked(true);
-            return ConfirmInto(d, qpath("db"), "XYZ", true);
+        open("in.csv", [&](QDialog& d) {
+            child<QCheckBox>(d, "emasterCheck")->setChecked(true);
+            return confirmInto(d, qpath("db"), "XYZ", true);
         });
         QVERIFY(FileExists(path("db/EMASTER")));
         QCOMPARE(ReadFileBytes(path("db/EMASTER")).size(), std::size_t{2 * 192});
-        QCOMPARE(Stored("EMaster"), std::string("1"));
+        QCOMPARE(stored("EMaster"), std::string("1"));
         bool ticked = false;
-        prompter().QueueDialog([&](QDialog& d) {
-            ticked = Child<QCheckBox>(d, "emasterCheck")->isChecked();
+        prompter().queueDialog([&](QDialog& d) {
+            ticked = child<QCheckBox>(d, "emasterCheck")->isChecked();
             return int(QDialog::Rejected);
         });
-        Action("settingsAction")->trigger();
+        action("settingsAction")->trigger();
         QVERIFY(ticked);
     }
 
@@ -305,50 +305,50 @@ private slots:
     void aEuropeanFileConvertsWithSemicolonAndDecimalComma() {
         WriteFileBytes(path("in.csv"), "083099;1,5;2;1;1,75;1000;50\n");
         int refusedResult = -1;
-        Open("in.csv", [&](QDialog& d) {
-            Child<QCheckBox>(d, "decimalCommaCheck")->setChecked(true);
-            Child<QRadioButton>(d, "commaRadio")->setChecked(true);
-            refusedResult = ConfirmInto(d, qpath("db"), "EU", true);
-            Child<QRadioButton>(d, "semicolonRadio")->setChecked(true);
-            return ConfirmInto(d, qpath("db"), "EU", true);
+        open("in.csv", [&](QDialog& d) {
+            child<QCheckBox>(d, "decimalCommaCheck")->setChecked(true);
+            child<QRadioButton>(d, "commaRadio")->setChecked(true);
+            refusedResult = confirmInto(d, qpath("db"), "EU", true);
+            child<QRadioButton>(d, "semicolonRadio")->setChecked(true);
+            return confirmInto(d, qpath("db"), "EU", true);
         });
         QCOMPARE(refusedResult, int(QDialog::Rejected));
-        const QStringList messages = prompter().TakeMessages();
+        const QStringList messages = prompter().takeMessages();
         QVERIFY(!messages.isEmpty());
         QVERIFY(messages.front().startsWith("Numbers with a decimal comma cannot be read"));
         QCOMPARE(testing_support::ToHex(ReadFileBytes(path("db/F1.DAT")).substr(28, 28)),
                  testing_support::ToHex(testing_support::Hex(
                      "E0 E6 71 94 00 00 40 81 00 00 00 82 00 00 00 81 00 00 60 81 "
                      "00 00 7A 8A 00 00 48 86")));
-        QCOMPARE(Stored("Delimiter"), std::string("3"));
-        QCOMPARE(Stored("DecimalComma"), std::string("1"));
+        QCOMPARE(stored("Delimiter"), std::string("3"));
+        QCOMPARE(stored("DecimalComma"), std::string("1"));
     }
 
     void removeSecurityTakesItOutAfterAsking() {
         WriteFileBytes(path("in.csv"), kLine);
-        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        open("in.csv", [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", true); });
         QString offered;
         auto pick = [&](QDialog& d) {
-            offered = Child<QLineEdit>(d, "removeDirectoryEdit")->text();
-            auto* list = Child<QAbstractItemView>(d, "securityList");
+            offered = child<QLineEdit>(d, "removeDirectoryEdit")->text();
+            auto* list = child<QAbstractItemView>(d, "securityList");
             const QModelIndexList rows =
                 list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, "XYZ");
             if (rows.size() == 1) {
                 list->setCurrentIndex(rows.front());
             }
-            Child<QPushButton>(d, "okButton")->click();
+            child<QPushButton>(d, "okButton")->click();
             return d.result();
         };
-        prompter().QueueDialog(pick);  // asked, not confirmed: nothing happens
-        Action("removeAction")->trigger();
+        prompter().queueDialog(pick);  // asked, not confirmed: nothing happens
+        action("removeAction")->trigger();
         QCOMPARE(offered, qpath("db"));  // the directory of the last run
-        QCOMPARE(prompter().TakeMessages().size(), 1);
+        QCOMPARE(prompter().takeMessages().size(), 1);
         QVERIFY(FileExists(path("db/F1.DAT")));
 
-        prompter().QueueDialog(pick);
-        prompter().QueueAnswer(true);
-        Action("removeAction")->trigger();
-        QCOMPARE(prompter().TakeMessages(),
+        prompter().queueDialog(pick);
+        prompter().queueAnswer(true);
+        action("removeAction")->trigger();
+        QCOMPARE(prompter().takeMessages(),
                  QStringList{QStringLiteral("Remove XYZ from ") + qpath("db") +
                              QStringLiteral("?\nIts price files are deleted.")});
         QVERIFY(!FileExists(path("db/F1.DAT")));
@@ -360,21 +360,21 @@ private slots:
     // never gets as far as the question.
     void removeSecurityNeverAsksAboutASecurityTheDirectoryLacks() {
         WriteFileBytes(path("in.csv"), kLine);
-        Open("in.csv", [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "XYZ", true); });
+        open("in.csv", [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", true); });
         std::filesystem::create_directory(path("other"));
         QString problem;
-        prompter().QueueDialog([&](QDialog& d) {
-            Child<QLineEdit>(d, "removeDirectoryEdit")->setText(qpath("other"));
-            auto* list = Child<QAbstractItemView>(d, "securityList");
+        prompter().queueDialog([&](QDialog& d) {
+            child<QLineEdit>(d, "removeDirectoryEdit")->setText(qpath("other"));
+            auto* list = child<QAbstractItemView>(d, "securityList");
             list->setCurrentIndex(list->model()->index(0, 0));
-            problem = Child<QLabel>(d, "removeProblemLabel")->text();
-            Child<QPushButton>(d, "okButton")->click();
+            problem = child<QLabel>(d, "removeProblemLabel")->text();
+            child<QPushButton>(d, "okButton")->click();
             return d.result();
         });
-        prompter().QueueAnswer(true);
-        Action("removeAction")->trigger();
+        prompter().queueAnswer(true);
+        action("removeAction")->trigger();
         QCOMPARE(problem, "The directory " + qpath("other") + " holds no MASTER.");
-        QCOMPARE(prompter().TakeMessages(), QStringList());
+        QCOMPARE(prompter().takeMessages(), QStringList());
         QVERIFY(FileExists(path("db/F1.DAT")));
     }
 
@@ -391,19 +391,19 @@ private slots:
         store().WriteInt("Setting", "CloCol", 2);
         store().WriteString("Setting", "Path", path("db"));
         store().WriteString("Setting", "Symbol", "ABC");
-        Open("in.csv", [](QDialog& d) {
+        open("in.csv", [](QDialog& d) {
             // A stored beginning of a name selects the first entry that begins with it.
-            if (Child<QComboBox>(d, "dateFormatCombo")->currentText() != "DD_MM_CCYY" ||
-                !Child<QRadioButton>(d, "tabRadio")->isChecked() ||
-                Child<SpinEdit>(d, "openColumnEdit")->isEnabled()) {
+            if (child<QComboBox>(d, "dateFormatCombo")->currentText() != "DD_MM_CCYY" ||
+                !child<QRadioButton>(d, "tabRadio")->isChecked() ||
+                child<SpinEdit>(d, "openColumnEdit")->isEnabled()) {
                 return int(QDialog::Rejected);
             }
-            Child<QPushButton>(d, "okButton")->click();
+            child<QPushButton>(d, "okButton")->click();
             return d.result();
         });
-        QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
-        QCOMPARE(view().m_nDateFormat, 6);
-        QCOMPARE(Stored("DateFormat"), std::string("DD_MM_CCYY"));
+        QVERIFY2(endsWithSuccess(), qPrintable(view().toPlainText()));
+        QCOMPARE(view().dateFormat(), 6);
+        QCOMPARE(stored("DateFormat"), std::string("DD_MM_CCYY"));
         QCOMPARE(ReadFileBytes(path("db/F1.DOP")),
                  std::string("\"DATE\",0,0\r\n\"CLOSE\",4,4\r\n"));
     }
@@ -417,13 +417,13 @@ private slots:
                        "2024-01-03,184.22,185.88,183.43,184.25,183.55,58414500\n"
                        "2024-01-04,182.15,183.09,180.88,181.91,n/a,71983600\n");
         QStringList seen;
-        Open("prices.csv", [&](QDialog& d) {
-            auto* table = Child<QTableView>(d, "previewTable");
+        open("prices.csv", [&](QDialog& d) {
+            auto* table = child<QTableView>(d, "previewTable");
             QAbstractItemModel* model = table->model();
             auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
                 return model->index(row, column).data(role);
             };
-            auto* summary = Child<QLabel>(d, "summaryLabel");
+            auto* summary = child<QLabel>(d, "summaryLabel");
             seen << QString::number(model->rowCount()) << QString::number(model->columnCount())
                  << model->headerData(5, Qt::Horizontal).toString() << cell(0, 0).toString()
                  << cell(2, 4).toString() << cell(2, 5).toString()
@@ -431,20 +431,20 @@ private slots:
             (void)QTest::qWaitFor([&] { return summary->text().contains("No problems"); });
             seen << summary->text();
             // Volume taken from the Adj Close column: line 4's text is marked, stored as 0.
-            SetColumn(d, "volumeColumnEdit", "6");
+            setColumn(d, "volumeColumnEdit", "6");
             (void)QTest::qWaitFor([&] { return cell(2, 5, Qt::UserRole).toBool(); });
             seen << cell(2, 5).toString() << cell(2, 5, Qt::ToolTipRole).toString()
                  << QString::number(cell(1, 5, Qt::UserRole).toBool());
             (void)QTest::qWaitFor([&] { return summary->text().contains("1 problem."); });
             seen << summary->text();
             // Settings that cannot read the file at all say why in place of the summary.
-            SetColumn(d, "volumeColumnEdit", "1");
+            setColumn(d, "volumeColumnEdit", "1");
             (void)QTest::qWaitFor([&] { return model->columnCount() == 0; });
             seen << summary->text();
-            SetColumn(d, "volumeColumnEdit", "7");
+            setColumn(d, "volumeColumnEdit", "7");
             (void)QTest::qWaitFor([&] { return model->columnCount() == 6; });
             // A range of dates shows its records only; a date that is none says how to write it.
-            auto* from = Child<QLineEdit>(d, "fromEdit");
+            auto* from = child<QLineEdit>(d, "fromEdit");
             from->setText("2024-01-03");
             (void)QTest::qWaitFor([&] { return summary->text().startsWith("The dates chosen"); });
             seen << QString::number(model->rowCount()) << summary->text();
@@ -454,7 +454,7 @@ private slots:
             from->clear();
             (void)QTest::qWaitFor([&] { return model->columnCount() == 6; });
             // A date format that reads none of the dates marks every date.
-            Child<QComboBox>(d, "dateFormatCombo")->setCurrentText("MMDDYY");
+            child<QComboBox>(d, "dateFormatCombo")->setCurrentText("MMDDYY");
             (void)QTest::qWaitFor([&] { return cell(0, 0, Qt::UserRole).toBool(); });
             seen << cell(0, 0, Qt::ToolTipRole).toString();
             return int(QDialog::Rejected);
@@ -472,18 +472,18 @@ private slots:
                      "line 2, date \"2024-01-02\": has more digits than MMDDYY reads\nline 2, date "
                      "\"2024-01-02\": holds other characters than digits, but MMDDYY is "
                      "written in digits only"}));
-        QVERIFY(prompter().TakeMessages().isEmpty());
+        QVERIFY(prompter().takeMessages().isEmpty());
     }
 
     // A file that lists the newest day first is previewed oldest first, as it will be stored.
     void thePreviewOfANewestFirstFileShowsTheStoredOrder() {
         WriteFileBytes(path("new.csv"), "090299,1,2,1,2,5,6\n090199,1,2,1,2,5,6\n");
         QStringList seen;
-        Open("new.csv", [&](QDialog& d) {
-            QAbstractItemModel* model = Child<QTableView>(d, "previewTable")->model();
+        open("new.csv", [&](QDialog& d) {
+            QAbstractItemModel* model = child<QTableView>(d, "previewTable")->model();
             seen << model->index(0, 0).data().toString()
                  << model->headerData(0, Qt::Vertical).toString()
-                 << QString::number(Child<QLabel>(d, "orderNoteLabel")->isVisibleTo(&d));
+                 << QString::number(child<QLabel>(d, "orderNoteLabel")->isVisibleTo(&d));
             return int(QDialog::Rejected);
         });
         QCOMPARE(seen, (QStringList{"1999-09-01", "line 2", "1"}));
@@ -498,16 +498,16 @@ private slots:
             std::filesystem::create_directory(path(name.c_str()));
             WriteFileBytes(path((name + ".txt").c_str()), shape.input);
             QString detection;
-            Open((name + ".txt").c_str(), [&](QDialog& d) {
-                detection = Child<QLabel>(d, "detectionLabel")->text();
-                Child<QLineEdit>(d, "directoryEdit")->setText(qpath(name.c_str()));
-                Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
-                Child<QPushButton>(d, "okButton")->click();
+            open((name + ".txt").c_str(), [&](QDialog& d) {
+                detection = child<QLabel>(d, "detectionLabel")->text();
+                child<QLineEdit>(d, "directoryEdit")->setText(qpath(name.c_str()));
+                child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+                child<QPushButton>(d, "okButton")->click();
                 return d.result();
             });
             QVERIFY2(detection.startsWith("Settings detected from the file"),
                      qPrintable(QString::fromLatin1(shape.name) + ": " + detection));
-            QVERIFY2(EndsWithSuccess(), qPrintable(QString::fromLatin1(shape.name) + ": " +
+            QVERIFY2(endsWithSuccess(), qPrintable(QString::fromLatin1(shape.name) + ": " +
                                                    view().toPlainText().right(300)));
 
             // The same file converted by a job with the detected settings.
@@ -540,23 +540,23 @@ private slots:
         store().WriteInt("Setting", "Delimiter", 1);
         store().WriteString("Setting", "Symbol", "LASTRUN");
         QStringList seen;
-        Open("dax.txt", [&](QDialog& d) {
-            seen << Child<QLabel>(d, "detectionLabel")->text().section('.', 0, 0)
-                 << Child<QLineEdit>(d, "symbolEdit")->text()
-                 << QString::number(Child<QRadioButton>(d, "semicolonRadio")->isChecked())
-                 << QString::number(Child<QCheckBox>(d, "decimalCommaCheck")->isChecked())
-                 << Child<QComboBox>(d, "dateFormatCombo")->currentText();
+        open("dax.txt", [&](QDialog& d) {
+            seen << child<QLabel>(d, "detectionLabel")->text().section('.', 0, 0)
+                 << child<QLineEdit>(d, "symbolEdit")->text()
+                 << QString::number(child<QRadioButton>(d, "semicolonRadio")->isChecked())
+                 << QString::number(child<QCheckBox>(d, "decimalCommaCheck")->isChecked())
+                 << child<QComboBox>(d, "dateFormatCombo")->currentText();
             // What the user typed stays when Detect proposes the settings again.
-            Child<QRadioButton>(d, "commaRadio")->setChecked(true);
-            Child<QLineEdit>(d, "nameEdit")->setText("DAX");
-            Child<QPushButton>(d, "detectButton")->click();
-            seen << QString::number(Child<QRadioButton>(d, "semicolonRadio")->isChecked())
-                 << Child<QLineEdit>(d, "nameEdit")->text();
-            return ConfirmInto(d, qpath("db"), Child<QLineEdit>(d, "symbolEdit")->text(), true);
+            child<QRadioButton>(d, "commaRadio")->setChecked(true);
+            child<QLineEdit>(d, "nameEdit")->setText("DAX");
+            child<QPushButton>(d, "detectButton")->click();
+            seen << QString::number(child<QRadioButton>(d, "semicolonRadio")->isChecked())
+                 << child<QLineEdit>(d, "nameEdit")->text();
+            return confirmInto(d, qpath("db"), child<QLineEdit>(d, "symbolEdit")->text(), true);
         });
         QCOMPARE(seen, (QStringList{"Settings detected from the file", "DAX", "1", "1",
                                     "DD_MM_CCYY", "1", "DAX"}));
-        QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
+        QVERIFY2(endsWithSuccess(), qPrintable(view().toPlainText()));
         QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(53 + 36, 4), std::string("DAX "));
     }
 
@@ -567,25 +567,25 @@ private slots:
         QStringList seen;
         auto mended = [&](QDialog& d) {
             d.show();
-            seen << Child<QLineEdit>(d, "nameEdit")->text()
-                 << Child<QLineEdit>(d, "symbolEdit")->text()
-                 << Child<QLabel>(d, "refusalLabel")->text() << d.focusWidget()->objectName();
+            seen << child<QLineEdit>(d, "nameEdit")->text()
+                 << child<QLineEdit>(d, "symbolEdit")->text()
+                 << child<QLabel>(d, "refusalLabel")->text() << d.focusWidget()->objectName();
             d.hide();
-            return ConfirmInto(d, qpath("db"), "XYZ", true);
+            return confirmInto(d, qpath("db"), "XYZ", true);
         };
-        Open("in.csv", [&](QDialog& d) {
-            prompter().QueueDialog(mended);
-            Child<QLineEdit>(d, "nameEdit")->setText("Typed Name");
-            return ConfirmInto(d, qpath("db"), "XYZ", false);  // no MASTER there yet
+        open("in.csv", [&](QDialog& d) {
+            prompter().queueDialog(mended);
+            child<QLineEdit>(d, "nameEdit")->setText("Typed Name");
+            return confirmInto(d, qpath("db"), "XYZ", false);  // no MASTER there yet
         });
-        QCOMPARE(prompter().TakeMessages(),
+        QCOMPARE(prompter().takeMessages(),
                  QStringList{"Path specified does not point to a Master file"});
         QCOMPARE(seen,
                  (QStringList{"Typed Name", "XYZ",
                               "Path specified does not point to a Master file\nThe directory: " +
                                   qpath("db"),
                               "useExistingMasterRadio"}));
-        QVERIFY2(EndsWithSuccess(QStringLiteral("Conversion failed.\nPath specified does not point "
+        QVERIFY2(endsWithSuccess(QStringLiteral("Conversion failed.\nPath specified does not point "
                                                 "to a Master file\nThe directory: ") +
                                  qpath("db") + QStringLiteral("\nNothing in ") + qpath("db") +
                                  QStringLiteral(" was changed.\n\n")),
@@ -596,18 +596,18 @@ private slots:
     void aMissingDirectoryRefusalGoesOnceTheDirectoryIsMade() {
         WriteFileBytes(path("in.csv"), kLine);
         QList<bool> shown;
-        Open("in.csv", [&](QDialog& d) {
-            prompter().QueueDialog([&](QDialog& again) {
-                auto* refusal = Child<QLabel>(again, "refusalLabel");
+        open("in.csv", [&](QDialog& d) {
+            prompter().queueDialog([&](QDialog& again) {
+                auto* refusal = child<QLabel>(again, "refusalLabel");
                 shown << refusal->isVisibleTo(&again);
-                prompter().QueueAnswer(true);
-                Child<QPushButton>(again, "createDirectoryButton")->click();
+                prompter().queueAnswer(true);
+                child<QPushButton>(again, "createDirectoryButton")->click();
                 shown << refusal->isVisibleTo(&again);
-                return ConfirmInto(again, qpath("db/missing"), "XYZ", true);
+                return confirmInto(again, qpath("db/missing"), "XYZ", true);
             });
-            return ConfirmInto(d, qpath("db/missing"), "XYZ", true);
+            return confirmInto(d, qpath("db/missing"), "XYZ", true);
         });
-        QCOMPARE(prompter().TakeMessages(),
+        QCOMPARE(prompter().takeMessages(),
                  (QStringList{"Path does not exist", "The directory " + qpath("db/missing") +
                                                          " does not exist.\nCreate it?"}));
         QCOMPARE(shown, (QList<bool>{true, false}));
@@ -621,41 +621,41 @@ private slots:
         QStringList seen;
         QList<bool> follows;
         auto status = [&](QDialog& d) {
-            auto* label = Child<QLabel>(d, "directoryStatusLabel");
+            auto* label = child<QLabel>(d, "directoryStatusLabel");
             seen << label->text() + (label->property("warning").toBool() ? " [!]" : "");
         };
-        Open("in.csv", [&](QDialog& d) {
-            auto* edit = Child<QLineEdit>(d, "directoryEdit");
+        open("in.csv", [&](QDialog& d) {
+            auto* edit = child<QLineEdit>(d, "directoryEdit");
             edit->setText(qpath("db/new"));
             // A missing directory calls for a new MASTER; the user may choose otherwise.
-            follows << Child<QRadioButton>(d, "makeNewMasterRadio")->isChecked()
-                    << Child<QCheckBox>(d, "emasterCheck")->isEnabled();
-            Child<QRadioButton>(d, "useExistingMasterRadio")->setChecked(true);
-            follows << Child<QCheckBox>(d, "emasterCheck")->isEnabled();
+            follows << child<QRadioButton>(d, "makeNewMasterRadio")->isChecked()
+                    << child<QCheckBox>(d, "emasterCheck")->isEnabled();
+            child<QRadioButton>(d, "useExistingMasterRadio")->setChecked(true);
+            follows << child<QCheckBox>(d, "emasterCheck")->isEnabled();
             status(d);
-            auto* create = Child<QPushButton>(d, "createDirectoryButton");
+            auto* create = child<QPushButton>(d, "createDirectoryButton");
             seen << QString::number(create->isVisibleTo(&d));
-            prompter().QueueAnswer(true);
+            prompter().queueAnswer(true);
             create->click();
             status(d);
-            Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+            child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
             status(d);
-            return ConfirmInto(d, qpath("db/new"), "XYZ", true);
+            return confirmInto(d, qpath("db/new"), "XYZ", true);
         });
-        QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
-        prompter().QueueDialog([&](QDialog& d) {
-            Child<QLineEdit>(d, "directoryEdit")->setText(qpath("db/new"));
-            follows << Child<QRadioButton>(d, "useExistingMasterRadio")->isChecked();  // it has one
-            Child<QRadioButton>(d, "useExistingMasterRadio")->setChecked(true);
+        QVERIFY2(endsWithSuccess(), qPrintable(view().toPlainText()));
+        prompter().queueDialog([&](QDialog& d) {
+            child<QLineEdit>(d, "directoryEdit")->setText(qpath("db/new"));
+            follows << child<QRadioButton>(d, "useExistingMasterRadio")->isChecked();  // it has one
+            child<QRadioButton>(d, "useExistingMasterRadio")->setChecked(true);
             status(d);
-            Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+            child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
             status(d);
-            Child<QLineEdit>(d, "directoryEdit")->setText(qpath("in.csv"));
+            child<QLineEdit>(d, "directoryEdit")->setText(qpath("in.csv"));
             status(d);
             return int(QDialog::Rejected);
         });
-        Action("settingsAction")->trigger();
-        QCOMPARE(prompter().TakeMessages(),
+        action("settingsAction")->trigger();
+        QCOMPARE(prompter().takeMessages(),
                  QStringList{"The directory " + qpath("db/new") + " does not exist.\nCreate it?"});
         QCOMPARE(seen,
                  (QStringList{"The directory does not exist. Use Existing Master needs a directory "
@@ -677,7 +677,7 @@ private slots:
     void theDialogIsUsableFromTheKeyboard() {
         WriteFileBytes(path("in.csv"), kLine);
         QStringList seen;
-        Open("in.csv", [&](QDialog& d) {
+        open("in.csv", [&](QDialog& d) {
             QSet<QChar> keys;
             QStringList missing;
             auto take = [&](const QString& text) {
@@ -704,10 +704,10 @@ private slots:
             seen << missing.join("; ");
             d.show();
             QApplication::setActiveWindow(&d);
-            Child<QRadioButton>(d, "tabRadio")->setChecked(true);
-            Child<QCheckBox>(d, "openIntCheck")->setChecked(true);
-            Child<SpinEdit>(d, "openIntColumnEdit")->setEnabled(true);
-            Child<SpinEdit>(d, "openIntColumnEdit")->setFocus();
+            child<QRadioButton>(d, "tabRadio")->setChecked(true);
+            child<QCheckBox>(d, "openIntCheck")->setChecked(true);
+            child<SpinEdit>(d, "openIntColumnEdit")->setEnabled(true);
+            child<SpinEdit>(d, "openIntColumnEdit")->setFocus();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             seen << (QApplication::focusWidget() != nullptr
                          ? QApplication::focusWidget()->objectName()
@@ -716,7 +716,7 @@ private slots:
             auto* help = d.findChild<HelpWindow*>("dialogHelpWindow");
             seen << QString::number(help != nullptr && help->isVisible());
             if (help != nullptr) {
-                seen << help->Browser()->source().fileName();
+                seen << help->browser()->source().fileName();
                 help->close();
             }
             d.hide();
@@ -728,37 +728,37 @@ private slots:
     void dialogChecksInTheirOrder() {
         WriteFileBytes(path("in.csv"), kLine);
         QStringList seen;
-        OpenThenSettings("in.csv", [&](QDialog& d) {
+        openThenSettings("in.csv", [&](QDialog& d) {
             auto& dialog = static_cast<SettingsDialog&>(d);
-            auto ok = Child<QPushButton>(d, "okButton");
+            auto ok = child<QPushButton>(d, "okButton");
             // Neither symbol nor directory: the symbol is asked for first.
-            Child<QLineEdit>(d, "symbolEdit")->clear();
+            child<QLineEdit>(d, "symbolEdit")->clear();
             ok->click();
             // A switched-off field is checked too, and takes the focus.
-            Child<QCheckBox>(d, "highCheck")->click();  // unticked: its column turns to 1
-            SetColumn(d, "openIntColumnEdit", "25");
+            child<QCheckBox>(d, "highCheck")->click();  // unticked: its column turns to 1
+            setColumn(d, "openIntColumnEdit", "25");
             ok->click();
-            seen << QString::number(Child<SpinEdit>(d, "highColumnEdit")->Text().toInt());
+            seen << QString::number(child<SpinEdit>(d, "highColumnEdit")->text().toInt());
             // Duplicates among the fields switched on only.
-            SetColumn(d, "openIntColumnEdit", "3");
-            SetColumn(d, "dateColumnEdit", "3");
-            Child<QLineEdit>(d, "symbolEdit")->setText("ab ");
+            setColumn(d, "openIntColumnEdit", "3");
+            setColumn(d, "dateColumnEdit", "3");
+            child<QLineEdit>(d, "symbolEdit")->setText("ab ");
             ok->click();
-            Child<QCheckBox>(d, "openIntCheck")->click();
+            child<QCheckBox>(d, "openIntCheck")->click();
             ok->click();  // the date's 3 is free now, but there is no directory
-            seen << Child<QLineEdit>(d, "symbolEdit")->text();
-            Child<QLineEdit>(d, "nameEdit")->setText(QString(17, QLatin1Char('n')));
-            Child<QLineEdit>(d, "directoryEdit")->setText(qpath("db"));
+            seen << child<QLineEdit>(d, "symbolEdit")->text();
+            child<QLineEdit>(d, "nameEdit")->setText(QString(17, QLatin1Char('n')));
+            child<QLineEdit>(d, "directoryEdit")->setText(qpath("db"));
             ok->click();
-            Child<QLineEdit>(d, "nameEdit")->setText("Name");
+            child<QLineEdit>(d, "nameEdit")->setText("Name");
             // A stored format that is not in the list selects nothing.
-            Child<QComboBox>(d, "dateFormatCombo")->setCurrentIndex(-1);
-            Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+            child<QComboBox>(d, "dateFormatCombo")->setCurrentIndex(-1);
+            child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
             ok->click();
             seen << QString::number(dialog.result());
             return d.result();
         });
-        QCOMPARE(prompter().TakeMessages(),
+        QCOMPARE(prompter().takeMessages(),
                  (QStringList{"You did not enter a valid symbol",
                               "Please enter a whole number from 1 to 20.",
                               "Duplicate columns specified\nCorrect or disable",
@@ -766,8 +766,8 @@ private slots:
                               "No date format is chosen.\nChoose one of the date formats "
                               "of the list."}));
         QCOMPARE(seen, (QStringList{"1", "AB", QString::number(QDialog::Accepted)}));
-        QCOMPARE(view().m_nDateFormat, 0);  // none chosen from the list
-        QCOMPARE(Stored("DateFormat"), std::string(""));
+        QCOMPARE(view().dateFormat(), 0);  // none chosen from the list
+        QCOMPARE(stored("DateFormat"), std::string(""));
         QVERIFY(view().toPlainText().endsWith(
             QStringLiteral("Conversion failed.\nNo date format is chosen.\nChoose one of the date "
                            "formats of the list.\nNothing in ") +
@@ -779,19 +779,19 @@ private slots:
         store().WriteInt("Setting", "SkipOn", 1);
         store().WriteInt("Setting", "SkipRows", 5);
         QStringList seen;
-        OpenThenSettings("in.csv", [&](QDialog& d) {
-            auto* rows = Child<SpinEdit>(d, "skipRowsEdit");
-            seen << rows->Text() << (rows->isEnabled() ? "on" : "off");
-            Child<QCheckBox>(d, "skipRowsCheck")->click();
-            seen << rows->Text() << (rows->isEnabled() ? "on" : "off");
+        openThenSettings("in.csv", [&](QDialog& d) {
+            auto* rows = child<SpinEdit>(d, "skipRowsEdit");
+            seen << rows->text() << (rows->isEnabled() ? "on" : "off");
+            child<QCheckBox>(d, "skipRowsCheck")->click();
+            seen << rows->text() << (rows->isEnabled() ? "on" : "off");
             // With a column out of range the box is not read: the rows keep the earlier state.
-            SetColumn(d, "dateColumnEdit", "0");
-            Child<QCheckBox>(d, "skipRowsCheck")->click();
+            setColumn(d, "dateColumnEdit", "0");
+            child<QCheckBox>(d, "skipRowsCheck")->click();
             seen << (rows->isEnabled() ? "on" : "off");
             return int(QDialog::Rejected);
         });
         QCOMPARE(seen, (QStringList{"5", "on", "0", "off", "off"}));
-        QCOMPARE(prompter().TakeMessages(),
+        QCOMPARE(prompter().takeMessages(),
                  QStringList{"Please enter a whole number from 1 to 20."});
     }
 
@@ -801,71 +801,70 @@ private slots:
         WriteFileBytes(path("in.csv"), kLine);
         std::filesystem::create_directory(path("db/new"));
         const QString before = QDir::currentPath();
-        prompter().QueueFile(qpath("in.csv"));
-        prompter().QueueDialog([&](QDialog& d) {
-            Child<QLineEdit>(d, "directoryEdit")->setText(qpath("db"));
-            prompter().QueueFile(qpath("db/new"));
-            Child<QPushButton>(d, "browseButton")->click();
-            Child<QLineEdit>(d, "symbolEdit")->setText("B");
-            Child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
-            Child<QPushButton>(d, "okButton")->click();
+        prompter().queueFile(qpath("in.csv"));
+        prompter().queueDialog([&](QDialog& d) {
+            child<QLineEdit>(d, "directoryEdit")->setText(qpath("db"));
+            prompter().queueFile(qpath("db/new"));
+            child<QPushButton>(d, "browseButton")->click();
+            child<QLineEdit>(d, "symbolEdit")->setText("B");
+            child<QRadioButton>(d, "makeNewMasterRadio")->setChecked(true);
+            child<QPushButton>(d, "okButton")->click();
             return d.result();
         });
-        Action("openAction")->trigger();
-        QCOMPARE(prompter().LastFolder(), qpath("db"));
+        action("openAction")->trigger();
+        QCOMPARE(prompter().lastFolder(), qpath("db"));
         QVERIFY(FileExists(path("db/new/MASTER")));
-        QCOMPARE(Stored("Path"), path("db/new"));
+        QCOMPARE(stored("Path"), path("db/new"));
         QCOMPARE(QDir::currentPath(), before);
     }
 
     void clearWindowKeepsThePathAndWritesNothing() {
         WriteFileBytes(path("in.csv"), kLine);
-        Open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
-        Action("clearWindowAction")->trigger();
+        open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        action("clearWindowAction")->trigger();
         QCOMPARE(view().toPlainText(), QString());
-        QVERIFY(Action("settingsAction")->isEnabled());
+        QVERIFY(action("settingsAction")->isEnabled());
         QCOMPARE(ReadFileBytes(path("in.csv")), std::string(kLine));
-        QCOMPARE(view().m_strInputPath, qpath("in.csv"));
+        QCOMPARE(view().inputPath(), qpath("in.csv"));
         // No command only imitates one: nothing to save, no new document that wipes the window.
-        QVERIFY(frame().findChild<QAction*>("saveAction") == nullptr);
-        QVERIFY(frame().findChild<QAction*>("newAction") == nullptr);
+        QVERIFY(mainWindow().findChild<QAction*>("saveAction") == nullptr);
+        QVERIFY(mainWindow().findChild<QAction*>("newAction") == nullptr);
     }
 
     void recentFilesReopenAndForgetMissingFiles() {
         WriteFileBytes(path("a.csv"), kLine);
         WriteFileBytes(path("b.csv"), kLine);
-        Open("a.csv", [](QDialog&) { return int(QDialog::Rejected); });
-        Open("b.csv", [](QDialog&) { return int(QDialog::Rejected); });
-        QCOMPARE(m_app->Document()->RecentFiles(), (QStringList{qpath("b.csv"), qpath("a.csv")}));
-        prompter().QueueDialog([](QDialog&) { return int(QDialog::Rejected); });
-        Action("recentFileAction2")->trigger();
-        QCOMPARE(view().m_strInputPath, qpath("a.csv"));
-        QCOMPARE(m_app->Document()->RecentFiles().first(), qpath("a.csv"));
+        open("a.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        open("b.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        QCOMPARE(app_->fileOpener()->recentFiles(), (QStringList{qpath("b.csv"), qpath("a.csv")}));
+        prompter().queueDialog([](QDialog&) { return int(QDialog::Rejected); });
+        action("recentFileAction2")->trigger();
+        QCOMPARE(view().inputPath(), qpath("a.csv"));
+        QCOMPARE(app_->fileOpener()->recentFiles().first(), qpath("a.csv"));
 
         std::filesystem::remove(path("b.csv"));
-        Action("recentFileAction2")->trigger();
-        QCOMPARE(prompter().TakeMessages().size(), 1);
-        QCOMPARE(m_app->Document()->RecentFiles(), QStringList{qpath("a.csv")});
+        action("recentFileAction2")->trigger();
+        QCOMPARE(prompter().takeMessages().size(), 1);
+        QCOMPARE(app_->fileOpener()->recentFiles(), QStringList{qpath("a.csv")});
     }
 
     void aFileOnTheCommandLineIsOpenedAtStart() {
         WriteFileBytes(path("in.csv"), kLine);
-        m_app.reset();
-        prompter().QueueDialog(
-            [&](QDialog& d) { return ConfirmInto(d, qpath("db"), "CMD", true); });
-        StartApp(qpath("in.csv"));
-        QVERIFY(EndsWithSuccess());
+        app_.reset();
+        prompter().queueDialog(
+            [&](QDialog& d) { return confirmInto(d, qpath("db"), "CMD", true); });
+        startApp(qpath("in.csv"));
+        QVERIFY(endsWithSuccess());
 
         // A missing file is reported and the program goes on with an empty window.
-        m_app.reset();
-        m_app = std::make_unique<KorvexApp>();
-        QVERIFY(m_app->InitInstance(qpath("missing.csv"), m_settings));
-        const QStringList messages = prompter().TakeMessages();
+        app_.reset();
+        startApp(qpath("missing.csv"));
+        const QStringList messages = prompter().takeMessages();
         QCOMPARE(messages.size(), 1);
         QVERIFY(messages[0].startsWith("Cannot open the file " + qpath("missing.csv") + ".\n"));
-        QVERIFY(frame().isVisible());
+        QVERIFY(mainWindow().isVisible());
         QCOMPARE(view().toPlainText(), QString());
-        QVERIFY(!Action("settingsAction")->isEnabled());
+        QVERIFY(!action("settingsAction")->isEnabled());
     }
 
     void placementIsRestoredAndSaved() {
@@ -876,39 +875,39 @@ private slots:
         // Saved and restored as the frame's corner and the size inside the frame: a window
         // manager's frame must not make it grow from one start to the next.
         for (int start = 0; start < 2; ++start) {
-            m_app.reset();
-            StartApp();
-            QCOMPARE(frame().pos(), QPoint(30, 40));
-            QCOMPARE(frame().size(), QSize(500, 300));
-            frame().close();
+            app_.reset();
+            startApp();
+            QCOMPARE(mainWindow().pos(), QPoint(30, 40));
+            QCOMPARE(mainWindow().size(), QSize(500, 300));
+            mainWindow().close();
             QCOMPARE(store().ReadInt("Screen", "x", -1), 30);
             QCOMPARE(store().ReadInt("Screen", "y", -1), 40);
             QCOMPARE(store().ReadInt("Screen", "cx", -1), 500);
             QCOMPARE(store().ReadInt("Screen", "cy", -1), 300);
         }
-        frame().show();
-        frame().move(-20, -5);
-        frame().resize(400, 200);
-        frame().close();
+        mainWindow().show();
+        mainWindow().move(-20, -5);
+        mainWindow().resize(400, 200);
+        mainWindow().close();
         QCOMPARE(store().ReadInt("Screen", "x", -1), 0);
         QCOMPARE(store().ReadInt("Screen", "y", -1), 0);
         QCOMPARE(store().ReadInt("Screen", "cx", -1), 400);
         QCOMPARE(store().ReadInt("Screen", "cy", -1), 200);
 
-        frame().show();
-        frame().showMinimized();
+        mainWindow().show();
+        mainWindow().showMinimized();
         store().WriteInt("Screen", "cx", 123);
-        frame().SavePlacement();
-        QCOMPARE(store().ReadInt("Screen", "cx", -1), frame().isMinimized() ? 123 : 400);
+        mainWindow().savePlacement();
+        QCOMPARE(store().ReadInt("Screen", "cx", -1), mainWindow().isMinimized() ? 123 : 400);
 
         // A maximised window comes back maximised, its normal frame kept for when it is restored.
         store().WriteInt("Screen", "cx", 500);
         store().WriteInt("Screen", "Maximized", 1);
-        m_app.reset();
-        StartApp();
-        QVERIFY(frame().windowState().testFlag(Qt::WindowMaximized));
-        frame().close();
-        QCOMPARE(store().ReadInt("Screen", "Maximized", -1), frame().isMaximized() ? 1 : 0);
+        app_.reset();
+        startApp();
+        QVERIFY(mainWindow().windowState().testFlag(Qt::WindowMaximized));
+        mainWindow().close();
+        QCOMPARE(store().ReadInt("Screen", "Maximized", -1), mainWindow().isMaximized() ? 1 : 0);
         QCOMPARE(store().ReadInt("Screen", "cx", -1), 500);
     }
 
@@ -917,74 +916,74 @@ private slots:
     void eachFileStartsCleanAndTheLogKeepsEarlierRuns() {
         WriteFileBytes(path("aapl.csv"), kLine);
         WriteFileBytes(path("msft.csv"), kLine);
-        Open("aapl.csv", [&](QDialog& d) {
-            Child<QLineEdit>(d, "nameEdit")->setText("Apple Inc");
-            return ConfirmInto(d, qpath("db"), "AAPL", true);
+        open("aapl.csv", [&](QDialog& d) {
+            child<QLineEdit>(d, "nameEdit")->setText("Apple Inc");
+            return confirmInto(d, qpath("db"), "AAPL", true);
         });
-        QVERIFY2(EndsWithSuccess(), qPrintable(view().toPlainText()));
+        QVERIFY2(endsWithSuccess(), qPrintable(view().toPlainText()));
         QStringList seen;
         auto look = [&](QDialog& d) {
-            seen << Child<QLineEdit>(d, "symbolEdit")->text()
-                 << Child<QLineEdit>(d, "nameEdit")->text()
-                 << QString::number(Child<QRadioButton>(d, "useExistingMasterRadio")->isChecked());
+            seen << child<QLineEdit>(d, "symbolEdit")->text()
+                 << child<QLineEdit>(d, "nameEdit")->text()
+                 << QString::number(child<QRadioButton>(d, "useExistingMasterRadio")->isChecked());
             return int(QDialog::Rejected);
         };
-        Open("msft.csv", look);
-        prompter().QueueDialog(look);
-        Action("settingsAction")->trigger();
+        open("msft.csv", look);
+        prompter().queueDialog(look);
+        action("settingsAction")->trigger();
         QCOMPARE(seen, (QStringList{"MSFT", "", "1", "MSFT", "", "1"}));
         QVERIFY(view().toPlainText().contains(QStringLiteral("Converted 1 price records of AAPL")));
-        QCOMPARE(prompter().LastFilter(),
+        QCOMPARE(prompter().lastFilter(),
                  QStringLiteral("Price files (*.csv *.txt *.prn *.asc);;All files (*)"));
-        QCOMPARE(prompter().LastFolder(), QString::fromStdString(m_dir->path()));
+        QCOMPARE(prompter().lastFolder(), QString::fromStdString(dir_->path()));
 
         WriteFileBytes(path("msft.csv"), "090199,1,2,1,2,5,6\n");
-        Open("msft.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        open("msft.csv", [](QDialog&) { return int(QDialog::Rejected); });
         QVERIFY(view().toPlainText().endsWith(QStringLiteral("090199,1,2,1,2,5,6\n")));
     }
 
     void anOldProfileIsImportedOnTheFirstStartOnly() {
-        m_app.reset();
+        app_.reset();
         TempDir fresh;
         std::filesystem::create_directory(fresh / "config");
         WriteFileBytes(fresh / "config/Korvex.INI", "[Screen]\nx=10\ny=20\ncx=300\ncy=200\n");
-        m_settings = fresh / "config/Korvex.ini";
-        StartApp();
-        QCOMPARE(frame().geometry().size(), QSize(300, 200));
-        QCOMPARE(frame().pos(), QPoint(10, 20));
-        m_app.reset();
+        settingsPath_ = fresh / "config/Korvex.ini";
+        startApp();
+        QCOMPARE(mainWindow().geometry().size(), QSize(300, 200));
+        QCOMPARE(mainWindow().pos(), QPoint(10, 20));
+        app_.reset();
         WriteFileBytes(fresh / "config/Korvex.INI", "[Screen]\nx=50\n");
-        StartApp();
-        QCOMPARE(frame().pos(), QPoint(10, 20));
-        m_app.reset();
+        startApp();
+        QCOMPARE(mainWindow().pos(), QPoint(10, 20));
+        app_.reset();
     }
 
     void statusBarAndCommands() {
-        auto* idle = Child<QLabel>(frame(), "idleText");
+        auto* idle = child<QLabel>(mainWindow(), "idleText");
         QCOMPARE(idle->text(), QStringLiteral("For Help, press F1"));
-        QCOMPARE(Action("openAction")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-        QCOMPARE(Action("openAction")->statusTip(), QStringLiteral("Open an existing document"));
-        QCOMPARE(Action("settingsAction")->toolTip(), QStringLiteral("Settings"));
-        QCOMPARE(Action("helpAction")->shortcut(), QKeySequence(QStringLiteral("F1")));
+        QCOMPARE(action("openAction")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+        QCOMPARE(action("openAction")->statusTip(), QStringLiteral("Open an existing document"));
+        QCOMPARE(action("settingsAction")->toolTip(), QStringLiteral("Settings"));
+        QCOMPARE(action("helpAction")->shortcut(), QKeySequence(QStringLiteral("F1")));
     }
 
     // The keys work while the text pane has the focus, and no two commands share one.
     void keysReachTheirCommands() {
         QSet<QKeySequence> keys;
-        for (QAction* action : frame().findChildren<QAction*>()) {
+        for (QAction* action : mainWindow().findChildren<QAction*>()) {
             for (const QKeySequence& key : action->shortcuts()) {
                 QVERIFY2(!keys.contains(key), qPrintable(key.toString()));
                 keys.insert(key);
             }
         }
-        QApplication::setActiveWindow(&frame());
-        QVERIFY(QTest::qWaitForWindowActive(&frame()));
+        QApplication::setActiveWindow(&mainWindow());
+        QVERIFY(QTest::qWaitForWindowActive(&mainWindow()));
         view().setFocus();
 
         WriteFileBytes(path("in.csv"), kLine);
-        Open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
         bool asked = false;
-        prompter().QueueDialog([&](QDialog& d) {
+        prompter().queueDialog([&](QDialog& d) {
             asked = d.objectName() == QStringLiteral("conversionSettingsDialog");
             return int(QDialog::Rejected);
         });
@@ -994,16 +993,16 @@ private slots:
         QTest::keyClick(&view(), Qt::Key_L, Qt::ControlModifier);
         QCOMPARE(view().toPlainText(), QString());
         QTest::keyClick(&view(), Qt::Key_Q, Qt::ControlModifier);
-        QVERIFY(!frame().isVisible());
+        QVERIFY(!mainWindow().isVisible());
     }
 
     void theFileIsShownInAFixedFontWithoutWrapping() {
         WriteFileBytes(path("in.csv"), std::string(250, '9') + "\n" + kLine);
-        Open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        open("in.csv", [](QDialog&) { return int(QDialog::Rejected); });
         QCOMPARE(view().font().family(),
                  QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
         QCOMPARE(view().lineWrapMode(), QPlainTextEdit::NoWrap);
-        frame().resize(400, 300);
+        mainWindow().resize(400, 300);
         QApplication::processEvents();
         for (QTextBlock block = view().document()->begin(); block.isValid(); block = block.next()) {
             QVERIFY(block.layout()->lineCount() <= 1);
@@ -1012,14 +1011,14 @@ private slots:
     }
 
     void recentFilesTellFilesOfTheSameNameApart() {
-        QCOMPARE(MainWindow::RecentFileLabels(
+        QCOMPARE(MainWindow::recentFileLabels(
                      {"/h/u/data/ibm.csv", "/h/u/old/ibm.csv", "/h/u/old/msft.csv"}),
                  (QStringList{"data/ibm.csv", "old/ibm.csv", "msft.csv"}));
-        QCOMPARE(MainWindow::RecentFileLabels({"/a/x/ibm.csv", "/b/x/ibm.csv", "/x/ibm.csv"}),
+        QCOMPARE(MainWindow::recentFileLabels({"/a/x/ibm.csv", "/b/x/ibm.csv", "/x/ibm.csv"}),
                  (QStringList{"a/x/ibm.csv", "b/x/ibm.csv", "/x/ibm.csv"}));
         // A long ending is cut in the middle.
         const QString folder = QString(40, 'e');
-        const QStringList cut = MainWindow::RecentFileLabels(
+        const QStringList cut = MainWindow::recentFileLabels(
             {"/" + QString(40, 'd') + "/" + folder + "/ibm.csv", "/" + folder + "/ibm.csv"});
         QCOMPARE(cut, (QStringList{QString(20, 'd') + QChar(0x2026) + QString(31, 'e') + "/ibm.csv",
                                    "/" + folder + "/ibm.csv"}));
@@ -1028,11 +1027,11 @@ private slots:
         std::filesystem::create_directory(path("old"));
         WriteFileBytes(path("data/a&b.csv"), kLine);
         WriteFileBytes(path("old/a&b.csv"), kLine);
-        Open("data/a&b.csv", [](QDialog&) { return int(QDialog::Rejected); });
-        Open("old/a&b.csv", [](QDialog&) { return int(QDialog::Rejected); });
-        QCOMPARE(Action("recentFileAction1")->text(), QStringLiteral("&1 old/a&&b.csv"));
-        QCOMPARE(Action("recentFileAction2")->text(), QStringLiteral("&2 data/a&&b.csv"));
-        QCOMPARE(Action("recentFileAction2")->statusTip(), QStringLiteral("Open this document"));
+        open("data/a&b.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        open("old/a&b.csv", [](QDialog&) { return int(QDialog::Rejected); });
+        QCOMPARE(action("recentFileAction1")->text(), QStringLiteral("&1 old/a&&b.csv"));
+        QCOMPARE(action("recentFileAction2")->text(), QStringLiteral("&2 data/a&&b.csv"));
+        QCOMPARE(action("recentFileAction2")->statusTip(), QStringLiteral("Open this document"));
     }
 };
 
