@@ -45,7 +45,8 @@ bool holdsBadDate(const QLineEdit* edit) {
 }
 
 QString badDateMessage() {
-    return QStringLiteral("Write the date as YYYY-MM-DD, from 1961 to 2099, or leave it empty.");
+    return QString::fromLatin1(ui::kBadDateMessage.data(),
+                               static_cast<qsizetype>(ui::kBadDateMessage.size()));
 }
 
 // The first problem of `problems` of this kind and, when given, for this setting.
@@ -148,12 +149,12 @@ void SettingsDialog::keepOnScreen() {
 // greyed out.
 void SettingsDialog::enableColumns() {
     using engine::PriceField;
-    skipRows_->setEnabled(form_.skipOn);
-    openColumn_->setEnabled(form_.fields[PriceField::kOpen].on);
-    highColumn_->setEnabled(form_.fields[PriceField::kHigh].on);
-    lowColumn_->setEnabled(form_.fields[PriceField::kLow].on);
-    volumeColumn_->setEnabled(form_.fields[PriceField::kVolume].on);
-    openIntColumn_->setEnabled(form_.fields[PriceField::kOpenInterest].on);
+    skipRows_->setEnabled(form_.SkipRowsEnabled());
+    openColumn_->setEnabled(form_.ColumnEnabled(PriceField::kOpen));
+    highColumn_->setEnabled(form_.ColumnEnabled(PriceField::kHigh));
+    lowColumn_->setEnabled(form_.ColumnEnabled(PriceField::kLow));
+    volumeColumn_->setEnabled(form_.ColumnEnabled(PriceField::kVolume));
+    openIntColumn_->setEnabled(form_.ColumnEnabled(PriceField::kOpenInterest));
 }
 
 void SettingsDialog::prepareToShow() {
