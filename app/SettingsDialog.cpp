@@ -303,12 +303,9 @@ bool SettingsDialog::readForm() {
     return true;
 }
 
-void SettingsDialog::onCheckClicked(const bool* on, SpinEdit* edit, const char* clearedText) {
-    (void)readForm();  // a field that fails has said so; the values read so far stand
-    edit->setEnabled(*on);
-    if (!*on) {
-        edit->setText(QString::fromLatin1(clearedText));
-    }
+void SettingsDialog::onCheckClicked(const bool* on, SpinEdit* edit) {
+    (void)readForm();       // a field that fails has said so; the values read so far stand
+    edit->setEnabled(*on);  // switched off, it keeps its column, greyed out
 }
 
 void SettingsDialog::onBrowse() {

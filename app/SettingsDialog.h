@@ -90,9 +90,9 @@ private:
     void fitScreen();
     void keepOnScreen();
     void enableColumns();
-    // A field's check box was clicked: reads the controls, then enables `edit` when `*on`, else
-    // empties it to `clearedText`.
-    void onCheckClicked(const bool* on, SpinEdit* edit, const char* clearedText);
+    // A field's check box was clicked: reads the controls, then enables `edit` when `*on` and
+    // greys it out, keeping its value, when not.
+    void onCheckClicked(const bool* on, SpinEdit* edit);
     using NumberCheck = std::function<std::optional<engine::SettingsProblem>(int)>;
     bool readNumber(SpinEdit* edit, const NumberCheck& check, int* value);
     bool readText(QLineEdit* edit, engine::SettingsField field, std::string* value);

@@ -468,11 +468,11 @@ void SettingsDialog::buildControls() {
         {openIntCheck_, PriceField::kOpenInterest, openIntColumn_}};
     for (const auto& [box, field, column] : switchable) {
         connect(box, &QCheckBox::clicked, this, [this, field = field, column = column] {
-            onCheckClicked(&form_.fields[field].on, column, "1");
+            onCheckClicked(&form_.fields[field].on, column);
         });
     }
     connect(skipCheck_, &QCheckBox::clicked, this,
-            [this] { onCheckClicked(&form_.skipOn, skipRows_, "0"); });
+            [this] { onCheckClicked(&form_.skipOn, skipRows_); });
     connect(browseButton_, &QPushButton::clicked, this, &SettingsDialog::onBrowse);
     connect(okButton_, &QPushButton::clicked, this, &SettingsDialog::onOk);
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);

@@ -735,7 +735,7 @@ private slots:
             child<QLineEdit>(d, "symbolEdit")->clear();
             ok->click();
             // A switched-off field is checked too, and takes the focus.
-            child<QCheckBox>(d, "highCheck")->click();  // unticked: its column turns to 1
+            child<QCheckBox>(d, "highCheck")->click();  // unticked: its column stays, greyed out
             setColumn(d, "openIntColumnEdit", "25");
             ok->click();
             seen << QString::number(child<SpinEdit>(d, "highColumnEdit")->text().toInt());
@@ -765,7 +765,7 @@ private slots:
                               "Please enter path", "Please enter no more than 16 characters.",
                               "No date format is chosen.\nChoose one of the date formats "
                               "of the list."}));
-        QCOMPARE(seen, (QStringList{"1", "AB", QString::number(QDialog::Accepted)}));
+        QCOMPARE(seen, (QStringList{"3", "AB", QString::number(QDialog::Accepted)}));
         QCOMPARE(view().dateFormat(), 0);  // none chosen from the list
         QCOMPARE(stored("DateFormat"), std::string(""));
         QVERIFY(view().toPlainText().endsWith(
@@ -790,7 +790,7 @@ private slots:
             seen << (rows->isEnabled() ? "on" : "off");
             return int(QDialog::Rejected);
         });
-        QCOMPARE(seen, (QStringList{"5", "on", "0", "off", "off"}));
+        QCOMPARE(seen, (QStringList{"5", "on", "5", "off", "off"}));
         QCOMPARE(prompter().takeMessages(),
                  QStringList{"Please enter a whole number from 1 to 20."});
     }
