@@ -153,7 +153,8 @@ void SessionView::runConversion(bool fromOpenedFile) {
     dialog.setForm(form);
     if (fromOpenedFile) {
         // Without a run before, detection's proposal is the best start even when it has doubts.
-        const bool ranBefore = !store_->ReadString("Setting", "DateFormat", "").empty();
+        const bool ranBefore =
+            !store_->ReadString(std::string(ui::kSettingSection), "DateFormat", "").empty();
         dialog.detectFromFile(ranBefore);
     }
     for (;;) {

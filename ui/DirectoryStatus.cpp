@@ -20,7 +20,7 @@ DirectoryStatus DescribeDirectory(const std::string& typed, int master) {
         status.fittingMaster = 1;
         warn = master == 0;
         if (warn) {
-            text += " Use Existing Master needs a directory that holds a MASTER.";
+            text += "\nUse Existing Master needs a directory that holds a MASTER.";
         }
     } else if (info.kind != msdb::FileKind::kDirectory) {
         text = "This is a file, not a directory.";
@@ -38,7 +38,7 @@ DirectoryStatus DescribeDirectory(const std::string& typed, int master) {
             warn = master == 0;
             if (warn) {
                 text +=
-                    " Use Existing Master will be refused: choose Make New Master to start one.";
+                    "\nUse Existing Master will be refused: choose Make New Master to start one.";
             }
         } else if (!msdb::Master::Read(fs, *masterPath, &file).ok() || !file.HasWholeHeader()) {
             text = "The directory holds a MASTER that cannot be read.";
@@ -51,7 +51,7 @@ DirectoryStatus DescribeDirectory(const std::string& typed, int master) {
             warn = master == 1;
             if (warn) {
                 text +=
-                    " Make New Master will be refused: choose Use Existing Master to add to it.";
+                    "\nMake New Master will be refused: choose Use Existing Master to add to it.";
             }
         }
     }

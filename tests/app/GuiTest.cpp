@@ -657,18 +657,18 @@ private slots:
         action("settingsAction")->trigger();
         QCOMPARE(prompter().takeMessages(),
                  QStringList{"The directory " + qpath("db/new") + " does not exist.\nCreate it?"});
-        QCOMPARE(seen,
-                 (QStringList{"The directory does not exist. Use Existing Master needs a directory "
-                              "that holds a MASTER. [!]",
-                              "1",
-                              "The directory exists and holds no MASTER. Use Existing Master "
-                              "will be refused: choose Make New Master to start one. [!]",
-                              "The directory exists and holds no MASTER.",
-                              "The directory holds a MASTER that lists 1 security.",
-                              "The directory holds a MASTER that lists 1 security. Make New "
-                              "Master will be refused: choose Use Existing Master to add to it. "
-                              "[!]",
-                              "This is a file, not a directory. [!]"}));
+        QCOMPARE(seen, (QStringList{
+                           "The directory does not exist.\nUse Existing Master needs a directory "
+                           "that holds a MASTER. [!]",
+                           "1",
+                           "The directory exists and holds no MASTER.\nUse Existing Master "
+                           "will be refused: choose Make New Master to start one. [!]",
+                           "The directory exists and holds no MASTER.",
+                           "The directory holds a MASTER that lists 1 security.",
+                           "The directory holds a MASTER that lists 1 security.\nMake New "
+                           "Master will be refused: choose Use Existing Master to add to it. "
+                           "[!]",
+                           "This is a file, not a directory. [!]"}));
         QCOMPARE(follows, (QList<bool>{true, true, false, true}));
     }
 
