@@ -64,6 +64,7 @@ ConversionJob::ConversionJob(ConversionSettings settings, const JobServices& ser
 ConversionJob::~ConversionJob() = default;
 
 void ConversionJob::Tell(const std::string& text) {
+    lastMessage_ = text;
     notifier_->ShowMessage(text);
 }
 
@@ -83,6 +84,22 @@ int ConversionJob::Run() {
     int result = RunSteps();
     target_.Release();  // undoes whatever a run that did not commit had prepared
     writer_.reset();
+    succeeded_ = result == 0;
+    return result;
+}
+
+RunResult ConversionJob::Result() const {
+    RunResult result;
+    result.succeeded = succeeded_;
+    result.cancelled = cancelled_;
+    result.message = lastMessage_;
+    if (!succeeded_ && !changed_ && refused_) {
+        result.refusal = refused_;
+        result.message = refused_->message;
+    }
+    if (succeeded_) {
+        result.summary = ConversionSummary(*this);
+    }
     return result;
 }
 

@@ -32,6 +32,7 @@
 namespace engine {
 
 class PriceFileWriter;
+struct RunResult;
 
 // What the job talks to. Any member left null is replaced by the default: the machine's file
 // system, a notifier writing "korvex: <message>" to standard error and the system clock. The job
@@ -129,6 +130,9 @@ public:
     };
     const std::optional<Refusal>& Refused() const { return refused_; }
 
+    // What the run came to, in one value, once Run has returned.
+    RunResult Result() const;
+
     // True when the run was stopped through JobServices::cancel before its commit.
     bool Cancelled() const { return cancelled_; }
 
@@ -192,7 +196,9 @@ private:
     std::unique_ptr<PriceFileWriter> writer_;  // F<n>.DAT as the run will leave it
 
     bool changed_ = false;
+    bool succeeded_ = false;
     bool cancelled_ = false;
+    std::string lastMessage_;
     std::optional<Refusal> refused_;
     bool wouldSucceed_ = false;
     bool reversed_ = false;
@@ -203,6 +209,17 @@ private:
     int recordCount_ = 0;
     msdb::MbfBytes firstDate_{};
     msdb::MbfBytes lastDate_{};
+};
+
+// What a run came to: it committed (with the summary of what it wrote), it was stopped before its
+// commit, or it was refused for one of its settings (which, and why), or it failed otherwise (the
+// last message it gave says why).
+struct RunResult {
+    bool succeeded = false;
+    bool cancelled = false;
+    std::optional<ConversionJob::Refusal> refusal;
+    std::string message;  // the reason of a refusal, else the last message the run gave
+    std::string summary;  // ConversionSummary, when it succeeded
 };
 
 // What a successful run (or dry run) wrote, in one sentence or a few: "Converted N price records

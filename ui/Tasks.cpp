@@ -47,14 +47,14 @@ TaskResult ConversionTask::Run(const std::function<void(int permille)>& progress
     services.cancel = &cancel_;
     services.progress = progress;
     engine::ConversionJob job(settings_, services);
+    (void)job.Run();
+    const engine::RunResult run = job.Result();
     TaskResult result;
-    result.succeeded = job.Run() == 0;
-    result.cancelled = job.Cancelled();
-    result.message = notifier.last;
-    if (!result.succeeded && !job.Changed() && job.Refused()) {
-        result.refusal = job.Refused();
-        result.message = NameTheSubject(result.refusal->message, result.refusal->field, settings_);
-    }
+    result.succeeded = run.succeeded;
+    result.cancelled = run.cancelled;
+    result.refusal = run.refusal;
+    result.message =
+        run.refusal ? NameTheSubject(run.message, run.refusal->field, settings_) : run.message;
     SessionLog log;
     if (result.cancelled) {
         log.Cancelled(job);

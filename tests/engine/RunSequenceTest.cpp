@@ -357,7 +357,8 @@ TEST_F(JobFixture, CancelledBeforeTheCommitChangesNothingAndProgressGrows) {
     auto stopped = MakeJob(DailyLines(500));
     stopped->services.cancel = &cancel;
     EXPECT_EQ(stopped->Run(), 1);
-    EXPECT_TRUE(stopped->job->Cancelled());
+    EXPECT_TRUE(stopped->job->Result().cancelled);
+    EXPECT_FALSE(stopped->job->Result().refusal.has_value());
     EXPECT_FALSE(stopped->job->Changed());
     EXPECT_TRUE(notifier.messages.empty());
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
@@ -368,7 +369,9 @@ TEST_F(JobFixture, CancelledBeforeTheCommitChangesNothingAndProgressGrows) {
     job->services.cancel = &cancel;
     job->services.progress = [&](int permille) { told.push_back(permille); };
     ASSERT_EQ(job->Run(), 0);
-    EXPECT_FALSE(job->job->Cancelled());
+    const engine::RunResult result = job->job->Result();
+    EXPECT_TRUE(result.succeeded);
+    EXPECT_EQ(result.summary.rfind("Converted 500 price records of XYZ", 0), 0u);
     ASSERT_FALSE(told.empty());
     EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
     EXPECT_LE(told.back(), 1000);
