@@ -6,7 +6,6 @@
 #include <QFontDatabase>
 #include <QScreen>
 #include <QScrollBar>
-#include <fstream>
 
 #include "app/Prompter.h"
 #include "app/RemoveSecurityDialog.h"
@@ -20,9 +19,6 @@
 #include "ui/SettingsStore.h"
 
 namespace {
-
-constexpr int kPreviewLines = 10;
-constexpr std::size_t kMaxPiece = 299;
 
 std::string local(const QString& text) {
     return text.toLocal8Bit().toStdString();
@@ -54,41 +50,10 @@ void SessionView::appendText(const QString& text) {
     ensureCursorVisible();
 }
 
-std::vector<std::string> SessionView::firstLines(const std::string& path, int count) {
-    std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    std::string piece;
-    char c;
-    while (static_cast<int>(lines.size()) < count && in.get(c)) {
-        if (c == '\r' && in.peek() == '\n') {
-            continue;  // text mode: CR LF reads as one line feed
-        }
-        if (c == '\n') {
-            lines.push_back(piece);
-            piece.clear();
-            continue;
-        }
-        piece += c;
-        if (piece.size() == kMaxPiece) {
-            lines.push_back(piece);
-            piece.clear();
-            if (in.peek() == '\n') {
-                in.get(c);  // the line feed ends this piece; an empty piece would follow
-                lines.emplace_back();
-            }
-        }
-    }
-    if (static_cast<int>(lines.size()) < count && !piece.empty()) {
-        lines.push_back(piece);
-    }
-    lines.resize(std::min(lines.size(), static_cast<std::size_t>(count)));
-    return lines;
-}
-
 void SessionView::openFile(const QString& path) {
     inputPath_ = path;
     confirmedForm_.reset();  // a file's settings start from the file, never from another file's
-    log_.Opened(local(inputPath_), firstLines(local(inputPath_), kPreviewLines));
+    log_.Opened(local(inputPath_), ui::FirstLines(local(inputPath_), ui::kOpenedLines));
     showLastEntry();
     emit inputPathChanged(!inputPath_.isEmpty());
     runConversion(true);

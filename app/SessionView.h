@@ -48,10 +48,6 @@ public:
     // own place when the pane is not shown.
     QPoint placeOffLines(const QRect& frame) const;
 
-    // The first `count` lines of a file as a text-mode read with a 300-byte buffer gives them: at
-    // most 299 characters each (a longer line comes in pieces), without their line ends.
-    static std::vector<std::string> firstLines(const std::string& path, int count);
-
 public slots:
     // File > Settings...: the conversion flow for the file last opened: settings dialog, then the
     // conversion, then the outcome line. A run refused for one of its settings brings the dialog

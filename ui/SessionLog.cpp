@@ -1,6 +1,10 @@
 #include "ui/SessionLog.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "engine/TargetDirectory.h"
+#include "msdb/FileSystem.h"
 
 namespace ui {
 namespace {
@@ -17,7 +21,57 @@ std::string Sentence(std::string reason) {
     return reason;
 }
 
+// The longest piece of a line that one read of the old line buffer gave.
+constexpr std::size_t kMaxPiece = 299;
+
 }  // namespace
+
+std::vector<std::string> FirstLines(const std::string& path, int count) {
+    std::vector<std::string> lines;
+    std::unique_ptr<msdb::ReadableFile> file;
+    if (!msdb::FileSystem::Default().OpenForRead(path, &file).ok()) {
+        return lines;
+    }
+    const auto wanted = static_cast<std::size_t>(std::max(count, 0));
+    std::string piece;
+    char buffer[4096];
+    bool carriageReturn = false;  // the last byte was a CR, which a LF after it joins
+    for (;;) {
+        std::size_t got = 0;
+        if (lines.size() >= wanted || !file->Read(sizeof buffer, buffer, &got).ok() || got == 0) {
+            break;
+        }
+        for (std::size_t i = 0; i < got && lines.size() < wanted; ++i) {
+            const char c = buffer[i];
+            if (carriageReturn && c != '\n') {
+                piece += '\r';  // a lone CR is part of the line, as a text-mode read keeps it
+            }
+            carriageReturn = c == '\r';
+            if (carriageReturn) {
+                continue;
+            }
+            if (c == '\n') {
+                lines.push_back(std::move(piece));
+                piece.clear();
+                continue;
+            }
+            piece += c;
+            if (piece.size() == kMaxPiece) {
+                // A full piece is a line of its own; a line feed right after it ends an empty one.
+                lines.push_back(std::move(piece));
+                piece.clear();
+            }
+        }
+    }
+    if (carriageReturn) {
+        piece += '\r';
+    }
+    if (lines.size() < wanted && !piece.empty()) {
+        lines.push_back(std::move(piece));
+    }
+    lines.resize(std::min(lines.size(), wanted));
+    return lines;
+}
 
 void SessionLog::Opened(const std::string& path, const std::vector<std::string>& firstLines) {
     std::string entry = "To help you with the conversion settings, your file...\n\n\t" + path +

@@ -11,6 +11,14 @@
 
 namespace ui {
 
+// The lines of an opened file the log shows.
+inline constexpr int kOpenedLines = 10;
+
+// The first `count` lines of the file at `path` (UTF-8) as a text-mode read with a 300-byte buffer
+// gives them: at most 299 characters each (a longer line comes in pieces), without their line
+// ends. None when the file cannot be read.
+std::vector<std::string> FirstLines(const std::string& path, int count);
+
 class SessionLog {
 public:
     // A file was opened: its path and, below, its first lines as they are, each ending in a line

@@ -168,14 +168,14 @@ private slots:
         QCOMPARE(preview[2].size(), 52);
         QCOMPARE(preview[9], QStringLiteral("g"));
 
-        QCOMPARE(SessionView::firstLines(path("in.csv"), 2).size(), std::size_t{2});
+        QCOMPARE(ui::FirstLines(path("in.csv"), 2).size(), std::size_t{2});
         WriteFileBytes(path("short.txt"), "one\ntwo\nthree");
-        QCOMPARE(SessionView::firstLines(path("short.txt"), 10),
+        QCOMPARE(ui::FirstLines(path("short.txt"), 10),
                  (std::vector<std::string>{"one", "two", "three"}));
         WriteFileBytes(path("empty.txt"), "");
-        QVERIFY(SessionView::firstLines(path("empty.txt"), 10).empty());
+        QVERIFY(ui::FirstLines(path("empty.txt"), 10).empty());
         WriteFileBytes(path("exact.txt"), std::string(299, 'y') + "\nz\n");
-        QCOMPARE(SessionView::firstLines(path("exact.txt"), 10),
+        QCOMPARE(ui::FirstLines(path("exact.txt"), 10),
                  (std::vector<std::string>{std::string(299, 'y'), "", "z"}));
     }
 
