@@ -29,6 +29,8 @@ packages=(
     googletest     # GoogleTest's sources, built with MinGW-w64 for the Windows tests
     wine           # runs the Windows tests
     wine64         # the 64-bit half of Wine, which runs korvex-cli.exe
+    xvfb           # a virtual display, on which the Windows desktop program's test runs under Wine
+    xauth          # xvfb-run needs it
 )
 
 if ! command -v dpkg >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then

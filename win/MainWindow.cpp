@@ -1,0 +1,285 @@
+#include "MainWindow.h"
+
+#include <commctrl.h>
+#include <shobjidl.h>
+
+#include <vector>
+
+#include "Resources.h"
+#include "Text.h"
+#include "ui/StoredSettings.h"
+
+namespace {
+
+constexpr int kLogId = 1;
+constexpr int kStatusBarId = 2;
+// Where the File menu lists the recent files: after Open, Settings, Remove Security and a
+// separator.
+constexpr UINT kRecentPosition = 4;
+
+// Text for a Windows edit control: each line ends in CR LF.
+std::wstring EditText(const std::string& utf8) {
+    std::wstring text;
+    for (wchar_t c : Wide(utf8)) {
+        if (c == L'\n') {
+            text += L'\r';
+        }
+        text += c;
+    }
+    return text;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
+    bool createdNew = false;
+    (void)store_.CreateRoot(ui::PlatformSettingsStore::DefaultPath(), &createdNew);
+}
+
+bool MainWindow::Create(const std::string& file, int showCommand) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &MainWindow::Procedure;
+    windowClass.hInstance = instance_;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_MAIN_MENU);
+    windowClass.lpszClassName = kClassName;
+    if (RegisterClassExW(&windowClass) == 0) {
+        return false;
+    }
+    accelerators_ = LoadAcceleratorsW(instance_, MAKEINTRESOURCEW(IDR_ACCELERATORS));
+
+    const ui::WindowPlacement placement = ui::FitPlacement(
+        ui::LoadPlacement(store_), GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    window_ =
+        CreateWindowExW(0, kClassName, L"Korvex", WS_OVERLAPPEDWINDOW, placement.x, placement.y,
+                        placement.width, placement.height, nullptr, nullptr, instance_, this);
+    if (window_ == nullptr) {
+        return false;
+    }
+    if (!file.empty()) {
+        OpenFile(file);
+    }
+    ShowWindow(window_, placement.maximized ? SW_SHOWMAXIMIZED : showCommand);
+    UpdateWindow(window_);
+    return true;
+}
+
+int MainWindow::Run() {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorW(window_, accelerators_, &message) == 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return static_cast<int>(message.wParam);
+}
+
+LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return self != nullptr ? self->Handle(message, wParam, lParam)
+                           : DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            OnCreate();
+            return 0;
+        case WM_SIZE:
+            OnSize(LOWORD(lParam), HIWORD(lParam));
+            return 0;
+        case WM_COMMAND:
+            OnCommand(LOWORD(wParam));
+            return 0;
+        case WM_CLOSE:
+            OnClose();
+            return 0;
+        case WM_DESTROY:
+            if (font_ != nullptr) {
+                DeleteObject(font_);
+            }
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void MainWindow::OnCreate() {
+    // The file's columns line up in a fixed-width font; long lines scroll rather than wrap.
+    log_ =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                            ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                        0, 0, 0, 0, window_, reinterpret_cast<HMENU>(kLogId), instance_, nullptr);
+    font_ = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                        FIXED_PITCH | FF_MODERN, L"Consolas");
+    SendMessageW(log_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    statusBar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"For Help, press F1",
+                                 WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, window_,
+                                 reinterpret_cast<HMENU>(kStatusBarId), instance_, nullptr);
+    UpdateRecentFiles();
+}
+
+void MainWindow::OnSize(int width, int height) {
+    SendMessageW(statusBar_, WM_SIZE, 0, 0);
+    RECT bar{};
+    GetWindowRect(statusBar_, &bar);
+    MoveWindow(log_, 0, 0, width, height - (bar.bottom - bar.top), TRUE);
+}
+
+void MainWindow::OnCommand(int command) {
+    switch (command) {
+        case IDM_OPEN:
+            ChooseFile();
+            break;
+        case IDM_CLEAR_WINDOW:
+            session_.Clear();
+            SetWindowTextW(log_, L"");
+            break;
+        case IDM_ABOUT:
+            Tell("Korvex Version " KORVEX_VERSION
+                 "\nConverts text price files into MetaStock-format "
+                 "directories.");
+            break;
+        case IDM_EXIT:
+            PostMessageW(window_, WM_CLOSE, 0, 0);
+            break;
+        default:
+            if (command >= IDM_RECENT_FIRST && command < IDM_RECENT_FIRST + ui::kRecentFiles) {
+                const std::vector<std::string> files = ui::RecentFiles(store_);
+                const auto index = static_cast<std::size_t>(command - IDM_RECENT_FIRST);
+                if (index < files.size()) {
+                    OpenFile(files[index]);
+                }
+            }
+            break;
+    }
+}
+
+void MainWindow::OnClose() {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (GetWindowPlacement(window_, &placement) && !IsIconic(window_)) {
+        // The normal frame, kept for when a maximised window is restored.
+        const RECT& normal = placement.rcNormalPosition;
+        ui::SavePlacement(store_, {static_cast<int>(normal.left), static_cast<int>(normal.top),
+                                   static_cast<int>(normal.right - normal.left),
+                                   static_cast<int>(normal.bottom - normal.top),
+                                   placement.showCmd == SW_SHOWMAXIMIZED});
+    }
+    DestroyWindow(window_);
+}
+
+void MainWindow::ChooseFile() {
+    IFileOpenDialog* dialog = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&dialog)))) {
+        Tell("The file chooser cannot be opened.");
+        return;
+    }
+    const COMDLG_FILTERSPEC filters[] = {
+        {L"Price files (*.csv *.txt *.prn *.asc)", L"*.csv;*.txt;*.prn;*.asc"},
+        {L"All files", L"*.*"}};
+    dialog->SetFileTypes(2, filters);
+    dialog->SetTitle(L"Open");
+    const std::wstring folder = Wide(ui::OpenFolder(store_));
+    IShellItem* start = nullptr;
+    if (!folder.empty() &&
+        SUCCEEDED(SHCreateItemFromParsingName(folder.c_str(), nullptr, IID_PPV_ARGS(&start)))) {
+        dialog->SetFolder(start);
+        start->Release();
+    }
+    std::string chosen;
+    IShellItem* item = nullptr;
+    if (SUCCEEDED(dialog->Show(window_)) && SUCCEEDED(dialog->GetResult(&item))) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+            chosen = Narrow(path);
+            CoTaskMemFree(path);
+        }
+        item->Release();
+    }
+    dialog->Release();
+    if (!chosen.empty()) {
+        const std::size_t slash = chosen.find_last_of("\\/");
+        if (slash != std::string::npos) {
+            ui::SetOpenFolder(store_, chosen.substr(0, slash));
+        }
+        OpenFile(chosen);
+    }
+}
+
+void MainWindow::OpenFile(const std::string& path) {
+    wchar_t full[MAX_PATH * 8];
+    const std::wstring wide = Wide(path);
+    const DWORD length =
+        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+    const std::string absolute =
+        length > 0 && length < std::size(full) ? Narrow(std::wstring(full, length)) : path;
+    const DWORD attributes = GetFileAttributesW(Wide(absolute).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        Tell("Cannot open the file " + absolute + ".\n" +
+             (attributes == INVALID_FILE_ATTRIBUTES ? "It does not exist." : "It is a directory."));
+        ui::NoteRecentFile(store_, absolute, false);
+        UpdateRecentFiles();
+        return;
+    }
+    inputPath_ = absolute;
+    session_.Opened(absolute, ui::FirstLines(absolute, ui::kOpenedLines));
+    ShowLastEntry();
+    ui::NoteRecentFile(store_, absolute);
+    UpdateRecentFiles();
+}
+
+void MainWindow::ShowLastEntry() {
+    const int length = GetWindowTextLengthW(log_);
+    std::wstring separator;
+    if (length > 0) {
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        GetWindowTextW(log_, text.data(), length + 1);
+        text.resize(static_cast<std::size_t>(length));
+        separator =
+            text.size() >= 2 && text.substr(text.size() - 2) == L"\r\n" ? L"\r\n" : L"\r\n\r\n";
+    }
+    const std::wstring entry = separator + EditText(session_.Last());
+    SendMessageW(log_, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
+    SendMessageW(log_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(entry.c_str()));
+}
+
+void MainWindow::UpdateRecentFiles() {
+    HMENU file = GetSubMenu(GetMenu(window_), 0);
+    DeleteMenu(file, IDM_RECENT_NONE, MF_BYCOMMAND);
+    for (int i = 0; i < ui::kRecentFiles; ++i) {
+        DeleteMenu(file, static_cast<UINT>(IDM_RECENT_FIRST + i), MF_BYCOMMAND);
+    }
+    const std::vector<std::string> files = ui::RecentFiles(store_);
+    if (files.empty()) {
+        InsertMenuW(file, kRecentPosition, MF_BYPOSITION | MF_STRING | MF_GRAYED, IDM_RECENT_NONE,
+                    L"Recent File");
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::string label = "&" + std::to_string(i + 1) + " ";
+        for (char c : files[i]) {
+            label += c == '&' ? std::string("&&") : std::string(1, c);
+        }
+        InsertMenuW(file, kRecentPosition + static_cast<UINT>(i), MF_BYPOSITION | MF_STRING,
+                    static_cast<UINT_PTR>(IDM_RECENT_FIRST + static_cast<int>(i)),
+                    Wide(label).c_str());
+    }
+    DrawMenuBar(window_);
+}
+
+void MainWindow::Tell(const std::string& message) {
+    MessageBoxW(window_, Wide(message).c_str(), L"Korvex", MB_OK | MB_ICONINFORMATION);
+}

@@ -1,0 +1,50 @@
+// korvex.exe's main window: the menu, the accelerators, the status bar and the session log in a
+// read-only text pane, bound to the core. File > Open opens a price file and the log shows its
+// first lines; the recent files are in the File menu; View > Clear Window empties the log; the
+// window's placement and what it remembers live in the registry.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "ui/PlatformSettingsStore.h"
+#include "ui/SessionLog.h"
+
+class MainWindow {
+public:
+    // The class name tests and tools find the window by.
+    static constexpr const wchar_t* kClassName = L"KorvexMainWindow";
+
+    explicit MainWindow(HINSTANCE instance);
+
+    // Creates and shows the window, opening `file` when it is not empty. False when the window
+    // cannot be made.
+    bool Create(const std::string& file, int showCommand);
+    // Runs the message loop until the window is closed; the program's exit status.
+    int Run();
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCreate();
+    void OnCommand(int command);
+    void OnSize(int width, int height);
+    void OnClose();
+
+    void OpenFile(const std::string& path);
+    void ChooseFile();
+    void ShowLastEntry();
+    void UpdateRecentFiles();
+    void Tell(const std::string& message);
+
+    HINSTANCE instance_;
+    HWND window_ = nullptr;
+    HWND log_ = nullptr;
+    HWND statusBar_ = nullptr;
+    HFONT font_ = nullptr;
+    HACCEL accelerators_ = nullptr;
+    ui::PlatformSettingsStore store_;
+    ui::SessionLog session_;
+    std::string inputPath_;
+};
