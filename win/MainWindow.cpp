@@ -125,9 +125,10 @@ void MainWindow::OnCreate() {
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                         FIXED_PITCH | FF_MODERN, L"Consolas");
     SendMessageW(log_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    statusBar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"For Help, press F1",
-                                 WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, window_,
-                                 reinterpret_cast<HMENU>(kStatusBarId), instance_, nullptr);
+    // "For Help, press F1" comes with the help pages; until then the bar says nothing.
+    statusBar_ =
+        CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0,
+                        0, window_, reinterpret_cast<HMENU>(kStatusBarId), instance_, nullptr);
     UpdateRecentFiles();
 }
 
