@@ -5,9 +5,11 @@
 
 #include <vector>
 
+#include "RemoveSecurityDialog.h"
 #include "Resources.h"
 #include "Text.h"
 #include "ui/StoredSettings.h"
+#include "ui/Tasks.h"
 
 namespace {
 
@@ -28,6 +30,22 @@ std::wstring EditText(const std::string& utf8) {
     }
     return text;
 }
+
+// A task's messages and questions as message boxes of the main window.
+class WindowQuestions final : public ui::Questions {
+public:
+    explicit WindowQuestions(HWND window) : window_(window) {}
+    void Tell(const std::string& message) override {
+        MessageBoxW(window_, Wide(message).c_str(), L"Korvex", MB_OK | MB_ICONINFORMATION);
+    }
+    bool Ask(const std::string& question) override {
+        return MessageBoxW(window_, Wide(question).c_str(), L"Korvex",
+                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    }
+
+private:
+    HWND window_;
+};
 
 }  // namespace
 
@@ -144,6 +162,9 @@ void MainWindow::OnCommand(int command) {
         case IDM_OPEN:
             ChooseFile();
             break;
+        case IDM_REMOVE_SECURITY:
+            RemoveSecurity();
+            break;
         case IDM_CLEAR_WINDOW:
             session_.Clear();
             SetWindowTextW(log_, L"");
@@ -180,6 +201,24 @@ void MainWindow::OnClose() {
                                    placement.showCmd == SW_SHOWMAXIMIZED});
     }
     DestroyWindow(window_);
+}
+
+void MainWindow::RemoveSecurity() {
+    // The directory and the code page of the last run: that of the symbols the dialog lists and
+    // the removal looks up.
+    const ui::FormValues last = ui::LoadForm(store_);
+    RemoveSecurityDialog dialog(last.directory, last.codePage);
+    if (!dialog.Run(instance_, window_)) {
+        return;
+    }
+    WindowQuestions questions(window_);
+    if (!questions.Ask("Remove " + dialog.symbol() + " from " + dialog.directory() +
+                       "?\nIts price files are deleted.")) {
+        return;
+    }
+    ui::RemovalTask task(dialog.directory(), dialog.symbol(), last.codePage, questions);
+    session_.Add(task.Run().logEntry);
+    ShowLastEntry();
 }
 
 void MainWindow::ChooseFile() {

@@ -1,6 +1,7 @@
 // korvex.exe's main window: the menu, the accelerators, the status bar and the session log in a
 // read-only text pane, bound to the core. File > Open opens a price file and the log shows its
-// first lines; the recent files are in the File menu; View > Clear Window empties the log; the
+// first lines; the recent files are in the File menu; File > Remove Security... takes a security
+// out of a directory; View > Clear Window empties the log; the
 // window's placement and what it remembers live in the registry.
 #pragma once
 
@@ -34,6 +35,8 @@ private:
 
     void OpenFile(const std::string& path);
     void ChooseFile();
+    // File > Remove Security...: pick a security of the last run's directory, confirm, remove.
+    void RemoveSecurity();
     void ShowLastEntry();
     void UpdateRecentFiles();
     void Tell(const std::string& message);
