@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Maker.h"
+#include "ui/Maker.h"
 #include "app/Prompter.h"
 
 namespace {

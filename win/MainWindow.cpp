@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "AboutDialog.h"
 #include "RemoveSecurityDialog.h"
 #include "Resources.h"
 #include "Text.h"
@@ -170,9 +171,7 @@ void MainWindow::OnCommand(int command) {
             SetWindowTextW(log_, L"");
             break;
         case IDM_ABOUT:
-            Tell("Korvex Version " KORVEX_VERSION
-                 "\nConverts text price files into MetaStock-format "
-                 "directories.");
+            ShowAboutDialog(instance_, window_);
             break;
         case IDM_EXIT:
             PostMessageW(window_, WM_CLOSE, 0, 0);

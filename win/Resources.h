@@ -14,6 +14,12 @@
 // The recent files, newest first: IDM_RECENT_FIRST, IDM_RECENT_FIRST + 1, ...
 #define IDM_RECENT_FIRST 1011
 
+#define IDD_ABOUT 300
+#define IDC_ABOUT_BY 301
+#define IDC_EMAIL_LINK 302
+#define IDC_WEB_LINK 303
+#define IDC_LEGAL_TEXT 304
+
 #define IDD_REMOVE_SECURITY 200
 #define IDC_REMOVE_DIRECTORY 201
 #define IDC_SECURITY_LIST 202
