@@ -12,8 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/Maker.h"
 #include "app/Prompter.h"
+#include "ui/Maker.h"
 
 namespace {
 
