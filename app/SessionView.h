@@ -1,7 +1,7 @@
 // SessionView: the main window's read-only text pane, which shows the session log in a fixed-width
-// font, scrolled sideways rather than wrapped. It previews an opened file (a header and its first
-// ten lines), runs the conversion flow (settings dialog, stored settings, conversion job) and
-// appends one outcome line per confirmed run.
+// font, scrolled sideways rather than wrapped. Opening a file adds its first ten lines to the log;
+// the view then runs the conversion flow (settings dialog, stored settings, the conversion task)
+// and adds what each confirmed run did.
 #pragma once
 
 #include <QPlainTextEdit>
