@@ -64,6 +64,10 @@ bool MainWindow::Create(const std::string& file, int showCommand) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_MAIN_MENU);
     windowClass.lpszClassName = kClassName;
+    windowClass.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_KORVEX));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance_, MAKEINTRESOURCEW(IDI_KORVEX), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     if (RegisterClassExW(&windowClass) == 0) {
         return false;
     }

@@ -3,6 +3,7 @@
 
 #define IDR_MAIN_MENU 100
 #define IDR_ACCELERATORS 101
+#define IDI_KORVEX 1
 
 #define IDM_OPEN 1001
 #define IDM_SETTINGS 1002
