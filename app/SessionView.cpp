@@ -14,7 +14,6 @@
 #include "engine/ConversionJob.h"
 #include "engine/RemoveSecurity.h"
 #include "msdb/CodePage.h"
-#include "ui/DirectoryStatus.h"
 #include "ui/FileStart.h"
 #include "ui/SettingsStore.h"
 
@@ -105,22 +104,12 @@ void SessionView::runConversion(bool fromOpenedFile) {
     SettingsDialog dialog(window());
     dialog.setSessionView(this);
     dialog.setInputPath(inputPath_);
-    ui::FormValues form;
-    if (confirmedForm_) {
-        form = *confirmedForm_;  // as the user left the dialog for this file
-    } else {
-        // The last run's reading settings and directory; the symbol from the file's name, no name.
-        form = ui::LoadForm(*store_);
-        form.symbol = ui::SymbolOfFile(local(inputPath_), form.codePage);
-        form.name.clear();
-    }
-    form.master = ui::MasterChoiceFor(form.directory);
+    ui::FormValues form =
+        ui::FormForFile(*store_, local(inputPath_), confirmedForm_ ? &*confirmedForm_ : nullptr);
     dialog.setForm(form);
     if (fromOpenedFile) {
         // Without a run before, detection's proposal is the best start even when it has doubts.
-        const bool ranBefore =
-            !store_->ReadString(std::string(ui::kSettingSection), "DateFormat", "").empty();
-        dialog.detectFromFile(ranBefore);
+        dialog.detectFromFile(ui::RanBefore(*store_));
     }
     for (;;) {
         if (dialog.run() != QDialog::Accepted) {

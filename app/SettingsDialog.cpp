@@ -25,6 +25,7 @@
 #include "msdb/Encoding.h"
 #include "ui/DirectoryStatus.h"
 #include "ui/FileStart.h"
+#include "ui/Preview.h"
 
 namespace {
 
@@ -363,19 +364,6 @@ void SettingsDialog::onOk() {
 
 namespace {
 
-// The settings that keep the preview from reading the file at all.
-const engine::SettingsProblem* readingProblem(
-    const std::vector<engine::SettingsProblem>& problems) {
-    for (const engine::SettingsProblem& problem : problems) {
-        if (problem.kind == engine::ProblemKind::kDuplicateColumns ||
-            problem.kind == engine::ProblemKind::kConflict ||
-            problem.field == engine::SettingsField::kDateFormat) {
-            return &problem;
-        }
-    }
-    return nullptr;
-}
-
 int columnNumber(const SpinEdit* edit) {
     bool ok = false;
     const int number = edit->text().trimmed().toInt(&ok);
@@ -424,7 +412,7 @@ void SettingsDialog::refreshPreview() {
     }
     const engine::ConversionSettings settings = controlSettings();
     const std::vector<engine::SettingsProblem> settingsProblems = settings.Validate();
-    if (const engine::SettingsProblem* problem = readingProblem(settingsProblems)) {
+    if (const engine::SettingsProblem* problem = ui::ReadingProblem(settingsProblems)) {
         previewPane_->showMessage(fromLocal(problem->message), true);
         return;
     }
@@ -439,7 +427,6 @@ engine::ConversionSettings SettingsDialog::formReading() const {
 }
 
 bool SettingsDialog::detectFromFile(bool onlyWhenConfident) {
-    using engine::PriceField;
     if (inputPath_.isEmpty()) {
         return false;
     }
@@ -451,22 +438,7 @@ bool SettingsDialog::detectFromFile(bool onlyWhenConfident) {
     if (!detection.take) {
         return false;
     }
-    const engine::DetectedLayout& layout = detection.layout;
-    form_.delimiter = layout.delimiter == '\t'  ? 1
-                      : layout.delimiter == ' ' ? 2
-                      : layout.delimiter == ';' ? 3
-                                                : 0;
-    form_.decimalComma = layout.decimalComma;
-    form_.skipOn = layout.skipRows > 0;
-    form_.skipRows = layout.skipRows;
-    form_.dateFormat = std::string(msdb::DateFormatName(layout.dateFormat));
-    for (PriceField field : {PriceField::kOpen, PriceField::kHigh, PriceField::kLow,
-                             PriceField::kVolume, PriceField::kOpenInterest}) {
-        const engine::FieldSetting& detected = layout.fields[field];
-        form_.fields[field] = {detected.on, detected.on ? detected.column : 1};
-    }
-    form_.fields[PriceField::kDate].column = layout.fields[PriceField::kDate].column;
-    form_.fields[PriceField::kClose].column = layout.fields[PriceField::kClose].column;
+    ui::TakeLayout(detection.layout, &form_);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "engine/InputScan.h"
 #include "msdb/CodePage.h"
 #include "msdb/FileSystem.h"
+#include "ui/DirectoryStatus.h"
 
 namespace ui {
 namespace {
@@ -212,6 +213,43 @@ bool ReadsCleanly(const engine::ConversionSettings& settings) {
     }
     return std::all_of(rows.begin(), rows.end(),
                        [](const engine::PreviewRow& row) { return row.problems.empty(); });
+}
+
+void TakeLayout(const engine::DetectedLayout& layout, FormValues* form) {
+    using engine::PriceField;
+    form->delimiter = layout.delimiter == '\t'  ? 1
+                      : layout.delimiter == ' ' ? 2
+                      : layout.delimiter == ';' ? 3
+                                                : 0;
+    form->decimalComma = layout.decimalComma;
+    form->skipOn = layout.skipRows > 0;
+    form->skipRows = layout.skipRows;
+    form->dateFormat = std::string(msdb::DateFormatName(layout.dateFormat));
+    for (PriceField field : {PriceField::kOpen, PriceField::kHigh, PriceField::kLow,
+                             PriceField::kVolume, PriceField::kOpenInterest}) {
+        const engine::FieldSetting& detected = layout.fields[field];
+        form->fields[field] = {detected.on, detected.on ? detected.column : 1};
+    }
+    form->fields[PriceField::kDate].column = layout.fields[PriceField::kDate].column;
+    form->fields[PriceField::kClose].column = layout.fields[PriceField::kClose].column;
+}
+
+FormValues FormForFile(SettingsStore& store, const std::string& inputPath,
+                       const FormValues* confirmed) {
+    FormValues form;
+    if (confirmed != nullptr) {
+        form = *confirmed;
+    } else {
+        form = LoadForm(store);
+        form.symbol = SymbolOfFile(inputPath, form.codePage);
+        form.name.clear();
+    }
+    form.master = MasterChoiceFor(form.directory);
+    return form;
+}
+
+bool RanBefore(SettingsStore& store) {
+    return !store.ReadString(std::string(kSettingSection), "DateFormat", "").empty();
 }
 
 }  // namespace ui

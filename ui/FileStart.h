@@ -8,6 +8,8 @@
 
 #include "engine/ConversionSettings.h"
 #include "engine/Detect.h"
+#include "ui/SettingsStore.h"
+#include "ui/StoredSettings.h"
 
 namespace ui {
 
@@ -35,6 +37,20 @@ Detection DetectForForm(const std::string& inputPath, const engine::ConversionSe
 // (detected: 1)".
 std::vector<std::string> DescribeDifferences(const engine::ConversionSettings& settings,
                                              const engine::DetectedLayout& layout);
+
+// Puts detection's proposal into the form's reading settings; a field it finds no column for is
+// switched off at column 1. The directory, symbol, name and master choice stay as they are.
+void TakeLayout(const engine::DetectedLayout& layout, FormValues* form);
+
+// The values the dialog starts from for the file at `inputPath`: `confirmed`, the values the user
+// left the dialog with for this file, when there are any; else the last run's settings with the
+// symbol from the file's name and no name. The master choice fits the directory either way.
+FormValues FormForFile(SettingsStore& store, const std::string& inputPath,
+                       const FormValues* confirmed);
+
+// True when a conversion was confirmed before on this machine: detection's doubts then weigh
+// against the last run's settings, which are kept when they read the file.
+bool RanBefore(SettingsStore& store);
 
 // True when `settings` read the first records of their input file, as many as the preview shows,
 // without a problem.

@@ -235,4 +235,16 @@ FileSummary SummarizeFile(const engine::ConversionSettings& settings,
     return summary;
 }
 
+const engine::SettingsProblem* ReadingProblem(
+    const std::vector<engine::SettingsProblem>& problems) {
+    for (const engine::SettingsProblem& problem : problems) {
+        if (problem.kind == engine::ProblemKind::kDuplicateColumns ||
+            problem.kind == engine::ProblemKind::kConflict ||
+            problem.field == engine::SettingsField::kDateFormat) {
+            return &problem;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace ui

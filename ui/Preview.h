@@ -66,6 +66,10 @@ FileSummary SummarizeFile(const engine::ConversionSettings& settings,
                           const std::atomic<bool>& cancel,
                           const std::function<void(int permille)>& progress = nullptr);
 
+// The first of `problems` that keeps the preview from reading the file at all: duplicate columns,
+// a conflict of settings, or a date format that is none; nothing when there is none such.
+const engine::SettingsProblem* ReadingProblem(const std::vector<engine::SettingsProblem>& problems);
+
 // A problem as the preview and the summary give it: "line 4, close price "x": not a number".
 std::string ProblemText(const engine::InputProblem& problem);
 
