@@ -6,9 +6,13 @@
 #include <vector>
 
 #include "AboutDialog.h"
+#include "Help.h"
 #include "RemoveSecurityDialog.h"
 #include "Resources.h"
+#include "SettingsDialog.h"
+#include "TaskRunner.h"
 #include "Text.h"
+#include "ui/FileStart.h"
 #include "ui/StoredSettings.h"
 #include "ui/Tasks.h"
 
@@ -32,21 +36,8 @@ std::wstring EditText(const std::string& utf8) {
     return text;
 }
 
-// A task's messages and questions as message boxes of the main window.
-class WindowQuestions final : public ui::Questions {
-public:
-    explicit WindowQuestions(HWND window) : window_(window) {}
-    void Tell(const std::string& message) override {
-        MessageBoxW(window_, Wide(message).c_str(), L"Korvex", MB_OK | MB_ICONINFORMATION);
-    }
-    bool Ask(const std::string& question) override {
-        return MessageBoxW(window_, Wide(question).c_str(), L"Korvex",
-                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
-    }
-
-private:
-    HWND window_;
-};
+// Opens the file given on the command line once the window shows.
+constexpr UINT kOpenGivenFile = WM_APP + 1;
 
 }  // namespace
 
@@ -81,11 +72,12 @@ bool MainWindow::Create(const std::string& file, int showCommand) {
     if (window_ == nullptr) {
         return false;
     }
-    if (!file.empty()) {
-        OpenFile(file);
-    }
     ShowWindow(window_, placement.maximized ? SW_SHOWMAXIMIZED : showCommand);
     UpdateWindow(window_);
+    if (!file.empty()) {
+        givenFile_ = file;
+        PostMessageW(window_, kOpenGivenFile, 0, 0);
+    }
     return true;
 }
 
@@ -126,6 +118,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             OnClose();
             return 0;
+        case kOpenGivenFile:
+            OpenFile(givenFile_);
+            return 0;
         case WM_DESTROY:
             if (font_ != nullptr) {
                 DeleteObject(font_);
@@ -148,10 +143,9 @@ void MainWindow::OnCreate() {
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                         FIXED_PITCH | FF_MODERN, L"Consolas");
     SendMessageW(log_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    // "For Help, press F1" comes with the help pages; until then the bar says nothing.
-    statusBar_ =
-        CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0,
-                        0, window_, reinterpret_cast<HMENU>(kStatusBarId), instance_, nullptr);
+    statusBar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"For Help, press F1",
+                                 WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, window_,
+                                 reinterpret_cast<HMENU>(kStatusBarId), instance_, nullptr);
     UpdateRecentFiles();
 }
 
@@ -167,8 +161,17 @@ void MainWindow::OnCommand(int command) {
         case IDM_OPEN:
             ChooseFile();
             break;
+        case IDM_SETTINGS:
+            if (!inputPath_.empty()) {
+                RunConversion(false);
+            }
+            break;
         case IDM_REMOVE_SECURITY:
             RemoveSecurity();
+            break;
+        case IDM_HELP:
+        case IDM_HELP_TOPICS:
+            OpenHelp(window_, "index.html");
             break;
         case IDM_CLEAR_WINDOW:
             session_.Clear();
@@ -214,14 +217,53 @@ void MainWindow::RemoveSecurity() {
     if (!dialog.Run(instance_, window_)) {
         return;
     }
-    WindowQuestions questions(window_);
-    if (!questions.Ask("Remove " + dialog.symbol() + " from " + dialog.directory() +
-                       "?\nIts price files are deleted.")) {
+    const std::string question = "Remove " + dialog.symbol() + " from " + dialog.directory() +
+                                 "?\nIts price files are deleted.";
+    if (MessageBoxW(window_, Wide(question).c_str(), L"Korvex",
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
         return;
     }
+    ThreadQuestions questions;
     ui::RemovalTask task(dialog.directory(), dialog.symbol(), last.codePage, questions);
-    session_.Add(task.Run().logEntry);
+    const ui::TaskResult result = RunTask(
+        instance_, window_, "Removing " + dialog.symbol() + "...",
+        [&](const std::function<void(int)>&) { return task.Run(); }, nullptr, questions);
+    session_.Add(result.logEntry);
     ShowLastEntry();
+}
+
+void MainWindow::RunConversion(bool fromOpenedFile) {
+    SettingsDialog dialog(inputPath_);
+    dialog.setForm(
+        ui::FormForFile(store_, inputPath_, confirmedForm_ ? &*confirmedForm_ : nullptr));
+    if (fromOpenedFile) {
+        // Without a run before, detection's proposal is the best start even when it has doubts.
+        dialog.DetectFromFile(ui::RanBefore(store_));
+    }
+    for (;;) {
+        if (!dialog.Run(instance_, window_)) {
+            return;
+        }
+        confirmedForm_ = dialog.form();
+        ui::SaveForm(store_, dialog.form());
+        const std::string name = inputPath_.substr(inputPath_.find_last_of("\\/") + 1);
+        ThreadQuestions questions;
+        ui::ConversionTask task(dialog.Settings(), questions);
+        const ui::TaskResult result = RunTask(
+            instance_, window_, "Converting " + name + "...",
+            [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+            [&] { task.Cancel(); }, questions);
+        session_.Add(result.logEntry);
+        ShowLastEntry();
+        if (result.succeeded) {
+            MessageBeep(MB_OK);
+        }
+        if (result.succeeded || !result.refusal) {
+            return;
+        }
+        // Back to the dialog, as the user left it, at the setting the run refused.
+        dialog.ShowRefusal(result.message, result.refusal->field, result.refusal->priceField);
+    }
 }
 
 void MainWindow::ChooseFile() {
@@ -279,10 +321,13 @@ void MainWindow::OpenFile(const std::string& path) {
         return;
     }
     inputPath_ = absolute;
+    confirmedForm_.reset();  // a file's settings start from the file, never from another file's
     session_.Opened(absolute, ui::FirstLines(absolute, ui::kOpenedLines));
     ShowLastEntry();
     ui::NoteRecentFile(store_, absolute);
     UpdateRecentFiles();
+    EnableMenuItem(GetMenu(window_), IDM_SETTINGS, MF_BYCOMMAND | MF_ENABLED);
+    RunConversion(true);
 }
 
 void MainWindow::ShowLastEntry() {

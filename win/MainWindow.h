@@ -7,10 +7,12 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "ui/PlatformSettingsStore.h"
 #include "ui/SessionLog.h"
+#include "ui/StoredSettings.h"
 
 class MainWindow {
 public:
@@ -37,6 +39,9 @@ private:
     void ChooseFile();
     // File > Remove Security...: pick a security of the last run's directory, confirm, remove.
     void RemoveSecurity();
+    // Shows the Conversion Settings for the open file and converts it after OK; a refused run
+    // brings the dialog back. `fromOpenedFile`: the file was just opened, detection proposes.
+    void RunConversion(bool fromOpenedFile);
     void ShowLastEntry();
     void UpdateRecentFiles();
     void Tell(const std::string& message);
@@ -50,4 +55,7 @@ private:
     ui::PlatformSettingsStore store_;
     ui::SessionLog session_;
     std::string inputPath_;
+    std::string givenFile_;  // the file named on the command line
+    // The values the user confirmed for the open file, which File > Settings... starts from.
+    std::optional<ui::FormValues> confirmedForm_;
 };

@@ -25,3 +25,49 @@
 #define IDC_REMOVE_DIRECTORY 201
 #define IDC_SECURITY_LIST 202
 #define IDC_REMOVE_PROBLEM 203
+
+#define IDM_HELP_TOPICS 1007
+#define IDM_HELP 1008
+
+#define IDD_SETTINGS 400
+// The column boxes, Date to Open Int, each followed by its up-down control: IDC_COLUMN_FIRST,
+// IDC_COLUMN_FIRST + 2, ...; the check boxes of the fields that can be switched off likewise.
+#define IDC_COLUMN_FIRST 401
+#define IDC_OPEN_CHECK 420
+#define IDC_HIGH_CHECK 421
+#define IDC_LOW_CHECK 422
+#define IDC_VOLUME_CHECK 423
+#define IDC_OPEN_INT_CHECK 424
+#define IDC_COMMA_RADIO 430
+#define IDC_TAB_RADIO 431
+#define IDC_SPACE_RADIO 432
+#define IDC_SEMICOLON_RADIO 433
+#define IDC_DECIMAL_COMMA 434
+#define IDC_DATE_FORMAT 435
+#define IDC_SKIP_CHECK 436
+#define IDC_SKIP_ROWS 437
+#define IDC_SKIP_ROWS_SPIN 438
+#define IDC_FROM 439
+#define IDC_TO 440
+#define IDC_DIRECTORY 441
+#define IDC_BROWSE 442
+#define IDC_DIRECTORY_STATUS 443
+#define IDC_CREATE_DIRECTORY 444
+#define IDC_USE_EXISTING 445
+#define IDC_MAKE_NEW 446
+#define IDC_EMASTER 447
+#define IDC_SYMBOL 448
+#define IDC_NAME 449
+#define IDC_CODE_PAGE 450
+#define IDC_DETECTION 451
+#define IDC_DETECT 452
+#define IDC_REFUSAL 453
+#define IDC_ORDER_NOTE 454
+#define IDC_PREVIEW 455
+#define IDC_CELL_PROBLEMS 456
+#define IDC_SUMMARY 457
+#define IDC_SUMMARY_PROGRESS 458
+
+#define IDD_PROGRESS 500
+#define IDC_PROGRESS_TEXT 501
+#define IDC_PROGRESS_BAR 502
