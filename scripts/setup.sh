@@ -31,6 +31,8 @@ packages=(
     wine64         # the 64-bit half of Wine, which runs korvex-cli.exe
     xvfb           # a virtual display, on which the Windows desktop program's test runs under Wine
     xauth          # xvfb-run needs it
+    x11-utils      # xwininfo: the installer test waits for korvex.exe's window with it
+    wixl           # builds the Windows installer (.msi) from packaging/korvex.wxs
 )
 
 if ! command -v dpkg >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
