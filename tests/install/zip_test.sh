@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Windows release archive: it holds one folder with korvex-cli.exe, README.txt and the licence
-# (when the sources have one), the texts with CR LF line ends; the program imports only DLLs that
-# come with Windows, and, unpacked into an empty directory, runs alone: --version and a conversion.
+# The Windows release archive: it holds one folder with korvex.exe, korvex-cli.exe, the help pages
+# in help/, README.txt and the licence (when the sources have one), the texts with CR LF line ends;
+# the programs import only DLLs that come with Windows, and korvex-cli.exe, unpacked into an empty
+# directory, runs alone: --version and a conversion.
 #   zip_test.sh ZIP CMAKE OBJDUMP VERSION EXAMPLE EMULATOR...
 set -euo pipefail
 zip="$1"
@@ -17,8 +18,11 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 [ -f "$zip" ] || fail "there is no $zip"
 folder="korvex-$version-windows-x64"
-expected="$folder/README.txt"$'\n'"$folder/korvex-cli.exe"
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+expected="$folder/README.txt"$'\n'"$folder/korvex-cli.exe"$'\n'"$folder/korvex.exe"
+for page in "$source_dir"/res/help/*.html; do
+    expected+=$'\n'"$folder/help/$(basename "$page")"
+done
 for name in LICENSE LICENSE.txt LICENSE.md COPYING; do
     if [ -f "$source_dir/$name" ]; then
         expected="$folder/LICENSE.txt"$'\n'"$expected"
@@ -39,16 +43,18 @@ done
 cmp -s <(tr -d '\r' < "$folder/README.txt") "$source_dir/README.md" ||
     fail "README.txt is not README.md"
 
-# Only the system's own DLLs: no libstdc++, libgcc or winpthread beside the program.
-imports="$("$objdump" -p "$folder/korvex-cli.exe" | sed -n 's/^\s*DLL Name: //p')"
-[ -n "$imports" ] || fail "no imports read from korvex-cli.exe"
-while read -r dll; do
-    case "${dll,,}" in
-        kernel32.dll | msvcrt.dll | ucrtbase.dll | advapi32.dll | shell32.dll | user32.dll | \
-            api-ms-win-*.dll) ;;
-        *) fail "korvex-cli.exe needs $dll, which Windows does not have" ;;
-    esac
-done <<< "$imports"
+# Only the system's own DLLs: no libstdc++, libgcc or winpthread beside the programs.
+for program in korvex.exe korvex-cli.exe; do
+    imports="$("$objdump" -p "$folder/$program" | sed -n 's/^\s*DLL Name: //p')"
+    [ -n "$imports" ] || fail "no imports read from $program"
+    while read -r dll; do
+        case "${dll,,}" in
+            kernel32.dll | msvcrt.dll | ucrtbase.dll | advapi32.dll | shell32.dll | user32.dll | \
+                gdi32.dll | comctl32.dll | ole32.dll | api-ms-win-*.dll) ;;
+            *) fail "$program needs $dll, which Windows does not have" ;;
+        esac
+    done <<< "$imports"
+done
 
 exe="$work/$folder/korvex-cli.exe"
 [ "$("${emulator[@]}" "$exe" --version)" = "korvex-cli $version" ] || fail "--version"
