@@ -6,7 +6,7 @@
 # The archive holds one folder NAME with the PROGRAMS (stripped), the help pages in help\ beside
 # them, where korvex.exe looks for them, README.txt and the licence as LICENSE.txt, both with CR LF
 # line ends as Windows editors expect. Every file gets the same time stamp, so that the same
-# sources give the same archive.
+# sources give the same archive. The installer (windows-msi.cmake) takes its files from STAGE/NAME.
 cmake_minimum_required(VERSION 3.25)
 
 set(folder ${STAGE}/${NAME})
