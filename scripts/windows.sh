@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds korvex-cli.exe for 64-bit Windows with MinGW-w64 (the windows preset, in build-windows/),
-# runs its tests under Wine and makes the release archive
-# build-windows/korvex-<version>-windows-x64.zip.
+# Builds korvex.exe and korvex-cli.exe for 64-bit Windows with MinGW-w64 (the windows preset, in
+# build-windows/), runs their tests under Wine and makes the release archive
+# build-windows/korvex-<version>-windows-x64.zip and the installer korvex-<version>-windows-x64.msi.
 #
 # One test compares the Windows build with the Linux build of the same sources. It uses
 # $KORVEX_LINUX_CLI when set, else build/bin/korvex-cli, which is built first (only that program of
@@ -33,3 +33,4 @@ echo "==> windows: test under Wine"
 build-windows/tests/run-korvex-cli --version >/dev/null 2>&1
 ctest --preset windows
 echo "==> windows: $(ls build-windows/korvex-*-windows-x64.zip)"
+echo "==> windows: $(ls build-windows/korvex-*-windows-x64.msi)"
