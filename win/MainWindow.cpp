@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "AboutDialog.h"
@@ -20,6 +21,7 @@ namespace {
 
 constexpr int kLogId = 1;
 constexpr int kStatusBarId = 2;
+constexpr int kToolBarId = 3;
 // Where the File menu lists the recent files: after Open, Settings, Remove Security and a
 // separator.
 constexpr UINT kRecentPosition = 4;
@@ -143,6 +145,34 @@ void MainWindow::OnCreate() {
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                         FIXED_PITCH | FF_MODERN, L"Consolas");
     SendMessageW(log_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    // The tool bar: Open, Settings, Clear Window and About, in the common controls' own images;
+    // each button's text is its tooltip.
+    toolBar_ =
+        CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                        WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP, 0, 0, 0,
+                        0, window_, reinterpret_cast<HMENU>(kToolBarId), instance_, nullptr);
+    SendMessageW(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    TBADDBITMAP images{HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
+    SendMessageW(toolBar_, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&images));
+    SendMessageW(toolBar_, TB_SETMAXTEXTROWS, 0, 0);
+    const auto button = [](int image, int command, const wchar_t* tip, BYTE state) {
+        TBBUTTON made{};
+        made.iBitmap = image;
+        made.idCommand = command;
+        made.fsState = state;
+        made.fsStyle = BTNS_BUTTON;
+        made.iString = reinterpret_cast<INT_PTR>(tip);
+        return made;
+    };
+    TBBUTTON separator{};
+    separator.fsStyle = BTNS_SEP;
+    const TBBUTTON buttons[] = {
+        button(STD_FILEOPEN, IDM_OPEN, L"Open", TBSTATE_ENABLED),
+        button(STD_PROPERTIES, IDM_SETTINGS, L"Settings", 0),
+        button(STD_DELETE, IDM_CLEAR_WINDOW, L"Clear Window", TBSTATE_ENABLED), separator,
+        button(STD_HELP, IDM_ABOUT, L"About", TBSTATE_ENABLED)};
+    SendMessageW(toolBar_, TB_ADDBUTTONSW, std::size(buttons), reinterpret_cast<LPARAM>(buttons));
+    SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
     statusBar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"For Help, press F1",
                                  WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, window_,
                                  reinterpret_cast<HMENU>(kStatusBarId), instance_, nullptr);
@@ -151,9 +181,14 @@ void MainWindow::OnCreate() {
 
 void MainWindow::OnSize(int width, int height) {
     SendMessageW(statusBar_, WM_SIZE, 0, 0);
+    SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
     RECT bar{};
     GetWindowRect(statusBar_, &bar);
-    MoveWindow(log_, 0, 0, width, height - (bar.bottom - bar.top), TRUE);
+    RECT tools{};
+    GetWindowRect(toolBar_, &tools);
+    const int top = static_cast<int>(tools.bottom - tools.top);
+    const int bottom = static_cast<int>(bar.bottom - bar.top);
+    MoveWindow(log_, 0, top, width, std::max(0, height - top - bottom), TRUE);
 }
 
 void MainWindow::OnCommand(int command) {
@@ -327,6 +362,7 @@ void MainWindow::OpenFile(const std::string& path) {
     ui::NoteRecentFile(store_, absolute);
     UpdateRecentFiles();
     EnableMenuItem(GetMenu(window_), IDM_SETTINGS, MF_BYCOMMAND | MF_ENABLED);
+    SendMessageW(toolBar_, TB_ENABLEBUTTON, IDM_SETTINGS, TRUE);
     RunConversion(true);
 }
 
@@ -343,6 +379,12 @@ void MainWindow::ShowLastEntry() {
     const std::wstring entry = separator + EditText(session_.Last());
     SendMessageW(log_, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
     SendMessageW(log_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(entry.c_str()));
+    // The caret to the start of the last line: the new lines in sight from their first column,
+    // however long the last of them is.
+    const auto lines = SendMessageW(log_, EM_GETLINECOUNT, 0, 0);
+    const auto start = SendMessageW(log_, EM_LINEINDEX, static_cast<WPARAM>(lines - 1), 0);
+    SendMessageW(log_, EM_SETSEL, static_cast<WPARAM>(start), start);
+    SendMessageW(log_, EM_SCROLLCARET, 0, 0);
 }
 
 void MainWindow::UpdateRecentFiles() {

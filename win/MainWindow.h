@@ -1,8 +1,9 @@
-// korvex.exe's main window: the menu, the accelerators, the status bar and the session log in a
-// read-only text pane, bound to the core. File > Open opens a price file and the log shows its
-// first lines; the recent files are in the File menu; File > Remove Security... takes a security
-// out of a directory; View > Clear Window empties the log; the
-// window's placement and what it remembers live in the registry.
+// korvex.exe's main window: the menu, the accelerators, the tool bar, the status bar and the
+// session log in a read-only text pane, bound to the core. File > Open opens a price file, the log
+// shows its first lines and the Conversion Settings follow; File > Settings... converts it again;
+// the recent files are in the File menu; File > Remove Security... takes a security out of a
+// directory; View > Clear Window empties the log; F1 opens the help pages. The window's
+// placement and what it remembers live in the registry.
 #pragma once
 
 #include <windows.h>
@@ -50,6 +51,7 @@ private:
     HWND window_ = nullptr;
     HWND log_ = nullptr;
     HWND statusBar_ = nullptr;
+    HWND toolBar_ = nullptr;
     HFONT font_ = nullptr;
     HACCEL accelerators_ = nullptr;
     ui::PlatformSettingsStore store_;
