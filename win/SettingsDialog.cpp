@@ -235,6 +235,7 @@ void SettingsDialog::OnDestroy() {
     KillTimer(dialog_, kPreviewTimer);
     StopSummary();
     ++generation_;
+    tooltip_ = nullptr;  // destroyed with the dialog it belongs to
     RECT frame{};
     if (GetWindowRect(dialog_, &frame)) {
         placement_ = frame;
@@ -528,8 +529,29 @@ bool SettingsDialog::DetectFromFile(bool onlyWhenConfident) {
 }
 
 void SettingsDialog::ShowDetection() {
-    std::string text = detectionLine_;
-    SetItemText(IDC_DETECTION, text);
+    SetItemText(IDC_DETECTION, detectionLine_);
+    // Why detection proposed what it did, as the line's tooltip.
+    if (tooltip_ == nullptr) {
+        tooltip_ = CreateWindowExW(
+            0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog_, nullptr, instance_, nullptr);
+        SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = dialog_;
+        tool.uId = reinterpret_cast<UINT_PTR>(Item(IDC_DETECTION));
+        tool.lpszText = const_cast<wchar_t*>(L"");
+        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    std::wstring reasons = Wide(detectionReasons_);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = dialog_;
+    tool.uId = reinterpret_cast<UINT_PTR>(Item(IDC_DETECTION));
+    tool.lpszText = reasons.data();
+    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_, TTM_ACTIVATE, !reasons.empty(), 0);
 }
 
 void SettingsDialog::OnDetect() {

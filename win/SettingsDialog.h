@@ -107,6 +107,7 @@ private:
     bool summaryBad_ = false;
     bool directoryWarns_ = false;
     HBRUSH background_ = nullptr;
+    HWND tooltip_ = nullptr;
 
     ui::PreviewModel preview_;
     std::wstring cellText_;  // the text a list view cell was last given, kept while it draws
