@@ -449,6 +449,9 @@ void SettingsDialog::onDetect() {
     form_.name = local(nameEdit_->text());
     form_.master = masterGroup_->checkedId();
     form_.makeEMaster = emasterCheck_->isChecked();
+    form_.from = local(fromEdit_->text().trimmed());
+    form_.to = local(toEdit_->text().trimmed());
+    form_.codePage = codePageCombo_->currentData().toInt();
     if (detectFromFile(false)) {
         showForm();
         enableColumns();

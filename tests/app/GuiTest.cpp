@@ -549,13 +549,15 @@ private slots:
             // What the user typed stays when Detect proposes the settings again.
             child<QRadioButton>(d, "commaRadio")->setChecked(true);
             child<QLineEdit>(d, "nameEdit")->setText("DAX");
+            child<QLineEdit>(d, "fromEdit")->setText("2024-01-15");
             child<QPushButton>(d, "detectButton")->click();
             seen << QString::number(child<QRadioButton>(d, "semicolonRadio")->isChecked())
-                 << child<QLineEdit>(d, "nameEdit")->text();
+                 << child<QLineEdit>(d, "nameEdit")->text()
+                 << child<QLineEdit>(d, "fromEdit")->text();
             return confirmInto(d, qpath("db"), child<QLineEdit>(d, "symbolEdit")->text(), true);
         });
         QCOMPARE(seen, (QStringList{"Settings detected from the file", "DAX", "1", "1",
-                                    "DD_MM_CCYY", "1", "DAX"}));
+                                    "DD_MM_CCYY", "1", "DAX", "2024-01-15"}));
         QVERIFY2(endsWithSuccess(), qPrintable(view().toPlainText()));
         QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(53 + 36, 4), std::string("DAX "));
     }
