@@ -180,6 +180,9 @@ msdb::Status InputParser::NextLine(bool* got) {
             if (reader_.HoldsNul()) {  // a heading of such a file is no plain text either
                 return notText();
             }
+            if (!line.empty()) {
+                headings_.emplace_back(line);
+            }
         }
     }
     for (;;) {
@@ -196,6 +199,11 @@ msdb::Status InputParser::NextLine(bool* got) {
                            "is longer than 65,536 bytes, and gives no record"});
             continue;
         }
+        // Files joined one after another repeat their heading: a line that is one of the
+        // skipped lines again is passed over too.
+        if (IsHeading(line)) {
+            continue;
+        }
         fieldCount_ = SplitFields(line, settings_.delimiter, &slots_);
         if (std::any_of(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(fieldCount_),
                         [](const std::string& field) { return !field.empty(); })) {
@@ -203,6 +211,12 @@ msdb::Status InputParser::NextLine(bool* got) {
             return msdb::Status::Ok();
         }
     }
+}
+
+bool InputParser::IsHeading(std::string_view line) const {
+    return std::any_of(headings_.begin(), headings_.end(), [line](const std::string& heading) {
+        return heading.size() == line.size() && heading == line;
+    });
 }
 
 std::string InputParser::DateText() const {

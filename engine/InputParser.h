@@ -58,8 +58,9 @@ class InputParser {
 public:
     InputParser(const ConversionSettings& settings, std::unique_ptr<msdb::ReadableFile> file);
 
-    // Moves to the next line that holds a field, skipping the heading lines first; `*got` is false
-    // at the end of the file. A line longer than kMaxLineLength is a problem and gives no record;
+    // Moves to the next line that holds a field, skipping the heading lines first, and later any
+    // line that is one of them again (as in files joined one after another); `*got` is false at
+    // the end of the file. A line longer than kMaxLineLength is a problem and gives no record;
     // a line that holds a NUL byte ends the reading: the file is not text (NotText says so).
     [[nodiscard]] msdb::Status NextLine(bool* got);
 
@@ -98,12 +99,15 @@ public:
 private:
     void Problem(PriceField field, const std::string& text, std::string what);
     const std::string* Field(PriceField field) const;
+    // True when `line` is one of the heading lines skipped at the start.
+    bool IsHeading(std::string_view line) const;
 
     const ConversionSettings& settings_;
     LineReader reader_;
     FieldSlots slots_;
     std::size_t fieldCount_ = 0;
     bool skipped_ = false;
+    std::vector<std::string> headings_;  // the lines skipped at the start that hold anything
     int recordsRead_ = 0;
     const char* dateCheckMessage_ = nullptr;
     bool usable_ = true;

@@ -147,6 +147,22 @@ TEST_F(JobFixture, SkippedLinesIncludeBlankOnesAndDateColumnCanFollowATicker) {
     EXPECT_EQ(ToHex(MasterRecordAt(1).substr(25, 8)), "E0 E6 71 94 F0 E6 71 94");
 }
 
+// Files joined one after another repeat their heading: the skipped line again is no problem; a
+// line that only looks like it still is.
+TEST(LineRulesTest, AHeadingRepeatedInsideTheFileIsPassedOver) {
+    const auto skipOne = [](engine::ConversionSettings& settings) {
+        DateAndClose(settings);
+        settings.skipOn = true;
+        settings.skipRows = 1;
+    };
+    std::vector<std::string> problems;
+    EXPECT_EQ(Parse("Date,Close\n083099,1.75\nDate,Close\n083199,2\n", skipOne, &problems).size(),
+              2u);
+    EXPECT_TRUE(problems.empty());
+    Parse("Date,Close\n083099,1.75\nDate,Close,Volume\n083199,2\n", skipOne, &problems);
+    EXPECT_EQ(problems.size(), 2u);  // its date and its close
+}
+
 TEST_F(JobFixture, DateCheckOfTheFirstRecord) {
     struct Case {
         const char* input;
