@@ -123,6 +123,16 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kOpenGivenFile:
             OpenFile(givenFile_);
             return 0;
+        case WM_DPICHANGED: {
+            // Moved to a screen of another scale: the log's font follows, and the window takes
+            // the frame Windows proposes for it there.
+            SetLogFont(HIWORD(wParam));
+            const RECT* proposed = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_, nullptr, proposed->left, proposed->top,
+                         proposed->right - proposed->left, proposed->bottom - proposed->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         case WM_DESTROY:
             if (font_ != nullptr) {
                 DeleteObject(font_);
@@ -141,10 +151,9 @@ void MainWindow::OnCreate() {
                         WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
                             ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
                         0, 0, 0, 0, window_, reinterpret_cast<HMENU>(kLogId), instance_, nullptr);
-    font_ = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                        FIXED_PITCH | FF_MODERN, L"Consolas");
-    SendMessageW(log_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    HDC screen = GetDC(nullptr);
+    SetLogFont(GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(nullptr, screen);
     // The tool bar: Open, Settings, Clear Window and About, in the common controls' own images;
     // each button's text is its tooltip.
     toolBar_ =
@@ -177,6 +186,18 @@ void MainWindow::OnCreate() {
                                  WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, window_,
                                  reinterpret_cast<HMENU>(kStatusBarId), instance_, nullptr);
     UpdateRecentFiles();
+}
+
+void MainWindow::SetLogFont(int dpi) {
+    // 10 points: 13 pixels at 96 dots per inch.
+    HFONT font = CreateFontW(-MulDiv(13, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                             CLEARTYPE_QUALITY, FIXED_PITCH | FF_MODERN, L"Consolas");
+    SendMessageW(log_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (font_ != nullptr) {
+        DeleteObject(font_);
+    }
+    font_ = font;
 }
 
 void MainWindow::OnSize(int width, int height) {

@@ -34,6 +34,8 @@ private:
     void OnCreate();
     void OnCommand(int command);
     void OnSize(int width, int height);
+    // The log's font for a screen of `dpi` dots per inch.
+    void SetLogFont(int dpi);
     void OnClose();
 
     void OpenFile(const std::string& path);
