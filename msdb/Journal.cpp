@@ -22,14 +22,14 @@ std::string Upper(std::string_view text) {
     return upper;
 }
 
-// F<n>.DAT and F<n>.DOP of MASTER's securities, F<n>.MWD and F<n>.DOP of XMASTER's.
+// F<n>.DAT and F<n>.DOP of MASTER's securities, F<n>.MWD and F<n>.DOP of XMASTER's (whose
+// numbers other programs may have given from 1).
 bool IsPriceFileName(std::string_view name) {
-    const std::string upper = Upper(name);
     std::string extension;
     if (XMasterFileNumber(name, &extension)) {
         return extension != "DAT";
     }
-    return SecurityFileNumber(name).has_value() && !upper.ends_with(".MWD");
+    return SecurityFileNumber(name).has_value();
 }
 
 std::vector<std::string_view> Words(std::string_view line) {

@@ -71,8 +71,7 @@ std::string JournalText(const std::vector<JournalEntry>& entries);
 Status ReadJournal(FileSystem& fs, const std::string& directory, Journal* journal);
 
 // True when a run may write `name`: MASTER, EMASTER, XMASTER, their backups (NAME.BAK), F<n>.DAT
-// and F<n>.DOP (n from 1 to 255), and F<n>.MWD and F<n>.DOP (n from 256 to 65535), in any
-// letter case.
+// (n from 1 to 255), and F<n>.DOP and F<n>.MWD (n from 1 to 65535), in any letter case.
 bool IsNameARunWrites(std::string_view name);
 
 // True when `temporary` is a name a run gives the temporary of `name`: `name` followed by
