@@ -110,10 +110,12 @@ void RemoveSecurityDialog::listDirectory() {
         item->setData(kSymbol, kStoredSymbolRole, utf8(security.symbol));
         item->setTextAlignment(kRecords, Qt::AlignRight | Qt::AlignVCenter);
         if (security.inXMaster) {
-            // Korvex never changes XMASTER, so a security it lists cannot be picked.
+            // The window removes only MASTER's securities; XMASTER's are the command line's.
             item->setFlags(Qt::NoItemFlags);
-            item->setToolTip(kSymbol, QStringLiteral("Korvex removes only securities that "
-                                                     "MASTER lists; this one is in XMASTER."));
+            item->setToolTip(kSymbol,
+                             QStringLiteral("This window removes only securities that MASTER "
+                                            "lists; this one is in XMASTER (korvex-cli remove "
+                                            "takes it out)."));
         }
     }
     for (int column = 0; column < kColumns; ++column) {

@@ -244,6 +244,12 @@ public:
                       "convert over the security SYMBOL that the MASTER of DIR lists: same file "
                       "number, same place in MASTER, new prices")
             ->excludes(newMaster);
+        app->add_flag("--xmaster", settings_.xmaster,
+                      "when the MASTER of DIR lists 255 securities, list SYMBOL in DIR's XMASTER "
+                      "(made when DIR has none) with its prices in F<n>.MWD, n from 256; a DIR "
+                      "that has an XMASTER is added to without it. Programs that read only "
+                      "MASTER see only its 255 securities")
+            ->excludes(newMaster);
         app->add_flag("--accept-problems", settings_.acceptProblems,
                       "convert a file with problems all the same, storing only what check "
                       "accepts: a line whose date cannot be read, does not exist or does not go "

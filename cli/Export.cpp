@@ -212,7 +212,7 @@ int ExportCommand::Run(std::ostream& out, std::ostream& err) {
                                         entry.fieldCount, 4 * entry.fieldCount, entry.symbol,
                                         entry.name,       entry.firstDate,      entry.lastDate};
                 dataFile = msdb::MwdFileName(entry.fileNumber);
-                fields = msdb::FieldsFromCount(entry.fieldCount);
+                fields = StoredFields(security);
             }
         }
     }

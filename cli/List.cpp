@@ -83,8 +83,7 @@ public:
                     directory,        entry.recordNumber,   entry.fileNumber,
                     entry.fieldCount, 4 * entry.fieldCount, entry.symbol,
                     entry.name,       entry.firstDate,      entry.lastDate};
-                Row row{security, msdb::FieldsFromCount(entry.fieldCount), std::nullopt,
-                        Relative(directory, top_)};
+                Row row{security, StoredFields(security), std::nullopt, Relative(directory, top_)};
                 row.records =
                     RecordsOf(msdb::JoinPath(directory, msdb::MwdFileName(entry.fileNumber)));
                 pending_.push_back(std::move(row));

@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "engine/RemoveSecurity.h"
 #include "msdb/SecurityFiles.h"
+#include "msdb/XMaster.h"
 
 namespace cli {
 
@@ -18,13 +19,12 @@ public:
             program, "remove", "take a security out of a directory",
             "Takes the security SYMBOL out of the MASTER of DIR: its record goes, and its "
             "F<n>.DAT\n"
-            "and F<n>.DOP after it. SYMBOL is the whole symbol or name, in any letter case. DIR "
-            "is\n"
-            "changed all at once, and MASTER.BAK keeps MASTER as it was, so that a security "
-            "removed\n"
-            "by mistake can be had back by renaming MASTER.BAK to MASTER (its files are gone, "
-            "though).\n"
-            "Refused when MASTER lists no such security, or more than one.\n",
+            "and F<n>.DOP after it; a security of XMASTER leaves XMASTER, and its F<n>.MWD and\n"
+            "F<n>.DOP go. SYMBOL is the whole symbol or name, in any letter case. DIR is changed\n"
+            "all at once, and MASTER.BAK (XMASTER.BAK) keeps MASTER (XMASTER) as it was, so that "
+            "a\n"
+            "security removed by mistake can be had back by renaming the backup (its files are\n"
+            "gone, though). Refused when no such security is listed, or more than one.\n",
             "Exit status: 0 removed, 1 not removed (the message says why; DIR is as it was, or "
             "the\n"
             "last message says what is left), 2 bad command line, 3 removed, but not all of it is\n"
@@ -58,8 +58,10 @@ int RemoveCommand::Run(std::ostream& out, std::ostream& err) {
         TellNotChanged(report.effect, err);
         return 1;
     }
-    out << "Removed " << symbol_ << " (" << msdb::DatFileName(report.fileNumber) << ") from "
-        << report.directory << ".\n";
+    out << "Removed " << symbol_ << " ("
+        << (report.inXMaster ? msdb::MwdFileName(report.fileNumber)
+                             : msdb::DatFileName(report.fileNumber))
+        << ") from " << report.directory << ".\n";
     return MadeStatus(report.effect.finished, out, err);
 }
 

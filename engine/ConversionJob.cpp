@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <iostream>
+#include <set>
 #include <tuple>
 
 #include "engine/Messages.h"
@@ -220,7 +221,7 @@ int ConversionJob::PrepareMaster() {
             return 1;
         }
         masterBefore_ = std::string(master_.bytes());
-        return ReadEMaster();
+        return ReadEMaster() != 0 ? 1 : ReadXMaster();
     }
     // A MASTER that exists but cannot be read is still someone's file: never overwrite it.
     if (exists) {
@@ -260,6 +261,21 @@ int ConversionJob::ReadEMaster() {
         Tell("The EMASTER file of " + directory_ + " cannot be read.\n" + s.message());
         return 1;
     }
+    return 0;
+}
+
+// Reads the directory's XMASTER, when it has one: its symbols are the directory's too, and a
+// security MASTER has no room for goes there.
+int ConversionJob::ReadXMaster() {
+    msdb::XMaster xmaster;
+    if (msdb::Status s = msdb::ReadXMasterOf(*fs_, directory_, &xmaster); s.IsNotFound()) {
+        return 0;
+    } else if (!s.ok()) {
+        Tell("The XMASTER file of " + directory_ + " cannot be read.\n" + s.message());
+        return 1;
+    }
+    xmasterBefore_ = std::string(xmaster.bytes());
+    xmaster_ = std::move(xmaster);
     return 0;
 }
 
@@ -309,25 +325,24 @@ int ConversionJob::CheckDuplicateSymbol() {
         return 1;
     }
     // A directory of more than 255 securities lists the others in its XMASTER.
-    msdb::XMaster xmaster;
-    if (msdb::Status s = msdb::ReadXMasterOf(*fs_, directory_, &xmaster); s.ok()) {
-        for (const msdb::XMasterEntry& entry : xmaster.Entries()) {
+    std::vector<std::size_t> inXMaster;
+    if (xmaster_) {
+        for (const msdb::XMasterEntry& entry : xmaster_->Entries()) {
             if (msdb::XMaster::Matches(entry, symbol_)) {
-                Refuse(SettingsField::kSymbol, messages::kDuplicateSymbol);
-                return 1;
+                inXMaster.push_back(entry.recordNumber);
             }
         }
-    } else if (!s.IsNotFound()) {
-        Tell("The XMASTER file of " + directory_ + " cannot be read.\n" + s.message());
-        return 1;
     }
     const std::vector<msdb::FoundSecurity>& all = matches.all;
-    if (all.empty()) {
+    const std::size_t found = all.size() + inXMaster.size();
+    if (found == 0) {
         return 0;
     }
-    // The one security of the directory's own MASTER that the symbol matches can be replaced.
+    // The one security of the directory's own MASTER or XMASTER that the symbol matches can be
+    // replaced.
     const bool replaceable =
-        all.size() == 1 && all.front().directory == msdb::JoinPath(directory_, "");
+        found == 1 &&
+        (!inXMaster.empty() || all.front().directory == msdb::JoinPath(directory_, ""));
     std::optional<bool> replace;
     if (replaceable) {
         replace =
@@ -337,7 +352,8 @@ int ConversionJob::CheckDuplicateSymbol() {
                                  ".\nReplace it with the prices of this file?");
     }
     if (replace.value_or(false)) {
-        replaceRecord_ = all.front().recordNumber;
+        (inXMaster.empty() ? replaceRecord_ : replaceXMasterRecord_) =
+            inXMaster.empty() ? all.front().recordNumber : inXMaster.front();
         return 0;
     }
     if (replace.has_value()) {
@@ -348,10 +364,10 @@ int ConversionJob::CheckDuplicateSymbol() {
                PriceField::kDate, false);
         return 1;
     }
-    if (settings_.replaceExisting && all.size() > 1) {
+    if (settings_.replaceExisting && found > 1) {
         Refuse(SettingsField::kSymbol, "The symbol " + settings_.symbol + " matches " +
-                                           std::to_string(all.size()) + " securities of " +
-                                           directory_ + "; only one can be replaced.");
+                                           std::to_string(found) + " securities of " + directory_ +
+                                           "; only one can be replaced.");
         return 1;
     }
     if (settings_.replaceExisting) {
@@ -373,6 +389,9 @@ int ConversionJob::AddSecurity() {
     const CalendarDate today = clock_->Today();
     const msdb::MbfBytes date = msdb::DayNumberToMbfDate(
         msdb::TwoDigitYearToDayNumber(today.year % 100, today.month % 100, today.day % 100));
+    if (replaceXMasterRecord_ != 0) {
+        return ReplaceInXMaster(date);
+    }
     if (replaceRecord_ != 0) {
         // The replaced security keeps its file number and its place; its record is written anew.
         const std::uint8_t fileNumber = master_.Record(replaceRecord_)[msdb::kFileNumberOffset];
@@ -392,23 +411,20 @@ int ConversionJob::AddSecurity() {
         addedFileNumber_ = fileNumber;
         return CreateSecurityFiles(fileNumber);
     }
-    const msdb::MasterHeader header = master_.header();
-    if (header.recordCount == msdb::kMaxSecurities) {
-        Tell(messages::kTooManySecurities);
-        TellAboutXMaster();
-        return 1;
-    }
     if (msdb::Status s = master_.CheckRoomForRecord(); !s.ok()) {
         Tell(s.message());
         return 1;
     }
     // A number whose files are on disk is taken, listed or not: they are someone's.
-    std::array<bool, 256> onDisk{};
     std::vector<std::string> names;
     if (msdb::Status s = fs_->ListDirectory(directory_, &names); !s.ok()) {
         Tell(s.message());
         return 1;
     }
+    if (master_.header().recordCount == msdb::kMaxSecurities) {
+        return AddToXMaster(date, names);
+    }
+    std::array<bool, 256> onDisk{};
     for (const std::string& name : names) {
         if (std::optional<int> number = msdb::SecurityFileNumber(name)) {
             onDisk[static_cast<std::size_t>(*number)] = true;
@@ -416,9 +432,7 @@ int ConversionJob::AddSecurity() {
     }
     std::optional<std::uint8_t> fileNumber = master_.LowestFreeFileNumber(onDisk);
     if (!fileNumber) {
-        Tell(messages::kTooManySecurities);
-        TellAboutXMaster();
-        return 1;
+        return AddToXMaster(date, names);
     }
     if (msdb::Status s = master_.AddRecord(
             msdb::MakeMasterRecord(*fileNumber, fieldCount_, name_, symbol_, date, date));
@@ -433,15 +447,85 @@ int ConversionJob::AddSecurity() {
     return CreateSecurityFiles(*fileNumber);
 }
 
-// A full MASTER beside an XMASTER: the directory's other securities are there, and Korvex does
-// not add to it.
-void ConversionJob::TellAboutXMaster() {
-    std::optional<std::string> name;
-    if (msdb::FindEntryNoCase(*fs_, directory_, msdb::kXMasterFileName, &name).ok() && name) {
-        Tell(
-            "The directory's other securities are listed in its XMASTER, which Korvex does not "
-            "add to: convert into a new directory.");
+// MASTER has no room: the security goes to XMASTER, made when there is none and the settings ask
+// for one, under the lowest number from 256 that no record and no file of `names` has.
+int ConversionJob::AddToXMaster(const msdb::MbfBytes& date, const std::vector<std::string>& names) {
+    if (!xmaster_ && !settings_.xmaster) {
+        Tell(messages::kTooManySecurities);
+        Tell(messages::kXMasterNeeded);
+        return 1;
     }
+    if (xmaster_) {
+        if (msdb::Status s = xmaster_->Check(); !s.ok()) {
+            Tell(s.message());
+            return 1;
+        }
+    } else {
+        xmaster_.emplace(PathInDirectory(std::string(msdb::kXMasterFileName)));
+    }
+    if (symbol_.size() > msdb::kXMasterSymbolWidth) {
+        Refuse(SettingsField::kSymbol,
+               "MASTER of " + directory_ + " is full, and XMASTER holds symbols of at most " +
+                   std::to_string(msdb::kXMasterSymbolWidth) + " characters: " + settings_.symbol +
+                   " has " + std::to_string(symbol_.size()) + ".");
+        return 1;
+    }
+    std::set<int> onDisk;
+    for (const std::string& name : names) {
+        if (std::optional<int> number = msdb::XMasterFileNumber(name)) {
+            onDisk.insert(*number);
+        }
+    }
+    const std::optional<int> fileNumber = xmaster_->LowestFreeFileNumber(onDisk);
+    if (!fileNumber) {
+        Tell("No file number from " + std::to_string(msdb::kFirstXMasterFileNumber) + " to " +
+             std::to_string(msdb::kLastXMasterFileNumber) + " is free in " + directory_ + ".");
+        return 1;
+    }
+    if (msdb::Status s = xmaster_->AddRecord(msdb::MakeXMasterRecord(
+            *fileNumber, msdb::FieldMask(settings_.FieldsOn()), symbol_, name_, date, date));
+        !s.ok()) {
+        Tell(s.message());
+        return 1;
+    }
+    inXMaster_ = true;
+    addedFileNumber_ = *fileNumber;
+    return CreateSecurityFiles(*fileNumber);
+}
+
+// The security of XMASTER that the symbol matched: it keeps its file number and its record,
+// written anew.
+int ConversionJob::ReplaceInXMaster(const msdb::MbfBytes& date) {
+    if (msdb::Status s = xmaster_->Check(); !s.ok()) {
+        Tell(s.message());
+        return 1;
+    }
+    const msdb::XMasterEntry entry = xmaster_->Entries().at(replaceXMasterRecord_ - 1);
+    if (symbol_.size() > msdb::kXMasterSymbolWidth) {
+        Refuse(SettingsField::kSymbol, "XMASTER holds symbols of at most " +
+                                           std::to_string(msdb::kXMasterSymbolWidth) +
+                                           " characters: " + settings_.symbol + " has " +
+                                           std::to_string(symbol_.size()) + ".");
+        return 1;
+    }
+    replaced_ = true;
+    msdb::PriceFileReader before;
+    if (before.Open(*fs_, PathInDirectory(msdb::MwdFileName(entry.fileNumber)), kDatHeaderWord)
+            .ok() &&
+        before.HeaderWhole() && before.LastRecordNumber() > 0) {
+        replacedRecords_ = before.LastRecordNumber() - 1;
+    }
+    xmaster_->ReplaceRecord(
+        replaceXMasterRecord_,
+        msdb::MakeXMasterRecord(entry.fileNumber, msdb::FieldMask(settings_.FieldsOn()), symbol_,
+                                name_, date, date));
+    inXMaster_ = true;
+    addedFileNumber_ = entry.fileNumber;
+    return CreateSecurityFiles(entry.fileNumber);
+}
+
+std::string ConversionJob::PriceFileName(int fileNumber) const {
+    return inXMaster_ ? msdb::MwdFileName(fileNumber) : msdb::DatFileName(fileNumber);
 }
 
 int ConversionJob::CreateSecurityFiles(int fileNumber) {
@@ -452,7 +536,7 @@ int ConversionJob::CreateSecurityFiles(int fileNumber) {
 
 // A security file for the commit: new, or in place of the replaced security's file.
 void ConversionJob::StageFile(const std::string& name, std::string data) {
-    if (replaceRecord_ != 0) {
+    if (replaceRecord_ != 0 || replaceXMasterRecord_ != 0) {
         target_.transaction().ReplaceFile(name, std::move(data));
     } else {
         target_.transaction().CreateFile(name, std::move(data));
@@ -464,7 +548,9 @@ std::string ConversionSummary(const ConversionJob& job) {
         std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(stored);
         return day ? msdb::IsoDateText(*day) : std::string("no date");
     };
-    const std::string dat = msdb::JoinPath(job.directory(), msdb::DatFileName(job.FileNumber()));
+    const std::string dat =
+        msdb::JoinPath(job.directory(), job.InXMaster() ? msdb::MwdFileName(job.FileNumber())
+                                                        : msdb::DatFileName(job.FileNumber()));
     std::string text = (job.WouldSucceed() ? "Would convert " : "Converted ") +
                        std::to_string(job.RecordCount()) + " price records of " +
                        job.settings().symbol + " into " + dat + " (" + date(job.FirstDate()) +

@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/ConversionSettings.h"
 #include "engine/InputParser.h"
@@ -28,6 +29,7 @@
 #include "msdb/FileSystem.h"
 #include "msdb/Master.h"
 #include "msdb/Transaction.h"
+#include "msdb/XMaster.h"
 
 namespace engine {
 
@@ -78,7 +80,10 @@ public:
 
     // Enters the security in the new MASTER under the lowest free file number (one that no record
     // uses and no F<n>.DAT, F<n>.DOP or F<n>.MWD on disk has), dated today, and starts its
-    // F<n>.DAT (a header record counting no price records) and F<n>.DOP.
+    // F<n>.DAT (a header record counting no price records) and F<n>.DOP. When MASTER has no room
+    // left, enters it in XMASTER instead (ConversionSettings::xmaster), under the lowest free
+    // number from 256, its prices in F<n>.MWD; refused when the settings do not ask for that and
+    // the directory has no XMASTER.
     int AddSecurity();
 
     // Starts F<n>.DAT (a header record counting no price records) and F<n>.DOP, which reach the
@@ -91,15 +96,17 @@ public:
     // MASTER as it was before the run.
     int ConvertData();
 
-    // Checks that the run made the F<n>.DAT of `fileNumber`, into which the records go.
-    int PriceFileOf(std::uint8_t fileNumber);
+    // Checks that the run made the F<n>.DAT (or F<n>.MWD) of `fileNumber`, into which the
+    // records go.
+    int PriceFileOf(int fileNumber);
 
-    // Writes the dates into bytes 25 to 32 of the MASTER record of `fileNumber`.
+    // Writes the dates into bytes 25 to 32 of the MASTER record of `fileNumber` (into its
+    // XMASTER record, for a security of XMASTER).
     int UpdateMasterDates(const msdb::MbfBytes& firstDate, const msdb::MbfBytes& lastDate,
-                          std::uint8_t fileNumber);
+                          int fileNumber);
 
-    // Sets lastRecordNumber of F<n>.DAT to `recordCount` + 1.
-    int UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fileNumber);
+    // Sets lastRecordNumber of F<n>.DAT (or F<n>.MWD) to `recordCount` + 1.
+    int UpdateRecordCount(std::uint16_t recordCount, int fileNumber);
 
     const ConversionSettings& settings() const { return settings_; }
 
@@ -151,6 +158,8 @@ public:
 
     // What the run wrote, for the caller's report.
     int FileNumber() const { return fileNumber_; }
+    // True when the security is XMASTER's: its prices are in F<n>.MWD, not F<n>.DAT.
+    bool InXMaster() const { return inXMaster_; }
     int RecordCount() const { return recordCount_; }
     const msdb::MbfBytes& FirstDate() const { return firstDate_; }
     const msdb::MbfBytes& LastDate() const { return lastDate_; }
@@ -164,9 +173,12 @@ private:
     std::string PathInDirectory(const std::string& name) const;
     int RunSteps();
     int CheckSettings();
-    int Commit(std::uint8_t fileNumber, int recordCount);
+    int Commit(int fileNumber, int recordCount);
     int ReadEMaster();
-    void TellAboutXMaster();
+    int ReadXMaster();
+    int AddToXMaster(const msdb::MbfBytes& date, const std::vector<std::string>& names);
+    int ReplaceInXMaster(const msdb::MbfBytes& date);
+    std::string PriceFileName(int fileNumber) const;
     std::string NotTextMessage(const std::string& why) const;
     void RefuseForProblems(const InputProblems& problems, const std::string& message);
     void StageFile(const std::string& name, std::string data);
@@ -191,8 +203,12 @@ private:
     std::optional<std::string> masterBefore_;  // as it was, when there was one
     std::optional<msdb::EMaster> emaster_;     // kept in step with MASTER, when there is one
     std::optional<std::string> emasterBefore_;
-    std::uint8_t addedFileNumber_ = 0;         // chosen by AddSecurity
+    std::optional<msdb::XMaster> xmaster_;  // when the directory has one, or the run makes it
+    std::optional<std::string> xmasterBefore_;
+    int addedFileNumber_ = 0;                  // chosen by AddSecurity
+    bool inXMaster_ = false;                   // the security is XMASTER's
     std::size_t replaceRecord_ = 0;            // the record replaced (from 1), or 0
+    std::size_t replaceXMasterRecord_ = 0;     // the XMASTER record replaced (from 1), or 0
     std::unique_ptr<PriceFileWriter> writer_;  // F<n>.DAT as the run will leave it
 
     bool changed_ = false;

@@ -108,6 +108,10 @@ struct ConversionSettings {
     bool acceptProblems = false;
     // With a new MASTER, makes an EMASTER beside it too, as other programs keep one.
     bool makeEMaster = false;
+    // A security that MASTER has no room for (it lists 255) is listed in the directory's XMASTER,
+    // made when there is none, its prices in F<n>.MWD (n from 256). A directory that has an
+    // XMASTER already is added to without it. Off: such a run is refused.
+    bool xmaster = false;
     // Does everything but the commit: the directory is only read.
     bool dryRun = false;
     char delimiter = ',';  // ',', '\t', ' ' or ';'

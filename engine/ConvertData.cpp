@@ -14,7 +14,7 @@
 namespace engine {
 
 int ConversionJob::ConvertData() {
-    const std::uint8_t fileNumber = addedFileNumber_;  // AddSecurity chose it
+    const int fileNumber = addedFileNumber_;  // AddSecurity chose it
 
     std::unique_ptr<msdb::ReadableFile> file;
     msdb::Status s = fs_->OpenForRead(settings_.inputPath, &file);
@@ -146,7 +146,7 @@ void ConversionJob::RefuseForProblems(const InputProblems& problems, const std::
     }
 }
 
-int ConversionJob::PriceFileOf(std::uint8_t fileNumber) {
+int ConversionJob::PriceFileOf(int fileNumber) {
     if (!writer_ || fileNumber != addedFileNumber_) {
         Tell("The price records have no price file of security number " +
              std::to_string(fileNumber) + " to go to.");
@@ -156,24 +156,38 @@ int ConversionJob::PriceFileOf(std::uint8_t fileNumber) {
 }
 
 int ConversionJob::UpdateMasterDates(const msdb::MbfBytes& firstDate,
-                                     const msdb::MbfBytes& lastDate, std::uint8_t fileNumber) {
-    master_.SetDates(fileNumber, firstDate, lastDate);
+                                     const msdb::MbfBytes& lastDate, int fileNumber) {
+    if (inXMaster_) {
+        xmaster_->SetDates(fileNumber, firstDate, lastDate);
+        return 0;
+    }
+    const auto number = static_cast<std::uint8_t>(fileNumber);
+    master_.SetDates(number, firstDate, lastDate);
     if (emaster_) {
-        emaster_->SetDates(fileNumber, firstDate, lastDate);
+        emaster_->SetDates(number, firstDate, lastDate);
     }
     return 0;
 }
 
-int ConversionJob::UpdateRecordCount(std::uint16_t recordCount, std::uint8_t fileNumber) {
+int ConversionJob::UpdateRecordCount(std::uint16_t recordCount, int fileNumber) {
     (void)fileNumber;  // the writer holds the one price file of the run
     writer_->SetRecordCount(recordCount);
     return 0;
 }
 
-// Puts the security's files and the new MASTER into the directory in one transaction.
-int ConversionJob::Commit(std::uint8_t fileNumber, int recordCount) {
-    StageFile(msdb::DatFileName(fileNumber), writer_->TakeBytes());
-    if (emaster_) {
+// Puts the security's files and the new MASTER (or XMASTER, for a security of XMASTER; MASTER
+// and EMASTER then stay as they are) into the directory in one transaction.
+int ConversionJob::Commit(int fileNumber, int recordCount) {
+    StageFile(PriceFileName(fileNumber), writer_->TakeBytes());
+    if (inXMaster_) {
+        const std::string name = msdb::FileNameOf(xmaster_->path());
+        if (xmasterBefore_) {
+            target_.transaction().ReplaceFile(name, std::string(xmaster_->bytes()));
+            target_.transaction().AddBackup(name, *xmasterBefore_);
+        } else {
+            target_.transaction().CreateFile(name, std::string(xmaster_->bytes()));
+        }
+    } else if (emaster_) {
         // EMASTER is replaced with MASTER, and backed up with it.
         const std::string name = msdb::FileNameOf(emaster_->path());
         if (emasterBefore_) {
@@ -183,8 +197,10 @@ int ConversionJob::Commit(std::uint8_t fileNumber, int recordCount) {
             target_.transaction().CreateFile(name, std::string(emaster_->bytes()));
         }
     }
-    target_.transaction().SetMaster(msdb::FileNameOf(masterPath_), std::string(master_.bytes()),
-                                    masterBefore_.has_value(), masterBefore_);
+    if (!inXMaster_) {
+        target_.transaction().SetMaster(msdb::FileNameOf(masterPath_), std::string(master_.bytes()),
+                                        masterBefore_.has_value(), masterBefore_);
+    }
     std::optional<std::string> problem = target_.Commit("conversion");
     changed_ = target_.Effect().committed;
     if (problem) {

@@ -11,6 +11,10 @@ inline constexpr const char* kDuplicateSymbol = "Duplicate Symbol";
 inline constexpr const char* kTooManySecurities =
     "This portfolio already has the\nmaximum number of symbols (255).\nChoose a different or new "
     "portfolio.";
+inline constexpr const char* kXMasterNeeded =
+    "With --xmaster, korvex-cli lists the securities past MASTER's 255 in an XMASTER beside it "
+    "(made for the first of them) and keeps their prices in F<n>.MWD, n from 256. Programs that "
+    "read only MASTER, such as older versions of MetaStock, see only MASTER's 255 securities.";
 inline constexpr const char* kNumericDateExpected =
     "You specified a numeric-only date format\nbut a non-numeric date character was found.";
 inline constexpr const char* kSeparatedDateExpected =

@@ -7,6 +7,7 @@
 #include "msdb/EMaster.h"
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
+#include "msdb/XMaster.h"
 
 namespace engine {
 namespace {
@@ -15,6 +16,23 @@ class StderrNotifier final : public Notifier {
 public:
     void ShowMessage(const std::string& text) override { std::cerr << "korvex: " << text << '\n'; }
 };
+
+// Commits what the removal decided and says how it went.
+int Finish(TargetDirectory& target, const std::string& what, Notifier& notifier,
+           RemovalReport* report, int fileNumber, bool inXMaster) {
+    std::optional<std::string> problem = target.Commit(what);
+    report->effect = target.Effect();
+    if (problem) {
+        notifier.ShowMessage(*problem);
+    }
+    if (!report->effect.committed) {
+        return 1;
+    }
+    report->changed = true;
+    report->fileNumber = fileNumber;
+    report->inXMaster = inXMaster;
+    return 0;
+}
 
 }  // namespace
 
@@ -68,7 +86,18 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
             problem = s.message();
         }
     }
+    // The securities past MASTER's 255, when the directory has an XMASTER.
+    std::optional<msdb::XMaster> xmaster;
+    if (!problem) {
+        xmaster.emplace();
+        if (msdb::Status s = msdb::ReadXMasterOf(fs, target.path(), &*xmaster); s.IsNotFound()) {
+            xmaster.reset();
+        } else if (!s.ok()) {
+            problem = "The XMASTER file of " + target.path() + " cannot be read.\n" + s.message();
+        }
+    }
     std::vector<std::size_t> matches;
+    std::vector<msdb::XMasterEntry> inXMaster;
     std::string stored;  // as MASTER holds it; a symbol the code page cannot write, it holds not
     const bool writable = !msdb::EncodeText(symbol, codePage, &stored);
     if (!problem) {
@@ -77,18 +106,50 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
                 matches.push_back(i);
             }
         }
-        if (matches.empty()) {
+        for (const msdb::XMasterEntry& entry :
+             xmaster ? xmaster->Entries() : std::vector<msdb::XMasterEntry>{}) {
+            if (writable && msdb::XMaster::Matches(entry, stored)) {
+                inXMaster.push_back(entry);
+            }
+        }
+        const std::size_t found = matches.size() + inXMaster.size();
+        if (found == 0) {
             problem =
                 "The Master file " + target.masterPath() + " lists no security " + symbol + ".";
-        } else if (matches.size() > 1) {
-            problem = std::to_string(matches.size()) + " securities of " + target.masterPath() +
-                      " are called " + symbol + "; none was removed.";
+        } else if (found > 1) {
+            problem = std::to_string(found) + " securities of " + target.masterPath() +
+                      (inXMaster.empty() ? "" : " and its XMASTER") + " are called " + symbol +
+                      "; none was removed.";
+        } else if (!inXMaster.empty()) {
+            // Changing XMASTER calls for one that is whole.
+            if (msdb::Status s = xmaster->Check(); !s.ok()) {
+                problem = s.message();
+            }
         }
     }
     if (problem) {
         notifier.ShowMessage(*problem);
         report->effect = target.Effect();
         return 1;
+    }
+    if (!inXMaster.empty()) {
+        // MASTER and EMASTER stay as they are; XMASTER is backed up as XMASTER.BAK.
+        const msdb::XMasterEntry& entry = inXMaster.front();
+        report->symbol = msdb::DecodeText(entry.symbol, codePage);
+        const std::string xmasterBefore(xmaster->bytes());
+        xmaster->RemoveRecord(entry.recordNumber);
+        const std::string name = msdb::FileNameOf(xmaster->path());
+        target.transaction().ReplaceFile(name, std::string(xmaster->bytes()));
+        target.transaction().AddBackup(name, xmasterBefore);
+        bool shared = false;
+        for (const msdb::XMasterEntry& other : xmaster->Entries()) {
+            shared = shared || other.fileNumber == entry.fileNumber;
+        }
+        if (!shared) {
+            target.transaction().RemoveFile(msdb::MwdFileName(entry.fileNumber));
+            target.transaction().RemoveFile(msdb::DopFileName(entry.fileNumber));
+        }
+        return Finish(target, "removal", notifier, report, entry.fileNumber, true);
     }
     const std::string before(master.bytes());
     const std::uint8_t fileNumber = master.Record(matches.front())[msdb::kFileNumberOffset];
@@ -115,17 +176,7 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
     }
     target.transaction().SetMaster(msdb::FileNameOf(target.masterPath()),
                                    std::string(master.bytes()), true, before);
-    problem = target.Commit("removal");
-    report->effect = target.Effect();
-    if (problem) {
-        notifier.ShowMessage(*problem);
-    }
-    if (!report->effect.committed) {
-        return 1;
-    }
-    report->changed = true;
-    report->fileNumber = fileNumber;
-    return 0;
+    return Finish(target, "removal", notifier, report, fileNumber, false);
 }
 
 }  // namespace engine

@@ -22,9 +22,14 @@ std::string Upper(std::string_view text) {
     return upper;
 }
 
+// F<n>.DAT and F<n>.DOP of MASTER's securities, F<n>.MWD and F<n>.DOP of XMASTER's (whose
+// numbers other programs may have given from 1).
 bool IsPriceFileName(std::string_view name) {
-    const std::string upper = Upper(name);
-    return SecurityFileNumber(name).has_value() && !upper.ends_with(".MWD");
+    std::string extension;
+    if (XMasterFileNumber(name, &extension)) {
+        return extension != "DAT";
+    }
+    return SecurityFileNumber(name).has_value();
 }
 
 std::vector<std::string_view> Words(std::string_view line) {
@@ -197,8 +202,8 @@ Status ReadJournal(FileSystem& fs, const std::string& directory, Journal* journa
 
 bool IsNameARunWrites(std::string_view name) {
     const std::string upper = Upper(name);
-    return upper == "MASTER" || upper == "EMASTER" || upper == "MASTER.BAK" ||
-           upper == "EMASTER.BAK" || IsPriceFileName(name);
+    return upper == "MASTER" || upper == "EMASTER" || upper == "XMASTER" || upper == "MASTER.BAK" ||
+           upper == "EMASTER.BAK" || upper == "XMASTER.BAK" || IsPriceFileName(name);
 }
 
 bool IsTemporaryOf(std::string_view temporary, std::string_view name) {

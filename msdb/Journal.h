@@ -70,8 +70,8 @@ std::string JournalText(const std::vector<JournalEntry>& entries);
 // name with a separator, "..", a path, a file no run writes), or when both journals are there.
 Status ReadJournal(FileSystem& fs, const std::string& directory, Journal* journal);
 
-// True when a run may write `name`: MASTER, EMASTER, their backups MASTER.BAK and EMASTER.BAK,
-// and F<n>.DAT and F<n>.DOP (n from 1 to 255), in any letter case.
+// True when a run may write `name`: MASTER, EMASTER, XMASTER, their backups (NAME.BAK), F<n>.DAT
+// (n from 1 to 255), and F<n>.DOP and F<n>.MWD (n from 1 to 65535), in any letter case.
 bool IsNameARunWrites(std::string_view name);
 
 // True when `temporary` is a name a run gives the temporary of `name`: `name` followed by

@@ -51,6 +51,15 @@ std::string DopFileName(int fileNumber);
 // without leading zeros), or nothing for any other name.
 std::optional<int> SecurityFileNumber(std::string_view name);
 
+// The file number n of a name F<n>.DAT, F<n>.DOP or F<n>.MWD as SecurityFileNumber reads it, but
+// for n from 256 to 65535: the files of XMASTER's securities. `extension` gets "DAT", "DOP" or
+// "MWD".
+std::optional<int> XMasterFileNumber(std::string_view name, std::string* extension = nullptr);
+
+// One bit per stored field, bit 0 for the date and the others in canonical order: XMASTER's
+// field mask.
+std::uint8_t FieldMask(const PerField<bool>& fieldOn);
+
 // A new DAT header record: one 00 00 01 00 slot per stored field, so that lastRecordNumber is 1.
 std::string MakeDatHeader(int fieldCount);
 

@@ -1,6 +1,8 @@
 #include "msdb/XMaster.h"
 
+#include <algorithm>
 #include <bitset>
+#include <cmath>
 #include <optional>
 
 namespace msdb {
@@ -8,10 +10,13 @@ namespace {
 
 constexpr std::string_view kSignature = "\x5D\xFE\x58\x4D";
 constexpr std::size_t kCountAt = 10;
+constexpr std::size_t kCountAgainAt = 14;
+constexpr std::size_t kNextFileNumberAt = 18;
 constexpr std::size_t kSymbolAt = 1;
-constexpr std::size_t kSymbolWidth = 15;
+constexpr std::size_t kSymbolWidth = kXMasterSymbolWidth;
 constexpr std::size_t kNameAt = 16;
-constexpr std::size_t kNameWidth = 45;
+constexpr std::size_t kNameWidth = kXMasterNameWidth;
+constexpr std::size_t kTimeFrameAt = 62;
 constexpr std::size_t kFileNumberAt = 65;
 constexpr std::size_t kFieldMaskAt = 70;
 constexpr std::size_t kFirstDateAt = 108;
@@ -23,6 +28,12 @@ std::uint32_t ReadUInt(std::string_view bytes, std::size_t at, std::size_t width
         value |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])) << (8 * i);
     }
     return value;
+}
+
+void WriteUInt(std::string* bytes, std::size_t at, std::size_t width, std::uint32_t value) {
+    for (std::size_t i = 0; i < width; ++i) {
+        (*bytes)[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
 }
 
 std::string TextAt(std::string_view record, std::size_t at, std::size_t width) {
@@ -39,7 +50,36 @@ MbfBytes StoredDate(std::uint32_t yyyymmdd) {
     return yyyymmdd == 0 ? MbfBytes{} : ToMbf(static_cast<float>(yyyymmdd - 19000000));
 }
 
+// The inverse of StoredDate: the YYYYMMDD number of a stored date, 0 for none.
+std::uint32_t YyyymmddOf(const MbfBytes& stored) {
+    if (stored == MbfBytes{}) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(std::lround(FromMbf(stored))) + 19000000;
+}
+
 }  // namespace
+
+std::string MakeXMasterRecord(int fileNumber, std::uint8_t fieldMask, std::string_view symbol,
+                              std::string_view name, const MbfBytes& firstDate,
+                              const MbfBytes& lastDate) {
+    std::string record(kXMasterRecordSize, '\0');
+    symbol = symbol.substr(0, std::min(symbol.size(), kSymbolWidth));
+    name = name.substr(0, std::min(name.size(), kNameWidth));
+    record.replace(kSymbolAt, symbol.size(), symbol);
+    record.replace(kNameAt, name.size(), name);
+    record[kTimeFrameAt] = 'D';
+    WriteUInt(&record, kFileNumberAt, 2, static_cast<std::uint32_t>(fileNumber));
+    record[kFieldMaskAt] = static_cast<char>(fieldMask);
+    WriteUInt(&record, kFirstDateAt, 4, YyyymmddOf(firstDate));
+    WriteUInt(&record, kLastDateAt, 4, YyyymmddOf(lastDate));
+    return record;
+}
+
+XMaster::XMaster(std::string path) : path_(std::move(path)), bytes_(kXMasterRecordSize, '\0') {
+    bytes_.replace(0, kSignature.size(), kSignature);
+    SetHeader();
+}
 
 std::string MwdFileName(int fileNumber) {
     return "F" + std::to_string(fileNumber) + ".MWD";
@@ -93,6 +133,64 @@ std::vector<XMasterEntry> XMaster::Entries() const {
 
 bool XMaster::Matches(const XMasterEntry& entry, std::string_view symbol) {
     return EqualsNoCase(entry.symbol, symbol) || EqualsNoCase(entry.name, symbol);
+}
+
+std::optional<int> XMaster::LowestFreeFileNumber(const std::set<int>& alsoUsed) const {
+    std::set<int> used = alsoUsed;
+    for (const XMasterEntry& entry : Entries()) {
+        used.insert(entry.fileNumber);
+    }
+    for (int n = kFirstXMasterFileNumber; n <= kLastXMasterFileNumber; ++n) {
+        if (used.count(n) == 0) {
+            return n;
+        }
+    }
+    return std::nullopt;
+}
+
+Status XMaster::AddRecord(const std::string& record) {
+    if (ReadUInt(bytes_, kCountAt, 2) >= kMaxXMasterRecords) {
+        return Status::Damaged("The XMASTER file " + path_ + " is full: it lists " +
+                               std::to_string(kMaxXMasterRecords) +
+                               " securities, the most it can count.");
+    }
+    bytes_ += record;
+    SetHeader();
+    return Status::Ok();
+}
+
+void XMaster::ReplaceRecord(std::size_t i, const std::string& record) {
+    bytes_.replace(kXMasterRecordSize * i, kXMasterRecordSize, record);
+    SetHeader();
+}
+
+void XMaster::SetDates(int fileNumber, const MbfBytes& firstDate, const MbfBytes& lastDate) {
+    for (std::size_t at = kXMasterRecordSize; at + kXMasterRecordSize <= bytes_.size();
+         at += kXMasterRecordSize) {
+        if (static_cast<int>(ReadUInt(bytes_, at + kFileNumberAt, 2)) == fileNumber) {
+            WriteUInt(&bytes_, at + kFirstDateAt, 4, YyyymmddOf(firstDate));
+            WriteUInt(&bytes_, at + kLastDateAt, 4, YyyymmddOf(lastDate));
+        }
+    }
+}
+
+void XMaster::RemoveRecord(std::size_t i) {
+    bytes_.erase(kXMasterRecordSize * i, kXMasterRecordSize);
+    SetHeader();
+}
+
+// The count, twice, and the next free file number: one past the highest in use, 256 when none is.
+void XMaster::SetHeader() {
+    const std::size_t records = bytes_.size() / kXMasterRecordSize - 1;
+    int highest = kFirstXMasterFileNumber - 1;
+    for (std::size_t at = kXMasterRecordSize; at + kXMasterRecordSize <= bytes_.size();
+         at += kXMasterRecordSize) {
+        highest = std::max(highest, static_cast<int>(ReadUInt(bytes_, at + kFileNumberAt, 2)));
+    }
+    WriteUInt(&bytes_, kCountAt, 2, static_cast<std::uint32_t>(records));
+    WriteUInt(&bytes_, kCountAgainAt, 2, static_cast<std::uint32_t>(records));
+    WriteUInt(&bytes_, kNextFileNumberAt, 2,
+              static_cast<std::uint32_t>(std::min(highest + 1, kLastXMasterFileNumber)));
 }
 
 Status ReadXMasterOf(FileSystem& fs, const std::string& directory, XMaster* xmaster) {

@@ -1,9 +1,19 @@
 // The XMASTER file of directories with more than 255 securities, as other programs write it: a
 // 150-byte header, then one 150-byte record per security, whose prices lie in F<n>.MWD (n from
-// 256), laid out as F<n>.DAT. Korvex reads it; it never writes one.
+// 256), laid out as F<n>.DAT. All numbers are little-endian.
+//
+// Header: the signature 5D FE 58 4D at bytes 0 to 3, the record count at 10 and again at 14 (two
+// bytes each), and at 18 the next free file number, one more than the highest in use; the rest
+// is kept as found (zeros in a new one).
+// Record: the symbol at bytes 1 to 15 and the name at 16 to 60, each NUL-padded; the time frame
+// 'D' at 62; the file number at 65 (two bytes); the mask of the stored fields at 70 (bit 0 the
+// date, then open, high, low, close, volume, open interest); the first and the last date as
+// YYYYMMDD numbers at 108 and 116 (four bytes each); zeros elsewhere.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +26,14 @@ namespace msdb {
 
 inline constexpr std::size_t kXMasterRecordSize = 150;
 inline constexpr std::string_view kXMasterFileName = "XMASTER";
+// The file numbers of XMASTER's securities: from one past MASTER's to what two bytes hold.
+inline constexpr int kFirstXMasterFileNumber = 256;
+inline constexpr int kLastXMasterFileNumber = 65535;
+// The most records its two-byte count can count.
+inline constexpr std::size_t kMaxXMasterRecords = 65535;
+// The longest symbol and name a record holds.
+inline constexpr std::size_t kXMasterSymbolWidth = 15;
+inline constexpr std::size_t kXMasterNameWidth = 45;
 
 // One security of an XMASTER.
 struct XMasterEntry {
@@ -28,11 +46,21 @@ struct XMasterEntry {
     MbfBytes lastDate{};
 };
 
+// The record of a security: `fieldMask` has bit i set for the i-th price field in canonical
+// order; the dates as MASTER holds them (zeros: none). Symbol and name are cut to their widths.
+std::string MakeXMasterRecord(int fileNumber, std::uint8_t fieldMask, std::string_view symbol,
+                              std::string_view name, const MbfBytes& firstDate,
+                              const MbfBytes& lastDate);
+
 class XMaster {
 public:
+    // An empty XMASTER (its header, counting no records) that will be written to `path`.
+    explicit XMaster(std::string path = {});
+
     [[nodiscard]] static Status Read(FileSystem& fs, const std::string& path, XMaster* xmaster);
 
     const std::string& path() const { return path_; }
+    std::string_view bytes() const { return bytes_; }
 
     // Refuses, as damaged, a file without the XMASTER signature, shorter than its header, or
     // whose count disagrees with its records. The message says why.
@@ -44,7 +72,29 @@ public:
     // True when the symbol or the name of `entry` is `symbol`, letter case aside.
     static bool Matches(const XMasterEntry& entry, std::string_view symbol);
 
+    // The lowest file number from 256 that no record uses and `alsoUsed` does not hold, or
+    // nothing when none is left.
+    std::optional<int> LowestFreeFileNumber(const std::set<int>& alsoUsed = {}) const;
+
+    // The changes below keep the header's counts and next free file number in step; they expect
+    // an XMASTER that Check passes.
+
+    // Appends `record` (MakeXMasterRecord) behind the last record. Refused, as full, when the
+    // count is at its most.
+    [[nodiscard]] Status AddRecord(const std::string& record);
+
+    // Replaces record `i` (from 1, present) with `record`.
+    void ReplaceRecord(std::size_t i, const std::string& record);
+
+    // Puts the dates into every record of file number `fileNumber`.
+    void SetDates(int fileNumber, const MbfBytes& firstDate, const MbfBytes& lastDate);
+
+    // Takes record `i` (from 1, present) out; the records behind it move up.
+    void RemoveRecord(std::size_t i);
+
 private:
+    void SetHeader();
+
     std::string path_;
     std::string bytes_;
 };

@@ -95,7 +95,8 @@ void RemoveSecurityDialog::Fill() {
     UpdateOk();
 }
 
-// The row picked, when it is a security the removal can take out (XMASTER's it cannot); -1 else.
+// The row picked, when it is a security of MASTER (XMASTER's are left to korvex-cli remove); -1
+// else.
 int RemoveSecurityDialog::Picked() const {
     const int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED);
     return row >= 0 && static_cast<std::size_t>(row) < securities_.size() &&

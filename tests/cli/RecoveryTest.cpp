@@ -103,6 +103,7 @@ protected:
         notifier.messages.clear();
         return Convert(nullptr, "NEXT", DailyLines(5),
                        [&](engine::ConversionSettings& s) {
+                           s.xmaster = true;  // a full MASTER takes it into XMASTER
                            if (!FileExists(At("MASTER")) && !FileExists(At("KORVEX.CMT"))) {
                                s.master = engine::MasterChoice::kMakeNew;
                            }
@@ -239,6 +240,57 @@ TEST_F(RecoveryTest, AReplaceAndARemoval) {
               const int result = engine::RemoveSecurity(Db(), "DEF", services, &report);
               return Outcome{result, report.effect};
           });
+}
+
+// The 256th security: a new XMASTER, F256.MWD and F256.DOP, MASTER and EMASTER left as they are.
+TEST_F(RecoveryTest, AnAdditionPastMastersLimitToANewXMaster) {
+    Sweep([&] { Securities(msdb::kMaxSecurities); },
+          [&](msdb::FileSystem* fs) {
+              return Convert(fs, "XYZ", DailyLines(300),
+                             [](engine::ConversionSettings& s) { s.xmaster = true; });
+          });
+}
+
+// Through the command line, a security past MASTER's 255: refused without --xmaster with nothing
+// changed; with it, listed, exported and checked exactly as converted; then removed again.
+TEST_F(RecoveryTest, ASecurityPastMastersLimitMakesTheRoundTrip) {
+    Securities(msdb::kMaxSecurities);
+    WriteFileBytes(dir / "big.csv", "083099,7.25\n083199,7.5\n");
+    const std::vector<std::string> convert = {"convert",   dir / "big.csv", "--dir",  Db(),
+                                              "--symbol",  "BIG",           "--name", "Big Co",
+                                              "--columns", "date=1,close=2"};
+    const Snapshot full = TakeSnapshot(Db());
+    const CliOutcome refused = RunCli(convert);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("korvex: With --xmaster, "), std::string::npos) << refused.err;
+    EXPECT_EQ(TakeSnapshot(Db()), full);
+
+    std::vector<std::string> withXMaster = convert;
+    withXMaster.push_back("--xmaster");
+    const CliOutcome added = RunCli(withXMaster);
+    ASSERT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(added.out, "Converted 2 price records of BIG into " + At("F256.MWD") +
+                             " (1999-08-30 to 1999-08-31).\n");
+    const CliOutcome listed = RunCli({"list", Db(), "--csv"});
+    EXPECT_TRUE(listed.out.ends_with("\n.,F256,BIG,Big Co,DATE CLOSE,1999-08-30,1999-08-31,2\n"))
+        << listed.out;
+    EXPECT_EQ(RunCli({"export", Db(), "big"}).out, "Date,Close\n1999-08-30,7.25\n1999-08-31,7.5\n");
+    const CliOutcome checked = RunCli({"check", Db()});
+    EXPECT_EQ(checked.out, Db() + ": sound; 256 securities checked\n") << checked.err;
+
+    const std::string xmaster = ReadFileBytes(At("XMASTER"));
+    const CliOutcome removed = RunCli({"remove", Db(), "big"});
+    ASSERT_EQ(removed.status, 0) << removed.err;
+    EXPECT_EQ(removed.out, "Removed big (F256.MWD) from " + Db() + ".\n");
+    EXPECT_EQ(ReadFileBytes(At("XMASTER.BAK")), xmaster);
+    EXPECT_EQ(ToHex(ReadFileBytes(At("XMASTER"))),
+              ToHex(Hex("5D FE 58 4D 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 01") +
+                    std::string(130, '\0')));
+    Snapshot after = TakeSnapshot(Db());
+    after.erase("XMASTER");
+    after.erase("XMASTER.BAK");
+    EXPECT_EQ(after, full);
+    EXPECT_EQ(RunCli({"check", Db()}).status, 0);
 }
 
 // The new MASTER is byte for byte the old one (same name, dates and field count), but the

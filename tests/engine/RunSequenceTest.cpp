@@ -162,6 +162,8 @@ TEST_F(JobFixture, DuplicateSymbolsAreRefusedInTheWholeTree) {
     EXPECT_EQ(job->FileNumber(), 3);  // 2 is taken by the sub-directory entry
 }
 
+// Past 255 only when asked, and refused before anything changes otherwise, saying what --xmaster
+// does and what older readers see.
 TEST_F(JobFixture, SecurityLimitOf255) {
     std::vector<std::string> records;
     for (int n = 1; n <= 254; ++n) {
@@ -174,15 +176,110 @@ TEST_F(JobFixture, SecurityLimitOf255) {
     EXPECT_EQ(ToHex(Master().substr(0, 4)), "FF 00 FF 00");
     EXPECT_EQ(job->FileNumber(), 255);
 
-    std::string full = Master();
+    const Snapshot full = TakeSnapshot(dir.path());
     auto second = MakeJob(kLine);
     second->settings.master = engine::MasterChoice::kUseExisting;
     second->settings.symbol = "MORE";
     EXPECT_EQ(second->Run(), 1);
-    EXPECT_EQ(notifier.messages.back(),
-              "This portfolio already has the\nmaximum number of symbols (255).\nChoose a "
-              "different or new portfolio.");
-    EXPECT_EQ(Master(), full);
+    EXPECT_EQ(notifier.messages,
+              (std::vector<std::string>{
+                  "This portfolio already has the\nmaximum number of symbols (255).\nChoose a "
+                  "different or new portfolio.",
+                  "With --xmaster, korvex-cli lists the securities past MASTER's 255 in an XMASTER "
+                  "beside it (made for the first of them) and keeps their prices in F<n>.MWD, n "
+                  "from 256. Programs that read only MASTER, such as older versions of MetaStock, "
+                  "see only MASTER's 255 securities."}));
+    EXPECT_EQ(TakeSnapshot(dir.path()), full);
+}
+
+// With --xmaster the 256th security is listed in a new XMASTER, its prices in F256.MWD (laid out
+// as a DAT) beside its F256.DOP; MASTER is not touched.
+TEST_F(JobFixture, PastTheLimitASecurityGoesToANewXMaster) {
+    std::vector<std::string> records;
+    for (int n = 1; n <= 255; ++n) {
+        records.push_back(OtherMasterRecord(n, "S" + std::to_string(n), ""));
+    }
+    WriteFileBytes(dir / "MASTER", MasterWith(records));
+    const std::string master = Master();
+    auto job = MakeJob("083099,1.75\n");
+    OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
+    job->settings.master = engine::MasterChoice::kUseExisting;
+    job->settings.xmaster = true;
+    ASSERT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
+    EXPECT_TRUE(job->job->InXMaster());
+    EXPECT_EQ(job->FileNumber(), 256);
+    EXPECT_EQ(Master(), master);
+    EXPECT_FALSE(FileExists(dir / "MASTER.BAK"));
+    EXPECT_FALSE(FileExists(dir / "F256.DAT"));
+    const msdb::MbfBytes close = msdb::ToMbf(1.75f);
+    EXPECT_EQ(ToHex(ReadFileBytes(dir / "F256.MWD")),
+              ToHex(Hex("00 00 02 00 00 00 01 00 E0 E6 71 94") +
+                    std::string(close.begin(), close.end())));
+    EXPECT_EQ(Dop(256), "\"DATE\",0,0\r\n\"CLOSE\",4,4\r\n");
+    std::string expected =
+        Hex("5D FE 58 4D 00 00 00 00 00 00 01 00 00 00 01 00 00 00 01 01") + std::string(130, '\0');
+    std::string record(150, '\0');
+    record.replace(1, 3, "XYZ");
+    record.replace(16, 8, "XYZ Corp");
+    record.replace(62, 1, "D");
+    record.replace(65, 2, Hex("00 01"));
+    record.replace(70, 1, Hex("11"));
+    record.replace(108, 4, Hex("2E 09 31 01"));
+    record.replace(116, 4, Hex("2E 09 31 01"));
+    EXPECT_EQ(ToHex(ReadFileBytes(dir / "XMASTER")), ToHex(expected + record));
+    EXPECT_EQ(ConversionSummary(*job->job), "Converted 1 price records of XYZ into " +
+                                                (dir / "F256.MWD") +
+                                                " (1999-08-30 to 1999-08-30).");
+}
+
+// Another program's XMASTER (files 256 and 2853, 2854 next) is added to without being asked, at
+// the lowest free number, and kept as XMASTER.BAK; replacing one of its securities keeps its
+// number and its record's place.
+TEST_F(JobFixture, AnXMasterOfAnotherProgramIsAddedToAndReplacedIn) {
+    std::vector<std::string> records;
+    for (int n = 1; n <= 255; ++n) {
+        records.push_back(OtherMasterRecord(n, "S" + std::to_string(n), ""));
+    }
+    WriteFileBytes(dir / "MASTER", MasterWith(records));
+    std::string xmaster =
+        Hex("5D FE 58 4D 00 00 00 00 00 00 02 00 00 00 02 00 00 00 26 0B") + std::string(130, '\0');
+    for (auto [symbol, number] : {std::pair{"BIG", "00 01"}, std::pair{"FAR", "25 0B"}}) {
+        std::string record(150, '\0');
+        record.replace(1, 3, symbol);
+        record.replace(62, 1, "D");
+        record.replace(65, 2, Hex(number));
+        record.replace(70, 1, Hex("7F"));
+        xmaster += record;
+    }
+    WriteFileBytes(dir / "XMASTER", xmaster);
+    auto job = MakeJob(kLine);
+    job->settings.master = engine::MasterChoice::kUseExisting;
+    ASSERT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
+    EXPECT_EQ(job->FileNumber(), 257);
+    EXPECT_EQ(ReadFileBytes(dir / "XMASTER.BAK"), xmaster);
+    std::string added = ReadFileBytes(dir / "XMASTER");
+    ASSERT_EQ(added.size(), 4u * 150);
+    EXPECT_EQ(ToHex(added.substr(0, 20)),
+              "5D FE 58 4D 00 00 00 00 00 00 03 00 00 00 03 00 00 00 26 0B");
+    EXPECT_EQ(added.substr(0, 450).substr(20), xmaster.substr(20));
+    EXPECT_EQ(added.substr(450 + 1, 4), std::string("XYZ") + '\0');
+    EXPECT_EQ(ReadFileBytes(dir / "F257.MWD").size(), 2u * 28);
+
+    auto replace = MakeJob("083099,1\n083199,2\n");
+    OnlyFields(replace.get(), {PriceField::kDate, PriceField::kClose});
+    replace->settings.master = engine::MasterChoice::kUseExisting;
+    replace->settings.symbol = "big";
+    replace->settings.replaceExisting = true;
+    ASSERT_EQ(replace->Run(), 0) << ::testing::PrintToString(notifier.messages);
+    EXPECT_EQ(replace->FileNumber(), 256);
+    EXPECT_TRUE(replace->job->Replaced());
+    const std::string replaced = ReadFileBytes(dir / "XMASTER");
+    ASSERT_EQ(replaced.size(), 4u * 150);
+    EXPECT_EQ(replaced.substr(0, 150), added.substr(0, 150));
+    EXPECT_EQ(replaced.substr(300), added.substr(300));
+    EXPECT_EQ(ToHex(replaced.substr(150 + 65, 6)), "00 01 00 00 00 11");
+    EXPECT_EQ(ReadFileBytes(dir / "F256.MWD").size(), 3u * 8);
+    EXPECT_EQ(Master(), MasterWith(records));
 }
 
 // Directories of other programs hold the highest file number in use in the header's second word,
@@ -201,27 +298,6 @@ TEST_F(JobFixture, TheHeadersSecondWordIsTheHighestFileNumberInUse) {
     ASSERT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
     EXPECT_EQ(job->FileNumber(), 1);
     EXPECT_EQ(ToHex(Master().substr(0, 4)), "D8 00 FF 00");  // 216 records, 255 the highest
-}
-
-// A full MASTER beside an XMASTER is still full: Korvex does not add to the XMASTER.
-TEST_F(JobFixture, AFullMasterWithAnXMasterSaysWhereTheOthersAre) {
-    std::vector<std::string> records;
-    for (int n = 1; n <= 255; ++n) {
-        records.push_back(OtherMasterRecord(n, "S" + std::to_string(n), ""));
-    }
-    WriteFileBytes(dir / "MASTER", MasterWith(records));
-    std::string xmaster(150, '\0');
-    xmaster.replace(0, 4, "\x5D\xFE\x58\x4D");
-    WriteFileBytes(dir / "XMASTER", xmaster);
-    auto job = MakeJob(kLine);
-    job->settings.master = engine::MasterChoice::kUseExisting;
-    EXPECT_EQ(job->Run(), 1);
-    EXPECT_EQ(notifier.messages,
-              (std::vector<std::string>{
-                  "This portfolio already has the\nmaximum number of symbols (255).\nChoose a "
-                  "different or new portfolio.",
-                  "The directory's other securities are listed in its XMASTER, which Korvex does "
-                  "not add to: convert into a new directory."}));
 }
 
 TEST_F(JobFixture, NoFreeFileNumberIsRefusedLikeAFullPortfolio) {
