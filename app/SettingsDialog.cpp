@@ -518,6 +518,7 @@ QWidget* SettingsDialog::controlOf(engine::SettingsField field,
             return masterGroup_->checkedButton() != nullptr ? masterGroup_->checkedButton()
                                                             : useExistingRadio_;
         case SettingsField::kDateFormat:
+        case SettingsField::kPeriod:  // no control of its own: the dialog converts daily prices
             return dateFormatCombo_;
         case SettingsField::kDecimalComma:
             return decimalCommaCheck_;

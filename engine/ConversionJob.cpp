@@ -128,7 +128,8 @@ int ConversionJob::RunSteps() {
 // Refuses, before anything is touched, settings that the run could not carry out safely.
 int ConversionJob::CheckSettings() {
     const std::vector<SettingsProblem> problems = settings_.Validate();
-    for (SettingsField field : {SettingsField::kDateFormat, SettingsField::kDecimalComma}) {
+    for (SettingsField field :
+         {SettingsField::kDateFormat, SettingsField::kDecimalComma, SettingsField::kPeriod}) {
         if (const SettingsProblem* problem = FirstOf(problems, field)) {
             Refuse(field, problem->message);
             return 1;
@@ -402,11 +403,12 @@ int ConversionJob::AddSecurity() {
             before.HeaderWhole() && before.LastRecordNumber() > 0) {
             replacedRecords_ = before.LastRecordNumber() - 1;
         }
-        master_.ReplaceRecord(replaceRecord_, msdb::MakeMasterRecord(fileNumber, fieldCount_, name_,
-                                                                     symbol_, date, date));
+        master_.ReplaceRecord(replaceRecord_,
+                              msdb::MakeMasterRecord(fileNumber, fieldCount_, name_, symbol_, date,
+                                                     date, settings_.period));
         if (emaster_) {
             emaster_->ReplaceRecord(replaceRecord_, fileNumber, fieldCount_, symbol_, name_, date,
-                                    date);
+                                    date, settings_.period);
         }
         addedFileNumber_ = fileNumber;
         return CreateSecurityFiles(fileNumber);
@@ -434,14 +436,15 @@ int ConversionJob::AddSecurity() {
     if (!fileNumber) {
         return AddToXMaster(date, names);
     }
-    if (msdb::Status s = master_.AddRecord(
-            msdb::MakeMasterRecord(*fileNumber, fieldCount_, name_, symbol_, date, date));
+    if (msdb::Status s = master_.AddRecord(msdb::MakeMasterRecord(
+            *fileNumber, fieldCount_, name_, symbol_, date, date, settings_.period));
         !s.ok()) {
         Tell(s.message());
         return 1;
     }
     if (emaster_) {
-        emaster_->AddRecord(master_, *fileNumber, fieldCount_, symbol_, name_, date, date);
+        emaster_->AddRecord(master_, *fileNumber, fieldCount_, symbol_, name_, date, date,
+                            settings_.period);
     }
     addedFileNumber_ = *fileNumber;
     return CreateSecurityFiles(*fileNumber);
@@ -482,8 +485,9 @@ int ConversionJob::AddToXMaster(const msdb::MbfBytes& date, const std::vector<st
              std::to_string(msdb::kLastXMasterFileNumber) + " is free in " + directory_ + ".");
         return 1;
     }
-    if (msdb::Status s = xmaster_->AddRecord(msdb::MakeXMasterRecord(
-            *fileNumber, msdb::FieldMask(settings_.FieldsOn()), symbol_, name_, date, date));
+    if (msdb::Status s = xmaster_->AddRecord(
+            msdb::MakeXMasterRecord(*fileNumber, msdb::FieldMask(settings_.FieldsOn()), symbol_,
+                                    name_, date, date, settings_.period));
         !s.ok()) {
         Tell(s.message());
         return 1;
@@ -518,7 +522,7 @@ int ConversionJob::ReplaceInXMaster(const msdb::MbfBytes& date) {
     xmaster_->ReplaceRecord(
         replaceXMasterRecord_,
         msdb::MakeXMasterRecord(entry.fileNumber, msdb::FieldMask(settings_.FieldsOn()), symbol_,
-                                name_, date, date));
+                                name_, date, date, settings_.period));
     inXMaster_ = true;
     addedFileNumber_ = entry.fileNumber;
     return CreateSecurityFiles(entry.fileNumber);

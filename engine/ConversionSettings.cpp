@@ -26,7 +26,53 @@ constexpr std::array<PriceField, msdb::kPriceFieldCount> kDuplicateCheckOrder = 
     PriceField::kDate, PriceField::kClose,  PriceField::kOpen,        PriceField::kHigh,
     PriceField::kLow,  PriceField::kVolume, PriceField::kOpenInterest};
 
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+    });
+    return lower;
+}
+
+// An intraday time frame as charting programs name it: a word for ticks, seconds, minutes or
+// hours, or a number of minutes, alone or followed by such a word ("5", "15min", "1h").
+bool IsIntraday(std::string_view lower) {
+    static constexpr std::string_view kUnits[] = {
+        "i",   "intraday", "t",      "tick",    "ticks", "s",  "sec",  "second", "seconds", "m",
+        "min", "mins",     "minute", "minutes", "h",     "hr", "hour", "hours",  "hourly"};
+    const std::size_t digits = lower.find_first_not_of("0123456789");
+    if (digits == std::string_view::npos) {
+        return !lower.empty();
+    }
+    // "m" alone is monthly, and read before this; after a number it counts minutes.
+    const std::string_view unit = lower.substr(digits);
+    return std::find(std::begin(kUnits), std::end(kUnits), unit) != std::end(kUnits);
+}
+
 }  // namespace
+
+std::optional<Period> ReadPeriod(std::string_view text, std::string* refusal) {
+    static constexpr std::string_view kAllowed =
+        "must be D, W or M (or Daily, Weekly, Monthly, in any letter case)";
+    const std::string lower = Lower(text);
+    if (lower == "d" || lower == "daily") {
+        return Period::kDaily;
+    }
+    if (lower == "w" || lower == "weekly") {
+        return Period::kWeekly;
+    }
+    if (lower == "m" || lower == "monthly") {
+        return Period::kMonthly;
+    }
+    const std::string quoted = "'" + std::string(text) + "'";
+    *refusal = IsIntraday(lower)
+                   ? quoted +
+                         " is an intraday period, whose prices take another record layout (with "
+                         "a time field) that Korvex does not write; the period " +
+                         std::string(kAllowed)
+                   : std::string(kAllowed) + ", not " + quoted;
+    return std::nullopt;
+}
 
 std::optional<SettingsProblem> CheckColumn(PriceField field, int column) {
     if (column >= limits::kFirstColumn && column <= limits::kLastColumn) {
@@ -177,6 +223,10 @@ std::vector<SettingsProblem> ConversionSettings::Validate() const {
     if (from && to && *from > *to) {
         problems.push_back({SettingsField::kRange, ProblemKind::kConflict, PriceField::kDate, 0, 0,
                             "The date to convert from is after the date to convert to."});
+    }
+    if (!msdb::IsPeriod(period)) {
+        problems.push_back({SettingsField::kPeriod, ProblemKind::kOutOfRange, PriceField::kDate, 0,
+                            0, "Choose the period: daily, weekly or monthly."});
     }
     return problems;
 }

@@ -18,6 +18,7 @@ namespace engine {
 
 using msdb::DateFormat;
 using msdb::PerField;
+using msdb::Period;
 using msdb::PriceField;
 
 // The limits of the settings, as the settings dialog keeps them.
@@ -53,6 +54,7 @@ enum class SettingsField {
     kMaster,  // the choice between the directory's MASTER and a new one
     kRange,   // the dates From and To
     kCodePage,
+    kPeriod,
 };
 
 enum class ProblemKind {
@@ -85,6 +87,12 @@ std::optional<SettingsProblem> CheckLength(SettingsField field, std::string_view
 // names the character and a code page that has it.
 std::optional<SettingsProblem> CheckCodePage(SettingsField field, std::string_view text,
                                              int codePage);
+
+// The period named by `text`: D, W or M, or Daily, Weekly or Monthly, in any letter case.
+// Anything else gives nothing, and `refusal` (worded to follow the option's name) says why and
+// what is allowed; an intraday period (I, 5, 60, H, Min, Tick ...) is told apart, as Korvex does
+// not write its record layout.
+std::optional<Period> ReadPeriod(std::string_view text, std::string* refusal);
 
 // `text` without its trailing blanks (spaces, tabs, line ends).
 std::string TrimTrailingBlanks(std::string_view text);
@@ -119,6 +127,9 @@ struct ConversionSettings {
     // with a delimiter other than comma.
     bool decimalComma = false;
     DateFormat dateFormat = DateFormat::MMDDYY;
+    // The time frame charting programs show the security in; each line of the input is one
+    // period's prices, and each becomes one record.
+    Period period = Period::kDaily;
     bool skipOn = false;
     int skipRows = 0;
     // Only the lines dated from `from` to `to` (each when given) are converted; the others are
@@ -134,8 +145,9 @@ struct ConversionSettings {
     // Every problem, in the order in which the settings dialog checks: the columns of the fields
     // switched on, the lengths of name, directory and symbol, the rows to skip, duplicate columns,
     // an empty symbol, an empty directory, a date format that is none of the list, a decimal
-    // comma with the comma delimiter, a From date after the To date, a code page that is none of
-    // 1250 to 1258, and a symbol or name with a character the code page lacks.
+    // comma with the comma delimiter, a code page that is none of 1250 to 1258, a symbol or name
+    // with a character the code page lacks, a From date after the To date, and a period that is
+    // none of daily, weekly and monthly.
     std::vector<SettingsProblem> Validate() const;
 
     // The number of fields switched on, the fields a price record holds.

@@ -36,7 +36,8 @@ void WriteExistingDirectory(const std::string& directory) {
     msdb::MbfBytes day = msdb::DayNumberToMbfDate(msdb::YmdToDayNumber(2026, 12, 4));
     std::string master = msdb::MakeEmptyMaster();
     msdb::WriteMasterHeaderCounts(&master, msdb::MasterHeader{1, 1});
-    msdb::MasterRecord record = msdb::MakeMasterRecord(1, 7, "Old prices", "OLD", day, day);
+    msdb::MasterRecord record =
+        msdb::MakeMasterRecord(1, 7, "Old prices", "OLD", day, day, msdb::Period::kDaily);
     master.append(reinterpret_cast<const char*>(record.data()), record.size());
 
     std::string dat = msdb::MakeDatHeader(7);

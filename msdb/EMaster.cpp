@@ -56,7 +56,7 @@ void PutDates(std::string* bytes, std::size_t at, const MbfBytes& firstDate,
 
 std::string MakeEMasterRecord(std::uint8_t fileNumber, int fieldCount, std::string_view symbol,
                               std::string_view name, const MbfBytes& firstDate,
-                              const MbfBytes& lastDate) {
+                              const MbfBytes& lastDate, Period period) {
     std::string record(kEMasterRecordSize, '\0');
     record[kSignatureOffset] = '6';
     record[kSignatureOffset + 1] = '6';
@@ -74,7 +74,7 @@ std::string MakeEMasterRecord(std::uint8_t fileNumber, int fieldCount, std::stri
     name = trimmed(name);
     PutText(&record, kShortNameAt, trimmed(name.substr(0, std::min(name.size(), kShortNameWidth))),
             kShortNameWidth);
-    record[kPeriodAt] = 'D';
+    record[kPeriodAt] = static_cast<char>(period);
     PutDates(&record, 0, firstDate, lastDate);
     if (name.size() > kShortNameWidth) {
         PutText(&record, kLongNameAt, name, kLongNameWidth);
@@ -192,16 +192,17 @@ void EMaster::SetHeader(const Master& master) {
 
 void EMaster::AddRecord(const Master& master, std::uint8_t fileNumber, int fieldCount,
                         std::string_view symbol, std::string_view name, const MbfBytes& firstDate,
-                        const MbfBytes& lastDate) {
-    bytes_ += MakeEMasterRecord(fileNumber, fieldCount, symbol, name, firstDate, lastDate);
+                        const MbfBytes& lastDate, Period period) {
+    bytes_ += MakeEMasterRecord(fileNumber, fieldCount, symbol, name, firstDate, lastDate, period);
     SetHeader(master);
 }
 
 void EMaster::ReplaceRecord(std::size_t i, std::uint8_t fileNumber, int fieldCount,
                             std::string_view symbol, std::string_view name,
-                            const MbfBytes& firstDate, const MbfBytes& lastDate) {
-    bytes_.replace(kEMasterRecordSize * i, kEMasterRecordSize,
-                   MakeEMasterRecord(fileNumber, fieldCount, symbol, name, firstDate, lastDate));
+                            const MbfBytes& firstDate, const MbfBytes& lastDate, Period period) {
+    bytes_.replace(
+        kEMasterRecordSize * i, kEMasterRecordSize,
+        MakeEMasterRecord(fileNumber, fieldCount, symbol, name, firstDate, lastDate, period));
 }
 
 void EMaster::SetDates(std::uint8_t fileNumber, const MbfBytes& firstDate,

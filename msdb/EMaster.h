@@ -47,12 +47,12 @@ public:
     // `master` (its count and highest file number), which already holds the security.
     void AddRecord(const Master& master, std::uint8_t fileNumber, int fieldCount,
                    std::string_view symbol, std::string_view name, const MbfBytes& firstDate,
-                   const MbfBytes& lastDate);
+                   const MbfBytes& lastDate, Period period);
 
     // Writes record `i` (from 1) anew for the security of that slot.
     void ReplaceRecord(std::size_t i, std::uint8_t fileNumber, int fieldCount,
                        std::string_view symbol, std::string_view name, const MbfBytes& firstDate,
-                       const MbfBytes& lastDate);
+                       const MbfBytes& lastDate, Period period);
 
     // Sets the first and last dates of every record of `fileNumber`.
     void SetDates(std::uint8_t fileNumber, const MbfBytes& firstDate, const MbfBytes& lastDate);
@@ -71,6 +71,6 @@ private:
 // The bytes of the EMASTER record of a security.
 std::string MakeEMasterRecord(std::uint8_t fileNumber, int fieldCount, std::string_view symbol,
                               std::string_view name, const MbfBytes& firstDate,
-                              const MbfBytes& lastDate);
+                              const MbfBytes& lastDate, Period period);
 
 }  // namespace msdb

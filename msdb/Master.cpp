@@ -59,7 +59,7 @@ std::string MakeEmptyMaster() {
 
 MasterRecord MakeMasterRecord(std::uint8_t fileNumber, int fieldCount, std::string_view name,
                               std::string_view symbol, const MbfBytes& firstDate,
-                              const MbfBytes& lastDate) {
+                              const MbfBytes& lastDate, Period period) {
     MasterRecord record{};
     record[kFileNumberOffset] = fileNumber;
     record[1] = 0x00;
@@ -69,7 +69,7 @@ MasterRecord MakeMasterRecord(std::uint8_t fileNumber, int fieldCount, std::stri
     PutPadded(&record, kNameOffset, name, kNameFieldSize);
     std::copy(firstDate.begin(), firstDate.end(), record.begin() + kFirstDateOffset);
     std::copy(lastDate.begin(), lastDate.end(), record.begin() + kLastDateOffset);
-    record[kPeriodOffset] = 'D';
+    record[kPeriodOffset] = static_cast<std::uint8_t>(period);
     PutPadded(&record, kSymbolOffset, symbol, kSymbolFieldSize);
     return record;
 }

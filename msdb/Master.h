@@ -37,6 +37,14 @@ inline constexpr std::size_t kSymbolOffset = 36;
 // The file name that Korvex gives a new directory file; an existing one is found in any case.
 inline constexpr std::string_view kMasterFileName = "MASTER";
 
+// The time frame of a security's prices, as its MASTER, EMASTER and XMASTER records hold it: one
+// price record per day, per week or per month.
+enum class Period : char { kDaily = 'D', kWeekly = 'W', kMonthly = 'M' };
+
+constexpr bool IsPeriod(Period period) {
+    return period == Period::kDaily || period == Period::kWeekly || period == Period::kMonthly;
+}
+
 using MasterRecord = std::array<std::uint8_t, kMasterRecordSize>;
 // The bytes of one record as they lie in a MASTER.
 using RecordBytes = std::span<const std::uint8_t, kMasterRecordSize>;
@@ -58,10 +66,11 @@ void WriteMasterHeaderCounts(std::string* bytes, const MasterHeader& header);
 std::string MakeEmptyMaster();
 
 // The record of a new security: file number, the constant bytes 00 65, record length and field
-// count, name and symbol padded with spaces to 16 characters (cut at 16), first and last date, D.
+// count, name and symbol padded with spaces to 16 characters (cut at 16), first and last date,
+// the period.
 MasterRecord MakeMasterRecord(std::uint8_t fileNumber, int fieldCount, std::string_view name,
                               std::string_view symbol, const MbfBytes& firstDate,
-                              const MbfBytes& lastDate);
+                              const MbfBytes& lastDate, Period period);
 
 // True when the record lists a sub-directory: "<DIR>" at bytes 18 to 22 and byte 7 not a space.
 bool IsSubdirectoryEntry(RecordBytes record);

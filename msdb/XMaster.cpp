@@ -62,13 +62,13 @@ std::uint32_t YyyymmddOf(const MbfBytes& stored) {
 
 std::string MakeXMasterRecord(int fileNumber, std::uint8_t fieldMask, std::string_view symbol,
                               std::string_view name, const MbfBytes& firstDate,
-                              const MbfBytes& lastDate) {
+                              const MbfBytes& lastDate, Period period) {
     std::string record(kXMasterRecordSize, '\0');
     symbol = symbol.substr(0, std::min(symbol.size(), kSymbolWidth));
     name = name.substr(0, std::min(name.size(), kNameWidth));
     record.replace(kSymbolAt, symbol.size(), symbol);
     record.replace(kNameAt, name.size(), name);
-    record[kTimeFrameAt] = 'D';
+    record[kTimeFrameAt] = static_cast<char>(period);
     WriteUInt(&record, kFileNumberAt, 2, static_cast<std::uint32_t>(fileNumber));
     record[kFieldMaskAt] = static_cast<char>(fieldMask);
     WriteUInt(&record, kFirstDateAt, 4, YyyymmddOf(firstDate));

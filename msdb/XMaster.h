@@ -5,8 +5,8 @@
 // Header: the signature 5D FE 58 4D at bytes 0 to 3, the record count at 10 and again at 14 (two
 // bytes each), and at 18 the next free file number, one more than the highest in use; the rest
 // is kept as found (zeros in a new one).
-// Record: the symbol at bytes 1 to 15 and the name at 16 to 60, each NUL-padded; the time frame
-// 'D' at 62; the file number at 65 (two bytes); the mask of the stored fields at 70 (bit 0 the
+// Record: the symbol at bytes 1 to 15 and the name at 16 to 60, each NUL-padded; the period (D, W
+// or M) at 62; the file number at 65 (two bytes); the mask of the stored fields at 70 (bit 0 the
 // date, then open, high, low, close, volume, open interest); the first and the last date as
 // YYYYMMDD numbers at 108 and 116 (four bytes each); zeros elsewhere.
 #pragma once
@@ -20,6 +20,7 @@
 
 #include "msdb/Encoding.h"
 #include "msdb/FileSystem.h"
+#include "msdb/Master.h"
 #include "msdb/Status.h"
 
 namespace msdb {
@@ -50,7 +51,7 @@ struct XMasterEntry {
 // order; the dates as MASTER holds them (zeros: none). Symbol and name are cut to their widths.
 std::string MakeXMasterRecord(int fileNumber, std::uint8_t fieldMask, std::string_view symbol,
                               std::string_view name, const MbfBytes& firstDate,
-                              const MbfBytes& lastDate);
+                              const MbfBytes& lastDate, Period period);
 
 class XMaster {
 public:

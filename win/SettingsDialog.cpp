@@ -676,6 +676,7 @@ int SettingsDialog::ControlOf(SettingsField field, PriceField priceField) const 
         case SettingsField::kMaster:
             return form_.master == 1 ? IDC_MAKE_NEW : IDC_USE_EXISTING;
         case SettingsField::kDateFormat:
+        case SettingsField::kPeriod:  // no control of its own: the dialog converts daily prices
             return IDC_DATE_FORMAT;
         case SettingsField::kDecimalComma:
             return IDC_DECIMAL_COMMA;

@@ -73,9 +73,9 @@ protected:
             const std::string symbol =
                 count == 2 ? (n == 1 ? "ABC" : "DEF") : "S" + std::to_string(n);
             records.push_back(OtherMasterRecord(n, symbol, symbol + " Inc"));
-            emaster +=
-                msdb::MakeEMasterRecord(static_cast<std::uint8_t>(n), 5, symbol, symbol + " Inc",
-                                        msdb::ToMbf(990101.0f), msdb::ToMbf(991231.0f));
+            emaster += msdb::MakeEMasterRecord(static_cast<std::uint8_t>(n), 5, symbol,
+                                               symbol + " Inc", msdb::ToMbf(990101.0f),
+                                               msdb::ToMbf(991231.0f), msdb::Period::kDaily);
             WriteFileBytes(At(msdb::DatFileName(n)), msdb::MakeDatHeader(5));
             WriteFileBytes(At(msdb::DopFileName(n)),
                            "\"DATE\",0,0\r\n\"HIGH\",4,4\r\n\"LOW\",4,4\r\n\"CLOSE\",4,4\r\n"

@@ -57,6 +57,42 @@ TEST_F(JobFixture, OnlyTheDateEnabledIsRefusedBeforeAnythingIsMade) {
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
 }
 
+// The period is read from its letter or its name in any case; an intraday one is refused for what
+// it is, anything else with what is allowed, and a job refuses a period that is none of the three
+// before anything is made.
+TEST_F(JobFixture, ThePeriodIsDailyWeeklyOrMonthly) {
+    std::string refusal;
+    for (auto [text, period] :
+         {std::pair{"D", msdb::Period::kDaily}, std::pair{"weekly", msdb::Period::kWeekly},
+          std::pair{"w", msdb::Period::kWeekly}, std::pair{"MONTHLY", msdb::Period::kMonthly},
+          std::pair{"m", msdb::Period::kMonthly}}) {
+        EXPECT_EQ(engine::ReadPeriod(text, &refusal), period) << text;
+    }
+    EXPECT_EQ(refusal, "");
+    const std::string allowed = "must be D, W or M (or Daily, Weekly, Monthly, in any letter case)";
+    for (const char* intraday :
+         {"I", "Intraday", "1", "15", "60", "h", "Hourly", "min", "5m", "15min", "Tick"}) {
+        EXPECT_EQ(engine::ReadPeriod(intraday, &refusal), std::nullopt) << intraday;
+        EXPECT_EQ(refusal, "'" + std::string(intraday) +
+                               "' is an intraday period, whose prices take another record layout "
+                               "(with a time field) that Korvex does not write; the period " +
+                               allowed);
+    }
+    for (const char* other : {"", "Yearly", "DW", "1d"}) {
+        EXPECT_EQ(engine::ReadPeriod(other, &refusal), std::nullopt) << other;
+        EXPECT_EQ(refusal, allowed + ", not '" + other + "'");
+    }
+
+    auto job = MakeJob(kLine);
+    job->settings.period = static_cast<msdb::Period>('I');
+    EXPECT_EQ(job->Run(), 1);
+    ASSERT_TRUE(job->job->Refused());
+    EXPECT_EQ(job->job->Refused()->field, engine::SettingsField::kPeriod);
+    EXPECT_EQ(notifier.messages,
+              std::vector<std::string>{"Choose the period: daily, weekly or monthly."});
+    EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
+}
+
 TEST_F(JobFixture, PrepareMasterMessages) {
     {
         auto job = MakeJob(kLine);
@@ -192,8 +228,8 @@ TEST_F(JobFixture, SecurityLimitOf255) {
     EXPECT_EQ(TakeSnapshot(dir.path()), full);
 }
 
-// With --xmaster the 256th security is listed in a new XMASTER, its prices in F256.MWD (laid out
-// as a DAT) beside its F256.DOP; MASTER is not touched.
+// With --xmaster the 256th security (here weekly) is listed in a new XMASTER, its prices in
+// F256.MWD (laid out as a DAT) beside its F256.DOP; MASTER is not touched.
 TEST_F(JobFixture, PastTheLimitASecurityGoesToANewXMaster) {
     std::vector<std::string> records;
     for (int n = 1; n <= 255; ++n) {
@@ -205,6 +241,7 @@ TEST_F(JobFixture, PastTheLimitASecurityGoesToANewXMaster) {
     OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
     job->settings.master = engine::MasterChoice::kUseExisting;
     job->settings.xmaster = true;
+    job->settings.period = msdb::Period::kWeekly;
     ASSERT_EQ(job->Run(), 0) << ::testing::PrintToString(notifier.messages);
     EXPECT_TRUE(job->job->InXMaster());
     EXPECT_EQ(job->FileNumber(), 256);
@@ -221,7 +258,7 @@ TEST_F(JobFixture, PastTheLimitASecurityGoesToANewXMaster) {
     std::string record(150, '\0');
     record.replace(1, 3, "XYZ");
     record.replace(16, 8, "XYZ Corp");
-    record.replace(62, 1, "D");
+    record.replace(62, 1, "W");
     record.replace(65, 2, Hex("00 01"));
     record.replace(70, 1, Hex("11"));
     record.replace(108, 4, Hex("2E 09 31 01"));
@@ -234,7 +271,7 @@ TEST_F(JobFixture, PastTheLimitASecurityGoesToANewXMaster) {
 
 // Another program's XMASTER (files 256 and 2853, 2854 next) is added to without being asked, at
 // the lowest free number, and kept as XMASTER.BAK; replacing one of its securities keeps its
-// number and its record's place.
+// number and its record's place, and writes the new period.
 TEST_F(JobFixture, AnXMasterOfAnotherProgramIsAddedToAndReplacedIn) {
     std::vector<std::string> records;
     for (int n = 1; n <= 255; ++n) {
@@ -270,6 +307,7 @@ TEST_F(JobFixture, AnXMasterOfAnotherProgramIsAddedToAndReplacedIn) {
     replace->settings.master = engine::MasterChoice::kUseExisting;
     replace->settings.symbol = "big";
     replace->settings.replaceExisting = true;
+    replace->settings.period = msdb::Period::kMonthly;
     ASSERT_EQ(replace->Run(), 0) << ::testing::PrintToString(notifier.messages);
     EXPECT_EQ(replace->FileNumber(), 256);
     EXPECT_TRUE(replace->job->Replaced());
@@ -277,6 +315,7 @@ TEST_F(JobFixture, AnXMasterOfAnotherProgramIsAddedToAndReplacedIn) {
     ASSERT_EQ(replaced.size(), 4u * 150);
     EXPECT_EQ(replaced.substr(0, 150), added.substr(0, 150));
     EXPECT_EQ(replaced.substr(300), added.substr(300));
+    EXPECT_EQ(replaced[150 + 62], 'M');
     EXPECT_EQ(ToHex(replaced.substr(150 + 65, 6)), "00 01 00 00 00 11");
     EXPECT_EQ(ReadFileBytes(dir / "F256.MWD").size(), 3u * 8);
     EXPECT_EQ(Master(), MasterWith(records));

@@ -15,6 +15,7 @@ namespace testing_support {
 namespace {
 
 const char* kLine = "083099,1.5,2,1,1.75,1000,50\n";
+constexpr msdb::Period kDaily = msdb::Period::kDaily;
 
 // A notifier that answers every question as told.
 class AnsweringNotifier final : public engine::Notifier {
@@ -280,13 +281,14 @@ std::string AgreeingEMaster() {
     header.replace(100, 9, "copyright");  // other bytes of the header stay as they are
     const msdb::MbfBytes first = msdb::ToMbf(990101.0f);
     const msdb::MbfBytes last = msdb::ToMbf(991231.0f);
-    return header + msdb::MakeEMasterRecord(1, 5, "ABC", "Abc Corp", first, last) +
-           msdb::MakeEMasterRecord(2, 5, "DEF", "Def Corp", first, last);
+    return header + msdb::MakeEMasterRecord(1, 5, "ABC", "Abc Corp", first, last, kDaily) +
+           msdb::MakeEMasterRecord(2, 5, "DEF", "Def Corp", first, last, kDaily);
 }
 
 TEST(EMasterRecordTest, TheLayoutOfARecord) {
-    const std::string record = msdb::MakeEMasterRecord(
-        7, 7, "SYMBOL", "A Long Name       ", msdb::ToMbf(1250102.0f), msdb::ToMbf(1260225.0f));
+    const std::string record =
+        msdb::MakeEMasterRecord(7, 7, "SYMBOL", "A Long Name       ", msdb::ToMbf(1250102.0f),
+                                msdb::ToMbf(1260225.0f), kDaily);
     ASSERT_EQ(record.size(), 192u);
     std::string expected(192, '\0');
     expected.replace(0, 2, "66");
@@ -302,7 +304,8 @@ TEST(EMasterRecordTest, TheLayoutOfARecord) {
     expected.replace(126, 4, Hex("F6 FD 34 01"));  // 20250102
     EXPECT_EQ(ToHex(record), ToHex(expected));
     // A name longer than 16 characters is written in full at 139 as well.
-    const std::string longer = msdb::MakeEMasterRecord(1, 2, "X", "Seventeen chars!!", {}, {});
+    const std::string longer =
+        msdb::MakeEMasterRecord(1, 2, "X", "Seventeen chars!!", {}, {}, kDaily);
     EXPECT_EQ(longer.substr(32, 16), "Seventeen chars!");
     EXPECT_EQ(longer.substr(139, 17), "Seventeen chars!!");
     EXPECT_EQ(ToHex(longer.substr(126, 4)), "00 00 00 00");
@@ -321,7 +324,7 @@ TEST_F(TransactionTest, AnEMasterIsKeptInStepWithMaster) {
     EXPECT_EQ(emaster.substr(192, 384), before.substr(192));
     EXPECT_EQ(ToHex(emaster.substr(3 * 192)),
               ToHex(msdb::MakeEMasterRecord(3, 7, "NEW", "XYZ Corp", msdb::ToMbf(990830.0f),
-                                            msdb::ToMbf(990830.0f))));
+                                            msdb::ToMbf(990830.0f), kDaily)));
     EXPECT_EQ(ReadFileBytes(dir / "EMASTER.BAK"), before);
 
     // Removed again: both lose the record, in the same slot.
@@ -334,6 +337,25 @@ TEST_F(TransactionTest, AnEMasterIsKeptInStepWithMaster) {
     EXPECT_EQ(ToHex(after.substr(0, 4)), "02 00 03 00");
     EXPECT_EQ(static_cast<int>(after[192 + 2]), 1);
     EXPECT_EQ(static_cast<int>(after[2 * 192 + 2]), 3);
+}
+
+// A weekly security is weekly in MASTER (byte 33) and EMASTER (byte 60); converted over as
+// monthly, both records say so.
+TEST_F(TransactionTest, ThePeriodIsWrittenByAConversionAndByAReplace) {
+    WriteFileBytes(dir / "EMASTER", AgreeingEMaster());
+    auto weekly = Existing("NEW");
+    weekly->settings.period = msdb::Period::kWeekly;
+    ASSERT_EQ(weekly->Run(), 0) << ::testing::PrintToString(notifier.messages);
+    EXPECT_EQ(MasterRecordAt(3)[33], 'W');
+    EXPECT_EQ(ReadFileBytes(dir / "EMASTER")[3 * 192 + 60], 'W');
+    EXPECT_EQ(MasterRecordAt(2)[33], 'D');
+
+    auto monthly = Existing("NEW");
+    monthly->settings.period = msdb::Period::kMonthly;
+    monthly->settings.replaceExisting = true;
+    ASSERT_EQ(monthly->Run(), 0) << ::testing::PrintToString(notifier.messages);
+    EXPECT_EQ(MasterRecordAt(3)[33], 'M');
+    EXPECT_EQ(ReadFileBytes(dir / "EMASTER")[3 * 192 + 60], 'M');
 }
 
 TEST_F(TransactionTest, AnEMasterThatDisagreesIsNotFixedAndNothingChanges) {
@@ -365,9 +387,9 @@ TEST_F(TransactionTest, ANewDirectoryGetsAnEMasterOnlyWhenAskedFor) {
     ASSERT_EQ(job->Run(), 0);
     EXPECT_EQ(ListNames(other.path()),
               (std::vector<std::string>{"EMASTER", "F1.DAT", "F1.DOP", "MASTER"}));
-    std::string expected = std::string(192, '\0') + msdb::MakeEMasterRecord(1, 7, "XYZ", "XYZ Corp",
-                                                                            msdb::ToMbf(990830.0f),
-                                                                            msdb::ToMbf(990830.0f));
+    std::string expected = std::string(192, '\0') +
+                           msdb::MakeEMasterRecord(1, 7, "XYZ", "XYZ Corp", msdb::ToMbf(990830.0f),
+                                                   msdb::ToMbf(990830.0f), kDaily);
     expected[0] = 1;
     expected[2] = 1;
     EXPECT_EQ(ToHex(ReadFileBytes(other / "EMASTER")), ToHex(expected));

@@ -24,7 +24,7 @@ const msdb::MbfBytes k1000103 = {0x70, 0x2A, 0x74, 0x94};
 
 std::string Security(int fileNumber, const std::string& symbol) {
     MasterRecord r = msdb::MakeMasterRecord(static_cast<std::uint8_t>(fileNumber), 7, "SOME NAME",
-                                            symbol, k991231, k1000103);
+                                            symbol, k991231, k1000103, msdb::Period::kDaily);
     return std::string(r.begin(), r.end());
 }
 

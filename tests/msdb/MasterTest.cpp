@@ -21,7 +21,8 @@ const msdb::MbfBytes k991231 = {0xF0, 0xFF, 0x71, 0x94};
 const msdb::MbfBytes k1000103 = {0x70, 0x2A, 0x74, 0x94};
 
 TEST(MasterRecordTest, ShortNameAndSymbolArePaddedWithSpaces) {
-    MasterRecord record = msdb::MakeMasterRecord(1, 7, "ACME CORP", "ACM", k991231, k1000103);
+    MasterRecord record =
+        msdb::MakeMasterRecord(1, 7, "ACME CORP", "ACM", k991231, k1000103, msdb::Period::kDaily);
     EXPECT_EQ(ToHex(Bytes(record)),
               ToHex(Hex("01 00 65 1C 07 00 00"                             // 0..6
                         "41 43 4D 45 20 43 4F 52 50 20 20 20 20 20 20 20"  // 7..22 name
@@ -31,8 +32,8 @@ TEST(MasterRecordTest, ShortNameAndSymbolArePaddedWithSpaces) {
 }
 
 TEST(MasterRecordTest, SixteenCharactersFillTheFieldAndLongerTextIsCut) {
-    MasterRecord record =
-        msdb::MakeMasterRecord(255, 2, "ABCDEFGHIJKLMNOPQR", "0123456789ABCDEF", k991231, k991231);
+    MasterRecord record = msdb::MakeMasterRecord(255, 2, "ABCDEFGHIJKLMNOPQR", "0123456789ABCDEF",
+                                                 k991231, k991231, msdb::Period::kDaily);
     EXPECT_EQ(ToHex(Bytes(record)), ToHex(Hex("FF 00 65 08 02 00 00"
                                               "41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50"
                                               "00 00 F0 FF 71 94 F0 FF 71 94 44 00 00"

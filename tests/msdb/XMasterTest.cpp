@@ -23,13 +23,15 @@ constexpr std::uint8_t kDateClose = 0x11;
 TEST(XMasterTest, WrittenAsTheLayoutGivesAndReadBackExactly) {
     testing_support::TempDir dir;
     msdb::XMaster xmaster(dir / "XMASTER");
-    ASSERT_TRUE(xmaster
-                    .AddRecord(msdb::MakeXMasterRecord(256, kDateClose, "BIG",
-                                                       "Big Company Limited", k20240115, k20240116))
-                    .ok());
     ASSERT_TRUE(
-        xmaster.AddRecord(msdb::MakeXMasterRecord(2853, 0x7F, "0123456789ABCDEF", "N", {}, {}))
+        xmaster
+            .AddRecord(msdb::MakeXMasterRecord(256, kDateClose, "BIG", "Big Company Limited",
+                                               k20240115, k20240116, msdb::Period::kDaily))
             .ok());
+    ASSERT_TRUE(xmaster
+                    .AddRecord(msdb::MakeXMasterRecord(2853, 0x7F, "0123456789ABCDEF", "N", {}, {},
+                                                       msdb::Period::kDaily))
+                    .ok());
     const std::string bytes(xmaster.bytes());
     ASSERT_EQ(bytes.size(), 3u * 150);
     EXPECT_EQ(ToHex(bytes.substr(0, 20)),
@@ -69,8 +71,14 @@ TEST(XMasterTest, WrittenAsTheLayoutGivesAndReadBackExactly) {
 TEST(XMasterTest, NumbersAndCountsFollowTheRecords) {
     msdb::XMaster xmaster;
     EXPECT_EQ(xmaster.LowestFreeFileNumber(), 256);
-    ASSERT_TRUE(xmaster.AddRecord(msdb::MakeXMasterRecord(256, kDateClose, "A", "", {}, {})).ok());
-    ASSERT_TRUE(xmaster.AddRecord(msdb::MakeXMasterRecord(300, kDateClose, "B", "", {}, {})).ok());
+    ASSERT_TRUE(xmaster
+                    .AddRecord(msdb::MakeXMasterRecord(256, kDateClose, "A", "", {}, {},
+                                                       msdb::Period::kDaily))
+                    .ok());
+    ASSERT_TRUE(xmaster
+                    .AddRecord(msdb::MakeXMasterRecord(300, kDateClose, "B", "", {}, {},
+                                                       msdb::Period::kDaily))
+                    .ok());
     EXPECT_EQ(xmaster.LowestFreeFileNumber({257}), 258);
     xmaster.SetDates(300, k20240115, k20240116);
     EXPECT_EQ(xmaster.Entries()[1].lastDate, k20240116);

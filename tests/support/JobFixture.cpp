@@ -7,9 +7,9 @@
 namespace testing_support {
 
 std::string OtherMasterRecord(int fileNumber, const std::string& symbol, const std::string& name) {
-    msdb::MasterRecord record =
-        msdb::MakeMasterRecord(static_cast<std::uint8_t>(fileNumber), 5, name, symbol,
-                               msdb::ToMbf(990101.0f), msdb::ToMbf(991231.0f));
+    msdb::MasterRecord record = msdb::MakeMasterRecord(
+        static_cast<std::uint8_t>(fileNumber), 5, name, symbol, msdb::ToMbf(990101.0f),
+        msdb::ToMbf(991231.0f), msdb::Period::kDaily);
     return std::string(record.begin(), record.end());
 }
 

@@ -61,7 +61,8 @@ TEST_F(SecurityListTest, ListsMasterThenXMasterOfAnotherProgram) {
                    MasterWith({DirectoryEntry(1, "SUB"), OtherMasterRecord(2, "AAA", "Alpha")}));
     WriteFileBytes(dir / "EMASTER",
                    std::string(2 * msdb::kEMasterRecordSize, '\0') +
-                       msdb::MakeEMasterRecord(2, 5, "AAA", "Alpha Aerospace Group", {}, {}));
+                       msdb::MakeEMasterRecord(2, 5, "AAA", "Alpha Aerospace Group", {}, {},
+                                               msdb::Period::kDaily));
     std::string xmaster(2 * 150, '\0');
     xmaster.replace(0, 4, "\x5D\xFE\x58\x4D");
     xmaster[10] = 1;  // one record
