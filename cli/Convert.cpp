@@ -232,6 +232,12 @@ public:
                         "the security's name, at most 16 characters of the code page (default: "
                         "none)")
             ->type_name("NAME");
+        period_ = app->add_option("--period", periodText_,
+                                  "the time frame charting programs show the security in, which "
+                                  "INPUT gives one line of prices for: D daily (default), W "
+                                  "weekly or M monthly (or Daily, Weekly, Monthly, in any case); "
+                                  "intraday prices are not written")
+                      ->type_name("D|W|M");
         CLI::Option* newMaster = app->add_flag(
             "--new-master", newMaster_,
             "make a new, empty MASTER in DIR, which must not hold one yet; without it the MASTER "
@@ -314,6 +320,14 @@ private:
         GivenSettings given;
         if (newMaster_) {
             settings.master = engine::MasterChoice::kMakeNew;
+        }
+        if (period_->count() != 0) {
+            std::string refusal;
+            std::optional<engine::Period> period = engine::ReadPeriod(periodText_, &refusal);
+            if (!period) {
+                throw UsageError{"--period: " + refusal};
+            }
+            settings.period = *period;
         }
         given.decimalComma = decimalComma_->count() != 0;
         if (delimiter_->count() != 0) {
@@ -398,6 +412,8 @@ private:
     std::string codePageText_;
     CLI::Option* codePage_ = nullptr;
     std::string toText_;
+    std::string periodText_;
+    CLI::Option* period_ = nullptr;
     CLI::Option* delimiter_ = nullptr;
     CLI::Option* decimalComma_ = nullptr;
     CLI::Option* dateFormat_ = nullptr;

@@ -41,7 +41,7 @@ private:
 };
 
 TEST_F(CliTest, ConvertsAndSummarises) {
-    Outcome r = RunCli(Convert({"--name", "XYZ Corp"}));
+    Outcome r = RunCli(Convert({"--name", "XYZ Corp", "--period", "Weekly"}));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, "Converted 2 price records of XYZ into " + (dir / "db/F1.DAT") +
@@ -49,6 +49,7 @@ TEST_F(CliTest, ConvertsAndSummarises) {
     std::string master = ReadFileBytes(dir / "db/MASTER");
     ASSERT_EQ(master.size(), 106u);
     EXPECT_EQ(master.substr(53 + 7, 16), "XYZ Corp        ");
+    EXPECT_EQ(master[53 + 33], 'W');
     EXPECT_EQ(master.substr(53 + 36, 16), "XYZ             ");
     EXPECT_EQ(ReadFileBytes(dir / "db/F1.DAT").size(), 3u * 28);
 }
@@ -170,6 +171,13 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
          "--new-master and --replace cannot be given together"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--delimiter", "pipe"},
          "--delimiter: must be comma, tab, space or semicolon, not 'pipe'"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--period", "60"},
+         "--period: '60' is an intraday period, whose prices take another record layout (with a "
+         "time field) that Korvex does not write; the period must be D, W or M (or Daily, "
+         "Weekly, Monthly, in any letter case)"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--period", "yearly"},
+         "--period: must be D, W or M (or Daily, Weekly, Monthly, in any letter case), not "
+         "'yearly'"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--decimal-comma"},
          "--decimal-comma: the columns must then be separated by a semicolon, a tab or a space "
          "(--delimiter)"},
