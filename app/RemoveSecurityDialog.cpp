@@ -109,14 +109,6 @@ void RemoveSecurityDialog::listDirectory() {
                             utf8(security.firstDate), utf8(security.lastDate)});
         item->setData(kSymbol, kStoredSymbolRole, utf8(security.symbol));
         item->setTextAlignment(kRecords, Qt::AlignRight | Qt::AlignVCenter);
-        if (security.inXMaster) {
-            // The window removes only MASTER's securities; XMASTER's are the command line's.
-            item->setFlags(Qt::NoItemFlags);
-            item->setToolTip(kSymbol,
-                             QStringLiteral("This window removes only securities that MASTER "
-                                            "lists; this one is in XMASTER (korvex-cli remove "
-                                            "takes it out)."));
-        }
     }
     for (int column = 0; column < kColumns; ++column) {
         if (column != kName) {

@@ -14,7 +14,7 @@ struct ListedSecurity {
     std::optional<int> records;  // as its price file's header counts them; none when unreadable
     std::string firstDate;       // YYYY-MM-DD; empty when the stored date is no valid date
     std::string lastDate;
-    bool inXMaster = false;  // listed by XMASTER (the windows do not offer it for removal)
+    bool inXMaster = false;  // listed by XMASTER, its prices in F<n>.MWD
 
     bool operator==(const ListedSecurity&) const = default;
 };

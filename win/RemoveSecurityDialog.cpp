@@ -95,14 +95,10 @@ void RemoveSecurityDialog::Fill() {
     UpdateOk();
 }
 
-// The row picked, when it is a security of MASTER (XMASTER's are left to korvex-cli remove); -1
-// else.
+// The row picked; -1 when none is.
 int RemoveSecurityDialog::Picked() const {
     const int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED);
-    return row >= 0 && static_cast<std::size_t>(row) < securities_.size() &&
-                   !securities_[static_cast<std::size_t>(row)].inXMaster
-               ? row
-               : -1;
+    return row >= 0 && static_cast<std::size_t>(row) < securities_.size() ? row : -1;
 }
 
 void RemoveSecurityDialog::UpdateOk() {

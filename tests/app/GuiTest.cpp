@@ -31,6 +31,7 @@
 #include "app/SpinEdit.h"
 #include "engine/ConversionJob.h"
 #include "engine/Detect.h"
+#include "msdb/XMaster.h"
 #include "tests/support/DownloadShapes.h"
 #include "tests/support/TestSupport.h"
 #include "ui/PlatformSettingsStore.h"
@@ -327,12 +328,22 @@ private slots:
     void removeSecurityTakesItOutAfterAsking() {
         WriteFileBytes(path("in.csv"), kLine);
         open("in.csv", [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", true); });
+        // A security of XMASTER beside it, as another program lists one past MASTER's 255.
+        msdb::XMaster xmaster;
+        QVERIFY(xmaster
+                    .AddRecord(msdb::MakeXMasterRecord(256, 0x7F, "BIG", "Big Company", {}, {},
+                                                       msdb::Period::kDaily))
+                    .ok());
+        WriteFileBytes(path("db/XMASTER"), std::string(xmaster.bytes()));
+        WriteFileBytes(path("db/F256.MWD"), ReadFileBytes(path("db/F1.DAT")));
+        WriteFileBytes(path("db/F256.DOP"), ReadFileBytes(path("db/F1.DOP")));
         QString offered;
+        QString symbol = QStringLiteral("XYZ");
         auto pick = [&](QDialog& d) {
             offered = child<QLineEdit>(d, "removeDirectoryEdit")->text();
             auto* list = child<QAbstractItemView>(d, "securityList");
             const QModelIndexList rows =
-                list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, "XYZ");
+                list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, symbol);
             if (rows.size() == 1) {
                 list->setCurrentIndex(rows.front());
             }
@@ -353,6 +364,15 @@ private slots:
                              QStringLiteral("?\nIts price files are deleted.")});
         QVERIFY(!FileExists(path("db/F1.DAT")));
         QVERIFY(view().toPlainText().endsWith(QStringLiteral("Removed XYZ from ") + qpath("db") +
+                                              QStringLiteral(".")));
+
+        symbol = QStringLiteral("BIG");
+        prompter().queueDialog(pick);
+        prompter().queueAnswer(true);
+        action("removeAction")->trigger();
+        QCOMPARE(prompter().takeMessages().size(), 1);
+        QVERIFY(!FileExists(path("db/F256.MWD")));
+        QVERIFY(view().toPlainText().endsWith(QStringLiteral("Removed BIG from ") + qpath("db") +
                                               QStringLiteral(".")));
     }
 
