@@ -191,8 +191,8 @@ struct SettingsWindow {
     }
 };
 
-// The next message box of the program that says `text`, answered with `button`.
-bool Answer(const std::wstring& text, int button) {
+// The program's message box that says `text`, waited for; null when none comes.
+HWND MessageBoxSaying(const std::wstring& text) {
     HWND box = WaitFor([&] {
         HWND window = FindWindowW(L"#32770", L"Korvex");
         return window != nullptr &&
@@ -202,6 +202,14 @@ bool Answer(const std::wstring& text, int button) {
     });
     if (box == nullptr) {
         std::fprintf(stderr, "no message box says \"%ls\"\n", text.c_str());
+    }
+    return box;
+}
+
+// The next message box of the program that says `text`, answered with `button`.
+bool Answer(const std::wstring& text, int button) {
+    HWND box = MessageBoxSaying(text);
+    if (box == nullptr) {
         return false;
     }
     PostMessageW(box, WM_COMMAND, button, 0);
@@ -343,10 +351,12 @@ int wmain(int argc, wchar_t** argv) {
         same("Store anyway answered No changes nothing");
         back.Press(IDOK);
         // Cancel is pressed while the question waits: the run stops before its commit.
+        Check(MessageBoxSaying(L"Store the file anyway?") != nullptr,
+              "the question is asked again");
         HWND working = Dialog(L"Korvex: Working");
         Check(working != nullptr, "a run shows its progress window");
         SendMessageW(working, WM_COMMAND, IDCANCEL, 0);
-        Check(Answer(L"Store the file anyway?", IDYES), "the question is asked again");
+        Check(Answer(L"Store the file anyway?", IDYES), "the question is answered Yes");
         Check(program.LogHolds(L"Conversion cancelled."), "the log says the run was cancelled");
         same("a cancelled run changes nothing");
         PostMessageW(program.Main(), WM_COMMAND, IDM_SETTINGS, 0);
