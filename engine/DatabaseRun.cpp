@@ -107,6 +107,7 @@ public:
     void AddXMaster(const msdb::XMasterEntry& entry) {
         const std::size_t at = xmasterEntries_.size();
         xmasterEntries_.push_back(entry);
+        byRecord_[entry.recordNumber] = at;
         byUpper_[Upper(entry.symbol)].push_back(at);
         if (Upper(entry.name) != Upper(entry.symbol)) {
             byUpper_[Upper(entry.name)].push_back(at);
@@ -134,12 +135,8 @@ public:
     }
 
     const msdb::XMasterEntry* XMasterEntry(std::size_t record) const {
-        for (const msdb::XMasterEntry& entry : xmasterEntries_) {
-            if (entry.recordNumber == record) {
-                return &entry;
-            }
-        }
-        return nullptr;
+        auto it = byRecord_.find(record);
+        return it == byRecord_.end() ? nullptr : &xmasterEntries_[it->second];
     }
 
 private:
@@ -153,6 +150,7 @@ private:
     std::vector<msdb::XMasterEntry> xmasterEntries_;
     std::unordered_map<std::string, std::vector<std::size_t>> byWord_;
     std::unordered_map<std::string, std::vector<std::size_t>> byUpper_;
+    std::unordered_map<std::size_t, std::size_t> byRecord_;
 };
 
 // One security of the run.
@@ -940,6 +938,7 @@ int DatabaseRun::AddNew(Security& security) {
         return 1;
     }
     xmasterUsed_.insert(nextXMasterNumber_);
+    security.record = xmaster_->RecordsPresent();
     security.inXMaster = true;
     security.fileNumber = nextXMasterNumber_;
     return 0;
@@ -1229,7 +1228,7 @@ int DatabaseRun::WriteDirectoryFiles() {
         }
         (security.inXMaster ? xmasterChanged : masterChanged) = true;
         if (security.inXMaster) {
-            xmaster_->SetDates(security.fileNumber, security.first, security.last);
+            xmaster_->SetRecordDates(security.record, security.first, security.last);
         } else {
             const auto number = static_cast<std::uint8_t>(security.fileNumber);
             master_.SetDates(number, security.first, security.last);
