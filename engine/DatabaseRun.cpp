@@ -613,6 +613,7 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
             columns.symbol != 0 ? NormalizeSymbol(parser.ColumnText(columns.symbol)) : fileSymbol;
         if (symbol.empty()) {
             problem("symbol", "", "is empty");
+            ++acceptance_.leftOut;
             continue;
         }
         if (columns.time != 0 && !IsMidnight(parser.ColumnText(columns.time))) {
@@ -639,6 +640,7 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
         }
         if (!group->problem.empty()) {
             problem("symbol", symbol, group->problem);
+            ++acceptance_.leftOut;
             continue;
         }
         if (columns.period != 0) {
@@ -647,6 +649,7 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
             std::optional<Period> period = ReadPeriod(text, &refusal);
             if (text.empty()) {
                 problem("period", "", "is empty");
+                ++acceptance_.leftOut;
                 continue;
             }
             if (!period) {
@@ -847,6 +850,15 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
                    matches.front().directory + ", not in " + directory_ +
                    " itself; only a security of the directory's own MASTER or XMASTER can be "
                    "updated or replaced.");
+        return 1;
+    }
+    // Two symbols of the run that find the same security (one by its symbol, one by its name)
+    // would both write it.
+    if (!matches.empty() &&
+        !claimed_.insert({matches.front().xmaster, matches.front().record}).second) {
+        Refuse(SettingsField::kSymbol, "The symbol " + symbol + " finds a security of " +
+                                           directory_ +
+                                           " that another symbol of the run finds too.");
         return 1;
     }
     security->fields = settings_.FieldsOn();
