@@ -29,6 +29,8 @@ constexpr const char* kUsage =
     "\n"
     "  --days N              trading days to write (default 300)\n"
     "  --start YYYY-MM-DD    first day; a weekend moves on to Monday (default 2025-01-02)\n"
+    "  --every-day           trade on weekends too, as crypto currencies do: every day of\n"
+    "                        the calendar from --start on\n"
     "  --seed N              seed of the random walk (default 1)\n"
     "  --delimiter D         comma, tab or space (default comma)\n"
     "  --date-format NAME    YY_MM_DD, CCYY_MM_DD, MM_DD_YY, MM_DD_CCYY, DD_MM_YY, DD_MM_CCYY,\n"
@@ -56,6 +58,7 @@ struct Options {
     char delimiter = ',';
     std::string dateFormat = "MM_DD_CCYY";
     bool heading = false;
+    bool everyDay = false;  // weekends are trading days too
     std::vector<Field> fields{kDate, kOpen, kHigh, kLow, kClose, kVolume, kOpenInt};
 };
 
@@ -129,6 +132,8 @@ Options ParseCommandLine(int argc, char** argv, bool* help) {
         };
         if (arg == "--help" || arg == "--heading") {
             (arg == "--help" ? *help : options.heading) = true;
+        } else if (arg == "--every-day") {
+            options.everyDay = true;
         } else if (arg == "--days") {
             options.days = ParseNumber<long long>(next(), arg);
             if (options.days < 0 || options.days > 10'000'000) {
@@ -218,7 +223,8 @@ void Generate(const Options& options, std::ostream& os) {
         line += i + 1 < options.fields.size() ? options.delimiter : '\n';
     }
     for (long long n = 0; n < options.days; ++n, ++day) {
-        while (chr::weekday{day} == chr::Saturday || chr::weekday{day} == chr::Sunday) {
+        while (!options.everyDay &&
+               (chr::weekday{day} == chr::Saturday || chr::weekday{day} == chr::Sunday)) {
             ++day;
         }
         double previous = static_cast<double>(close) / 100.0;
