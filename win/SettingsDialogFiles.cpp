@@ -53,15 +53,15 @@ void SettingsDialog::SetUpFiles() {
         for (int id : files) {
             ShowWindow(Item(id), SW_HIDE);
         }
-        const auto top = [this](int id) {
+        const auto frameOf = [this](int id) {
             RECT frame{};
             GetWindowRect(Item(id), &frame);
             MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&frame), 2);
             return frame;
         };
-        const RECT list = top(IDC_FILES);
-        const RECT note = top(IDC_ORDER_NOTE);
-        const RECT preview = top(IDC_PREVIEW);
+        const RECT list = frameOf(IDC_FILES);
+        const RECT note = frameOf(IDC_ORDER_NOTE);
+        const RECT preview = frameOf(IDC_PREVIEW);
         const LONG up = note.top - list.top;
         SetWindowPos(Item(IDC_ORDER_NOTE), nullptr, note.left, list.top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
