@@ -8,11 +8,11 @@
 // (refused, made with Create Directory, converted), a second security, the same symbol again with
 // Replace answered No and then Yes. The program is then started again on a file with a problem:
 // the directory of the last run is offered, Store anyway is answered No, then Yes with Cancel
-// pressed first, then Yes. Remove Security, Clear Window. Started on two files at once, it stores
-// both in one run; started on a file of one new day with "Add new days" checked, it appends the
-// day to the security already there. Then the registry after the window closes. Settings live under
-// a key of their own. Wine gives no menu of another process, so the menus are seen in pictures
-// only. Exit status 0 when all holds; each failure is printed.
+// pressed first, then Yes. Remove Security, Clear Window. Started on two files at once, the first's
+// symbol edited under the list, it stores both in one run; started on a file of one new day with
+// "Add new days" checked, it appends the day to the security already there. Then the registry after
+// the window closes. Settings live under a key of their own. Wine gives no menu of another process,
+// so the menus are seen in pictures only. Exit status 0 when all holds; each failure is printed.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -408,12 +408,17 @@ int wmain(int argc, wchar_t** argv) {
         Check(program.Close(), "korvex.exe ends with status 0 again");
     }
 
-    // Files in the layout of bad.csv, which the kept settings read: ONE and TWO, then a day after
-    // ONE's last in a file of the same name.
+    // Files in the layout of bad.csv, which the kept settings read: one.csv, stored as UNO, and
+    // two.csv, then a day after UNO's last in a file named after it. korvex-cli.exe reads the
+    // same lines from uno.csv.
     const std::wstring one = base + L"\\one.csv";
+    const std::wstring uno = base + L"\\uno.csv";
     const std::wstring two = base + L"\\two.csv";
-    const std::wstring day = base + L"\\day\\one.csv";
-    Write(one, "2024-02-01,5,6,4,5,10,1\r\n2024-02-02,5,7,4,6,20,1\r\n2024-02-05,6,8,5,7,30,1\r\n");
+    const std::wstring day = base + L"\\day\\uno.csv";
+    const char oneLines[] =
+        "2024-02-01,5,6,4,5,10,1\r\n2024-02-02,5,7,4,6,20,1\r\n2024-02-05,6,8,5,7,30,1\r\n";
+    Write(one, {oneLines, sizeof oneLines - 1});
+    Write(uno, {oneLines, sizeof oneLines - 1});
     Write(two, "2024-02-01,9,9,8,8,40,2\r\n2024-02-02,8,9,7,9,50,2\r\n");
     CreateDirectoryW((base + L"\\day").c_str(), nullptr);
     Write(day, "2024-02-06,7,9,6,8,60,1\r\n");
@@ -427,11 +432,12 @@ int wmain(int argc, wchar_t** argv) {
         Check(!IsWindowEnabled(GetDlgItem(dialog.dialog, IDC_SYMBOL)) &&
                   dialog.Text(IDC_FILE_SYMBOL) == L"ONE",
               "each file takes its own symbol, the selected one's shown under the list");
+        dialog.Type(IDC_FILE_SYMBOL, L"uno");
         dialog.Press(IDOK);
-        Check(program.LogHolds(L"Conversion completed successfully!"), "ONE and TWO are stored");
-        Check(Run(cli + L"convert \"" + one + L"\" \"" + two + L"\" --dir \"" + reference +
+        Check(program.LogHolds(L"Conversion completed successfully!"), "UNO and TWO are stored");
+        Check(Run(cli + L"convert \"" + uno + L"\" \"" + two + L"\" --dir \"" + reference +
                   L"\" --date-format CCYY_MM_DD") == 0,
-              "korvex-cli.exe stores ONE and TWO");
+              "korvex-cli.exe stores UNO and TWO");
         same("two files at once: the same files as korvex-cli.exe's");
         Check(program.Close(), "korvex.exe ends with status 0 after a run of two files");
     }
@@ -440,9 +446,9 @@ int wmain(int argc, wchar_t** argv) {
         SettingsWindow dialog;
         SendDlgItemMessageW(dialog.dialog, IDC_UPDATE, BM_SETCHECK, BST_CHECKED, 0);
         dialog.Press(IDOK);
-        Check(program.LogHolds(L"Conversion completed successfully!"), "the day is added to ONE");
-        Check(cliConverts(day, L"--symbol ONE --date-format CCYY_MM_DD --update"),
-              "korvex-cli.exe adds the day to ONE");
+        Check(program.LogHolds(L"Conversion completed successfully!"), "the day is added to UNO");
+        Check(cliConverts(day, L"--symbol UNO --date-format CCYY_MM_DD --update"),
+              "korvex-cli.exe adds the day to UNO");
         same("a new day added: the same files as korvex-cli.exe's");
         Check(program.Close(), "korvex.exe ends with status 0 after an update");
     }
@@ -457,7 +463,7 @@ int wmain(int argc, wchar_t** argv) {
     size = sizeof first;
     Check(RegGetValueW(HKEY_CURRENT_USER, (key + L"\\Recent File List").c_str(), L"File1",
                        RRF_RT_REG_SZ, nullptr, first, &size) == ERROR_SUCCESS &&
-              std::wstring(first).find(L"day\\one.csv") != std::wstring::npos,
+              std::wstring(first).find(L"day\\uno.csv") != std::wstring::npos,
           "the recent file is kept in the registry");
     RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     DeleteDirectory(shell);
