@@ -122,6 +122,7 @@ private:
     std::string inputPath_;  // the file the preview shows
     ui::FileList files_;
     int selectedFile_ = 0;
+    bool symbolsProposed_ = false;  // in the form's code page, at the first showing
     bool bindingFile_ = false;  // the file's fields are being filled: their changes are not edits
     bool factsStale_ = true;    // the settings changed since the files were last read
     ui::FormValues form_;

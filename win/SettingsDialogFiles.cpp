@@ -70,6 +70,15 @@ void SettingsDialog::SetUpFiles() {
                      SWP_NOZORDER | SWP_NOACTIVATE);
         return;
     }
+    if (!symbolsProposed_) {
+        // The symbols proposed from the names are those of the form's code page, known now.
+        std::vector<std::string> paths;
+        for (std::size_t row = 0; row < files_.Count(); ++row) {
+            paths.push_back(files_.Path(row));
+        }
+        files_.SetFiles(paths, form_.codePage);
+        symbolsProposed_ = true;
+    }
     HWND list = Item(IDC_FILES);
     ListView_SetExtendedListViewStyle(
         list, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_DOUBLEBUFFER);
