@@ -177,7 +177,7 @@ struct DatabaseRun::Security {
     std::string appended;
 
     // What it holds after the run.
-    std::string staged;  // the whole price file's records, for one written anew
+    bool staging = false;  // its price file, written anew, is being staged
     std::int64_t count = 0;
     msdb::MbfBytes first{};
     msdb::MbfBytes last{};
@@ -791,8 +791,28 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
     return Stage(security, std::move(records));
 }
 
+// The records of a security written anew go to its price file's temporary as each file gives
+// them, behind a header whose count is set once every file is read.
 int DatabaseRun::Stage(Security& security, std::string bytes) {
-    security.staged += bytes;
+    if (settings_.dryRun) {
+        return 0;
+    }
+    const std::string name = PriceFileName(security);
+    const bool create = security.action == Action::kAdded;
+    msdb::Status s = msdb::Status::Ok();
+    if (!security.staging) {
+        security.staging = true;
+        s = target_.transaction().StageData(name, create,
+                                            msdb::MakeDatHeader(settings_.FieldCount()));
+    }
+    if (s.ok()) {
+        s = target_.transaction().StageData(name, create, bytes);
+    }
+    if (!s.ok()) {
+        Tell("The price file " + PathInDirectory(name) + " of " + security.symbol +
+             " cannot be written.\n" + s.message());
+        return 1;
+    }
     return 0;
 }
 
@@ -1261,17 +1281,17 @@ int DatabaseRun::WriteDirectoryFiles() {
             }
             continue;
         }
-        std::string bytes = msdb::MakeDatHeader(settings_.FieldCount());
-        msdb::WriteLastRecordNumber(&bytes, static_cast<std::uint16_t>(security.count + 1));
-        bytes += security.staged;
-        security.staged.clear();
-        security.staged.shrink_to_fit();
+        std::string header = msdb::MakeDatHeader(settings_.FieldCount());
+        msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
+        if (msdb::Status s = transaction.PatchStaged(name, 0, header); !s.ok()) {
+            Tell("The price file " + PathInDirectory(name) + " of " + security.symbol +
+                 " cannot be written.\n" + s.message());
+            return 1;
+        }
         std::string dop = msdb::MakeDopText(security.fields);
         if (security.action == Action::kReplaced) {
-            transaction.ReplaceFile(name, std::move(bytes));
             transaction.ReplaceFile(msdb::DopFileName(security.fileNumber), std::move(dop));
         } else {
-            transaction.CreateFile(name, std::move(bytes));
             transaction.CreateFile(msdb::DopFileName(security.fileNumber), std::move(dop));
         }
     }
@@ -1304,21 +1324,11 @@ int DatabaseRun::WriteDirectoryFiles() {
     return 0;
 }
 
-// The new days of a security, behind the records its price file holds, and its header's count.
+// The new days of a security, behind the records its price file holds, and its header's count:
+// appended in place at the commit, which puts the file back as it was when it does not commit.
 int DatabaseRun::AppendInPlace(const std::string& name, std::uint64_t length, std::string header,
                                std::string data) {
-    std::string bytes;
-    if (msdb::Status s = msdb::ReadWholeFile(*fs_, PathInDirectory(name), &bytes); !s.ok()) {
-        Tell(s.message());
-        return 1;
-    }
-    if (bytes.size() != length) {
-        Tell("The file " + PathInDirectory(name) + " changed while the run read it.");
-        return 1;
-    }
-    bytes.replace(0, header.size(), header);
-    bytes += data;
-    target_.transaction().ReplaceFile(name, std::move(bytes));
+    target_.transaction().AppendToFile(name, length, std::move(header), std::move(data));
     return 0;
 }
 
