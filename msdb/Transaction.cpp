@@ -55,7 +55,12 @@ Transaction::Transaction(FileSystem& fs, std::string directory)
     : fs_(fs), directory_(std::move(directory)) {}
 
 Transaction::~Transaction() {
-    if (!committed_ && !undecided_) {
+    Abandon();
+}
+
+void Transaction::Abandon() {
+    if (!committed_ && !undecided_ && !abandoned_) {
+        abandoned_ = true;
         Undo();
     }
 }

@@ -100,6 +100,10 @@ public:
     // stays for the next run, which finishes the work.
     [[nodiscard]] Status Commit();
 
+    // Undoes what a transaction that will not commit has made so far (staged files, the start of
+    // its journal); leftovers() then names what could not be removed. Nothing after a commit.
+    void Abandon();
+
     bool committed() const { return committed_; }
     // Committed, and every file in place: no journal is left.
     bool finished() const { return finished_; }
@@ -178,6 +182,7 @@ private:
     bool committed_ = false;
     bool finished_ = false;
     bool undecided_ = false;
+    bool abandoned_ = false;
     std::vector<std::string> leftovers_;
 };
 
