@@ -34,6 +34,7 @@
 #include "msdb/XMaster.h"
 #include "tests/support/DownloadShapes.h"
 #include "tests/support/TestSupport.h"
+#include "ui/FileList.h"
 #include "ui/PlatformSettingsStore.h"
 
 using testing_support::FileExists;
@@ -299,6 +300,57 @@ private slots:
         });
         action("settingsAction")->trigger();
         QVERIFY(ticked);
+    }
+
+    // Two files opened together: the dialog lists each with what it holds, the symbol typed in
+    // the table reaches the run, and the window shows the run's report, a line per security.
+    void severalFilesAreListedAndConvertedInOneRun() {
+        WriteFileBytes(path("aaa.csv"), kLine);
+        WriteFileBytes(path("bbb.csv"), std::string(kLine) + "083199,1.5,2,1,1.75,1000,50\n");
+        QStringList rows;
+        bool oneSymbol = true;
+        prompter().queueFiles({qpath("aaa.csv"), qpath("bbb.csv")});
+        prompter().queueDialog([&](QDialog& d) {
+            QAbstractItemModel* files = child<QTableView>(d, "filesTable")->model();
+            const bool read = QTest::qWaitFor(
+                [&] { return files->index(1, ui::FileList::kRecords).data().toString() == "2"; });
+            for (int row = 0; read && row < files->rowCount(); ++row) {
+                QStringList cells;
+                for (int column = 0; column < files->columnCount(); ++column) {
+                    cells << files->index(row, column).data().toString();
+                }
+                rows << cells.join(QLatin1Char('|'));
+            }
+            oneSymbol = child<QLineEdit>(d, "symbolEdit")->isEnabled();
+            files->setData(files->index(1, ui::FileList::kSymbol), QStringLiteral("bee"));
+            return confirmInto(d, qpath("db"), QString(), true);
+        });
+        action("openAction")->trigger();
+        QCOMPARE(rows, (QStringList{"aaa.csv|AAA||1|1999-08-30|1999-08-30|0",
+                                    "bbb.csv|BBB||2|1999-08-30|1999-08-31|0"}));
+        QVERIFY(!oneSymbol);
+        const QString text = view().toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("your 2 files...")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral(": 2 added (3 price records)")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("BEE")), qPrintable(text));
+        QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{3 * 53});
+        QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(2 * 53 + 36, 4), std::string("BEE "));
+    }
+
+    // Add new days: a second run of a longer file appends its new day to the security it made.
+    void theUpdateBoxAddsNewDaysToTheSecurityAlreadyThere() {
+        WriteFileBytes(path("in.csv"), kLine);
+        open("in.csv", [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", true); });
+        WriteFileBytes(path("in.csv"), std::string(kLine) + "083199,1.5,2,1,1.75,1000,50\n");
+        prompter().queueDialog([&](QDialog& d) {
+            child<QCheckBox>(d, "updateCheck")->setChecked(true);
+            return confirmInto(d, qpath("db"), "XYZ", false);
+        });
+        action("settingsAction")->trigger();
+        QVERIFY2(view().toPlainText().contains(QStringLiteral("1 updated (1 price record")),
+                 qPrintable(view().toPlainText()));
+        QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{3 * 28});
+        QCOMPARE(stored("Update"), std::string("1"));
     }
 
     // Semicolons and decimal commas: refused with the comma delimiter, which keeps the dialog
