@@ -7,6 +7,7 @@
 #include "tests/support/JobFixture.h"
 #include "tests/support/TestSupport.h"
 #include "ui/FileList.h"
+#include "ui/Preview.h"
 #include "ui/StoredSettings.h"
 #include "ui/Tasks.h"
 
@@ -52,6 +53,11 @@ TEST_F(FileListTest, FactsOfAFileAndOfOneWithASymbolColumn) {
     EXPECT_EQ(facts.firstDate, "2024-01-02");
     EXPECT_EQ(facts.lastDate, "2024-02-05");
     EXPECT_EQ(facts.problems, 1);  // the line without a symbol
+    // The dialog's summary counts the securities, rather than reading them as one.
+    const ui::FileSummary summary = ui::SummarizeFile(Reading("many.csv", 1), go);
+    EXPECT_EQ(summary.text,
+              "The whole file: 2 securities, 4 records, 2024-01-02 to 2024-02-05.\n1 problem.");
+    EXPECT_TRUE(summary.bad);
 
     facts = ui::ReadFileFacts(Reading("missing.csv"), go);
     EXPECT_EQ(facts.state, ui::FileFacts::State::kFailed);
