@@ -150,6 +150,15 @@ void TakeLayout(const engine::DetectedLayout& layout, FormValues* form) {
     }
     form->fields[PriceField::kDate].column = layout.fields[PriceField::kDate].column;
     form->fields[PriceField::kClose].column = layout.fields[PriceField::kClose].column;
+    // Detection proposes no symbol, name or period column; one of the last run's that a price
+    // now takes is switched off.
+    for (int* column : {&form->columns.symbol, &form->columns.name, &form->columns.period}) {
+        for (PriceField field : msdb::kPriceFields) {
+            if (form->fields[field].on && form->fields[field].column == *column) {
+                *column = 0;
+            }
+        }
+    }
 }
 
 FormValues FormForFile(SettingsStore& store, const std::string& inputPath,

@@ -337,6 +337,59 @@ private slots:
         QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(2 * 53 + 36, 4), std::string("BEE "));
     }
 
+    // One file with a symbol column: listed with the securities it holds, converted as many.
+    // Of two files picked, one that cannot be opened is reported and the other opens alone; a
+    // file whose symbol is emptied in the table is refused by OK.
+    void aSymbolColumnAndFilesThatCannotBeUsed() {
+        WriteFileBytes(path("all.csv"),
+                       "AAA,083099,1.5,2,1,1.75,1000,50\n"
+                       "BBB,083099,1.5,2,1,1.75,1000,50\n"
+                       "AAA,083199,1.5,2,1,1.75,1000,50\n");
+        QString listed;
+        open("all.csv", [&](QDialog& d) {
+            child<QCheckBox>(d, "symbolColumnCheck")->setChecked(true);
+            setColumn(d, "symbolColumnEdit", "1");
+            for (const char* name :
+                 {"dateColumnEdit", "openColumnEdit", "highColumnEdit", "lowColumnEdit",
+                  "closeColumnEdit", "volumeColumnEdit", "openIntColumnEdit"}) {
+                auto* box = child<SpinEdit>(d, name);
+                box->setText(QString::number(box->text().toInt() + 1));
+            }
+            QAbstractItemModel* files = child<QTableView>(d, "filesTable")->model();
+            (void)QTest::qWaitFor([&] {
+                listed = files->index(0, ui::FileList::kSymbol).data().toString();
+                return listed.endsWith(QStringLiteral("securities"));
+            });
+            return confirmInto(d, qpath("db"), QString(), true);
+        });
+        QCOMPARE(listed, QStringLiteral("2 securities"));
+        QVERIFY2(view().toPlainText().contains(QStringLiteral(": 2 added (3 price records)")),
+                 qPrintable(view().toPlainText()));
+
+        WriteFileBytes(path("one.csv"), kLine);
+        WriteFileBytes(path("two.csv"), kLine);
+        prompter().queueFiles({qpath("one.csv"), qpath("missing.csv")});
+        prompter().queueDialog([](QDialog&) { return int(QDialog::Rejected); });
+        action("openAction")->trigger();
+        QCOMPARE(prompter().takeMessages().size(), 1);
+        QVERIFY(view().toPlainText().endsWith(
+            QStringLiteral("your file...\n\n\t") + qpath("one.csv") +
+            QStringLiteral("\n\nlooks like this...\n\n") + QString::fromLatin1(kLine)));
+
+        int result = -1;
+        prompter().queueFiles({qpath("one.csv"), qpath("two.csv")});
+        prompter().queueDialog([&](QDialog& d) {
+            QAbstractItemModel* files = child<QTableView>(d, "filesTable")->model();
+            files->setData(files->index(1, ui::FileList::kSymbol), QString());
+            result = confirmInto(d, qpath("db"), QString(), false);
+            return int(QDialog::Rejected);
+        });
+        action("openAction")->trigger();
+        QCOMPARE(result, int(QDialog::Rejected));
+        QCOMPARE(prompter().takeMessages(),
+                 QStringList{QStringLiteral("Type a symbol for the file two.csv.")});
+    }
+
     // Add new days: a second run of a longer file appends its new day to the security it made.
     void theUpdateBoxAddsNewDaysToTheSecurityAlreadyThere() {
         WriteFileBytes(path("in.csv"), kLine);

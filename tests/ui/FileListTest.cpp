@@ -7,6 +7,7 @@
 #include "tests/support/JobFixture.h"
 #include "tests/support/TestSupport.h"
 #include "ui/FileList.h"
+#include "ui/FileStart.h"
 #include "ui/Preview.h"
 #include "ui/StoredSettings.h"
 #include "ui/Tasks.h"
@@ -109,6 +110,13 @@ TEST(StoredSettings, ColumnsUpdateAndXMasterAreStoredAndReachTheRun) {
     EXPECT_TRUE(settings.update);
     EXPECT_TRUE(settings.xmaster);
     EXPECT_FALSE(form.SymbolEnabled(1));
+    // Detection, which proposes none of them, switches off the one a price now takes.
+    engine::DetectedLayout layout;
+    layout.fields = form.fields;  // columns 1 to 7
+    layout.fields[engine::PriceField::kClose].column = 8;
+    ui::FormValues detected = form;
+    ui::TakeLayout(layout, &detected);
+    EXPECT_EQ(detected.columns, (engine::OtherColumns{0, 9, 10, 0}));
     form.columns.symbol = 0;
     form.columns.name = 5;  // the close's column
     const std::vector<engine::SettingsProblem> problems =
