@@ -7,6 +7,8 @@
 #include "tests/support/JobFixture.h"
 #include "tests/support/TestSupport.h"
 #include "ui/FileList.h"
+#include "ui/FileStart.h"
+#include "ui/Preview.h"
 #include "ui/StoredSettings.h"
 #include "ui/Tasks.h"
 
@@ -52,6 +54,11 @@ TEST_F(FileListTest, FactsOfAFileAndOfOneWithASymbolColumn) {
     EXPECT_EQ(facts.firstDate, "2024-01-02");
     EXPECT_EQ(facts.lastDate, "2024-02-05");
     EXPECT_EQ(facts.problems, 1);  // the line without a symbol
+    // The dialog's summary counts the securities, rather than reading them as one.
+    const ui::FileSummary summary = ui::SummarizeFile(Reading("many.csv", 1), go);
+    EXPECT_EQ(summary.text,
+              "The whole file: 2 securities, 4 records, 2024-01-02 to 2024-02-05.\n1 problem.");
+    EXPECT_TRUE(summary.bad);
 
     facts = ui::ReadFileFacts(Reading("missing.csv"), go);
     EXPECT_EQ(facts.state, ui::FileFacts::State::kFailed);
@@ -103,6 +110,13 @@ TEST(StoredSettings, ColumnsUpdateAndXMasterAreStoredAndReachTheRun) {
     EXPECT_TRUE(settings.update);
     EXPECT_TRUE(settings.xmaster);
     EXPECT_FALSE(form.SymbolEnabled(1));
+    // Detection, which proposes none of them, switches off the one a price now takes.
+    engine::DetectedLayout layout;
+    layout.fields = form.fields;  // columns 1 to 7
+    layout.fields[engine::PriceField::kClose].column = 8;
+    ui::FormValues detected = form;
+    ui::TakeLayout(layout, &detected);
+    EXPECT_EQ(detected.columns, (engine::OtherColumns{0, 9, 10, 0}));
     form.columns.symbol = 0;
     form.columns.name = 5;  // the close's column
     const std::vector<engine::SettingsProblem> problems =
