@@ -349,11 +349,11 @@ private slots:
         open("all.csv", [&](QDialog& d) {
             child<QCheckBox>(d, "symbolColumnCheck")->setChecked(true);
             setColumn(d, "symbolColumnEdit", "1");
+            int column = 2;
             for (const char* name :
                  {"dateColumnEdit", "openColumnEdit", "highColumnEdit", "lowColumnEdit",
                   "closeColumnEdit", "volumeColumnEdit", "openIntColumnEdit"}) {
-                auto* box = child<SpinEdit>(d, name);
-                box->setText(QString::number(box->text().toInt() + 1));
+                setColumn(d, name, QString::number(column++));
             }
             QAbstractItemModel* files = child<QTableView>(d, "filesTable")->model();
             (void)QTest::qWaitFor([&] {
@@ -632,8 +632,12 @@ private slots:
             });
             QVERIFY2(detection.startsWith("Settings detected from the file"),
                      qPrintable(QString::fromLatin1(shape.name) + ": " + detection));
-            QVERIFY2(endsWithSuccess(), qPrintable(QString::fromLatin1(shape.name) + ": " +
-                                                   view().toPlainText().right(300)));
+            // A file whose ticker column detection finds is a run of its securities.
+            QVERIFY2(endsWithSuccess() || view().toPlainText().contains(
+                                              QStringLiteral("Securities of ") +
+                                              qpath(name.c_str()) + QStringLiteral(": 1 added")),
+                     qPrintable(QString::fromLatin1(shape.name) + ": " +
+                                view().toPlainText().right(300)));
 
             // The same file converted by a job with the detected settings.
             engine::ConversionSettings settings;
