@@ -385,11 +385,12 @@ public:
                         "a file of SYMBOL,NAME lines that names the securities whose files give "
                         "no name")
             ->type_name("MAP.csv");
-        app->add_flag("--update", settings_.update,
-                      "add the new days to the securities DIR holds already: the records dated "
-                      "after a security's last stored day are appended; a day it holds is "
-                      "passed over when the file gives the same values, and is a problem when "
-                      "they differ. Securities DIR does not hold are added");
+        update_ =
+            app->add_flag("--update", settings_.update,
+                          "add the new days to the securities DIR holds already: the records dated "
+                          "after a security's last stored day are appended; a day it holds is "
+                          "passed over when the file gives the same values, and is a problem when "
+                          "they differ. Securities DIR does not hold are added");
         app->add_flag("--verbose", verbose_, "say what was done to each security, a line each");
         period_ = app->add_option("--period", periodText_,
                                   "the time frame charting programs show the security in, which "
@@ -408,7 +409,8 @@ public:
         app->add_flag("--replace", settings_.replaceExisting,
                       "convert over the security SYMBOL that the MASTER of DIR lists: same file "
                       "number, same place in MASTER, new prices")
-            ->excludes(newMaster);
+            ->excludes(newMaster)
+            ->excludes(update_);
         app->add_flag("--xmaster", settings_.xmaster,
                       "when the MASTER of DIR lists 255 securities, list SYMBOL in DIR's XMASTER "
                       "(made when DIR has none) with its prices in F<n>.MWD, n from 256; a DIR "
@@ -641,6 +643,7 @@ private:
     bool verbose_ = false;
     bool database_ = false;
     CLI::Option* symbolOption_ = nullptr;
+    CLI::Option* update_ = nullptr;
     CLI::Option* nameOption_ = nullptr;
     std::string dir_;
     std::string symbol_;
