@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -12,7 +13,17 @@
 #include "cli/Commands.h"
 #include "cli/Help.h"
 #include "engine/ConversionJob.h"
+#include "engine/DatabaseRun.h"
+#include "engine/FileSymbol.h"
 #include "msdb/Reader.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define KORVEX_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define KORVEX_ISATTY(fd) isatty(fd)
+#endif
 
 namespace cli {
 
@@ -72,8 +83,26 @@ const std::map<std::string, PriceField>& FieldNames() {
     return names;
 }
 
+// The columns that are not prices, by the names --columns gives them.
+int* OtherColumn(const std::string& name, engine::OtherColumns* columns) {
+    if (name == "symbol" || name == "ticker") {
+        return &columns->symbol;
+    }
+    if (name == "name") {
+        return &columns->name;
+    }
+    if (name == "period" || name == "per") {
+        return &columns->period;
+    }
+    if (name == "time") {
+        return &columns->time;
+    }
+    return nullptr;
+}
+
 void ParseColumns(const std::string& list, ConversionSettings* settings) {
     msdb::PerField<bool> listed;
+    engine::OtherColumns others;
     std::size_t start = 0;
     while (start <= list.size()) {
         std::size_t end = std::min(list.find(',', start), list.size());
@@ -83,10 +112,25 @@ void ParseColumns(const std::string& list, ConversionSettings* settings) {
             throw UsageError{"--columns: '" + pair + "' is not of the form name=column"};
         }
         std::string name = Lower(pair.substr(0, equals));
+        if (int* other = OtherColumn(name, &others)) {
+            std::optional<int> column = ParseInt(pair.substr(equals + 1));
+            if (*other != 0) {
+                throw UsageError{"--columns: the field '" + name + "' is listed twice"};
+            }
+            if (!column || engine::CheckColumn(PriceField::kDate, *column)) {
+                throw UsageError{"--columns: the column of '" + name + "' must be a number from " +
+                                 std::to_string(engine::limits::kFirstColumn) + " to " +
+                                 std::to_string(engine::limits::kLastColumn)};
+            }
+            *other = *column;
+            start = end + 1;
+            continue;
+        }
         auto field = FieldNames().find(name);
         if (field == FieldNames().end()) {
             throw UsageError{"--columns: unknown field '" + name +
-                             "' (known: date, open, high, low, close, volume, vol, oi, openint)"};
+                             "' (known: date, open, high, low, close, volume, vol, oi, openint, "
+                             "symbol, ticker, name, period, per, time)"};
         }
         if (listed[field->second]) {
             throw UsageError{"--columns: the field '" + name + "' is listed twice"};
@@ -110,6 +154,7 @@ void ParseColumns(const std::string& list, ConversionSettings* settings) {
             settings->fields[field].column = engine::limits::kFirstColumn;  // takes no column
         }
     }
+    settings->columns = others;
 }
 
 char ParseDelimiter(const std::string& name) {
@@ -160,9 +205,110 @@ int Convert(const ConversionSettings& settings, std::ostream& out, std::ostream&
     return MadeStatus(job.Effect().finished, out, err);
 }
 
+// True for the files of a folder that a run takes: *.csv, *.txt and *.prn, in any letter case.
+bool IsPriceFileName(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        return false;
+    }
+    const std::string extension = Lower(name.substr(dot + 1));
+    return extension == "csv" || extension == "txt" || extension == "prn";
+}
+
+// The text of a --names file's field: blanks and the quotes around it removed.
+std::string Unquote(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        text = text.substr(1, text.size() - 2);
+    }
+    return std::string(text);
+}
+
+// The names of a --names file: a line "SYMBOL,NAME" each (a comma, semicolon or tab between),
+// a heading "symbol,name" allowed.
+std::map<std::string, std::string> ReadNames(const std::string& path) {
+    std::string text;
+    if (msdb::Status s = msdb::ReadWholeFile(msdb::FileSystem::Default(), path, &text); !s.ok()) {
+        throw UsageError{"--names: " + s.message()};
+    }
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+        text.erase(0, 3);
+    }
+    std::map<std::string, std::string> names;
+    std::size_t start = 0;
+    for (int line = 1; start < text.size(); ++line) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string_view row = std::string_view(text).substr(start, end - start);
+        start = end + 1;
+        if (Unquote(row).empty()) {
+            continue;
+        }
+        const std::size_t split = row.find_first_of(",;\t");
+        if (split == std::string_view::npos) {
+            throw UsageError{"--names: line " + std::to_string(line) + " of " + path +
+                             " is not SYMBOL,NAME"};
+        }
+        const std::string symbol = engine::NormalizeSymbol(Unquote(row.substr(0, split)));
+        const std::string name = Unquote(row.substr(split + 1));
+        if (line == 1 && Lower(symbol) == "symbol" && Lower(name) == "name") {
+            continue;
+        }
+        if (!symbol.empty()) {
+            names[symbol] = name;
+        }
+    }
+    return names;
+}
+
+int ConvertMany(const ConversionSettings& settings, std::vector<engine::InputFile> inputs,
+                std::map<std::string, std::string> names, bool verbose, std::ostream& out,
+                std::ostream& err) {
+    StreamNotifier notifier(err);
+    engine::JobServices services;
+    services.notifier = &notifier;
+    // On a terminal, a line that says how far the reading is, written over in place.
+    const bool terminal = &err == &std::cerr && KORVEX_ISATTY(2) != 0;
+    bool shown = false;
+    if (terminal) {
+        services.progress = [&err, &shown](int permille) {
+            err << "\rkorvex: reading the input files... " << permille / 10 << "%" << std::flush;
+            shown = true;
+        };
+    }
+    engine::DatabaseRun run(settings, std::move(inputs), std::move(names), services);
+    const int result = run.Run();
+    if (shown) {
+        err << "\r" << std::string(48, ' ') << "\r" << std::flush;
+    }
+    if (result != 0) {
+        out << "Nothing was converted.\n";
+        TellNotChanged(run.Effect(), err);
+        return 1;
+    }
+    out << run.Report().Text(verbose, settings.dryRun) << '\n';
+    if (run.WouldSucceed() || !run.Changed()) {
+        return MadeStatus(true, out, err);
+    }
+    return MadeStatus(run.Effect().finished, out, err);
+}
+
 constexpr std::string_view kDescription =
     "Converts INPUT, one period per line, into a new security of the MetaStock-format\n"
     "directory DIR. Each line that holds a field becomes one price record.\n"
+    "\n"
+    "Many securities in one run: give several files, or a folder (its *.csv, *.txt and\n"
+    "*.prn files), and each file becomes the security its name gives (aapl.csv: AAPL);\n"
+    "or read a file whose symbol column (--columns symbol=N) names each line's security.\n"
+    "--update adds the new days to the securities DIR holds already. The whole run is one\n"
+    "change to DIR: all of it is made, or none.\n"
     "\n"
     "How lines are read: a line ends at LF, CR LF or a lone CR and may be 65,536 bytes\n"
     "long. With comma, tab or semicolon every delimiter separates two fields (\"1,,2\" is\n"
@@ -216,22 +362,35 @@ public:
         CLI::App* app =
             Add(program, "convert", "convert one price file (see 'korvex-cli convert --help')",
                 std::string(kDescription), Footer());
-        SetTooMany("only one input file can be converted at a time");
-        Needed(app->add_option("INPUT", input_, "the price file")->type_name("FILE"),
+        Needed(app->add_option("INPUT", inputs_,
+                               "the price files, or folders whose *.csv, *.txt and *.prn files "
+                               "are converted")
+                   ->type_name("FILE|FOLDER"),
                "no input file given");
         Needed(app->add_option("--dir", dir_, "the target directory (at most 200 bytes)")
                    ->type_name("DIR"),
                "no target directory given (--dir)");
-        Needed(app->add_option("--symbol", symbol_,
-                               "the ticker symbol, at most 16 characters of the code page; "
-                               "upper-cased, trailing blanks removed; refused when DIR already "
-                               "holds it")
-                   ->type_name("SYMBOL"),
-               "no symbol given (--symbol)");
-        app->add_option("--name", settings_.name,
-                        "the security's name, at most 16 characters of the code page (default: "
-                        "none)")
-            ->type_name("NAME");
+        symbolOption_ = app->add_option("--symbol", symbol_,
+                                        "the ticker symbol of a single INPUT, at most 16 "
+                                        "characters of the code page; upper-cased, trailing "
+                                        "blanks removed; refused when DIR already holds it "
+                                        "(unless --update or --replace). Several files, or a "
+                                        "folder, take each file's name as its symbol")
+                            ->type_name("SYMBOL");
+        nameOption_ = app->add_option("--name", settings_.name,
+                                      "the security's name, at most 16 characters of the code "
+                                      "page (default: none)")
+                          ->type_name("NAME");
+        app->add_option("--names", namesPath_,
+                        "a file of SYMBOL,NAME lines that names the securities whose files give "
+                        "no name")
+            ->type_name("MAP.csv");
+        app->add_flag("--update", settings_.update,
+                      "add the new days to the securities DIR holds already: the records dated "
+                      "after a security's last stored day are appended; a day it holds is "
+                      "passed over when the file gives the same values, and is a problem when "
+                      "they differ. Securities DIR does not hold are added");
+        app->add_flag("--verbose", verbose_, "say what was done to each security, a line each");
         period_ = app->add_option("--period", periodText_,
                                   "the time frame charting programs show the security in, which "
                                   "INPUT gives one line of prices for: D daily (default), W "
@@ -254,8 +413,7 @@ public:
                       "when the MASTER of DIR lists 255 securities, list SYMBOL in DIR's XMASTER "
                       "(made when DIR has none) with its prices in F<n>.MWD, n from 256; a DIR "
                       "that has an XMASTER is added to without it. Programs that read only "
-                      "MASTER see only its 255 securities")
-            ->excludes(newMaster);
+                      "MASTER see only its 255 securities");
         app->add_flag("--accept-problems", settings_.acceptProblems,
                       "convert a file with problems all the same, storing only what check "
                       "accepts: a line whose date cannot be read, does not exist or does not go "
@@ -299,7 +457,10 @@ public:
                                    "name=column pairs separated by commas; names: date, open, "
                                    "high, low, close, volume (or vol), oi (or openint). Date and "
                                    "close are required; a field not listed is not stored. "
-                                   "Default: date=1,open=2,high=3,low=4,close=5,volume=6,oi=7")
+                                   "Default: date=1,open=2,high=3,low=4,close=5,volume=6,oi=7. "
+                                   "Also: symbol (or ticker), the security of each line; name, "
+                                   "its name; period (or per), D, W or M; time, which must be "
+                                   "000000 (end of day)")
                        ->type_name("LIST");
     }
 
@@ -311,10 +472,76 @@ public:
             err << "korvex: --detect: " << failure.message << "\nNothing was converted.\n";
             return 1;
         }
-        return Convert(settings, out, err);
+        std::vector<engine::InputFile> inputs = Inputs(settings);
+        if (!database_) {
+            return Convert(settings, out, err);
+        }
+        std::map<std::string, std::string> names;
+        if (!namesPath_.empty()) {
+            names = ReadNames(namesPath_);
+        }
+        return ConvertMany(settings, std::move(inputs), std::move(names), verbose_, out, err);
     }
 
 private:
+    // The files of the run, each folder standing for its price files in name order. Decides
+    // whether the run is one of many securities.
+    std::vector<engine::InputFile> Inputs(const ConversionSettings& settings) {
+        std::vector<engine::InputFile> inputs;
+        msdb::FileSystem& fs = msdb::FileSystem::Default();
+        bool folder = false;
+        for (const std::string& input : inputs_) {
+            const std::string path = AbsolutePath(input);
+            if (!fs.IsDirectory(path)) {
+                inputs.push_back({path, {}, {}});
+                continue;
+            }
+            folder = true;
+            std::vector<std::string> names;
+            if (msdb::Status s = fs.ListDirectory(path, &names); !s.ok()) {
+                throw UsageError{s.message()};
+            }
+            std::sort(names.begin(), names.end());
+            const std::size_t before = inputs.size();
+            for (const std::string& name : names) {
+                const std::string file = msdb::JoinPath(path, name);
+                if (IsPriceFileName(name) && !fs.IsDirectory(file)) {
+                    inputs.push_back({file, {}, {}});
+                }
+            }
+            if (inputs.size() == before) {
+                throw UsageError{"the folder " + input + " holds no *.csv, *.txt or *.prn file"};
+            }
+        }
+        const bool symbolColumn = settings.columns.symbol != 0;
+        database_ = inputs.size() > 1 || folder || symbolColumn || settings.update;
+        const bool given = symbolOption_->count() != 0;
+        if (!database_ || (inputs.size() == 1 && !folder && !symbolColumn)) {
+            if (!given) {
+                throw UsageError{"no symbol given (--symbol)"};
+            }
+            inputs.front().symbol = settings.symbol;
+            inputs.front().name = settings.name;
+            return inputs;
+        }
+        if (given) {
+            throw UsageError{symbolColumn
+                                 ? "--symbol: the symbol column (--columns symbol=N) gives each "
+                                   "line's security"
+                                 : "--symbol: only with one input file; each of several files "
+                                   "takes its name as its symbol (aapl.csv: AAPL)"};
+        }
+        if (nameOption_->count() != 0) {
+            throw UsageError{"--name: only with one input file; --names MAP.csv names many"};
+        }
+        if (!symbolColumn) {
+            for (engine::InputFile& input : inputs) {
+                input.symbol = engine::SymbolOfFile(input.path, settings.codePage);
+            }
+        }
+        return inputs;
+    }
+
     ConversionSettings Settings(std::ostream& err) {
         ConversionSettings settings = settings_;
         GivenSettings given;
@@ -368,7 +595,7 @@ private:
                 "--emaster goes with --new-master: an existing EMASTER is kept in step"};
         }
         settings.codePage = CodePageOption(codePage_, codePageText_);
-        settings.inputPath = AbsolutePath(input_);
+        settings.inputPath = AbsolutePath(inputs_.front());
         settings.directory = dir_;
         settings.symbol = symbol_;
         if (detect_) {
@@ -376,8 +603,12 @@ private:
                 throw DetectionFailure{*failure};
             }
         }
-        // The settings' own checks; the first problem found is the one reported.
+        // The settings' own checks; the first problem found is the one reported. A run of many
+        // files checks each file's symbol as it reads it.
         for (const engine::SettingsProblem& problem : settings.Validate()) {
+            if (problem.field == engine::SettingsField::kSymbol && symbol_.empty()) {
+                continue;
+            }
             if (problem.kind == engine::ProblemKind::kNotInCodePage) {
                 throw UsageError{
                     (problem.field == engine::SettingsField::kName ? "--name: " : "--symbol: ") +
@@ -399,7 +630,12 @@ private:
     }
 
     ConversionSettings settings_;
-    std::string input_;
+    std::vector<std::string> inputs_;
+    std::string namesPath_;
+    bool verbose_ = false;
+    bool database_ = false;
+    CLI::Option* symbolOption_ = nullptr;
+    CLI::Option* nameOption_ = nullptr;
     std::string dir_;
     std::string symbol_;
     bool newMaster_ = false;

@@ -23,7 +23,8 @@ bool IsHelpFlag(const CLI::Option* option) {
 // and the kind of its value.
 std::string Usage(const CLI::Option* option) {
     if (option->get_positional()) {
-        return option->get_name();
+        // A positional that takes any number of values is written with "...".
+        return option->get_name() + (option->get_items_expected_max() > 1 ? "..." : "");
     }
     const std::vector<std::string>& shorts = option->get_snames();
     std::string text = shorts.empty() ? "--" + option->get_lnames().front() : "-" + shorts.front();

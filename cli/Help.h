@@ -10,7 +10,7 @@
 
 namespace cli {
 
-// "korvex-cli convert INPUT --dir DIR --symbol SYMBOL [options]": the command's arguments, the
+// "korvex-cli convert INPUT... --dir DIR [options]": the command's arguments, the
 // options it cannot go without, and the others in brackets (or "[options]" when they are many).
 std::string Synopsis(const Command& command);
 

@@ -186,12 +186,24 @@ std::vector<SettingsProblem> ConversionSettings::Validate() const {
         duplicate = duplicate || taken[static_cast<std::size_t>(column)];
         taken[static_cast<std::size_t>(column)] = true;
     }
+    for (int column : {columns.symbol, columns.name, columns.period, columns.time}) {
+        if (column == 0) {
+            continue;
+        }
+        if (column < limits::kFirstColumn || column > limits::kLastColumn) {
+            add(CheckColumn(PriceField::kDate, column));
+            continue;
+        }
+        duplicate = duplicate || taken[static_cast<std::size_t>(column)];
+        taken[static_cast<std::size_t>(column)] = true;
+    }
     if (duplicate) {
         problems.push_back({SettingsField::kColumn, ProblemKind::kDuplicateColumns,
                             PriceField::kDate, 0, 0,
                             "Duplicate columns specified\nCorrect or disable"});
     }
-    if (TrimTrailingBlanks(symbol).empty()) {
+    // A file with a symbol column names its securities itself.
+    if (columns.symbol == 0 && TrimTrailingBlanks(symbol).empty()) {
         problems.push_back({SettingsField::kSymbol, ProblemKind::kEmpty, PriceField::kDate, 0, 0,
                             "You did not enter a valid symbol"});
     }

@@ -103,6 +103,19 @@ std::optional<msdb::DayNumber> ParseIsoDate(std::string_view text);
 // A symbol as it is stored: trailing blanks removed, ASCII letters in upper case.
 std::string NormalizeSymbol(std::string_view symbol);
 
+// The columns (from 1) of the fields that are not prices, each 0 when the file has none. With a
+// symbol column a file holds any number of securities, each symbol's lines the records of its
+// own; a name column names each security, a period column gives each line's time frame (D, W or
+// M, as Period reads them) and a time column each line's time of day, which must be midnight:
+// intraday prices are a record layout of their own.
+struct OtherColumns {
+    int symbol = 0;
+    int name = 0;
+    int period = 0;
+    int time = 0;
+    bool operator==(const OtherColumns&) const = default;
+};
+
 struct ConversionSettings {
     std::string inputPath;
     std::string directory;  // relative paths are taken from the current directory
@@ -120,6 +133,10 @@ struct ConversionSettings {
     // made when there is none, its prices in F<n>.MWD (n from 256). A directory that has an
     // XMASTER already is added to without it. Off: such a run is refused.
     bool xmaster = false;
+    // A security the directory holds already gets the records dated after its last stored day
+    // appended; records of days it holds are passed over when they equal the stored ones and are
+    // problems when they differ. Securities it does not hold are added.
+    bool update = false;
     // Does everything but the commit: the directory is only read.
     bool dryRun = false;
     char delimiter = ',';  // ',', '\t', ' ' or ';'
@@ -141,6 +158,7 @@ struct ConversionSettings {
     // Date and close are always stored; by default all seven fields, in columns 1 to 7.
     PerField<FieldSetting> fields = {
         {{{true, 1}, {true, 2}, {true, 3}, {true, 4}, {true, 5}, {true, 6}, {true, 7}}}};
+    OtherColumns columns;
 
     // Every problem, in the order in which the settings dialog checks: the columns of the fields
     // switched on, the lengths of name, directory and symbol, the rows to skip, duplicate columns,

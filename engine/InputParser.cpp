@@ -219,6 +219,11 @@ bool InputParser::IsHeading(std::string_view line) const {
     });
 }
 
+std::string_view InputParser::ColumnText(int column) const {
+    const auto at = static_cast<std::size_t>(column);
+    return at >= 1 && at <= fieldCount_ ? std::string_view(slots_[at - 1]) : std::string_view();
+}
+
 std::string InputParser::DateText() const {
     const std::string* field = Field(PriceField::kDate);
     return field == nullptr ? std::string() : *field;

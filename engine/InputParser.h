@@ -87,6 +87,10 @@ public:
     // The date field of the record read last, as the file writes it (until the next NextLine).
     std::string DateText() const;
 
+    // The field in `column` (from 1) of the line NextLine moved to, without the blanks and quotes
+    // around it; empty when the line has no such column. Valid until the next NextLine.
+    std::string_view ColumnText(int column) const;
+
     // Why the file is not a text file, when it holds a NUL byte; empty otherwise.
     const std::string& NotText() const { return notText_; }
 

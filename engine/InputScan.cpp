@@ -9,75 +9,57 @@
 namespace engine {
 namespace {
 
-// The records that one order of the dates keeps: each dated after (or, going backward, before)
-// the last it kept. A record that breaks the order is left out, and is a problem.
-class OrderFilter {
-public:
-    explicit OrderFilter(bool forward) : forward_(forward) {}
-
-    // Takes the record of `parser` dated `date`: true when it is kept.
-    bool Take(const InputParser& parser, const msdb::MbfBytes& date) {
-        const float value = msdb::FromMbf(date);
-        if (count_ > 0 && !(forward_ ? value > last_ : value < last_)) {
-            // The lines come in order: once ten are kept, the others are only counted. (The order
-            // that loses drops nearly every line of a file.)
-            if (problems_.Full()) {
-                problems_.CountLater();
-            } else {
-                std::optional<msdb::CalendarDay> before = msdb::StoredDateToDay(lastDate_);
-                problems_.Add(
-                    {parser.LineNumber(), "date", parser.DateText(),
-                     std::string(forward_ ? "is not later than " : "is not earlier than ") +
-                         (before ? msdb::IsoDateText(*before) : std::string("the date")) +
-                         ", the date stored before it" +
-                         (forward_ ? "" : " in a file that lists the newest day first")});
-            }
-            ++dropped_;
-            return false;
-        }
-        if (count_ == 0) {
-            firstDate_ = date;
-        }
-        last_ = value;
-        lastDate_ = date;
-        ++count_;
-        zeroVolumes_ += parser.Unreadable(PriceField::kVolume) ? 1 : 0;
-        zeroOpenInterests_ += parser.Unreadable(PriceField::kOpenInterest) ? 1 : 0;
-        return true;
-    }
-
-    std::int64_t count() const { return count_; }
-    std::int64_t dropped() const { return dropped_; }
-    std::int64_t zeroVolumes() const { return zeroVolumes_; }
-    std::int64_t zeroOpenInterests() const { return zeroOpenInterests_; }
-    const msdb::MbfBytes& firstDate() const { return firstDate_; }
-    const msdb::MbfBytes& lastDate() const { return lastDate_; }
-    const InputProblems& problems() const { return problems_; }
-
-private:
-    bool forward_;
-    float last_ = 0.0f;
-    msdb::MbfBytes firstDate_{};
-    msdb::MbfBytes lastDate_{};
-    std::int64_t count_ = 0;
-    std::int64_t dropped_ = 0;
-    std::int64_t zeroVolumes_ = 0;
-    std::int64_t zeroOpenInterests_ = 0;
-    InputProblems problems_;
-};
-
 std::string Count(std::int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 }  // namespace
 
+bool OrderFilter::Take(const InputParser& parser, const msdb::MbfBytes& date) {
+    const float value = msdb::FromMbf(date);
+    if (count_ > 0 && !(forward_ ? value > last_ : value < last_)) {
+        // The lines come in order: once ten are kept, the others are only counted. (The order
+        // that loses drops nearly every line of a file.)
+        if (problems_.Full()) {
+            problems_.CountLater();
+        } else {
+            std::optional<msdb::CalendarDay> before = msdb::StoredDateToDay(lastDate_);
+            problems_.Add({parser.LineNumber(), "date", parser.DateText(),
+                           std::string(forward_ ? "is not later than " : "is not earlier than ") +
+                               (before ? msdb::IsoDateText(*before) : std::string("the date")) +
+                               ", the date stored before it" +
+                               (forward_ ? "" : " in a file that lists the newest day first")});
+        }
+        ++dropped_;
+        return false;
+    }
+    if (count_ == 0) {
+        firstDate_ = date;
+    }
+    last_ = value;
+    lastDate_ = date;
+    ++count_;
+    zeroVolumes_ += parser.Unreadable(PriceField::kVolume) ? 1 : 0;
+    zeroOpenInterests_ += parser.Unreadable(PriceField::kOpenInterest) ? 1 : 0;
+    return true;
+}
+
+void RecordOrder::Finish(InputProblems* problems, ScanResult* result) const {
+    result->reversed = backward_.count() > forward_.count() && backward_.count() >= 2;
+    const OrderFilter& order = result->reversed ? backward_ : forward_;
+    problems->Merge(order.problems());
+    result->recordCount = order.count();
+    result->leftOut = unusable_ + order.dropped();
+    result->zeroVolumes = order.zeroVolumes();
+    result->zeroOpenInterests = order.zeroOpenInterests();
+    result->firstDate = result->reversed ? order.lastDate() : order.firstDate();
+    result->lastDate = result->reversed ? order.firstDate() : order.lastDate();
+}
+
 ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
                      const KeptCallback& onKept) {
     ScanResult result;
-    OrderFilter forward(true);
-    OrderFilter backward(false);
-    std::int64_t unusable = 0;
+    RecordOrder order;
     for (;;) {
         bool got = false;
         result.status = parser.NextLine(&got);
@@ -93,32 +75,21 @@ ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
             continue;
         }
         if (!parser.Usable()) {
-            ++unusable;
+            order.LeaveOut();
             continue;
         }
-        const msdb::MbfBytes& date = record.values[PriceField::kDate];
-        const bool forwardKeeps = forward.Take(parser, date);
-        const bool backwardKeeps = backward.Take(parser, date);
-        // Past what one security holds the run is refused: there is nothing to keep for it.
-        if (onKept && forwardKeeps && forward.count() <= msdb::kMaxPriceRecords) {
+        const RecordOrder::Kept kept = order.Take(parser, record);
+        if (onKept && kept.forward) {
             onKept(record, true);
         }
-        if (onKept && backwardKeeps && backward.count() <= msdb::kMaxPriceRecords) {
+        if (onKept && kept.backward) {
             onKept(record, false);
         }
     }
     if (!result.status.ok() || !parser.NotText().empty()) {
         return result;
     }
-    result.reversed = backward.count() > forward.count() && backward.count() >= 2;
-    const OrderFilter& order = result.reversed ? backward : forward;
-    parser.problems().Merge(order.problems());
-    result.recordCount = order.count();
-    result.leftOut = unusable + order.dropped();
-    result.zeroVolumes = order.zeroVolumes();
-    result.zeroOpenInterests = order.zeroOpenInterests();
-    result.firstDate = result.reversed ? order.lastDate() : order.firstDate();
-    result.lastDate = result.reversed ? order.firstDate() : order.lastDate();
+    order.Finish(&parser.problems(), &result);
     return result;
 }
 

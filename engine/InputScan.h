@@ -43,6 +43,65 @@ struct ScanResult {
     bool TooMany() const { return recordCount > msdb::kMaxPriceRecords; }
 };
 
+// The records that one order of the dates keeps: each dated after (or, going backward, before)
+// the last it kept. A record that breaks the order is left out, and is a problem.
+class OrderFilter {
+public:
+    explicit OrderFilter(bool forward) : forward_(forward) {}
+
+    // Takes the record of `parser` dated `date`: true when it is kept.
+    bool Take(const InputParser& parser, const msdb::MbfBytes& date);
+
+    std::int64_t count() const { return count_; }
+    std::int64_t dropped() const { return dropped_; }
+    std::int64_t zeroVolumes() const { return zeroVolumes_; }
+    std::int64_t zeroOpenInterests() const { return zeroOpenInterests_; }
+    const msdb::MbfBytes& firstDate() const { return firstDate_; }
+    const msdb::MbfBytes& lastDate() const { return lastDate_; }
+    const InputProblems& problems() const { return problems_; }
+
+private:
+    bool forward_;
+    float last_ = 0.0f;
+    msdb::MbfBytes firstDate_{};
+    msdb::MbfBytes lastDate_{};
+    std::int64_t count_ = 0;
+    std::int64_t dropped_ = 0;
+    std::int64_t zeroVolumes_ = 0;
+    std::int64_t zeroOpenInterests_ = 0;
+    InputProblems problems_;
+};
+
+// The records of one security as they come, in both orders of the dates at once, until the end
+// decides which order the file lists them in. A file of one security has one; a file with a
+// symbol column one per symbol.
+class RecordOrder {
+public:
+    struct Kept {
+        bool forward = false;
+        bool backward = false;
+    };
+    // Takes a usable record inside the settings' range; says which orders keep it. Past what one
+    // security holds nothing is kept: the run is refused.
+    Kept Take(const InputParser& parser, const PriceRecord& record) {
+        const msdb::MbfBytes& date = record.values[PriceField::kDate];
+        const bool forward = forward_.Take(parser, date);
+        const bool backward = backward_.Take(parser, date);
+        return {forward && forward_.count() <= msdb::kMaxPriceRecords,
+                backward && backward_.count() <= msdb::kMaxPriceRecords};
+    }
+    // Counts a record that cannot be stored.
+    void LeaveOut() { ++unusable_; }
+    // Decides the order: the newest day comes first when more records go backward than forward.
+    // Fills the counts, dates and order of `result` and adds the order's problems to `problems`.
+    void Finish(InputProblems* problems, ScanResult* result) const;
+
+private:
+    OrderFilter forward_{true};
+    OrderFilter backward_{false};
+    std::int64_t unusable_ = 0;
+};
+
 // Reads every line of `parser`'s file, passing each record read (out of the settings' range or
 // not, usable or not) to `onRecord` in file order. Decides the order of the dates: the file lists
 // the newest day first when more records go backward than forward, and its records are stored in

@@ -8,6 +8,7 @@
 
 #include "engine/ConversionSettings.h"
 #include "engine/Detect.h"
+#include "engine/FileSymbol.h"
 #include "ui/SettingsStore.h"
 #include "ui/StoredSettings.h"
 
@@ -16,9 +17,7 @@ namespace ui {
 // The records the preview shows, the most.
 inline constexpr int kPreviewRecords = 20;
 
-// The symbol a file's prices start with: its name without the last extension, in upper case, only
-// the characters code page `codePage` holds, cut to the 16 that MASTER holds.
-std::string SymbolOfFile(const std::string& path, int codePage);
+using engine::SymbolOfFile;
 
 struct Detection {
     bool take = false;    // the proposal replaces the reading settings

@@ -161,7 +161,8 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--frobnicate"},
          "unknown option '--frobnicate'"},
         {{"convert", "a", "b", "--dir", "db", "--symbol", "X"},
-         "only one input file can be converted at a time"},
+         "--symbol: only with one input file; each of several files takes its name as its symbol "
+         "(aapl.csv: AAPL)"},
         {{"convert", "in.csv", "--dir"}, "--dir needs a value"},
         {{"convert", "in.csv", "--dir", "db", "--dir", "db2", "--symbol", "X"},
          "--dir is given more than once"},
@@ -194,7 +195,7 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
          "--columns: the field 'date' is listed twice"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns", "date=1,last=2"},
          "--columns: unknown field 'last' (known: date, open, high, low, close, volume, vol, oi, "
-         "openint)"},
+         "openint, symbol, ticker, name, period, per, time)"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns",
           "date=3,close=5,high=3"},
          "Duplicate columns specified\nCorrect or disable"},
@@ -277,8 +278,7 @@ TEST_F(CliTest, DryRunsAndAcceptedProblems) {
 TEST_F(CliTest, HelpVersionAndUnknownCommands) {
     Outcome help = RunCli({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("korvex-cli convert INPUT --dir DIR --symbol SYMBOL"),
-              std::string::npos);
+    EXPECT_NE(help.out.find("korvex-cli convert INPUT... --dir DIR [options]"), std::string::npos);
     Outcome convertHelp = RunCli({"convert", "--help"});
     EXPECT_EQ(convertHelp.status, 0);
     for (const char* option : {"--dir", "--symbol", "--name", "--new-master", "--delimiter",

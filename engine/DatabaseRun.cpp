@@ -1,0 +1,1326 @@
+#include "engine/DatabaseRun.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <unordered_map>
+
+#include "engine/InputScan.h"
+#include "engine/Messages.h"
+#include "msdb/MasterTree.h"
+#include "msdb/Reader.h"
+#include "msdb/SecurityFiles.h"
+
+namespace engine {
+namespace {
+
+using Action = SecurityOutcome::Action;
+
+class StderrNotifier final : public Notifier {
+public:
+    void ShowMessage(const std::string& text) override { std::cerr << "korvex: " << text << '\n'; }
+};
+
+std::string Upper(std::string_view text) {
+    std::string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
+    return upper;
+}
+
+// The text of a symbol or name up to its first space or NUL, in upper case: two texts that
+// SecurityMatches or XMaster::Matches finds equal share it.
+std::string FirstWord(std::string_view text) {
+    const std::size_t end = std::min(text.find(' '), text.find('\0'));
+    return Upper(text.substr(0, end));
+}
+
+std::string Field(const msdb::MasterRecord& record, std::size_t offset, std::size_t size) {
+    return std::string(reinterpret_cast<const char*>(record.data()) + offset, size);
+}
+
+// The record bytes of `record`, the fields switched on in canonical order, behind `bytes`.
+void AppendRecord(std::string* bytes, const PriceRecord& record, const PerField<bool>& fieldsOn) {
+    for (PriceField field : msdb::kPriceFields) {
+        if (fieldsOn[field]) {
+            bytes->append(reinterpret_cast<const char*>(record.values[field].data()),
+                          msdb::kFieldSize);
+        }
+    }
+}
+
+std::string DayText(const msdb::MbfBytes& date) {
+    std::optional<msdb::CalendarDay> day = msdb::StoredDateToDay(date);
+    return day ? msdb::IsoDateText(*day) : std::string("no date");
+}
+
+msdb::MbfBytes DateOf(std::string_view record) {
+    msdb::MbfBytes date{};
+    std::memcpy(date.data(), record.data(), date.size());
+    return date;
+}
+
+std::string FieldList(const PerField<bool>& fields) {
+    std::string text;
+    for (PriceField field : msdb::kPriceFields) {
+        if (fields[field]) {
+            text += (text.empty() ? "" : ", ") + std::string(msdb::kPriceFieldLabels[field]);
+        }
+    }
+    return text;
+}
+
+// True for the time of an end-of-day line: empty, or midnight written as digits with or without
+// colons (000000, 00:00, 0).
+bool IsMidnight(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c == '0' || c == ':'; });
+}
+
+std::string Plural(std::int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+// The securities the directory's MASTER tree and its XMASTER hold, found by symbol as the
+// duplicate check of a single conversion finds them.
+class DatabaseRun::Index {
+public:
+    struct Match {
+        bool own = false;      // in the directory's own MASTER or XMASTER
+        bool xmaster = false;  // in XMASTER
+        std::size_t record = 0;
+        std::string directory;  // of a MASTER record
+    };
+
+    void AddMaster(const std::string& directory, std::size_t record,
+                   const msdb::MasterRecord& bytes, bool own) {
+        const std::size_t at = masterRecords_.size();
+        masterRecords_.push_back({directory, record, bytes, own});
+        byWord_[FirstWord(Field(bytes, msdb::kSymbolOffset, msdb::kSymbolFieldSize))].push_back(at);
+        const std::string name = FirstWord(Field(bytes, msdb::kNameOffset, msdb::kNameFieldSize));
+        if (name != FirstWord(Field(bytes, msdb::kSymbolOffset, msdb::kSymbolFieldSize))) {
+            byWord_[name].push_back(at);
+        }
+    }
+
+    void AddXMaster(const msdb::XMasterEntry& entry) {
+        const std::size_t at = xmasterEntries_.size();
+        xmasterEntries_.push_back(entry);
+        byUpper_[Upper(entry.symbol)].push_back(at);
+        if (Upper(entry.name) != Upper(entry.symbol)) {
+            byUpper_[Upper(entry.name)].push_back(at);
+        }
+    }
+
+    std::vector<Match> Find(const std::string& symbol) const {
+        std::vector<Match> matches;
+        if (auto it = byWord_.find(FirstWord(symbol)); it != byWord_.end()) {
+            for (std::size_t at : it->second) {
+                const MasterEntry& entry = masterRecords_[at];
+                if (msdb::SecurityMatches(entry.bytes, symbol)) {
+                    matches.push_back({entry.own, false, entry.record, entry.directory});
+                }
+            }
+        }
+        if (auto it = byUpper_.find(Upper(symbol)); it != byUpper_.end()) {
+            for (std::size_t at : it->second) {
+                if (msdb::XMaster::Matches(xmasterEntries_[at], symbol)) {
+                    matches.push_back({true, true, xmasterEntries_[at].recordNumber, {}});
+                }
+            }
+        }
+        return matches;
+    }
+
+    const msdb::XMasterEntry* XMasterEntry(std::size_t record) const {
+        for (const msdb::XMasterEntry& entry : xmasterEntries_) {
+            if (entry.recordNumber == record) {
+                return &entry;
+            }
+        }
+        return nullptr;
+    }
+
+private:
+    struct MasterEntry {
+        std::string directory;
+        std::size_t record;
+        msdb::MasterRecord bytes;
+        bool own;
+    };
+    std::vector<MasterEntry> masterRecords_;
+    std::vector<msdb::XMasterEntry> xmasterEntries_;
+    std::unordered_map<std::string, std::vector<std::size_t>> byWord_;
+    std::unordered_map<std::string, std::vector<std::size_t>> byUpper_;
+};
+
+// One security of the run.
+struct DatabaseRun::Security {
+    std::string symbol;  // as the input gives it
+    std::string stored;  // in MASTER's code page, as its record holds it
+    std::string name;    // in the code page; empty for none
+    Period period = Period::kDaily;
+    Action action = Action::kAdded;
+    bool inXMaster = false;
+    int fileNumber = 0;
+    std::size_t record = 0;  // its MASTER or XMASTER record, from 1, when it is listed already
+    PerField<bool> fields{};
+    std::size_t recordLength = 0;
+    std::size_t outcome = 0;  // its place in the report
+
+    // The price file as the directory holds it, for an update.
+    bool opened = false;
+    std::uint64_t storedLength = 0;
+    std::string storedHeader;
+    std::int64_t storedCount = 0;
+    msdb::MbfBytes storedFirst{};
+    std::optional<std::string> storedRecords;  // read when a file gives a day it may hold
+    std::string appended;
+
+    // What it holds after the run.
+    std::string staged;  // the whole price file's records, for one written anew
+    std::int64_t count = 0;
+    msdb::MbfBytes first{};
+    msdb::MbfBytes last{};
+    float lastValue = 0.0f;
+};
+
+// The lines of one symbol in one file.
+struct DatabaseRun::Group {
+    std::string symbol;
+    std::string name;
+    std::optional<Period> period;
+    LineNumber periodLine = 0;
+    std::string problem;  // why its lines cannot be stored, when the symbol itself is wrong
+    RecordOrder order;
+    std::string forward;  // the records each order keeps, and their lines
+    std::string backward;
+    std::vector<LineNumber> forwardLines;
+    std::vector<LineNumber> backwardLines;
+};
+
+std::int64_t RunReport::Count(Action action) const {
+    return std::count_if(securities.begin(), securities.end(),
+                         [action](const SecurityOutcome& s) { return s.action == action; });
+}
+
+std::string RunReport::Text(bool verbose, bool dryRun) const {
+    std::int64_t added = 0;
+    std::int64_t replaced = 0;
+    std::int64_t appended = 0;
+    std::int64_t held = 0;
+    for (const SecurityOutcome& s : securities) {
+        (s.action == Action::kAdded      ? added
+         : s.action == Action::kReplaced ? replaced
+                                         : appended) += s.records;
+        held += s.daysHeld;
+    }
+    const char* records[] = {"price record", "price records"};
+    std::string text = std::string(dryRun ? "Would change the securities of " : "Securities of ") +
+                       directory + ": " + std::to_string(Count(Action::kAdded)) + " added (" +
+                       Plural(added, records[0], records[1]) + "), " +
+                       std::to_string(Count(Action::kUpdated)) + " updated (" +
+                       Plural(appended, records[0], records[1]) + " appended, " +
+                       Plural(held, "day", "days") + " already held), " +
+                       std::to_string(Count(Action::kReplaced)) + " replaced (" +
+                       Plural(replaced, records[0], records[1]) + "), " +
+                       std::to_string(Count(Action::kUnchanged)) + " unchanged.";
+    if (!accepted.empty()) {
+        std::string sentence = accepted;
+        sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+        text += " " + sentence + ".";
+    }
+    if (!verbose) {
+        return text;
+    }
+    for (const SecurityOutcome& s : securities) {
+        text += "\n  " + s.symbol + ": ";
+        switch (s.action) {
+            case Action::kAdded:
+            case Action::kReplaced:
+                text += std::string(s.action == Action::kAdded ? "added, " : "replaced, ") +
+                        Plural(s.records, "price record", "price records") + " in " + s.fileName;
+                break;
+            case Action::kUpdated:
+                text += "updated, " + Plural(s.records, "price record", "price records") +
+                        " appended to " + s.fileName;
+                break;
+            case Action::kUnchanged:
+                text += "unchanged, " + s.fileName;
+                break;
+        }
+        text += " (" + DayText(s.firstDate) + " to " + DayText(s.lastDate) + ")";
+        if (s.daysHeld > 0) {
+            text += "; " + Plural(s.daysHeld, "day", "days") + " already held";
+        }
+        if (s.reversed) {
+            text += "; newest day first in the file";
+        }
+    }
+    return text;
+}
+
+DatabaseRun::DatabaseRun(ConversionSettings settings, std::vector<InputFile> inputs,
+                         std::map<std::string, std::string> names, const JobServices& services)
+    : settings_(std::move(settings)),
+      inputs_(std::move(inputs)),
+      names_(std::move(names)),
+      target_(services.fileSystem != nullptr ? *services.fileSystem : msdb::FileSystem::Default()) {
+    static StderrNotifier stderrNotifier;
+    fs_ = services.fileSystem != nullptr ? services.fileSystem : &msdb::FileSystem::Default();
+    notifier_ = services.notifier != nullptr ? services.notifier : &stderrNotifier;
+    clock_ = services.clock != nullptr ? services.clock : &Clock::System();
+    lockWait_ = services.lockWait;
+    cancel_ = services.cancel;
+    progress_ = services.progress;
+    directory_ = settings_.directory;
+}
+
+DatabaseRun::~DatabaseRun() = default;
+
+void DatabaseRun::Tell(const std::string& text) {
+    lastMessage_ = text;
+    notifier_->ShowMessage(text);
+}
+
+void DatabaseRun::Refuse(SettingsField field, const std::string& text) {
+    refused_ = ConversionJob::Refusal{field, PriceField::kDate, text};
+    Tell(text);
+}
+
+std::string DatabaseRun::PathInDirectory(const std::string& name) const {
+    return msdb::JoinPath(directory_, name);
+}
+
+std::string DatabaseRun::PriceFileName(const Security& security) const {
+    return security.inXMaster ? msdb::MwdFileName(security.fileNumber)
+                              : msdb::DatFileName(security.fileNumber);
+}
+
+bool DatabaseRun::Stopped() {
+    if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
+        cancelled_ = true;
+    }
+    return cancelled_;
+}
+
+DirectoryEffect DatabaseRun::Effect() const {
+    DirectoryEffect effect = target_.Effect();
+    effect.directory = directory_;
+    return effect;
+}
+
+RunResult DatabaseRun::Result() const {
+    RunResult result;
+    result.succeeded = succeeded_;
+    result.cancelled = cancelled_;
+    result.message = lastMessage_;
+    if (!succeeded_ && !changed_ && refused_) {
+        result.refusal = refused_;
+        result.message = refused_->message;
+    }
+    if (succeeded_) {
+        result.summary = report_.Text(false, settings_.dryRun);
+    }
+    return result;
+}
+
+int DatabaseRun::Run() {
+    const int result = RunSteps();
+    target_.Release();
+    succeeded_ = result == 0;
+    return result;
+}
+
+int DatabaseRun::RunSteps() {
+    if (CheckSettings() != 0 || PrepareDirectory() != 0) {
+        return 1;
+    }
+    for (const InputFile& input : inputs_) {
+        msdb::FileInfo info;
+        if (fs_->GetInfo(input.path, &info).ok()) {
+            totalBytes_ += info.size;
+        }
+    }
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+        if (ReadFile(inputs_[i], i) != 0) {
+            return 1;
+        }
+    }
+    if (!duplicates_.empty()) {
+        std::string list;
+        for (std::size_t i = 0; i < duplicates_.size() && i < 5; ++i) {
+            list += (i == 0 ? "" : ", ") + duplicates_[i];
+        }
+        if (duplicates_.size() > 5) {
+            list += " and " + std::to_string(duplicates_.size() - 5) + " more";
+        }
+        Refuse(SettingsField::kSymbol,
+               std::string(messages::kDuplicateSymbol) + ": " + directory_ + " holds " + list +
+                   " already. Add the new days to securities already there (--update), or "
+                   "replace them (--replace).");
+        return 1;
+    }
+    if (Decide(problems_) != 0) {
+        return 1;
+    }
+    if (report_.securities.empty()) {
+        Tell("The input files hold no price records.");
+        return 1;
+    }
+    if (WriteDirectoryFiles() != 0) {
+        return 1;
+    }
+    if (settings_.dryRun) {
+        wouldSucceed_ = true;
+        return 0;
+    }
+    if (Stopped()) {
+        return 1;  // the last moment at which stopping changes nothing
+    }
+    return Commit();
+}
+
+int DatabaseRun::CheckSettings() {
+    const std::vector<SettingsProblem> problems = settings_.Validate();
+    for (const SettingsProblem& problem : problems) {
+        // The symbols and names are each file's, checked as they are read.
+        if (problem.field == SettingsField::kSymbol || problem.field == SettingsField::kName) {
+            continue;
+        }
+        Refuse(problem.field, problem.message);
+        return 1;
+    }
+    if (settings_.FieldCount() < 2) {
+        Refuse(SettingsField::kColumn, messages::kMoreColumns);
+        return 1;
+    }
+    if (inputs_.empty()) {
+        Tell("No input file was given.");
+        return 1;
+    }
+    if (settings_.update && settings_.replaceExisting) {
+        Refuse(SettingsField::kMaster,
+               "A run either adds new days to the securities already there or replaces them, "
+               "not both.");
+        return 1;
+    }
+    for (const InputFile& input : inputs_) {
+        if (settings_.columns.symbol == 0 && NormalizeSymbol(input.symbol).empty()) {
+            Refuse(SettingsField::kSymbol, "The file " + input.path +
+                                               " has no symbol column and no symbol is given "
+                                               "for it.");
+            return 1;
+        }
+    }
+    const CalendarDate today = clock_->Today();
+    today_ = msdb::DayNumberToMbfDate(
+        msdb::TwoDigitYearToDayNumber(today.year % 100, today.month % 100, today.day % 100));
+    return 0;
+}
+
+int DatabaseRun::PrepareDirectory() {
+    if (std::optional<std::string> problem = target_.Resolve(settings_.directory)) {
+        Refuse(SettingsField::kDirectory, *problem);
+        return 1;
+    }
+    directory_ = target_.path();
+    report_.directory = directory_;
+    if (std::optional<std::string> problem = target_.Lock(lockWait_, settings_.dryRun)) {
+        Tell(*problem);
+        return 1;
+    }
+    if (!target_.recoveryMessage().empty()) {
+        Tell(target_.recoveryMessage());
+    }
+    bool exists = false;
+    if (std::optional<std::string> problem = target_.LocateMaster(&exists)) {
+        Tell(*problem);
+        return 1;
+    }
+    masterPath_ = target_.masterPath();
+    index_ = std::make_unique<Index>();
+    std::vector<std::string> names;
+    if (msdb::Status s = fs_->ListDirectory(directory_, &names); !s.ok()) {
+        Tell(s.message());
+        return 1;
+    }
+    for (const std::string& name : names) {
+        if (std::optional<int> number = msdb::SecurityFileNumber(name)) {
+            numbersOnDisk_[static_cast<std::size_t>(*number)] = true;
+        } else if (std::optional<int> big = msdb::XMasterFileNumber(name)) {
+            xmasterNumbersOnDisk_.insert(*big);
+        }
+    }
+    if (settings_.master == MasterChoice::kMakeNew) {
+        if (exists) {
+            Refuse(SettingsField::kMaster, messages::kMasterExists);
+            return 1;
+        }
+        master_ = msdb::Master(masterPath_);
+        for (std::string_view other : {msdb::kEMasterFileName, msdb::kXMasterFileName}) {
+            std::optional<std::string> found;
+            if (msdb::Status s = msdb::FindEntryNoCase(*fs_, directory_, other, &found);
+                !s.ok() || found) {
+                if (s.ok()) {
+                    Refuse(SettingsField::kMaster, "New Master chosen but an " +
+                                                       std::string(other) + " already exists in " +
+                                                       directory_ + ".");
+                } else {
+                    Tell(s.message());
+                }
+                return 1;
+            }
+        }
+        if (settings_.makeEMaster) {
+            emaster_ = msdb::EMaster(PathInDirectory(std::string(msdb::kEMasterFileName)));
+        }
+        return 0;
+    }
+    if (!exists) {
+        Refuse(SettingsField::kMaster, messages::kNoMasterFile);
+        return 1;
+    }
+    if (std::optional<std::string> problem = target_.ReadMaster(&master_)) {
+        Tell(*problem);
+        return 1;
+    }
+    masterBefore_ = std::string(master_.bytes());
+    if (msdb::Status s = master_.CheckConsistent(); !s.ok()) {
+        Tell(s.message());
+        return 1;
+    }
+    std::optional<std::string> emasterName;
+    msdb::Status s = msdb::FindEntryNoCase(*fs_, directory_, msdb::kEMasterFileName, &emasterName);
+    if (s.ok() && emasterName) {
+        emaster_.emplace();
+        s = msdb::EMaster::Read(*fs_, PathInDirectory(*emasterName), &*emaster_);
+        if (s.ok()) {
+            emasterBefore_ = std::string(emaster_->bytes());
+            s = emaster_->CheckAgrees(master_);
+        }
+    }
+    if (!s.ok()) {
+        Tell("The EMASTER file of " + directory_ + " cannot be used.\n" + s.message());
+        return 1;
+    }
+    msdb::XMaster xmaster;
+    if (s = msdb::ReadXMasterOf(*fs_, directory_, &xmaster); s.ok()) {
+        if (s = xmaster.Check(); !s.ok()) {
+            Tell(s.message());
+            return 1;
+        }
+        xmasterBefore_ = std::string(xmaster.bytes());
+        xmaster_ = std::move(xmaster);
+        for (const msdb::XMasterEntry& entry : xmaster_->Entries()) {
+            index_->AddXMaster(entry);
+        }
+    } else if (!s.IsNotFound()) {
+        Tell("The XMASTER file of " + directory_ + " cannot be read.\n" + s.message());
+        return 1;
+    }
+    // Every security of the MASTER tree, sub-directories included: a symbol that one of them
+    // holds is never added twice.
+    class Collect final : public msdb::MasterTreeVisitor {
+    public:
+        Collect(Index& index, std::string own) : index_(index), own_(std::move(own)) {}
+        void OnMaster(const std::string&, const msdb::Status& status,
+                      const msdb::Master&) override {
+            if (!status.ok() && !status.IsNotFound() && unreadable.empty()) {
+                unreadable = status.message();
+            }
+        }
+        bool OnSecurity(const std::string& directory, std::size_t recordNumber,
+                        msdb::RecordBytes record) override {
+            msdb::MasterRecord bytes{};
+            std::copy(record.begin(), record.end(), bytes.begin());
+            const std::string where = msdb::JoinPath(directory, "");
+            index_.AddMaster(where, recordNumber, bytes, where == own_);
+            return false;
+        }
+        std::string unreadable;
+
+    private:
+        Index& index_;
+        std::string own_;
+    };
+    Collect collect(*index_, msdb::JoinPath(directory_, ""));
+    msdb::WalkMasterTree(*fs_, directory_, collect);
+    if (!collect.unreadable.empty()) {
+        Tell(
+            "The securities of the directory could not all be read to look for the symbols of "
+            "the run.\n" +
+            collect.unreadable);
+        return 1;
+    }
+    return 0;
+}
+
+int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
+    (void)inputNumber;
+    std::unique_ptr<msdb::ReadableFile> file;
+    if (msdb::Status s = fs_->OpenForRead(input.path, &file); !s.ok()) {
+        Tell("The input file " + input.path + " cannot be opened.\n" + s.message());
+        return 1;
+    }
+    std::uint64_t size = 0;
+    if (msdb::FileInfo info; fs_->GetInfo(input.path, &info).ok()) {
+        size = info.size;
+    }
+    ConversionSettings settings = settings_;
+    settings.inputPath = input.path;
+    auto counting = std::make_unique<CountingFile>(std::move(file));
+    const CountingFile* counter = counting.get();
+    InputParser parser(settings, std::move(counting));
+    const PerField<bool> fieldsOn = settings_.FieldsOn();
+    const OtherColumns& columns = settings_.columns;
+    std::vector<std::unique_ptr<Group>> groups;
+    std::unordered_map<std::string, Group*> bySymbol;
+    const std::string fileSymbol = NormalizeSymbol(input.symbol);
+    bool first = true;
+    std::int64_t lines = 0;
+    auto problem = [&](const char* field, std::string_view text, std::string what) {
+        parser.problems().Add({parser.LineNumber(), field, std::string(text), std::move(what)});
+    };
+    for (;;) {
+        bool got = false;
+        msdb::Status s = parser.NextLine(&got);
+        if (!s.ok()) {
+            Tell("The input file " + input.path + " could not be read to its end.\n" + s.message());
+            return 1;
+        }
+        if (!got) {
+            break;
+        }
+        if ((++lines & 1023) == 0) {
+            if (Stopped()) {
+                return 1;
+            }
+            if (progress_ && totalBytes_ > 0) {
+                const int permille =
+                    static_cast<int>((bytesDone_ + counter->BytesRead()) * 1000 / totalBytes_);
+                if (permille >= lastPermille_ + 10) {
+                    lastPermille_ = permille;
+                    progress_(std::min(permille, 1000));
+                }
+            }
+        }
+        const PriceRecord record = parser.ReadRecord();
+        if (first && parser.DateCheckMessage() != nullptr) {
+            Tell(parser.DateCheckMessage());
+        }
+        first = false;
+        std::string symbol =
+            columns.symbol != 0 ? NormalizeSymbol(parser.ColumnText(columns.symbol)) : fileSymbol;
+        if (symbol.empty()) {
+            problem("symbol", "", "is empty");
+            continue;
+        }
+        if (columns.time != 0 && !IsMidnight(parser.ColumnText(columns.time))) {
+            Refuse(SettingsField::kColumn,
+                   "Line " + std::to_string(parser.LineNumber()) + " of " + input.path +
+                       " holds the time " + std::string(parser.ColumnText(columns.time)) +
+                       ": Korvex converts end-of-day prices, one record a day, week or month, "
+                       "whose time is 000000. Intraday prices are a record layout of their own, "
+                       "which Korvex does not write.");
+            return 1;
+        }
+        Group*& group = bySymbol[symbol];
+        if (group == nullptr) {
+            groups.push_back(std::make_unique<Group>());
+            group = groups.back().get();
+            group->symbol = symbol;
+            if (std::optional<SettingsProblem> p = CheckLength(SettingsField::kSymbol, symbol)) {
+                group->problem = "is longer than the " + std::to_string(limits::kMaxSymbolLength) +
+                                 " characters MASTER holds";
+            } else if (std::optional<SettingsProblem> q =
+                           CheckCodePage(SettingsField::kSymbol, symbol, settings_.codePage)) {
+                group->problem = q->message;
+            }
+        }
+        if (!group->problem.empty()) {
+            problem("symbol", symbol, group->problem);
+            continue;
+        }
+        if (columns.period != 0) {
+            const std::string_view text = parser.ColumnText(columns.period);
+            std::string refusal;
+            std::optional<Period> period = ReadPeriod(text, &refusal);
+            if (text.empty()) {
+                problem("period", "", "is empty");
+                continue;
+            }
+            if (!period) {
+                Refuse(SettingsField::kPeriod, "Line " + std::to_string(parser.LineNumber()) +
+                                                   " of " + input.path + ": the period " + refusal);
+                return 1;
+            }
+            if (group->period && *group->period != *period) {
+                Refuse(SettingsField::kPeriod,
+                       "The lines of " + symbol + " in " + input.path + " give two periods, " +
+                           std::string(1, static_cast<char>(*group->period)) + " (line " +
+                           std::to_string(group->periodLine) + ") and " +
+                           std::string(1, static_cast<char>(*period)) + " (line " +
+                           std::to_string(parser.LineNumber()) +
+                           "): the records of a security share one period.");
+                return 1;
+            }
+            if (!group->period) {
+                group->period = period;
+                group->periodLine = parser.LineNumber();
+            }
+        }
+        if (columns.name != 0 && group->name.empty()) {
+            group->name = TrimTrailingBlanks(parser.ColumnText(columns.name));
+        }
+        if (parser.OutOfRange()) {
+            continue;
+        }
+        if (!parser.Usable()) {
+            group->order.LeaveOut();
+            continue;
+        }
+        const RecordOrder::Kept kept = group->order.Take(parser, record);
+        if (kept.forward) {
+            AppendRecord(&group->forward, record, fieldsOn);
+            group->forwardLines.push_back(parser.LineNumber());
+        }
+        if (kept.backward) {
+            AppendRecord(&group->backward, record, fieldsOn);
+            group->backwardLines.push_back(parser.LineNumber());
+        }
+    }
+    if (!parser.NotText().empty()) {
+        Tell("The input file " + input.path + " is not a plain text file: " + parser.NotText() +
+             ".\nSave it as plain text (CSV or TXT, in UTF-8 or your system's code page) and "
+             "convert that file.");
+        return 1;
+    }
+    bytesDone_ += size;
+    InputProblems problems = std::move(parser.problems());
+    for (std::unique_ptr<Group>& group : groups) {
+        if (TakeGroup(input, *group, &problems) != 0) {
+            return 1;
+        }
+        group.reset();  // its records are written out
+    }
+    if (!problems.empty()) {
+        problems_.emplace_back(input.path, std::move(problems));
+    }
+    return 0;
+}
+
+int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* problems) {
+    if (!group.problem.empty()) {
+        return 0;
+    }
+    ScanResult scan;
+    group.order.Finish(problems, &scan);
+    acceptance_.leftOut += scan.leftOut;
+    acceptance_.zeroVolumes += scan.zeroVolumes;
+    acceptance_.zeroOpenInterests += scan.zeroOpenInterests;
+    if (scan.TooMany()) {
+        Refuse(SettingsField::kRange,
+               "The input file " + input.path + " holds " + std::to_string(scan.recordCount) +
+                   " price records of " + group.symbol + ", more than the " +
+                   std::to_string(msdb::kMaxPriceRecords) +
+                   " that one security holds.\nConvert the records of a range of dates: --from "
+                   "DATE and --to DATE, the dates written as YYYY-MM-DD.");
+        return 1;
+    }
+    if (scan.recordCount == 0) {
+        return 0;  // its lines' problems say why
+    }
+    std::optional<std::size_t> at;
+    if (SecurityFor(group.symbol, group, input, &at) != 0) {
+        return 1;
+    }
+    if (!at) {
+        return 0;  // held already: refused once every file is read
+    }
+    Security& security = *securities_[*at];
+    // The records in the order they are stored: a file that lists the newest day first is
+    // written oldest first.
+    std::string records;
+    std::vector<LineNumber> lines;
+    if (scan.reversed) {
+        const std::size_t n = group.backwardLines.size();
+        records.reserve(group.backward.size());
+        for (std::size_t i = n; i-- > 0;) {
+            records.append(group.backward, i * security.recordLength, security.recordLength);
+        }
+        lines.assign(group.backwardLines.rbegin(), group.backwardLines.rend());
+    } else {
+        records = std::move(group.forward);
+        lines = std::move(group.forwardLines);
+    }
+    group.forward.clear();
+    group.backward.clear();
+    SecurityOutcome& outcome = report_.securities[security.outcome];
+    outcome.reversed = outcome.reversed || scan.reversed;
+    if (security.action == Action::kUpdated) {
+        return Append(security, records, lines, problems);
+    }
+    // A security written anew: a later file's records of it follow those before.
+    const msdb::MbfBytes firstDate = DateOf(records);
+    if (security.count > 0 && !(msdb::FromMbf(firstDate) > security.lastValue)) {
+        Refuse(SettingsField::kRange,
+               "The records of " + group.symbol + " in " + input.path + " start on " +
+                   DayText(firstDate) + ", not after " + DayText(security.last) +
+                   ", the last day of an earlier file of the run: give the files in the order of "
+                   "their dates.");
+        return 1;
+    }
+    const std::int64_t n = static_cast<std::int64_t>(records.size() / security.recordLength);
+    if (security.count + n > msdb::kMaxPriceRecords) {
+        Refuse(SettingsField::kRange,
+               "The files of the run hold more price records of " + group.symbol + " than the " +
+                   std::to_string(msdb::kMaxPriceRecords) + " that one security holds.");
+        return 1;
+    }
+    if (security.count == 0) {
+        security.first = firstDate;
+    }
+    security.last =
+        DateOf(std::string_view(records).substr(records.size() - security.recordLength));
+    security.lastValue = msdb::FromMbf(security.last);
+    security.count += n;
+    outcome.records += n;
+    return Stage(security, std::move(records));
+}
+
+int DatabaseRun::Stage(Security& security, std::string bytes) {
+    security.staged += bytes;
+    return 0;
+}
+
+int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
+                             std::optional<std::size_t>* at) {
+    const Period period = group.period.value_or(settings_.period);
+    if (auto it = bySymbol_.find(symbol); it != bySymbol_.end()) {
+        Security& security = *securities_[it->second];
+        if (security.period != period) {
+            Refuse(SettingsField::kPeriod,
+                   "The files of the run give " + symbol + " in two periods, " +
+                       std::string(1, static_cast<char>(security.period)) + " and " +
+                       std::string(1, static_cast<char>(period)) + " (in " + input.path +
+                       "): the records of a security share one period.");
+            return 1;
+        }
+        *at = it->second;
+        return 0;
+    }
+    auto security = std::make_unique<Security>();
+    security->symbol = symbol;
+    security->period = period;
+    (void)msdb::EncodeText(symbol, settings_.codePage, &security->stored);
+    std::string nameText = group.name;
+    if (nameText.empty()) {
+        if (auto named = names_.find(symbol); named != names_.end()) {
+            nameText = named->second;
+        } else if (settings_.columns.symbol == 0) {
+            nameText = input.name;
+        }
+    }
+    if (std::optional<SettingsProblem> problem =
+            CheckCodePage(SettingsField::kName, nameText, settings_.codePage)) {
+        Refuse(SettingsField::kName, "The name of " + symbol + ": " + problem->message);
+        return 1;
+    }
+    (void)msdb::EncodeText(nameText, settings_.codePage, &security->name);
+    security->name.resize(std::min(security->name.size(), limits::kMaxNameLength));
+
+    const std::vector<Index::Match> matches = index_->Find(security->stored);
+    if (!matches.empty() && !settings_.update && !settings_.replaceExisting) {
+        duplicates_.push_back(symbol);
+        at->reset();
+        return 0;
+    }
+    if (matches.size() > 1) {
+        Refuse(SettingsField::kSymbol, "The symbol " + symbol + " matches " +
+                                           std::to_string(matches.size()) + " securities of " +
+                                           directory_ + "; only one can be updated or replaced.");
+        return 1;
+    }
+    if (!matches.empty() && !matches.front().own) {
+        Refuse(SettingsField::kSymbol,
+               "The security " + symbol + " is listed in the sub-directory " +
+                   matches.front().directory + ", not in " + directory_ +
+                   " itself; only a security of the directory's own MASTER or XMASTER can be "
+                   "updated or replaced.");
+        return 1;
+    }
+    security->fields = settings_.FieldsOn();
+    security->recordLength = static_cast<std::size_t>(settings_.FieldCount()) * msdb::kFieldSize;
+    int result = 0;
+    if (matches.empty()) {
+        security->action = Action::kAdded;
+        result = AddNew(*security);
+    } else {
+        security->action = settings_.update ? Action::kUpdated : Action::kReplaced;
+        security->inXMaster = matches.front().xmaster;
+        security->record = matches.front().record;
+        result = security->action == Action::kUpdated ? OpenStored(*security)
+                                                      : Replace(*security, nameText.empty());
+    }
+    if (result != 0) {
+        return 1;
+    }
+    SecurityOutcome outcome;
+    outcome.action = security->action;
+    outcome.symbol = symbol;
+    outcome.fileName = PriceFileName(*security);
+    security->outcome = report_.securities.size();
+    report_.securities.push_back(std::move(outcome));
+    *at = securities_.size();
+    bySymbol_.emplace(symbol, securities_.size());
+    securities_.push_back(std::move(security));
+    return 0;
+}
+
+// A security new to the directory: listed in MASTER under the lowest free file number (one that
+// no record uses and no file on disk has), or, with MASTER full, in XMASTER.
+int DatabaseRun::AddNew(Security& security) {
+    const int fieldCount = settings_.FieldCount();
+    std::optional<std::uint8_t> number;
+    if (master_.header().recordCount < msdb::kMaxSecurities) {
+        number = master_.LowestFreeFileNumber(numbersOnDisk_);
+    }
+    if (number) {
+        if (msdb::Status s = master_.AddRecord(
+                msdb::MakeMasterRecord(*number, fieldCount, security.name, security.stored, today_,
+                                       today_, security.period));
+            !s.ok()) {
+            Tell(s.message());
+            return 1;
+        }
+        if (emaster_) {
+            emaster_->AddRecord(master_, *number, fieldCount, security.stored, security.name,
+                                today_, today_, security.period);
+        }
+        security.fileNumber = *number;
+        return 0;
+    }
+    if (!xmaster_ && !settings_.xmaster) {
+        Tell(messages::kTooManySecurities);
+        Refuse(SettingsField::kMaster, messages::kXMasterNeeded);
+        return 1;
+    }
+    if (!xmaster_) {
+        xmaster_.emplace(PathInDirectory(std::string(msdb::kXMasterFileName)));
+    }
+    if (!xmasterNumbersKnown_) {
+        xmasterNumbersKnown_ = true;
+        xmasterUsed_ = xmasterNumbersOnDisk_;
+        for (const msdb::XMasterEntry& entry : xmaster_->Entries()) {
+            xmasterUsed_.insert(entry.fileNumber);
+        }
+    }
+    if (security.stored.size() > msdb::kXMasterSymbolWidth) {
+        Refuse(SettingsField::kSymbol,
+               "MASTER of " + directory_ + " is full, and XMASTER holds symbols of at most " +
+                   std::to_string(msdb::kXMasterSymbolWidth) + " characters: " + security.symbol +
+                   " has " + std::to_string(security.stored.size()) + ".");
+        return 1;
+    }
+    while (xmasterUsed_.count(nextXMasterNumber_) != 0) {
+        ++nextXMasterNumber_;
+    }
+    if (nextXMasterNumber_ > msdb::kLastXMasterFileNumber) {
+        Tell("No file number from " + std::to_string(msdb::kFirstXMasterFileNumber) + " to " +
+             std::to_string(msdb::kLastXMasterFileNumber) + " is free in " + directory_ + ".");
+        return 1;
+    }
+    if (msdb::Status s = xmaster_->AddRecord(msdb::MakeXMasterRecord(
+            nextXMasterNumber_, msdb::FieldMask(security.fields), security.stored, security.name,
+            today_, today_, security.period));
+        !s.ok()) {
+        Tell(s.message());
+        return 1;
+    }
+    xmasterUsed_.insert(nextXMasterNumber_);
+    security.inXMaster = true;
+    security.fileNumber = nextXMasterNumber_;
+    return 0;
+}
+
+// A security listed already, converted over: it keeps its file number and its place, and its
+// name when the run gives none.
+int DatabaseRun::Replace(Security& security, bool keepName) {
+    const int fieldCount = settings_.FieldCount();
+    if (security.inXMaster) {
+        const msdb::XMasterEntry* entry = index_->XMasterEntry(security.record);
+        if (security.stored.size() > msdb::kXMasterSymbolWidth) {
+            Refuse(SettingsField::kSymbol, "XMASTER holds symbols of at most " +
+                                               std::to_string(msdb::kXMasterSymbolWidth) +
+                                               " characters: " + security.symbol + " has " +
+                                               std::to_string(security.stored.size()) + ".");
+            return 1;
+        }
+        security.fileNumber = entry->fileNumber;
+        if (keepName) {
+            security.name = entry->name;
+        }
+        xmaster_->ReplaceRecord(
+            security.record, msdb::MakeXMasterRecord(
+                                 security.fileNumber, msdb::FieldMask(security.fields),
+                                 security.stored, security.name, today_, today_, security.period));
+        return 0;
+    }
+    const msdb::RecordBytes record = master_.Record(security.record);
+    const std::uint8_t number = record[msdb::kFileNumberOffset];
+    security.fileNumber = number;
+    if (keepName) {
+        security.name = TrimTrailingBlanks(
+            std::string(reinterpret_cast<const char*>(record.data()) + msdb::kNameOffset,
+                        msdb::kNameFieldSize));
+        security.name.resize(std::min(security.name.size(), security.name.find('\0')));
+    }
+    master_.ReplaceRecord(security.record,
+                          msdb::MakeMasterRecord(number, fieldCount, security.name, security.stored,
+                                                 today_, today_, security.period));
+    if (emaster_) {
+        emaster_->ReplaceRecord(security.record, number, fieldCount, security.stored, security.name,
+                                today_, today_, security.period);
+    }
+    return 0;
+}
+
+// A security listed already, to which the run adds days: its price file as it stands, which
+// must hold the fields the run reads, in the time frame the run gives.
+int DatabaseRun::OpenStored(Security& security) {
+    int fieldCount = 0;
+    char period = 0;
+    if (security.inXMaster) {
+        const msdb::XMasterEntry* entry = index_->XMasterEntry(security.record);
+        security.fileNumber = entry->fileNumber;
+        security.storedFirst = entry->firstDate;
+        security.last = entry->lastDate;
+        fieldCount = entry->fieldCount;
+        const std::string_view bytes = xmaster_->bytes();
+        period = bytes[security.record * msdb::kXMasterRecordSize + 62];
+    } else {
+        const msdb::RecordBytes record = master_.Record(security.record);
+        security.fileNumber = record[msdb::kFileNumberOffset];
+        fieldCount = record[msdb::kFieldCountOffset];
+        std::copy_n(record.begin() + msdb::kFirstDateOffset, 4, security.storedFirst.begin());
+        std::copy_n(record.begin() + msdb::kLastDateOffset, 4, security.last.begin());
+        period = static_cast<char>(record[msdb::kPeriodOffset]);
+    }
+    const std::string name = PriceFileName(security);
+    const std::string path = PathInDirectory(name);
+    if ((period == 'D' || period == 'W' || period == 'M') &&
+        period != static_cast<char>(security.period)) {
+        Refuse(SettingsField::kPeriod, security.symbol + " holds prices of the period " +
+                                           std::string(1, period) + ", the file gives " +
+                                           std::string(1, static_cast<char>(security.period)) +
+                                           ": new days are added in the security's own period.");
+        return 1;
+    }
+    std::string dop;
+    std::optional<msdb::FieldSet> fields;
+    if (msdb::ReadWholeFile(*fs_, PathInDirectory(msdb::DopFileName(security.fileNumber)), &dop)
+            .ok()) {
+        fields = msdb::FieldsFromDop(dop);
+    }
+    if (!fields) {
+        fields = msdb::FieldsFromCount(fieldCount);
+    }
+    if (!fields) {
+        Tell("The fields that " + path + " of " + security.symbol + " holds cannot be told.");
+        return 1;
+    }
+    if (*fields != security.fields) {
+        Refuse(SettingsField::kColumn,
+               security.symbol + " holds the fields " + FieldList(*fields) + " in " + path +
+                   "; the run reads " + FieldList(security.fields) +
+                   ". New days are added in the fields the security holds: read the columns "
+                   "that give them.");
+        return 1;
+    }
+    security.recordLength = static_cast<std::size_t>(msdb::CountFields(*fields)) * msdb::kFieldSize;
+    msdb::FileInfo info;
+    msdb::Status s = fs_->GetInfo(path, &info);
+    if (s.ok()) {
+        s = msdb::ReadFilePrefix(*fs_, path, security.recordLength, &security.storedHeader);
+    }
+    if (!s.ok()) {
+        Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
+        return 1;
+    }
+    const int lastRecord = security.storedHeader.size() == security.recordLength
+                               ? msdb::ReadLastRecordNumber(security.storedHeader)
+                               : 0;
+    security.storedLength = info.size;
+    security.storedCount = std::max(lastRecord - 1, 0);
+    if (lastRecord < 1 ||
+        info.size != static_cast<std::uint64_t>(lastRecord) * security.recordLength) {
+        Tell("The price file " + path + " of " + security.symbol + " holds " +
+             std::to_string(info.size) + " bytes, which is not what its header counts (" +
+             std::to_string(lastRecord) + " records of " + std::to_string(security.recordLength) +
+             " bytes): new days are not added to it. 'korvex-cli check' tells more.");
+        return 1;
+    }
+    security.count = security.storedCount;
+    security.first = security.storedFirst;
+    security.lastValue = security.count > 0 ? msdb::FromMbf(security.last) : 0.0f;
+    if (security.count > 0 && security.lastValue <= 0.0f) {
+        // A listing without the last date: the price file's last record tells it.
+        if (LoadStored(security) != 0) {
+            return 1;
+        }
+        security.last = DateOf(std::string_view(*security.storedRecords)
+                                   .substr(security.storedRecords->size() - security.recordLength));
+        security.lastValue = msdb::FromMbf(security.last);
+    }
+    return 0;
+}
+
+int DatabaseRun::LoadStored(Security& security) {
+    if (security.storedRecords) {
+        return 0;
+    }
+    std::string bytes;
+    if (msdb::Status s =
+            msdb::ReadWholeFile(*fs_, PathInDirectory(PriceFileName(security)), &bytes);
+        !s.ok()) {
+        Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
+        return 1;
+    }
+    bytes.resize(std::min<std::size_t>(bytes.size(), security.storedLength));
+    security.storedRecords = bytes.substr(std::min(bytes.size(), security.recordLength));
+    return 0;
+}
+
+// The records of an update: those dated after the last day the security holds are appended;
+// those of days it holds are passed over when they equal the stored ones, and are problems when
+// they differ or fall on a day before its last that it does not hold.
+int DatabaseRun::Append(Security& security, const std::string& records,
+                        const std::vector<LineNumber>& lines, InputProblems* problems) {
+    SecurityOutcome& outcome = report_.securities[security.outcome];
+    const std::size_t length = security.recordLength;
+    for (std::size_t i = 0, at = 0; at + length <= records.size(); ++i, at += length) {
+        const std::string_view record = std::string_view(records).substr(at, length);
+        const msdb::MbfBytes date = DateOf(record);
+        const float value = msdb::FromMbf(date);
+        if (value > security.lastValue) {
+            if (security.count >= msdb::kMaxPriceRecords) {
+                Refuse(SettingsField::kRange, security.symbol + " would hold more than the " +
+                                                  std::to_string(msdb::kMaxPriceRecords) +
+                                                  " price records that one security holds.");
+                return 1;
+            }
+            security.appended.append(record);
+            if (security.count == 0) {
+                security.first = date;
+            }
+            ++security.count;
+            security.last = date;
+            security.lastValue = value;
+            ++outcome.records;
+            continue;
+        }
+        // A day the security may hold: stored before the run, or appended by an earlier file.
+        if (LoadStored(security) != 0) {
+            return 1;
+        }
+        std::optional<std::string_view> held;
+        for (std::string_view part :
+             {std::string_view(*security.storedRecords), std::string_view(security.appended)}) {
+            const std::size_t n = part.size() / length;
+            std::size_t low = 0;
+            std::size_t high = n;
+            while (low < high) {
+                const std::size_t middle = (low + high) / 2;
+                if (msdb::FromMbf(DateOf(part.substr(middle * length))) < value) {
+                    low = middle + 1;
+                } else {
+                    high = middle;
+                }
+            }
+            if (low < n && msdb::FromMbf(DateOf(part.substr(low * length))) == value) {
+                held = part.substr(low * length, length);
+                break;
+            }
+        }
+        const LineNumber line = i < lines.size() ? lines[i] : 0;
+        if (held && *held == record) {
+            ++outcome.daysHeld;
+            continue;
+        }
+        ++updateLeftOut_;
+        if (!held) {
+            problems->Add({line, "date", DayText(date),
+                           "lies before " + DayText(security.last) + ", the last day " +
+                               security.symbol + " holds, and is not a day it holds"});
+            continue;
+        }
+        std::string what = "differs from the record " + security.symbol + " holds for that day:";
+        std::size_t offset = msdb::kFieldSize;
+        for (PriceField field : msdb::kPriceFields) {
+            if (field == PriceField::kDate || !security.fields[field]) {
+                continue;
+            }
+            msdb::MbfBytes stored{};
+            msdb::MbfBytes given{};
+            std::memcpy(stored.data(), held->data() + offset, msdb::kFieldSize);
+            std::memcpy(given.data(), record.data() + offset, msdb::kFieldSize);
+            if (stored != given) {
+                what += " " + std::string(FieldName(field)) + " stored " +
+                        msdb::FullNumber(msdb::FromMbf(stored)) + ", in the file " +
+                        msdb::FullNumber(msdb::FromMbf(given)) + ";";
+            }
+            offset += msdb::kFieldSize;
+        }
+        what.pop_back();
+        problems->Add({line, "date", DayText(date), what});
+    }
+    return 0;
+}
+
+int DatabaseRun::Decide(const std::vector<std::pair<std::string, InputProblems>>& problems) {
+    if (problems.empty()) {
+        return 0;
+    }
+    std::string list;
+    for (const auto& [path, fileProblems] : problems) {
+        list += (list.empty() ? "" : "\n") + fileProblems.Message(path);
+    }
+    ScanResult acceptance = acceptance_;
+    acceptance.leftOut += updateLeftOut_;
+    const std::string consequences = WhatAcceptingDoes(acceptance);
+    if (settings_.acceptProblems) {
+        Tell(list + "\nThe problems are accepted, as asked: " + consequences + ".");
+        report_.accepted = WhatAcceptingDoes(acceptance, true);
+        return 0;
+    }
+    std::optional<bool> answer =
+        notifier_->Ask(list + "\n\nStore the files anyway? " + consequences + ".");
+    if (!answer) {
+        Tell(list + "\nNothing was converted.");
+    }
+    if (answer.value_or(false)) {
+        report_.accepted = WhatAcceptingDoes(acceptance, true);
+        return 0;
+    }
+    const InputProblem& first = problems.front().second.first().front();
+    refused_ = ConversionJob::Refusal{
+        first.field == "date" ? SettingsField::kDateFormat : SettingsField::kColumn,
+        PriceField::kDate, list + "\nNothing was converted."};
+    return 1;
+}
+
+// Everything the run changes, handed to the transaction: each security's price file (written
+// anew, or with the new days appended), its dates in MASTER, EMASTER or XMASTER, and those.
+int DatabaseRun::WriteDirectoryFiles() {
+    bool masterChanged = false;
+    bool xmasterChanged = false;
+    msdb::Transaction& transaction = target_.transaction();
+    for (std::unique_ptr<Security>& owned : securities_) {
+        Security& security = *owned;
+        SecurityOutcome& outcome = report_.securities[security.outcome];
+        outcome.total = security.count;
+        outcome.firstDate = security.first;
+        outcome.lastDate = security.last;
+        if (security.action == Action::kUpdated && security.appended.empty()) {
+            outcome.action = Action::kUnchanged;
+            continue;
+        }
+        (security.inXMaster ? xmasterChanged : masterChanged) = true;
+        if (security.inXMaster) {
+            xmaster_->SetDates(security.fileNumber, security.first, security.last);
+        } else {
+            const auto number = static_cast<std::uint8_t>(security.fileNumber);
+            master_.SetDates(number, security.first, security.last);
+            if (emaster_) {
+                emaster_->SetDates(number, security.first, security.last);
+            }
+        }
+        if (settings_.dryRun) {
+            continue;
+        }
+        const std::string name = PriceFileName(security);
+        if (security.action == Action::kUpdated) {
+            std::string header = security.storedHeader;
+            msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
+            if (AppendInPlace(name, security.storedLength, std::move(header),
+                              std::move(security.appended)) != 0) {
+                return 1;
+            }
+            continue;
+        }
+        std::string bytes = msdb::MakeDatHeader(settings_.FieldCount());
+        msdb::WriteLastRecordNumber(&bytes, static_cast<std::uint16_t>(security.count + 1));
+        bytes += security.staged;
+        security.staged.clear();
+        security.staged.shrink_to_fit();
+        std::string dop = msdb::MakeDopText(security.fields);
+        if (security.action == Action::kReplaced) {
+            transaction.ReplaceFile(name, std::move(bytes));
+            transaction.ReplaceFile(msdb::DopFileName(security.fileNumber), std::move(dop));
+        } else {
+            transaction.CreateFile(name, std::move(bytes));
+            transaction.CreateFile(msdb::DopFileName(security.fileNumber), std::move(dop));
+        }
+    }
+    nothingToCommit_ = !masterChanged && !xmasterChanged;
+    if (settings_.dryRun || nothingToCommit_) {
+        return 0;
+    }
+    if (xmasterChanged) {
+        const std::string name = msdb::FileNameOf(xmaster_->path());
+        if (xmasterBefore_) {
+            transaction.ReplaceFile(name, std::string(xmaster_->bytes()));
+            transaction.AddBackup(name, *xmasterBefore_);
+        } else {
+            transaction.CreateFile(name, std::string(xmaster_->bytes()));
+        }
+    }
+    if (masterChanged) {
+        if (emaster_) {
+            const std::string name = msdb::FileNameOf(emaster_->path());
+            if (emasterBefore_) {
+                transaction.ReplaceFile(name, std::string(emaster_->bytes()));
+                transaction.AddBackup(name, *emasterBefore_);
+            } else {
+                transaction.CreateFile(name, std::string(emaster_->bytes()));
+            }
+        }
+        transaction.SetMaster(msdb::FileNameOf(masterPath_), std::string(master_.bytes()),
+                              masterBefore_.has_value(), masterBefore_);
+    }
+    return 0;
+}
+
+// The new days of a security, behind the records its price file holds, and its header's count.
+int DatabaseRun::AppendInPlace(const std::string& name, std::uint64_t length, std::string header,
+                               std::string data) {
+    std::string bytes;
+    if (msdb::Status s = msdb::ReadWholeFile(*fs_, PathInDirectory(name), &bytes); !s.ok()) {
+        Tell(s.message());
+        return 1;
+    }
+    if (bytes.size() != length) {
+        Tell("The file " + PathInDirectory(name) + " changed while the run read it.");
+        return 1;
+    }
+    bytes.replace(0, header.size(), header);
+    bytes += data;
+    target_.transaction().ReplaceFile(name, std::move(bytes));
+    return 0;
+}
+
+int DatabaseRun::Commit() {
+    if (nothingToCommit_) {
+        return 0;
+    }
+    std::optional<std::string> problem = target_.Commit("conversion");
+    changed_ = target_.Effect().committed;
+    if (problem) {
+        Tell(*problem);
+    }
+    return changed_ ? 0 : 1;
+}
+
+}  // namespace engine

@@ -1,0 +1,169 @@
+// One run over a whole database: any number of price files, each holding one security or, with a
+// symbol column, any number of them, added to, updated in or replaced in one directory in one
+// transaction.
+//
+// The run reads the files one after another. Each symbol's lines are read by the rules a single
+// file follows (the order of the dates, newest first included, the problems, the record limit),
+// and become the records of a security that the run adds, updates (ConversionSettings::update:
+// the days after its last stored day are appended), or replaces (replaceExisting). Nothing
+// reaches the directory until every file has been read and every security decided; then the run
+// commits all of it at once, or nothing. The memory it takes grows with the largest file, not
+// with the number of securities: what a file gives is written out before the next is read.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/ConversionJob.h"
+#include "engine/ConversionSettings.h"
+#include "engine/InputScan.h"
+#include "engine/Services.h"
+#include "engine/TargetDirectory.h"
+
+namespace engine {
+
+// One price file of a run. A file without a symbol column holds one security: `symbol`, and
+// `name` when given.
+struct InputFile {
+    std::string path;
+    std::string symbol;
+    std::string name;
+};
+
+// What the run did, or would do, to one security.
+struct SecurityOutcome {
+    enum class Action { kAdded, kUpdated, kReplaced, kUnchanged };
+    Action action = Action::kAdded;
+    std::string symbol;         // as the input gives it
+    std::string fileName;       // its price file: F<n>.DAT, or F<n>.MWD for a security of XMASTER
+    std::int64_t records = 0;   // written (added, replaced) or appended (updated)
+    std::int64_t daysHeld = 0;  // records of days it held already, equal, passed over
+    std::int64_t total = 0;     // the records it holds after the run
+    msdb::MbfBytes firstDate{};
+    msdb::MbfBytes lastDate{};
+    bool reversed = false;  // a file listed its newest day first
+};
+
+// What a run did, security by security in the order the files gave them.
+struct RunReport {
+    std::string directory;
+    std::vector<SecurityOutcome> securities;
+    std::string accepted;  // what accepting the problems did, or empty
+
+    std::int64_t Count(SecurityOutcome::Action action) const;
+    // "Added 3 securities (750 price records), updated 2 (2 price records appended, 1 day
+    // already held), replaced 0, unchanged 1, in DIR." With `verbose`, a line per security after
+    // it. `dryRun` words it as what would be done.
+    std::string Text(bool verbose, bool dryRun = false) const;
+};
+
+class DatabaseRun {
+public:
+    // `names` gives, by symbol (as NormalizeSymbol writes it), the name of a security that its
+    // file does not name.
+    DatabaseRun(ConversionSettings settings, std::vector<InputFile> inputs,
+                std::map<std::string, std::string> names = {}, const JobServices& services = {});
+    ~DatabaseRun();
+
+    DatabaseRun(const DatabaseRun&) = delete;
+    DatabaseRun& operator=(const DatabaseRun&) = delete;
+
+    // The whole run: 0 when it committed (or a dry run would), 1 when not; the notifier has been
+    // told why.
+    int Run();
+
+    const RunReport& Report() const { return report_; }
+    RunResult Result() const;
+    bool Changed() const { return changed_; }
+    bool WouldSucceed() const { return wouldSucceed_; }
+    bool Cancelled() const { return cancelled_; }
+    const std::optional<ConversionJob::Refusal>& Refused() const { return refused_; }
+    DirectoryEffect Effect() const;
+
+private:
+    struct Security;
+    struct Group;
+    class Index;
+
+    int RunSteps();
+    int CheckSettings();
+    int PrepareDirectory();
+    int ReadFile(const InputFile& input, std::size_t inputNumber);
+    int TakeGroup(const InputFile& input, Group& group, InputProblems* problems);
+    int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
+                    std::optional<std::size_t>* at);
+    int AddNew(Security& security);
+    int Replace(Security& security, bool keepName);
+    int OpenStored(Security& security);
+    int LoadStored(Security& security);
+    int Append(Security& security, const std::string& records, const std::vector<LineNumber>& lines,
+               InputProblems* problems);
+    int Stage(Security& security, std::string bytes);
+    int WriteDirectoryFiles();
+    int AppendInPlace(const std::string& name, std::uint64_t length, std::string header,
+                      std::string data);
+    int Commit();
+    int Decide(const std::vector<std::pair<std::string, InputProblems>>& problems);
+    std::string PathInDirectory(const std::string& name) const;
+    std::string PriceFileName(const Security& security) const;
+    bool Stopped();
+    void Tell(const std::string& text);
+    void Refuse(SettingsField field, const std::string& text);
+
+    ConversionSettings settings_;
+    std::vector<InputFile> inputs_;
+    std::map<std::string, std::string> names_;
+    msdb::FileSystem* fs_;
+    Notifier* notifier_;
+    Clock* clock_;
+    std::chrono::milliseconds lockWait_;
+    const std::atomic<bool>* cancel_;
+    std::function<void(int)> progress_;
+
+    std::string directory_;
+    TargetDirectory target_;
+    std::string masterPath_;
+    msdb::Master master_;
+    std::optional<std::string> masterBefore_;
+    std::optional<msdb::EMaster> emaster_;
+    std::optional<std::string> emasterBefore_;
+    std::optional<msdb::XMaster> xmaster_;
+    std::optional<std::string> xmasterBefore_;
+    std::unique_ptr<Index> index_;
+    std::array<bool, 256> numbersOnDisk_{};
+    std::set<int> xmasterNumbersOnDisk_;
+    bool xmasterNumbersKnown_ = false;
+    std::set<int> xmasterUsed_;  // by a record or a file on disk
+    int nextXMasterNumber_ = msdb::kFirstXMasterFileNumber;
+    msdb::MbfBytes today_{};
+
+    std::vector<std::unique_ptr<Security>> securities_;
+    std::map<std::string, std::size_t> bySymbol_;  // stored symbol, upper case -> securities_
+    std::vector<std::pair<std::string, InputProblems>> problems_;  // per file, those with any
+    std::vector<std::string> duplicates_;  // held already, neither updated nor replaced
+    ScanResult acceptance_;           // what accepting the problems does, summed over the files
+    std::int64_t updateLeftOut_ = 0;  // records of held days that differ, left out
+    bool nothingToCommit_ = false;    // every security unchanged
+    std::uint64_t totalBytes_ = 0;
+    std::uint64_t bytesDone_ = 0;
+    int lastPermille_ = -1;
+
+    RunReport report_;
+    std::string lastMessage_;
+    std::optional<ConversionJob::Refusal> refused_;
+    bool changed_ = false;
+    bool succeeded_ = false;
+    bool wouldSucceed_ = false;
+    bool cancelled_ = false;
+};
+
+}  // namespace engine

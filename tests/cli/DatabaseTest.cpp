@@ -1,0 +1,181 @@
+// Runs over many securities: files with a symbol column, folders, updates and more than 255
+// securities, each run all or nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "msdb/SecurityFiles.h"
+#include "tests/cli/RunCli.h"
+#include "tests/support/TestSupport.h"
+
+namespace testing_support {
+namespace {
+
+// The "MetaStock ASCII" layout, with a heading.
+constexpr const char* kHeading = "<TICKER>,<PER>,<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>\n";
+
+std::string Line(const std::string& symbol, int day, double close, char period = 'D') {
+    const std::string c = std::to_string(close);
+    return symbol + "," + period + ",202401" + (day < 10 ? "0" : "") + std::to_string(day) +
+           ",000000," + c + "," + c + "," + c + "," + c + ",100\n";
+}
+
+class DatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directory(dir / "db"); }
+
+    // A convert command line of `file` (written with `text`) into db, in the layout above.
+    CliOutcome Convert(const std::string& file, const std::string& text,
+                       std::vector<std::string> more = {}) {
+        WriteFileBytes(dir / file, text);
+        std::vector<std::string> args = {
+            "convert",
+            dir / file,
+            "--dir",
+            dir / "db",
+            "--skip",
+            "1",
+            "--date-format",
+            "CCYYMMDD",
+            "--columns",
+            "symbol=1,period=2,date=3,time=4,open=5,high=6,low=7,close=8,volume=9"};
+        args.insert(args.end(), more.begin(), more.end());
+        return RunCli(args);
+    }
+
+    std::string Db(const std::string& name) const { return ReadFileBytes(dir / ("db/" + name)); }
+    std::string Export(const std::string& symbol) {
+        return RunCli({"export", dir / "db", symbol}).out;
+    }
+    void ExpectSound() {
+        const CliOutcome checked = RunCli({"check", dir / "db"});
+        EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+    }
+
+    TempDir dir;
+};
+
+// Interleaved symbols, one newest first, a heading repeated inside (files joined with cat), and
+// a weekly period: each symbol is a security of its own with exactly its lines.
+TEST_F(DatabaseTest, AFileOfManySecuritiesMakesOneSecurityPerSymbol) {
+    const std::string text = std::string(kHeading) + Line("AAA", 2, 1.5) + Line("BBB", 5, 9) +
+                             Line("AAA", 3, 1.75) + Line("BBB", 4, 8) + kHeading +
+                             Line("BBB", 3, 7) + Line("CCC", 2, 3, 'W');
+    const CliOutcome run = Convert("bulk.txt", text, {"--new-master", "--verbose"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("3 added (6 price records)"), std::string::npos) << run.out;
+    EXPECT_EQ(Export("AAA"),
+              "Date,Open,High,Low,Close,Volume\n2024-01-02,1.5,1.5,1.5,1.5,100\n"
+              "2024-01-03,1.75,1.75,1.75,1.75,100\n");
+    EXPECT_EQ(Export("BBB").substr(Export("BBB").find('\n') + 1, 10), "2024-01-03");
+    EXPECT_EQ(Db("MASTER")[3 * 53 + 33], 'W');  // CCC
+    ExpectSound();
+}
+
+// An update appends the days after the last one held, passes over held days that are equal, and
+// refuses, changing nothing, a held day that differs or a day before the last that is not held.
+TEST_F(DatabaseTest, AnUpdateAppendsOnlyNewDays) {
+    ASSERT_EQ(Convert("h.txt", std::string(kHeading) + Line("AAA", 2, 1) + Line("AAA", 4, 2),
+                      {"--new-master"})
+                  .status,
+              0);
+    const std::string day5 = Line("AAA", 4, 2) + Line("AAA", 5, 3) + Line("NEW", 5, 4);
+    EXPECT_EQ(Convert("d.txt", kHeading + day5).status, 1);  // held already, no --update
+    const CliOutcome update = Convert("d.txt", kHeading + day5, {"--update"});
+    ASSERT_EQ(update.status, 0) << update.err;
+    EXPECT_NE(update.out.find("1 added (1 price record), 1 updated (1 price record appended, 1 day "
+                              "already held)"),
+              std::string::npos)
+        << update.out;
+    EXPECT_EQ(msdb::ReadLastRecordNumber(Db("F1.DAT")), 4);  // 3 records
+    EXPECT_NE(Export("AAA").find("2024-01-05,3,3,3,3,100"), std::string::npos);
+    ExpectSound();
+
+    const Snapshot before = TakeSnapshot(dir / "db");
+    const CliOutcome again = Convert("d.txt", kHeading + day5, {"--update"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_NE(again.out.find("2 unchanged"), std::string::npos) << again.out;
+    for (const std::string& wrong : {Line("AAA", 5, 3.5), Line("AAA", 3, 1)}) {
+        const CliOutcome refused = Convert("w.txt", kHeading + wrong, {"--update"});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("2024-01-0"), std::string::npos) << refused.err;
+    }
+    EXPECT_NE(Convert("w.txt", kHeading + Line("AAA", 5, 3.5), {"--update"})
+                  .err.find("close price stored 3, in the file 3.5"),
+              std::string::npos);
+    EXPECT_TRUE(TakeSnapshot(dir / "db") == before);
+}
+
+// What a run refuses before it changes anything: a time of day, an intraday period, two periods
+// for one security, an update whose columns miss a field the security holds.
+TEST_F(DatabaseTest, RefusesWhatIsNotEndOfDayOrDoesNotFit) {
+    ASSERT_EQ(Convert("h.txt", std::string(kHeading) + Line("AAA", 2, 1), {"--new-master"}).status,
+              0);
+    const Snapshot before = TakeSnapshot(dir / "db");
+    std::string timed = Line("AAA", 3, 1);
+    timed.replace(timed.find("000000"), 6, "093000");
+    EXPECT_NE(Convert("t.txt", kHeading + timed, {"--update"}).err.find("time 093000"),
+              std::string::npos);
+    EXPECT_NE(
+        Convert("t.txt", kHeading + Line("AAA", 3, 1, '5'), {"--update"}).err.find("intraday"),
+        std::string::npos);
+    EXPECT_NE(Convert("t.txt", kHeading + Line("BBB", 3, 1) + Line("BBB", 4, 1, 'W'))
+                  .err.find("two periods"),
+              std::string::npos);
+    WriteFileBytes(dir / "c.txt", "AAA,20240105,1\n");
+    const CliOutcome closeOnly =
+        RunCli({"convert", dir / "c.txt", "--dir", dir / "db", "--date-format", "CCYYMMDD",
+                "--columns", "symbol=1,date=2,close=3", "--update"});
+    EXPECT_EQ(closeOnly.status, 1);
+    EXPECT_NE(closeOnly.err.find("holds the fields DATE, OPEN, HIGH, LOW, CLOSE, VOL"),
+              std::string::npos)
+        << closeOnly.err;
+    EXPECT_TRUE(TakeSnapshot(dir / "db") == before);
+}
+
+// A folder: each file is the security its name gives, named from --names; --symbol and --name
+// belong to one file only.
+TEST_F(DatabaseTest, AFolderIsOneSecurityPerFile) {
+    std::filesystem::create_directory(dir / "in");
+    for (const char* name : {"aapl.csv", "msft.TXT"}) {
+        WriteFileBytes(dir / ("in/" + std::string(name)),
+                       "Date,Close\n2024-01-03,2\n2024-01-02,1\n");
+    }
+    WriteFileBytes(dir / "in/notes.md", "not prices\n");
+    WriteFileBytes(dir / "names.csv", "symbol,name\nAAPL,\"Apple Inc.\"\n");
+    const std::vector<std::string> args = {
+        "convert",        dir / "in", "--dir",          dir / "db",   "--new-master",
+        "--skip",         "1",        "--date-format",  "CCYY_MM_DD", "--columns",
+        "date=1,close=2", "--names",  dir / "names.csv"};
+    const CliOutcome run = RunCli(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string listed = RunCli({"list", dir / "db", "--csv"}).out;
+    EXPECT_NE(listed.find("AAPL,Apple Inc."), std::string::npos) << listed;
+    EXPECT_NE(listed.find("MSFT,"), std::string::npos) << listed;
+    std::vector<std::string> withSymbol = args;
+    withSymbol.insert(withSymbol.end(), {"--symbol", "X"});
+    EXPECT_EQ(RunCli(withSymbol).status, 2);
+}
+
+// A run past MASTER's 255: refused whole without --xmaster, with it the rest go to XMASTER; an
+// update then reaches both.
+TEST_F(DatabaseTest, ThreeHundredSecuritiesInOneRun) {
+    std::string all = kHeading;
+    std::string next = kHeading;
+    for (int n = 1; n <= 300; ++n) {
+        all += Line("S" + std::to_string(n), 2, n);
+        next += Line("S" + std::to_string(n), 3, n + 0.5);
+    }
+    EXPECT_EQ(Convert("all.txt", all, {"--new-master"}).status, 1);
+    EXPECT_TRUE(TakeSnapshot(dir / "db").empty());
+    ASSERT_EQ(Convert("all.txt", all, {"--new-master", "--xmaster"}).status, 0);
+    EXPECT_EQ(Db("XMASTER").size(), 150u * 46);
+    const CliOutcome update = Convert("next.txt", next, {"--update"});
+    ASSERT_EQ(update.status, 0) << update.err;
+    EXPECT_NE(update.out.find("300 updated (300 price records appended"), std::string::npos);
+    EXPECT_NE(Export("S300").find("2024-01-03,300.5"), std::string::npos) << Export("S300");
+    ExpectSound();
+}
+
+}  // namespace
+}  // namespace testing_support
