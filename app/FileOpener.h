@@ -24,6 +24,10 @@ public:
     // returns. False, after telling the user, when the file cannot be opened; the recent-file list
     // then forgets it.
     bool open(const QString& path);
+    // Opens several files for one run: each that cannot be opened is reported and left out; the
+    // others go to the session view together (one alone as open(path) takes it). The recent-file
+    // list, whose entries open one file each, is left as it was. False when none can be opened.
+    bool open(const QStringList& paths);
 
     // The recent-file list, newest first, at most four files.
     QStringList recentFiles() const;

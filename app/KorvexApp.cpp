@@ -32,6 +32,15 @@ void KorvexApp::start(const QString& file) {
     }
 }
 
+void KorvexApp::start(const QStringList& files) {
+    if (files.size() <= 1) {
+        start(files.value(0));
+        return;
+    }
+    mainWindow_->show();
+    (void)fileOpener_->open(files);
+}
+
 void KorvexApp::showAbout() {
     AboutDialog about(&emailVisited_, &webVisited_, mainWindow_.get());
     about.run();

@@ -1,10 +1,11 @@
 // KorvexApp: the application. It owns the settings store, the file opener and the main window from
 // start-up to exit. Made, it opens the store, importing an old INI profile once; started, it shows
-// the window and opens a file named on the command line as File > Open does.
+// the window and opens the files named on the command line as File > Open does.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,8 @@ public:
     // Shows the main window, then opens `file` when one is given. A file that cannot be opened is
     // reported and leaves the window open and empty, as File > Open does.
     void start(const QString& file = QString());
+    // Shows the main window, then opens `files` as File > Open opens those chosen together.
+    void start(const QStringList& files);
 
     ui::PlatformSettingsStore& store() const { return *store_; }
     FileOpener* fileOpener() const { return fileOpener_.get(); }

@@ -52,8 +52,8 @@ void MainWindow::buildCommands() {
     open->setObjectName(QStringLiteral("openAction"));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     open->setWhatsThis(QStringLiteral(
-        "Open a text file of prices. Korvex shows its first lines and asks for the conversion "
-        "settings at once."));
+        "Open a text file of prices, or several to convert in one run. Korvex shows the first "
+        "lines and asks for the conversion settings at once."));
     connect(open, &QAction::triggered, this, &MainWindow::onOpen);
 
     settingsAction_ =
@@ -210,12 +210,13 @@ void MainWindow::updateRecentFiles() {
 }
 
 void MainWindow::onOpen() {
-    const QString path = Prompter::instance().openFileName(
+    const QStringList paths = Prompter::instance().openFileNames(
         this, QStringLiteral("Open"), QString::fromLocal8Bit(ui::OpenFolder(*store_).c_str()),
         QStringLiteral("Price files (*.csv *.txt *.prn *.asc);;All files (*)"));
-    if (!path.isEmpty()) {
-        ui::SetOpenFolder(*store_, QFileInfo(path).absolutePath().toLocal8Bit().toStdString());
-        opener_->open(path);
+    if (!paths.isEmpty()) {
+        ui::SetOpenFolder(*store_,
+                          QFileInfo(paths.first()).absolutePath().toLocal8Bit().toStdString());
+        opener_->open(paths);
     }
 }
 

@@ -52,6 +52,17 @@ QString Prompter::openFileName(QWidget* parent, const QString& caption, const QS
     return QFileDialog::getOpenFileName(parent, caption, directory, filter);
 }
 
+QStringList Prompter::openFileNames(QWidget* parent, const QString& caption,
+                                    const QString& directory, const QString& filter) {
+    if (scripted_) {
+        const QString chosen = openFileName(parent, caption, directory, filter);
+        return chosen.isEmpty() ? QStringList() : chosen.split(QLatin1Char('\n'));
+    }
+    lastFolder_ = directory;
+    lastFilter_ = filter;
+    return QFileDialog::getOpenFileNames(parent, caption, directory, filter);
+}
+
 QString Prompter::existingDirectory(QWidget* parent, const QString& caption,
                                     const QString& directory) {
     lastFolder_ = directory;

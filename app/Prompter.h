@@ -22,6 +22,9 @@ public:
     // The file chosen in an Open dialog, or an empty text on Cancel.
     QString openFileName(QWidget* parent, const QString& caption, const QString& directory,
                          const QString& filter = QStringLiteral("All files (*)"));
+    // The files chosen in an Open dialog that picks one or several; none on Cancel.
+    QStringList openFileNames(QWidget* parent, const QString& caption, const QString& directory,
+                              const QString& filter = QStringLiteral("All files (*)"));
     // The directory chosen in the platform's folder chooser (which can make a new folder),
     // opened on `directory`; an empty text on Cancel.
     QString existingDirectory(QWidget* parent, const QString& caption, const QString& directory);
@@ -34,6 +37,8 @@ public:
     // question is recorded like a message and takes the next queued answer (No when none is left).
     void setScripted(bool scripted);
     void queueFile(const QString& path) { files_.push_back(path); }
+    // The next answer of openFileNames: several files at once.
+    void queueFiles(const QStringList& paths) { files_.push_back(paths.join(QLatin1Char('\n'))); }
     // The folder and the filter the last file chooser was opened with.
     const QString& lastFolder() const { return lastFolder_; }
     const QString& lastFilter() const { return lastFilter_; }

@@ -51,8 +51,29 @@ void SessionView::appendText(const QString& text) {
 
 void SessionView::openFile(const QString& path) {
     inputPath_ = path;
+    inputPaths_.clear();
     confirmedForm_.reset();  // a file's settings start from the file, never from another file's
+    confirmedFiles_.reset();
     log_.Opened(local(inputPath_), ui::FirstLines(local(inputPath_), ui::kOpenedLines));
+    showLastEntry();
+    emit inputPathChanged(!inputPath_.isEmpty());
+    runConversion(true);
+}
+
+void SessionView::openFiles(const QStringList& paths) {
+    if (paths.size() == 1) {
+        openFile(paths.first());
+        return;
+    }
+    inputPaths_ = paths;
+    inputPath_ = paths.value(0);
+    confirmedForm_.reset();
+    confirmedFiles_.reset();
+    std::vector<std::string> files;
+    for (const QString& path : paths) {
+        files.push_back(local(path));
+    }
+    log_.OpenedFiles(files, ui::FirstLines(local(inputPath_), ui::kOpenedLines));
     showLastEntry();
     emit inputPathChanged(!inputPath_.isEmpty());
     runConversion(true);
@@ -104,6 +125,11 @@ void SessionView::runConversion(bool fromOpenedFile) {
     SettingsDialog dialog(window());
     dialog.setSessionView(this);
     dialog.setInputPath(inputPath_);
+    if (confirmedFiles_) {
+        dialog.setFiles(*confirmedFiles_);
+    } else {
+        dialog.setInputPaths(inputPaths_.isEmpty() ? QStringList{inputPath_} : inputPaths_);
+    }
     ui::FormValues form =
         ui::FormForFile(*store_, local(inputPath_), confirmedForm_ ? &*confirmedForm_ : nullptr);
     dialog.setForm(form);
@@ -116,6 +142,7 @@ void SessionView::runConversion(bool fromOpenedFile) {
             return;
         }
         confirmedForm_ = dialog.form();
+        confirmedFiles_ = dialog.files();
         std::optional<engine::ConversionJob::Refusal> refused;
         QString message;
         if (convert(dialog, &refused, &message) || !refused) {
@@ -135,11 +162,32 @@ bool SessionView::convert(const SettingsDialog& dialog,
     settings.inputPath = local(inputPath_);
     dateFormat_ = static_cast<int>(settings.dateFormat);
     PrompterQuestions questions(window());
-    ui::ConversionTask task(std::move(settings), questions);
-    const ui::TaskResult result = runTask(
-        window(), QStringLiteral("Converting %1...").arg(QFileInfo(inputPath_).fileName()),
-        [&](const std::function<void(int)>& progress) { return task.Run(progress); },
-        [&] { task.Cancel(); });
+    ui::TaskResult result;
+    const ui::FileList& files = dialog.files();
+    if (ui::NeedsDatabaseRun(settings, files.Count())) {
+        std::vector<engine::InputFile> inputs = files.Inputs();
+        if (files.Count() == 1 && settings.columns.symbol == 0) {
+            inputs.front().symbol = settings.symbol;  // one file: the dialog's own fields
+            inputs.front().name = settings.name;
+        } else {
+            settings.symbol.clear();  // each file's, or each line's
+            settings.name.clear();
+        }
+        ui::DatabaseTask task(std::move(settings), std::move(inputs), questions);
+        result = runTask(
+            window(),
+            files.Count() == 1
+                ? QStringLiteral("Converting %1...").arg(QFileInfo(inputPath_).fileName())
+                : QStringLiteral("Converting %1 files...").arg(files.Count()),
+            [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+            [&] { task.Cancel(); });
+    } else {
+        ui::ConversionTask task(std::move(settings), questions);
+        result = runTask(
+            window(), QStringLiteral("Converting %1...").arg(QFileInfo(inputPath_).fileName()),
+            [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+            [&] { task.Cancel(); });
+    }
     *message = QString::fromLocal8Bit(result.message.c_str());
     *refused = result.refusal;
     log_.Add(result.logEntry);

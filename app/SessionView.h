@@ -6,11 +6,13 @@
 
 #include <QPlainTextEdit>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/ConversionJob.h"
+#include "ui/FileList.h"
 #include "ui/SessionLog.h"
 #include "ui/StoredSettings.h"
 
@@ -33,9 +35,14 @@ public:
     // The file at `path` has been opened: shows its preview, then runs the conversion flow,
     // starting from the settings detected from the file.
     void openFile(const QString& path);
+    // Several files have been opened for one run: lists them, then runs the conversion flow over
+    // all of them, the preview showing the first.
+    void openFiles(const QStringList& paths);
 
-    // The input file last opened; it stays when the window is cleared.
+    // The input file last opened (the first of several); it stays when the window is cleared.
     const QString& inputPath() const { return inputPath_; }
+    // The files last opened together; empty when one was opened alone.
+    const QStringList& inputPaths() const { return inputPaths_; }
     // The date format code of the settings last confirmed in the dialog; 0 when none of the list
     // was chosen.
     int dateFormat() const { return dateFormat_; }
@@ -75,7 +82,10 @@ private:
     ui::SettingsStore* store_;
     ui::SessionLog log_;
     QString inputPath_;
+    QStringList inputPaths_;
     int dateFormat_ = 1;
     // The dialog's settings for the open file as the user last confirmed them; none until then.
     std::optional<ui::FormValues> confirmedForm_;
+    // The symbols and names of the files opened together, as the user last confirmed them.
+    std::optional<ui::FileList> confirmedFiles_;
 };

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,10 +15,13 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
+#include <QTableView>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
+#include <tuple>
 
+#include "app/FileTable.h"
 #include "app/PreviewPane.h"
 #include "app/Prompter.h"
 #include "app/SessionView.h"
@@ -79,6 +83,24 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
 }
 
 SettingsDialog::~SettingsDialog() = default;
+
+void SettingsDialog::setInputPaths(const QStringList& paths) {
+    filesModel_->setPaths(paths, form_.codePage);
+    if (!paths.isEmpty()) {
+        inputPath_ = paths.first();
+    }
+}
+
+void SettingsDialog::setFiles(const ui::FileList& files) {
+    filesModel_->setFiles(files);
+    if (files.Count() > 0) {
+        inputPath_ = fromLocal(files.Path(0));
+    }
+}
+
+const ui::FileList& SettingsDialog::files() const {
+    return filesModel_->files();
+}
 
 int SettingsDialog::run() {
     prepareToShow();
@@ -156,11 +178,33 @@ void SettingsDialog::enableColumns() {
     lowColumn_->setEnabled(form_.ColumnEnabled(PriceField::kLow));
     volumeColumn_->setEnabled(form_.ColumnEnabled(PriceField::kVolume));
     openIntColumn_->setEnabled(form_.ColumnEnabled(PriceField::kOpenInterest));
+    symbolColumn_->setEnabled(symbolColumnCheck_->isChecked());
+    nameColumn_->setEnabled(nameColumnCheck_->isChecked());
+    periodColumn_->setEnabled(periodColumnCheck_->isChecked());
+}
+
+void SettingsDialog::enableSecurityFields() {
+    const bool symbolColumn = symbolColumnCheck_->isChecked();
+    filesModel_->setSymbolColumn(symbolColumn);
+    ui::FormValues shown;
+    shown.columns.symbol = symbolColumn ? 1 : 0;
+    const bool one = shown.SymbolEnabled(files().Count());
+    symbolEdit_->setEnabled(one);
+    nameEdit_->setEnabled(one);
+    filesGroup_->setVisible(files().Count() > 1 || symbolColumn);
+    // Room for the files, up to a few; more scroll, and the preview keeps the rest.
+    constexpr std::size_t kFilesShown = 5;
+    const auto rows = static_cast<int>(std::clamp<std::size_t>(files().Count(), 1, kFilesShown));
+    filesTable_->setMaximumHeight(rows * filesTable_->verticalHeader()->defaultSectionSize() +
+                                  filesTable_->horizontalHeader()->sizeHint().height() +
+                                  2 * filesTable_->frameWidth());
 }
 
 void SettingsDialog::prepareToShow() {
     showForm();
     enableColumns();
+    enableSecurityFields();
+    filesModel_->setCodePage(form_.codePage);
     detectionLabel_->setText(detectionLine_);
     detectionLabel_->setToolTip(detectionReasons_);
     detectionLabel_->setVisible(!detectionLine_.isEmpty());
@@ -253,6 +297,19 @@ void SettingsDialog::showForm() {
     fromEdit_->setText(fromLocal(form_.from));
     codePageCombo_->setCurrentIndex(codePageCombo_->findData(form_.codePage));
     toEdit_->setText(fromLocal(form_.to));
+    const std::pair<QCheckBox*, SpinEdit*> others[] = {{symbolColumnCheck_, symbolColumn_},
+                                                       {nameColumnCheck_, nameColumn_},
+                                                       {periodColumnCheck_, periodColumn_}};
+    const int columns[] = {form_.columns.symbol, form_.columns.name, form_.columns.period};
+    for (std::size_t i = 0; i < std::size(columns); ++i) {
+        // Switched off, a column box keeps what it held, greyed out.
+        others[i].first->setChecked(columns[i] != 0);
+        if (columns[i] != 0) {
+            others[i].second->setText(QString::number(columns[i]));
+        }
+    }
+    updateCheck_->setChecked(form_.update);
+    xmasterCheck_->setChecked(form_.xmaster);
 }
 
 bool SettingsDialog::readForm() {
@@ -275,6 +332,22 @@ bool SettingsDialog::readForm() {
             return false;
         }
     }
+    const std::tuple<QCheckBox*, SpinEdit*, int*> others[] = {
+        {symbolColumnCheck_, symbolColumn_, &form_.columns.symbol},
+        {nameColumnCheck_, nameColumn_, &form_.columns.name},
+        {periodColumnCheck_, periodColumn_, &form_.columns.period}};
+    for (const auto& [check, edit, column] : others) {
+        *column = 0;
+        if (check->isChecked() &&
+            !readNumber(
+                edit,
+                [](int number) { return engine::CheckColumn(engine::PriceField::kDate, number); },
+                column)) {
+            return false;
+        }
+    }
+    form_.update = updateCheck_->isChecked();
+    form_.xmaster = xmasterCheck_->isChecked();
     form_.master = masterGroup_->checkedId();
     form_.makeEMaster = emasterCheck_->isChecked();
     if (!readText(nameEdit_, engine::SettingsField::kName, &form_.name) ||
@@ -347,9 +420,25 @@ void SettingsDialog::onOk() {
         fromEdit_->setFocus();
         return;
     }
-    if (const auto* symbol = findProblem(problems, ProblemKind::kEmpty, SettingsField::kSymbol)) {
+    const bool oneSecurity = form_.SymbolEnabled(files().Count());
+    const auto* symbol = findProblem(problems, ProblemKind::kEmpty, SettingsField::kSymbol);
+    if (symbol != nullptr && oneSecurity) {
         Prompter::instance().message(this, fromLocal(symbol->message));
         return;
+    }
+    if (!oneSecurity && form_.columns.symbol == 0) {
+        const std::vector<engine::InputFile> inputs = files().Inputs();
+        for (std::size_t row = 0; row < inputs.size(); ++row) {
+            if (inputs[row].symbol.empty()) {
+                Prompter::instance().message(
+                    this, QStringLiteral("Type a symbol for the file %1.")
+                              .arg(fromLocal(files().Text(row, ui::FileList::kFile))));
+                filesTable_->setFocus();
+                filesTable_->setCurrentIndex(
+                    filesModel_->index(static_cast<int>(row), ui::FileList::kSymbol));
+                return;
+            }
+        }
     }
     form_.symbol = engine::NormalizeSymbol(form_.symbol);
     showForm();
@@ -392,6 +481,10 @@ engine::ConversionSettings SettingsDialog::controlSettings() const {
                                                   columnNumber(openIntColumn_)};
     settings.from = engine::ParseIsoDate(local(fromEdit_->text().trimmed()));
     settings.to = engine::ParseIsoDate(local(toEdit_->text().trimmed()));
+    settings.columns.symbol = symbolColumnCheck_->isChecked() ? columnNumber(symbolColumn_) : 0;
+    settings.columns.name = nameColumnCheck_->isChecked() ? columnNumber(nameColumn_) : 0;
+    settings.columns.period = periodColumnCheck_->isChecked() ? columnNumber(periodColumn_) : 0;
+    settings.codePage = codePageCombo_->currentData().toInt();
     return settings;
 }
 
@@ -402,6 +495,18 @@ void SettingsDialog::schedulePreview() {
 }
 
 void SettingsDialog::refreshPreview() {
+    filesModel_->forget();
+    showSelectedFile();
+    if (files().Count() > 1 || symbolColumnCheck_->isChecked()) {
+        const engine::ConversionSettings settings = controlSettings();
+        if (!holdsBadDate(fromEdit_) && !holdsBadDate(toEdit_) &&
+            ui::ReadingProblem(settings.Validate()) == nullptr) {
+            filesModel_->readAll(settings);
+        }
+    }
+}
+
+void SettingsDialog::showSelectedFile() {
     if (inputPath_.isEmpty()) {
         previewPane_->showMessage(QStringLiteral("No input file is open."), false);
         return;
@@ -511,14 +616,20 @@ QWidget* SettingsDialog::controlOf(engine::SettingsField field,
         case SettingsField::kDirectory:
             return pathEdit_;
         case SettingsField::kSymbol:
-            return symbolEdit_;
+            return symbolColumnCheck_->isChecked() ? static_cast<QWidget*>(symbolColumn_)
+                   : symbolEdit_->isEnabled()      ? static_cast<QWidget*>(symbolEdit_)
+                                                   : filesTable_;
         case SettingsField::kName:
-            return nameEdit_;
+            return nameEdit_->isEnabled() ? static_cast<QWidget*>(nameEdit_) : filesTable_;
         case SettingsField::kMaster:
             return masterGroup_->checkedButton() != nullptr ? masterGroup_->checkedButton()
                                                             : useExistingRadio_;
+        case SettingsField::kPeriod:
+            if (periodColumnCheck_->isChecked()) {
+                return periodColumn_;
+            }
+            return dateFormatCombo_;  // no control of its own without a period column
         case SettingsField::kDateFormat:
-        case SettingsField::kPeriod:  // no control of its own: the dialog converts daily prices
             return dateFormatCombo_;
         case SettingsField::kDecimalComma:
             return decimalCommaCheck_;

@@ -3,20 +3,27 @@
 // entry of the list chosen. The dialog checks ranges, lengths, duplicate columns, the symbol and
 // the directory. While it is open it shows the input file as the settings read it: the first
 // records in a table, and a summary of the whole file read in the background; under the directory
-// it says what the directory holds.
+// it says what the directory holds. Several files, or a file with a symbol column, are listed above
+// the preview with what each holds, their symbols and names edited in place; the preview shows the
+// file selected there.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
 #include "engine/ConversionSettings.h"
+#include "ui/FileList.h"
 #include "ui/StoredSettings.h"
 
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QTableView;
+class FileTableModel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -38,6 +45,12 @@ public:
 
     // The input file that the preview and detection read.
     void setInputPath(const QString& path) { inputPath_ = path; }
+    // The files of the run, each with the symbol its name proposes; the first is previewed.
+    void setInputPaths(const QStringList& paths);
+    // The files of the run with their symbols and names as confirmed before.
+    void setFiles(const ui::FileList& files);
+    // The files of the run, with the symbols and names as edited.
+    const ui::FileList& files() const;
 
     // Proposes the reading settings (delimiter, decimal comma, skipping, date format, fields) from
     // the input file's first lines, into the values. With `onlyWhenConfident`, a proposal that
@@ -76,8 +89,10 @@ private slots:
     void onDetect();
     void onCreateDirectory();
     // Reads the first records and restarts the whole-file summary with the settings as the
-    // controls now give them.
+    // controls now give them; with a list of files, reads each of them again too.
     void refreshPreview();
+    // Shows the file selected in the list of files in the preview.
+    void showSelectedFile();
     // Says what the typed directory holds and whether the master choice fits it.
     void updateDirectoryStatus();
 
@@ -90,6 +105,9 @@ private:
     void fitScreen();
     void keepOnScreen();
     void enableColumns();
+    // The symbol and name fields are for one file without a symbol column; the list of files
+    // shows with several files or a symbol column.
+    void enableSecurityFields();
     // A field's check box was clicked: reads the controls, then enables `edit` when `*on` and
     // greys it out, keeping its value, when not.
     void onCheckClicked(const bool* on, SpinEdit* edit);
@@ -135,6 +153,17 @@ private:
     QCheckBox* volumeCheck_;
     QCheckBox* openIntCheck_;
     QCheckBox* skipCheck_;
+    QCheckBox* symbolColumnCheck_;
+    QCheckBox* nameColumnCheck_;
+    QCheckBox* periodColumnCheck_;
+    SpinEdit* symbolColumn_;
+    SpinEdit* nameColumn_;
+    SpinEdit* periodColumn_;
+    QCheckBox* updateCheck_;
+    QCheckBox* xmasterCheck_;
+    QGroupBox* filesGroup_;
+    QTableView* filesTable_;
+    FileTableModel* filesModel_;
     QRadioButton* commaRadio_;
     QRadioButton* tabRadio_;
     QRadioButton* spaceRadio_;

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
 #include <QStyledItemDelegate>
+#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -28,8 +30,10 @@
 #include <optional>
 #include <tuple>
 
+#include "app/FileTable.h"
 #include "app/HelpWindow.h"
 #include "app/PreviewPane.h"
+#include "app/Prompter.h"
 #include "app/SpinEdit.h"
 #include "msdb/CodePage.h"
 #include "msdb/Encoding.h"
@@ -111,6 +115,10 @@ public:
     }
 };
 
+QString fromLocalPath(const std::string& path) {
+    return QString::fromLocal8Bit(path.c_str());
+}
+
 SpinEdit* makeSpin(const char* name, int minimum, int maximum, QWidget* parent) {
     auto* spin = new SpinEdit(parent);
     spin->setObjectName(QString::fromLatin1(name));
@@ -166,10 +174,60 @@ void SettingsDialog::buildControls() {
         fieldGrid->addWidget(columns[i].first, 0, i);
         fieldGrid->addLayout(box, 1, i);
     }
+    // The columns that are not prices, each line's symbol (a file of many securities), name and
+    // period, in one row under the detail settings. The letters are all taken: each check box
+    // goes without text beside its heading, and each column box has its digit, Alt+8 to Alt+0.
+    auto* otherRow = new QHBoxLayout;
+    symbolColumnCheck_ = new QCheckBox;
+    nameColumnCheck_ = new QCheckBox;
+    periodColumnCheck_ = new QCheckBox;
+    symbolColumnCheck_->setObjectName(QStringLiteral("symbolColumnCheck"));
+    nameColumnCheck_->setObjectName(QStringLiteral("nameColumnCheck"));
+    periodColumnCheck_->setObjectName(QStringLiteral("periodColumnCheck"));
+    symbolColumn_ = makeSpin("symbolColumnEdit", 1, 20, this);
+    nameColumn_ = makeSpin("nameColumnEdit", 1, 20, this);
+    periodColumn_ = makeSpin("periodColumnEdit", 1, 20, this);
+    symbolColumnCheck_->setWhatsThis(QStringLiteral(
+        "The file holds the prices of many securities, each line's symbol in this column: each "
+        "symbol's lines become the records of its own security."));
+    nameColumnCheck_->setWhatsThis(
+        QStringLiteral("The column of each security's name; its first line that gives one "
+                       "names it."));
+    periodColumnCheck_->setWhatsThis(
+        QStringLiteral("The column of each line's period: D, W or M (daily, weekly or monthly)."));
+    const std::array<std::pair<QCheckBox*, SpinEdit*>, 3> others = {
+        {{symbolColumnCheck_, symbolColumn_},
+         {nameColumnCheck_, nameColumn_},
+         {periodColumnCheck_, periodColumn_}}};
+    const std::array<QString, 3> headings = {QStringLiteral("Symbol"), QStringLiteral("Name"),
+                                             QStringLiteral("Period")};
+    for (int i = 0; i < 3; ++i) {
+        const int digit = (8 + i) % 10;
+        others[i].first->setAccessibleName(headings[i] + QStringLiteral(" column"));
+        others[i].first->setToolTip(others[i].first->whatsThis());
+        auto* heading = new QHBoxLayout;
+        heading->setSpacing(4);
+        heading->addWidget(others[i].first);
+        heading->addWidget(new QLabel(headings[i] + QStringLiteral(" column")));
+        auto* key = new QLabel(QStringLiteral("&%1").arg(digit));
+        key->setObjectName(others[i].second->objectName() + QStringLiteral("Key"));
+        key->setBuddy(others[i].second);
+        key->setToolTip(QStringLiteral("Alt+%1").arg(digit));
+        others[i].second->setText(QStringLiteral("1"));
+        heading->addSpacing(4);
+        heading->addWidget(key);
+        heading->addWidget(others[i].second);
+        otherRow->addLayout(heading);
+        otherRow->addSpacing(12);
+    }
+    otherRow->addStretch();
 
     // Input File: Detail Settings
     auto* details = new QGroupBox(QStringLiteral("Input File: Detail Settings"));
-    auto* detailLayout = new QHBoxLayout(details);
+    auto* detailRows = new QVBoxLayout(details);
+    auto* detailLayout = new QHBoxLayout;
+    detailRows->addLayout(detailLayout);
+    detailRows->addLayout(otherRow);
     auto* delimiterBox = new QVBoxLayout;
     delimiterBox->addWidget(new QLabel(QStringLiteral("Which Column Delimiter Character?")));
     commaRadio_ = new QRadioButton(QStringLiteral("&Comma"));
@@ -334,6 +392,21 @@ void SettingsDialog::buildControls() {
         "that read the directory take them; Western European (1252) unless the names need "
         "another."));
     securityLayout->addWidget(codePageCombo_, 2, 2, 1, 2);
+    updateCheck_ = new QCheckBox(QStringLiteral("Add n&ew days to securities already there"));
+    updateCheck_->setObjectName(QStringLiteral("updateCheck"));
+    updateCheck_->setWhatsThis(QStringLiteral(
+        "A security the directory holds already gets the days after its last stored day "
+        "appended; days it holds are passed over when they are the same, and are problems when "
+        "they differ. Securities it does not hold are added."));
+    xmasterCheck_ =
+        new QCheckBox(QStringLiteral("List securities past MASTER's si&ze (255) in XMASTER"));
+    xmasterCheck_->setObjectName(QStringLiteral("xmasterCheck"));
+    xmasterCheck_->setWhatsThis(QStringLiteral(
+        "MASTER lists 255 securities at most. Securities past them are listed in XMASTER, made "
+        "when the directory has none, their prices in F256.MWD and on. Off, such a run is "
+        "refused, unless the directory has an XMASTER already."));
+    securityLayout->addWidget(updateCheck_, 3, 2, 1, 2);
+    securityLayout->addWidget(xmasterCheck_, 4, 0, 1, 4);
     securityLayout->setColumnStretch(1, 1);
 
     auto* buttons = new QDialogButtonBox;
@@ -342,6 +415,45 @@ void SettingsDialog::buildControls() {
     okButton_->setObjectName(QStringLiteral("okButton"));
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));
     okButton_->setDefault(true);
+
+    // The files of the run: what each holds, its symbol and name edited in place.
+    filesGroup_ =
+        new QGroupBox(QStringLiteral("Input Files: a security each, or many with a symbol column"));
+    filesGroup_->setObjectName(QStringLiteral("filesGroup"));
+    auto* filesLayout = new QVBoxLayout(filesGroup_);
+    filesModel_ = new FileTableModel(this);
+    filesModel_->setRefusal(
+        [this](const QString& message) { Prompter::instance().message(this, message); });
+    filesTable_ = new QTableView;
+    filesTable_->setObjectName(QStringLiteral("filesTable"));
+    filesTable_->setModel(filesModel_);
+    filesTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    filesTable_->setSelectionMode(QAbstractItemView::SingleSelection);
+    filesTable_->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                 QAbstractItemView::EditKeyPressed |
+                                 QAbstractItemView::AnyKeyPressed);
+    filesTable_->setTabKeyNavigation(false);
+    filesTable_->verticalHeader()->setVisible(false);
+    filesTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    filesTable_->horizontalHeader()->setStretchLastSection(true);
+    filesTable_->setWhatsThis(QStringLiteral(
+        "The files of the run, each read whole with these settings: its records, first and last "
+        "dates and problems. Each file is one security, named by the symbol and name typed here "
+        "(F2 edits the current cell); with a symbol column a file holds as many securities as it "
+        "has symbols. The preview shows the file selected."));
+    filesLayout->addWidget(filesTable_);
+    filesGroup_->setVisible(false);
+    connect(filesTable_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) {
+                    const QString path =
+                        fromLocalPath(files().Path(static_cast<std::size_t>(current.row())));
+                    if (path != inputPath_) {
+                        inputPath_ = path;
+                        showSelectedFile();
+                    }
+                }
+            });
 
     // Preview: the file as these settings read it.
     auto* preview =
@@ -382,6 +494,7 @@ void SettingsDialog::buildControls() {
     outputRow->addWidget(output, 1);
     outputRow->addWidget(security, 1);
     contentLayout->addLayout(outputRow);
+    contentLayout->addWidget(filesGroup_);
     contentLayout->addWidget(preview, 1);
     auto* scroll = new FittingScrollArea;
     scroll->setObjectName(QStringLiteral("settingsScrollArea"));
@@ -441,6 +554,12 @@ void SettingsDialog::buildControls() {
                         skipRows_,
                         fromEdit_,
                         toEdit_,
+                        symbolColumnCheck_,
+                        symbolColumn_,
+                        nameColumnCheck_,
+                        nameColumn_,
+                        periodColumnCheck_,
+                        periodColumn_,
                         pathEdit_,
                         browseButton_,
                         createDirectoryButton_,
@@ -450,6 +569,9 @@ void SettingsDialog::buildControls() {
                         symbolEdit_,
                         nameEdit_,
                         codePageCombo_,
+                        updateCheck_,
+                        xmasterCheck_,
+                        filesTable_,
                         detectButton_,
                         previewPane_,
                         okButton_,
@@ -473,6 +595,13 @@ void SettingsDialog::buildControls() {
     }
     connect(skipCheck_, &QCheckBox::clicked, this,
             [this] { onCheckClicked(&form_.skipOn, skipRows_); });
+    for (const auto& [box, column] : others) {
+        connect(box, &QCheckBox::toggled, column, &QWidget::setEnabled);
+        connect(box, &QCheckBox::toggled, this, &SettingsDialog::schedulePreview);
+    }
+    connect(symbolColumnCheck_, &QCheckBox::toggled, this, &SettingsDialog::enableSecurityFields);
+    connect(codePageCombo_, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this] { filesModel_->setCodePage(codePageCombo_->currentData().toInt()); });
     connect(browseButton_, &QPushButton::clicked, this, &SettingsDialog::onBrowse);
     connect(okButton_, &QPushButton::clicked, this, &SettingsDialog::onOk);
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
@@ -481,8 +610,9 @@ void SettingsDialog::buildControls() {
             &SettingsDialog::onCreateDirectory);
 
     // Every change of a reading setting is shown in the preview a moment later.
-    for (SpinEdit* spin : {dateColumn_, openColumn_, highColumn_, lowColumn_, closeColumn_,
-                           volumeColumn_, openIntColumn_, skipRows_}) {
+    for (SpinEdit* spin :
+         {dateColumn_, openColumn_, highColumn_, lowColumn_, closeColumn_, volumeColumn_,
+          openIntColumn_, skipRows_, symbolColumn_, nameColumn_, periodColumn_}) {
         connect(spin->findChild<QLineEdit*>(), &QLineEdit::textChanged, this,
                 &SettingsDialog::schedulePreview);
     }

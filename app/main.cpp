@@ -1,18 +1,14 @@
-// korvex: the desktop program. The command line names at most one price file, opened at once as
-// File > Open opens it; --help and --version answer and end the program.
+// korvex: the desktop program. The command line names price files, opened at once as File > Open
+// opens them (several go into one run); --help and --version answer and end the program.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
-#include <cstdio>
 #include <string_view>
 
 #include "app/KorvexApp.h"
 #include "ui/PlatformSettingsStore.h"
 
 namespace {
-
-// The exit status of a command line that cannot be followed.
-constexpr int kBadCommandLine = 2;
 
 // What --help says above the options: what the program does, what FILE does, where it keeps the
 // settings (the place this run would use).
@@ -22,6 +18,7 @@ QString description() {
                "\n"
                "With FILE, the window opens with that price file: its first lines shown and the\n"
                "Conversion Settings dialog started from what the file holds, as File > Open does.\n"
+               "With several, they are converted in one run, each file a security of its own.\n"
                "\n"
                "The settings, the recent files and the window's place are kept in\n"
                "  %1\n"
@@ -29,14 +26,14 @@ QString description() {
         .arg(QString::fromLocal8Bit(ui::PlatformSettingsStore::DefaultPath().c_str()));
 }
 
-// The command line: --help, --version and at most one FILE.
+// The command line: --help, --version and any number of FILEs.
 void define(QCommandLineParser* parser) {
     parser->setApplicationDescription(description());
     parser->addHelpOption();
     parser->addVersionOption();
     parser->addPositionalArgument(QStringLiteral("FILE"),
-                                  QStringLiteral("A price file to open and convert at once."),
-                                  QStringLiteral("[FILE]"));
+                                  QStringLiteral("Price files to open and convert at once."),
+                                  QStringLiteral("[FILE...]"));
 }
 
 // True when the command line asks for --help or --version, which are answered without a display.
@@ -73,15 +70,7 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     define(&parser);
     parser.process(application);  // ends the program after --help, --version or an unknown option
-    const QStringList files = parser.positionalArguments();
-    if (files.size() > 1) {
-        std::fprintf(stderr,
-                     "korvex: only one file can be opened at a time\n"
-                     "Try 'korvex --help' for more information.\n");
-        return kBadCommandLine;
-    }
-
     KorvexApp korvex;
-    korvex.start(files.value(0));
+    korvex.start(parser.positionalArguments());
     return QApplication::exec();
 }

@@ -328,19 +328,32 @@ public:
                               next + "finishes or undoes it" + Files(files));
             return;
         }
+        const bool committed = journal.state == msdb::Journal::State::kCommitted;
         for (const msdb::JournalEntry& entry : journal.entries) {
             if (entry.kind == msdb::JournalEntry::Kind::kWrite) {
                 listed->insert(entry.temporary);
                 if (present(entry.temporary)) {
-                    files.push_back(journal.state == msdb::Journal::State::kCommitted
-                                        ? entry.temporary + " becomes " + entry.name
-                                        : entry.temporary);
+                    files.push_back(committed ? entry.temporary + " becomes " + entry.name
+                                              : entry.temporary);
                 }
-            } else if (journal.state == msdb::Journal::State::kCommitted && present(entry.name)) {
-                files.push_back(entry.name + " is removed");
+            } else if (entry.kind == msdb::JournalEntry::Kind::kRemove) {
+                if (committed && present(entry.name)) {
+                    files.push_back(entry.name + " is removed");
+                }
+            } else if (entry.kind == msdb::JournalEntry::Kind::kAppend) {
+                if (!committed && present(entry.name)) {
+                    files.push_back(entry.name + " is cut back to " + std::to_string(entry.length) +
+                                    " bytes");
+                }
+            } else if (!committed) {
+                for (const std::string& name : names) {
+                    if (msdb::IsStagedTemporary(name, entry) && listed->insert(name).second) {
+                        files.push_back(name);
+                    }
+                }
             }
         }
-        if (journal.state == msdb::Journal::State::kCommitted) {
+        if (committed) {
             Problem(path, "a run was stopped after its commit, before all of it was in place; " +
                               next + "finishes it" + Files(files));
         } else {

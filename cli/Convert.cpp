@@ -514,7 +514,9 @@ private:
             }
         }
         const bool symbolColumn = settings.columns.symbol != 0;
-        database_ = inputs.size() > 1 || folder || symbolColumn || settings.update;
+        // The columns that are not prices are read by the run of many securities only.
+        database_ = inputs.size() > 1 || folder || settings.columns != engine::OtherColumns{} ||
+                    settings.update;
         const bool given = symbolOption_->count() != 0;
         if (!database_ || (inputs.size() == 1 && !folder && !symbolColumn)) {
             if (!given) {
@@ -601,6 +603,10 @@ private:
         if (detect_) {
             if (std::optional<std::string> failure = ApplyDetection(given, &settings, err)) {
                 throw DetectionFailure{*failure};
+            }
+            // A symbol given wins over a symbol column detected: the file is that one security.
+            if (symbolOption_->count() != 0 && !given.columns) {
+                settings.columns.symbol = 0;
             }
         }
         // The settings' own checks; the first problem found is the one reported. A run of many

@@ -1,7 +1,10 @@
 // korvex-cli detect: the convert options that read a price file, proposed from its first lines;
 // and the same proposal for convert --detect.
+#include <array>
 #include <filesystem>
 #include <ostream>
+#include <utility>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -22,6 +25,32 @@ constexpr int kPreviewRows = 5;
 
 constexpr msdb::PerField<const char*> kOptionNames = {
     {"date", "open", "high", "low", "close", "volume", "oi"}};
+
+// Every column of the layout as --columns names it, in the order it lists them: the symbol and
+// the period before the date, the time after it, the prices, then the name.
+std::vector<std::pair<const char*, int>> NamedColumns(const engine::DetectedLayout& layout) {
+    std::vector<std::pair<const char*, int>> named;
+    const engine::OtherColumns& other = layout.columns;
+    const std::array<std::pair<const char*, int>, 4> first = {
+        {{"symbol", other.symbol},
+         {"period", other.period},
+         {"date", layout.fields[engine::PriceField::kDate].column},
+         {"time", other.time}}};
+    for (const auto& [name, column] : first) {
+        if (column != 0) {
+            named.emplace_back(name, column);
+        }
+    }
+    for (engine::PriceField field : msdb::kPriceFields) {
+        if (field != engine::PriceField::kDate && layout.fields[field].on) {
+            named.emplace_back(kOptionNames[field], layout.fields[field].column);
+        }
+    }
+    if (other.name != 0) {
+        named.emplace_back("name", other.name);
+    }
+    return named;
+}
 
 // The first rows of the file read with `settings` by the input parser, each field as stored.
 std::vector<engine::PriceRecord> Preview(const engine::ConversionSettings& settings) {
@@ -80,10 +109,8 @@ void PrintJson(const std::string& file, const engine::DetectionResult& result,
     }
     const engine::DetectedLayout& layout = result.layout;
     nlohmann::ordered_json columns = nlohmann::ordered_json::object();
-    for (engine::PriceField field : msdb::kPriceFields) {
-        if (layout.fields[field].on) {
-            columns[kOptionNames[field]] = layout.fields[field].column;
-        }
+    for (const auto& [name, column] : NamedColumns(layout)) {
+        columns[name] = column;
     }
     nlohmann::ordered_json stored = nlohmann::ordered_json::array();
     for (const engine::PriceRecord& row : rows) {
@@ -144,12 +171,9 @@ std::string ConvertOptions(const engine::DetectedLayout& layout) {
     text +=
         " --date-format " + std::string(msdb::DateFormatName(layout.dateFormat)) + " --columns ";
     bool first = true;
-    for (engine::PriceField field : msdb::kPriceFields) {
-        if (layout.fields[field].on) {
-            text += (first ? "" : ",") + std::string(kOptionNames[field]) + "=" +
-                    std::to_string(layout.fields[field].column);
-            first = false;
-        }
+    for (const auto& [name, column] : NamedColumns(layout)) {
+        text += (first ? "" : ",") + std::string(name) + "=" + std::to_string(column);
+        first = false;
     }
     return text;
 }
@@ -180,6 +204,7 @@ std::optional<std::string> ApplyDetection(const GivenSettings& given,
     }
     if (!given.columns) {
         settings->fields = layout.fields;
+        settings->columns = layout.columns;
     }
     err << "korvex: --detect: " << ConvertOptions(layout) << '\n';
     for (const std::string& what : result.undecided) {
@@ -199,9 +224,12 @@ public:
             "column\n"
             "of each field. Headings such as Date, Open, High, Low, Close (or Last, Price), "
             "Volume\n"
-            "(Vol) and OpenInt (OI) are recognised in any case, also as <DATE> or [Date]; without\n"
-            "a heading the columns are taken in the usual order (open, high, low, close, volume,\n"
-            "open interest), checked against the values.\n"
+            "(Vol) and OpenInt (OI) are recognised in any case, also as <DATE> or [Date], and so\n"
+            "are the columns of a file of many securities: Ticker, Symbol or Code, Name, Per,\n"
+            "Period or Interval, and Time. Without a heading the columns are taken in the usual\n"
+            "order (open, high, low, close, volume, open interest), checked against the values;\n"
+            "a column of short upper-case codes is the symbol when the same days come again on\n"
+            "other lines and no code has a day twice.\n"
             "\n"
             "Prints the proposal as the options of 'korvex-cli convert', on one line to paste, "
             "then\n"

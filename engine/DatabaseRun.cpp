@@ -107,6 +107,7 @@ public:
     void AddXMaster(const msdb::XMasterEntry& entry) {
         const std::size_t at = xmasterEntries_.size();
         xmasterEntries_.push_back(entry);
+        byRecord_[entry.recordNumber] = at;
         byUpper_[Upper(entry.symbol)].push_back(at);
         if (Upper(entry.name) != Upper(entry.symbol)) {
             byUpper_[Upper(entry.name)].push_back(at);
@@ -134,12 +135,8 @@ public:
     }
 
     const msdb::XMasterEntry* XMasterEntry(std::size_t record) const {
-        for (const msdb::XMasterEntry& entry : xmasterEntries_) {
-            if (entry.recordNumber == record) {
-                return &entry;
-            }
-        }
-        return nullptr;
+        auto it = byRecord_.find(record);
+        return it == byRecord_.end() ? nullptr : &xmasterEntries_[it->second];
     }
 
 private:
@@ -153,6 +150,7 @@ private:
     std::vector<msdb::XMasterEntry> xmasterEntries_;
     std::unordered_map<std::string, std::vector<std::size_t>> byWord_;
     std::unordered_map<std::string, std::vector<std::size_t>> byUpper_;
+    std::unordered_map<std::size_t, std::size_t> byRecord_;
 };
 
 // One security of the run.
@@ -179,7 +177,7 @@ struct DatabaseRun::Security {
     std::string appended;
 
     // What it holds after the run.
-    std::string staged;  // the whole price file's records, for one written anew
+    bool staging = false;  // its price file, written anew, is being staged
     std::int64_t count = 0;
     msdb::MbfBytes first{};
     msdb::MbfBytes last{};
@@ -615,6 +613,7 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
             columns.symbol != 0 ? NormalizeSymbol(parser.ColumnText(columns.symbol)) : fileSymbol;
         if (symbol.empty()) {
             problem("symbol", "", "is empty");
+            ++acceptance_.leftOut;
             continue;
         }
         if (columns.time != 0 && !IsMidnight(parser.ColumnText(columns.time))) {
@@ -641,6 +640,7 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
         }
         if (!group->problem.empty()) {
             problem("symbol", symbol, group->problem);
+            ++acceptance_.leftOut;
             continue;
         }
         if (columns.period != 0) {
@@ -649,6 +649,7 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
             std::optional<Period> period = ReadPeriod(text, &refusal);
             if (text.empty()) {
                 problem("period", "", "is empty");
+                ++acceptance_.leftOut;
                 continue;
             }
             if (!period) {
@@ -790,8 +791,28 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
     return Stage(security, std::move(records));
 }
 
+// The records of a security written anew go to its price file's temporary as each file gives
+// them, behind a header whose count is set once every file is read.
 int DatabaseRun::Stage(Security& security, std::string bytes) {
-    security.staged += bytes;
+    if (settings_.dryRun) {
+        return 0;
+    }
+    const std::string name = PriceFileName(security);
+    const bool create = security.action == Action::kAdded;
+    msdb::Status s = msdb::Status::Ok();
+    if (!security.staging) {
+        security.staging = true;
+        s = target_.transaction().StageData(name, create,
+                                            msdb::MakeDatHeader(settings_.FieldCount()));
+    }
+    if (s.ok()) {
+        s = target_.transaction().StageData(name, create, bytes);
+    }
+    if (!s.ok()) {
+        Tell("The price file " + PathInDirectory(name) + " of " + security.symbol +
+             " cannot be written.\n" + s.message());
+        return 1;
+    }
     return 0;
 }
 
@@ -849,6 +870,15 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
                    matches.front().directory + ", not in " + directory_ +
                    " itself; only a security of the directory's own MASTER or XMASTER can be "
                    "updated or replaced.");
+        return 1;
+    }
+    // Two symbols of the run that find the same security (one by its symbol, one by its name)
+    // would both write it.
+    if (!matches.empty() &&
+        !claimed_.insert({matches.front().xmaster, matches.front().record}).second) {
+        Refuse(SettingsField::kSymbol, "The symbol " + symbol + " finds a security of " +
+                                           directory_ +
+                                           " that another symbol of the run finds too.");
         return 1;
     }
     security->fields = settings_.FieldsOn();
@@ -940,6 +970,7 @@ int DatabaseRun::AddNew(Security& security) {
         return 1;
     }
     xmasterUsed_.insert(nextXMasterNumber_);
+    security.record = xmaster_->RecordsPresent();
     security.inXMaster = true;
     security.fileNumber = nextXMasterNumber_;
     return 0;
@@ -1229,7 +1260,7 @@ int DatabaseRun::WriteDirectoryFiles() {
         }
         (security.inXMaster ? xmasterChanged : masterChanged) = true;
         if (security.inXMaster) {
-            xmaster_->SetDates(security.fileNumber, security.first, security.last);
+            xmaster_->SetRecordDates(security.record, security.first, security.last);
         } else {
             const auto number = static_cast<std::uint8_t>(security.fileNumber);
             master_.SetDates(number, security.first, security.last);
@@ -1250,17 +1281,17 @@ int DatabaseRun::WriteDirectoryFiles() {
             }
             continue;
         }
-        std::string bytes = msdb::MakeDatHeader(settings_.FieldCount());
-        msdb::WriteLastRecordNumber(&bytes, static_cast<std::uint16_t>(security.count + 1));
-        bytes += security.staged;
-        security.staged.clear();
-        security.staged.shrink_to_fit();
+        std::string header = msdb::MakeDatHeader(settings_.FieldCount());
+        msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
+        if (msdb::Status s = transaction.PatchStaged(name, 0, header); !s.ok()) {
+            Tell("The price file " + PathInDirectory(name) + " of " + security.symbol +
+                 " cannot be written.\n" + s.message());
+            return 1;
+        }
         std::string dop = msdb::MakeDopText(security.fields);
         if (security.action == Action::kReplaced) {
-            transaction.ReplaceFile(name, std::move(bytes));
             transaction.ReplaceFile(msdb::DopFileName(security.fileNumber), std::move(dop));
         } else {
-            transaction.CreateFile(name, std::move(bytes));
             transaction.CreateFile(msdb::DopFileName(security.fileNumber), std::move(dop));
         }
     }
@@ -1293,21 +1324,11 @@ int DatabaseRun::WriteDirectoryFiles() {
     return 0;
 }
 
-// The new days of a security, behind the records its price file holds, and its header's count.
+// The new days of a security, behind the records its price file holds, and its header's count:
+// appended in place at the commit, which puts the file back as it was when it does not commit.
 int DatabaseRun::AppendInPlace(const std::string& name, std::uint64_t length, std::string header,
                                std::string data) {
-    std::string bytes;
-    if (msdb::Status s = msdb::ReadWholeFile(*fs_, PathInDirectory(name), &bytes); !s.ok()) {
-        Tell(s.message());
-        return 1;
-    }
-    if (bytes.size() != length) {
-        Tell("The file " + PathInDirectory(name) + " changed while the run read it.");
-        return 1;
-    }
-    bytes.replace(0, header.size(), header);
-    bytes += data;
-    target_.transaction().ReplaceFile(name, std::move(bytes));
+    target_.transaction().AppendToFile(name, length, std::move(header), std::move(data));
     return 0;
 }
 

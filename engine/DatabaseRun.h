@@ -149,7 +149,8 @@ private:
     std::vector<std::unique_ptr<Security>> securities_;
     std::map<std::string, std::size_t> bySymbol_;  // stored symbol, upper case -> securities_
     std::vector<std::pair<std::string, InputProblems>> problems_;  // per file, those with any
-    std::vector<std::string> duplicates_;  // held already, neither updated nor replaced
+    std::set<std::pair<bool, std::size_t>> claimed_;  // (in XMASTER, record) of listed ones
+    std::vector<std::string> duplicates_;             // held already, neither updated nor replaced
     ScanResult acceptance_;           // what accepting the problems does, summed over the files
     std::int64_t updateLeftOut_ = 0;  // records of held days that differ, left out
     bool nothingToCommit_ = false;    // every security unchanged

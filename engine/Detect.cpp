@@ -8,7 +8,9 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 #include <tuple>
+#include <unordered_set>
 
 #include "engine/InputParser.h"
 #include "engine/NumberText.h"
@@ -139,7 +141,7 @@ std::string HeadingKey(std::string_view name) {
 // The rank of a heading name for a field (lower is preferred), or nothing.
 std::optional<int> HeadingRank(const std::string& key, PriceField field) {
     static const PerField<std::vector<std::string_view>> kNames = {
-        {{{"date", "dtyyyymmdd", "timestamp"},
+        {{{"date", "dtyyyymmdd", "timestamp", "trade date", "trading date", "tradedate"},
           {"open"},
           {"high"},
           {"low"},
@@ -154,14 +156,52 @@ std::optional<int> HeadingRank(const std::string& key, PriceField field) {
     return static_cast<int>(at - names.begin());
 }
 
+// The columns that are not prices, each with the heading names that give it.
+struct OtherName {
+    std::string_view key;  // as HeadingKey gives it
+    int OtherColumns::*column;
+    std::string_view what;
+};
+
+constexpr std::array<OtherName, 11> kOtherNames = {{
+    {"ticker", &OtherColumns::symbol, "symbol"},
+    {"symbol", &OtherColumns::symbol, "symbol"},
+    {"code", &OtherColumns::symbol, "symbol"},
+    {"name", &OtherColumns::name, "name"},
+    {"company", &OtherColumns::name, "name"},
+    {"company name", &OtherColumns::name, "name"},
+    {"security name", &OtherColumns::name, "name"},
+    {"per", &OtherColumns::period, "period"},
+    {"period", &OtherColumns::period, "period"},
+    {"interval", &OtherColumns::period, "period"},
+    {"time", &OtherColumns::time, "time"},
+}};
+
+// A symbol as exchanges and vendors write them: "AAPL", "BRK.B", "^GSPC", "M&M", "7203.T". A
+// letter is needed, so that a column of numbers or of dates is never one.
+bool IsSymbolCode(std::string_view text) {
+    return !text.empty() && text.size() <= limits::kMaxSymbolLength &&
+           std::any_of(text.begin(), text.end(), [](char c) { return c >= 'A' && c <= 'Z'; }) &&
+           std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= 'A' && c <= 'Z') || IsDigit(c) || std::strchr(".-_&^", c) != nullptr;
+           });
+}
+
+// Midnight as a time column of daily prices writes it: 000000, 0000, 00:00 or 00:00:00.
+bool IsMidnight(std::string_view text) {
+    return text == "0000" || text == "000000" || text == "00:00" || text == "00:00:00";
+}
+
 // What the input parser makes of the sample with `settings`.
 struct Reading {
     std::vector<PriceRecord> records;
     std::vector<LineNumber> lines;
+    std::vector<std::string> keys;  // each record's text in the key column, when one is given
     InputProblems problems;
 };
 
-Reading ReadWith(const std::string& text, const ConversionSettings& settings) {
+// `keyColumn` (from 1, or 0 for none) is the column whose text each record keeps in `keys`.
+Reading ReadWith(const std::string& text, const ConversionSettings& settings, int keyColumn = 0) {
     Reading reading;
     InputParser parser(settings, std::make_unique<TextFile>(text));
     for (;;) {
@@ -171,6 +211,9 @@ Reading ReadWith(const std::string& text, const ConversionSettings& settings) {
         }
         reading.records.push_back(parser.ReadRecord());
         reading.lines.push_back(parser.LineNumber());
+        if (keyColumn != 0) {
+            reading.keys.emplace_back(parser.ColumnText(keyColumn));
+        }
     }
     reading.problems = parser.problems();
     return reading;
@@ -191,35 +234,55 @@ std::vector<long> Days(const Reading& reading) {
     return days;
 }
 
-// 1 when the days go forward, -1 when they go backward, 0 when neither: the steps between the
-// days that could be read (0 is a day that could not) go one way, but for the few a bad line makes.
-int Order(const std::vector<long>& days) {
-    std::size_t up = 0;
-    std::size_t down = 0;
-    long previous = 0;
-    for (long day : days) {
-        if (day == 0) {
+// The days that could be read (0 is a day that could not), one list per security: per text of
+// `keys` when there are keys (a symbol column), in the order each first appears; else one list.
+std::vector<std::vector<long>> DaysBySecurity(const std::vector<long>& days,
+                                              const std::vector<std::string>& keys) {
+    std::vector<std::vector<long>> lists;
+    std::vector<std::string_view> listKeys;
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        if (days[i] == 0) {
             continue;
         }
-        up += previous != 0 && day > previous ? 1 : 0;
-        down += previous != 0 && day < previous ? 1 : 0;
-        previous = day;
+        const std::string_view key = keys.empty() ? std::string_view() : keys[i];
+        auto at = std::find(listKeys.begin(), listKeys.end(), key);
+        if (at == listKeys.end()) {
+            listKeys.push_back(key);
+            lists.emplace_back();
+            at = listKeys.end() - 1;
+        }
+        lists[static_cast<std::size_t>(at - listKeys.begin())].push_back(days[i]);
     }
-    const double steps = static_cast<double>(std::count_if(days.begin(), days.end(),
-                                                           [](long day) { return day != 0; })) -
-                         1.0;
+    return lists;
+}
+
+// 1 when the days of each security go forward, -1 when they go backward, 0 when neither: the
+// steps between them go one way, but for the few a bad line makes.
+int Order(const std::vector<std::vector<long>>& lists) {
+    std::size_t up = 0;
+    std::size_t down = 0;
+    double steps = 0.0;
+    for (const std::vector<long>& days : lists) {
+        for (std::size_t i = 1; i < days.size(); ++i) {
+            up += days[i] > days[i - 1] ? 1 : 0;
+            down += days[i] < days[i - 1] ? 1 : 0;
+        }
+        steps += static_cast<double>(days.size()) - 1.0;
+    }
     if (steps <= 0.0) {
-        return 1;  // one date: forward, as files go
+        return 1;  // one date each: forward, as files go
     }
     return static_cast<double>(up) >= kConsistentShare * steps     ? 1
            : static_cast<double>(down) >= kConsistentShare * steps ? -1
                                                                    : 0;
 }
 
-long MedianStep(const std::vector<long>& days) {
+long MedianStep(const std::vector<std::vector<long>>& lists) {
     std::vector<long> steps;
-    for (std::size_t i = 1; i < days.size(); ++i) {
-        steps.push_back(std::labs(days[i] - days[i - 1]));
+    for (const std::vector<long>& days : lists) {
+        for (std::size_t i = 1; i < days.size(); ++i) {
+            steps.push_back(std::labs(days[i] - days[i - 1]));
+        }
     }
     if (steps.empty()) {
         return 0;
@@ -400,8 +463,10 @@ private:
                            [](double v) { return v == std::floor(v) && v >= 0; });
     }
 
-    // Every format that reads each date of `column` (from 0) as a date that exists, in one order.
-    std::vector<DateCandidate> DateCandidates(std::size_t column) const {
+    // Every format that reads each date of `column` (from 0) as a date that exists, in one order:
+    // with a `symbol` column (from 0), in one order for each symbol.
+    std::vector<DateCandidate> DateCandidates(std::size_t column,
+                                              std::optional<std::size_t> symbol) const {
         std::vector<DateCandidate> candidates;
         ConversionSettings settings;
         settings.delimiter = layout().delimiter;
@@ -416,27 +481,39 @@ private:
         const std::size_t length = std::min(text.find_first_of(" T"), text.size());
         for (int code = 1; code <= msdb::kDateFormatCount; ++code) {
             settings.dateFormat = static_cast<DateFormat>(code);
-            Reading reading = ReadWith(text_, settings);
+            Reading reading = ReadWith(text_, settings, symbol ? static_cast<int>(*symbol) + 1 : 0);
             // A format that reads most of the dates: the others are problems of the proposal.
             const auto read = static_cast<double>(reading.records.size());
             if (reading.records.empty() ||
                 static_cast<double>(reading.problems.count()) > (1.0 - kConsistentShare) * read) {
                 continue;
             }
-            std::vector<long> days = Days(reading);
-            days.erase(std::remove(days.begin(), days.end(), 0L), days.end());  // not read
-            if (days.empty()) {
+            const std::vector<std::vector<long>> lists =
+                DaysBySecurity(Days(reading), reading.keys);
+            if (lists.empty()) {
                 continue;
             }
-            const int order = Order(days);
+            const int order = Order(lists);
             if (order == 0) {
                 continue;
+            }
+            long first = lists.front().front();
+            long last = lists.front().back();
+            if (lists.size() > 1) {
+                for (const std::vector<long>& days : lists) {
+                    const auto [low, high] = std::minmax_element(days.begin(), days.end());
+                    first = std::min(first, *low);
+                    last = std::max(last, *high);
+                }
+                if (order < 0) {
+                    std::swap(first, last);
+                }
             }
             const std::size_t formatLength = msdb::DateFormatLength(settings.dateFormat);
             candidates.push_back(
                 {settings.dateFormat, reading.problems.count(),
                  formatLength > length ? formatLength - length : length - formatLength,
-                 MedianStep(days), order, days.front(), days.back(),
+                 MedianStep(lists), order, first, last,
                  msdb::DateFormatName(settings.dateFormat).starts_with("D")});
         }
         // Where the steps do not tell, files with a decimal comma or dates with points (as
@@ -493,6 +570,101 @@ private:
         return true;
     }
 
+    bool IsOtherColumn(std::size_t column) const {
+        const OtherColumns& c = layout().columns;
+        const int at = static_cast<int>(column) + 1;
+        return c.symbol == at || c.name == at || c.period == at || c.time == at;
+    }
+
+    // Takes the columns the heading names that are not prices, the first of each; returns them as
+    // a reason lists them, empty when there are none.
+    std::string NamedOtherColumns() {
+        std::string list;
+        for (std::size_t column = 0; column < heading_.size(); ++column) {
+            const std::string key = HeadingKey(heading_[column]);
+            for (const OtherName& name : kOtherNames) {
+                int& taken = layout().columns.*name.column;
+                if (key == name.key && taken == 0) {
+                    taken = static_cast<int>(column) + 1;
+                    list += (list.empty() ? "" : ", ") + std::string(name.what) + " in column " +
+                            std::to_string(column + 1) + " ('" + heading_[column] + "')";
+                }
+            }
+        }
+        return list;
+    }
+
+    // The column that tells apart the securities of a file without a heading that names it: the
+    // days of `dateColumn` repeat, and the column holds short upper-case codes that repeat too,
+    // no code on two lines of the same date. The first such column, or none.
+    std::optional<std::size_t> SymbolColumnByValues(std::size_t dateColumn) const {
+        std::unordered_set<std::string> dates;
+        for (const auto* fields : data_) {
+            dates.insert((*fields)[dateColumn]);
+        }
+        if (dates.size() == data_.size()) {
+            return std::nullopt;
+        }
+        for (std::size_t column = 0; column < split_.modal; ++column) {
+            if (column == dateColumn || IsOtherColumn(column)) {
+                continue;
+            }
+            std::unordered_set<std::string> codes;
+            std::set<std::pair<std::string, std::string>> codeDays;
+            bool allCodes = true;
+            for (const auto* fields : data_) {
+                const std::string& code = (*fields)[column];
+                allCodes = allCodes && IsSymbolCode(code) && !IsNumber(code, point_);
+                codes.insert(code);
+                codeDays.emplace(code, (*fields)[dateColumn]);
+            }
+            if (allCodes && codes.size() >= 2 && codes.size() < data_.size() &&
+                codeDays.size() == data_.size()) {
+                return column;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Daily, weekly or monthly prices, each of a day: a period column that holds another period,
+    // or a time column another time than midnight, is a doubt.
+    void CheckPeriodsAndTimes() {
+        const OtherColumns& c = layout().columns;
+        for (const auto* fields : data_) {
+            std::string refusal;
+            if (c.period != 0 &&
+                !ReadPeriod((*fields)[static_cast<std::size_t>(c.period - 1)], &refusal)) {
+                Doubt("the column headed '" + heading_[static_cast<std::size_t>(c.period - 1)] +
+                      "' holds '" + (*fields)[static_cast<std::size_t>(c.period - 1)] +
+                      "', which is not D, W or M");
+                return;
+            }
+            const std::string& time =
+                c.time != 0 ? (*fields)[static_cast<std::size_t>(c.time - 1)] : "0";
+            if (!IsMidnight(time) && time != "0") {
+                Doubt("the column headed '" + heading_[static_cast<std::size_t>(c.time - 1)] +
+                      "' holds the time " + time +
+                      ", not midnight: prices within a day are not converted");
+                return;
+            }
+        }
+    }
+
+    // Without a heading that names it, the column right after the dates is the time when it
+    // holds only midnight, as MetaStock ASCII files write their daily prices.
+    void FindMidnights(std::size_t dateColumn) {
+        const std::size_t column = dateColumn + 1;
+        if (layout().columns.time != 0 || column >= split_.modal || IsOtherColumn(column) ||
+            !std::all_of(data_.begin(), data_.end(),
+                         [&](const auto* fields) { return IsMidnight((*fields)[column]); })) {
+            return;
+        }
+        layout().columns.time = static_cast<int>(column) + 1;
+        result_.reasons.push_back("column " + std::to_string(column + 1) +
+                                  " is the time: it holds only midnight (" +
+                                  (*data_.front())[column] + "), as daily prices are written");
+    }
+
     bool FindFields() {
         PerField<std::optional<std::size_t>> named;
         PerField<int> rank;
@@ -506,21 +678,37 @@ private:
                 }
             }
         }
+        const std::string namedOthers = NamedOtherColumns();
         // The date column.
         std::vector<std::size_t> dateColumns;
         if (named[PriceField::kDate]) {
             dateColumns.push_back(*named[PriceField::kDate]);
         } else {
             for (std::size_t column = 0; column < split_.modal; ++column) {
-                dateColumns.push_back(column);
+                if (!IsOtherColumn(column)) {
+                    dateColumns.push_back(column);
+                }
             }
         }
         std::optional<std::size_t> dateColumn;
         for (std::size_t column : dateColumns) {
-            std::vector<DateCandidate> candidates = DateCandidates(column);
+            std::optional<std::size_t> symbol;
+            if (layout().columns.symbol != 0) {
+                symbol = static_cast<std::size_t>(layout().columns.symbol - 1);
+            } else {
+                symbol = SymbolColumnByValues(column);
+            }
+            std::vector<DateCandidate> candidates = DateCandidates(column, symbol);
             if (!candidates.empty()) {
                 dateColumn = column;
                 ChooseDateFormat(column, std::move(candidates));
+                if (symbol && layout().columns.symbol == 0) {
+                    layout().columns.symbol = static_cast<int>(*symbol) + 1;
+                    result_.reasons.push_back(
+                        "column " + std::to_string(*symbol + 1) +
+                        " is the symbol: the same days come again on other lines, and its short "
+                        "upper-case codes tell them apart, no code having a day twice");
+                }
                 break;
             }
         }
@@ -530,6 +718,11 @@ private:
                                   "' does not read as dates in one order in any date format"
                             : "no column reads as dates in one order in any date format");
         }
+        if (!namedOthers.empty()) {
+            result_.reasons.push_back("the heading names the " + namedOthers);
+            CheckPeriodsAndTimes();
+        }
+        FindMidnights(*dateColumn);
         for (PriceField field : msdb::kPriceFields) {
             if (field != PriceField::kDate) {
                 layout().fields[field] = {false, limits::kFirstColumn};
@@ -577,7 +770,7 @@ private:
                 used = used || (layout().fields[field].on &&
                                 layout().fields[field].column == static_cast<int>(column) + 1);
             }
-            if (!used) {
+            if (!used && !IsOtherColumn(column) && !heading_[column].empty()) {
                 left += (left.empty() ? "'" : ", '") + heading_[column] + "'";
             }
         }
@@ -593,13 +786,13 @@ private:
     bool OrderedFields(std::size_t dateColumn) {
         std::vector<std::size_t> numeric;
         for (std::size_t column = dateColumn + 1; column < split_.modal; ++column) {
-            if (NumericColumn(column)) {
+            if (NumericColumn(column) && !IsOtherColumn(column)) {
                 numeric.push_back(column);
             }
         }
         const bool noneAfter = numeric.empty();
         for (std::size_t column = 0; noneAfter && column < dateColumn; ++column) {
-            if (NumericColumn(column)) {
+            if (NumericColumn(column) && !IsOtherColumn(column)) {
                 numeric.push_back(column);
             }
         }
@@ -808,6 +1001,7 @@ void ApplyLayout(const DetectedLayout& layout, ConversionSettings* settings) {
     settings->skipRows = layout.skipRows;
     settings->dateFormat = layout.dateFormat;
     settings->fields = layout.fields;
+    settings->columns = layout.columns;
 }
 
 }  // namespace engine

@@ -22,13 +22,15 @@ enum class Confidence { kHigh, kLow };
 // The name of a delimiter as the command line spells it: "comma", "tab", "space", "semicolon".
 std::string DelimiterName(char delimiter);
 
-// The settings that read a file, as detection proposes them. Fields not found are switched off.
+// The settings that read a file, as detection proposes them. Fields not found are switched off;
+// the columns that are not prices (symbol, name, period, time) are 0 when none is found.
 struct DetectedLayout {
     char delimiter = ',';
     bool decimalComma = false;
     int skipRows = 0;
     DateFormat dateFormat = DateFormat::kNone;
     PerField<FieldSetting> fields;
+    OtherColumns columns;
 };
 
 struct DetectionResult {
@@ -53,16 +55,19 @@ std::vector<std::string> SplitSampleLines(std::string_view text);
                                            std::vector<std::string>* lines, std::string* notText);
 
 // Proposes the layout that reads `lines`, the first lines of a file. With `delimiter` given, only
-// that delimiter is considered. The proposal is checked by reading the lines with the input
-// parser, as the conversion will.
+// that delimiter is considered. A heading names the symbol, name, period and time columns; without
+// one, a column of short upper-case codes is the symbol only when the days repeat and no code
+// has a day twice, and a column of midnights right after the dates is the time. With a symbol
+// column the dates go one way for each symbol, not through the whole file. The proposal is checked
+// by reading the lines with the input parser, as the conversion will.
 DetectionResult DetectLayout(std::span<const std::string> lines,
                              std::optional<char> delimiter = std::nullopt);
 
 // The same, for the first bytes of a file.
 DetectionResult DetectLayoutOfText(std::string_view text);
 
-// The layout's settings in `settings`: delimiter, decimal comma, rows to skip, date format and
-// fields.
+// The layout's settings in `settings`: delimiter, decimal comma, rows to skip, date format,
+// fields and the other columns.
 void ApplyLayout(const DetectedLayout& layout, ConversionSettings* settings);
 
 }  // namespace engine

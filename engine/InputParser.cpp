@@ -79,11 +79,11 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
     if (groups.day < 1 || groups.day > msdb::DaysInMonth(1900 + year, groups.month)) {
         return {std::nullopt, "does not exist"};
     }
-    return {msdb::DayNumberToMbfDate(day), {}};
+    return {msdb::YmdToMbfDate(year, groups.month, groups.day), {}};
 }
 
 // The stored form of a number field, or why it has none.
-std::optional<msdb::MbfBytes> ReadNumber(const std::string& text, const NumberFormat& format,
+std::optional<msdb::MbfBytes> ReadNumber(std::string_view text, const NumberFormat& format,
                                          std::string* what) {
     float value = 0.0f;
     if (!ReadNumberText(text, format, &value, what)) {
@@ -146,13 +146,19 @@ InputParser::InputParser(const ConversionSettings& settings,
                          std::unique_ptr<msdb::ReadableFile> file)
     : settings_(settings), reader_(std::move(file)) {}
 
-const std::string* InputParser::Field(PriceField field) const {
+const std::string_view* InputParser::Field(PriceField field) const {
     const auto column = static_cast<std::size_t>(settings_.fields[field].column);
-    return column >= 1 && column <= fieldCount_ ? &slots_[column - 1] : nullptr;
+    return column >= 1 && column <= fields_.count ? &fields_.text[column - 1] : nullptr;
 }
 
-void InputParser::Problem(PriceField field, const std::string& text, std::string what) {
-    InputProblem problem{reader_.LineNumber(), std::string(FieldName(field)), text,
+std::string_view InputParser::ColumnText(int column) const {
+    return column >= 1 && static_cast<std::size_t>(column) <= fields_.count
+               ? fields_.text[static_cast<std::size_t>(column) - 1]
+               : std::string_view();
+}
+
+void InputParser::Problem(PriceField field, std::string_view text, std::string what) {
+    InputProblem problem{reader_.LineNumber(), std::string(FieldName(field)), std::string(text),
                          std::move(what)};
     recordProblems_.push_back(problem);
     problems_.Add(std::move(problem));
@@ -204,9 +210,10 @@ msdb::Status InputParser::NextLine(bool* got) {
         if (IsHeading(line)) {
             continue;
         }
-        fieldCount_ = SplitFields(line, settings_.delimiter, &slots_);
-        if (std::any_of(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(fieldCount_),
-                        [](const std::string& field) { return !field.empty(); })) {
+        const std::size_t count = SplitFields(line, settings_.delimiter, &fields_);
+        if (std::any_of(fields_.text.begin(),
+                        fields_.text.begin() + static_cast<std::ptrdiff_t>(count),
+                        [](std::string_view field) { return !field.empty(); })) {
             *got = true;
             return msdb::Status::Ok();
         }
@@ -219,14 +226,9 @@ bool InputParser::IsHeading(std::string_view line) const {
     });
 }
 
-std::string_view InputParser::ColumnText(int column) const {
-    const auto at = static_cast<std::size_t>(column);
-    return at >= 1 && at <= fieldCount_ ? std::string_view(slots_[at - 1]) : std::string_view();
-}
-
 std::string InputParser::DateText() const {
-    const std::string* field = Field(PriceField::kDate);
-    return field == nullptr ? std::string() : *field;
+    const std::string_view* field = Field(PriceField::kDate);
+    return field == nullptr ? std::string() : std::string(*field);
 }
 
 PriceRecord InputParser::ReadRecord() {
@@ -235,13 +237,12 @@ PriceRecord InputParser::ReadRecord() {
     usable_ = true;
     outOfRange_ = false;
     unreadable_ = {};
-    const std::string* dateField = Field(PriceField::kDate);
+    const std::string_view* dateField = Field(PriceField::kDate);
     if (dateField == nullptr || dateField->empty()) {
         Problem(PriceField::kDate, "", dateField == nullptr ? "is missing" : "is empty");
         usable_ = false;
     } else {
-        const std::string_view dateText =
-            std::string_view(*dateField).substr(0, msdb::kMaxDateText);
+        const std::string_view dateText = dateField->substr(0, msdb::kMaxDateText);
         DateReading date = ReadDate(dateText, settings_.dateFormat);
         if (date.stored) {
             record.values[PriceField::kDate] = *date.stored;
@@ -279,7 +280,7 @@ PriceRecord InputParser::ReadRecord() {
         if (field == PriceField::kDate || !settings_.fields[field].on) {
             continue;
         }
-        const std::string* text = Field(field);
+        const std::string_view* text = Field(field);
         std::string what;
         std::optional<msdb::MbfBytes> number;
         if (text == nullptr || text->empty()) {
@@ -290,7 +291,7 @@ PriceRecord InputParser::ReadRecord() {
             number = ReadNumber(*text, {settings_.decimalComma, suffixes}, &what);
         }
         if (!number) {
-            Problem(field, text == nullptr ? std::string() : *text, what);
+            Problem(field, text == nullptr ? std::string_view() : *text, what);
             unreadable_[field] = true;
             // A price that cannot be read makes the line one that cannot be stored; a volume or
             // open interest is stored as 0.

@@ -101,15 +101,15 @@ public:
     const InputProblems& problems() const { return problems_; }
 
 private:
-    void Problem(PriceField field, const std::string& text, std::string what);
-    const std::string* Field(PriceField field) const;
+    void Problem(PriceField field, std::string_view text, std::string what);
+    // The text of `field` in the line, or null when the line has no such column.
+    const std::string_view* Field(PriceField field) const;
     // True when `line` is one of the heading lines skipped at the start.
     bool IsHeading(std::string_view line) const;
 
     const ConversionSettings& settings_;
     LineReader reader_;
-    FieldSlots slots_;
-    std::size_t fieldCount_ = 0;
+    FieldViews fields_;  // views of the reader's line, valid until its next line
     bool skipped_ = false;
     std::vector<std::string> headings_;  // the lines skipped at the start that hold anything
     int recordsRead_ = 0;

@@ -1,8 +1,41 @@
 #include "engine/PriceFileWriter.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace engine {
+namespace {
+
+// How much of the buffer is made present at a time, ahead of the records written into it.
+constexpr std::size_t kPopulateStep = 64 * 1024;
+
+// Makes the whole pages of `size` bytes at `begin` present in one call. A fresh page otherwise
+// costs a fault when it is first written, and in a virtual machine the 350 faults of a 50,000-line
+// file took longer than all the parsing. Elsewhere, or where the kernel cannot (before Linux
+// 5.14), the pages come one fault at a time as before.
+void Populate(char* begin, std::size_t size) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    static const auto kPage = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first =
+        (reinterpret_cast<std::uintptr_t>(begin) + kPage - 1) / kPage * kPage;
+    const std::uintptr_t last = (reinterpret_cast<std::uintptr_t>(begin) + size) / kPage * kPage;
+    if (first < last) {
+        (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+    }
+#else
+    (void)begin;
+    (void)size;
+#endif
+}
+
+}  // namespace
 
 PriceFileWriter::PriceFileWriter(const PerField<bool>& fieldsOn) : fieldsOn_(fieldsOn) {
     int fieldCount = 0;
@@ -18,12 +51,21 @@ PriceFileWriter::PriceFileWriter(const PerField<bool>& fieldsOn) : fieldsOn_(fie
 }
 
 void PriceFileWriter::Append(const PriceRecord& record) {
+    // The record is put together first and appended in one piece.
+    std::array<char, msdb::kPriceFieldCount * msdb::kFieldSize> bytes;
+    std::size_t length = 0;
     for (PriceField field : msdb::kPriceFields) {
         if (fieldsOn_[field]) {
-            bytes_.append(reinterpret_cast<const char*>(record.values[field].data()),
-                          msdb::kFieldSize);
+            std::memcpy(bytes.data() + length, record.values[field].data(), msdb::kFieldSize);
+            length += msdb::kFieldSize;
         }
     }
+    if (bytes_.size() + length > populated_) {
+        const std::size_t step = std::min(kPopulateStep, bytes_.capacity() - populated_);
+        Populate(bytes_.data() + populated_, step);
+        populated_ += step;
+    }
+    bytes_.append(bytes.data(), length);
 }
 
 void PriceFileWriter::Reverse() {

@@ -35,6 +35,7 @@ private:
     PerField<bool> fieldsOn_;
     std::size_t recordLength_ = 0;
     std::string bytes_;
+    std::size_t populated_ = 0;  // the bytes of bytes_'s room made present ahead of the writes
 };
 
 }  // namespace engine

@@ -171,6 +171,7 @@ DirectoryEffect TargetDirectory::Effect() const {
 
 void TargetDirectory::Release() {
     if (transaction_) {
+        transaction_->Abandon();  // so that the effect names what could not be undone
         effect_ = Effect();
     }
     transaction_.reset();

@@ -120,6 +120,8 @@ bool LineReader::Fill(msdb::Status* status) {
     }
     buffer_.erase(0, pos_);
     pos_ = 0;
+    nextCr_ = std::string::npos;
+    nextNul_ = std::string::npos;
     std::size_t got = 0;
     if (encoding_ == Encoding::kBytes) {
         const std::size_t old = buffer_.size();
@@ -183,6 +185,16 @@ void LineReader::Take(std::string_view bytes) {
     undecoded_ = units.substr(at);
 }
 
+std::size_t LineReader::Find(char c, std::size_t from, std::size_t to, std::size_t* next) const {
+    if (*next == std::string::npos || *next < from) {
+        const void* found = std::memchr(buffer_.data() + from, c, buffer_.size() - from);
+        *next = found == nullptr
+                    ? buffer_.size()
+                    : static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data());
+    }
+    return std::min(*next, to);
+}
+
 msdb::Status LineReader::Next(std::string_view* line, bool* got) {
     *line = std::string_view();
     *got = false;
@@ -207,19 +219,15 @@ msdb::Status LineReader::Next(std::string_view* line, bool* got) {
     for (;;) {
         const char* start = buffer_.data() + pos_;
         const std::size_t available = buffer_.size() - pos_;
-        const void* nul = nullptr;
         // The first LF, then a CR before it if there is one: two fast searches rather than one
         // slow one, as almost every file ends its lines with LF or CR LF.
         std::size_t end = available;
         if (const void* lf = std::memchr(start + scanned, '\n', available - scanned)) {
             end = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
         }
-        if (const void* cr = std::memchr(start + scanned, '\r', end - scanned)) {
-            end = static_cast<std::size_t>(static_cast<const char*>(cr) - start);
-        }
+        end = Find('\r', pos_ + scanned, pos_ + end, &nextCr_) - pos_;
         if (!holdsNul_) {
-            nul = std::memchr(start + scanned, '\0', end - scanned);
-            holdsNul_ = nul != nullptr;
+            holdsNul_ = Find('\0', pos_ + scanned, pos_ + end, &nextNul_) < pos_ + end;
         }
         // A carriage return at the end of what is read may have its line feed in the next block.
         const bool needMore = end == available || (start[end] == '\r' && end + 1 == available);
@@ -259,7 +267,7 @@ msdb::Status LineReader::Next(std::string_view* line, bool* got) {
     }
 }
 
-std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots) {
+std::size_t SplitFields(std::string_view line, char delimiter, FieldViews* fields) {
     const std::size_t n = line.size();
     const bool spaces = delimiter == ' ';
     // Blanks around a field: spaces and tabs, but never the delimiter; with the space delimiter
@@ -276,36 +284,48 @@ std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots
     if (spaces && i == n) {
         i = n + 1;  // nothing but spaces: no field at all
     }
-    while (i <= n && count < slots->size()) {
-        std::string& field = (*slots)[count++];
-        field.clear();
+    while (i <= n && count < kFieldSlotCount) {
+        std::string_view& field = fields->text[count];
+        std::string& unquoted = fields->unquoted[count];
+        ++count;
+        field = {};
         i = skip(i);
         std::size_t next = std::string_view::npos;  // where the delimiter after the field is
         if (i < n && line[i] == '"') {
-            std::string text;
+            // The text stays a view of the line until a doubled quote makes it differ.
+            bool copied = false;
             for (std::size_t j = i + 1; j < n; ++j) {
                 if (line[j] != '"') {
-                    text += line[j];
+                    if (copied) {
+                        unquoted += line[j];
+                    }
                 } else if (j + 1 < n && line[j + 1] == '"') {
-                    text += '"';
+                    if (!copied) {
+                        unquoted.assign(line.substr(i + 1, j - i - 1));
+                        copied = true;
+                    }
+                    unquoted += '"';
                     ++j;
                 } else if (std::size_t after = skip(j + 1);
                            after == n || (spaces ? after > j + 1 : line[after] == delimiter)) {
-                    field = std::move(text);
+                    field = copied ? std::string_view(unquoted) : line.substr(i + 1, j - i - 1);
                     next = spaces ? j + 1 : after;
                     break;
-                } else {
-                    text += '"';  // a lone quote inside is kept
+                } else if (copied) {
+                    unquoted += '"';  // a lone quote inside is kept
                 }
             }
         }
         if (next == std::string_view::npos) {
-            next = std::min(line.find(delimiter, i), n);
+            next = i;
+            while (next < n && line[next] != delimiter) {
+                ++next;
+            }
             std::size_t last = next;
             while (last > i && isBlank(line[last - 1])) {
                 --last;
             }
-            field.assign(line.substr(i, last - i));
+            field = line.substr(i, last - i);
         }
         if (next >= n) {
             break;
@@ -315,8 +335,18 @@ std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots
             break;  // spaces at the end are no field
         }
     }
-    for (std::size_t k = count; k < slots->size(); ++k) {
-        (*slots)[k].clear();
+    for (std::size_t k = count; k < fields->count; ++k) {
+        fields->text[k] = {};
+    }
+    fields->count = count;
+    return count;
+}
+
+std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots) {
+    FieldViews fields;
+    const std::size_t count = SplitFields(line, delimiter, &fields);
+    for (std::size_t k = 0; k < slots->size(); ++k) {
+        (*slots)[k].assign(fields.text[k]);
     }
     return count;
 }

@@ -56,6 +56,10 @@ private:
     bool Fill(msdb::Status* status);
     // Appends `bytes` to the buffer as UTF-8, decoding them when the file is UTF-16.
     void Take(std::string_view bytes);
+    // Where the first `c` of the buffer at `from` or later is, when it lies before `to`; else
+    // `to`. `*next` remembers where the search found it, so that the lines after it need not
+    // look again: most files hold no carriage return and no NUL at all.
+    std::size_t Find(char c, std::size_t from, std::size_t to, std::size_t* next) const;
 
     // How the file's bytes become text: as they are, or decoded from UTF-16.
     enum class Encoding { kUnknown, kBytes, kUtf16LittleEndian, kUtf16BigEndian };
@@ -70,6 +74,18 @@ private:
     bool holdsNul_ = false;
     Encoding encoding_ = Encoding::kUnknown;
     std::string undecoded_;  // UTF-16 bytes that end a block: an odd byte, a lead surrogate
+    // The next carriage return and NUL in the buffer, for Find: npos when not looked for since
+    // the buffer last changed, the buffer's size when there is none.
+    std::size_t nextCr_ = std::string::npos;
+    std::size_t nextNul_ = std::string::npos;
+};
+
+// The fields of one line as views of the line itself, but for a quoted field that holds a doubled
+// quote, whose text is kept here. Valid while the line's text is, until the next split.
+struct FieldViews {
+    std::array<std::string_view, kFieldSlotCount> text{};
+    std::size_t count = 0;  // the fields stored; the views past them are empty
+    std::array<std::string, kFieldSlotCount> unquoted;  // quoted fields that held ""
 };
 
 // Splits `line` into its fields. With a comma or a tab every delimiter separates two fields, so
@@ -81,6 +97,8 @@ private:
 // quote the field is read as it stands. The first kFieldSlotCount fields are stored; the number of
 // fields stored is returned and the other slots are emptied.
 std::size_t SplitFields(std::string_view line, char delimiter, FieldSlots* slots);
+// The same fields as views, without copying their texts; returns `fields->count`.
+std::size_t SplitFields(std::string_view line, char delimiter, FieldViews* fields);
 
 // Reads a decimal number from the start of `text` as strtof reads it in the "C" locale: leading
 // white space, an optional sign, digits with an optional point and exponent (also "inf", "nan" and

@@ -381,4 +381,9 @@ MbfBytes DayNumberToMbfDate(DayNumber dayNumber) {
     return ToMbf(static_cast<float>(yymmdd));
 }
 
+MbfBytes YmdToMbfDate(int yearFrom1900, int month, int day) {
+    // At most 1991231: a float holds every such whole number exactly.
+    return ToMbf(static_cast<float>(yearFrom1900 * 10000 + month * 100 + day));
+}
+
 }  // namespace msdb

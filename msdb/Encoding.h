@@ -155,4 +155,8 @@ DayNumber TwoDigitYearToDayNumber(int yearInCentury, int month, int day);
 // bytes.
 MbfBytes DayNumberToMbfDate(DayNumber dayNumber);
 
+// The stored form of a date that exists and lies in 1961 to 2099, its year counted from 1900: the
+// same bytes as DayNumberToMbfDate of its day number, without going through the day number.
+MbfBytes YmdToMbfDate(int yearFrom1900, int month, int day);
+
 }  // namespace msdb

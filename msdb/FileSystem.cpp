@@ -64,6 +64,24 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
            });
 }
 
+Status FileSystem::SyncFiles(const std::string& directory, const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        std::unique_ptr<UpdatableFile> file;
+        Status s = OpenForUpdate(path, &file);
+        if (s.ok()) {
+            s = file->Sync();
+            Status closed = file->Close();
+            if (s.ok()) {
+                s = closed;
+            }
+        }
+        if (!s.ok()) {
+            return s;
+        }
+    }
+    return SyncDirectory(directory);
+}
+
 Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit,
                       std::string* data) {
     std::unique_ptr<ReadableFile> file;

@@ -36,6 +36,21 @@ public:
     virtual Status Close() = 0;
 };
 
+// A file opened to be changed where it lies: written at any offset and cut short.
+class UpdatableFile {
+public:
+    virtual ~UpdatableFile() = default;
+    // Writes all of `data` from `offset` (at the file's size: appends it) or fails; a failed write
+    // may have written part of it.
+    virtual Status WriteAt(std::uint64_t offset, std::string_view data) = 0;
+    // Cuts the file to `length` bytes.
+    virtual Status Truncate(std::uint64_t length) = 0;
+    // Flushes what was written to stable storage.
+    virtual Status Sync() = 0;
+    // Closes the file; a failure here may mean written data was lost.
+    virtual Status Close() = 0;
+};
+
 enum class FileKind { kRegular, kDirectory, kOther };
 
 // What GetInfo tells of a file.
@@ -67,11 +82,19 @@ public:
     // with `permissions` when given (else the default of new files).
     virtual Status CreateNew(const std::string& path, std::unique_ptr<WritableFile>* file,
                              std::optional<std::uint32_t> permissions = std::nullopt) = 0;
+    // Opens an existing regular file to change it in place, not through a symbolic link (NotFound
+    // when there is none).
+    virtual Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file) = 0;
     // Renames `from` to `to`, replacing `to` atomically when it exists.
     virtual Status Rename(const std::string& from, const std::string& to) = 0;
     virtual Status Remove(const std::string& path) = 0;
     // Makes renames and creations inside `directory` durable.
     virtual Status SyncDirectory(const std::string& directory) = 0;
+    // Makes what was written to the files `paths` of `directory`, and the names of `directory`,
+    // durable: what syncing each file and then the directory does, in one step where the system
+    // has one (Linux: syncfs), so that many files cost one sync. By default each file is opened
+    // for update and synced, then the directory.
+    virtual Status SyncFiles(const std::string& directory, const std::vector<std::string>& paths);
     // The names of the entries of `directory`, without "." and "..".
     virtual Status ListDirectory(const std::string& directory, std::vector<std::string>* names) = 0;
     // The absolute path of `path` with every symbolic link, "." and ".." resolved.
@@ -115,12 +138,18 @@ public:
                      std::optional<std::uint32_t> permissions = std::nullopt) override {
         return target_.CreateNew(path, file, permissions);
     }
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file) override {
+        return target_.OpenForUpdate(path, file);
+    }
     Status Rename(const std::string& from, const std::string& to) override {
         return target_.Rename(from, to);
     }
     Status Remove(const std::string& path) override { return target_.Remove(path); }
     Status SyncDirectory(const std::string& directory) override {
         return target_.SyncDirectory(directory);
+    }
+    Status SyncFiles(const std::string& directory, const std::vector<std::string>& paths) override {
+        return target_.SyncFiles(directory, paths);
     }
     Status ListDirectory(const std::string& directory, std::vector<std::string>* names) override {
         return target_.ListDirectory(directory, names);

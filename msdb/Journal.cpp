@@ -1,6 +1,7 @@
 #include "msdb/Journal.h"
 
 #include <algorithm>
+#include <charconv>
 #include <set>
 
 #include "msdb/SecurityFiles.h"
@@ -32,6 +33,47 @@ bool IsPriceFileName(std::string_view name) {
     return SecurityFileNumber(name).has_value();
 }
 
+bool AllDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+std::string ToHex(std::string_view bytes) {
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex += kHexDigits[byte >> 4];
+        hex += kHexDigits[byte & 0x0F];
+    }
+    return hex;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// The bytes of `hex` (upper-case pairs), or false when it is not that.
+bool FromHex(std::string_view hex, std::string* bytes) {
+    if (hex.size() % 2 != 0) {
+        return false;
+    }
+    bytes->clear();
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int high = HexValue(hex[i]);
+        const int low = HexValue(hex[i + 1]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        bytes->push_back(static_cast<char>(high * 16 + low));
+    }
+    return true;
+}
+
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
     for (std::size_t at = 0; at <= line.size();) {
@@ -46,8 +88,12 @@ std::vector<std::string_view> Words(std::string_view line) {
 std::string ParseEntry(std::string_view line, JournalEntry* entry) {
     const std::vector<std::string_view> words = Words(line);
     if (words[0] == "write" && (words.size() == 3 || (words.size() == 4 && words[3] == "link"))) {
-        *entry = {JournalEntry::Kind::kWrite, std::string(words[1]), std::string(words[2]),
-                  words.size() == 4};
+        *entry = {JournalEntry::Kind::kWrite,
+                  std::string(words[1]),
+                  std::string(words[2]),
+                  words.size() == 4,
+                  0,
+                  ""};
         if (!IsNameARunWrites(entry->name)) {
             return "\"" + entry->name + "\" is not a file that a run writes";
         }
@@ -60,10 +106,39 @@ std::string ParseEntry(std::string_view line, JournalEntry* entry) {
         return "";
     }
     if (words[0] == "remove" && words.size() == 2) {
-        *entry = {JournalEntry::Kind::kRemove, std::string(words[1]), "", false};
+        *entry = {JournalEntry::Kind::kRemove, std::string(words[1]), "", false, 0, ""};
         return IsPriceFileName(entry->name)
                    ? ""
                    : "\"" + entry->name + "\" is not a price file that a run removes";
+    }
+    if (words[0] == "append" && (words.size() == 3 || words.size() == 4)) {
+        *entry = {JournalEntry::Kind::kAppend, std::string(words[1]), "", false, 0, ""};
+        if (!IsNameARunAppendsTo(entry->name)) {
+            return "\"" + entry->name + "\" is not a price file that a run appends to";
+        }
+        const std::string_view length = words[2];
+        if (length.empty() || !AllDigits(length) ||
+            std::from_chars(length.data(), length.data() + length.size(), entry->length).ec !=
+                std::errc()) {
+            return "\"" + std::string(length) + "\" is not a length";
+        }
+        if (words.size() == 4 && !FromHex(words[3], &entry->header)) {
+            return "\"" + std::string(words[3]) + "\" is not the hexadecimal text of bytes";
+        }
+        if (entry->header.size() > entry->length) {
+            return "its bytes reach past its length";
+        }
+        return "";
+    }
+    if (words[0] == "stage" && words.size() == 2 && !words[1].empty() &&
+        words[1].size() <= kMaxTemporaryDigits && AllDigits(words[1])) {
+        *entry = {JournalEntry::Kind::kStage,
+                  "",
+                  std::string(kTemporarySuffix) + std::string(words[1]),
+                  false,
+                  0,
+                  ""};
+        return "";
     }
     return "it is not a line of a journal";
 }
@@ -131,8 +206,10 @@ Status Parse(std::string_view text, bool committed, Journal* journal) {
     for (std::size_t i = 1; i < whole; ++i) {
         JournalEntry entry;
         std::string why = ParseEntry(lines[i], &entry);
+        // A stage line is one of the names too: "" can be listed once.
         if (why.empty() && !names.insert(Upper(entry.name)).second) {
-            why = entry.name + " is listed twice";
+            why = entry.kind == JournalEntry::Kind::kStage ? "a second stage line"
+                                                           : entry.name + " is listed twice";
         }
         if (!why.empty()) {
             return Status::Damaged("line " + std::to_string(i + 1) + " (\"" + lines[i] +
@@ -151,17 +228,27 @@ Status Parse(std::string_view text, bool committed, Journal* journal) {
 
 }  // namespace
 
-std::string JournalText(const std::vector<JournalEntry>& entries) {
+std::string JournalText(const std::vector<JournalEntry>& entries, bool complete) {
     std::string text = std::string(kHeading) + "\n";
     for (const JournalEntry& entry : entries) {
-        if (entry.kind == JournalEntry::Kind::kWrite) {
-            text += "write " + entry.name + " " + entry.temporary + (entry.link ? " link" : "");
-        } else {
-            text += "remove " + entry.name;
+        switch (entry.kind) {
+            case JournalEntry::Kind::kWrite:
+                text += "write " + entry.name + " " + entry.temporary + (entry.link ? " link" : "");
+                break;
+            case JournalEntry::Kind::kRemove:
+                text += "remove " + entry.name;
+                break;
+            case JournalEntry::Kind::kAppend:
+                text += "append " + entry.name + " " + std::to_string(entry.length) +
+                        (entry.header.empty() ? "" : " " + ToHex(entry.header));
+                break;
+            case JournalEntry::Kind::kStage:
+                text += "stage " + entry.temporary.substr(kTemporarySuffix.size());
+                break;
         }
         text += "\n";
     }
-    return text + std::string(kEnd) + "\n";
+    return complete ? text + std::string(kEnd) + "\n" : text;
 }
 
 Status ReadJournal(FileSystem& fs, const std::string& directory, Journal* journal) {
@@ -206,14 +293,24 @@ bool IsNameARunWrites(std::string_view name) {
            upper == "EMASTER.BAK" || upper == "XMASTER.BAK" || IsPriceFileName(name);
 }
 
+bool IsNameARunAppendsTo(std::string_view name) {
+    const std::string upper = Upper(name);
+    return IsPriceFileName(name) && (upper.ends_with(".DAT") || upper.ends_with(".MWD"));
+}
+
+bool IsStagedTemporary(std::string_view file, const JournalEntry& stage) {
+    return stage.kind == JournalEntry::Kind::kStage && !stage.temporary.empty() &&
+           file.size() > stage.temporary.size() && file.ends_with(stage.temporary) &&
+           IsNameARunWrites(file.substr(0, file.size() - stage.temporary.size()));
+}
+
 bool IsTemporaryOf(std::string_view temporary, std::string_view name) {
     if (!temporary.starts_with(name) ||
         !temporary.substr(name.size()).starts_with(kTemporarySuffix)) {
         return false;
     }
     const std::string_view digits = temporary.substr(name.size() + kTemporarySuffix.size());
-    return digits.size() <= kMaxTemporaryDigits &&
-           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return digits.size() <= kMaxTemporaryDigits && AllDigits(digits);
 }
 
 bool IsDirectoryFileName(std::string_view name) {

@@ -8,14 +8,30 @@
 // a KORVEX.CMT that it stopped after it (finish: move each temporary that is still there to its
 // name, remove what the run removes).
 //
+// A file that a run appends to in place is listed with its length and its first bytes before the
+// run, which the run overwrites (a price file's header, with its new count of records); the line
+// is on disk before the file is touched, and the file is synced before the commit. Undo cuts it
+// back to that length and writes those bytes back; finishing has nothing to do for it.
+//
+// A run that writes large files as their bytes come begins its journal with "stage N" before it
+// makes the first of their temporaries, each named after its file and ending in ".korvex-tmpN",
+// a number no name of the directory ended in when it began. Undoing a journal with that line
+// also removes every temporary of a name a run writes that ends so, listed or not: the run may
+// have been stopped before it listed them. At the commit the run adds the rest of the journal to
+// that start, these temporaries among its writes, and syncs it.
+//
 //     korvex journal 2
+//     stage 1
 //     write F3.DAT F3.DAT.korvex-tmp
+//     write F4.DAT F4.DAT.korvex-tmp1
 //     write MASTER MASTER.korvex-tmp link
 //     write MASTER.BAK MASTER.BAK.korvex-tmp
+//     append F12.MWD 140028 00006B13...
 //     remove F1.DAT
 //     end
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,11 +52,15 @@ inline constexpr std::string_view kBackupSuffix = ".BAK";
 inline constexpr std::string_view kLockFileName = "KORVEX.LCK";
 
 struct JournalEntry {
-    enum class Kind { kWrite, kRemove };
+    enum class Kind { kWrite, kRemove, kAppend, kStage };
     Kind kind = Kind::kWrite;
-    std::string name;       // the file of the directory
-    std::string temporary;  // kWrite: where its new contents wait until they are moved to `name`
-    bool link = false;      // kWrite: `name` is a symbolic link, whose target is replaced
+    std::string name;  // the file of the directory (none for kStage)
+    // kWrite: where its new contents wait until they are moved to `name`; kStage: how the name of
+    // every temporary of the run that was staged ends (".korvex-tmp1").
+    std::string temporary;
+    bool link = false;         // kWrite: `name` is a symbolic link, whose target is replaced
+    std::uint64_t length = 0;  // kAppend: the length of `name` before the run
+    std::string header;        // kAppend: its first bytes before the run, which the run overwrites
 
     bool operator==(const JournalEntry&) const = default;
 };
@@ -62,8 +82,9 @@ struct Journal {
     std::string legacyFingerprint;
 };
 
-// The text of a journal listing `entries`.
-std::string JournalText(const std::vector<JournalEntry>& entries);
+// The text of a journal listing `entries`; without its last line ("end") when not `complete`: the
+// start of a journal that a run adds to.
+std::string JournalText(const std::vector<JournalEntry>& entries, bool complete = true);
 
 // Reads the journal of `directory`: NotFound when there is none; Damaged, with a message that
 // names the journal and the line, when it is not a journal that Korvex could have written (a
@@ -73,6 +94,13 @@ Status ReadJournal(FileSystem& fs, const std::string& directory, Journal* journa
 // True when a run may write `name`: MASTER, EMASTER, XMASTER, their backups (NAME.BAK), F<n>.DAT
 // (n from 1 to 255), and F<n>.DOP and F<n>.MWD (n from 1 to 65535), in any letter case.
 bool IsNameARunWrites(std::string_view name);
+
+// True when a run may append to `name` in place: F<n>.DAT and F<n>.MWD, in any letter case.
+bool IsNameARunAppendsTo(std::string_view name);
+
+// True when `file` is one of the temporaries that the run of the kStage entry `stage` may have
+// made: a name that a run writes followed by the ending that the entry gives.
+bool IsStagedTemporary(std::string_view file, const JournalEntry& stage);
 
 // True when `temporary` is a name a run gives the temporary of `name`: `name` followed by
 // ".korvex-tmp" and at most three digits.

@@ -104,6 +104,58 @@ private:
     int fd_;
 };
 
+class PosixUpdatableFile final : public UpdatableFile {
+public:
+    PosixUpdatableFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ~PosixUpdatableFile() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+
+    Status WriteAt(std::uint64_t offset, std::string_view data) override {
+        while (!data.empty()) {
+            ssize_t w = ::pwrite(fd_, data.data(), data.size(), static_cast<off_t>(offset));
+            if (w < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return IoError("Cannot write", path_, errno);
+            }
+            data.remove_prefix(static_cast<std::size_t>(w));
+            offset += static_cast<std::uint64_t>(w);
+        }
+        return Status::Ok();
+    }
+
+    Status Truncate(std::uint64_t length) override {
+        if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+            return IoError("Cannot truncate", path_, errno);
+        }
+        return Status::Ok();
+    }
+
+    Status Sync() override {
+        if (::fsync(fd_) != 0) {
+            return IoError("Cannot sync", path_, errno);
+        }
+        return Status::Ok();
+    }
+
+    Status Close() override {
+        int fd = fd_;
+        fd_ = -1;
+        if (fd >= 0 && ::close(fd) != 0) {
+            return IoError("Cannot close", path_, errno);
+        }
+        return Status::Ok();
+    }
+
+private:
+    std::string path_;
+    int fd_;
+};
+
 class PosixDirectoryLock final : public DirectoryLock {
 public:
     explicit PosixDirectoryLock(int fd) : fd_(fd) {}
@@ -158,6 +210,21 @@ public:
         return s;
     }
 
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file) override {
+        int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) {
+            return IoError("Cannot open", path, errno);
+        }
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return Status::IoError("Cannot open " + path + ": Not a regular file");
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        *file = std::make_unique<PosixUpdatableFile>(path, fd);
+        return Status::Ok();
+    }
+
     Status Rename(const std::string& from, const std::string& to) override {
         if (::rename(from.c_str(), to.c_str()) != 0) {
             return IoError("Cannot rename " + from + " to", to, errno);
@@ -185,6 +252,25 @@ public:
         }
         return Status::Ok();
     }
+
+#ifdef __linux__
+    // One syncfs of the directory's file system writes every file's data and the directory's
+    // names: far cheaper than an fsync per file when there are thousands.
+    Status SyncFiles(const std::string& directory, const std::vector<std::string>& paths) override {
+        (void)paths;
+        int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            return IoError("Cannot open", directory, errno);
+        }
+        int rc = ::syncfs(fd);
+        int error = errno;
+        ::close(fd);
+        if (rc != 0) {
+            return IoError("Cannot sync", directory, error);
+        }
+        return Status::Ok();
+    }
+#endif
 
     Status ListDirectory(const std::string& directory, std::vector<std::string>* names) override {
         names->clear();

@@ -3,40 +3,42 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "msdb/TransactionParts.h"
 
 namespace msdb {
+
+using namespace transaction_parts;
+
 namespace {
 
-constexpr int kMaxTemporaryNumber = 999;
-constexpr std::uint32_t kWriteBits = 0222;
 constexpr std::string_view kLegacyOldSuffix = ".korvex-old";
 
-bool IsReadOnly(const FileInfo& info) {
-    return (info.permissions & kWriteBits) == 0;
-}
-
-Status ReadOnlyRefusal(const std::string& path) {
-    return Status::IoError("The file " + path +
-                           " is read-only, and Korvex does not replace or remove a read-only "
-                           "file: make it writable to go on.");
-}
-
-std::string Upper(std::string_view text) {
-    std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
-    return upper;
-}
-
-// The entry of `names` that is `name` in any letter case, the exact spelling first.
-std::optional<std::string> Find(const std::vector<std::string>& names, std::string_view name) {
-    if (std::find(names.begin(), names.end(), name) != names.end()) {
-        return std::string(name);
+// The entries of a directory, found by name in any letter case, the exact spelling first: one
+// look-up per file when a run changes thousands.
+class NameIndex {
+public:
+    explicit NameIndex(const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            exact_.insert(name);
+            byUpper_.emplace(Upper(name), name);
+        }
     }
-    auto it = std::find_if(names.begin(), names.end(),
-                           [&](const std::string& entry) { return EqualsNoCase(entry, name); });
-    return it == names.end() ? std::nullopt : std::optional<std::string>(*it);
-}
+
+    std::optional<std::string> Find(const std::string& name) const {
+        if (exact_.count(name) != 0) {
+            return name;
+        }
+        auto it = byUpper_.find(Upper(name));
+        return it == byUpper_.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+
+private:
+    std::unordered_set<std::string> exact_;
+    std::unordered_map<std::string, std::string> byUpper_;
+};
 
 // FNV-1a, as Korvex 1.4 wrote it into its journal to tell the MASTER of its commit.
 std::uint64_t Fingerprint(std::string_view bytes) {
@@ -47,30 +49,18 @@ std::uint64_t Fingerprint(std::string_view bytes) {
     return hash;
 }
 
-// A file made new with `data`, synced and closed; `*made` says whether it was created.
-Status WriteNew(FileSystem& fs, const std::string& path, std::string_view data,
-                std::optional<std::uint32_t> permissions, bool* made) {
-    std::unique_ptr<WritableFile> file;
-    Status s = fs.CreateNew(path, &file, permissions);
-    *made = s.ok();
-    if (!s.ok()) {
-        return s;
-    }
-    s = file->Append(data);
-    if (s.ok()) {
-        s = file->Sync();
-    }
-    Status closed = file->Close();
-    return s.ok() ? closed : s;
-}
-
 }  // namespace
 
 Transaction::Transaction(FileSystem& fs, std::string directory)
     : fs_(fs), directory_(std::move(directory)) {}
 
 Transaction::~Transaction() {
-    if (!committed_ && !undecided_) {
+    Abandon();
+}
+
+void Transaction::Abandon() {
+    if (!committed_ && !undecided_ && !abandoned_) {
+        abandoned_ = true;
         Undo();
     }
 }
@@ -81,6 +71,11 @@ void Transaction::CreateFile(std::string name, std::string data) {
 
 void Transaction::ReplaceFile(std::string name, std::string data) {
     replacements_.emplace_back(std::move(name), std::move(data), false);
+}
+
+void Transaction::AppendToFile(std::string name, std::uint64_t expectedLength, std::string header,
+                               std::string data) {
+    appends_.push_back({std::move(name), expectedLength, std::move(header), std::move(data), 0});
 }
 
 void Transaction::RemoveFile(std::string name) {
@@ -101,11 +96,11 @@ void Transaction::AddBackup(const std::string& name, std::string bytes) {
     backups_.push_back(std::move(backup));
 }
 
-// In the order they reach their names: new files (which nothing lists yet), replaced ones,
-// MASTER, which makes them the directory's, and the backups.
+// In the order they reach their names: new files (which nothing lists yet), staged and replaced
+// ones, MASTER, which makes them the directory's, and the backups.
 std::vector<Transaction::Write*> Transaction::Writes() {
     std::vector<Write*> writes;
-    for (std::vector<Write>* list : {&creates_, &replacements_}) {
+    for (std::vector<Write>* list : {&creates_, &staged_, &replacements_}) {
         for (Write& write : *list) {
             writes.push_back(&write);
         }
@@ -126,16 +121,14 @@ Status Transaction::Plan() {
     if (Status s = fs_.ListDirectory(directory_, &names); !s.ok()) {
         return s;
     }
-    for (std::string_view journal : {kJournalName, kCommittedJournalName}) {
-        if (Find(names, journal)) {
-            return Status::Exists("The directory " + directory_ + " holds the journal " +
-                                  std::string(journal) + " of another run.");
-        }
+    if (Status s = CheckNoOtherJournal(directory_, names, journal_); !s.ok()) {
+        return s;
     }
+    const NameIndex index(names);
     // New files take the bits of the directory's MASTER.
     std::optional<std::uint32_t> masterBits;
     std::optional<std::string> masterName =
-        master_ ? std::optional<std::string>(master_->name) : Find(names, "MASTER");
+        master_ ? std::optional<std::string>(master_->name) : index.Find("MASTER");
     if (masterName && (!master_ || !master_->create)) {
         const std::string path = PathOf(*masterName);
         std::string target;
@@ -164,16 +157,26 @@ Status Transaction::Plan() {
         taken.insert(Upper(name));
     }
     entries_.clear();
+    if (!stageSuffix_.empty()) {
+        entries_.push_back({JournalEntry::Kind::kStage, "", stageSuffix_, false, 0, ""});
+    }
+    // A name listed twice would make a journal that no run reads back.
+    std::set<std::string> listed;
+    auto listOnce = [&](const std::string& name) {
+        return listed.insert(Upper(name)).second
+                   ? Status::Ok()
+                   : Status::IoError("Cannot change " + PathOf(name) + " twice in one run");
+    };
     const Write* const master = master_ ? &*master_ : nullptr;
     for (Write* write : Writes()) {
-        const std::optional<std::string> found = Find(names, write->name);
+        const std::optional<std::string> found = index.Find(write->name);
         if (found && write->create) {
             return Status::Exists("Cannot create " + PathOf(write->name) + ": File exists");
         }
         if (write != master) {
-            write->permissions = masterBits;
+            write->permissions = write->staged ? write->permissions : masterBits;
             if (found) {
-                write->name = *found;
+                write->name = write->staged ? write->name : *found;
                 FileInfo info;
                 if (Status s = fs_.GetInfo(PathOf(*found), &info); !s.ok()) {
                     return s;
@@ -198,20 +201,66 @@ Status Transaction::Plan() {
                 }
             }
         }
-        // A temporary under a name that nothing in the directory has, the user's files included.
+        if (Status s = listOnce(write->name); !s.ok()) {
+            return s;
+        }
+        // A temporary under a name that nothing in the directory has, the user's files included;
+        // a staged file's is there already.
         std::string temporary = write->name + std::string(kTemporarySuffix);
-        for (int n = 2; taken.count(Upper(temporary)) != 0; ++n) {
+        for (int n = 2; !write->staged && taken.count(Upper(temporary)) != 0; ++n) {
             if (n > kMaxTemporaryNumber) {
                 return Status::Exists("No name is free for a temporary of " + PathOf(write->name));
             }
             temporary = write->name + std::string(kTemporarySuffix) + std::to_string(n);
         }
+        if (write->staged) {
+            temporary = write->temporary;
+        }
         taken.insert(Upper(temporary));
         write->temporary = temporary;
-        entries_.push_back({JournalEntry::Kind::kWrite, write->name, temporary, write->link});
+        entries_.push_back(
+            {JournalEntry::Kind::kWrite, write->name, temporary, write->link, 0, ""});
+    }
+    for (Append& append : appends_) {
+        const std::optional<std::string> found = index.Find(append.name);
+        const std::string path = PathOf(found.value_or(append.name));
+        if (!IsNameARunAppendsTo(append.name)) {
+            return Status::IoError("Cannot append to " + path + ": not a price file");
+        }
+        FileInfo info;
+        Status s = found ? fs_.GetInfo(path, &info)
+                         : Status::NotFound("Cannot append to " + path + ": No such file");
+        if (!s.ok()) {
+            return s;
+        }
+        if (info.kind != FileKind::kRegular) {
+            return Status::IoError("Cannot append to " + path + ": Not a regular file");
+        }
+        if (IsReadOnly(info)) {
+            return ReadOnlyRefusal(path);
+        }
+        if (append.header.size() > append.length) {
+            return Status::IoError("Cannot append to " + path + ": its new header is longer than " +
+                                   std::to_string(append.length) + " bytes");
+        }
+        if (info.size != append.length) {
+            return Status::Busy("The file " + path + " is " + std::to_string(info.size) +
+                                " bytes long, not " + std::to_string(append.length) +
+                                " as when it was read: another program changed it.");
+        }
+        append.name = *found;
+        if (s = listOnce(append.name); !s.ok()) {
+            return s;
+        }
+        JournalEntry entry{JournalEntry::Kind::kAppend, append.name, "", false, append.length, ""};
+        if (s = ReadFilePrefix(fs_, path, append.header.size(), &entry.header); !s.ok()) {
+            return s;
+        }
+        append.entry = entries_.size();
+        entries_.push_back(std::move(entry));
     }
     for (const std::string& removal : removals_) {
-        const std::optional<std::string> found = Find(names, removal);
+        const std::optional<std::string> found = index.Find(removal);
         if (!found) {
             continue;
         }
@@ -225,38 +274,61 @@ Status Transaction::Plan() {
         if (Status s = fs_.CheckReplaceable(PathOf(*found)); !s.ok()) {
             return s;
         }
-        entries_.push_back({JournalEntry::Kind::kRemove, *found, "", false});
+        if (Status s = listOnce(*found); !s.ok()) {
+            return s;
+        }
+        entries_.push_back({JournalEntry::Kind::kRemove, *found, "", false, 0, ""});
     }
     journalBits_ = masterBits;
     return Status::Ok();
 }
 
 Status Transaction::Commit() {
-    if (Status s = Plan(); !s.ok()) {
-        return s;
-    }
     auto fail = [this](Status s) {
         Undo();
         return s;
     };
-    // The journal first, on disk before any file it lists is made. Its name and theirs reach the
-    // disk with one sync of the directory, which keeps the order in which they were made.
-    Status s = WriteNew(fs_, PathOf(std::string(kJournalName)), JournalText(entries_), journalBits_,
-                        &journal_);
+    Status s = staging_;
+    if (s.ok()) {
+        s = CloseStaged();
+    }
+    if (s.ok()) {
+        s = Plan();
+    }
+    if (!s.ok()) {
+        return made_.empty() && !journal_ ? s : fail(s);
+    }
+    // The journal first, on disk before any file it lists is made or touched. Its name and those
+    // of the temporaries reach the disk with one sync of the directory, which keeps the order in
+    // which they were made; but bytes written into a file that is there may reach it at any
+    // moment, so the journal's name must be there before the first of them.
+    s = WriteJournal();
+    if (s.ok() && !appends_.empty()) {
+        s = fs_.SyncDirectory(directory_);
+    }
     if (!s.ok()) {
         return fail(s);
     }
+    std::vector<std::string> written;
     for (Write* write : Writes()) {
-        bool made = false;
-        s = WriteNew(fs_, PathOf(write->temporary), write->data, write->permissions, &made);
-        if (made) {
-            made_.push_back(write->temporary);
+        if (!write->staged) {
+            bool made = false;
+            s = WriteNew(fs_, PathOf(write->temporary), write->data, write->permissions, &made,
+                         false);
+            if (made) {
+                made_.push_back(write->temporary);
+            }
+            if (!s.ok()) {
+                return fail(s);
+            }
         }
-        if (!s.ok()) {
-            return fail(s);
-        }
+        written.push_back(PathOf(write->temporary));
     }
-    if (s = fs_.SyncDirectory(directory_); !s.ok()) {
+    if (s = AppendInPlace(&written); !s.ok()) {
+        return fail(s);
+    }
+    // Everything the commit needs on disk before its mark, with one sync.
+    if (s = fs_.SyncFiles(directory_, written); !s.ok()) {
         return fail(s);
     }
     if (s = MarkCommitted(); !s.ok()) {
@@ -267,6 +339,75 @@ Status Transaction::Commit() {
     s = Finish(entries_, &done);
     finished_ = s.ok();
     return s;
+}
+
+// The whole journal, or the rest of the one that staging began, written and synced.
+Status Transaction::WriteJournal() {
+    const std::string text = JournalText(entries_);
+    if (!journal_) {
+        return WriteNew(fs_, PathOf(std::string(kJournalName)), text, journalBits_, &journal_);
+    }
+    std::unique_ptr<UpdatableFile> file;
+    Status s = fs_.OpenForUpdate(PathOf(std::string(kJournalName)), &file);
+    if (!s.ok()) {
+        return s;
+    }
+    s = file->WriteAt(journalSize_, std::string_view(text).substr(journalSize_));
+    if (s.ok()) {
+        s = file->Sync();
+    }
+    Status closed = file->Close();
+    return s.ok() ? closed : s;
+}
+
+// Each appended file: its new records at its end, then its new header, not yet synced. Adds the
+// paths to `written`.
+Status Transaction::AppendInPlace(std::vector<std::string>* written) {
+    for (const Append& append : appends_) {
+        const std::string path = PathOf(append.name);
+        std::unique_ptr<UpdatableFile> file;
+        Status s = fs_.OpenForUpdate(path, &file);
+        if (!s.ok()) {
+            return s;
+        }
+        appended_.push_back(append.entry);
+        s = file->WriteAt(append.length, append.data);
+        if (s.ok()) {
+            s = file->WriteAt(0, append.header);
+        }
+        Status closed = file->Close();
+        if (!s.ok() || !closed.ok()) {
+            return s.ok() ? closed : s;
+        }
+        written->push_back(path);
+    }
+    return Status::Ok();
+}
+
+// An appended file cut back to its length before the run, with its first bytes as they were then.
+// A file that is gone, or shorter than that (another program's doing), is left alone.
+Status Transaction::PutBack(const JournalEntry& entry, bool* putBack) {
+    *putBack = false;
+    const std::string path = PathOf(entry.name);
+    FileInfo info;
+    Status s = fs_.GetInfo(path, &info);
+    if (s.IsNotFound() || (s.ok() && info.size < entry.length)) {
+        return Status::Ok();
+    }
+    std::unique_ptr<UpdatableFile> file;
+    if (s.ok()) {
+        s = fs_.OpenForUpdate(path, &file);
+    }
+    if (!s.ok()) {
+        return s;
+    }
+    s = file->Truncate(entry.length);
+    if (s.ok()) {
+        s = file->WriteAt(0, entry.header);
+    }
+    Status closed = file->Close();
+    *putBack = s.ok() && closed.ok();
+    return s.ok() ? closed : s;
 }
 
 // The commit point: the journal renamed, and the rename on disk.
@@ -291,6 +432,9 @@ Status Transaction::MarkCommitted() {
     }
     undecided_ = true;
     leftovers_ = made_;
+    for (std::size_t entry : appended_) {
+        leftovers_.push_back(entries_[entry].name);
+    }
     leftovers_.emplace_back(back ? kJournalName : kCommittedJournalName);
     return s;
 }
@@ -385,7 +529,30 @@ Status Transaction::ReplaceThroughLink(const JournalEntry& entry, bool* moved) {
 }
 
 void Transaction::Undo() {
+    (void)CloseStaged();
     bool allGone = true;
+    // The appended files first, put back and synced: until they are, the journal must stay.
+    std::vector<std::string> putBack;
+    std::vector<std::string> notPutBack;
+    for (std::size_t index : appended_) {
+        bool done = false;
+        (void)PutBack(entries_[index], &done);
+        (done ? putBack : notPutBack).push_back(entries_[index].name);
+    }
+    appended_.clear();
+    if (!putBack.empty()) {
+        std::vector<std::string> paths;
+        for (const std::string& name : putBack) {
+            paths.push_back(PathOf(name));
+        }
+        if (!fs_.SyncFiles(directory_, paths).ok()) {
+            notPutBack.insert(notPutBack.end(), putBack.begin(), putBack.end());
+        }
+    }
+    if (!notPutBack.empty()) {
+        allGone = false;
+        leftovers_.insert(leftovers_.begin(), notPutBack.begin(), notPutBack.end());
+    }
     for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
         Status s = fs_.Remove(PathOf(*it));
         if (!s.ok() && !s.IsNotFound()) {
@@ -422,20 +589,43 @@ Status Transaction::Recover(Recovery* recovery) {
         recovery->action = Recovery::Action::kFinished;
         return Finish(journal.entries, &recovery->files);
     }
-    // Stopped before its commit: the directory's files are as they were but for the temporaries.
+    // Stopped before its commit: the directory's files are as they were but for the temporaries
+    // and the appended files, which are put back.
     recovery->action = Recovery::Action::kUndone;
+    std::vector<std::string> temporaries;
+    std::vector<std::string> putBack;
     for (const JournalEntry& entry : journal.entries) {
-        if (entry.kind != JournalEntry::Kind::kWrite) {
-            continue;
+        if (entry.kind == JournalEntry::Kind::kWrite) {
+            temporaries.push_back(entry.temporary);
+        } else if (entry.kind == JournalEntry::Kind::kAppend) {
+            bool done = false;
+            if (s = PutBack(entry, &done); !s.ok()) {
+                return s;
+            }
+            if (done) {
+                putBack.push_back(PathOf(entry.name));
+                recovery->files.push_back(entry.name);
+            }
+        } else if (entry.kind == JournalEntry::Kind::kStage) {
+            std::vector<std::string> names;
+            if (s = fs_.ListDirectory(directory_, &names); !s.ok()) {
+                return s;
+            }
+            std::sort(names.begin(), names.end());
+            std::copy_if(names.begin(), names.end(), std::back_inserter(temporaries),
+                         [&](const std::string& name) { return IsStagedTemporary(name, entry); });
         }
-        s = fs_.Remove(PathOf(entry.temporary));
+    }
+    for (const std::string& temporary : temporaries) {
+        s = fs_.Remove(PathOf(temporary));
         if (s.ok()) {
-            recovery->files.push_back(entry.temporary);
+            recovery->files.push_back(temporary);
         } else if (!s.IsNotFound()) {
             return s;
         }
     }
-    if (s = fs_.SyncDirectory(directory_); !s.ok()) {
+    s = putBack.empty() ? fs_.SyncDirectory(directory_) : fs_.SyncFiles(directory_, putBack);
+    if (!s.ok()) {
         return s;
     }
     if (s = fs_.Remove(PathOf(journal.fileName)); !s.ok()) {

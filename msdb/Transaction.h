@@ -2,16 +2,26 @@
 // stopped while it made them (msdb/Journal.h tells the journal that makes both possible).
 //
 // Commit lists every change in the journal and syncs it, writes each new file to a temporary
-// beside it and syncs it, then renames the journal to mark the commit. Only then does it move the
-// temporaries to their names (MASTER last), remove what is removed and remove the journal. A run
-// stopped before the mark leaves the directory's files as they were, with temporaries that the
-// next run removes; one stopped after it leaves what the next run finishes. Nothing but the files
-// that a journal lists is ever touched by that next run.
+// beside it, appends in place to the files that grow, then makes all of them durable with one
+// sync and renames the journal to mark the commit. Only then does it move the temporaries to
+// their names (MASTER last), remove what is removed and remove the journal. A run stopped before
+// the mark leaves the directory's files as they were once the next run has removed its
+// temporaries and cut the appended files back; one stopped after it leaves what the next run
+// finishes. Nothing but the files that a journal lists (and the temporaries of a run that staged
+// its files, which its journal names by their ending) is ever touched by that next run.
+//
+// A large new file is staged: its bytes go to its temporary as the caller hands them over, so
+// that it never sits in memory. The first file staged writes the start of the journal before
+// any temporary is made; the commit adds the rest.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "msdb/FileSystem.h"
@@ -50,6 +60,27 @@ public:
     // `data`, keeping its permission bits; made like CreateFile when there is none.
     void ReplaceFile(std::string name, std::string data);
 
+    // The file `name` of the directory (F<n>.DAT or F<n>.MWD, in any letter case) with `data`
+    // appended at its end and its first `header.size()` bytes overwritten with `header`, in
+    // place. `expectedLength` is its length when the caller read it: a file of another length
+    // now, or one that is read-only, is refused before anything is written. The journal keeps its
+    // length and first bytes, so that an undo puts it back exactly.
+    void AppendToFile(std::string name, std::uint64_t expectedLength, std::string header,
+                      std::string data);
+
+    // Adds `data` to the new contents of the file `name` of the directory (in any letter case: its
+    // spelling is kept): a file that must not exist yet when `create`, else a whole replacement
+    // keeping its permission bits, as CreateFile and ReplaceFile make them. The bytes go to the
+    // file's temporary at once; calls for one name add them in order. The first call writes the
+    // start of the journal, so that a run stopped at any point leaves nothing that the next run
+    // does not remove. A failure spoils the transaction: every later call and Commit return it.
+    [[nodiscard]] Status StageData(const std::string& name, bool create, std::string_view data);
+
+    // Overwrites bytes that were staged for `name`, from `offset` (a header once the count of
+    // records is known); refused when they reach past what was staged.
+    [[nodiscard]] Status PatchStaged(const std::string& name, std::uint64_t offset,
+                                     std::string_view data);
+
     // The file `name` of the directory removed at the commit, when it is there.
     void RemoveFile(std::string name);
 
@@ -69,6 +100,10 @@ public:
     // stays for the next run, which finishes the work.
     [[nodiscard]] Status Commit();
 
+    // Undoes what a transaction that will not commit has made so far (staged files, the start of
+    // its journal); leftovers() then names what could not be removed. Nothing after a commit.
+    void Abandon();
+
     bool committed() const { return committed_; }
     // Committed, and every file in place: no journal is left.
     bool finished() const { return finished_; }
@@ -76,8 +111,8 @@ public:
     // they are and the next run decides, from what is on disk, whether to finish or undo.
     bool undecided() const { return undecided_; }
     // After a Commit that did not commit: the files of the directory that it made and could not
-    // remove, which the next run removes (the journal lists them). Empty when the directory is
-    // exactly as it was.
+    // remove, or appended to and could not put back, which the next run removes or puts back
+    // (the journal lists them). Empty when the directory is exactly as it was.
     const std::vector<std::string>& leftovers() const { return leftovers_; }
 
 private:
@@ -91,11 +126,28 @@ private:
         std::string temporary;
         std::optional<std::uint32_t> permissions;
         bool link = false;
-        std::string bitsOf;  // a backup takes the bits of the file it keeps
+        std::string bitsOf;      // a backup takes the bits of the file it keeps
+        bool staged = false;     // its data went to its temporary as it came
+        std::uint64_t size = 0;  // staged: the bytes written so far
+    };
+
+    struct Append {
+        std::string name;
+        std::uint64_t length = 0;
+        std::string header;
+        std::string data;
+        std::size_t entry = 0;  // its line in entries_
     };
 
     std::vector<Write*> Writes();
     Status Plan();
+    Status BeginStaging();
+    Status Staged(const std::string& name, bool create, Write** write);
+    Status OpenStaged(std::size_t index);
+    Status CloseStaged();
+    Status WriteJournal();
+    Status AppendInPlace(std::vector<std::string>* written);
+    Status PutBack(const JournalEntry& entry, bool* putBack);
     Status MarkCommitted();
     Status Finish(const std::vector<JournalEntry>& entries, std::vector<std::string>* done);
     Status ReplaceThroughLink(const JournalEntry& entry, bool* moved);
@@ -110,14 +162,27 @@ private:
     std::optional<Write> master_;
     std::vector<Write> backups_;
     std::vector<std::string> removals_;
+    std::vector<Append> appends_;
+    std::vector<Write> staged_;
+    std::map<std::string, std::size_t> stagedByName_;  // upper-case name: index in staged_
     std::vector<JournalEntry> entries_;
     std::optional<std::uint32_t> journalBits_;
 
-    std::vector<std::string> made_;  // temporaries made so far
-    bool journal_ = false;           // KORVEX.JNL made
+    std::vector<std::string> made_;      // temporaries made so far
+    std::vector<std::size_t> appended_;  // the entries of the files appended to so far
+    bool journal_ = false;               // KORVEX.JNL made
+    // Staging: the ending of its temporaries, the directory's names when it began, the bytes of
+    // the journal written then, the one temporary kept open, and the first failure.
+    std::string stageSuffix_;
+    std::vector<std::string> stageNames_;
+    std::uint64_t journalSize_ = 0;
+    std::unique_ptr<UpdatableFile> open_;
+    std::size_t openIndex_ = 0;
+    Status staging_;
     bool committed_ = false;
     bool finished_ = false;
     bool undecided_ = false;
+    bool abandoned_ = false;
     std::vector<std::string> leftovers_;
 };
 

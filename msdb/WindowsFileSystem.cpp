@@ -7,6 +7,8 @@
 //   cleared just for that and the replacement carries it again when it was made read-only.
 // - SyncDirectory has nothing to flush: a rename is durable when MoveFileExW returns, since it is
 //   made with MOVEFILE_WRITE_THROUGH, and NTFS journals its directories.
+// - SyncFiles flushes each file (FlushFileBuffers): Windows has no sync of a whole volume that
+//   a program without administrator rights may call.
 // - LockDirectory locks a file in the directory (kLockFileName), opened with delete-on-close so
 //   that it disappears with the last handle, also when the process is killed. A directory handle
 //   itself cannot be locked with LockFileEx.
@@ -276,6 +278,62 @@ private:
     HANDLE handle_;
 };
 
+class WindowsUpdatableFile final : public UpdatableFile {
+public:
+    WindowsUpdatableFile(std::string path, HANDLE handle)
+        : path_(std::move(path)), handle_(handle) {}
+    ~WindowsUpdatableFile() override {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+    }
+
+    Status WriteAt(std::uint64_t offset, std::string_view data) override {
+        while (!data.empty()) {
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
+            OVERLAPPED at = {};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD written = 0;
+            if (!WriteFile(handle_, data.data(), want, &written, &at)) {
+                return Failure("Cannot write", path_, GetLastError());
+            }
+            data.remove_prefix(written);
+            offset += written;
+        }
+        return Status::Ok();
+    }
+
+    Status Truncate(std::uint64_t length) override {
+        FILE_END_OF_FILE_INFO end = {};
+        end.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
+        if (!SetFileInformationByHandle(handle_, FileEndOfFileInfo, &end, sizeof end)) {
+            return Failure("Cannot truncate", path_, GetLastError());
+        }
+        return Status::Ok();
+    }
+
+    Status Sync() override {
+        if (!FlushFileBuffers(handle_)) {
+            return Failure("Cannot sync", path_, GetLastError());
+        }
+        return Status::Ok();
+    }
+
+    Status Close() override {
+        HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) {
+            return Failure("Cannot close", path_, GetLastError());
+        }
+        return Status::Ok();
+    }
+
+private:
+    std::string path_;
+    HANDLE handle_;
+};
+
 class WindowsDirectoryLock final : public DirectoryLock {
 public:
     explicit WindowsDirectoryLock(HANDLE handle) : handle_(handle) {}
@@ -333,6 +391,29 @@ public:
                                      ? FILE_ATTRIBUTE_READONLY
                                      : FILE_ATTRIBUTE_NORMAL;
         return OpenWritable(path, CREATE_NEW, attributes, file);
+    }
+
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file) override {
+        const std::wstring api = ApiPath(path);
+        HANDLE h = CreateFileW(api.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_ACCESS_DENIED && HeldByAnother(api)) {
+                return Failure("Cannot open", path, ERROR_SHARING_VIOLATION);
+            }
+            return Failure("Cannot open", path, error);
+        }
+        BY_HANDLE_FILE_INFORMATION about;
+        if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &about) ||
+            (about.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+                0) {
+            CloseHandle(h);
+            return Status::IoError("Cannot open " + path + ": Not a regular file");
+        }
+        *file = std::make_unique<WindowsUpdatableFile>(path, h);
+        return Status::Ok();
     }
 
     Status Rename(const std::string& from, const std::string& to) override {

@@ -174,6 +174,12 @@ void XMaster::SetDates(int fileNumber, const MbfBytes& firstDate, const MbfBytes
     }
 }
 
+void XMaster::SetRecordDates(std::size_t i, const MbfBytes& firstDate, const MbfBytes& lastDate) {
+    const std::size_t at = kXMasterRecordSize * i;
+    WriteUInt(&bytes_, at + kFirstDateAt, 4, YyyymmddOf(firstDate));
+    WriteUInt(&bytes_, at + kLastDateAt, 4, YyyymmddOf(lastDate));
+}
+
 void XMaster::RemoveRecord(std::size_t i) {
     bytes_.erase(kXMasterRecordSize * i, kXMasterRecordSize);
     SetHeader();

@@ -89,6 +89,11 @@ public:
 
     // Puts the dates into every record of file number `fileNumber`.
     void SetDates(int fileNumber, const MbfBytes& firstDate, const MbfBytes& lastDate);
+    // Puts the dates into record `i` (from 1, present).
+    void SetRecordDates(std::size_t i, const MbfBytes& firstDate, const MbfBytes& lastDate);
+
+    // The whole records present.
+    std::size_t RecordsPresent() const { return bytes_.size() / kXMasterRecordSize - 1; }
 
     // Takes record `i` (from 1, present) out; the records behind it move up.
     void RemoveRecord(std::size_t i);

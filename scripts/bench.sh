@@ -5,7 +5,7 @@
 #     bash scripts/bench.sh
 #
 # It sets the machine up (scripts/setup.sh), builds the default preset (RelWithDebInfo) and then:
-#   1. writes price files of 1,000, 10,000 and 36,264 lines with korvex-gen (all seven fields,
+#   1. writes price files of 1,000, 10,000 and 50,000 lines with korvex-gen (all seven fields,
 #      CCYYMMDD dates) into a temporary directory;
 #   2. times `korvex-cli convert` of each into a fresh directory (a new MASTER) and `cp` of the same
 #      file the same way, and the start-up of korvex-cli alone (`korvex-cli --version`); the same
@@ -140,17 +140,18 @@ convert_into() {  # convert_into DIR SYMBOL: the one-line file into the existing
 
 echo "==> writing the input files into $work"
 mkdir -p "$work/in"
-one_file() {  # one_file DAYS SEED: a korvex-gen file from 1961-01-02 to standard output
-    "$gen" --days "$1" --seed "$2" --start 1961-01-02 --date-format CCYYMMDD --delimiter comma
+one_file() {  # one_file DAYS SEED [--every-day]: a korvex-gen file from 1961-01-02 to standard output
+    "$gen" --days "$1" --seed "$2" --start 1961-01-02 --date-format CCYYMMDD --delimiter comma \
+        ${3:+"$3"}
 }
 one_file 1 1 >"$work/in/1.txt"
 one_file 1000 1 >"$work/in/1000.txt"
 one_file 10000 1 >"$work/in/10000.txt"
-# The largest file is the most a security can hold whole: every business day from 1961-01-02 to
-# 2099-12-31, the days a date can be stored in. (A security holds up to 65,534 records, but no file
-# of valid, ascending dates has that many.) Its first 10,000 lines are the 10,000-line file.
-largest=36264
-one_file "$largest" 1 >"$work/in/$largest.txt"
+# The largest file has 50,000 lines, one for every day of the calendar from 1961-01-02 to
+# 2097-11-23: business days alone stop at 36,264 by 2099-12-31, the last day a date can be stored
+# in. (A security holds up to 65,534 records, but no file of valid, ascending dates has that many.)
+largest=50000
+one_file "$largest" 1 --every-day >"$work/in/$largest.txt"
 sizes=(1000 10000 "$largest")
 for n in "${sizes[@]}"; do
     lines=$(wc -l <"$work/in/$n.txt")
@@ -333,7 +334,7 @@ echo
 echo "== Targets"
 ratio=$(awk -v c="${median[convert_$largest]}" -v p="${median[cp_$largest]}" \
     'BEGIN { printf "%.2f", c / p }')
-printf '  %-66s %s\n' "largest conversion within 4x the cp time: ${ratio}x" "$(pass "$ratio <= 4")"
+printf '  %-66s %s\n' "one file of $largest lines: at most 2x cp: ${ratio}x" "$(pass "$ratio <= 2")"
 growth() {  # growth PREFIX FROM TO: time above start-up against lines, at most 1.1 times as fast
     awk -v a="$(above "$1$2")" -v b="$(above "$1$3")" -v f="$2" -v t="$3" -v where="$4" 'BEGIN {
         lines = t / f; time = b / a; allowed = 1.1 * lines

@@ -150,6 +150,7 @@ void TakeLayout(const engine::DetectedLayout& layout, FormValues* form) {
     }
     form->fields[PriceField::kDate].column = layout.fields[PriceField::kDate].column;
     form->fields[PriceField::kClose].column = layout.fields[PriceField::kClose].column;
+    form->columns = layout.columns;  // symbol, name, period and time, when detection found them
 }
 
 FormValues FormForFile(SettingsStore& store, const std::string& inputPath,

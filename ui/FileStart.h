@@ -38,7 +38,8 @@ std::vector<std::string> DescribeDifferences(const engine::ConversionSettings& s
                                              const engine::DetectedLayout& layout);
 
 // Puts detection's proposal into the form's reading settings; a field it finds no column for is
-// switched off at column 1. The directory, symbol, name and master choice stay as they are.
+// switched off at column 1; a symbol, name or period column that a price takes, off. The
+// directory, symbol, name and master choice stay as they are.
 void TakeLayout(const engine::DetectedLayout& layout, FormValues* form);
 
 // The values the dialog starts from for the file at `inputPath`: `confirmed`, the values the user

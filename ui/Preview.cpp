@@ -6,6 +6,7 @@
 #include "engine/InputParser.h"
 #include "msdb/FileSystem.h"
 #include "msdb/Reader.h"
+#include "ui/FileList.h"
 
 namespace ui {
 namespace {
@@ -55,6 +56,36 @@ std::optional<std::string> SwallowedRecord(const engine::ConversionSettings& set
 
 std::string Plural(std::int64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// The summary of a file with a symbol column: its securities, each read in the order of its own
+// dates, counted together.
+FileSummary SummarizeSecurities(const engine::ConversionSettings& settings,
+                                const std::atomic<bool>& cancel,
+                                const std::function<void(int permille)>& progress) {
+    FileSummary summary;
+    summary.bad = true;
+    const FileFacts facts = ReadFileFacts(settings, cancel, progress);
+    summary.cancelled = facts.cancelled;
+    if (facts.state != FileFacts::State::kRead) {
+        summary.text = "The file cannot be read.\n" + facts.failure;
+        return summary;
+    }
+    const bool range = settings.from || settings.to;
+    if (facts.records == 0) {
+        summary.text = range ? "The file holds no price records in the dates chosen."
+                             : "The file holds no price records with these settings.";
+        return summary;
+    }
+    summary.text = std::string(range ? "The dates chosen: " : "The whole file: ") +
+                   Plural(facts.securities, "security", "securities") + ", " +
+                   Plural(facts.records, "record", "records") + ", " + facts.firstDate + " to " +
+                   facts.lastDate + ".";
+    summary.bad = facts.problems > 0;
+    summary.text += facts.problems == 0
+                        ? "\nNo problems."
+                        : "\n" + Plural(facts.problems, "problem", "problems") + ".";
+    return summary;
 }
 
 }  // namespace
@@ -163,6 +194,9 @@ std::string PreviewModel::CellProblems(int row, int column) const {
 FileSummary SummarizeFile(const engine::ConversionSettings& settings,
                           const std::atomic<bool>& cancel,
                           const std::function<void(int permille)>& progress) {
+    if (settings.columns.symbol != 0) {
+        return SummarizeSecurities(settings, cancel, progress);
+    }
     FileSummary summary;
     summary.bad = true;
     std::uint64_t size = 0;

@@ -60,8 +60,9 @@ struct FileSummary {
 
 // Reads the whole file as a conversion with `settings` would, and says what it would store:
 // records, first and last dates, the order, the problems (a heading line skipped that reads as a
-// record among them). `cancel` stops it between records (the result is then `cancelled`);
-// `progress` receives the share read in thousandths as it grows.
+// record among them). With a symbol column: its securities, records, first and last dates over
+// all of them and the number of problems. `cancel` stops it between records (the result is then
+// `cancelled`); `progress` receives the share read in thousandths as it grows.
 FileSummary SummarizeFile(const engine::ConversionSettings& settings,
                           const std::atomic<bool>& cancel,
                           const std::function<void(int permille)>& progress = nullptr);

@@ -82,6 +82,20 @@ void SessionLog::Opened(const std::string& path, const std::vector<std::string>&
     Add(std::move(entry));
 }
 
+void SessionLog::OpenedFiles(const std::vector<std::string>& paths,
+                             const std::vector<std::string>& firstLines) {
+    std::string entry = "To help you with the conversion settings, your " +
+                        std::to_string(paths.size()) + " files...\n\n";
+    for (const std::string& path : paths) {
+        entry += "\t" + path + "\n";
+    }
+    entry += "\nthe first of them looks like this...\n\n";
+    for (const std::string& line : firstLines) {
+        entry += line + "\n";
+    }
+    Add(std::move(entry));
+}
+
 void SessionLog::Converted(const engine::ConversionJob& job, bool succeeded,
                            const std::string& reason) {
     if (!succeeded) {
@@ -107,6 +121,22 @@ void SessionLog::Converted(const engine::ConversionJob& job, bool succeeded,
 
 void SessionLog::Cancelled(const engine::ConversionJob& job) {
     Add("Conversion cancelled.\n" + engine::NotChangedMessage(job.Effect()));
+}
+
+void SessionLog::Ran(const engine::DatabaseRun& run, bool succeeded, bool cancelled,
+                     const std::string& reason) {
+    if (succeeded) {
+        Add("Conversion completed successfully!\n" + run.Report().Text(true));
+        return;
+    }
+    std::string entry = cancelled ? "Conversion cancelled." : "Conversion failed.";
+    if (!cancelled && !reason.empty()) {
+        entry += "\n" + Sentence(reason);
+    }
+    if (!run.Changed()) {
+        entry += "\n" + engine::NotChangedMessage(run.Effect());
+    }
+    Add(std::move(entry));
 }
 
 void SessionLog::Removed(const std::string& symbol, const engine::RemovalReport& report,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/ConversionJob.h"
+#include "engine/DatabaseRun.h"
 #include "engine/RemoveSecurity.h"
 
 namespace ui {
@@ -24,11 +25,18 @@ public:
     // A file was opened: its path and, below, its first lines as they are, each ending in a line
     // break.
     void Opened(const std::string& path, const std::vector<std::string>& firstLines);
+    // Several files were opened for one run: their paths, and the first lines of the first.
+    void OpenedFiles(const std::vector<std::string>& paths,
+                     const std::vector<std::string>& firstLines);
     // A conversion ended: what `job` did, committed or not. `reason` is the last message the run
     // gave when it failed.
     void Converted(const engine::ConversionJob& job, bool succeeded, const std::string& reason);
     // A conversion was stopped before its commit.
     void Cancelled(const engine::ConversionJob& job);
+    // A run of many securities ended: committed, its report with a line per security; else
+    // stopped or failed (`reason` the last message it gave) and what that left of the directory.
+    void Ran(const engine::DatabaseRun& run, bool succeeded, bool cancelled,
+             const std::string& reason);
     // Adds an entry made elsewhere (by a task).
     void Add(std::string entry);
     // A removal ended: `symbol` as typed, what the removal reported, and the reason it gave when

@@ -66,6 +66,15 @@ Binding FieldColumn(std::string_view entry, std::string_view fallback, PriceFiel
             }};
 }
 
+// The column of a field that is not a price; 0, the default, when the file has none.
+Binding OtherColumn(std::string_view entry, int engine::OtherColumns::*member) {
+    return {{kSettingSection, entry, "0"},
+            [member](const FormValues& form) { return std::to_string(form.columns.*member); },
+            [member](FormValues& form, const std::string& text) {
+                form.columns.*member = LeadingInt(text, 0);
+            }};
+}
+
 const std::vector<Binding>& Bindings() {
     static const std::vector<Binding> bindings = {
         Text("DateFormat", "MMDDYY", &FormValues::dateFormat),
@@ -93,6 +102,11 @@ const std::vector<Binding>& Bindings() {
         FieldColumn("VolCol", "6", PriceField::kVolume),
         FieldOn("OIOn", "1", PriceField::kOpenInterest),
         FieldColumn("OICol", "7", PriceField::kOpenInterest),
+        OtherColumn("SymbolCol", &engine::OtherColumns::symbol),
+        OtherColumn("NameCol", &engine::OtherColumns::name),
+        OtherColumn("PeriodCol", &engine::OtherColumns::period),
+        Number("Update", "0", &FormValues::update),
+        Number("XMaster", "0", &FormValues::xmaster),
     };
     return bindings;
 }
@@ -179,6 +193,9 @@ engine::ConversionSettings ToSettings(const FormValues& form, const std::string&
     settings.codePage = form.codePage;
     settings.from = engine::ParseIsoDate(form.from);
     settings.to = engine::ParseIsoDate(form.to);
+    settings.columns = form.columns;
+    settings.update = form.update;
+    settings.xmaster = form.xmaster;
     return settings;
 }
 

@@ -30,6 +30,11 @@ struct FormValues {
     int codePage = msdb::kDefaultCodePage;
     engine::PerField<engine::FieldSetting> fields = {
         {{{true, 1}, {true, 2}, {true, 3}, {true, 4}, {true, 5}, {true, 6}, {true, 7}}}};
+    // The columns of each line's symbol, name and period; 0 when the file has none. With a
+    // symbol column one file holds many securities.
+    engine::OtherColumns columns;
+    bool update = false;   // add the new days to securities the directory holds already
+    bool xmaster = false;  // list securities past MASTER's 255 in XMASTER
 
     bool operator==(const FormValues&) const = default;
 
@@ -41,6 +46,11 @@ struct FormValues {
     }
     bool SkipRowsEnabled() const { return skipOn; }
     bool MakeEMasterEnabled() const { return master == 1; }
+    // The symbol and name typed for one file: a symbol column names each line's security, and
+    // several files each take their own.
+    bool SymbolEnabled(std::size_t fileCount) const {
+        return fileCount <= 1 && columns.symbol == 0;
+    }
 };
 
 // What the dialog says of a From or To that is no date.

@@ -65,6 +65,36 @@ TaskResult ConversionTask::Run(const std::function<void(int permille)>& progress
     return result;
 }
 
+bool NeedsDatabaseRun(const engine::ConversionSettings& settings, std::size_t fileCount) {
+    return fileCount > 1 || settings.columns.symbol != 0 || settings.update;
+}
+
+DatabaseTask::DatabaseTask(engine::ConversionSettings settings,
+                           std::vector<engine::InputFile> inputs, Questions& questions)
+    : settings_(std::move(settings)), inputs_(std::move(inputs)), questions_(questions) {}
+
+TaskResult DatabaseTask::Run(const std::function<void(int permille)>& progress) {
+    QuestionsNotifier notifier(questions_);
+    engine::JobServices services;
+    services.notifier = &notifier;
+    services.cancel = &cancel_;
+    services.progress = progress;
+    engine::DatabaseRun run(settings_, inputs_, {}, services);
+    (void)run.Run();
+    const engine::RunResult outcome = run.Result();
+    TaskResult result;
+    result.succeeded = outcome.succeeded;
+    result.cancelled = outcome.cancelled;
+    result.refusal = outcome.refusal;
+    result.message = outcome.refusal
+                         ? NameTheSubject(outcome.message, outcome.refusal->field, settings_)
+                         : outcome.message;
+    SessionLog log;
+    log.Ran(run, result.succeeded, result.cancelled, result.message);
+    result.logEntry = log.Last();
+    return result;
+}
+
 RemovalTask::RemovalTask(std::string directory, std::string symbol, int codePage,
                          Questions& questions)
     : directory_(std::move(directory)),

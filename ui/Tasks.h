@@ -7,8 +7,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/ConversionJob.h"
+#include "engine/DatabaseRun.h"
 #include "engine/RemoveSecurity.h"
 
 namespace ui {
@@ -52,6 +54,30 @@ public:
 
 private:
     engine::ConversionSettings settings_;
+    Questions& questions_;
+    std::atomic<bool> cancel_{false};
+};
+
+// True when a run of `fileCount` files with `settings` is one over many securities (a
+// DatabaseTask): several files, a symbol column, or adding new days to securities already there.
+// One file without them is one conversion (a ConversionTask).
+bool NeedsDatabaseRun(const engine::ConversionSettings& settings, std::size_t fileCount);
+
+// A run of many files, or of files with a symbol column, or an update: each security added,
+// updated or replaced, all in one transaction. Cancelled, asked and followed as ConversionTask.
+class DatabaseTask {
+public:
+    DatabaseTask(engine::ConversionSettings settings, std::vector<engine::InputFile> inputs,
+                 Questions& questions);
+
+    // Runs on the calling thread; `progress` is told the share of the files read, in thousandths.
+    // The log entry holds the run's report, a line per security.
+    TaskResult Run(const std::function<void(int permille)>& progress = nullptr);
+    void Cancel() { cancel_ = true; }
+
+private:
+    engine::ConversionSettings settings_;
+    std::vector<engine::InputFile> inputs_;
     Questions& questions_;
     std::atomic<bool> cancel_{false};
 };

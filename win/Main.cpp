@@ -1,9 +1,13 @@
-// korvex.exe: the Windows desktop program. `korvex.exe [FILE]` opens FILE at the start.
+// korvex.exe: the Windows desktop program. `korvex.exe [FILE...]` opens the files at the start,
+// several of them for one run (as Explorer gives the files dropped on the program).
 #include <windows.h>
 
 #include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>
+
+#include <string>
+#include <vector>
 
 #include "MainWindow.h"
 #include "Text.h"
@@ -17,11 +21,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     InitCommonControlsEx(&controls);
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    const std::string file = argv != nullptr && argc > 1 ? Narrow(argv[1]) : std::string();
+    std::vector<std::string> files;
+    for (int i = 1; argv != nullptr && i < argc; ++i) {
+        files.push_back(Narrow(argv[i]));
+    }
     LocalFree(argv);
     MainWindow window(instance);
     int status = 1;
-    if (window.Create(file, showCommand)) {
+    if (window.Create(files, showCommand)) {
         status = window.Run();
     }
     CoUninitialize();

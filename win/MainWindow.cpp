@@ -48,7 +48,7 @@ MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
     (void)store_.CreateRoot(ui::PlatformSettingsStore::DefaultPath(), &createdNew);
 }
 
-bool MainWindow::Create(const std::string& file, int showCommand) {
+bool MainWindow::Create(const std::vector<std::string>& files, int showCommand) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = &MainWindow::Procedure;
@@ -76,8 +76,8 @@ bool MainWindow::Create(const std::string& file, int showCommand) {
     }
     ShowWindow(window_, placement.maximized ? SW_SHOWMAXIMIZED : showCommand);
     UpdateWindow(window_);
-    if (!file.empty()) {
-        givenFile_ = file;
+    if (!files.empty()) {
+        givenFiles_ = files;
         PostMessageW(window_, kOpenGivenFile, 0, 0);
     }
     return true;
@@ -121,7 +121,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             OnClose();
             return 0;
         case kOpenGivenFile:
-            OpenFile(givenFile_);
+            OpenFiles(givenFiles_);
             return 0;
         case WM_DPICHANGED: {
             // Moved to a screen of another scale: the log's font follows, and the window takes
@@ -218,7 +218,7 @@ void MainWindow::OnCommand(int command) {
             ChooseFile();
             break;
         case IDM_SETTINGS:
-            if (!inputPath_.empty()) {
+            if (!inputPaths_.empty()) {
                 RunConversion(false);
             }
             break;
@@ -289,9 +289,9 @@ void MainWindow::RemoveSecurity() {
 }
 
 void MainWindow::RunConversion(bool fromOpenedFile) {
-    SettingsDialog dialog(inputPath_);
+    SettingsDialog dialog(inputPaths_);
     dialog.setForm(
-        ui::FormForFile(store_, inputPath_, confirmedForm_ ? &*confirmedForm_ : nullptr));
+        ui::FormForFile(store_, inputPaths_.front(), confirmedForm_ ? &*confirmedForm_ : nullptr));
     if (fromOpenedFile) {
         // Without a run before, detection's proposal is the best start even when it has doubts.
         dialog.DetectFromFile(ui::RanBefore(store_));
@@ -302,13 +302,26 @@ void MainWindow::RunConversion(bool fromOpenedFile) {
         }
         confirmedForm_ = dialog.form();
         ui::SaveForm(store_, dialog.form());
-        const std::string name = inputPath_.substr(inputPath_.find_last_of("\\/") + 1);
+        const std::string& first = inputPaths_.front();
+        const std::string label = inputPaths_.size() > 1
+                                      ? std::to_string(inputPaths_.size()) + " files"
+                                      : first.substr(first.find_last_of("\\/") + 1);
+        const engine::ConversionSettings settings = dialog.Settings();
         ThreadQuestions questions;
-        ui::ConversionTask task(dialog.Settings(), questions);
-        const ui::TaskResult result = RunTask(
-            instance_, window_, "Converting " + name + "...",
-            [&](const std::function<void(int)>& progress) { return task.Run(progress); },
-            [&] { task.Cancel(); }, questions);
+        ui::TaskResult result;
+        if (ui::NeedsDatabaseRun(settings, inputPaths_.size())) {
+            ui::DatabaseTask task(settings, dialog.Inputs(), questions);
+            result = RunTask(
+                instance_, window_, "Converting " + label + "...",
+                [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+                [&] { task.Cancel(); }, questions);
+        } else {
+            ui::ConversionTask task(settings, questions);
+            result = RunTask(
+                instance_, window_, "Converting " + label + "...",
+                [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+                [&] { task.Cancel(); }, questions);
+        }
         session_.Add(result.logEntry);
         ShowLastEntry();
         if (result.succeeded) {
@@ -334,6 +347,9 @@ void MainWindow::ChooseFile() {
         {L"All files", L"*.*"}};
     dialog->SetFileTypes(2, filters);
     dialog->SetTitle(L"Open");
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_ALLOWMULTISELECT | FOS_FORCEFILESYSTEM | FOS_FILEMUSTEXIST);
     const std::wstring folder = Wide(ui::OpenFolder(store_));
     IShellItem* start = nullptr;
     if (!folder.empty() &&
@@ -341,46 +357,73 @@ void MainWindow::ChooseFile() {
         dialog->SetFolder(start);
         start->Release();
     }
-    std::string chosen;
-    IShellItem* item = nullptr;
-    if (SUCCEEDED(dialog->Show(window_)) && SUCCEEDED(dialog->GetResult(&item))) {
-        PWSTR path = nullptr;
-        if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
-            chosen = Narrow(path);
-            CoTaskMemFree(path);
+    std::vector<std::string> chosen;
+    IShellItemArray* items = nullptr;
+    if (SUCCEEDED(dialog->Show(window_)) && SUCCEEDED(dialog->GetResults(&items))) {
+        DWORD count = 0;
+        items->GetCount(&count);
+        for (DWORD i = 0; i < count; ++i) {
+            IShellItem* item = nullptr;
+            if (FAILED(items->GetItemAt(i, &item))) {
+                continue;
+            }
+            PWSTR path = nullptr;
+            if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+                chosen.push_back(Narrow(path));
+                CoTaskMemFree(path);
+            }
+            item->Release();
         }
-        item->Release();
+        items->Release();
     }
     dialog->Release();
     if (!chosen.empty()) {
-        const std::size_t slash = chosen.find_last_of("\\/");
+        const std::size_t slash = chosen.front().find_last_of("\\/");
         if (slash != std::string::npos) {
-            ui::SetOpenFolder(store_, chosen.substr(0, slash));
+            ui::SetOpenFolder(store_, chosen.front().substr(0, slash));
         }
-        OpenFile(chosen);
+        OpenFiles(chosen);
     }
 }
 
-void MainWindow::OpenFile(const std::string& path) {
-    wchar_t full[MAX_PATH * 8];
-    const std::wstring wide = Wide(path);
-    const DWORD length =
-        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
-    const std::string absolute =
-        length > 0 && length < std::size(full) ? Narrow(std::wstring(full, length)) : path;
-    const DWORD attributes = GetFileAttributesW(Wide(absolute).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        Tell("Cannot open the file " + absolute + ".\n" +
-             (attributes == INVALID_FILE_ATTRIBUTES ? "It does not exist." : "It is a directory."));
-        ui::NoteRecentFile(store_, absolute, false);
+void MainWindow::OpenFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> opened;
+    for (const std::string& path : paths) {
+        wchar_t full[MAX_PATH * 8];
+        const std::wstring wide = Wide(path);
+        const DWORD length =
+            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+        const std::string absolute =
+            length > 0 && length < std::size(full) ? Narrow(std::wstring(full, length)) : path;
+        const DWORD attributes = GetFileAttributesW(Wide(absolute).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            Tell("Cannot open the file " + absolute + ".\n" +
+                 (attributes == INVALID_FILE_ATTRIBUTES ? "It does not exist."
+                                                        : "It is a directory."));
+            ui::NoteRecentFile(store_, absolute, false);
+            continue;
+        }
+        if (std::find(opened.begin(), opened.end(), absolute) == opened.end()) {
+            opened.push_back(absolute);
+        }
+    }
+    if (opened.empty()) {
         UpdateRecentFiles();
         return;
     }
-    inputPath_ = absolute;
+    inputPaths_ = opened;
     confirmedForm_.reset();  // a file's settings start from the file, never from another file's
-    session_.Opened(absolute, ui::FirstLines(absolute, ui::kOpenedLines));
+    const std::vector<std::string> firstLines = ui::FirstLines(opened.front(), ui::kOpenedLines);
+    if (opened.size() == 1) {
+        session_.Opened(opened.front(), firstLines);
+    } else {
+        session_.OpenedFiles(opened, firstLines);
+    }
     ShowLastEntry();
-    ui::NoteRecentFile(store_, absolute);
+    // The recent files list each file; the first of the run is the newest.
+    for (auto file = opened.rbegin(); file != opened.rend(); ++file) {
+        ui::NoteRecentFile(store_, *file);
+    }
     UpdateRecentFiles();
     EnableMenuItem(GetMenu(window_), IDM_SETTINGS, MF_BYCOMMAND | MF_ENABLED);
     SendMessageW(toolBar_, TB_ENABLEBUTTON, IDM_SETTINGS, TRUE);

@@ -1,6 +1,7 @@
 // korvex.exe's main window: the menu, the accelerators, the tool bar, the status bar and the
-// session log in a read-only text pane, bound to the core. File > Open opens a price file, the log
-// shows its first lines and the Conversion Settings follow; File > Settings... converts it again;
+// session log in a read-only text pane, bound to the core. File > Open opens one price file or
+// several for one run, the log shows the first lines and the Conversion Settings follow;
+// File > Settings... converts them again;
 // the recent files are in the File menu; File > Remove Security... takes a security out of a
 // directory; View > Clear Window empties the log; F1 opens the help pages. The window's
 // placement and what it remembers live in the registry.
@@ -10,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/PlatformSettingsStore.h"
 #include "ui/SessionLog.h"
@@ -22,9 +24,9 @@ public:
 
     explicit MainWindow(HINSTANCE instance);
 
-    // Creates and shows the window, opening `file` when it is not empty. False when the window
-    // cannot be made.
-    bool Create(const std::string& file, int showCommand);
+    // Creates and shows the window, opening `files` for one run when there are any. False when
+    // the window cannot be made.
+    bool Create(const std::vector<std::string>& files, int showCommand);
     // Runs the message loop until the window is closed; the program's exit status.
     int Run();
 
@@ -38,12 +40,16 @@ private:
     void SetLogFont(int dpi);
     void OnClose();
 
-    void OpenFile(const std::string& path);
+    void OpenFile(const std::string& path) { OpenFiles({path}); }
+    // Opens the files that exist for one run; one that does not is said and left out.
+    void OpenFiles(const std::vector<std::string>& paths);
     void ChooseFile();
     // File > Remove Security...: pick a security of the last run's directory, confirm, remove.
     void RemoveSecurity();
-    // Shows the Conversion Settings for the open file and converts it after OK; a refused run
-    // brings the dialog back. `fromOpenedFile`: the file was just opened, detection proposes.
+    // Shows the Conversion Settings for the open files and converts them after OK (one file as
+    // one conversion, several, a symbol column or an update as one run over the database); a
+    // refused run brings the dialog back. `fromOpenedFile`: the files were just opened, detection
+    // proposes from the first.
     void RunConversion(bool fromOpenedFile);
     void ShowLastEntry();
     void UpdateRecentFiles();
@@ -58,8 +64,8 @@ private:
     HACCEL accelerators_ = nullptr;
     ui::PlatformSettingsStore store_;
     ui::SessionLog session_;
-    std::string inputPath_;
-    std::string givenFile_;  // the file named on the command line
-    // The values the user confirmed for the open file, which File > Settings... starts from.
+    std::vector<std::string> inputPaths_;  // the open files, of one run
+    std::vector<std::string> givenFiles_;  // the files named on the command line
+    // The values the user confirmed for the open files, which File > Settings... starts from.
     std::optional<ui::FormValues> confirmedForm_;
 };

@@ -67,6 +67,25 @@
 #define IDC_CELL_PROBLEMS 456
 #define IDC_SUMMARY 457
 #define IDC_SUMMARY_PROGRESS 458
+// The columns of each line's symbol, name and period: check box, box, up-down.
+#define IDC_SYMBOL_COLUMN_CHECK 460
+#define IDC_SYMBOL_COLUMN 461
+#define IDC_SYMBOL_COLUMN_SPIN 462
+#define IDC_NAME_COLUMN_CHECK 463
+#define IDC_NAME_COLUMN 464
+#define IDC_NAME_COLUMN_SPIN 465
+#define IDC_PERIOD_COLUMN_CHECK 466
+#define IDC_PERIOD_COLUMN 467
+#define IDC_PERIOD_COLUMN_SPIN 468
+#define IDC_UPDATE 469
+#define IDC_XMASTER 470
+// The files of a run of several, and the symbol and name of the selected one.
+#define IDC_FILES 471
+#define IDC_FILE_SYMBOL_LABEL 472
+#define IDC_FILE_SYMBOL 473
+#define IDC_FILE_NAME_LABEL 474
+#define IDC_FILE_NAME 475
+#define IDC_FILE_PROBLEM 476
 
 #define IDD_PROGRESS 500
 #define IDC_PROGRESS_TEXT 501

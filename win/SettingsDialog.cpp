@@ -94,10 +94,14 @@ bool HoldsBadDate(const std::string& text) {
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(std::string inputPath) : inputPath_(std::move(inputPath)) {}
+SettingsDialog::SettingsDialog(const std::vector<std::string>& inputPaths)
+    : inputPath_(inputPaths.empty() ? std::string() : inputPaths.front()) {
+    files_.SetFiles(inputPaths, msdb::kDefaultCodePage);
+}
 
 SettingsDialog::~SettingsDialog() {
     StopSummary();
+    StopFacts();
 }
 
 bool SettingsDialog::Run(HINSTANCE instance, HWND owner) {
@@ -146,6 +150,9 @@ INT_PTR SettingsDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kSummaryDone:
             OnSummaryDone(static_cast<int>(wParam));
             return TRUE;
+        case kFactsDone:
+            OnFactsDone(static_cast<int>(wParam));
+            return TRUE;
         case WM_HELP:
             OpenHelp(dialog_, "settings.html");
             return TRUE;
@@ -186,6 +193,7 @@ void SettingsDialog::OnInit() {
     ListView_SetExtendedListViewStyle(
         list, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_INFOTIP | LVS_EX_DOUBLEBUFFER);
     background_ = GetSysColorBrush(COLOR_BTNFACE);
+    SetUpFiles();
 
     ShowForm();
     EnableColumns();
@@ -234,7 +242,10 @@ void SettingsDialog::OnInit() {
 void SettingsDialog::OnDestroy() {
     KillTimer(dialog_, kPreviewTimer);
     StopSummary();
+    StopFacts();
     ++generation_;
+    ++factsGeneration_;
+    factsStale_ = true;  // shown again, the dialog reads the files again
     tooltip_ = nullptr;  // destroyed with the dialog it belongs to
     RECT frame{};
     if (GetWindowRect(dialog_, &frame)) {
@@ -249,6 +260,8 @@ void SettingsDialog::OnCommand(int id, int code) {
             if (showing_) {
                 UpdateDirectoryStatus();
             }
+        } else if (id == IDC_FILE_SYMBOL || id == IDC_FILE_NAME) {
+            OnFileEdited(id);
         } else if (id != IDC_SYMBOL && id != IDC_NAME) {
             SchedulePreview();
         }
@@ -281,6 +294,14 @@ void SettingsDialog::OnCommand(int id, int code) {
             break;
         case IDC_SKIP_CHECK:
             form_.skipOn = Checked(IDC_SKIP_CHECK);
+            EnableColumns();
+            SchedulePreview();
+            break;
+        case IDC_SYMBOL_COLUMN_CHECK:
+            OnSymbolColumnChanged();
+            break;
+        case IDC_NAME_COLUMN_CHECK:
+        case IDC_PERIOD_COLUMN_CHECK:
             EnableColumns();
             SchedulePreview();
             break;
@@ -376,6 +397,9 @@ void SettingsDialog::ShowForm() {
     SetItemText(IDC_TO, form_.to);
     SendMessageW(Item(IDC_CODE_PAGE), CB_SETCURSEL,
                  static_cast<WPARAM>(form_.codePage - msdb::kFirstCodePage), 0);
+    ShowOtherColumns();
+    SetChecked(IDC_UPDATE, form_.update);
+    SetChecked(IDC_XMASTER, form_.xmaster);
 }
 
 void SettingsDialog::EnableColumns() {
@@ -384,6 +408,18 @@ void SettingsDialog::EnableColumns() {
     for (PriceField field : kFields) {
         EnableWindow(Item(ColumnId(field)), form_.ColumnEnabled(field));
         EnableWindow(Item(ColumnId(field) + 1), form_.ColumnEnabled(field));
+    }
+    for (int check : {IDC_SYMBOL_COLUMN_CHECK, IDC_NAME_COLUMN_CHECK, IDC_PERIOD_COLUMN_CHECK}) {
+        // Each check box is followed by its box and up-down control.
+        EnableWindow(Item(check + 1), Checked(check));
+        EnableWindow(Item(check + 2), Checked(check));
+    }
+    const bool symbolTyped = form_.SymbolEnabled(files_.Count());
+    EnableWindow(Item(IDC_SYMBOL), symbolTyped);
+    EnableWindow(Item(IDC_NAME), symbolTyped);
+    const bool fileTyped = files_.Editable(ui::FileList::kSymbol);
+    for (int id : {IDC_FILE_SYMBOL_LABEL, IDC_FILE_SYMBOL, IDC_FILE_NAME_LABEL, IDC_FILE_NAME}) {
+        EnableWindow(Item(id), fileTyped);
     }
 }
 
@@ -442,6 +478,11 @@ bool SettingsDialog::ReadForm() {
         !ReadNumber(IDC_SKIP_ROWS, engine::CheckSkipRows, &form_.skipRows)) {
         return false;
     }
+    if (!ReadOtherColumns()) {
+        return false;
+    }
+    form_.update = Checked(IDC_UPDATE);
+    form_.xmaster = Checked(IDC_XMASTER);
     form_.skipOn = Checked(IDC_SKIP_CHECK);
     form_.delimiter = CheckedRadio(IDC_COMMA_RADIO, 4);
     form_.decimalComma = Checked(IDC_DECIMAL_COMMA);
@@ -499,12 +540,18 @@ void SettingsDialog::OnOk() {
         Refuse(IDC_FROM, range->message);
         return;
     }
-    if (const auto* symbol = FindProblem(problems, ProblemKind::kEmpty, SettingsField::kSymbol)) {
-        Refuse(IDC_SYMBOL, symbol->message);
+    // Several files, or a symbol column, name their securities themselves.
+    if (form_.SymbolEnabled(files_.Count())) {
+        if (const auto* symbol =
+                FindProblem(problems, ProblemKind::kEmpty, SettingsField::kSymbol)) {
+            Refuse(IDC_SYMBOL, symbol->message);
+            return;
+        }
+        form_.symbol = engine::NormalizeSymbol(form_.symbol);
+        SetItemText(IDC_SYMBOL, form_.symbol);
+    } else if (!CheckFiles()) {
         return;
     }
-    form_.symbol = engine::NormalizeSymbol(form_.symbol);
-    SetItemText(IDC_SYMBOL, form_.symbol);
     if (const auto* path = FindProblem(problems, ProblemKind::kEmpty, SettingsField::kDirectory)) {
         Refuse(IDC_DIRECTORY, path->message);
         return;
@@ -555,12 +602,16 @@ void SettingsDialog::ShowDetection() {
 }
 
 void SettingsDialog::OnDetect() {
+    factsStale_ = true;
     // What detection does not propose stays as typed.
     form_.directory = ItemText(IDC_DIRECTORY);
     form_.symbol = ItemText(IDC_SYMBOL);
     form_.name = ItemText(IDC_NAME);
     form_.master = CheckedRadio(IDC_USE_EXISTING, 2);
     form_.makeEMaster = Checked(IDC_EMASTER);
+    form_.update = Checked(IDC_UPDATE);
+    form_.xmaster = Checked(IDC_XMASTER);
+    form_.columns = ControlColumns();
     form_.from = Trimmed(ItemText(IDC_FROM));
     form_.to = Trimmed(ItemText(IDC_TO));
     const auto page = static_cast<int>(SendMessageW(Item(IDC_CODE_PAGE), CB_GETCURSEL, 0, 0));
@@ -654,7 +705,7 @@ void SettingsDialog::UpdateDirectoryStatus() {
 
 HBRUSH SettingsDialog::OnStaticColor(HDC dc, HWND control) {
     const int id = GetDlgCtrlID(control);
-    const bool warn = id == IDC_REFUSAL || id == IDC_CELL_PROBLEMS ||
+    const bool warn = id == IDC_REFUSAL || id == IDC_CELL_PROBLEMS || id == IDC_FILE_PROBLEM ||
                       (id == IDC_DIRECTORY_STATUS && directoryWarns_) ||
                       (id == IDC_SUMMARY && summaryBad_);
     if (!warn) {
@@ -670,13 +721,17 @@ int SettingsDialog::ControlOf(SettingsField field, PriceField priceField) const 
         case SettingsField::kDirectory:
             return IDC_DIRECTORY;
         case SettingsField::kSymbol:
-            return IDC_SYMBOL;
+            return SeveralFiles() ? IDC_FILE_SYMBOL : IDC_SYMBOL;
         case SettingsField::kName:
-            return IDC_NAME;
+            return SeveralFiles() ? IDC_FILE_NAME : IDC_NAME;
         case SettingsField::kMaster:
             return form_.master == 1 ? IDC_MAKE_NEW : IDC_USE_EXISTING;
+        case SettingsField::kPeriod:  // the period column's, else the dates say the period
+            if (form_.columns.period != 0) {
+                return IDC_PERIOD_COLUMN;
+            }
+            return IDC_DATE_FORMAT;
         case SettingsField::kDateFormat:
-        case SettingsField::kPeriod:  // no control of its own: the dialog converts daily prices
             return IDC_DATE_FORMAT;
         case SettingsField::kDecimalComma:
             return IDC_DECIMAL_COMMA;
@@ -702,6 +757,7 @@ void SettingsDialog::ShowRefusal(const std::string& message, SettingsField field
 // The preview.
 
 void SettingsDialog::SchedulePreview() {
+    factsStale_ = true;
     if (showing_) {
         SetTimer(dialog_, kPreviewTimer, kPreviewDelayMs, nullptr);
     }
@@ -727,6 +783,7 @@ engine::ConversionSettings SettingsDialog::ControlSettings() const {
     }
     settings.from = engine::ParseIsoDate(Trimmed(ItemText(IDC_FROM)));
     settings.to = engine::ParseIsoDate(Trimmed(ItemText(IDC_TO)));
+    settings.columns = ControlColumns();
     return settings;
 }
 
@@ -744,6 +801,9 @@ void SettingsDialog::RefreshPreview() {
     if (const engine::SettingsProblem* problem = ui::ReadingProblem(problems)) {
         ShowPreviewMessage(problem->message, true);
         return;
+    }
+    if (SeveralFiles() && factsStale_) {
+        StartFacts(settings);
     }
     ClearPreview();
     if (msdb::Status status = preview_.Load(settings, ui::kPreviewRecords); !status.ok()) {
@@ -812,6 +872,9 @@ void SettingsDialog::ShowRowProblems(int row) {
 }
 
 LRESULT SettingsDialog::OnNotify(NMHDR* header) {
+    if (header->idFrom == IDC_FILES) {
+        return OnFilesNotify(header);
+    }
     if (header->idFrom != IDC_PREVIEW) {
         return 0;
     }

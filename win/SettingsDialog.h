@@ -1,8 +1,9 @@
 // The Conversion Settings dialog: the input file's columns and how it is read, the directory and
 // the security, and the file as those settings read it (the first records in a list view, and the
-// whole file's summary read on a thread of its own). It is given a form of values before it is
-// shown and gives the confirmed form back after OK; a run that refused its settings brings it back
-// with the reason and the focus on the setting.
+// whole file's summary read on a thread of its own). With several files it lists them, each with
+// its symbol and name and what reading it whole found, and previews the selected one. It is given
+// a form of values before it is shown and gives the confirmed form back after OK; a run that
+// refused its settings brings it back with the reason and the focus on the setting.
 #pragma once
 
 #include <windows.h>
@@ -15,14 +16,18 @@
 #include <string>
 #include <thread>
 
+#include <vector>
+
 #include "engine/ConversionSettings.h"
+#include "engine/DatabaseRun.h"
+#include "ui/FileList.h"
 #include "ui/Preview.h"
 #include "ui/StoredSettings.h"
 
 class SettingsDialog {
 public:
-    // `inputPath` is the file that the preview and detection read.
-    explicit SettingsDialog(std::string inputPath);
+    // The files of one run, at least one; detection reads the first, the preview the selected.
+    explicit SettingsDialog(const std::vector<std::string>& inputPaths);
     ~SettingsDialog();
     SettingsDialog(const SettingsDialog&) = delete;
     SettingsDialog& operator=(const SettingsDialog&) = delete;
@@ -46,8 +51,15 @@ public:
 
     // The run's settings that the confirmed values give for the input file.
     engine::ConversionSettings Settings() const;
+    // The run's files, each with the symbol and name it is stored under (none with a symbol
+    // column); one file takes those of the form.
+    std::vector<engine::InputFile> Inputs() const;
+    std::size_t FileCount() const { return files_.Count(); }
 
 private:
+    // The reading of the files has read one more; wParam: its generation.
+    static constexpr UINT kFactsDone = WM_APP + 3;
+
     static INT_PTR CALLBACK Procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnInit();
@@ -92,7 +104,27 @@ private:
     void OnSummaryProgress(int generation, int permille);
     void OnSummaryDone(int generation);
 
-    std::string inputPath_;
+    // The files of a run of several (SettingsDialogFiles.cpp).
+    bool SeveralFiles() const { return files_.Count() > 1; }
+    void SetUpFiles();
+    engine::OtherColumns ControlColumns() const;
+    void ShowOtherColumns();
+    bool ReadOtherColumns();
+    void OnSymbolColumnChanged();
+    void SelectFile(int row);
+    void OnFileEdited(int id);
+    bool CheckFiles();
+    LRESULT OnFilesNotify(NMHDR* header);
+    void StartFacts(engine::ConversionSettings settings);
+    void StopFacts();
+    void OnFactsDone(int generation);
+
+    std::string inputPath_;  // the file the preview shows
+    ui::FileList files_;
+    int selectedFile_ = 0;
+    bool symbolsProposed_ = false;  // in the form's code page, at the first showing
+    bool bindingFile_ = false;  // the file's fields are being filled: their changes are not edits
+    bool factsStale_ = true;    // the settings changed since the files were last read
     ui::FormValues form_;
     HWND dialog_ = nullptr;
     HINSTANCE instance_ = nullptr;
@@ -120,4 +152,11 @@ private:
     std::mutex summaryMutex_;
     std::optional<ui::FileSummary> summaryResult_;
     int summaryResultGeneration_ = -1;
+
+    // What reading each whole file found, likewise on a thread of its own.
+    std::thread factsThread_;
+    std::shared_ptr<std::atomic<bool>> stopFacts_;
+    int factsGeneration_ = 0;
+    std::mutex factsMutex_;
+    std::vector<std::pair<std::size_t, ui::FileFacts>> factsResults_;
 };

@@ -14,13 +14,13 @@ const char* const kUsage =
     "\n"
     "  --days N              trading days to write (default 300)\n"
     "  --start YYYY-MM-DD    first day; a weekend moves on to Monday (default 2025-01-02)\n"
+    "  --every-day           trade on weekends too, as crypto currencies do: every day of\n"
+    "                        the calendar from --start on\n"
     "  --seed N              seed of the random walk (default 1)\n"
     "  --delimiter D         comma, tab or space (default comma)\n"
     "  --date-format NAME    YY_MM_DD, CCYY_MM_DD, MM_DD_YY, MM_DD_CCYY, DD_MM_YY, DD_MM_CCYY,\n"
     "                        YYMMDD, CCYYMMDD, MMDDYY, MMDDCCYY, DDMMYY or DDMMCCYY;\n"
     "                        '_' is written as '/' (default MM_DD_CCYY)\n"
-    "  --weekends            write Saturdays and Sundays too (a file of more days than the\n"
-    "                        business days from 1961 to 2099)\n"
     "  --heading             write the heading line Date,Open,High,Low,Close,Volume,OpenInt\n"
     "  --fields LIST         the columns, in order (default date,open,high,low,close,volume,oi;\n"
     "                        vol and openint are accepted too)\n"
@@ -122,10 +122,10 @@ Options ParseCommandLine(int argc, char** argv, bool* help) {
             }
             return argv[++i];
         };
-        if (arg == "--help" || arg == "--heading" || arg == "--weekends") {
+        if (arg == "--help" || arg == "--heading" || arg == "--every-day") {
             (arg == "--help"      ? *help
              : arg == "--heading" ? options.heading
-                                  : options.weekends) = true;
+                                  : options.everyDay) = true;
         } else if (arg == "--days") {
             options.days = ParseNumber<long long>(next(), arg);
             if (options.days < 0 || options.days > 10'000'000) {

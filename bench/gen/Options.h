@@ -23,7 +23,7 @@ struct Options {
     std::uint64_t seed = 1;
     char delimiter = ',';
     std::string dateFormat = "MM_DD_CCYY";
-    bool weekends = false;
+    bool everyDay = false;  // weekends are trading days too
     bool heading = false;
     std::vector<Field> fields{kDate, kOpen, kHigh, kLow, kClose, kVolume, kOpenInt};
     long long symbols = 0;  // 0: one random walk

@@ -105,9 +105,9 @@ void AppendHeading(std::string& line, const Options& options) {
     }
 }
 
-// `day`, or the Monday after it when it is a weekend day that --weekends does not ask for.
+// `day`, or the Monday after it when it is a weekend day and not --every-day.
 chr::sys_days SkipWeekend(chr::sys_days day, const Options& options) {
-    while (!options.weekends &&
+    while (!options.everyDay &&
            (chr::weekday{day} == chr::Saturday || chr::weekday{day} == chr::Sunday)) {
         ++day;
     }

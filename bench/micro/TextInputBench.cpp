@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/NumberText.h"
 #include "engine/TextInput.h"
 #include "msdb/Encoding.h"
 
@@ -79,12 +80,12 @@ std::vector<std::string> SampleNumbers() {
 void BM_SplitFields(benchmark::State& state) {
     const char delimiter = state.range(0) == 0 ? ',' : state.range(0) == 1 ? '\t' : ' ';
     const std::vector<std::string> lines = SampleLines(delimiter, state.range(0) == 2 ? 12 : 0);
-    engine::FieldSlots slots;
+    engine::FieldViews fields;
     std::size_t i = 0;
     std::int64_t bytes = 0;
     for (auto _ : state) {
         std::string_view text = lines[i++ & kMask];
-        benchmark::DoNotOptimize(engine::SplitFields(text, delimiter, &slots));
+        benchmark::DoNotOptimize(engine::SplitFields(text, delimiter, &fields));
         bytes += static_cast<std::int64_t>(text.size());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
@@ -133,23 +134,24 @@ void BM_FromChars(benchmark::State& state) {
 BENCHMARK(BM_FromChars);
 
 // The parsing work of one comma-separated price line with all seven fields, as a conversion does
-// it for every line: split, the CCYYMMDD date into its stored form, six numbers into MBF singles,
-// the 28 bytes of the record appended to a buffer. No file is read or written.
+// it for every line: split into views, the CCYYMMDD date into its stored form, six numbers read
+// whole into MBF singles, the 28 bytes of the record appended to a buffer. No file is read or
+// written.
 void BM_PriceLineToRecord(benchmark::State& state) {
     const std::vector<std::string> lines = SampleLines(',');
     constexpr msdb::DateFormat kCcyymmdd = msdb::DateFormat::CCYYMMDD;
-    engine::FieldSlots slots;
-    slots.fill("123");
+    engine::FieldViews fields;
     std::string pending;
     std::size_t i = 0;
     for (auto _ : state) {
-        engine::SplitFields(lines[i++ & kMask], ',', &slots);
+        engine::SplitFields(lines[i++ & kMask], ',', &fields);
+        const msdb::DateGroups groups = msdb::ReadDateGroups(fields.text[0], kCcyymmdd);
         msdb::MbfBytes date =
-            msdb::DayNumberToMbfDate(msdb::DateTextToDayNumber(slots[0], kCcyymmdd));
+            msdb::YmdToMbfDate(msdb::YearFrom1900(groups.year), groups.month, groups.day);
         pending.append(reinterpret_cast<const char*>(date.data()), date.size());
         for (std::size_t field = 1; field < 7; ++field) {
             float value = 0.0f;
-            (void)engine::ReadLeadingFloat(slots[field], &value);
+            (void)engine::ReadNumberText(fields.text[field], {}, &value);
             msdb::MbfBytes mbf = msdb::ToMbf(value);
             pending.append(reinterpret_cast<const char*>(mbf.data()), mbf.size());
         }

@@ -194,8 +194,12 @@ private slots:
     // their label underlines, while a field's letter still toggles its check box.
     void eachNumberBoxHasItsOwnAltKey() {
         withSettingsDialog([](SettingsDialog& d) {
+            // The columns of symbol, name and period are greyed out until their boxes are ticked.
+            for (const char* name : {"symbolColumnCheck", "nameColumnCheck", "periodColumnCheck"}) {
+                d.findChild<QCheckBox*>(name)->setChecked(true);
+            }
             const QList<SpinEdit*> boxes = d.findChildren<SpinEdit*>();
-            QCOMPARE(boxes.size(), 8);
+            QCOMPARE(boxes.size(), 11);
             for (SpinEdit* box : boxes) {
                 char key = 0;
                 for (const QLabel* label : d.findChildren<QLabel*>()) {

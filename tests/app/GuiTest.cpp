@@ -34,6 +34,7 @@
 #include "msdb/XMaster.h"
 #include "tests/support/DownloadShapes.h"
 #include "tests/support/TestSupport.h"
+#include "ui/FileList.h"
 #include "ui/PlatformSettingsStore.h"
 
 using testing_support::FileExists;
@@ -299,6 +300,110 @@ private slots:
         });
         action("settingsAction")->trigger();
         QVERIFY(ticked);
+    }
+
+    // Two files opened together: the dialog lists each with what it holds, the symbol typed in
+    // the table reaches the run, and the window shows the run's report, a line per security.
+    void severalFilesAreListedAndConvertedInOneRun() {
+        WriteFileBytes(path("aaa.csv"), kLine);
+        WriteFileBytes(path("bbb.csv"), std::string(kLine) + "083199,1.5,2,1,1.75,1000,50\n");
+        QStringList rows;
+        bool oneSymbol = true;
+        prompter().queueFiles({qpath("aaa.csv"), qpath("bbb.csv")});
+        prompter().queueDialog([&](QDialog& d) {
+            QAbstractItemModel* files = child<QTableView>(d, "filesTable")->model();
+            const bool read = QTest::qWaitFor(
+                [&] { return files->index(1, ui::FileList::kRecords).data().toString() == "2"; });
+            for (int row = 0; read && row < files->rowCount(); ++row) {
+                QStringList cells;
+                for (int column = 0; column < files->columnCount(); ++column) {
+                    cells << files->index(row, column).data().toString();
+                }
+                rows << cells.join(QLatin1Char('|'));
+            }
+            oneSymbol = child<QLineEdit>(d, "symbolEdit")->isEnabled();
+            files->setData(files->index(1, ui::FileList::kSymbol), QStringLiteral("bee"));
+            return confirmInto(d, qpath("db"), QString(), true);
+        });
+        action("openAction")->trigger();
+        QCOMPARE(rows, (QStringList{"aaa.csv|AAA||1|1999-08-30|1999-08-30|0",
+                                    "bbb.csv|BBB||2|1999-08-30|1999-08-31|0"}));
+        QVERIFY(!oneSymbol);
+        const QString text = view().toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("your 2 files...")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral(": 2 added (3 price records)")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("BEE")), qPrintable(text));
+        QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{3 * 53});
+        QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(2 * 53 + 36, 4), std::string("BEE "));
+    }
+
+    // One file with a symbol column: listed with the securities it holds, converted as many.
+    // Of two files picked, one that cannot be opened is reported and the other opens alone; a
+    // file whose symbol is emptied in the table is refused by OK.
+    void aSymbolColumnAndFilesThatCannotBeUsed() {
+        WriteFileBytes(path("all.csv"),
+                       "AAA,083099,1.5,2,1,1.75,1000,50\n"
+                       "BBB,083099,1.5,2,1,1.75,1000,50\n"
+                       "AAA,083199,1.5,2,1,1.75,1000,50\n");
+        QString listed;
+        open("all.csv", [&](QDialog& d) {
+            child<QCheckBox>(d, "symbolColumnCheck")->setChecked(true);
+            setColumn(d, "symbolColumnEdit", "1");
+            for (const char* name :
+                 {"dateColumnEdit", "openColumnEdit", "highColumnEdit", "lowColumnEdit",
+                  "closeColumnEdit", "volumeColumnEdit", "openIntColumnEdit"}) {
+                auto* box = child<SpinEdit>(d, name);
+                box->setText(QString::number(box->text().toInt() + 1));
+            }
+            QAbstractItemModel* files = child<QTableView>(d, "filesTable")->model();
+            (void)QTest::qWaitFor([&] {
+                listed = files->index(0, ui::FileList::kSymbol).data().toString();
+                return listed.endsWith(QStringLiteral("securities"));
+            });
+            return confirmInto(d, qpath("db"), QString(), true);
+        });
+        QCOMPARE(listed, QStringLiteral("2 securities"));
+        QVERIFY2(view().toPlainText().contains(QStringLiteral(": 2 added (3 price records)")),
+                 qPrintable(view().toPlainText()));
+
+        WriteFileBytes(path("one.csv"), kLine);
+        WriteFileBytes(path("two.csv"), kLine);
+        prompter().queueFiles({qpath("one.csv"), qpath("missing.csv")});
+        prompter().queueDialog([](QDialog&) { return int(QDialog::Rejected); });
+        action("openAction")->trigger();
+        QCOMPARE(prompter().takeMessages().size(), 1);
+        QVERIFY(view().toPlainText().endsWith(
+            QStringLiteral("your file...\n\n\t") + qpath("one.csv") +
+            QStringLiteral("\n\nlooks like this...\n\n") + QString::fromLatin1(kLine)));
+
+        int result = -1;
+        prompter().queueFiles({qpath("one.csv"), qpath("two.csv")});
+        prompter().queueDialog([&](QDialog& d) {
+            QAbstractItemModel* files = child<QTableView>(d, "filesTable")->model();
+            files->setData(files->index(1, ui::FileList::kSymbol), QString());
+            result = confirmInto(d, qpath("db"), QString(), false);
+            return int(QDialog::Rejected);
+        });
+        action("openAction")->trigger();
+        QCOMPARE(result, int(QDialog::Rejected));
+        QCOMPARE(prompter().takeMessages(),
+                 QStringList{QStringLiteral("Type a symbol for the file two.csv.")});
+    }
+
+    // Add new days: a second run of a longer file appends its new day to the security it made.
+    void theUpdateBoxAddsNewDaysToTheSecurityAlreadyThere() {
+        WriteFileBytes(path("in.csv"), kLine);
+        open("in.csv", [&](QDialog& d) { return confirmInto(d, qpath("db"), "XYZ", true); });
+        WriteFileBytes(path("in.csv"), std::string(kLine) + "083199,1.5,2,1,1.75,1000,50\n");
+        prompter().queueDialog([&](QDialog& d) {
+            child<QCheckBox>(d, "updateCheck")->setChecked(true);
+            return confirmInto(d, qpath("db"), "XYZ", false);
+        });
+        action("settingsAction")->trigger();
+        QVERIFY2(view().toPlainText().contains(QStringLiteral("1 updated (1 price record")),
+                 qPrintable(view().toPlainText()));
+        QCOMPARE(ReadFileBytes(path("db/F1.DAT")).size(), std::size_t{3 * 28});
+        QCOMPARE(stored("Update"), std::string("1"));
     }
 
     // Semicolons and decimal commas: refused with the comma delimiter, which keeps the dialog

@@ -83,6 +83,31 @@ TEST(DetectCommandTest, DetectPrintsTheOptionsTheReasonsAndTheFirstRows) {
     EXPECT_NE(json.out.find("\"close\": 11.25"), std::string::npos) << json.out;
 }
 
+TEST(DetectCommandTest, TheColumnsOfManySecuritiesArePrintedAsConvertNamesThem) {
+    TempDir dir;
+    WriteFileBytes(dir / "in.csv",
+                   "<TICKER>,<PER>,<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n"
+                   "AAPL,D,20240102,000000,187.15,188.44,183.89,185.64,82488700,0\n"
+                   "MSFT,D,20240102,000000,373.86,375.9,366.77,370.87,25258600,0\n");
+    const std::string options =
+        "--delimiter comma --skip 1 --date-format CCYYMMDD --columns "
+        "symbol=1,period=2,date=3,time=4,open=5,high=6,low=7,close=8,volume=9,oi=10";
+    CliOutcome r = RunCli({"detect", dir / "in.csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\n  " + options + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  - The heading names the symbol in column 1 ('<TICKER>'), period in "
+                         "column 2 ('<PER>'), time in column 4 ('<TIME>').\n"),
+              std::string::npos)
+        << r.out;
+    CliOutcome json = RunCli({"detect", "--json", dir / "in.csv"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const nlohmann::json parsed = nlohmann::json::parse(json.out);
+    EXPECT_EQ(parsed["options"], options);
+    EXPECT_EQ(parsed["columns"],
+              nlohmann::json::parse(R"({"symbol": 1, "period": 2, "date": 3, "time": 4, "open": 5,
+                                        "high": 6, "low": 7, "close": 8, "volume": 9, "oi": 10})"));
+}
+
 TEST(DetectCommandTest, ExitStatusSaysWhetherALayoutIsProposed) {
     TempDir dir;
     WriteFileBytes(dir / "words.txt", "no prices here\nnone at all\n");

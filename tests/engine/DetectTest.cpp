@@ -126,6 +126,83 @@ TEST(DetectTest, FilesWithoutAHeadingFollowTheUsualOrder) {
                  {';', true, 0, DateFormat::DD_MM_CCYY, "2 - - - 3 4 -"});
 }
 
+// The columns that are not prices, as "symbol name period time", each 0 when there is none.
+std::string Others(const DetectedLayout& layout) {
+    const OtherColumns& c = layout.columns;
+    return std::to_string(c.symbol) + " " + std::to_string(c.name) + " " +
+           std::to_string(c.period) + " " + std::to_string(c.time);
+}
+
+void ExpectSecurities(const std::string& text, const Expected& expected,
+                      const std::string& others) {
+    ExpectLayout(text, expected);
+    EXPECT_EQ(Others(DetectLayoutOfText(text).layout), others) << text;
+}
+
+// Files of many securities: the days come again for each symbol, in any order of the lines.
+TEST(DetectTest, FilesOfManySecuritiesNameTheirColumns) {
+    // MetaStock ASCII, a symbol after another.
+    ExpectSecurities(
+        "<TICKER>,<PER>,<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n"
+        "AAPL,D,20240102,000000,187.15,188.44,183.89,185.64,82488700,0\n"
+        "AAPL,D,20240103,000000,184.22,185.88,183.43,184.25,58414500,0\n"
+        "MSFT,D,20240102,000000,373.86,375.9,366.77,370.87,25258600,0\n"
+        "MSFT,D,20240103,000000,369.01,373.26,368.51,370.6,23083500,0\n",
+        {',', false, 1, DateFormat::CCYYMMDD, "3 5 6 7 8 9 10"}, "1 0 2 4");
+    // A vendor's, a day after another, with a name.
+    ExpectSecurities(
+        "Ticker,Name,Date,Open,High,Low,Close,Volume\n"
+        "MSFT,Microsoft Corp,2024-01-02,373.86,375.9,366.77,370.87,25258600\n"
+        "AAPL,Apple Inc,2024-01-02,187.15,188.44,183.89,185.64,82488700\n"
+        "MSFT,Microsoft Corp,2024-01-03,369.01,373.26,368.51,370.6,23083500\n"
+        "AAPL,Apple Inc,2024-01-03,184.22,185.88,183.43,184.25,58414500\n",
+        {',', false, 1, DateFormat::CCYY_MM_DD, "3 4 5 6 7 8 -"}, "1 2 0 0");
+    // Blanks after the commas; the interval is the period.
+    ExpectSecurities(
+        "SYMBOL, INTERVAL, DATE, OPEN, HIGH, LOW, CLOSE, VOLUME\n"
+        "ACME, D, 01/12/2024, 10.5, 11, 10, 10.75, 1200\n"
+        "ACME, D, 01/16/2024, 10.75, 11.5, 10.5, 11.25, 1300\n"
+        "BOLT, D, 01/12/2024, 20.5, 21, 20, 20.75, 2200\n"
+        "BOLT, D, 01/16/2024, 20.75, 21.5, 20.5, 21.25, 2300\n",
+        {',', false, 1, DateFormat::MM_DD_CCYY, "3 4 5 6 7 8 -"}, "1 0 2 0");
+}
+
+// An exchange's file of one day: the date is far from column 1, and the close is not the last.
+TEST(DetectTest, ABhavcopyReadsItsTimestampAndTheCloseNotTheLast) {
+    ExpectSecurities(
+        "SYMBOL,SERIES,OPEN,HIGH,LOW,CLOSE,LAST,PREVCLOSE,TOTTRDQTY,TOTTRDVAL,TIMESTAMP,"
+        "TOTALTRADES,ISIN,\n"
+        "RELIANCE,EQ,2600,2625.5,2590.1,2610.35,2611,2598.7,4523187,11812345678.9,02-JAN-2024,"
+        "152341,INE002A01018,\n"
+        "TCS,EQ,3800,3850,3790.05,3842.6,3840,3795.2,1987654,7612345678.15,02-JAN-2024,98765,"
+        "INE467B01029,\n"
+        "INFY,EQ,1540,1555,1532.4,1550.25,1551,1538.9,5123456,7923456789.5,02-JAN-2024,123456,"
+        "INE009A01021,\n",
+        {',', false, 1, DateFormat::DD_MON_CCYY, "11 3 4 5 6 9 -"}, "1 0 0 0");
+}
+
+// Without a heading, the symbol is only the column whose codes tell apart the lines of a day.
+TEST(DetectTest, WithoutAHeadingTheSymbolIsTheColumnThatTellsTheDaysApart) {
+    // MetaStock ASCII without its heading: the ticker tells the days apart, midnight is the time.
+    ExpectSecurities(
+        "AAPL,D,20240102,000000,187.15,188.44,183.89,185.64,82488700\n"
+        "AAPL,D,20240103,000000,184.22,185.88,183.43,184.25,58414500\n"
+        "MSFT,D,20240102,000000,373.86,375.9,366.77,370.87,25258600\n"
+        "MSFT,D,20240103,000000,369.01,373.26,368.51,370.6,23083500\n",
+        {',', false, 0, DateFormat::CCYYMMDD, "3 5 6 7 8 9 -"}, "1 0 0 4");
+    // One security: the days do not repeat, and its code is passed over as before.
+    ExpectSecurities("ACME;15/01/2024;10,5;1200\nACME;16/01/2024;10,75;1300\n",
+                     {';', true, 0, DateFormat::DD_MM_CCYY, "2 - - - 3 4 -"}, "0 0 0 0");
+}
+
+// A file of one security keeps the proposal it had: nothing but prices is named.
+TEST(DetectTest, OneSecurityWithAPlainHeadingHasNoOtherColumns) {
+    ExpectSecurities(
+        "Date,Open,High,Low,Close,Volume\n"
+        "2024-01-02,10.5,11,10,10.75,1200\n2024-01-03,10.75,11.5,10.5,11.25,1300\n",
+        {',', false, 1, DateFormat::CCYY_MM_DD, "1 2 3 4 5 6 -"}, "0 0 0 0");
+}
+
 TEST(DetectTest, DayAndMonthThatCannotBeToldApartAreNamed) {
     // Read day first, the dates are a month apart; month first, a day apart.
     DetectionResult result = DetectLayoutOfText(

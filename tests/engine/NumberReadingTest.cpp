@@ -7,7 +7,10 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
+#include "engine/NumberText.h"
 #include "engine/TextInput.h"
 
 namespace {
@@ -138,6 +141,42 @@ TEST(NumberReadingTest, ReadsExactlyAsStrtof) {
             ++differences;
             ADD_FAILURE() << '"' << text << "\" strtof " << a.read << '/' << a.bits << '/' << a.used
                           << ", engine " << b.read << '/' << b.bits << '/' << b.used;
+        }
+    }
+}
+
+// The plain numbers of price files, read whole without strtof, give strtof's value bit for bit:
+// up to 15 digits with up to 14 decimals, and whole numbers halfway between two floats, which
+// round to the even one.
+TEST(NumberReadingTest, PlainDecimalsReadWholeAsStrtofReadsThem) {
+    std::mt19937_64 random(20261208);
+    std::vector<std::string> texts = {"16777217", "16777219", "-33554434", "0.1", "-0"};
+    for (int i = 0; i < 300000; ++i) {
+        const int digits = 1 + static_cast<int>(random() % 15);
+        const int decimals = static_cast<int>(random() % digits);
+        std::string text = (random() % 8 == 0 ? "-" : "") + Digits(random, digits);
+        if (decimals > 0) {
+            text.insert(text.size() - static_cast<std::size_t>(decimals), ".");
+        }
+        texts.push_back(std::move(text));
+        // A float from 2^24 on, and the whole number halfway to the next one.
+        const auto value = static_cast<float>((random() >> 40) + (1u << 24));
+        const double ulp = std::nextafter(value, 1e30f) - value;
+        texts.push_back(std::to_string(static_cast<long long>(value + ulp / 2)));
+    }
+    int differences = 0;
+    for (const std::string& text : texts) {
+        float value = 0.0f;
+        const bool read = engine::ReadNumberText(text, {}, &value);
+        Reading a = ByStrtof(text);
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &value, sizeof value);
+        if (!read || bits != a.bits) {
+            ADD_FAILURE() << '"' << text << "\" strtof " << a.bits << ", engine " << read << '/'
+                          << bits;
+            if (++differences == 10) {
+                break;
+            }
         }
     }
 }

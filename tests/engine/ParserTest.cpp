@@ -134,6 +134,28 @@ TEST(FieldRulesTest, QuotesBlanksAndDelimitersInsideQuotes) {
               std::vector<std::string>{"line 1, close price \"\"1.75\": is not a number"});
 }
 
+// Each column's text as the fields give it, until the next line: a quoted one without its
+// quotes, its doubled quotes single, and nothing of an earlier, longer line.
+TEST(FieldRulesTest, ColumnTextIsTheFieldOfTheLineReadLast) {
+    TempDir dir;
+    WriteFileBytes(dir / "in", "ABC, \"A, \"\"B\"\"\", 083099, 1.75\n\"X\",083199\n");
+    std::unique_ptr<msdb::ReadableFile> file;
+    ASSERT_TRUE(FileSystem::Default().OpenForRead(dir / "in", &file).ok());
+    engine::ConversionSettings settings;
+    engine::InputParser parser(settings, std::move(file));
+    bool got = false;
+    ASSERT_TRUE(parser.NextLine(&got).ok() && got);
+    EXPECT_EQ(parser.ColumnText(1), "ABC");
+    EXPECT_EQ(parser.ColumnText(2), "A, \"B\"");
+    EXPECT_EQ(parser.ColumnText(4), "1.75");
+    EXPECT_EQ(parser.ColumnText(5), "");
+    EXPECT_EQ(parser.ColumnText(0), "");
+    ASSERT_TRUE(parser.NextLine(&got).ok() && got);
+    EXPECT_EQ(parser.ColumnText(1), "X");
+    EXPECT_EQ(parser.ColumnText(2), "083199");
+    EXPECT_EQ(parser.ColumnText(3), "");
+}
+
 TEST_F(JobFixture, SkippedLinesIncludeBlankOnesAndDateColumnCanFollowATicker) {
     auto job = MakeJob("Ticker,Date,Close\n\nXYZ,083099,1.75\nXYZ,083199,2\n");
     OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});
@@ -679,27 +701,41 @@ TEST_F(JobFixture, RepeatedDatesAreLeftOutNotStored) {
 
 TEST(LineReaderTest, LinesTheirNumbersAndWhatTheyHold) {
     TempDir dir;
-    std::string text =
-        "\xEF\xBB\xBF"
-        "a\r\nb\rc\n\n" +
-        std::string("d\0e\n", 4) + "tail";
-    WriteFileBytes(dir / "in", text);
-    std::unique_ptr<msdb::ReadableFile> file;
-    ASSERT_TRUE(FileSystem::Default().OpenForRead(dir / "in", &file).ok());
-    engine::LineReader reader(std::move(file));
-    std::vector<std::string> lines;
-    std::vector<engine::LineNumber> numbers;
-    std::vector<bool> nul;
-    std::string_view line;
-    bool got = true;
-    while (reader.Next(&line, &got).ok() && got) {
-        lines.emplace_back(line);
-        numbers.push_back(reader.LineNumber());
-        nul.push_back(reader.HoldsNul());
-    }
-    EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "", std::string("d\0e", 3), "tail"}));
-    EXPECT_EQ(numbers, (std::vector<engine::LineNumber>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(nul, (std::vector<bool>{false, false, false, false, true, false}));
+    struct Lines {
+        std::vector<std::string> texts;
+        std::vector<engine::LineNumber> numbers;
+        std::vector<bool> nul;
+    };
+    auto read = [&](const std::string& text) {
+        WriteFileBytes(dir / "in", text);
+        std::unique_ptr<msdb::ReadableFile> file;
+        EXPECT_TRUE(FileSystem::Default().OpenForRead(dir / "in", &file).ok());
+        engine::LineReader reader(std::move(file));
+        Lines lines;
+        std::string_view line;
+        bool got = true;
+        while (reader.Next(&line, &got).ok() && got) {
+            lines.texts.emplace_back(line);
+            lines.numbers.push_back(reader.LineNumber());
+            lines.nul.push_back(reader.HoldsNul());
+        }
+        return lines;
+    };
+    const std::string kinds = "a\r\nb\rc\n\n" + std::string("d\0e\n", 4) + "tail";
+    Lines lines = read("\xEF\xBB\xBF" + kinds);
+    EXPECT_EQ(lines.texts,
+              (std::vector<std::string>{"a", "b", "c", "", std::string("d\0e", 3), "tail"}));
+    EXPECT_EQ(lines.numbers, (std::vector<engine::LineNumber>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(lines.nul, (std::vector<bool>{false, false, false, false, true, false}));
+    // The same lines twice behind two long ones that fill more than a block of the reader: the
+    // carriage returns and NULs are found again in each block, and only where they are.
+    const std::string filler(40000, 'x');
+    lines = read(filler + "\n" + filler + "\n" + kinds + "\n" + kinds);
+    EXPECT_EQ(lines.texts, (std::vector<std::string>{filler, filler, "a", "b", "c", "",
+                                                     std::string("d\0e", 3), "tail", "a", "b", "c",
+                                                     "", std::string("d\0e", 3), "tail"}));
+    EXPECT_EQ(lines.nul, (std::vector<bool>{false, false, false, false, false, false, true, false,
+                                            false, false, false, false, true, false}));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "msdb/Transaction.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/JobFixture.h"
+#include "tests/support/PowerCutFileSystem.h"
 
 namespace testing_support {
 namespace {
@@ -393,6 +394,166 @@ TEST_F(TransactionTest, ANewDirectoryGetsAnEMasterOnlyWhenAskedFor) {
     expected[0] = 1;
     expected[2] = 1;
     EXPECT_EQ(ToHex(ReadFileBytes(other / "EMASTER")), ToHex(expected));
+}
+
+// A price file of `records` 28-byte records behind its header, which counts them plus one.
+std::string PriceFile(int records, char fill) {
+    std::string header(28, '\0');
+    header[2] = static_cast<char>(records + 1);
+    return header + std::string(static_cast<std::size_t>(records) * 28, fill);
+}
+
+// One run over a directory of three securities: a record appended to F1.DAT and to F300.MWD in
+// place, F5.DAT staged new in pieces and its header patched once they are all there, F2.DAT
+// staged whole as a replacement, F5.DOP and MASTER from memory, F3.DAT removed. A file that only
+// looks like a staged temporary of another run is there throughout.
+class AppendAndStageTest : public ::testing::Test {
+protected:
+    void Prepare() {
+        for (const std::string& name : ListNames(dir.path())) {
+            std::filesystem::remove(dir / name);
+        }
+        WriteFileBytes(dir / "MASTER", "old master");
+        WriteFileBytes(dir / "F1.DAT", PriceFile(3, '1'));
+        WriteFileBytes(dir / "F300.MWD", PriceFile(2, '3'));
+        WriteFileBytes(dir / "F2.DAT", "old F2");
+        WriteFileBytes(dir / "F3.DAT", "old F3");
+        WriteFileBytes(dir / "F9.DAT.korvex-tmp1", "not this run's");
+    }
+
+    static msdb::Status Run(msdb::FileSystem& fs, const std::string& directory) {
+        msdb::Transaction transaction(fs, directory);
+        transaction.AppendToFile("F1.DAT", 4 * 28, PriceFile(4, '1').substr(0, 28),
+                                 std::string(28, 'n'));
+        transaction.AppendToFile("f300.mwd", 3 * 28, PriceFile(3, '3').substr(0, 28),
+                                 std::string(28, 'm'));
+        for (const char* piece : {"header", "-records", "-more records"}) {
+            if (msdb::Status s = transaction.StageData("F5.DAT", true, piece); !s.ok()) {
+                return s;
+            }
+        }
+        if (msdb::Status s = transaction.StageData("F2.DAT", false, "new F2"); !s.ok()) {
+            return s;
+        }
+        if (msdb::Status s = transaction.PatchStaged("F5.DAT", 0, "HEADER"); !s.ok()) {
+            return s;
+        }
+        transaction.CreateFile("F5.DOP", "dop");
+        transaction.RemoveFile("F3.DAT");
+        transaction.SetMaster("MASTER", "new master", true, "old master");
+        return transaction.Commit();
+    }
+
+    TempDir dir;
+};
+
+TEST_F(AppendAndStageTest, ACommitAppendsInPlaceAndMovesTheStagedFilesIn) {
+    Prepare();
+    ASSERT_TRUE(Run(msdb::FileSystem::Default(), dir.path()).ok());
+    EXPECT_EQ(ReadFileBytes(dir / "F1.DAT"),
+              PriceFile(3, '1').replace(2, 1, "\x05") + std::string(28, 'n'));
+    EXPECT_EQ(ReadFileBytes(dir / "F300.MWD"),
+              PriceFile(3, '3').replace(28 * 3, 28, std::string(28, 'm')));
+    EXPECT_EQ(ReadFileBytes(dir / "F5.DAT"), "HEADER-records-more records");
+    EXPECT_EQ(ReadFileBytes(dir / "F2.DAT"), "new F2");
+    EXPECT_EQ(ListNames(dir.path()),
+              (std::vector<std::string>{"F1.DAT", "F2.DAT", "F300.MWD", "F5.DAT", "F5.DOP",
+                                        "F9.DAT.korvex-tmp1", "MASTER", "MASTER.BAK"}));
+}
+
+// Killed, failing or losing power at each call in turn (the bytes never synced lost, or all
+// written back though no name was): after the next run's recovery every file is exactly as
+// before or exactly as after.
+TEST_F(AppendAndStageTest, EveryStopLeavesEachFileAsBeforeOrAsAfter) {
+    Prepare();
+    const Snapshot before = TakeSnapshot(dir.path());
+    int calls = 0;
+    {
+        FaultyFileSystem counting(msdb::FileSystem::Default());
+        ASSERT_TRUE(Run(counting, dir.path()).ok());
+        calls = counting.operations();
+    }
+    const Snapshot after = TakeSnapshot(dir.path());
+    enum class Fault { kStop, kFail, kCutLost, kCutKept };
+    for (Fault fault : {Fault::kStop, Fault::kFail, Fault::kCutLost, Fault::kCutKept}) {
+        for (int n = 1; n <= calls; ++n) {
+            SCOPED_TRACE("fault " + std::to_string(static_cast<int>(fault)) + " at call " +
+                         std::to_string(n));
+            Prepare();
+            if (fault == Fault::kStop || fault == Fault::kFail) {
+                FaultyFileSystem fs(msdb::FileSystem::Default());
+                fault == Fault::kStop ? fs.StopAt(n) : fs.FailOperation(n);
+                (void)Run(fs, dir.path());
+            } else {
+                PowerCutFileSystem fs(msdb::FileSystem::Default(), dir.path());
+                fs.CutAtOperation(n);
+                (void)Run(fs, dir.path());
+                fs.Restore(fault == Fault::kCutLost ? PowerCutFileSystem::Unsynced::kLost
+                                                    : PowerCutFileSystem::Unsynced::kKept);
+            }
+            msdb::Recovery recovery;
+            ASSERT_TRUE(
+                msdb::Transaction(msdb::FileSystem::Default(), dir.path()).Recover(&recovery).ok());
+            const Snapshot found = TakeSnapshot(dir.path());
+            EXPECT_TRUE(found == before || found == after)
+                << ::testing::PrintToString(ListNames(dir.path()));
+        }
+    }
+}
+
+// An appended file whose length is not the one read, or that is read-only, refuses the run before
+// anything is written; so does a staged new file that is there.
+TEST_F(AppendAndStageTest, AChangedOrReadOnlyFileRefusesTheRun) {
+    Prepare();
+    const Snapshot before = TakeSnapshot(dir.path());
+    msdb::Transaction changed(msdb::FileSystem::Default(), dir.path());
+    changed.AppendToFile("F1.DAT", 5 * 28, std::string(28, 'h'), std::string(28, 'n'));
+    msdb::Status s = changed.Commit();
+    EXPECT_TRUE(s.IsBusy());
+    EXPECT_EQ(s.message(), "The file " + (dir / "F1.DAT") +
+                               " is 112 bytes long, not 140 as when it was read: another program "
+                               "changed it.");
+    std::filesystem::permissions(
+        dir / "F1.DAT", std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    msdb::Transaction readOnly(msdb::FileSystem::Default(), dir.path());
+    readOnly.AppendToFile("F1.DAT", 4 * 28, std::string(28, 'h'), std::string(28, 'n'));
+    s = readOnly.Commit();
+    EXPECT_NE(s.message().find(dir / "F1.DAT" + " is read-only"), std::string::npos) << s.message();
+    std::filesystem::permissions(dir / "F1.DAT", std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    msdb::Transaction exists(msdb::FileSystem::Default(), dir.path());
+    EXPECT_TRUE(exists.StageData("f2.dat", true, "x").IsExists());
+    EXPECT_TRUE(exists.Commit().IsExists());
+    EXPECT_EQ(TakeSnapshot(dir.path()), before);
+}
+
+// The journal lists each appended file's length and first bytes, and the ending of the staged
+// temporaries; what it reads back is what was written, and a line that no run writes is refused.
+TEST(JournalTest, AppendAndStageLinesReadBack) {
+    TempDir dir;
+    const std::vector<msdb::JournalEntry> entries = {
+        {msdb::JournalEntry::Kind::kStage, "", ".korvex-tmp12", false, 0, ""},
+        {msdb::JournalEntry::Kind::kWrite, "F5.DAT", "F5.DAT.korvex-tmp12", false, 0, ""},
+        {msdb::JournalEntry::Kind::kAppend, "F300.MWD", "", false, 140028, Hex("00 00 6B 13 ff")},
+    };
+    const std::string text = msdb::JournalText(entries);
+    EXPECT_EQ(text,
+              "korvex journal 2\nstage 12\nwrite F5.DAT F5.DAT.korvex-tmp12\n"
+              "append F300.MWD 140028 00006B13FF\nend\n");
+    WriteFileBytes(dir / "KORVEX.JNL", text);
+    msdb::Journal journal;
+    ASSERT_TRUE(msdb::ReadJournal(msdb::FileSystem::Default(), dir.path(), &journal).ok());
+    EXPECT_EQ(journal.entries, entries);
+    EXPECT_TRUE(msdb::IsStagedTemporary("f1.dat.korvex-tmp12", entries[0]));
+    EXPECT_FALSE(msdb::IsStagedTemporary("F1.DAT.korvex-tmp1", entries[0]));
+    EXPECT_FALSE(msdb::IsStagedTemporary("notes.korvex-tmp12", entries[0]));
+    for (const char* line : {"append F1.DOP 28 00", "append F1.DAT 1 0000", "append F1.DAT 28 0g",
+                             "append F1.DAT -1", "stage 1234", "stage"}) {
+        SCOPED_TRACE(line);
+        WriteFileBytes(dir / "KORVEX.JNL", std::string("korvex journal 2\n") + line + "\nend\n");
+        EXPECT_TRUE(
+            msdb::ReadJournal(msdb::FileSystem::Default(), dir.path(), &journal).IsDamaged());
+    }
 }
 
 }  // namespace

@@ -224,6 +224,11 @@ TEST(DayNumberTest, EveryDayFrom1961To2099) {
                           << ", got " << y << "-" << m << "-" << d << ", back " << back;
             ++failures;
         }
+        if (msdb::YmdToMbfDate(year, month, day) !=
+            msdb::DayNumberToMbfDate(static_cast<DayNumber>(n))) {
+            ADD_FAILURE() << "day " << n << ": YmdToMbfDate differs from DayNumberToMbfDate";
+            ++failures;
+        }
         int length = monthDays[month - 1] + (month == 2 && year % 4 == 0 ? 1 : 0);
         if (++day > length) {
             day = 1;

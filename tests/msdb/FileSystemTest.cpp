@@ -1,5 +1,7 @@
 #include "msdb/FileSystem.h"
 
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +61,31 @@ TEST(ReplaceFileTest, AnyFailedStepLeavesTheOldFileAndNoTemporary) {
         EXPECT_EQ(ReadFileBytes(dir / "MASTER"), syncOfDirectory ? kNew : kOld);
         EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"MASTER"});
     }
+}
+
+// A file opened for update is written where asked and cut back; a missing file or a link is not
+// opened, and SyncFiles of a directory succeeds.
+TEST(UpdatableFileTest, WritesAtOffsetsAndTruncates) {
+    TempDir dir;
+    WriteFileBytes(dir / "F1.DAT", "0123456789");
+    msdb::FileSystem& fs = msdb::FileSystem::Default();
+    std::unique_ptr<msdb::UpdatableFile> file;
+    ASSERT_TRUE(fs.OpenForUpdate(dir / "F1.DAT", &file).ok());
+    EXPECT_TRUE(file->WriteAt(10, "ab").ok());
+    EXPECT_TRUE(file->WriteAt(0, "X").ok());
+    EXPECT_TRUE(file->Sync().ok());
+    EXPECT_TRUE(file->Close().ok());
+    EXPECT_EQ(ReadFileBytes(dir / "F1.DAT"), "X123456789ab");
+    ASSERT_TRUE(fs.OpenForUpdate(dir / "F1.DAT", &file).ok());
+    EXPECT_TRUE(file->Truncate(4).ok());
+    EXPECT_TRUE(file->Close().ok());
+    EXPECT_EQ(ReadFileBytes(dir / "F1.DAT"), "X123");
+    EXPECT_TRUE(fs.SyncFiles(dir.path(), {dir / "F1.DAT"}).ok());
+    EXPECT_TRUE(fs.OpenForUpdate(dir / "F2.DAT", &file).IsNotFound());
+#ifndef _WIN32
+    std::filesystem::create_symlink(dir / "F1.DAT", dir / "F3.DAT");
+    EXPECT_FALSE(fs.OpenForUpdate(dir / "F3.DAT", &file).ok());
+#endif
 }
 
 // The entry found for `name`, "(none)" when there is none, "(error)" when the listing fails.

@@ -7,15 +7,18 @@ namespace {
 std::string CannotDo(Operation operation, const std::string& what) {
     switch (operation) {
         case Operation::kOpenRead:
+        case Operation::kOpenUpdate:
             return "Cannot open " + what;
         case Operation::kRead:
             return "Cannot read " + what;
         case Operation::kCreate:
             return "Cannot create " + what;
         case Operation::kAppend:
+        case Operation::kWriteAt:
             return "Cannot write " + what;
         case Operation::kSync:
         case Operation::kSyncDirectory:
+        case Operation::kSyncFiles:
             return "Cannot sync " + what;
         case Operation::kClose:
             return "Cannot close " + what;
@@ -34,6 +37,8 @@ std::string CannotDo(Operation operation, const std::string& what) {
             return "Cannot look at " + what;
         case Operation::kLock:
             return "Cannot lock " + what;
+        case Operation::kTruncate:
+            return "Cannot truncate " + what;
     }
     return "Cannot reach " + what;
 }
@@ -54,12 +59,13 @@ msdb::Status FaultyFileSystem::Gate(Operation operation, const std::string& what
     return msdb::Status::Ok();
 }
 
-msdb::Status FaultyFileSystem::GatedAppend(const std::string& path, std::string_view data,
-                                           msdb::WritableFile& file) {
-    msdb::Status s = Gate(Operation::kAppend, path);
+msdb::Status FaultyFileSystem::Write(Operation operation, const std::string& path,
+                                     std::string_view data,
+                                     const std::function<msdb::Status(std::string_view)>& write) {
+    msdb::Status s = Gate(operation, path);
     if (!s.ok()) {
         // A failed write may still have put part of the data on disk.
-        (void)file.Append(data.substr(0, data.size() / 2));
+        (void)write(data.substr(0, data.size() / 2));
         return s;
     }
     if (written_ + data.size() > diskSpace_) {
@@ -67,7 +73,19 @@ msdb::Status FaultyFileSystem::GatedAppend(const std::string& path, std::string_
         return msdb::Status::NoSpace("Cannot write " + path + ": No space left on device");
     }
     written_ += data.size();
-    return file.Append(data);
+    return write(data);
+}
+
+msdb::Status FaultyFileSystem::GatedAppend(const std::string& path, std::string_view data,
+                                           msdb::WritableFile& file) {
+    return Write(Operation::kAppend, path, data,
+                 [&](std::string_view bytes) { return file.Append(bytes); });
+}
+
+msdb::Status FaultyFileSystem::GatedWriteAt(const std::string& path, std::uint64_t offset,
+                                            std::string_view data, msdb::UpdatableFile& file) {
+    return Write(Operation::kWriteAt, path, data,
+                 [&](std::string_view bytes) { return file.WriteAt(offset, bytes); });
 }
 
 }  // namespace testing_support

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,14 @@ public:
     msdb::Status Gate(Operation operation, const std::string& what) override;
     msdb::Status GatedAppend(const std::string& path, std::string_view data,
                              msdb::WritableFile& file) override;
+    msdb::Status GatedWriteAt(const std::string& path, std::uint64_t offset, std::string_view data,
+                              msdb::UpdatableFile& file) override;
 
 private:
+    // A write through `write`, failed when its turn comes or the disk is full.
+    msdb::Status Write(Operation operation, const std::string& path, std::string_view data,
+                       const std::function<msdb::Status(std::string_view)>& write);
+
     int failAt_ = 0;
     int stopAt_ = 0;
     int count_ = 0;

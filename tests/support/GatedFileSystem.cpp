@@ -52,6 +52,40 @@ private:
     std::unique_ptr<msdb::WritableFile> file_;
 };
 
+class GatedUpdatable final : public msdb::UpdatableFile {
+public:
+    GatedUpdatable(GatedFileSystem& fs, std::string path, std::unique_ptr<msdb::UpdatableFile> file)
+        : fs_(fs), path_(std::move(path)), file_(std::move(file)) {}
+
+    msdb::Status WriteAt(std::uint64_t offset, std::string_view data) override {
+        return fs_.GatedWriteAt(path_, offset, data, *file_);
+    }
+    msdb::Status Truncate(std::uint64_t length) override {
+        msdb::Status s = fs_.Gate(Operation::kTruncate, path_);
+        return s.ok() ? file_->Truncate(length) : s;
+    }
+    msdb::Status Sync() override {
+        msdb::Status s = fs_.Gate(Operation::kSync, path_);
+        if (s.ok()) {
+            s = file_->Sync();
+        }
+        if (s.ok()) {
+            fs_.FileSynced(path_);
+        }
+        return s;
+    }
+    msdb::Status Close() override {
+        msdb::Status closed = file_->Close();
+        msdb::Status s = fs_.Gate(Operation::kClose, path_);
+        return s.ok() ? closed : s;
+    }
+
+private:
+    GatedFileSystem& fs_;
+    std::string path_;
+    std::unique_ptr<msdb::UpdatableFile> file_;
+};
+
 }  // namespace
 
 std::string_view OperationName(Operation operation) {
@@ -84,6 +118,14 @@ std::string_view OperationName(Operation operation) {
             return "stat";
         case Operation::kLock:
             return "lock";
+        case Operation::kOpenUpdate:
+            return "open-update";
+        case Operation::kWriteAt:
+            return "write-at";
+        case Operation::kTruncate:
+            return "truncate";
+        case Operation::kSyncFiles:
+            return "sync-files";
     }
     return "?";
 }
@@ -92,6 +134,12 @@ msdb::Status GatedFileSystem::GatedAppend(const std::string& path, std::string_v
                                           msdb::WritableFile& file) {
     msdb::Status s = Gate(Operation::kAppend, path);
     return s.ok() ? file.Append(data) : s;
+}
+
+msdb::Status GatedFileSystem::GatedWriteAt(const std::string& path, std::uint64_t offset,
+                                           std::string_view data, msdb::UpdatableFile& file) {
+    msdb::Status s = Gate(Operation::kWriteAt, path);
+    return s.ok() ? file.WriteAt(offset, data) : s;
 }
 
 msdb::Status GatedFileSystem::Wrap(const std::string& path, msdb::Status opened,
@@ -134,6 +182,20 @@ msdb::Status GatedFileSystem::GetInfo(const std::string& path, msdb::FileInfo* i
     return s.ok() ? target().GetInfo(path, info) : s;
 }
 
+msdb::Status GatedFileSystem::OpenForUpdate(const std::string& path,
+                                            std::unique_ptr<msdb::UpdatableFile>* file) {
+    msdb::Status s = Gate(Operation::kOpenUpdate, path);
+    if (!s.ok()) {
+        return s;
+    }
+    std::unique_ptr<msdb::UpdatableFile> inner;
+    s = target().OpenForUpdate(path, &inner);
+    if (s.ok()) {
+        *file = std::make_unique<GatedUpdatable>(*this, path, std::move(inner));
+    }
+    return s;
+}
+
 msdb::Status GatedFileSystem::Rename(const std::string& from, const std::string& to) {
     msdb::Status s = Gate(Operation::kRename, from + " " + to);
     return s.ok() ? target().Rename(from, to) : s;
@@ -150,6 +212,21 @@ msdb::Status GatedFileSystem::SyncDirectory(const std::string& directory) {
         s = target().SyncDirectory(directory);
     }
     if (s.ok()) {
+        DirectorySynced(directory);
+    }
+    return s;
+}
+
+msdb::Status GatedFileSystem::SyncFiles(const std::string& directory,
+                                        const std::vector<std::string>& paths) {
+    msdb::Status s = Gate(Operation::kSyncFiles, directory);
+    if (s.ok()) {
+        s = target().SyncFiles(directory, paths);
+    }
+    if (s.ok()) {
+        for (const std::string& path : paths) {
+            FileSynced(path);
+        }
         DirectorySynced(directory);
     }
     return s;

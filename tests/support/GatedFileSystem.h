@@ -24,6 +24,10 @@ enum class Operation {
     kIsDirectory,
     kInfo,
     kLock,
+    kOpenUpdate,
+    kWriteAt,
+    kTruncate,
+    kSyncFiles,
 };
 
 // The operation as the logs name it: "open-read", "append", "sync-dir" ...
@@ -41,6 +45,11 @@ public:
     virtual msdb::Status GatedAppend(const std::string& path, std::string_view data,
                                      msdb::WritableFile& file);
 
+    // A write at `offset` of the file `path` opened for update; by default the gate, then the
+    // write.
+    virtual msdb::Status GatedWriteAt(const std::string& path, std::uint64_t offset,
+                                      std::string_view data, msdb::UpdatableFile& file);
+
     // Told after a file or this directory was synced.
     virtual void FileSynced(const std::string& path) { (void)path; }
     virtual void DirectorySynced(const std::string& directory) { (void)directory; }
@@ -52,9 +61,14 @@ public:
     msdb::Status CreateNew(const std::string& path, std::unique_ptr<msdb::WritableFile>* file,
                            std::optional<std::uint32_t> permissions = std::nullopt) override;
     msdb::Status GetInfo(const std::string& path, msdb::FileInfo* info) override;
+    msdb::Status OpenForUpdate(const std::string& path,
+                               std::unique_ptr<msdb::UpdatableFile>* file) override;
     msdb::Status Rename(const std::string& from, const std::string& to) override;
     msdb::Status Remove(const std::string& path) override;
     msdb::Status SyncDirectory(const std::string& directory) override;
+    // One gated operation; then each file and the directory count as synced.
+    msdb::Status SyncFiles(const std::string& directory,
+                           const std::vector<std::string>& paths) override;
     msdb::Status ListDirectory(const std::string& directory,
                                std::vector<std::string>* names) override;
     msdb::Status CanonicalPath(const std::string& path, std::string* canonical) override;

@@ -82,11 +82,22 @@ void PowerCutFileSystem::RecordNames() {
     }
 }
 
-void PowerCutFileSystem::Restore() {
+void PowerCutFileSystem::Restore(Unsynced unsynced) {
+    std::map<FileId, std::string> current;
+    if (unsynced == Unsynced::kKept) {
+        for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
+            if (entry.is_regular_file()) {
+                current[IdOf(entry.path().string())] = ReadFileBytes(entry.path().string());
+            }
+        }
+    }
     std::map<std::string, std::string> restored;
     for (const auto& [name, id] : durableNames_) {
-        auto contents = durableContents_.find(id);
-        restored[name] = contents == durableContents_.end() ? std::string() : contents->second;
+        auto now = current.find(id);
+        auto durable = durableContents_.find(id);
+        restored[name] = now != current.end()                ? now->second
+                         : durable != durableContents_.end() ? durable->second
+                                                             : std::string();
     }
     for (const auto& entry : std::filesystem::directory_iterator(directory_)) {
         if (entry.is_regular_file()) {

@@ -130,6 +130,15 @@ TEST(FileStart, SymbolOfFile) {
     EXPECT_EQ(ui::SymbolOfFile("/x/сбер.csv", 1251), "СБЕР");
 }
 
+// Detection's symbol, name, period and time columns reach the form with its price columns.
+TEST(FileStart, TakeLayoutKeepsTheColumnsThatAreNotPrices) {
+    engine::DetectedLayout layout;
+    layout.columns = {1, 0, 2, 4};
+    ui::FormValues form;
+    ui::TakeLayout(layout, &form);
+    EXPECT_EQ(form.columns, layout.columns);
+}
+
 class FileStartTest : public JobFixture {};
 
 // The master choice follows the directory whatever the last run chose.

@@ -8,17 +8,21 @@
 // (refused, made with Create Directory, converted), a second security, the same symbol again with
 // Replace answered No and then Yes. The program is then started again on a file with a problem:
 // the directory of the last run is offered, Store anyway is answered No, then Yes with Cancel
-// pressed first, then Yes. Remove Security, Clear Window, and the registry after the window
-// closes. Settings live under a key of their own. Wine gives no menu of another process, so the
-// menus are seen in pictures only. Exit status 0 when all holds; each failure is printed.
+// pressed first, then Yes. Remove Security, Clear Window. Started on two files at once, the first's
+// symbol edited under the list, it stores both in one run; started on a file of one new day with
+// "Add new days" checked, it appends the day to the security already there. Then the registry after
+// the window closes. Settings live under a key of their own. Wine gives no menu of another process,
+// so the menus are seen in pictures only. Exit status 0 when all holds; each failure is printed.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "win/Resources.h"
 
@@ -115,6 +119,13 @@ std::map<std::wstring, std::string> Files(const std::wstring& directory) {
     return files;
 }
 
+void Write(const std::wstring& path, std::string_view bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD wrote = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
+    CloseHandle(file);
+}
+
 void DeleteDirectory(const std::wstring& directory) {
     for (const auto& [name, bytes] : Files(directory)) {
         DeleteFileW((directory + L"\\" + name).c_str());
@@ -122,11 +133,14 @@ void DeleteDirectory(const std::wstring& directory) {
     RemoveDirectoryW(directory.c_str());
 }
 
-// korvex.exe, started on a file, and its windows.
+// korvex.exe, started on files, and its windows.
 class Program {
 public:
-    Program(const std::wstring& exe, const std::wstring& file) {
-        std::wstring command = L"\"" + exe + L"\" \"" + file + L"\"";
+    Program(const std::wstring& exe, std::initializer_list<std::wstring> files) {
+        std::wstring command = L"\"" + exe + L"\"";
+        for (const std::wstring& file : files) {
+            command += L" \"" + file + L"\"";
+        }
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         started_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -245,11 +259,7 @@ int wmain(int argc, wchar_t** argv) {
     const char bad[] =
         "2024-01-02,1,2,1,2,100,7\r\n2024-01-04,1,2,1,2,100,7\r\n"
         "2024-01-03,1,2,1,2,100,7\r\n2024-01-05,1,2,1,2,100,7\r\n";
-    HANDLE file =
-        CreateFileW(problems.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD wrote = 0;
-    WriteFile(file, bad, sizeof bad - 1, &wrote, nullptr);
-    CloseHandle(file);
+    Write(problems, {bad, sizeof bad - 1});
 
     const auto cliConverts = [&](const std::wstring& input, const std::wstring& options) {
         return Run(cli + L"convert \"" + input + L"\" --dir \"" + reference + L"\" " + options) ==
@@ -268,7 +278,7 @@ int wmain(int argc, wchar_t** argv) {
     };
 
     {
-        Program program(exe, prices);
+        Program program(exe, {prices});
         Check(program.Shows(), "the main window shows with its log pane");
         Check(program.LogHolds(L"To help you with the conversion settings, your file..."),
               "the log starts with the opened file");
@@ -338,7 +348,7 @@ int wmain(int argc, wchar_t** argv) {
     {
         // Started again on a file with a problem, which detection reads no layout from: the last
         // run's settings and directory are offered.
-        Program program(exe, problems);
+        Program program(exe, {problems});
         SettingsWindow dialog;
         Check(dialog.Text(IDC_DIRECTORY) == shell,
               "the next start offers the directory kept in the registry");
@@ -398,6 +408,51 @@ int wmain(int argc, wchar_t** argv) {
         Check(program.Close(), "korvex.exe ends with status 0 again");
     }
 
+    // Files in the layout of bad.csv, which the kept settings read: one.csv, stored as UNO, and
+    // two.csv, then a day after UNO's last in a file named after it. korvex-cli.exe reads the
+    // same lines from uno.csv.
+    const std::wstring one = base + L"\\one.csv";
+    const std::wstring uno = base + L"\\uno.csv";
+    const std::wstring two = base + L"\\two.csv";
+    const std::wstring day = base + L"\\day\\uno.csv";
+    const char oneLines[] =
+        "2024-02-01,5,6,4,5,10,1\r\n2024-02-02,5,7,4,6,20,1\r\n2024-02-05,6,8,5,7,30,1\r\n";
+    Write(one, {oneLines, sizeof oneLines - 1});
+    Write(uno, {oneLines, sizeof oneLines - 1});
+    Write(two, "2024-02-01,9,9,8,8,40,2\r\n2024-02-02,8,9,7,9,50,2\r\n");
+    CreateDirectoryW((base + L"\\day").c_str(), nullptr);
+    Write(day, "2024-02-06,7,9,6,8,60,1\r\n");
+    {
+        Program program(exe, {one, two});
+        SettingsWindow dialog;
+        HWND files = GetDlgItem(dialog.dialog, IDC_FILES);
+        Check(dialog.dialog != nullptr && IsWindowVisible(files) &&
+                  SendMessageW(files, LVM_GETITEMCOUNT, 0, 0) == 2,
+              "two files opened at once are listed in the dialog");
+        Check(!IsWindowEnabled(GetDlgItem(dialog.dialog, IDC_SYMBOL)) &&
+                  dialog.Text(IDC_FILE_SYMBOL) == L"ONE",
+              "each file takes its own symbol, the selected one's shown under the list");
+        dialog.Type(IDC_FILE_SYMBOL, L"uno");
+        dialog.Press(IDOK);
+        Check(program.LogHolds(L"Conversion completed successfully!"), "UNO and TWO are stored");
+        Check(Run(cli + L"convert \"" + uno + L"\" \"" + two + L"\" --dir \"" + reference +
+                  L"\" --date-format CCYY_MM_DD") == 0,
+              "korvex-cli.exe stores UNO and TWO");
+        same("two files at once: the same files as korvex-cli.exe's");
+        Check(program.Close(), "korvex.exe ends with status 0 after a run of two files");
+    }
+    {
+        Program program(exe, {day});
+        SettingsWindow dialog;
+        SendDlgItemMessageW(dialog.dialog, IDC_UPDATE, BM_SETCHECK, BST_CHECKED, 0);
+        dialog.Press(IDOK);
+        Check(program.LogHolds(L"Conversion completed successfully!"), "the day is added to UNO");
+        Check(cliConverts(day, L"--symbol UNO --date-format CCYY_MM_DD --update"),
+              "korvex-cli.exe adds the day to UNO");
+        same("a new day added: the same files as korvex-cli.exe's");
+        Check(program.Close(), "korvex.exe ends with status 0 after an update");
+    }
+
     wchar_t width[32] = {};
     DWORD size = sizeof width;
     Check(RegGetValueW(HKEY_CURRENT_USER, (key + L"\\Screen").c_str(), L"cx", RRF_RT_REG_SZ,
@@ -408,11 +463,12 @@ int wmain(int argc, wchar_t** argv) {
     size = sizeof first;
     Check(RegGetValueW(HKEY_CURRENT_USER, (key + L"\\Recent File List").c_str(), L"File1",
                        RRF_RT_REG_SZ, nullptr, first, &size) == ERROR_SUCCESS &&
-              std::wstring(first).find(L"bad.csv") != std::wstring::npos,
+              std::wstring(first).find(L"day\\uno.csv") != std::wstring::npos,
           "the recent file is kept in the registry");
     RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     DeleteDirectory(shell);
     DeleteDirectory(reference);
+    DeleteDirectory(base + L"\\day");
     DeleteDirectory(base);
     if (failures == 0) {
         std::printf("korvex.exe: all checks held\n");

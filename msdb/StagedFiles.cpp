@@ -1,0 +1,177 @@
+// Files staged by a transaction: their bytes go to their temporaries as they come.
+#include <algorithm>
+
+#include "msdb/Transaction.h"
+#include "msdb/TransactionParts.h"
+
+namespace msdb {
+
+using namespace transaction_parts;
+
+Status Transaction::StageData(const std::string& name, bool create, std::string_view data) {
+    Write* write = nullptr;
+    Status s = staging_;
+    if (s.ok()) {
+        s = Staged(name, create, &write);
+    }
+    if (s.ok()) {
+        s = OpenStaged(static_cast<std::size_t>(write - staged_.data()));
+    }
+    if (s.ok()) {
+        s = open_->WriteAt(write->size, data);
+        write->size += data.size();
+    }
+    if (!s.ok() && staging_.ok()) {
+        staging_ = s;
+    }
+    return s;
+}
+
+Status Transaction::PatchStaged(const std::string& name, std::uint64_t offset,
+                                std::string_view data) {
+    Status s = staging_;
+    if (!s.ok()) {
+        return s;
+    }
+    auto it = stagedByName_.find(Upper(name));
+    if (it == stagedByName_.end()) {
+        s = Status::IoError("Cannot patch " + PathOf(name) + ": nothing of it was staged");
+    } else if (const Write& write = staged_[it->second]; offset + data.size() > write.size) {
+        s = Status::IoError("Cannot patch " + PathOf(write.name) + ": only " +
+                            std::to_string(write.size) + " bytes of it were staged");
+    }
+    if (s.ok()) {
+        s = OpenStaged(it->second);
+    }
+    if (s.ok()) {
+        s = open_->WriteAt(offset, data);
+    }
+    if (!s.ok() && staging_.ok()) {
+        staging_ = s;
+    }
+    return s;
+}
+
+// The staged file `name`, its temporary made when it is the first call for it.
+Status Transaction::Staged(const std::string& name, bool create, Write** write) {
+    const std::string key = Upper(name);
+    if (auto it = stagedByName_.find(key); it != stagedByName_.end()) {
+        *write = &staged_[it->second];
+        if ((*write)->create != create) {
+            return Status::IoError("Cannot stage " + PathOf((*write)->name) +
+                                   " both as a new file and as a replacement");
+        }
+        return Status::Ok();
+    }
+    if (stageSuffix_.empty()) {
+        if (Status s = BeginStaging(); !s.ok()) {
+            return s;
+        }
+    }
+    const std::optional<std::string> found = Find(stageNames_, name);
+    if (found && create) {
+        return Status::Exists("Cannot create " + PathOf(*found) + ": File exists");
+    }
+    Write staged(found.value_or(name), "", create);
+    staged.staged = true;
+    staged.temporary = staged.name + stageSuffix_;
+    staged.permissions = journalBits_;
+    if (found) {
+        FileInfo info;
+        if (Status s = fs_.GetInfo(PathOf(*found), &info); !s.ok()) {
+            return s;
+        }
+        if (info.kind != FileKind::kRegular) {
+            return Status::IoError("Cannot replace " + PathOf(*found) + ": Not a regular file");
+        }
+        if (IsReadOnly(info)) {
+            return ReadOnlyRefusal(PathOf(*found));
+        }
+        staged.permissions = info.permissions;
+    }
+    std::unique_ptr<WritableFile> file;
+    if (Status s = fs_.CreateNew(PathOf(staged.temporary), &file, staged.permissions); !s.ok()) {
+        return s;
+    }
+    made_.push_back(staged.temporary);
+    if (Status s = file->Close(); !s.ok()) {
+        return s;
+    }
+    stagedByName_[key] = staged_.size();
+    staged_.push_back(std::move(staged));
+    *write = &staged_.back();
+    return Status::Ok();
+}
+
+// The start of the journal, on disk before the first temporary of a staged file is made: it
+// names the ending that every such temporary has, one that no name of the directory has now.
+Status Transaction::BeginStaging() {
+    std::vector<std::string> names;
+    Status s = fs_.ListDirectory(directory_, &names);
+    if (s.ok()) {
+        s = CheckNoOtherJournal(directory_, names, false);
+    }
+    if (!s.ok()) {
+        return s;
+    }
+    if (const std::optional<std::string> master = Find(names, "MASTER")) {
+        std::string target;
+        FileInfo info;
+        s = fs_.CanonicalPath(PathOf(*master), &target);
+        if (s.ok()) {
+            s = fs_.GetInfo(target, &info);
+        }
+        if (!s.ok()) {
+            return s;
+        }
+        if (IsReadOnly(info)) {
+            return ReadOnlyRefusal(PathOf(*master));
+        }
+        journalBits_ = info.permissions;
+    }
+    std::string suffix;
+    for (int n = 1; suffix.empty() && n <= kMaxTemporaryNumber; ++n) {
+        const std::string candidate = std::string(kTemporarySuffix) + std::to_string(n);
+        const std::string upper = Upper(candidate);
+        if (std::none_of(names.begin(), names.end(),
+                         [&](const std::string& name) { return Upper(name).ends_with(upper); })) {
+            suffix = candidate;
+        }
+    }
+    if (suffix.empty()) {
+        return Status::Exists("No name is free for the temporaries of a run in " + directory_);
+    }
+    const std::string start =
+        JournalText({{JournalEntry::Kind::kStage, "", suffix, false, 0, ""}}, false);
+    s = WriteNew(fs_, PathOf(std::string(kJournalName)), start, journalBits_, &journal_);
+    if (s.ok()) {
+        stageSuffix_ = suffix;
+        stageNames_ = std::move(names);
+        journalSize_ = start.size();
+    }
+    return s;
+}
+
+// Keeps the temporary of staged_[index] open, and no other: a run may stage thousands.
+Status Transaction::OpenStaged(std::size_t index) {
+    if (open_ && openIndex_ == index) {
+        return Status::Ok();
+    }
+    if (Status s = CloseStaged(); !s.ok()) {
+        return s;
+    }
+    Status s = fs_.OpenForUpdate(PathOf(staged_[index].temporary), &open_);
+    openIndex_ = index;
+    return s;
+}
+
+Status Transaction::CloseStaged() {
+    if (!open_) {
+        return Status::Ok();
+    }
+    Status s = open_->Close();
+    open_.reset();
+    return s;
+}
+
+}  // namespace msdb
