@@ -16,8 +16,8 @@
 #   3. one file: 50,000 lines converted into a new directory, against `cp` of the file (the
 #      measurement of scripts/bench.sh, here for completeness);
 #   4. the peak memory of each conversion, with /usr/bin/time -v.
-# The measurements of one part take turns, one round to warm up and then the timed rounds, and the
-# median counts. It reports and exits 0 whatever the figures; each target is marked PASS or MISS.
+# The measurements of each of the three take turns, one round to warm up and then the timed rounds,
+# and the median counts. It reports and exits 0 whatever the figures; each target is marked PASS or MISS.
 # It stops with a non-zero status only when something does not work (a build, a conversion that
 # fails or writes the wrong records).
 #
@@ -123,7 +123,7 @@ korvex_command() {
     update) cmd=("$cli" convert "$work/in/day.csv" --dir "$dir" --update "${daily_options[@]}") ;;
     batch) cmd=("$cli" convert "$work/in/batch" --dir "$dir" --new-master --xmaster
         --date-format CCYYMMDD) ;;
-    one) cmd=("$cli" convert "$work/in/one/S0001.csv" --dir "$dir" --new-master --symbol BENCH
+    one) cmd=("$cli" convert "$work/in/one.txt" --dir "$dir" --new-master --symbol BENCH
         --date-format CCYYMMDD) ;;
     *) echo "bench-database: no measurement $1" >&2 && return 99 ;;
     esac
@@ -133,7 +133,7 @@ run() {
     case $1 in
     floor_update) "$floor" "$dir" ;;
     floor_batch) cp -r "$work/in/batch" "$dir/" && sync ;;
-    floor_one) cp "$work/in/one/S0001.csv" "$dir/" ;;
+    floor_one) cp "$work/in/one.txt" "$dir/" ;;
     *) korvex_command "$1" && "${cmd[@]}" ;;
     esac
 }
@@ -169,9 +169,10 @@ echo "==> writing the inputs into $work"
     --layout daily --date-format CCYYMMDD >"$work/in/day.csv"
 "$gen" --symbols "$batch_files" --days "$batch_lines" --start 2000-01-03 --layout folder \
     --out "$work/in/batch" --date-format CCYYMMDD
-# 50,000 lines are more than the business days from 1961 to 2099, the days a date can hold.
-"$gen" --symbols 1 --days "$one_lines" --weekends --start 1961-01-01 --layout folder \
-    --out "$work/in/one" --date-format CCYYMMDD
+# The file of scripts/bench.sh: every day of the calendar from 1961-01-02, as 50,000 business days
+# would run past 2099, the last year a date can hold.
+"$gen" --days "$one_lines" --seed 1 --start 1961-01-02 --date-format CCYYMMDD --delimiter comma \
+    --every-day >"$work/in/one.txt"
 
 echo "==> building the directory of $securities securities of $records records (not timed)"
 mkdir "$work/pristine"
