@@ -1,6 +1,7 @@
 // korvex-gen: writes a made-up end-of-day price file to standard output, for the examples and the
 // benchmarks. The prices follow a geometric random walk driven by the seed; the same options give
-// the same bytes with every compiler and standard library.
+// the same bytes with every compiler and standard library. With --symbols it writes many
+// securities instead, from the market of Market.h, in one of the layouts a database is built from.
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -12,6 +13,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <random>
 #include <string>
@@ -19,151 +22,13 @@
 #include <utility>
 #include <vector>
 
+#include "Market.h"
+#include "Options.h"
+
 namespace {
 
 namespace chr = std::chrono;
-
-constexpr const char* kUsage =
-    "Usage: korvex-gen [options] > FILE\n"
-    "Writes an end-of-day price file: a seeded random walk over business days.\n"
-    "\n"
-    "  --days N              trading days to write (default 300)\n"
-    "  --start YYYY-MM-DD    first day; a weekend moves on to Monday (default 2025-01-02)\n"
-    "  --every-day           trade on weekends too, as crypto currencies do: every day of\n"
-    "                        the calendar from --start on\n"
-    "  --seed N              seed of the random walk (default 1)\n"
-    "  --delimiter D         comma, tab or space (default comma)\n"
-    "  --date-format NAME    YY_MM_DD, CCYY_MM_DD, MM_DD_YY, MM_DD_CCYY, DD_MM_YY, DD_MM_CCYY,\n"
-    "                        YYMMDD, CCYYMMDD, MMDDYY, MMDDCCYY, DDMMYY or DDMMCCYY;\n"
-    "                        '_' is written as '/' (default MM_DD_CCYY)\n"
-    "  --heading             write the heading line Date,Open,High,Low,Close,Volume,OpenInt\n"
-    "  --fields LIST         the columns, in order (default date,open,high,low,close,volume,oi;\n"
-    "                        vol and openint are accepted too)\n"
-    "  --help                show this text\n";
-
-enum Field { kDate, kOpen, kHigh, kLow, kClose, kVolume, kOpenInt };
-constexpr const char* kHeadings[] = {"Date", "Open", "High", "Low", "Close", "Volume", "OpenInt"};
-constexpr std::pair<std::string_view, Field> kFieldNames[] = {
-    {"date", kDate},  {"open", kOpen},   {"high", kHigh},
-    {"low", kLow},    {"close", kClose}, {"volume", kVolume},
-    {"vol", kVolume}, {"oi", kOpenInt},  {"openint", kOpenInt}};
-constexpr std::string_view kDateFormats[] = {"YY_MM_DD", "CCYY_MM_DD", "MM_DD_YY", "MM_DD_CCYY",
-                                             "DD_MM_YY", "DD_MM_CCYY", "YYMMDD",   "CCYYMMDD",
-                                             "MMDDYY",   "MMDDCCYY",   "DDMMYY",   "DDMMCCYY"};
-
-struct Options {
-    long long days = 300;
-    chr::year_month_day start{chr::year{2025}, chr::January, chr::day{2}};
-    std::uint64_t seed = 1;
-    char delimiter = ',';
-    std::string dateFormat = "MM_DD_CCYY";
-    bool heading = false;
-    bool everyDay = false;  // weekends are trading days too
-    std::vector<Field> fields{kDate, kOpen, kHigh, kLow, kClose, kVolume, kOpenInt};
-};
-
-struct BadCommandLine {
-    std::string message;
-};
-
-template <typename T>
-T ParseNumber(std::string_view text, std::string_view option) {
-    T value{};
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) {
-        throw BadCommandLine{std::string(option) + " needs a whole number, not '" +
-                             std::string(text) + "'"};
-    }
-    return value;
-}
-
-chr::year_month_day ParseIsoDate(std::string_view text) {
-    auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (text.size() == 10 && text[4] == '-' && text[7] == '-' &&
-        std::count_if(text.begin(), text.end(), digit) == 8) {
-        chr::year_month_day ymd{
-            chr::year{static_cast<int>(ParseNumber<unsigned>(text.substr(0, 4), "--start"))},
-            chr::month{ParseNumber<unsigned>(text.substr(5, 2), "--start")},
-            chr::day{ParseNumber<unsigned>(text.substr(8, 2), "--start")}};
-        if (ymd.ok()) {
-            return ymd;
-        }
-    }
-    throw BadCommandLine{"--start needs a date YYYY-MM-DD, not '" + std::string(text) + "'"};
-}
-
-std::string ToCase(std::string_view text, bool upper) {
-    std::string result(text);
-    for (char& c : result) {
-        auto u = static_cast<unsigned char>(c);
-        c = static_cast<char>(upper ? std::toupper(u) : std::tolower(u));
-    }
-    return result;
-}
-
-std::vector<Field> ParseFields(std::string_view list) {
-    std::vector<Field> fields;
-    for (std::size_t comma = 0; comma != std::string_view::npos; list.remove_prefix(comma + 1)) {
-        comma = list.find(',');
-        std::string name = ToCase(list.substr(0, comma), false);
-        auto it = std::find_if(std::begin(kFieldNames), std::end(kFieldNames),
-                               [&](const auto& entry) { return name == entry.first; });
-        if (it == std::end(kFieldNames)) {
-            throw BadCommandLine{"--fields: unknown field '" + name + "'"};
-        }
-        fields.push_back(it->second);
-        if (comma == std::string_view::npos) {
-            break;
-        }
-    }
-    return fields;
-}
-
-// The options of the command line; throws BadCommandLine. --help sets `help`.
-Options ParseCommandLine(int argc, char** argv, bool* help) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        auto next = [&]() -> std::string_view {
-            if (i + 1 >= argc) {
-                throw BadCommandLine{std::string(arg) + " needs a value"};
-            }
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "--heading") {
-            (arg == "--help" ? *help : options.heading) = true;
-        } else if (arg == "--every-day") {
-            options.everyDay = true;
-        } else if (arg == "--days") {
-            options.days = ParseNumber<long long>(next(), arg);
-            if (options.days < 0 || options.days > 10'000'000) {
-                throw BadCommandLine{"--days must be 0 to 10000000"};
-            }
-        } else if (arg == "--start") {
-            options.start = ParseIsoDate(next());
-        } else if (arg == "--seed") {
-            options.seed = ParseNumber<std::uint64_t>(next(), arg);
-        } else if (arg == "--delimiter") {
-            std::string_view value = next();
-            if (value != "comma" && value != "tab" && value != "space") {
-                throw BadCommandLine{"--delimiter must be comma, tab or space"};
-            }
-            options.delimiter = value == "comma" ? ',' : value == "tab" ? '\t' : ' ';
-        } else if (arg == "--date-format") {
-            std::string_view value = next();
-            options.dateFormat = ToCase(value, true);
-            if (std::find(std::begin(kDateFormats), std::end(kDateFormats), options.dateFormat) ==
-                std::end(kDateFormats)) {
-                throw BadCommandLine{"unknown date format '" + std::string(value) + "'"};
-            }
-        } else if (arg == "--fields") {
-            options.fields = ParseFields(next());
-        } else {
-            throw BadCommandLine{"unknown option '" + std::string(arg) + "'"};
-        }
-    }
-    return options;
-}
+using namespace gen;
 
 // Appends `value` (not negative) with at least `width` digits, zero-padded.
 void AppendNumber(std::string& out, long long value, std::size_t width = 1) {
@@ -210,6 +75,45 @@ long long ToCents(double price) {
     return std::max(1LL, std::llround(price * 100.0));
 }
 
+// Appends a price in cents with two decimals, whatever the locale.
+void AppendPrice(std::string& out, long long cents) {
+    AppendNumber(out, cents / 100);
+    out += '.';
+    AppendNumber(out, cents % 100, 2);
+}
+
+// Appends one line of the fields that --fields names, in its order; `v` holds them by Field.
+void AppendFields(std::string& line, const Options& options, chr::sys_days day,
+                  const long long (&v)[7]) {
+    for (std::size_t i = 0; i < options.fields.size(); ++i) {
+        Field field = options.fields[i];
+        if (field == kDate) {
+            AppendDate(line, chr::year_month_day{day}, options.dateFormat);
+        } else if (field == kVolume || field == kOpenInt) {
+            AppendNumber(line, v[field]);
+        } else {
+            AppendPrice(line, v[field]);
+        }
+        line += i + 1 < options.fields.size() ? options.delimiter : '\n';
+    }
+}
+
+void AppendHeading(std::string& line, const Options& options) {
+    for (std::size_t i = 0; options.heading && i < options.fields.size(); ++i) {
+        line += kHeadings[options.fields[i]];
+        line += i + 1 < options.fields.size() ? options.delimiter : '\n';
+    }
+}
+
+// `day`, or the Monday after it when it is a weekend day and not --every-day.
+chr::sys_days SkipWeekend(chr::sys_days day, const Options& options) {
+    while (!options.everyDay &&
+           (chr::weekday{day} == chr::Saturday || chr::weekday{day} == chr::Sunday)) {
+        ++day;
+    }
+    return day;
+}
+
 void Generate(const Options& options, std::ostream& os) {
     constexpr double kDrift = 0.0003;
     constexpr double kVolatility = 0.015;
@@ -218,15 +122,9 @@ void Generate(const Options& options, std::ostream& os) {
     long long openInterest = 50000;
     chr::sys_days day{options.start};
     std::string line;
-    for (std::size_t i = 0; options.heading && i < options.fields.size(); ++i) {
-        line += kHeadings[options.fields[i]];
-        line += i + 1 < options.fields.size() ? options.delimiter : '\n';
-    }
+    AppendHeading(line, options);
     for (long long n = 0; n < options.days; ++n, ++day) {
-        while (!options.everyDay &&
-               (chr::weekday{day} == chr::Saturday || chr::weekday{day} == chr::Sunday)) {
-            ++day;
-        }
+        day = SkipWeekend(day, options);
         double previous = static_cast<double>(close) / 100.0;
         double change = kDrift - kVolatility * kVolatility / 2 + kVolatility * random.Normal();
         long long v[7] = {};
@@ -243,22 +141,143 @@ void Generate(const Options& options, std::ostream& os) {
         openInterest = std::max(1000LL, openInterest + std::llround(600.0 * random.Normal()));
         v[kOpenInt] = openInterest;
         close = v[kClose];
-
-        for (std::size_t i = 0; i < options.fields.size(); ++i) {
-            Field field = options.fields[i];
-            if (field == kDate) {
-                AppendDate(line, chr::year_month_day{day}, options.dateFormat);
-            } else if (field == kVolume || field == kOpenInt) {
-                AppendNumber(line, v[field]);
-            } else {  // a price in cents, written with two decimals whatever the locale
-                AppendNumber(line, v[field] / 100);
-                line += '.';
-                AppendNumber(line, v[field] % 100, 2);
-            }
-            line += i + 1 < options.fields.size() ? options.delimiter : '\n';
-        }
+        AppendFields(line, options, day, v);
         os << line;
         line.clear();
+    }
+    os << line;  // the heading alone when no days were asked for
+}
+
+// ---------------------------------------------------------------------------------------------
+// Many securities (--symbols)
+
+// The trading days of a --symbols run: --days of them, --skip-days after --start.
+std::vector<chr::sys_days> TradingDays(const Options& options) {
+    std::vector<chr::sys_days> days;
+    chr::sys_days day = SkipWeekend(chr::sys_days{options.start}, options);
+    for (long long n = 0; n < options.skipDays + options.days;
+         ++n, day = SkipWeekend(day + chr::days{1}, options)) {
+        if (n >= options.skipDays) {
+            days.push_back(day);
+        }
+    }
+    return days;
+}
+
+// 02-JAN-2024, as exchanges write their daily files.
+void AppendExchangeDate(std::string& out, const chr::year_month_day& ymd) {
+    constexpr const char* kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                       "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    AppendNumber(out, static_cast<unsigned>(ymd.day()), 2);
+    out += '-';
+    out += kMonths[static_cast<unsigned>(ymd.month()) - 1];
+    out += '-';
+    AppendNumber(out, static_cast<int>(ymd.year()), 4);
+}
+
+// One line of the bulk, daily or exchange layout.
+void AppendMarketLine(std::string& line, const Options& options, const std::string& symbol,
+                      chr::sys_days day, chr::sys_days before) {
+    gen::Bar bar = gen::MarketBar(symbol, day);
+    line += symbol;
+    line += ',';
+    if (options.layout == Layout::kBulk) {
+        line += "D,";
+        AppendDate(line, chr::year_month_day{day}, "CCYYMMDD");
+        line += ",000000";
+    } else if (options.layout == Layout::kDaily) {
+        AppendDate(line, chr::year_month_day{day}, options.dateFormat);
+    } else {
+        line += "EQ";
+    }
+    for (long long price : {bar.open, bar.high, bar.low, bar.close}) {
+        line += ',';
+        AppendPrice(line, price);
+    }
+    line += ',';
+    if (options.layout == Layout::kExchange) {
+        AppendPrice(line, bar.close);  // LAST
+        line += ',';
+        AppendPrice(line, gen::MarketBar(symbol, before).close);
+        line += ',';
+        AppendNumber(line, bar.volume);
+        line += ',';
+        AppendPrice(line, bar.volume * (bar.low + bar.high) / 2);  // the value traded
+        line += ',';
+        AppendExchangeDate(line, chr::year_month_day{day});
+    } else {
+        AppendNumber(line, bar.volume);
+        if (options.layout == Layout::kBulk) {
+            line += ',';
+            AppendNumber(line, bar.openInterest);
+        }
+    }
+    line += '\n';
+}
+
+void WriteFolder(const Options& options, const std::vector<chr::sys_days>& days) {
+    std::error_code error;
+    std::filesystem::create_directories(options.out, error);
+    if (error) {
+        throw WriteFailure{options.out + ": " + error.message()};
+    }
+    std::string text;
+    for (long long i = 1; i <= options.symbols; ++i) {
+        std::string symbol = gen::MarketSymbol(i, options.symbols);
+        text.clear();
+        AppendHeading(text, options);
+        for (chr::sys_days day : days) {
+            gen::Bar bar = gen::MarketBar(symbol, day);
+            const long long v[7] = {0,         bar.open,   bar.high,        bar.low,
+                                    bar.close, bar.volume, bar.openInterest};
+            AppendFields(text, options, day, v);
+        }
+        std::filesystem::path path = std::filesystem::path(options.out) / (symbol + ".csv");
+        std::ofstream file(path, std::ios::binary);
+        file << text;
+        file.close();
+        if (!file) {
+            throw WriteFailure{path.string() + " could not be written"};
+        }
+    }
+}
+
+void GenerateMarket(const Options& options, std::ostream& os) {
+    std::vector<chr::sys_days> days = TradingDays(options);
+    if (options.layout == Layout::kFolder) {
+        WriteFolder(options, days);
+        return;
+    }
+    constexpr const char* kMarketHeadings[] = {
+        "", "<TICKER>,<PER>,<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n",
+        "Symbol,Date,Open,High,Low,Close,Volume\n",
+        "SYMBOL,SERIES,OPEN,HIGH,LOW,CLOSE,LAST,PREVCLOSE,TOTTRDQTY,TOTTRDVAL,TIMESTAMP\n"};
+    std::string line = kMarketHeadings[static_cast<int>(options.layout)];
+    std::vector<std::string> symbols;
+    for (long long i = 1; i <= options.symbols; ++i) {
+        symbols.push_back(gen::MarketSymbol(i, options.symbols));
+    }
+    auto write = [&](const std::string& symbol, chr::sys_days day) {
+        chr::sys_days before = day - chr::days{1};
+        while (SkipWeekend(before, options) != before) {
+            --before;
+        }
+        AppendMarketLine(line, options, symbol, day, before);
+        os << line;
+        line.clear();
+    };
+    if (options.layout == Layout::kBulk) {
+        for (const std::string& symbol : symbols) {
+            for (chr::sys_days day : days) {
+                write(symbol, day);
+            }
+        }
+    } else {
+        for (chr::sys_days day : days) {
+            for (const std::string& symbol : symbols) {
+                write(symbol, day);
+            }
+        }
     }
     os << line;  // the heading alone when no days were asked for
 }
@@ -277,10 +296,17 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return 0;
         }
-        Generate(options, std::cout);
+        if (options.symbols > 0) {
+            GenerateMarket(options, std::cout);
+        } else {
+            Generate(options, std::cout);
+        }
     } catch (const BadCommandLine& e) {
         std::cerr << "korvex-gen: " << e.message << "\n(korvex-gen --help shows the options)\n";
         return 2;
+    } catch (const WriteFailure& e) {
+        std::cerr << "korvex-gen: " << e.message << "\n";
+        return 1;
     }
     std::cout.flush();
     if (!std::cout) {
