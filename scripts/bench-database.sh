@@ -26,7 +26,7 @@
 #                         then not those of the targets)
 #   KORVEX_BENCH_REPEATS  timed rounds per measurement, the median is reported (default 9)
 #   KORVEX_BENCH_DIR      where the temporary directory goes (default $TMPDIR or /tmp); it needs
-#                         about 1.5 GB (0.2 GB quick)
+#                         about 2 GB (0.2 GB quick)
 #   KORVEX_JOBS           parallel build jobs (default 2)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
