@@ -110,13 +110,13 @@ TEST(StoredSettings, ColumnsUpdateAndXMasterAreStoredAndReachTheRun) {
     EXPECT_TRUE(settings.update);
     EXPECT_TRUE(settings.xmaster);
     EXPECT_FALSE(form.SymbolEnabled(1));
-    // Detection, which proposes none of them, switches off the one a price now takes.
+    // Detection, which finds none of them in this file, switches the last run's off.
     engine::DetectedLayout layout;
     layout.fields = form.fields;  // columns 1 to 7
     layout.fields[engine::PriceField::kClose].column = 8;
     ui::FormValues detected = form;
     ui::TakeLayout(layout, &detected);
-    EXPECT_EQ(detected.columns, (engine::OtherColumns{0, 9, 10, 0}));
+    EXPECT_EQ(detected.columns, engine::OtherColumns{});
     form.columns.symbol = 0;
     form.columns.name = 5;  // the close's column
     const std::vector<engine::SettingsProblem> problems =
