@@ -169,7 +169,7 @@ struct DatabaseRun::Security {
 
     // The price file as the directory holds it, for an update.
     bool opened = false;
-    std::uint64_t storedLength = 0;
+    msdb::FileInfo storedFile;  // what GetInfo told of it
     std::string storedHeader;
     std::int64_t storedCount = 0;
     msdb::MbfBytes storedFirst{};
@@ -1071,19 +1071,16 @@ int DatabaseRun::OpenStored(Security& security) {
         return 1;
     }
     security.recordLength = static_cast<std::size_t>(msdb::CountFields(*fields)) * msdb::kFieldSize;
-    msdb::FileInfo info;
-    msdb::Status s = fs_->GetInfo(path, &info);
-    if (s.ok()) {
-        s = msdb::ReadFilePrefix(*fs_, path, security.recordLength, &security.storedHeader);
-    }
-    if (!s.ok()) {
+    msdb::FileInfo& info = security.storedFile;
+    if (msdb::Status s =
+            msdb::ReadFilePrefix(*fs_, path, security.recordLength, &security.storedHeader, &info);
+        !s.ok()) {
         Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
         return 1;
     }
     const int lastRecord = security.storedHeader.size() == security.recordLength
                                ? msdb::ReadLastRecordNumber(security.storedHeader)
                                : 0;
-    security.storedLength = info.size;
     security.storedCount = std::max(lastRecord - 1, 0);
     if (lastRecord < 1 ||
         info.size != static_cast<std::uint64_t>(lastRecord) * security.recordLength) {
@@ -1119,7 +1116,7 @@ int DatabaseRun::LoadStored(Security& security) {
         Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
         return 1;
     }
-    bytes.resize(std::min<std::size_t>(bytes.size(), security.storedLength));
+    bytes.resize(std::min<std::size_t>(bytes.size(), security.storedFile.size));
     security.storedRecords = bytes.substr(std::min(bytes.size(), security.recordLength));
     return 0;
 }
@@ -1275,10 +1272,9 @@ int DatabaseRun::WriteDirectoryFiles() {
         if (security.action == Action::kUpdated) {
             std::string header = security.storedHeader;
             msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
-            if (AppendInPlace(name, security.storedLength, std::move(header),
-                              std::move(security.appended)) != 0) {
-                return 1;
-            }
+            transaction.AppendToFile(
+                name, security.storedFile.size, std::move(header), std::move(security.appended),
+                msdb::FileAsRead{security.storedFile, std::move(security.storedHeader)});
             continue;
         }
         std::string header = msdb::MakeDatHeader(settings_.FieldCount());
@@ -1321,14 +1317,6 @@ int DatabaseRun::WriteDirectoryFiles() {
         transaction.SetMaster(msdb::FileNameOf(masterPath_), std::string(master_.bytes()),
                               masterBefore_.has_value(), masterBefore_);
     }
-    return 0;
-}
-
-// The new days of a security, behind the records its price file holds, and its header's count:
-// appended in place at the commit, which puts the file back as it was when it does not commit.
-int DatabaseRun::AppendInPlace(const std::string& name, std::uint64_t length, std::string header,
-                               std::string data) {
-    target_.transaction().AppendToFile(name, length, std::move(header), std::move(data));
     return 0;
 }
 

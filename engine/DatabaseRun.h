@@ -109,8 +109,6 @@ private:
                InputProblems* problems);
     int Stage(Security& security, std::string bytes);
     int WriteDirectoryFiles();
-    int AppendInPlace(const std::string& name, std::uint64_t length, std::string header,
-                      std::string data);
     int Commit();
     int Decide(const std::vector<std::pair<std::string, InputProblems>>& problems);
     std::string PathInDirectory(const std::string& name) const;

@@ -15,6 +15,7 @@
 #include "engine/InputParser.h"
 #include "engine/NumberText.h"
 #include "engine/TextInput.h"
+#include "msdb/MemoryFile.h"
 #include "msdb/Reader.h"
 
 namespace engine {
@@ -24,22 +25,6 @@ namespace {
 constexpr double kConsistentShare = 0.8;
 
 constexpr std::array<char, 4> kDelimiters = {',', '\t', ';', ' '};
-
-// The input as a file, for the input parser.
-class TextFile final : public msdb::ReadableFile {
-public:
-    explicit TextFile(std::string text) : text_(std::move(text)) {}
-    msdb::Status Read(std::size_t n, char* buffer, std::size_t* got) override {
-        *got = std::min(n, text_.size() - pos_);
-        std::memcpy(buffer, text_.data() + pos_, *got);
-        pos_ += *got;
-        return msdb::Status::Ok();
-    }
-
-private:
-    std::string text_;
-    std::size_t pos_ = 0;
-};
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -203,7 +188,7 @@ struct Reading {
 // `keyColumn` (from 1, or 0 for none) is the column whose text each record keeps in `keys`.
 Reading ReadWith(const std::string& text, const ConversionSettings& settings, int keyColumn = 0) {
     Reading reading;
-    InputParser parser(settings, std::make_unique<TextFile>(text));
+    InputParser parser(settings, std::make_unique<msdb::MemoryFile>(text));
     for (;;) {
         bool got = false;
         if (!parser.NextLine(&got).ok() || !got) {

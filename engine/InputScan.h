@@ -125,6 +125,7 @@ public:
         read_ += *got;
         return s;
     }
+    msdb::Status Info(msdb::FileInfo* info) override { return file_->Info(info); }
     std::uint64_t BytesRead() const { return read_; }
 
 private:

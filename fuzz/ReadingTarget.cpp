@@ -16,29 +16,15 @@
 #include "engine/NumberText.h"
 #include "engine/TextInput.h"
 #include "fuzz/FuzzSupport.h"
+#include "msdb/MemoryFile.h"
 #include "msdb/Reader.h"
 
 namespace {
 
 constexpr std::array<char, 4> kDelimiters = {',', '\t', ';', ' '};
 
-class MemoryFile final : public msdb::ReadableFile {
-public:
-    explicit MemoryFile(std::string text) : text_(std::move(text)) {}
-    msdb::Status Read(std::size_t n, char* buffer, std::size_t* got) override {
-        *got = std::min(n, text_.size() - at_);
-        std::memcpy(buffer, text_.data() + at_, *got);
-        at_ += *got;
-        return msdb::Status::Ok();
-    }
-
-private:
-    std::string text_;
-    std::size_t at_ = 0;
-};
-
 std::vector<std::string> Lines(const std::string& bytes) {
-    engine::LineReader reader(std::make_unique<MemoryFile>(bytes));
+    engine::LineReader reader(std::make_unique<msdb::MemoryFile>(bytes));
     std::vector<std::string> lines;
     std::string_view line;
     bool got = true;
@@ -133,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.delimiter = kDelimiters[flags & 3];
     settings.decimalComma = (flags & 4) != 0 && settings.delimiter != ',';
     settings.dateFormat = static_cast<engine::DateFormat>(dateFormat);
-    engine::InputParser parser(settings, std::make_unique<MemoryFile>(text));
+    engine::InputParser parser(settings, std::make_unique<msdb::MemoryFile>(text));
     for (int records = 0; records < 1000; ++records) {
         bool got = false;
         if (!parser.NextLine(&got).ok() || !got) {

@@ -82,10 +82,13 @@ Status FileSystem::SyncFiles(const std::string& directory, const std::vector<std
     return SyncDirectory(directory);
 }
 
-Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit,
-                      std::string* data) {
+Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit, std::string* data,
+                      FileInfo* info) {
     std::unique_ptr<ReadableFile> file;
     Status s = fs.OpenForRead(path, &file);
+    if (s.ok() && info != nullptr) {
+        s = file->Info(info);
+    }
     if (!s.ok()) {
         return s;
     }

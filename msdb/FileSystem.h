@@ -16,12 +16,23 @@
 
 namespace msdb {
 
+enum class FileKind { kRegular, kDirectory, kOther };
+
+// What GetInfo tells of a file.
+struct FileInfo {
+    FileKind kind = FileKind::kOther;
+    std::uint64_t size = 0;
+    std::uint32_t permissions = 0;  // the permission bits (rwx for user, group and others)
+};
+
 // A file opened for reading from its start.
 class ReadableFile {
 public:
     virtual ~ReadableFile() = default;
     // Reads up to `n` bytes into `buffer`; `*got` is less than `n` only at the end of the file.
     virtual Status Read(std::size_t n, char* buffer, std::size_t* got) = 0;
+    // What GetInfo tells of the opened file, without looking its path up again.
+    virtual Status Info(FileInfo* info) = 0;
 };
 
 // A file opened for writing (created or truncated, or opened for appending).
@@ -45,19 +56,12 @@ public:
     virtual Status WriteAt(std::uint64_t offset, std::string_view data) = 0;
     // Cuts the file to `length` bytes.
     virtual Status Truncate(std::uint64_t length) = 0;
+    // The file's length when it was opened.
+    virtual std::uint64_t OpenedSize() const = 0;
     // Flushes what was written to stable storage.
     virtual Status Sync() = 0;
     // Closes the file; a failure here may mean written data was lost.
     virtual Status Close() = 0;
-};
-
-enum class FileKind { kRegular, kDirectory, kOther };
-
-// What GetInfo tells of a file.
-struct FileInfo {
-    FileKind kind = FileKind::kOther;
-    std::uint64_t size = 0;
-    std::uint32_t permissions = 0;  // the permission bits (rwx for user, group and others)
 };
 
 // A run that changes a directory holds its lock exclusively; one that only reads it, shared.
@@ -195,9 +199,10 @@ std::string FileNameOf(const std::string& path);
 // Reads the whole file at `path` into `data`.
 Status ReadWholeFile(FileSystem& fs, const std::string& path, std::string* data);
 
-// Reads at most `limit` bytes from the start of the file at `path` into `data`.
-Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit,
-                      std::string* data);
+// Reads at most `limit` bytes from the start of the file at `path` into `data`, and, when `info`
+// is given, what GetInfo tells of the file, from the same opening.
+Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit, std::string* data,
+                      FileInfo* info = nullptr);
 
 // Writes `data` to `tempPath`, syncs it and renames it over `path`, then syncs the directory. The
 // old file at `path` stays in place until the rename, so it is never missing; on failure the

@@ -30,9 +30,22 @@ Status IoError(const std::string& what, const std::string& path, int error) {
     }
 }
 
+FileInfo InfoOf(const struct stat& st) {
+    FileInfo info;
+    info.kind = S_ISREG(st.st_mode)   ? FileKind::kRegular
+                : S_ISDIR(st.st_mode) ? FileKind::kDirectory
+                                      : FileKind::kOther;
+    info.size = static_cast<std::uint64_t>(st.st_size);
+    info.permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
+    return info;
+}
+
+// Files are opened with O_NONBLOCK so that a pipe with no writer is refused rather than waited
+// for; on the regular files that are kept open the flag does nothing, so it is left set.
 class PosixReadableFile final : public ReadableFile {
 public:
-    PosixReadableFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    PosixReadableFile(std::string path, int fd, FileInfo info)
+        : path_(std::move(path)), fd_(fd), info_(info) {}
     ~PosixReadableFile() override { ::close(fd_); }
 
     Status Read(std::size_t n, char* buffer, std::size_t* got) override {
@@ -53,9 +66,15 @@ public:
         return Status::Ok();
     }
 
+    Status Info(FileInfo* info) override {
+        *info = info_;
+        return Status::Ok();
+    }
+
 private:
     std::string path_;
     int fd_;
+    FileInfo info_;
 };
 
 class PosixWritableFile final : public WritableFile {
@@ -106,7 +125,8 @@ private:
 
 class PosixUpdatableFile final : public UpdatableFile {
 public:
-    PosixUpdatableFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    PosixUpdatableFile(std::string path, int fd, std::uint64_t size)
+        : path_(std::move(path)), fd_(fd), size_(size) {}
     ~PosixUpdatableFile() override {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -135,6 +155,8 @@ public:
         return Status::Ok();
     }
 
+    std::uint64_t OpenedSize() const override { return size_; }
+
     Status Sync() override {
         if (::fsync(fd_) != 0) {
             return IoError("Cannot sync", path_, errno);
@@ -154,6 +176,7 @@ public:
 private:
     std::string path_;
     int fd_;
+    std::uint64_t size_;
 };
 
 class PosixDirectoryLock final : public DirectoryLock {
@@ -168,7 +191,6 @@ private:
 class PosixFileSystem final : public FileSystem {
 public:
     Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-        // Non-blocking, so that opening a pipe with no writer does not wait for one.
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             return IoError("Cannot open", path, errno);
@@ -185,8 +207,7 @@ public:
                        ? IoError("Cannot open", path, EISDIR)
                        : Status::IoError("Cannot open " + path + ": Not a regular file");
         }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        *file = std::make_unique<PosixReadableFile>(path, fd);
+        *file = std::make_unique<PosixReadableFile>(path, fd, InfoOf(st));
         return Status::Ok();
     }
 
@@ -220,8 +241,8 @@ public:
             ::close(fd);
             return Status::IoError("Cannot open " + path + ": Not a regular file");
         }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        *file = std::make_unique<PosixUpdatableFile>(path, fd);
+        *file =
+            std::make_unique<PosixUpdatableFile>(path, fd, static_cast<std::uint64_t>(st.st_size));
         return Status::Ok();
     }
 
@@ -314,11 +335,7 @@ public:
         if (::stat(path.c_str(), &st) != 0) {
             return IoError("Cannot look at", path, errno);
         }
-        info->kind = S_ISREG(st.st_mode)   ? FileKind::kRegular
-                     : S_ISDIR(st.st_mode) ? FileKind::kDirectory
-                                           : FileKind::kOther;
-        info->size = static_cast<std::uint64_t>(st.st_size);
-        info->permissions = static_cast<std::uint32_t>(st.st_mode & 07777);
+        *info = InfoOf(st);
         return Status::Ok();
     }
 
@@ -357,7 +374,6 @@ private:
             ::close(fd);
             return Status::IoError(std::string(what) + " " + path + ": Not a regular file");
         }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         *file = std::make_unique<PosixWritableFile>(path, fd);
         return Status::Ok();
     }

@@ -74,8 +74,9 @@ void Transaction::ReplaceFile(std::string name, std::string data) {
 }
 
 void Transaction::AppendToFile(std::string name, std::uint64_t expectedLength, std::string header,
-                               std::string data) {
-    appends_.push_back({std::move(name), expectedLength, std::move(header), std::move(data), 0});
+                               std::string data, std::optional<FileAsRead> asRead) {
+    appends_.push_back({std::move(name), expectedLength, std::move(header), std::move(data),
+                        std::move(asRead), 0});
 }
 
 void Transaction::RemoveFile(std::string name) {
@@ -228,10 +229,14 @@ Status Transaction::Plan() {
             return Status::IoError("Cannot append to " + path + ": not a price file");
         }
         FileInfo info;
-        Status s = found ? fs_.GetInfo(path, &info)
-                         : Status::NotFound("Cannot append to " + path + ": No such file");
+        Status s = !found          ? Status::NotFound("Cannot append to " + path + ": No such file")
+                   : append.asRead ? Status::Ok()
+                                   : fs_.GetInfo(path, &info);
         if (!s.ok()) {
             return s;
+        }
+        if (append.asRead) {
+            info = append.asRead->info;
         }
         if (info.kind != FileKind::kRegular) {
             return Status::IoError("Cannot append to " + path + ": Not a regular file");
@@ -244,16 +249,16 @@ Status Transaction::Plan() {
                                    std::to_string(append.length) + " bytes");
         }
         if (info.size != append.length) {
-            return Status::Busy("The file " + path + " is " + std::to_string(info.size) +
-                                " bytes long, not " + std::to_string(append.length) +
-                                " as when it was read: another program changed it.");
+            return ChangedLength(path, info.size, append.length);
         }
         append.name = *found;
         if (s = listOnce(append.name); !s.ok()) {
             return s;
         }
         JournalEntry entry{JournalEntry::Kind::kAppend, append.name, "", false, append.length, ""};
-        if (s = ReadFilePrefix(fs_, path, append.header.size(), &entry.header); !s.ok()) {
+        if (append.asRead && append.asRead->prefix.size() >= append.header.size()) {
+            entry.header = append.asRead->prefix.substr(0, append.header.size());
+        } else if (s = ReadFilePrefix(fs_, path, append.header.size(), &entry.header); !s.ok()) {
             return s;
         }
         append.entry = entries_.size();
@@ -369,6 +374,9 @@ Status Transaction::AppendInPlace(std::vector<std::string>* written) {
         Status s = fs_.OpenForUpdate(path, &file);
         if (!s.ok()) {
             return s;
+        }
+        if (file->OpenedSize() != append.length) {
+            return ChangedLength(path, file->OpenedSize(), append.length);
         }
         appended_.push_back(append.entry);
         s = file->WriteAt(append.length, append.data);

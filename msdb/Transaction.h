@@ -38,6 +38,12 @@ struct Recovery {
     std::vector<std::string> files;
 };
 
+// What a caller read of a file before it changes it: what GetInfo told of it, and its first bytes.
+struct FileAsRead {
+    FileInfo info;
+    std::string prefix;
+};
+
 class Transaction {
 public:
     // A transaction on `directory`, an absolute path the caller has locked.
@@ -64,9 +70,11 @@ public:
     // appended at its end and its first `header.size()` bytes overwritten with `header`, in
     // place. `expectedLength` is its length when the caller read it: a file of another length
     // now, or one that is read-only, is refused before anything is written. The journal keeps its
-    // length and first bytes, so that an undo puts it back exactly.
+    // length and first bytes, so that an undo puts it back exactly. A caller that has read the
+    // file gives `asRead`, which spares the commit looking it up and reading it again; its length
+    // is still checked where the file is opened to be written.
     void AppendToFile(std::string name, std::uint64_t expectedLength, std::string header,
-                      std::string data);
+                      std::string data, std::optional<FileAsRead> asRead = std::nullopt);
 
     // Adds `data` to the new contents of the file `name` of the directory (in any letter case: its
     // spelling is kept): a file that must not exist yet when `create`, else a whole replacement
@@ -136,6 +144,7 @@ private:
         std::uint64_t length = 0;
         std::string header;
         std::string data;
+        std::optional<FileAsRead> asRead;
         std::size_t entry = 0;  // its line in entries_
     };
 

@@ -21,6 +21,12 @@ Status ReadOnlyRefusal(const std::string& path) {
                            "file: make it writable to go on.");
 }
 
+Status ChangedLength(const std::string& path, std::uint64_t size, std::uint64_t length) {
+    return Status::Busy("The file " + path + " is " + std::to_string(size) + " bytes long, not " +
+                        std::to_string(length) +
+                        " as when it was read: another program changed it.");
+}
+
 std::string Upper(std::string_view text) {
     std::string upper(text);
     std::transform(upper.begin(), upper.end(), upper.begin(),

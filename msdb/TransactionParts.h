@@ -21,6 +21,9 @@ bool IsReadOnly(const FileInfo& info);
 // Why a read-only `path` is not replaced, removed or appended to.
 Status ReadOnlyRefusal(const std::string& path);
 
+// Why a file to append to, `length` bytes long when it was read, is not: it is `size` bytes now.
+Status ChangedLength(const std::string& path, std::uint64_t size, std::uint64_t length);
+
 std::string Upper(std::string_view text);
 
 // The entry of `names` that is `name` in any letter case, the exact spelling first.

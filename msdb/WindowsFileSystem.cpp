@@ -208,6 +208,28 @@ DWORD RunChange(Call call, const std::wstring& readOnlyTarget) {
     }
 }
 
+// What GetInfo tells of the file that `h` has open.
+Status InfoOfHandle(HANDLE h, const std::string& path, FileInfo* info) {
+    BY_HANDLE_FILE_INFORMATION about;
+    if (GetFileInformationByHandle(h, &about) == 0) {
+        return Failure("Cannot look at", path, GetLastError());
+    }
+    // Windows keeps one bit of permission: read-only, for files only.
+    constexpr std::uint32_t kReadWrite = 0666;
+    constexpr std::uint32_t kReadOnly = 0444;
+    constexpr std::uint32_t kDirectory = 0777;
+    if ((about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        info->kind = FileKind::kDirectory;
+        info->permissions = kDirectory;
+    } else {
+        info->kind = GetFileType(h) == FILE_TYPE_DISK ? FileKind::kRegular : FileKind::kOther;
+        info->permissions =
+            (about.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? kReadOnly : kReadWrite;
+    }
+    info->size = (static_cast<std::uint64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow;
+    return Status::Ok();
+}
+
 class WindowsReadableFile final : public ReadableFile {
 public:
     WindowsReadableFile(std::string path, HANDLE handle)
@@ -229,6 +251,8 @@ public:
         }
         return Status::Ok();
     }
+
+    Status Info(FileInfo* info) override { return InfoOfHandle(handle_, path_, info); }
 
 private:
     std::string path_;
@@ -280,8 +304,8 @@ private:
 
 class WindowsUpdatableFile final : public UpdatableFile {
 public:
-    WindowsUpdatableFile(std::string path, HANDLE handle)
-        : path_(std::move(path)), handle_(handle) {}
+    WindowsUpdatableFile(std::string path, HANDLE handle, std::uint64_t size)
+        : path_(std::move(path)), handle_(handle), size_(size) {}
     ~WindowsUpdatableFile() override {
         if (handle_ != INVALID_HANDLE_VALUE) {
             CloseHandle(handle_);
@@ -329,9 +353,12 @@ public:
         return Status::Ok();
     }
 
+    std::uint64_t OpenedSize() const override { return size_; }
+
 private:
     std::string path_;
     HANDLE handle_;
+    std::uint64_t size_;
 };
 
 class WindowsDirectoryLock final : public DirectoryLock {
@@ -412,7 +439,8 @@ public:
             CloseHandle(h);
             return Status::IoError("Cannot open " + path + ": Not a regular file");
         }
-        *file = std::make_unique<WindowsUpdatableFile>(path, h);
+        *file = std::make_unique<WindowsUpdatableFile>(
+            path, h, (static_cast<std::uint64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow);
         return Status::Ok();
     }
 
@@ -514,28 +542,9 @@ public:
         if (h == INVALID_HANDLE_VALUE) {
             return Failure("Cannot look at", path, GetLastError());
         }
-        BY_HANDLE_FILE_INFORMATION about;
-        const bool known = GetFileInformationByHandle(h, &about) != 0;
-        const DWORD error = GetLastError();
-        const DWORD type = GetFileType(h);
+        const Status s = InfoOfHandle(h, path, info);
         CloseHandle(h);
-        if (!known) {
-            return Failure("Cannot look at", path, error);
-        }
-        // Windows keeps one bit of permission: read-only, for files only.
-        constexpr std::uint32_t kReadWrite = 0666;
-        constexpr std::uint32_t kReadOnly = 0444;
-        constexpr std::uint32_t kDirectory = 0777;
-        if ((about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            info->kind = FileKind::kDirectory;
-            info->permissions = kDirectory;
-        } else {
-            info->kind = type == FILE_TYPE_DISK ? FileKind::kRegular : FileKind::kOther;
-            info->permissions =
-                (about.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? kReadOnly : kReadWrite;
-        }
-        info->size = (static_cast<std::uint64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow;
-        return Status::Ok();
+        return s;
     }
 
     Status CheckReplaceable(const std::string& path) override {

@@ -13,6 +13,7 @@ public:
         msdb::Status s = fs_.Gate(Operation::kRead, path_);
         return s.ok() ? file_->Read(n, buffer, got) : s;
     }
+    msdb::Status Info(msdb::FileInfo* info) override { return file_->Info(info); }
 
 private:
     GatedFileSystem& fs_;
@@ -64,6 +65,7 @@ public:
         msdb::Status s = fs_.Gate(Operation::kTruncate, path_);
         return s.ok() ? file_->Truncate(length) : s;
     }
+    std::uint64_t OpenedSize() const override { return file_->OpenedSize(); }
     msdb::Status Sync() override {
         msdb::Status s = fs_.Gate(Operation::kSync, path_);
         if (s.ok()) {
