@@ -458,16 +458,9 @@ int DatabaseRun::PrepareDirectory() {
         }
         master_ = msdb::Master(masterPath_);
         for (std::string_view other : {msdb::kEMasterFileName, msdb::kXMasterFileName}) {
-            std::optional<std::string> found;
-            if (msdb::Status s = msdb::FindEntryNoCase(*fs_, directory_, other, &found);
-                !s.ok() || found) {
-                if (s.ok()) {
-                    Refuse(SettingsField::kMaster, "New Master chosen but an " +
-                                                       std::string(other) + " already exists in " +
-                                                       directory_ + ".");
-                } else {
-                    Tell(s.message());
-                }
+            if (msdb::FindNameNoCase(names, other)) {
+                Refuse(SettingsField::kMaster, "New Master chosen but an " + std::string(other) +
+                                                   " already exists in " + directory_ + ".");
                 return 1;
             }
         }
@@ -489,9 +482,10 @@ int DatabaseRun::PrepareDirectory() {
         Tell(s.message());
         return 1;
     }
-    std::optional<std::string> emasterName;
-    msdb::Status s = msdb::FindEntryNoCase(*fs_, directory_, msdb::kEMasterFileName, &emasterName);
-    if (s.ok() && emasterName) {
+    const std::optional<std::string> emasterName =
+        msdb::FindNameNoCase(names, msdb::kEMasterFileName);
+    msdb::Status s;
+    if (emasterName) {
         emaster_.emplace();
         s = msdb::EMaster::Read(*fs_, PathInDirectory(*emasterName), &*emaster_);
         if (s.ok()) {

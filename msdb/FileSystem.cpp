@@ -146,25 +146,34 @@ Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& t
 Status FindEntryNoCase(FileSystem& fs, const std::string& directory, std::string_view name,
                        std::optional<std::string>* found) {
     found->reset();
+    // The exact spelling, when it is there, is the answer: a directory of thousands of price files
+    // need not be listed for it.
+    FileInfo info;
+    if (fs.DistinguishesCase() && fs.GetInfo(JoinPath(directory, std::string(name)), &info).ok()) {
+        *found = std::string(name);
+        return Status::Ok();
+    }
     std::vector<std::string> names;
     Status s = fs.ListDirectory(directory, &names);
     if (!s.ok()) {
         return s;
     }
-    std::sort(names.begin(), names.end());
+    *found = FindNameNoCase(names, name);
+    return Status::Ok();
+}
+
+std::optional<std::string> FindNameNoCase(const std::vector<std::string>& names,
+                                          std::string_view name) {
+    const std::string* best = nullptr;
     for (const std::string& entry : names) {
         if (entry == name) {
-            *found = entry;
-            return Status::Ok();
+            return entry;
+        }
+        if (EqualsNoCase(entry, name) && (best == nullptr || entry < *best)) {
+            best = &entry;
         }
     }
-    for (const std::string& entry : names) {
-        if (EqualsNoCase(entry, name)) {
-            *found = entry;
-            return Status::Ok();
-        }
-    }
-    return Status::Ok();
+    return best == nullptr ? std::nullopt : std::optional<std::string>(*best);
 }
 
 }  // namespace msdb

@@ -107,6 +107,10 @@ public:
     // The kind, size and permissions of the file at `path`, following symbolic links; NotFound
     // when there is none.
     virtual Status GetInfo(const std::string& path, FileInfo* info) = 0;
+    // True when names that differ only in the case of letters name different files, so that a
+    // file found under one spelling is there under that spelling. False (the safe answer) where a
+    // lookup by name may find another spelling, as on Windows.
+    virtual bool DistinguishesCase() const { return false; }
     // Busy, with a message that names the file, when another program holds `path` open so that
     // it can be neither renamed over nor removed (on Windows; on POSIX the directory decides, and
     // this is always Ok). A run asks before its commit, while it can still be undone.
@@ -165,6 +169,7 @@ public:
     Status GetInfo(const std::string& path, FileInfo* info) override {
         return target_.GetInfo(path, info);
     }
+    bool DistinguishesCase() const override { return target_.DistinguishesCase(); }
     Status CheckReplaceable(const std::string& path) override {
         return target_.CheckReplaceable(path);
     }
@@ -212,9 +217,14 @@ Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit
 Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& tempPath,
                    std::string_view data, bool* renamed = nullptr);
 
+// The entry of `names` that is `name` without regard to the case of ASCII letters: the exact
+// spelling, else the first in byte order of those that differ only in case; nothing when none.
+std::optional<std::string> FindNameNoCase(const std::vector<std::string>& names,
+                                          std::string_view name);
+
 // The name of the entry of `directory` that matches `name` without regard to the case of ASCII
-// letters, preferring the exact spelling; nothing when there is none. A listing failure is an
-// error.
+// letters, preferring the exact spelling, as FindNameNoCase finds it in its listing; nothing when
+// there is none. A listing failure is an error.
 Status FindEntryNoCase(FileSystem& fs, const std::string& directory, std::string_view name,
                        std::optional<std::string>* found);
 

@@ -62,6 +62,10 @@ public:
                 break;
             }
             *got += static_cast<std::size_t>(r);
+            read_ += static_cast<std::uint64_t>(r);
+            if (*got < n && info_.size > 0 && read_ >= info_.size) {
+                break;  // the end as it was opened: no empty read needed to learn it
+            }
         }
         return Status::Ok();
     }
@@ -75,6 +79,7 @@ private:
     std::string path_;
     int fd_;
     FileInfo info_;
+    std::uint64_t read_ = 0;
 };
 
 class PosixWritableFile final : public WritableFile {
@@ -337,6 +342,10 @@ public:
         }
         *info = InfoOf(st);
         return Status::Ok();
+    }
+
+    bool DistinguishesCase() const override {
+        return true;
     }
 
     bool IsDirectory(const std::string& path) override {

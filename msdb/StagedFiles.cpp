@@ -68,7 +68,7 @@ Status Transaction::Staged(const std::string& name, bool create, Write** write) 
             return s;
         }
     }
-    const std::optional<std::string> found = Find(stageNames_, name);
+    const std::optional<std::string> found = FindNameNoCase(stageNames_, name);
     if (found && create) {
         return Status::Exists("Cannot create " + PathOf(*found) + ": File exists");
     }
@@ -114,7 +114,7 @@ Status Transaction::BeginStaging() {
     if (!s.ok()) {
         return s;
     }
-    if (const std::optional<std::string> master = Find(names, "MASTER")) {
+    if (const std::optional<std::string> master = FindNameNoCase(names, "MASTER")) {
         std::string target;
         FileInfo info;
         s = fs_.CanonicalPath(PathOf(*master), &target);

@@ -34,15 +34,6 @@ std::string Upper(std::string_view text) {
     return upper;
 }
 
-std::optional<std::string> Find(const std::vector<std::string>& names, std::string_view name) {
-    if (std::find(names.begin(), names.end(), name) != names.end()) {
-        return std::string(name);
-    }
-    auto it = std::find_if(names.begin(), names.end(),
-                           [&](const std::string& entry) { return EqualsNoCase(entry, name); });
-    return it == names.end() ? std::nullopt : std::optional<std::string>(*it);
-}
-
 Status WriteNew(FileSystem& fs, const std::string& path, std::string_view data,
                 std::optional<std::uint32_t> permissions, bool* made, bool sync) {
     std::unique_ptr<WritableFile> file;
@@ -62,7 +53,7 @@ Status WriteNew(FileSystem& fs, const std::string& path, std::string_view data,
 Status CheckNoOtherJournal(const std::string& directory, const std::vector<std::string>& names,
                            bool ownJournal) {
     for (std::string_view journal : {kJournalName, kCommittedJournalName}) {
-        if (Find(names, journal) && !(ownJournal && journal == kJournalName)) {
+        if (FindNameNoCase(names, journal) && !(ownJournal && journal == kJournalName)) {
             return Status::Exists("The directory " + directory + " holds the journal " +
                                   std::string(journal) + " of another run.");
         }

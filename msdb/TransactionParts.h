@@ -26,9 +26,6 @@ Status ChangedLength(const std::string& path, std::uint64_t size, std::uint64_t 
 
 std::string Upper(std::string_view text);
 
-// The entry of `names` that is `name` in any letter case, the exact spelling first.
-std::optional<std::string> Find(const std::vector<std::string>& names, std::string_view name);
-
 // A file made new with `data`, synced when `sync`, and closed; `*made` says whether it was
 // created.
 Status WriteNew(FileSystem& fs, const std::string& path, std::string_view data,
