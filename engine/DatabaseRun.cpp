@@ -171,6 +171,7 @@ struct DatabaseRun::Security {
     bool opened = false;
     msdb::FileInfo storedFile;  // what GetInfo told of it
     std::string storedHeader;
+    std::unique_ptr<msdb::UpdatableFile> keptFile;  // open for the commit, when it may be
     std::int64_t storedCount = 0;
     msdb::MbfBytes storedFirst{};
     std::optional<std::string> storedRecords;  // read when a file gives a day it may hold
@@ -439,6 +440,7 @@ int DatabaseRun::PrepareDirectory() {
     }
     masterPath_ = target_.masterPath();
     index_ = std::make_unique<Index>();
+    filesToKeepOpen_ = settings_.update ? fs_->FilesToKeepOpen() : 0;
     std::vector<std::string> names;
     if (msdb::Status s = fs_->ListDirectory(directory_, &names); !s.ok()) {
         Tell(s.message());
@@ -1066,9 +1068,7 @@ int DatabaseRun::OpenStored(Security& security) {
     }
     security.recordLength = static_cast<std::size_t>(msdb::CountFields(*fields)) * msdb::kFieldSize;
     msdb::FileInfo& info = security.storedFile;
-    if (msdb::Status s =
-            msdb::ReadFilePrefix(*fs_, path, security.recordLength, &security.storedHeader, &info);
-        !s.ok()) {
+    if (msdb::Status s = ReadStoredHeader(path, security); !s.ok()) {
         Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
         return 1;
     }
@@ -1097,6 +1097,31 @@ int DatabaseRun::OpenStored(Security& security) {
         security.lastValue = msdb::FromMbf(security.last);
     }
     return 0;
+}
+
+// The price file's header and what GetInfo tells of it. A run that will write keeps the file
+// open for its commit, while it may: opening thousands of files by their paths a second time
+// would cost about as much as appending to them.
+msdb::Status DatabaseRun::ReadStoredHeader(const std::string& path, Security& security) {
+    std::string& header = security.storedHeader;
+    if (!settings_.dryRun && filesKeptOpen_ < filesToKeepOpen_ &&
+        fs_->OpenForUpdate(path, &security.keptFile).ok()) {
+        header.resize(security.recordLength);
+        std::size_t got = 0;
+        msdb::Status s = security.keptFile->ReadAt(0, header.size(), header.data(), &got);
+        header.resize(got);
+        if (s.ok()) {
+            s = security.keptFile->Info(&security.storedFile);
+        }
+        if (s.ok()) {
+            ++filesKeptOpen_;
+            return s;
+        }
+        security.keptFile.reset();
+    }
+    // Opened to read only: a read-only file, one behind a symbolic link, or one more than the run
+    // may keep open. The commit opens it again, or says why it cannot.
+    return msdb::ReadFilePrefix(*fs_, path, security.recordLength, &header, &security.storedFile);
 }
 
 int DatabaseRun::LoadStored(Security& security) {
@@ -1268,7 +1293,8 @@ int DatabaseRun::WriteDirectoryFiles() {
             msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
             transaction.AppendToFile(
                 name, security.storedFile.size, std::move(header), std::move(security.appended),
-                msdb::FileAsRead{security.storedFile, std::move(security.storedHeader)});
+                msdb::FileAsRead{security.storedFile, std::move(security.storedHeader),
+                                 std::move(security.keptFile)});
             continue;
         }
         std::string header = msdb::MakeDatHeader(settings_.FieldCount());

@@ -104,6 +104,7 @@ private:
     int AddNew(Security& security);
     int Replace(Security& security, bool keepName);
     int OpenStored(Security& security);
+    msdb::Status ReadStoredHeader(const std::string& path, Security& security);
     int LoadStored(Security& security);
     int Append(Security& security, const std::string& records, const std::vector<LineNumber>& lines,
                InputProblems* problems);
@@ -138,6 +139,8 @@ private:
     std::optional<std::string> xmasterBefore_;
     std::unique_ptr<Index> index_;
     std::array<bool, 256> numbersOnDisk_{};
+    std::size_t filesToKeepOpen_ = 0;
+    std::size_t filesKeptOpen_ = 0;
     std::set<int> xmasterNumbersOnDisk_;
     bool xmasterNumbersKnown_ = false;
     std::set<int> xmasterUsed_;  // by a record or a file on disk

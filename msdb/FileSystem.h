@@ -56,8 +56,10 @@ public:
     virtual Status WriteAt(std::uint64_t offset, std::string_view data) = 0;
     // Cuts the file to `length` bytes.
     virtual Status Truncate(std::uint64_t length) = 0;
-    // The file's length when it was opened.
-    virtual std::uint64_t OpenedSize() const = 0;
+    // Reads up to `n` bytes from `offset` into `buffer`; `*got` is less than `n` only at the end.
+    virtual Status ReadAt(std::uint64_t offset, std::size_t n, char* buffer, std::size_t* got) = 0;
+    // What GetInfo tells of the opened file now, without looking its path up again.
+    virtual Status Info(FileInfo* info) = 0;
     // Flushes what was written to stable storage.
     virtual Status Sync() = 0;
     // Closes the file; a failure here may mean written data was lost.
@@ -118,6 +120,9 @@ public:
         (void)path;
         return Status::Ok();
     }
+    // How many files a run may keep open at once beside the few it opens and closes, raising the
+    // process's limit of open files where the system lets it.
+    virtual std::size_t FilesToKeepOpen() { return 0; }
     // Takes the lock of `directory` among the processes that lock it this way, without waiting:
     // a Busy status when another holds it exclusively, or holds it at all and `mode` is
     // exclusive. On POSIX no file is made for it; on Windows a hidden file KORVEX.LCK is there
@@ -170,6 +175,7 @@ public:
         return target_.GetInfo(path, info);
     }
     bool DistinguishesCase() const override { return target_.DistinguishesCase(); }
+    std::size_t FilesToKeepOpen() override { return target_.FilesToKeepOpen(); }
     Status CheckReplaceable(const std::string& path) override {
         return target_.CheckReplaceable(path);
     }

@@ -2,9 +2,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -130,8 +132,7 @@ private:
 
 class PosixUpdatableFile final : public UpdatableFile {
 public:
-    PosixUpdatableFile(std::string path, int fd, std::uint64_t size)
-        : path_(std::move(path)), fd_(fd), size_(size) {}
+    PosixUpdatableFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
     ~PosixUpdatableFile() override {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -160,7 +161,32 @@ public:
         return Status::Ok();
     }
 
-    std::uint64_t OpenedSize() const override { return size_; }
+    Status ReadAt(std::uint64_t offset, std::size_t n, char* buffer, std::size_t* got) override {
+        *got = 0;
+        while (*got < n) {
+            ssize_t r = ::pread(fd_, buffer + *got, n - *got, static_cast<off_t>(offset + *got));
+            if (r < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return IoError("Cannot read", path_, errno);
+            }
+            if (r == 0) {
+                break;
+            }
+            *got += static_cast<std::size_t>(r);
+        }
+        return Status::Ok();
+    }
+
+    Status Info(FileInfo* info) override {
+        struct stat st;
+        if (::fstat(fd_, &st) != 0) {
+            return IoError("Cannot look at", path_, errno);
+        }
+        *info = InfoOf(st);
+        return Status::Ok();
+    }
 
     Status Sync() override {
         if (::fsync(fd_) != 0) {
@@ -181,7 +207,6 @@ public:
 private:
     std::string path_;
     int fd_;
-    std::uint64_t size_;
 };
 
 class PosixDirectoryLock final : public DirectoryLock {
@@ -246,8 +271,7 @@ public:
             ::close(fd);
             return Status::IoError("Cannot open " + path + ": Not a regular file");
         }
-        *file =
-            std::make_unique<PosixUpdatableFile>(path, fd, static_cast<std::uint64_t>(st.st_size));
+        *file = std::make_unique<PosixUpdatableFile>(path, fd);
         return Status::Ok();
     }
 
@@ -346,6 +370,29 @@ public:
 
     bool DistinguishesCase() const override {
         return true;
+    }
+
+    // Half of the limit of open files, raised first to the most the system allows a process (up
+    // to 65,536): the default soft limit of 1,024 would keep a run of thousands of securities from
+    // holding their price files open between reading and writing them.
+    std::size_t FilesToKeepOpen() override {
+        static const std::size_t files = [] {
+            struct rlimit limit;
+            if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+                return std::size_t{0};
+            }
+            const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 65536);
+            if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+                struct rlimit raised = limit;
+                raised.rlim_cur = wanted;
+                if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+                    limit = raised;
+                }
+            }
+            const rlim_t soft = std::min<rlim_t>(limit.rlim_cur, 65536);
+            return static_cast<std::size_t>(soft / 2);
+        }();
+        return files;
     }
 
     bool IsDirectory(const std::string& path) override {

@@ -368,15 +368,23 @@ Status Transaction::WriteJournal() {
 // Each appended file: its new records at its end, then its new header, not yet synced. Adds the
 // paths to `written`.
 Status Transaction::AppendInPlace(std::vector<std::string>* written) {
-    for (const Append& append : appends_) {
+    for (Append& append : appends_) {
         const std::string path = PathOf(append.name);
         std::unique_ptr<UpdatableFile> file;
-        Status s = fs_.OpenForUpdate(path, &file);
+        Status s =
+            append.asRead && append.asRead->file ? Status::Ok() : fs_.OpenForUpdate(path, &file);
+        if (!file && s.ok()) {
+            file = std::move(append.asRead->file);
+        }
+        FileInfo info;
+        if (s.ok()) {
+            s = file->Info(&info);
+        }
         if (!s.ok()) {
             return s;
         }
-        if (file->OpenedSize() != append.length) {
-            return ChangedLength(path, file->OpenedSize(), append.length);
+        if (info.size != append.length) {
+            return ChangedLength(path, info.size, append.length);
         }
         appended_.push_back(append.entry);
         s = file->WriteAt(append.length, append.data);

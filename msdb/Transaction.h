@@ -38,10 +38,12 @@ struct Recovery {
     std::vector<std::string> files;
 };
 
-// What a caller read of a file before it changes it: what GetInfo told of it, and its first bytes.
+// What a caller read of a file before it changes it: what GetInfo told of it, its first bytes,
+// and the file itself when the caller opened it for update and kept it open.
 struct FileAsRead {
     FileInfo info;
     std::string prefix;
+    std::unique_ptr<UpdatableFile> file;
 };
 
 class Transaction {
@@ -72,7 +74,7 @@ public:
     // now, or one that is read-only, is refused before anything is written. The journal keeps its
     // length and first bytes, so that an undo puts it back exactly. A caller that has read the
     // file gives `asRead`, which spares the commit looking it up and reading it again; its length
-    // is still checked where the file is opened to be written.
+    // is checked again when the file is written, through the file it kept open if any.
     void AppendToFile(std::string name, std::uint64_t expectedLength, std::string header,
                       std::string data, std::optional<FileAsRead> asRead = std::nullopt);
 

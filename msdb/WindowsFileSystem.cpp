@@ -304,8 +304,8 @@ private:
 
 class WindowsUpdatableFile final : public UpdatableFile {
 public:
-    WindowsUpdatableFile(std::string path, HANDLE handle, std::uint64_t size)
-        : path_(std::move(path)), handle_(handle), size_(size) {}
+    WindowsUpdatableFile(std::string path, HANDLE handle)
+        : path_(std::move(path)), handle_(handle) {}
     ~WindowsUpdatableFile() override {
         if (handle_ != INVALID_HANDLE_VALUE) {
             CloseHandle(handle_);
@@ -353,12 +353,34 @@ public:
         return Status::Ok();
     }
 
-    std::uint64_t OpenedSize() const override { return size_; }
+    Status ReadAt(std::uint64_t offset, std::size_t n, char* buffer, std::size_t* got) override {
+        *got = 0;
+        while (*got < n) {
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - *got, 1u << 30));
+            OVERLAPPED at = {};
+            at.Offset = static_cast<DWORD>(offset + *got);
+            at.OffsetHigh = static_cast<DWORD>((offset + *got) >> 32);
+            DWORD read = 0;
+            if (!ReadFile(handle_, buffer + *got, want, &read, &at)) {
+                const DWORD error = GetLastError();
+                if (error == ERROR_HANDLE_EOF) {
+                    break;
+                }
+                return Failure("Cannot read", path_, error);
+            }
+            if (read == 0) {
+                break;
+            }
+            *got += read;
+        }
+        return Status::Ok();
+    }
+
+    Status Info(FileInfo* info) override { return InfoOfHandle(handle_, path_, info); }
 
 private:
     std::string path_;
     HANDLE handle_;
-    std::uint64_t size_;
 };
 
 class WindowsDirectoryLock final : public DirectoryLock {
@@ -439,8 +461,7 @@ public:
             CloseHandle(h);
             return Status::IoError("Cannot open " + path + ": Not a regular file");
         }
-        *file = std::make_unique<WindowsUpdatableFile>(
-            path, h, (static_cast<std::uint64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow);
+        *file = std::make_unique<WindowsUpdatableFile>(path, h);
         return Status::Ok();
     }
 
@@ -546,6 +567,9 @@ public:
         CloseHandle(h);
         return s;
     }
+
+    // Windows has no small limit of open handles.
+    std::size_t FilesToKeepOpen() override { return 16384; }
 
     Status CheckReplaceable(const std::string& path) override {
         const std::wstring api = ApiPath(path);

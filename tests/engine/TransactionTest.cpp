@@ -527,6 +527,27 @@ TEST_F(AppendAndStageTest, AChangedOrReadOnlyFileRefusesTheRun) {
     EXPECT_EQ(TakeSnapshot(dir.path()), before);
 }
 
+// A file that the caller read and kept open is measured again when it is written: another
+// program's append in between refuses the run, and leaves that program's bytes.
+TEST_F(AppendAndStageTest, AKeptFileThatAnotherProgramChangedRefusesTheRun) {
+    Prepare();
+    msdb::FileAsRead asRead;
+    ASSERT_TRUE(msdb::FileSystem::Default().OpenForUpdate(dir / "F1.DAT", &asRead.file).ok());
+    ASSERT_TRUE(asRead.file->Info(&asRead.info).ok());
+    asRead.prefix = PriceFile(3, '1').substr(0, 28);
+    WriteFileBytes(dir / "F1.DAT", PriceFile(3, '1') + "another program's");
+    if (std::filesystem::file_size(dir / "F1.DAT") == 4 * 28) {
+        GTEST_SKIP() << "Windows keeps other programs from writing to the file kept open";
+    }
+    const Snapshot before = TakeSnapshot(dir.path());
+    msdb::Transaction transaction(msdb::FileSystem::Default(), dir.path());
+    transaction.AppendToFile("F1.DAT", 4 * 28, std::string(28, 'h'), std::string(28, 'n'),
+                             std::move(asRead));
+    const msdb::Status s = transaction.Commit();
+    EXPECT_TRUE(s.IsBusy()) << s.message();
+    EXPECT_EQ(TakeSnapshot(dir.path()), before);
+}
+
 // The journal lists each appended file's length and first bytes, and the ending of the staged
 // temporaries; what it reads back is what was written, and a line that no run writes is refused.
 TEST(JournalTest, AppendAndStageLinesReadBack) {

@@ -65,7 +65,13 @@ public:
         msdb::Status s = fs_.Gate(Operation::kTruncate, path_);
         return s.ok() ? file_->Truncate(length) : s;
     }
-    std::uint64_t OpenedSize() const override { return file_->OpenedSize(); }
+    msdb::Status ReadAt(std::uint64_t offset, std::size_t n, char* buffer,
+                        std::size_t* got) override {
+        *got = 0;
+        msdb::Status s = fs_.Gate(Operation::kRead, path_);
+        return s.ok() ? file_->ReadAt(offset, n, buffer, got) : s;
+    }
+    msdb::Status Info(msdb::FileInfo* info) override { return file_->Info(info); }
     msdb::Status Sync() override {
         msdb::Status s = fs_.Gate(Operation::kSync, path_);
         if (s.ok()) {
