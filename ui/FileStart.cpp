@@ -76,7 +76,9 @@ Detection DetectForForm(const std::string& inputPath, const engine::ConversionSe
         (confident            ? "."
          : lastRun != nullptr ? ", with doubts: the last run's settings do not read this file."
                               : ", with doubts.") +
-        "\nLeft to you: the directory, the master, the symbol and the name.";
+        (result.layout.columns.symbol == 0
+             ? "\nLeft to you: the directory, the master, the symbol and the name."
+             : "\nLeft to you: the directory and the master; the file gives each line's security.");
     if (!undecided.empty()) {
         detection.line += "\n" + undecided;
     }

@@ -2,6 +2,8 @@
 // choice that follows the directory, and the session log.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tests/support/JobFixture.h"
 #include "tests/support/TestSupport.h"
 #include "ui/DirectoryStatus.h"
@@ -176,6 +178,24 @@ TEST_F(FileStartTest, KeptLastRunSettingsNameTheirDifferences) {
     lastRun.skipOn = false;
     EXPECT_EQ(ui::DescribeDifferences(lastRun, layout).front(),
               "Skip no heading lines (detected: 2)");
+}
+
+// A file with a symbol column gives its securities: the line under the detection does not ask
+// for a symbol and a name.
+TEST_F(FileStartTest, DetectionSaysWhatIsLeftToTheUser) {
+    WriteFileBytes(dir / "one.csv", "Date,Open,High,Low,Close\n" + DailyLines(30, ",1,2,1,2"));
+    EXPECT_NE(ui::DetectForForm(dir / "one.csv", nullptr).line.find("the symbol and the name"),
+              std::string::npos);
+    std::string lines = "Symbol,Date,Open,High,Low,Close\n";
+    for (const char* symbol : {"AAA,", "BBB,"}) {
+        std::istringstream days(DailyLines(30, ",1,2,1,2"));
+        for (std::string day; std::getline(days, day);) {
+            lines += symbol + day + "\n";
+        }
+    }
+    WriteFileBytes(dir / "many.csv", lines);
+    const std::string line = ui::DetectForForm(dir / "many.csv", nullptr).line;
+    EXPECT_NE(line.find("Left to you: the directory and the master;"), std::string::npos) << line;
 }
 
 TEST_F(FileStartTest, SessionLogSaysWhatEachRunDid) {
