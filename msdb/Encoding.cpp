@@ -379,11 +379,19 @@ void DayNumberToYmd(DayNumber dayNumber, std::int16_t* year, std::int16_t* month
 }
 
 std::size_t DateFormatLength(DateFormat format) {
-    if (!IsFixedDateFormat(format)) {
-        return 0;
-    }
-    const DateLayout& layout = kLayouts[DateFormatCode(format) - 1];
-    return static_cast<std::size_t>(std::max({layout.cc, layout.yy, layout.mm, layout.dd}) + 2);
+    // Where the last group of each layout ends.
+    static constexpr auto kLengths = [] {
+        std::array<std::size_t, 12> lengths{};
+        for (std::size_t i = 0; i < lengths.size(); ++i) {
+            const DateLayout& layout = kLayouts[i];
+            lengths[i] = static_cast<std::size_t>(
+                std::max({layout.cc, layout.yy, layout.mm, layout.dd}) + 2);
+        }
+        return lengths;
+    }();
+    return IsFixedDateFormat(format)
+               ? kLengths[static_cast<std::size_t>(DateFormatCode(format) - 1)]
+               : 0;
 }
 
 int DaysInMonth(int year, int month) {
