@@ -41,12 +41,15 @@ std::string Field(const msdb::MasterRecord& record, std::size_t offset, std::siz
 
 // The record bytes of `record`, the fields switched on in canonical order, behind `bytes`.
 void AppendRecord(std::string* bytes, const PriceRecord& record, const PerField<bool>& fieldsOn) {
+    char fields[sizeof record.values];
+    std::size_t size = 0;
     for (PriceField field : msdb::kPriceFields) {
         if (fieldsOn[field]) {
-            bytes->append(reinterpret_cast<const char*>(record.values[field].data()),
-                          msdb::kFieldSize);
+            std::memcpy(fields + size, record.values[field].data(), msdb::kFieldSize);
+            size += msdb::kFieldSize;
         }
     }
+    bytes->append(fields, size);
 }
 
 std::string DayText(const msdb::MbfBytes& date) {
@@ -571,7 +574,9 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
     const OtherColumns& columns = settings_.columns;
     std::vector<std::unique_ptr<Group>> groups;
     std::unordered_map<std::string, Group*> bySymbol;
+    Group* lastGroup = nullptr;  // most lines are of the symbol of the line before
     const std::string fileSymbol = NormalizeSymbol(input.symbol);
+    std::string columnSymbol;
     bool first = true;
     std::int64_t lines = 0;
     auto problem = [&](const char* field, std::string_view text, std::string what) {
@@ -605,8 +610,10 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
             Tell(parser.DateCheckMessage());
         }
         first = false;
-        std::string symbol =
-            columns.symbol != 0 ? NormalizeSymbol(parser.ColumnText(columns.symbol)) : fileSymbol;
+        if (columns.symbol != 0) {
+            columnSymbol = NormalizeSymbol(parser.ColumnText(columns.symbol));
+        }
+        const std::string& symbol = columns.symbol != 0 ? columnSymbol : fileSymbol;
         if (symbol.empty()) {
             problem("symbol", "", "is empty");
             ++acceptance_.leftOut;
@@ -621,7 +628,8 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
                        "which Korvex does not write.");
             return 1;
         }
-        Group*& group = bySymbol[symbol];
+        Group*& group =
+            lastGroup != nullptr && lastGroup->symbol == symbol ? lastGroup : bySymbol[symbol];
         if (group == nullptr) {
             groups.push_back(std::make_unique<Group>());
             group = groups.back().get();
@@ -634,6 +642,7 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
                 group->problem = q->message;
             }
         }
+        lastGroup = group;
         if (!group->problem.empty()) {
             problem("symbol", symbol, group->problem);
             ++acceptance_.leftOut;

@@ -20,13 +20,9 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The stored form of a date field, or why it has none.
-struct DateReading {
-    std::optional<msdb::MbfBytes> stored;
-    std::string what;  // empty when the date is as it should be
-};
-
-DateReading ReadDate(std::string_view text, DateFormat format) {
+// Reads a date field into its stored form `*stored`: true when it is as it should be, else false
+// with why in `*what`.
+bool ReadDate(std::string_view text, DateFormat format, msdb::MbfBytes* stored, std::string* what) {
     constexpr int kFirstYear = 61;  // 1961, counted from 1900
     constexpr int kLastYear = 199;  // 2099
     auto name = [format] { return std::string(msdb::DateFormatName(format)); };
@@ -43,12 +39,13 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
     if (msdb::IsFixedDateFormat(format)) {
         const std::size_t after = start + msdb::DateFormatLength(format);
         if (after < text.size() && IsDigit(text[after])) {
-            return {std::nullopt, "has more digits than " + name() + " reads"};
+            *what = "has more digits than " + name() + " reads";
+            return false;
         }
         // Every group has two digits: 12/5/99 would read as 12/5/9-, in the wrong year.
         if (after > text.size()) {
-            return {std::nullopt,
-                    "is shorter than " + name() + ", whose groups have two digits each"};
+            *what = "is shorter than " + name() + ", whose groups have two digits each";
+            return false;
         }
         groups = msdb::ReadDateGroups(text, format);
     } else {
@@ -56,30 +53,37 @@ DateReading ReadDate(std::string_view text, DateFormat format) {
         // means a longer year than the format has, as 02-Jan-2024 is for DD_MON_YY.
         const std::size_t after = msdb::ReadWrittenDate(text, format, &groups);
         if (after == 0) {
-            return {std::nullopt, "is not a date in " + name()};
+            *what = "is not a date in " + name();
+            return false;
         }
         if (after < text.size() && IsDigit(text[after])) {
-            return {std::nullopt, "has more digits than " + name() + " reads"};
+            *what = "has more digits than " + name() + " reads";
+            return false;
         }
     }
     if (!groups.present || groups.month < 1 || groups.month > 12) {
-        return {std::nullopt, "is not a date in " + name()};
+        *what = "is not a date in " + name();
+        return false;
     }
     const int year = msdb::YearFrom1900(groups.year);
     if (year < kFirstYear || year > kLastYear) {
-        return {std::nullopt, "lies outside the years 1961 to 2099"};
+        *what = "lies outside the years 1961 to 2099";
+        return false;
     }
     // The same day as DateTextToDayNumber gives, from the groups already read.
     msdb::DayNumber day = msdb::YmdToDayNumber(static_cast<std::int16_t>(groups.year),
                                                static_cast<std::int16_t>(groups.month),
                                                static_cast<std::int16_t>(groups.day));
     if (day == msdb::kNoDay) {
-        return {std::nullopt, "is not a date in " + name()};
+        *what = "is not a date in " + name();
+        return false;
     }
     if (groups.day < 1 || groups.day > msdb::DaysInMonth(1900 + year, groups.month)) {
-        return {std::nullopt, "does not exist"};
+        *what = "does not exist";
+        return false;
     }
-    return {msdb::YmdToMbfDate(year, groups.month, groups.day), {}};
+    *stored = msdb::YmdToMbfDate(year, groups.month, groups.day);
+    return true;
 }
 
 // The stored form of a number field, or why it has none.
@@ -237,15 +241,14 @@ PriceRecord InputParser::ReadRecord() {
     usable_ = true;
     outOfRange_ = false;
     unreadable_ = {};
+    std::string what;  // why a field cannot be read
     const std::string_view* dateField = Field(PriceField::kDate);
     if (dateField == nullptr || dateField->empty()) {
         Problem(PriceField::kDate, "", dateField == nullptr ? "is missing" : "is empty");
         usable_ = false;
     } else {
         const std::string_view dateText = dateField->substr(0, msdb::kMaxDateText);
-        DateReading date = ReadDate(dateText, settings_.dateFormat);
-        if (date.stored) {
-            record.values[PriceField::kDate] = *date.stored;
+        if (ReadDate(dateText, settings_.dateFormat, &record.values[PriceField::kDate], &what)) {
             // A line dated outside the range asked for is passed over, its fields unread.
             if (settings_.from || settings_.to) {
                 const std::optional<msdb::DayNumber> day =
@@ -257,7 +260,8 @@ PriceRecord InputParser::ReadRecord() {
                 }
             }
         } else {
-            Problem(PriceField::kDate, *dateField, date.what);
+            Problem(PriceField::kDate, *dateField, std::move(what));
+            what.clear();
             usable_ = false;
         }
     }
@@ -281,7 +285,6 @@ PriceRecord InputParser::ReadRecord() {
             continue;
         }
         const std::string_view* text = Field(field);
-        std::string what;
         std::optional<msdb::MbfBytes> number;
         if (text == nullptr || text->empty()) {
             what = text == nullptr ? "is missing" : "is empty";
@@ -291,7 +294,8 @@ PriceRecord InputParser::ReadRecord() {
             number = ReadNumber(*text, {settings_.decimalComma, suffixes}, &what);
         }
         if (!number) {
-            Problem(field, text == nullptr ? std::string_view() : *text, what);
+            Problem(field, text == nullptr ? std::string_view() : *text, std::move(what));
+            what.clear();
             unreadable_[field] = true;
             // A price that cannot be read makes the line one that cannot be stored; a volume or
             // open interest is stored as 0.

@@ -66,13 +66,18 @@ Groups ReadGroups(std::string_view integer, char separator) {
 // decimal point and more digits when `point` allows it, at most kExactDigits digits in all. Such a
 // number, and the power of ten it is divided by, a double holds exactly, so one division rounds
 // the quotient correctly to a double; rounding that to a float gives what strtof gives unless the
-// double lies halfway between two floats, which is left to strtof. False, with `*value`
-// untouched, for anything else.
+// double lies halfway between two floats, which is left to strtof. A number of at most 2^24 over
+// at most 10^10 a float holds exactly as well, and one float division rounds it as strtof does.
+// False, with `*value` untouched, for anything else.
 bool ReadPlainDecimal(std::string_view text, bool point, float* value) {
-    static_assert(FLT_EVAL_METHOD == 0, "the division must round to a double");
+    static_assert(FLT_EVAL_METHOD == 0, "the division must round to its operands' type");
     constexpr std::ptrdiff_t kExactDigits = 15;  // below 2^53
-    constexpr double kPowersOfTen[kExactDigits] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6, 1e7,
-                                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
+    static constexpr double kPowersOfTen[kExactDigits] = {
+        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
+    constexpr std::uint64_t kExactInFloat = std::uint64_t{1} << 24;
+    constexpr std::ptrdiff_t kExactFloatPowers = 11;  // 5^10 is below 2^24
+    static constexpr float kFloatPowersOfTen[kExactFloatPowers] = {
+        1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
     const char* p = text.data();
     const char* const end = p + text.size();
     const bool negative = p < end && *p == '-';
@@ -98,6 +103,11 @@ bool ReadPlainDecimal(std::string_view text, bool point, float* value) {
     if (integerDigits == 0 || p != end || (p[-1] == '.') ||
         integerDigits + fraction > kExactDigits) {
         return false;
+    }
+    if (mantissa <= kExactInFloat && fraction < kExactFloatPowers) {
+        const float magnitude = static_cast<float>(mantissa) / kFloatPowersOfTen[fraction];
+        *value = negative ? -magnitude : magnitude;
+        return true;
     }
     const double quotient = static_cast<double>(mantissa) / kPowersOfTen[fraction];
     std::uint64_t bits = 0;

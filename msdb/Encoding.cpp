@@ -51,6 +51,54 @@ int ReadGroup(std::string_view text, int pos) {
     return negative ? -value : value;
 }
 
+bool IsDigitPair(const char* at) {
+    return at[0] >= '0' && at[0] <= '9' && at[1] >= '0' && at[1] <= '9';
+}
+
+int DigitPair(const char* at) {
+    return (at[0] - '0') * 10 + (at[1] - '0');
+}
+
+// ReadDateGroups for the commonest date text: a fixed format whose groups are all digits and
+// whose separators are no NUL. False, with `*groups` untouched, for any other text.
+bool ReadDigitDateGroups(std::string_view text, DateFormat format, DateGroups* groups) {
+    if (!IsFixedDateFormat(format)) {
+        return false;
+    }
+    std::size_t start = 0;
+    while (start < text.size() && text[start] == ' ') {
+        ++start;
+    }
+    if (start < text.size() && text[start] == '"') {
+        ++start;
+    }
+    const DateLayout& layout = kLayouts[DateFormatCode(format) - 1];
+    const std::size_t length = DateFormatLength(format);
+    if (text.size() - start < length || std::memchr(text.data() + start, '\0', length) != nullptr) {
+        return false;
+    }
+    const char* date = text.data() + start;
+    if (!IsDigitPair(date + layout.yy) || !IsDigitPair(date + layout.mm) ||
+        !IsDigitPair(date + layout.dd) || (layout.cc >= 0 && !IsDigitPair(date + layout.cc))) {
+        return false;
+    }
+    const int yy = DigitPair(date + layout.yy);
+    const int mm = DigitPair(date + layout.mm);
+    const int dd = DigitPair(date + layout.dd);
+    *groups = DateGroups{};
+    if (yy == 0 && mm == 0 && dd == 0) {
+        return true;
+    }
+    const int offset = layout.cc >= 0           ? DigitPair(date + layout.cc) * 100 - 1900
+                       : yy < kFirstYearOf1900s ? 100
+                                                : 0;
+    groups->present = true;
+    groups->year = yy + offset;
+    groups->month = mm;
+    groups->day = dd;
+    return true;
+}
+
 constexpr std::string_view kMonthNames[12] = {"january",   "february", "march",    "april",
                                               "may",       "june",     "july",     "august",
                                               "september", "october",  "november", "december"};
@@ -243,12 +291,6 @@ void MbfToIeee(const MbfBytes& mbf, float* out) {
     std::memcpy(out, &bits, sizeof bits);
 }
 
-MbfBytes ToMbf(float value) {
-    MbfBytes out;
-    IeeeToMbf(value, &out);
-    return out;
-}
-
 float FromMbf(const MbfBytes& mbf) {
     float out;
     MbfToIeee(mbf, &out);
@@ -257,6 +299,9 @@ float FromMbf(const MbfBytes& mbf) {
 
 DateGroups ReadDateGroups(std::string_view text, DateFormat format) {
     DateGroups groups;
+    if (ReadDigitDateGroups(text, format, &groups)) {
+        return groups;
+    }
     text = text.substr(0, text.find('\0'));
     std::size_t start = 0;
     while (start < text.size() && text[start] == ' ') {
@@ -334,11 +379,19 @@ void DayNumberToYmd(DayNumber dayNumber, std::int16_t* year, std::int16_t* month
 }
 
 std::size_t DateFormatLength(DateFormat format) {
-    if (!IsFixedDateFormat(format)) {
-        return 0;
-    }
-    const DateLayout& layout = kLayouts[DateFormatCode(format) - 1];
-    return static_cast<std::size_t>(std::max({layout.cc, layout.yy, layout.mm, layout.dd}) + 2);
+    // Where the last group of each layout ends.
+    static constexpr auto kLengths = [] {
+        std::array<std::size_t, 12> lengths{};
+        for (std::size_t i = 0; i < lengths.size(); ++i) {
+            const DateLayout& layout = kLayouts[i];
+            lengths[i] = static_cast<std::size_t>(
+                std::max({layout.cc, layout.yy, layout.mm, layout.dd}) + 2);
+        }
+        return lengths;
+    }();
+    return IsFixedDateFormat(format)
+               ? kLengths[static_cast<std::size_t>(DateFormatCode(format) - 1)]
+               : 0;
 }
 
 int DaysInMonth(int year, int month) {

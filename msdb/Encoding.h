@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -28,8 +29,20 @@ void IeeeToMbf(float value, MbfBytes* out);
 // Writes the IEEE single of `mbf` to `out`. Exponent byte 0 gives 0.0.
 void MbfToIeee(const MbfBytes& mbf, float* out);
 
-// Shorthands of the two conversions.
-MbfBytes ToMbf(float value);
+// Shorthands of the two conversions. ToMbf moves the bits of a normal float below 2^127 (every
+// price and date) straight into place, and leaves the rest to IeeeToMbf.
+inline MbfBytes ToMbf(float value) {
+    const auto bits = std::bit_cast<std::uint32_t>(value);
+    const std::uint32_t exponent = (bits >> 23) & 0xFF;
+    if (exponent - 1 < 253) {
+        return {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+                static_cast<std::uint8_t>(((bits >> 16) & 0x7F) | ((bits >> 24) & 0x80)),
+                static_cast<std::uint8_t>(exponent + 2)};
+    }
+    MbfBytes out;
+    IeeeToMbf(value, &out);
+    return out;
+}
 float FromMbf(const MbfBytes& mbf);
 
 // The date formats by their codes, the positions in the date format list; 0 (kNone) means that no

@@ -150,7 +150,8 @@ TEST(NumberReadingTest, ReadsExactlyAsStrtof) {
 // round to the even one.
 TEST(NumberReadingTest, PlainDecimalsReadWholeAsStrtofReadsThem) {
     std::mt19937_64 random(20261208);
-    std::vector<std::string> texts = {"16777217", "16777219", "-33554434", "0.1", "-0"};
+    std::vector<std::string> texts = {"16777217", "16777219",  "-33554434",    "0.1",      "-0",
+                                      "16777216", "1.6777216", "0.0000000001", "1.6777217"};
     for (int i = 0; i < 300000; ++i) {
         const int digits = 1 + static_cast<int>(random() % 15);
         const int decimals = static_cast<int>(random() % digits);

@@ -156,6 +156,21 @@ TEST(FieldRulesTest, ColumnTextIsTheFieldOfTheLineReadLast) {
     EXPECT_EQ(parser.ColumnText(3), "");
 }
 
+// Fields of any length and any bytes, split at the delimiter alone; the slots of a longer line
+// before are emptied.
+TEST(FieldRulesTest, FieldsOfAnyLengthAndBytes) {
+    engine::FieldViews fields;
+    EXPECT_EQ(engine::SplitFields("1,2,3,4,5,6,7,8", ',', &fields), 8u);
+    const std::string line = "\xAC\xAD,123456789012345,x\xFF,,\xE2\x82\xAC;7,";
+    ASSERT_EQ(engine::SplitFields(line, ',', &fields), 6u);
+    EXPECT_EQ(std::vector<std::string_view>(fields.text.begin(), fields.text.begin() + 8),
+              (std::vector<std::string_view>{"\xAC\xAD", "123456789012345", "x\xFF", "",
+                                             "\xE2\x82\xAC;7", "", "", ""}));
+    // A blank at the end of a later field, with the semicolon.
+    ASSERT_EQ(engine::SplitFields("1;2\t;3", ';', &fields), 3u);
+    EXPECT_EQ(fields.text[1], "2");
+}
+
 TEST_F(JobFixture, SkippedLinesIncludeBlankOnesAndDateColumnCanFollowATicker) {
     auto job = MakeJob("Ticker,Date,Close\n\nXYZ,083099,1.75\nXYZ,083199,2\n");
     OnlyFields(job.get(), {PriceField::kDate, PriceField::kClose});

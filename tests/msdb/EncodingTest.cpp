@@ -191,6 +191,12 @@ TEST(DateTextTest, NoDate) {
     // Only one quote is skipped; the second one leaves nothing readable.
     EXPECT_EQ(msdb::DateTextToDayNumber("\"\"12/31/99", static_cast<msdb::DateFormat>(3)), 0);
     EXPECT_EQ(ToHex(Bytes(msdb::DayNumberToMbfDate(0))), "00 00 00 00");
+    // The text ends at a NUL, even among the digits of a date.
+    EXPECT_EQ(msdb::DateTextToDayNumber(std::string_view("1999\0"
+                                                         "102",
+                                                         8),
+                                        msdb::DateFormat::CCYYMMDD),
+              0);
 }
 
 TEST(DayNumberTest, DayZeroIsTheLastDayOfTheMonthBefore) {
