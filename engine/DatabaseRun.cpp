@@ -1114,14 +1114,11 @@ int DatabaseRun::OpenStored(Security& security) {
 msdb::Status DatabaseRun::ReadStoredHeader(const std::string& path, Security& security) {
     std::string& header = security.storedHeader;
     if (!settings_.dryRun && filesKeptOpen_ < filesToKeepOpen_ &&
-        fs_->OpenForUpdate(path, &security.keptFile).ok()) {
+        fs_->OpenForUpdate(path, &security.keptFile, &security.storedFile).ok()) {
         header.resize(security.recordLength);
         std::size_t got = 0;
         msdb::Status s = security.keptFile->ReadAt(0, header.size(), header.data(), &got);
         header.resize(got);
-        if (s.ok()) {
-            s = security.keptFile->Info(&security.storedFile);
-        }
         if (s.ok()) {
             ++filesKeptOpen_;
             return s;

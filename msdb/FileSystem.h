@@ -89,8 +89,9 @@ public:
     virtual Status CreateNew(const std::string& path, std::unique_ptr<WritableFile>* file,
                              std::optional<std::uint32_t> permissions = std::nullopt) = 0;
     // Opens an existing regular file to change it in place, not through a symbolic link (NotFound
-    // when there is none).
-    virtual Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file) = 0;
+    // when there is none). `info`, when given, is what GetInfo tells of it as it was opened.
+    virtual Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file,
+                                 FileInfo* info = nullptr) = 0;
     // Renames `from` to `to`, replacing `to` atomically when it exists.
     virtual Status Rename(const std::string& from, const std::string& to) = 0;
     virtual Status Remove(const std::string& path) = 0;
@@ -151,8 +152,9 @@ public:
                      std::optional<std::uint32_t> permissions = std::nullopt) override {
         return target_.CreateNew(path, file, permissions);
     }
-    Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file) override {
-        return target_.OpenForUpdate(path, file);
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file,
+                         FileInfo* info = nullptr) override {
+        return target_.OpenForUpdate(path, file, info);
     }
     Status Rename(const std::string& from, const std::string& to) override {
         return target_.Rename(from, to);

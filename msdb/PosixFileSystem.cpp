@@ -261,7 +261,8 @@ public:
         return s;
     }
 
-    Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file) override {
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file,
+                         FileInfo* info) override {
         int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             return IoError("Cannot open", path, errno);
@@ -270,6 +271,9 @@ public:
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd);
             return Status::IoError("Cannot open " + path + ": Not a regular file");
+        }
+        if (info != nullptr) {
+            *info = InfoOf(st);
         }
         *file = std::make_unique<PosixUpdatableFile>(path, fd);
         return Status::Ok();

@@ -153,10 +153,7 @@ Status Transaction::Plan() {
         }
         masterBits = info.permissions;
     }
-    std::set<std::string> taken;
-    for (const std::string& name : names) {
-        taken.insert(Upper(name));
-    }
+    std::set<std::string> taken;  // the temporaries' names, beside those of the directory
     entries_.clear();
     if (!stageSuffix_.empty()) {
         entries_.push_back({JournalEntry::Kind::kStage, "", stageSuffix_, false, 0, ""});
@@ -208,7 +205,8 @@ Status Transaction::Plan() {
         // A temporary under a name that nothing in the directory has, the user's files included;
         // a staged file's is there already.
         std::string temporary = write->name + std::string(kTemporarySuffix);
-        for (int n = 2; !write->staged && taken.count(Upper(temporary)) != 0; ++n) {
+        for (int n = 2;
+             !write->staged && (index.Find(temporary) || taken.count(Upper(temporary)) != 0); ++n) {
             if (n > kMaxTemporaryNumber) {
                 return Status::Exists("No name is free for a temporary of " + PathOf(write->name));
             }

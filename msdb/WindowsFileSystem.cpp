@@ -442,7 +442,8 @@ public:
         return OpenWritable(path, CREATE_NEW, attributes, file);
     }
 
-    Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file) override {
+    Status OpenForUpdate(const std::string& path, std::unique_ptr<UpdatableFile>* file,
+                         FileInfo* info) override {
         const std::wstring api = ApiPath(path);
         HANDLE h = CreateFileW(api.c_str(), GENERIC_READ | GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -460,6 +461,12 @@ public:
                 0) {
             CloseHandle(h);
             return Status::IoError("Cannot open " + path + ": Not a regular file");
+        }
+        if (info != nullptr) {
+            if (Status s = InfoOfHandle(h, path, info); !s.ok()) {
+                CloseHandle(h);
+                return s;
+            }
         }
         *file = std::make_unique<WindowsUpdatableFile>(path, h);
         return Status::Ok();

@@ -191,13 +191,14 @@ msdb::Status GatedFileSystem::GetInfo(const std::string& path, msdb::FileInfo* i
 }
 
 msdb::Status GatedFileSystem::OpenForUpdate(const std::string& path,
-                                            std::unique_ptr<msdb::UpdatableFile>* file) {
+                                            std::unique_ptr<msdb::UpdatableFile>* file,
+                                            msdb::FileInfo* info) {
     msdb::Status s = Gate(Operation::kOpenUpdate, path);
     if (!s.ok()) {
         return s;
     }
     std::unique_ptr<msdb::UpdatableFile> inner;
-    s = target().OpenForUpdate(path, &inner);
+    s = target().OpenForUpdate(path, &inner, info);
     if (s.ok()) {
         *file = std::make_unique<GatedUpdatable>(*this, path, std::move(inner));
     }

@@ -61,8 +61,8 @@ public:
     msdb::Status CreateNew(const std::string& path, std::unique_ptr<msdb::WritableFile>* file,
                            std::optional<std::uint32_t> permissions = std::nullopt) override;
     msdb::Status GetInfo(const std::string& path, msdb::FileInfo* info) override;
-    msdb::Status OpenForUpdate(const std::string& path,
-                               std::unique_ptr<msdb::UpdatableFile>* file) override;
+    msdb::Status OpenForUpdate(const std::string& path, std::unique_ptr<msdb::UpdatableFile>* file,
+                               msdb::FileInfo* info = nullptr) override;
     msdb::Status Rename(const std::string& from, const std::string& to) override;
     msdb::Status Remove(const std::string& path) override;
     msdb::Status SyncDirectory(const std::string& directory) override;
