@@ -364,18 +364,32 @@ private:
                                   std::to_string(split_.nonBlank) + " lines into " +
                                   std::to_string(split_.modal) + " fields");
         if (layout().delimiter != ',') {
+            // A number with a comma or a point in it, and one that reads only with that one as
+            // the decimal separator: "10,5" and "10.5" do, "1.200" and "1,200" also read as
+            // thousands with the other.
             bool comma = false;
             bool point = false;
+            bool onlyComma = false;
+            bool onlyPoint = false;
             for (const std::vector<std::string>& fields : split_.fields) {
                 for (const std::string& field : fields) {
-                    comma = comma || (field.find(',') != std::string::npos && IsNumber(field, ','));
-                    point = point || (field.find('.') != std::string::npos && IsNumber(field, '.'));
+                    if (field.find(',') != std::string::npos && IsNumber(field, ',')) {
+                        comma = true;
+                        onlyComma = onlyComma || !IsNumber(field, '.');
+                    }
+                    if (field.find('.') != std::string::npos && IsNumber(field, '.')) {
+                        point = true;
+                        onlyPoint = onlyPoint || !IsNumber(field, ',');
+                    }
                 }
             }
-            if (comma && !point) {
+            if (comma && (!point || (onlyComma && !onlyPoint))) {
                 layout().decimalComma = true;
-                result_.reasons.push_back("numbers are written with a decimal comma (10,5)");
-            } else if (comma) {
+                result_.reasons.push_back(
+                    point ? "numbers are written with a decimal comma (10,5) and points between "
+                            "thousands (1.200)"
+                          : "numbers are written with a decimal comma (10,5)");
+            } else if (comma && !(onlyPoint && !onlyComma)) {
                 Doubt("numbers are written with both a decimal point and a decimal comma");
             }
         }

@@ -99,6 +99,12 @@ TEST(DetectTest, DownloadsWithAHeadingLine) {
         "29.12.2023;10,5;11;10;10,75;1200\n"
         "02.01.2024;10,75;11,5;10,5;11,25;1300\n",
         {';', true, 1, DateFormat::DD_MM_CCYY, "1 2 3 4 5 6 -"});
+    // The same with points between the thousands of the volume.
+    ExpectLayout(
+        "Date;Open;High;Low;Close;Volume\n"
+        "29.12.2023;10,5;11;10;10,75;1.200\n"
+        "02.01.2024;10,75;11,5;10,5;11,25;21.300\n",
+        {';', true, 1, DateFormat::DD_MM_CCYY, "1 2 3 4 5 6 -"});
     // Quoted, newest first, with Last and Price: Close wins, wherever it stands.
     ExpectLayout(
         "\"Timestamp\",\"Last\",\"Price\",\"Close\",\"Vol.\"\n"
