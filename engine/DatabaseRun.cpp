@@ -1,8 +1,11 @@
 #include "engine/DatabaseRun.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <iostream>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "engine/InputScan.h"
@@ -202,6 +205,113 @@ struct DatabaseRun::Group {
     std::vector<LineNumber> backwardLines;
 };
 
+// What reading one file gave, for TakeFile to tell and decide.
+struct DatabaseRun::FileRead {
+    std::vector<std::unique_ptr<Group>> groups;  // in the order of their first lines
+    InputProblems problems;
+    std::int64_t leftOut = 0;  // lines whose symbol or period cannot be read
+    std::uint64_t size = 0;
+    const char* dateCheck = nullptr;  // the message of the first record's date check
+    std::string failure;              // the file could not be read: why
+    std::optional<std::pair<SettingsField, std::string>> refusal;
+    bool stopped = false;  // cancelled, or the run no longer wants it
+};
+
+// Reads the files of a run on threads of their own while the run takes them in their order. The
+// threads read a few files ahead of the one taken: enough that the run seldom waits for a file,
+// few enough that the memory held stays small. A thread starts on the next file when no file is
+// held (read or being read, and not yet taken), or when fewer than kFiles are held and their
+// sizes and its own come to at most kBytes.
+class DatabaseRun::ReadAhead {
+public:
+    using Reader = std::function<void(std::size_t, FileRead*, const std::atomic<bool>& quit)>;
+
+    // `sizes` are those of the files, in order.
+    ReadAhead(std::vector<std::uint64_t> sizes, unsigned threads, Reader read)
+        : sizes_(std::move(sizes)), read_(std::move(read)), running_(threads) {
+        for (unsigned i = 0; i < threads; ++i) {
+            threads_.emplace_back([this] { Work(); });
+        }
+    }
+    ~ReadAhead() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& thread : threads_) {
+            thread.join();
+        }
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next file in order, once it is read.
+    FileRead Take() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return ready_.count(taken_) != 0 || running_ == 0; });
+        FileRead read;
+        if (auto it = ready_.find(taken_); it != ready_.end()) {
+            read = std::move(it->second);
+            ready_.erase(it);
+            heldBytes_ -= sizes_[taken_];
+            ++taken_;
+        } else {
+            read.stopped = true;  // not asked for after a file that stopped the reading
+        }
+        changed_.notify_all();
+        return read;
+    }
+
+private:
+    static constexpr std::size_t kFiles = 8;
+    static constexpr std::uint64_t kBytes = 4 << 20;
+
+    void Work() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] {
+                return quit_ || claimed_ >= last_ || heldBytes_ == 0 ||
+                       (claimed_ < taken_ + kFiles && heldBytes_ + sizes_[claimed_] <= kBytes);
+            });
+            if (quit_ || claimed_ >= last_) {
+                break;
+            }
+            const std::size_t i = claimed_++;
+            heldBytes_ += sizes_[i];
+            lock.unlock();
+            FileRead read;
+            try {
+                read_(i, &read, quit_);
+            } catch (const std::exception& e) {
+                read.failure = std::string("A file of the run could not be read: ") + e.what();
+            }
+            const bool stops = read.stopped || !read.failure.empty() || read.refusal.has_value();
+            lock.lock();
+            ready_.emplace(i, std::move(read));
+            if (stops) {
+                last_ = std::min(last_, i + 1);  // the run stops at this file
+            }
+            changed_.notify_all();
+        }
+        --running_;
+        changed_.notify_all();
+    }
+
+    const std::vector<std::uint64_t> sizes_;
+    const Reader read_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t last_ = sizes_.size();  // the files after it are not read
+    std::size_t claimed_ = 0;           // files given to a thread
+    std::size_t taken_ = 0;             // files taken by the run
+    std::uint64_t heldBytes_ = 0;       // the sizes of the files claimed and not taken
+    std::map<std::size_t, FileRead> ready_;
+    std::atomic<bool> quit_{false};
+    unsigned running_;
+    std::vector<std::thread> threads_;  // last: they start once the rest is made
+};
+
 std::int64_t RunReport::Count(Action action) const {
     return std::count_if(securities.begin(), securities.end(),
                          [action](const SecurityOutcome& s) { return s.action == action; });
@@ -341,14 +451,11 @@ int DatabaseRun::RunSteps() {
     }
     for (const InputFile& input : inputs_) {
         msdb::FileInfo info;
-        if (fs_->GetInfo(input.path, &info).ok()) {
-            totalBytes_ += info.size;
-        }
+        inputSizes_.push_back(fs_->GetInfo(input.path, &info).ok() ? info.size : 0);
+        totalBytes_ += inputSizes_.back();
     }
-    for (std::size_t i = 0; i < inputs_.size(); ++i) {
-        if (ReadFile(inputs_[i], i) != 0) {
-            return 1;
-        }
+    if (ReadFiles() != 0) {
+        return 1;
     }
     if (!duplicates_.empty()) {
         std::string list;
@@ -554,16 +661,69 @@ int DatabaseRun::PrepareDirectory() {
     return 0;
 }
 
-int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
-    (void)inputNumber;
+// Reads the input files and takes each in their order. With more than one, and a file system that
+// lets several threads call it, other threads read the next files while this one writes out the
+// securities of the last: reading is mostly work for the processor, and writing for the file
+// system. The files held beside the one taken are one, or a few small ones (ReadAhead).
+int DatabaseRun::ReadFiles() {
+    auto report = [&](std::uint64_t bytes) {
+        if (!progress_ || totalBytes_ == 0) {
+            return;
+        }
+        const int permille = static_cast<int>(bytes * 1000 / totalBytes_);
+        if (permille >= lastPermille_ + 10) {
+            lastPermille_ = permille;
+            progress_(std::min(permille, 1000));
+        }
+    };
+    if (inputs_.size() < 2 || !fs_->TakesCallsFromManyThreads()) {
+        for (const InputFile& input : inputs_) {
+            FileRead read;
+            ReadFile(input, &read, [&](std::uint64_t bytes) {
+                if (Stopped()) {
+                    return false;
+                }
+                report(bytesDone_ + bytes);
+                return true;
+            });
+            if (TakeFile(input, read) != 0) {
+                return 1;
+            }
+        }
+        return 0;
+    }
+    // Two threads read (where the processor has two cores or more), and this one writes.
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1U, 2U);
+    ReadAhead ahead(
+        inputSizes_, threads, [&](std::size_t i, FileRead* read, const std::atomic<bool>& quit) {
+            ReadFile(inputs_[i], read, [&](std::uint64_t) {
+                return !quit.load(std::memory_order_relaxed) &&
+                       (cancel_ == nullptr || !cancel_->load(std::memory_order_relaxed));
+            });
+        });
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+        FileRead read = ahead.Take();
+        if (TakeFile(inputs_[i], read) != 0 || Stopped()) {
+            return 1;
+        }
+        report(bytesDone_);
+    }
+    return 0;
+}
+
+// Reads one input file into the lines of each of its symbols. It changes nothing of the run, so
+// that it may read the next file on a thread of its own while the run writes out the last; what
+// it found is told and decided by TakeFile. Every 1,024 lines it asks `goOn`, with the bytes read
+// so far, and stops when told to.
+void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
+                           const std::function<bool(std::uint64_t)>& goOn) const {
     std::unique_ptr<msdb::ReadableFile> file;
     if (msdb::Status s = fs_->OpenForRead(input.path, &file); !s.ok()) {
-        Tell("The input file " + input.path + " cannot be opened.\n" + s.message());
-        return 1;
+        read->failure = "The input file " + input.path + " cannot be opened.\n" + s.message();
+        return;
     }
-    std::uint64_t size = 0;
     if (msdb::FileInfo info; fs_->GetInfo(input.path, &info).ok()) {
-        size = info.size;
+        read->size = info.size;
     }
     ConversionSettings settings = settings_;
     settings.inputPath = input.path;
@@ -572,7 +732,7 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
     InputParser parser(settings, std::move(counting));
     const PerField<bool> fieldsOn = settings_.FieldsOn();
     const OtherColumns& columns = settings_.columns;
-    std::vector<std::unique_ptr<Group>> groups;
+    std::vector<std::unique_ptr<Group>>& groups = read->groups;
     std::unordered_map<std::string, Group*> bySymbol;
     Group* lastGroup = nullptr;  // most lines are of the symbol of the line before
     const std::string fileSymbol = NormalizeSymbol(input.symbol);
@@ -582,32 +742,27 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
     auto problem = [&](const char* field, std::string_view text, std::string what) {
         parser.problems().Add({parser.LineNumber(), field, std::string(text), std::move(what)});
     };
+    auto refuse = [&](SettingsField field, std::string text) {
+        read->refusal = {field, std::move(text)};
+    };
     for (;;) {
         bool got = false;
         msdb::Status s = parser.NextLine(&got);
         if (!s.ok()) {
-            Tell("The input file " + input.path + " could not be read to its end.\n" + s.message());
-            return 1;
+            read->failure =
+                "The input file " + input.path + " could not be read to its end.\n" + s.message();
+            return;
         }
         if (!got) {
             break;
         }
-        if ((++lines & 1023) == 0) {
-            if (Stopped()) {
-                return 1;
-            }
-            if (progress_ && totalBytes_ > 0) {
-                const int permille =
-                    static_cast<int>((bytesDone_ + counter->BytesRead()) * 1000 / totalBytes_);
-                if (permille >= lastPermille_ + 10) {
-                    lastPermille_ = permille;
-                    progress_(std::min(permille, 1000));
-                }
-            }
+        if ((++lines & 1023) == 0 && !goOn(counter->BytesRead())) {
+            read->stopped = true;
+            return;
         }
         const PriceRecord record = parser.ReadRecord();
-        if (first && parser.DateCheckMessage() != nullptr) {
-            Tell(parser.DateCheckMessage());
+        if (first) {
+            read->dateCheck = parser.DateCheckMessage();
         }
         first = false;
         if (columns.symbol != 0) {
@@ -616,17 +771,17 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
         const std::string& symbol = columns.symbol != 0 ? columnSymbol : fileSymbol;
         if (symbol.empty()) {
             problem("symbol", "", "is empty");
-            ++acceptance_.leftOut;
+            ++read->leftOut;
             continue;
         }
         if (columns.time != 0 && !IsMidnight(parser.ColumnText(columns.time))) {
-            Refuse(SettingsField::kColumn,
+            refuse(SettingsField::kColumn,
                    "Line " + std::to_string(parser.LineNumber()) + " of " + input.path +
                        " holds the time " + std::string(parser.ColumnText(columns.time)) +
                        ": Korvex converts end-of-day prices, one record a day, week or month, "
                        "whose time is 000000. Intraday prices are a record layout of their own, "
                        "which Korvex does not write.");
-            return 1;
+            return;
         }
         Group*& group =
             lastGroup != nullptr && lastGroup->symbol == symbol ? lastGroup : bySymbol[symbol];
@@ -645,7 +800,7 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
         lastGroup = group;
         if (!group->problem.empty()) {
             problem("symbol", symbol, group->problem);
-            ++acceptance_.leftOut;
+            ++read->leftOut;
             continue;
         }
         if (columns.period != 0) {
@@ -654,23 +809,23 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
             std::optional<Period> period = ReadPeriod(text, &refusal);
             if (text.empty()) {
                 problem("period", "", "is empty");
-                ++acceptance_.leftOut;
+                ++read->leftOut;
                 continue;
             }
             if (!period) {
-                Refuse(SettingsField::kPeriod, "Line " + std::to_string(parser.LineNumber()) +
+                refuse(SettingsField::kPeriod, "Line " + std::to_string(parser.LineNumber()) +
                                                    " of " + input.path + ": the period " + refusal);
-                return 1;
+                return;
             }
             if (group->period && *group->period != *period) {
-                Refuse(SettingsField::kPeriod,
+                refuse(SettingsField::kPeriod,
                        "The lines of " + symbol + " in " + input.path + " give two periods, " +
                            std::string(1, static_cast<char>(*group->period)) + " (line " +
                            std::to_string(group->periodLine) + ") and " +
                            std::string(1, static_cast<char>(*period)) + " (line " +
                            std::to_string(parser.LineNumber()) +
                            "): the records of a security share one period.");
-                return 1;
+                return;
             }
             if (!group->period) {
                 group->period = period;
@@ -698,14 +853,36 @@ int DatabaseRun::ReadFile(const InputFile& input, std::size_t inputNumber) {
         }
     }
     if (!parser.NotText().empty()) {
-        Tell("The input file " + input.path + " is not a plain text file: " + parser.NotText() +
-             ".\nSave it as plain text (CSV or TXT, in UTF-8 or your system's code page) and "
-             "convert that file.");
+        read->failure = "The input file " + input.path +
+                        " is not a plain text file: " + parser.NotText() +
+                        ".\nSave it as plain text (CSV or TXT, in UTF-8 or your system's code "
+                        "page) and convert that file.";
+        return;
+    }
+    read->problems = std::move(parser.problems());
+}
+
+// Tells what reading a file found, and decides and writes out each of its symbols' records.
+int DatabaseRun::TakeFile(const InputFile& input, FileRead& read) {
+    if (read.dateCheck != nullptr) {
+        Tell(read.dateCheck);
+    }
+    if (read.stopped) {
+        Stopped();
         return 1;
     }
-    bytesDone_ += size;
-    InputProblems problems = std::move(parser.problems());
-    for (std::unique_ptr<Group>& group : groups) {
+    if (!read.failure.empty()) {
+        Tell(read.failure);
+        return 1;
+    }
+    if (read.refusal) {
+        Refuse(read.refusal->first, read.refusal->second);
+        return 1;
+    }
+    acceptance_.leftOut += read.leftOut;
+    bytesDone_ += read.size;
+    InputProblems& problems = read.problems;
+    for (std::unique_ptr<Group>& group : read.groups) {
         if (TakeGroup(input, *group, &problems) != 0) {
             return 1;
         }

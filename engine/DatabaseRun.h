@@ -2,7 +2,8 @@
 // symbol column, any number of them, added to, updated in or replaced in one directory in one
 // transaction.
 //
-// The run reads the files one after another. Each symbol's lines are read by the rules a single
+// The run reads the files one after another (the next on a second thread while it writes out the
+// last). Each symbol's lines are read by the rules a single
 // file follows (the order of the dates, newest first included, the problems, the record limit),
 // and become the records of a security that the run adds, updates (ConversionSettings::update:
 // the days after its last stored day are appended), or replaces (replaceExisting). Nothing
@@ -92,12 +93,17 @@ public:
 private:
     struct Security;
     struct Group;
+    struct FileRead;
+    class ReadAhead;
     class Index;
 
     int RunSteps();
     int CheckSettings();
     int PrepareDirectory();
-    int ReadFile(const InputFile& input, std::size_t inputNumber);
+    int ReadFiles();
+    void ReadFile(const InputFile& input, FileRead* read,
+                  const std::function<bool(std::uint64_t)>& goOn) const;
+    int TakeFile(const InputFile& input, FileRead& read);
     int TakeGroup(const InputFile& input, Group& group, InputProblems* problems);
     int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                     std::optional<std::size_t>* at);
@@ -155,6 +161,7 @@ private:
     ScanResult acceptance_;           // what accepting the problems does, summed over the files
     std::int64_t updateLeftOut_ = 0;  // records of held days that differ, left out
     bool nothingToCommit_ = false;    // every security unchanged
+    std::vector<std::uint64_t> inputSizes_;  // as the run started
     std::uint64_t totalBytes_ = 0;
     std::uint64_t bytesDone_ = 0;
     int lastPermille_ = -1;

@@ -114,6 +114,10 @@ public:
     // file found under one spelling is there under that spelling. False (the safe answer) where a
     // lookup by name may find another spelling, as on Windows.
     virtual bool DistinguishesCase() const { return false; }
+    // True when its calls, and those of the files it opens, may come from two threads at once (a
+    // file used by one thread at a time): a run then reads its next input file while it writes
+    // out the last. False, the safe answer, for file systems that count or order their calls.
+    virtual bool TakesCallsFromManyThreads() const { return false; }
     // Busy, with a message that names the file, when another program holds `path` open so that
     // it can be neither renamed over nor removed (on Windows; on POSIX the directory decides, and
     // this is always Ok). A run asks before its commit, while it can still be undone.

@@ -376,6 +376,11 @@ public:
         return true;
     }
 
+    // Nothing of it is shared: each call and each file stands alone.
+    bool TakesCallsFromManyThreads() const override {
+        return true;
+    }
+
     // Half of the limit of open files, raised first to the most the system allows a process (up
     // to 65,536): the default soft limit of 1,024 would keep a run of thousands of securities from
     // holding their price files open between reading and writing them.

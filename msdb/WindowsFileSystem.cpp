@@ -577,6 +577,8 @@ public:
 
     // Windows has no small limit of open handles.
     std::size_t FilesToKeepOpen() override { return 16384; }
+    // Each call and each handle stands alone.
+    bool TakesCallsFromManyThreads() const override { return true; }
 
     Status CheckReplaceable(const std::string& path) override {
         const std::wstring api = ApiPath(path);

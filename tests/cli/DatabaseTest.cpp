@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "engine/DatabaseRun.h"
 #include "msdb/SecurityFiles.h"
 #include "tests/cli/RunCli.h"
 #include "tests/support/TestSupport.h"
@@ -175,6 +176,72 @@ TEST_F(DatabaseTest, ThreeHundredSecuritiesInOneRun) {
     EXPECT_NE(update.out.find("300 updated (300 price records appended"), std::string::npos);
     EXPECT_NE(Export("S300").find("2024-01-03,300.5"), std::string::npos) << Export("S300");
     ExpectSound();
+}
+
+// Files read ahead on other threads give what reading one after another gives: the same
+// directory, report and messages, and a file that cannot be read stops the run at that file with
+// nothing changed. (A file system wrapper does not take calls from many threads, so through one
+// the run reads one file at a time.)
+TEST_F(DatabaseTest, FilesReadAheadGiveWhatReadingOneAtATimeGives) {
+    std::vector<engine::InputFile> inputs;
+    for (int n = 1; n <= 24; ++n) {
+        const std::string symbol = "S" + std::to_string(n);
+        std::string text = "Date,Close\n";
+        for (int day = 2; day <= 20; ++day) {
+            text += "202401" + std::string(day < 10 ? "0" : "") + std::to_string(day) + "," +
+                    std::to_string(n * 100 + day) + (n == 7 && day == 5 ? "x" : "") + "\n";
+        }
+        WriteFileBytes(dir / (symbol + ".csv"), text);
+        inputs.push_back({dir / (symbol + ".csv"), symbol, {}});
+    }
+    engine::ConversionSettings settings;
+    settings.master = engine::MasterChoice::kMakeNew;
+    settings.skipOn = true;
+    settings.skipRows = 1;
+    settings.dateFormat = engine::DateFormat::CCYYMMDD;
+    settings.acceptProblems = true;
+    for (engine::PriceField field : msdb::kPriceFields) {
+        settings.fields[field] = {false, 1};
+    }
+    settings.fields[engine::PriceField::kDate] = {true, 1};
+    settings.fields[engine::PriceField::kClose] = {true, 2};
+    FixedClock clock;
+    auto run = [&](msdb::FileSystem& fs, const std::string& db) {
+        std::filesystem::create_directory(db);
+        RecordingNotifier notifier;
+        engine::JobServices services;
+        services.fileSystem = &fs;
+        services.notifier = &notifier;
+        services.clock = &clock;
+        settings.directory = db;
+        engine::DatabaseRun databaseRun(settings, inputs, {}, services);
+        const int result = databaseRun.Run();
+        std::string told = std::to_string(result) + "\n" + databaseRun.Report().Text(true);
+        for (const std::string& message : notifier.messages) {
+            told += "\n" + message;
+        }
+        for (std::size_t at; (at = told.find(db)) != std::string::npos;) {
+            told.replace(at, db.size(), "DB");
+        }
+        return std::make_pair(told, TakeSnapshot(db));
+    };
+    msdb::FileSystem& threaded = msdb::FileSystem::Default();
+    ASSERT_TRUE(threaded.TakesCallsFromManyThreads());
+    msdb::FileSystemWrapper oneAtATime(threaded);
+    const auto ahead = run(threaded, dir / "ahead");
+    const auto inTurn = run(oneAtATime, dir / "in-turn");
+    EXPECT_EQ(ahead.first, inTurn.first);
+    EXPECT_EQ(ahead.second, inTurn.second);
+    EXPECT_EQ(ahead.second.size(), 24u * 2 + 1) << ahead.first;  // F<n>.DAT and .DOP, MASTER
+
+    WriteFileBytes(inputs[15].path, std::string("Date,Close\n20240102,1\0\n", 23));
+    const auto stoppedAhead = run(threaded, dir / "stopped-ahead");
+    const auto stoppedInTurn = run(oneAtATime, dir / "stopped-in-turn");
+    EXPECT_EQ(stoppedAhead.first, stoppedInTurn.first);
+    EXPECT_NE(stoppedAhead.first.find("S16.csv is not a plain text file"), std::string::npos)
+        << stoppedAhead.first;
+    EXPECT_TRUE(stoppedAhead.second.empty());
+    EXPECT_TRUE(stoppedInTurn.second.empty());
 }
 
 }  // namespace
