@@ -984,6 +984,15 @@ int DatabaseRun::Stage(Security& security, std::string bytes) {
     msdb::Status s = msdb::Status::Ok();
     if (!security.staging) {
         security.staging = true;
+        // Its DOP is made now too, while the next input file is being read, rather than with
+        // the directory's files at the end.
+        const std::string dop = msdb::DopFileName(security.fileNumber);
+        s = target_.transaction().StageData(dop, create, msdb::MakeDopText(security.fields));
+        if (!s.ok()) {
+            Tell("The file " + PathInDirectory(dop) + " of " + security.symbol +
+                 " cannot be written.\n" + s.message());
+            return 1;
+        }
         s = target_.transaction().StageData(name, create,
                                             msdb::MakeDatHeader(settings_.FieldCount()));
     }
@@ -1487,12 +1496,7 @@ int DatabaseRun::WriteDirectoryFiles() {
                  " cannot be written.\n" + s.message());
             return 1;
         }
-        std::string dop = msdb::MakeDopText(security.fields);
-        if (security.action == Action::kReplaced) {
-            transaction.ReplaceFile(msdb::DopFileName(security.fileNumber), std::move(dop));
-        } else {
-            transaction.CreateFile(msdb::DopFileName(security.fileNumber), std::move(dop));
-        }
+        // Its DOP was staged with its first records.
     }
     nothingToCommit_ = !masterChanged && !xmasterChanged;
     if (settings_.dryRun || nothingToCommit_) {
