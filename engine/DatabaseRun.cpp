@@ -239,7 +239,9 @@ struct DatabaseRun::FileRead {
 // sizes and its own come to at most kBytes.
 class DatabaseRun::ReadAhead {
 public:
-    using Reader = std::function<void(std::size_t, FileRead*, const std::atomic<bool>& quit)>;
+    // Reads file `i` into `read`, stopping when `quit` is set; it throws nothing.
+    using Reader =
+        std::function<void(std::size_t i, FileRead* read, const std::atomic<bool>& quit)>;
 
     // `sizes` are those of the files, in order.
     ReadAhead(std::vector<std::uint64_t> sizes, unsigned threads, Reader read)
@@ -296,11 +298,7 @@ private:
             heldBytes_ += sizes_[i];
             lock.unlock();
             FileRead read;
-            try {
-                reader_(i, &read, quit_);
-            } catch (const std::exception& e) {
-                read.failure = std::string("A file of the run could not be read: ") + e.what();
-            }
+            reader_(i, &read, quit_);
             const bool stops = read.stopped || !read.failure.empty() || read.refusal.has_value();
             lock.lock();
             ready_.emplace(i, std::move(read));
@@ -716,10 +714,17 @@ int DatabaseRun::ReadFiles() {
     KeepFreedMemory();
     ReadAhead ahead(
         inputSizes_, threads, [&](std::size_t i, FileRead* read, const std::atomic<bool>& quit) {
-            ReadFile(inputs_[i], read, [&](std::uint64_t) {
-                return !quit.load(std::memory_order_relaxed) &&
-                       (cancel_ == nullptr || !cancel_->load(std::memory_order_relaxed));
-            });
+            try {
+                ReadFile(inputs_[i], read, [&](std::uint64_t) {
+                    return !quit.load(std::memory_order_relaxed) &&
+                           (cancel_ == nullptr || !cancel_->load(std::memory_order_relaxed));
+                });
+            } catch (const std::exception& e) {
+                // Nothing may leave a thread; here the run stops at this file and says why.
+                *read = FileRead{};
+                read->failure = "The input file " + inputs_[i].path +
+                                " could not be read to its end.\n" + e.what();
+            }
         });
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
         FileRead read = ahead.Take();
