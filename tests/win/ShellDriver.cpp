@@ -10,7 +10,8 @@
 // the directory of the last run is offered, Store anyway is answered No, then Yes with Cancel
 // pressed first, then Yes. Remove Security, Clear Window. Started on two files at once, the first's
 // symbol edited under the list, it stores both in one run; started on a file of one new day with
-// "Add new days" checked, it appends the day to the security already there. Then the registry after
+// "Add new days" checked, it appends the day to the security already there; started on a file with
+// a symbol column, Detect takes it and one run stores its securities. Then the registry after
 // the window closes. Settings live under a key of their own. Wine gives no menu of another process,
 // so the menus are seen in pictures only. Exit status 0 when all holds; each failure is printed.
 #include <windows.h>
@@ -452,6 +453,30 @@ int wmain(int argc, wchar_t** argv) {
         same("a new day added: the same files as korvex-cli.exe's");
         Check(program.Close(), "korvex.exe ends with status 0 after an update");
     }
+    // A file of two securities in the MetaStock ASCII layout: Detect takes its symbol column,
+    // the symbol box is then the file's to fill, and one run stores both.
+    const std::wstring bulk = base + L"\\bulk.csv";
+    Write(bulk,
+          "<TICKER>,<PER>,<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>\r\n"
+          "QQQ,D,20240201,000000,5,6,4,5,10\r\nRRR,D,20240201,000000,9,9,8,8,40\r\n"
+          "QQQ,D,20240202,000000,5,7,4,6,20\r\nRRR,D,20240202,000000,8,9,7,9,50\r\n");
+    {
+        Program program(exe, {bulk});
+        SettingsWindow dialog;
+        dialog.Press(IDC_DETECT);
+        Check(WaitUntil([&] {
+                  return SendDlgItemMessageW(dialog.dialog, IDC_SYMBOL_COLUMN_CHECK, BM_GETCHECK, 0,
+                                             0) == BST_CHECKED &&
+                         dialog.Text(IDC_SYMBOL_COLUMN) == L"1" &&
+                         !IsWindowEnabled(GetDlgItem(dialog.dialog, IDC_SYMBOL));
+              }),
+              "Detect takes the symbol column, and the symbol box is the file's");
+        dialog.Press(IDOK);
+        Check(program.LogHolds(L"Conversion completed successfully!"), "QQQ and RRR are stored");
+        Check(cliConverts(bulk, L"--detect --update"), "korvex-cli.exe stores QQQ and RRR");
+        same("a file of two securities: the same files as korvex-cli.exe's");
+        Check(program.Close(), "korvex.exe ends with status 0 after a file of two securities");
+    }
 
     wchar_t width[32] = {};
     DWORD size = sizeof width;
@@ -463,7 +488,7 @@ int wmain(int argc, wchar_t** argv) {
     size = sizeof first;
     Check(RegGetValueW(HKEY_CURRENT_USER, (key + L"\\Recent File List").c_str(), L"File1",
                        RRF_RT_REG_SZ, nullptr, first, &size) == ERROR_SUCCESS &&
-              std::wstring(first).find(L"day\\uno.csv") != std::wstring::npos,
+              std::wstring(first).find(L"bulk.csv") != std::wstring::npos,
           "the recent file is kept in the registry");
     RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     DeleteDirectory(shell);
