@@ -365,11 +365,15 @@ public:
         }
     }
 
-    // ": A, B, C", or "" for none.
+    // ": A, B, C", or "" for none; past ten, the first ten and how many more.
     static std::string Files(const std::vector<std::string>& files) {
+        constexpr std::size_t kShown = 10;
         std::string text;
-        for (const std::string& file : files) {
-            text += (text.empty() ? ": " : ", ") + file;
+        for (std::size_t i = 0; i < files.size() && i < kShown; ++i) {
+            text += (text.empty() ? ": " : ", ") + files[i];
+        }
+        if (files.size() > kShown) {
+            text += " and " + std::to_string(files.size() - kShown) + " more";
         }
         return text;
     }

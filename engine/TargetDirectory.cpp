@@ -14,10 +14,17 @@ constexpr std::string_view kNotOurs =
     "the directory.";
 
 // "A", "A and B", "A, B and C".
+// "A, B and C"; past ten names, the first ten and how many more: a run of a thousand securities
+// leaves two thousand.
 std::string NameList(const std::vector<std::string>& names) {
+    constexpr std::size_t kShown = 10;
+    const std::size_t shown = names.size() > kShown ? kShown : names.size();
     std::string text;
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t i = 0; i < shown; ++i) {
         text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    if (shown < names.size()) {
+        text += " and " + std::to_string(names.size() - shown) + " more";
     }
     return text;
 }

@@ -451,6 +451,23 @@ TEST_F(RecoveryTest, CheckOfADirectoryWithoutMasterNamesWhatIsThere) {
                                At("F1.DAT") +
                                ": note: there is no MASTER to list file number 1 (an "
                                "interrupted conversion may have left it)\n");
+    // A stopped run of many securities: the first ten of its files and how many more, there and
+    // when the files are removed.
+    std::filesystem::remove(At("F1.DAT"));
+    std::string journal = "korvex journal 2\n";
+    for (int n = 1; n <= 12; ++n) {
+        const std::string name = "F" + std::to_string(n) + ".DAT";
+        WriteFileBytes(At(name + ".korvex-tmp"), "new");
+        journal += "write " + name + " " + name + ".korvex-tmp\n";
+    }
+    WriteFileBytes(At("KORVEX.JNL"), journal + "end\n");
+    const std::string many = RunCli({"check", Db()}).out;
+    EXPECT_NE(many.find(", F9.DAT.korvex-tmp, F10.DAT.korvex-tmp and 3 more\n"), std::string::npos)
+        << many;
+    const std::string recovered = RunCli({"recover", Db()}).out;
+    EXPECT_NE(recovered.find(", F9.DAT.korvex-tmp, F10.DAT.korvex-tmp and 3 more removed)"),
+              std::string::npos)
+        << recovered;
 }
 
 // A journal that no run of Korvex can have written stops every run that writes, and nothing is
