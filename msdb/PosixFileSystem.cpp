@@ -42,6 +42,31 @@ FileInfo InfoOf(const struct stat& st) {
     return info;
 }
 
+// Reads up to `n` bytes into `buffer` with `call(at, size)` (read or pread), again after a
+// signal, until the end of the file or until `more(bytes just read)` says no more will come.
+template <typename Call, typename More>
+Status ReadLoop(const std::string& path, std::size_t n, char* buffer, std::size_t* got, Call call,
+                More more) {
+    *got = 0;
+    while (*got < n) {
+        const ssize_t r = call(buffer + *got, n - *got);
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return IoError("Cannot read", path, errno);
+        }
+        if (r == 0) {
+            break;
+        }
+        *got += static_cast<std::size_t>(r);
+        if (!more(static_cast<std::size_t>(r))) {
+            break;
+        }
+    }
+    return Status::Ok();
+}
+
 // Files are opened with O_NONBLOCK so that a pipe with no writer is refused rather than waited
 // for; on the regular files that are kept open the flag does nothing, so it is left set.
 class PosixReadableFile final : public ReadableFile {
@@ -51,25 +76,14 @@ public:
     ~PosixReadableFile() override { ::close(fd_); }
 
     Status Read(std::size_t n, char* buffer, std::size_t* got) override {
-        *got = 0;
-        while (*got < n) {
-            ssize_t r = ::read(fd_, buffer + *got, n - *got);
-            if (r < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return IoError("Cannot read", path_, errno);
-            }
-            if (r == 0) {
-                break;
-            }
-            *got += static_cast<std::size_t>(r);
-            read_ += static_cast<std::uint64_t>(r);
-            if (*got < n && info_.size > 0 && read_ >= info_.size) {
-                break;  // the end as it was opened: no empty read needed to learn it
-            }
-        }
-        return Status::Ok();
+        return ReadLoop(
+            path_, n, buffer, got,
+            [&](char* at, std::size_t size) { return ::read(fd_, at, size); },
+            [&](std::size_t r) {
+                read_ += r;
+                // The end as it was opened: no empty read needed to learn it.
+                return !(info_.size > 0 && read_ >= info_.size);
+            });
     }
 
     Status Info(FileInfo* info) override {
@@ -162,21 +176,12 @@ public:
     }
 
     Status ReadAt(std::uint64_t offset, std::size_t n, char* buffer, std::size_t* got) override {
-        *got = 0;
-        while (*got < n) {
-            ssize_t r = ::pread(fd_, buffer + *got, n - *got, static_cast<off_t>(offset + *got));
-            if (r < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return IoError("Cannot read", path_, errno);
-            }
-            if (r == 0) {
-                break;
-            }
-            *got += static_cast<std::size_t>(r);
-        }
-        return Status::Ok();
+        return ReadLoop(
+            path_, n, buffer, got,
+            [&](char* at, std::size_t size) {
+                return ::pread(fd_, at, size, static_cast<off_t>(offset + (at - buffer)));
+            },
+            [](std::size_t) { return true; });
     }
 
     Status Info(FileInfo* info) override {

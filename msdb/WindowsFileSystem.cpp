@@ -230,6 +230,34 @@ Status InfoOfHandle(HANDLE h, const std::string& path, FileInfo* info) {
     return Status::Ok();
 }
 
+// Reads up to `n` bytes of `handle` into `buffer` until the end of the file: from its file
+// pointer, or from `*offset` when given.
+Status ReadHandle(HANDLE handle, const std::string& path, const std::uint64_t* offset,
+                  std::size_t n, char* buffer, std::size_t* got) {
+    *got = 0;
+    while (*got < n) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - *got, 1u << 30));
+        OVERLAPPED at = {};
+        if (offset != nullptr) {
+            at.Offset = static_cast<DWORD>(*offset + *got);
+            at.OffsetHigh = static_cast<DWORD>((*offset + *got) >> 32);
+        }
+        DWORD read = 0;
+        if (!ReadFile(handle, buffer + *got, want, &read, offset != nullptr ? &at : nullptr)) {
+            const DWORD error = GetLastError();
+            if (offset != nullptr && error == ERROR_HANDLE_EOF) {
+                break;
+            }
+            return Failure("Cannot read", path, error);
+        }
+        if (read == 0) {
+            break;
+        }
+        *got += read;
+    }
+    return Status::Ok();
+}
+
 class WindowsReadableFile final : public ReadableFile {
 public:
     WindowsReadableFile(std::string path, HANDLE handle)
@@ -237,19 +265,7 @@ public:
     ~WindowsReadableFile() override { CloseHandle(handle_); }
 
     Status Read(std::size_t n, char* buffer, std::size_t* got) override {
-        *got = 0;
-        while (*got < n) {
-            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - *got, 1u << 30));
-            DWORD read = 0;
-            if (!ReadFile(handle_, buffer + *got, want, &read, nullptr)) {
-                return Failure("Cannot read", path_, GetLastError());
-            }
-            if (read == 0) {
-                break;
-            }
-            *got += read;
-        }
-        return Status::Ok();
+        return ReadHandle(handle_, path_, nullptr, n, buffer, got);
     }
 
     Status Info(FileInfo* info) override { return InfoOfHandle(handle_, path_, info); }
@@ -354,26 +370,7 @@ public:
     }
 
     Status ReadAt(std::uint64_t offset, std::size_t n, char* buffer, std::size_t* got) override {
-        *got = 0;
-        while (*got < n) {
-            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(n - *got, 1u << 30));
-            OVERLAPPED at = {};
-            at.Offset = static_cast<DWORD>(offset + *got);
-            at.OffsetHigh = static_cast<DWORD>((offset + *got) >> 32);
-            DWORD read = 0;
-            if (!ReadFile(handle_, buffer + *got, want, &read, &at)) {
-                const DWORD error = GetLastError();
-                if (error == ERROR_HANDLE_EOF) {
-                    break;
-                }
-                return Failure("Cannot read", path_, error);
-            }
-            if (read == 0) {
-                break;
-            }
-            *got += read;
-        }
-        return Status::Ok();
+        return ReadHandle(handle_, path_, &offset, n, buffer, got);
     }
 
     Status Info(FileInfo* info) override { return InfoOfHandle(handle_, path_, info); }
