@@ -5,11 +5,12 @@
 #include <cstring>
 #include <iostream>
 #include <mutex>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
-#include <thread>
-#include <unordered_map>
 
 #include "engine/InputScan.h"
 #include "engine/Messages.h"
@@ -245,9 +246,16 @@ public:
 
     // `sizes` are those of the files, in order.
     ReadAhead(std::vector<std::uint64_t> sizes, unsigned threads, Reader read)
-        : sizes_(std::move(sizes)), reader_(std::move(read)), running_(threads) {
+        : sizes_(std::move(sizes)), reader_(std::move(read)) {
         for (unsigned i = 0; i < threads; ++i) {
-            threads_.emplace_back([this] { Work(); });
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++running_;
+            try {
+                threads_.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {
+                --running_;  // the system has no thread to spare: fewer read
+                break;
+            }
         }
     }
     ~ReadAhead() {
@@ -262,6 +270,9 @@ public:
     }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // False when no thread could be started: nothing will be read.
+    bool Started() const { return !threads_.empty(); }
 
     // The next file in order, once it is read.
     FileRead Take() {
@@ -325,7 +336,7 @@ private:
     std::uint64_t heldBytes_ = 0;       // the sizes of the files claimed and not taken
     std::map<std::size_t, FileRead> ready_;
     std::atomic<bool> quit_{false};
-    unsigned running_;
+    unsigned running_ = 0;
     std::vector<std::thread> threads_;  // last: they start once the rest is made
 };
 
@@ -693,7 +704,7 @@ int DatabaseRun::ReadFiles() {
             progress_(std::min(permille, 1000));
         }
     };
-    if (inputs_.size() < 2 || !fs_->TakesCallsFromManyThreads()) {
+    auto oneAtATime = [&] {
         for (const InputFile& input : inputs_) {
             FileRead read;
             ReadFile(input, &read, [&](std::uint64_t bytes) {
@@ -708,6 +719,9 @@ int DatabaseRun::ReadFiles() {
             }
         }
         return 0;
+    };
+    if (inputs_.size() < 2 || !fs_->TakesCallsFromManyThreads()) {
+        return oneAtATime();
     }
     // Two threads read (where the processor has two cores or more), and this one writes.
     const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1U, 2U);
@@ -726,6 +740,9 @@ int DatabaseRun::ReadFiles() {
                                 " could not be read to its end.\n" + e.what();
             }
         });
+    if (!ahead.Started()) {
+        return oneAtATime();
+    }
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
         FileRead read = ahead.Take();
         if (TakeFile(inputs_[i], read) != 0 || Stopped()) {
