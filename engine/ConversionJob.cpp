@@ -89,19 +89,27 @@ int ConversionJob::Run() {
     return result;
 }
 
-RunResult ConversionJob::Result() const {
+RunResult RunResult::Of(bool succeeded, bool cancelled, bool changed,
+                        const std::string& lastMessage,
+                        const std::optional<ConversionJob::Refusal>& refused,
+                        const std::function<std::string()>& summary) {
     RunResult result;
-    result.succeeded = succeeded_;
-    result.cancelled = cancelled_;
-    result.message = lastMessage_;
-    if (!succeeded_ && !changed_ && refused_) {
-        result.refusal = refused_;
-        result.message = refused_->message;
+    result.succeeded = succeeded;
+    result.cancelled = cancelled;
+    result.message = lastMessage;
+    if (!succeeded && !changed && refused) {
+        result.refusal = refused;
+        result.message = refused->message;
     }
-    if (succeeded_) {
-        result.summary = ConversionSummary(*this);
+    if (succeeded) {
+        result.summary = summary();
     }
     return result;
+}
+
+RunResult ConversionJob::Result() const {
+    return RunResult::Of(succeeded_, cancelled_, changed_, lastMessage_, refused_,
+                         [this] { return ConversionSummary(*this); });
 }
 
 int ConversionJob::RunSteps() {

@@ -236,6 +236,13 @@ struct RunResult {
     std::optional<ConversionJob::Refusal> refusal;
     std::string message;  // the reason of a refusal, else the last message the run gave
     std::string summary;  // ConversionSummary, when it succeeded
+
+    // The result of a run that ended as said: a refusal counts when nothing was changed, and
+    // `summary` when it succeeded.
+    static RunResult Of(bool succeeded, bool cancelled, bool changed,
+                        const std::string& lastMessage,
+                        const std::optional<ConversionJob::Refusal>& refused,
+                        const std::function<std::string()>& summary);
 };
 
 // What a successful run (or dry run) wrote, in one sentence or a few: "Converted N price records

@@ -452,18 +452,8 @@ DirectoryEffect DatabaseRun::Effect() const {
 }
 
 RunResult DatabaseRun::Result() const {
-    RunResult result;
-    result.succeeded = succeeded_;
-    result.cancelled = cancelled_;
-    result.message = lastMessage_;
-    if (!succeeded_ && !changed_ && refused_) {
-        result.refusal = refused_;
-        result.message = refused_->message;
-    }
-    if (succeeded_) {
-        result.summary = report_.Text(false, settings_.dryRun);
-    }
-    return result;
+    return RunResult::Of(succeeded_, cancelled_, changed_, lastMessage_, refused_,
+                         [this] { return report_.Text(false, settings_.dryRun); });
 }
 
 int DatabaseRun::Run() {

@@ -42,6 +42,24 @@ FileInfo InfoOf(const struct stat& st) {
     return info;
 }
 
+// fsync of `fd`, a failure named after `path`.
+Status SyncFd(int fd, const std::string& path) {
+    if (::fsync(fd) != 0) {
+        return IoError("Cannot sync", path, errno);
+    }
+    return Status::Ok();
+}
+
+// Closes `*fd` and marks it closed, so that a later call does nothing.
+Status CloseFd(int* fd, const std::string& path) {
+    const int open = *fd;
+    *fd = -1;
+    if (open >= 0 && ::close(open) != 0) {
+        return IoError("Cannot close", path, errno);
+    }
+    return Status::Ok();
+}
+
 // Reads up to `n` bytes into `buffer` with `call(at, size)` (read or pread), again after a
 // signal, until the end of the file or until `more(bytes just read)` says no more will come.
 template <typename Call, typename More>
@@ -121,23 +139,11 @@ public:
         return Status::Ok();
     }
 
-    Status Sync() override {
-        if (::fsync(fd_) != 0) {
-            return IoError("Cannot sync", path_, errno);
-        }
-        return Status::Ok();
-    }
+    Status Sync() override { return SyncFd(fd_, path_); }
 
     int fd() const { return fd_; }
 
-    Status Close() override {
-        int fd = fd_;
-        fd_ = -1;
-        if (fd >= 0 && ::close(fd) != 0) {
-            return IoError("Cannot close", path_, errno);
-        }
-        return Status::Ok();
-    }
+    Status Close() override { return CloseFd(&fd_, path_); }
 
 private:
     std::string path_;
@@ -193,21 +199,9 @@ public:
         return Status::Ok();
     }
 
-    Status Sync() override {
-        if (::fsync(fd_) != 0) {
-            return IoError("Cannot sync", path_, errno);
-        }
-        return Status::Ok();
-    }
+    Status Sync() override { return SyncFd(fd_, path_); }
 
-    Status Close() override {
-        int fd = fd_;
-        fd_ = -1;
-        if (fd >= 0 && ::close(fd) != 0) {
-            return IoError("Cannot close", path_, errno);
-        }
-        return Status::Ok();
-    }
+    Status Close() override { return CloseFd(&fd_, path_); }
 
 private:
     std::string path_;

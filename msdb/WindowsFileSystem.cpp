@@ -230,6 +230,24 @@ Status InfoOfHandle(HANDLE h, const std::string& path, FileInfo* info) {
     return Status::Ok();
 }
 
+// FlushFileBuffers of `handle`, a failure named after `path`.
+Status SyncHandle(HANDLE handle, const std::string& path) {
+    if (!FlushFileBuffers(handle)) {
+        return Failure("Cannot sync", path, GetLastError());
+    }
+    return Status::Ok();
+}
+
+// Closes `*handle` and marks it closed, so that a later call does nothing.
+Status CloseHandleOnce(HANDLE* handle, const std::string& path) {
+    const HANDLE open = *handle;
+    *handle = INVALID_HANDLE_VALUE;
+    if (open != INVALID_HANDLE_VALUE && !CloseHandle(open)) {
+        return Failure("Cannot close", path, GetLastError());
+    }
+    return Status::Ok();
+}
+
 // Reads up to `n` bytes of `handle` into `buffer` until the end of the file: from its file
 // pointer, or from `*offset` when given.
 Status ReadHandle(HANDLE handle, const std::string& path, const std::uint64_t* offset,
@@ -297,21 +315,9 @@ public:
         return Status::Ok();
     }
 
-    Status Sync() override {
-        if (!FlushFileBuffers(handle_)) {
-            return Failure("Cannot sync", path_, GetLastError());
-        }
-        return Status::Ok();
-    }
+    Status Sync() override { return SyncHandle(handle_, path_); }
 
-    Status Close() override {
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) {
-            return Failure("Cannot close", path_, GetLastError());
-        }
-        return Status::Ok();
-    }
+    Status Close() override { return CloseHandleOnce(&handle_, path_); }
 
 private:
     std::string path_;
@@ -353,21 +359,9 @@ public:
         return Status::Ok();
     }
 
-    Status Sync() override {
-        if (!FlushFileBuffers(handle_)) {
-            return Failure("Cannot sync", path_, GetLastError());
-        }
-        return Status::Ok();
-    }
+    Status Sync() override { return SyncHandle(handle_, path_); }
 
-    Status Close() override {
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle)) {
-            return Failure("Cannot close", path_, GetLastError());
-        }
-        return Status::Ok();
-    }
+    Status Close() override { return CloseHandleOnce(&handle_, path_); }
 
     Status ReadAt(std::uint64_t offset, std::size_t n, char* buffer, std::size_t* got) override {
         return ReadHandle(handle_, path_, &offset, n, buffer, got);
