@@ -3,6 +3,27 @@
 namespace testing_support {
 namespace {
 
+// A sync passes the gate first, and the file system notes it once done.
+template <typename File>
+msdb::Status GatedSync(GatedFileSystem& fs, const std::string& path, File& file) {
+    msdb::Status s = fs.Gate(Operation::kSync, path);
+    if (s.ok()) {
+        s = file.Sync();
+    }
+    if (s.ok()) {
+        fs.FileSynced(path);
+    }
+    return s;
+}
+
+// The file is closed whatever the gate says: a failed close still releases it.
+template <typename File>
+msdb::Status GatedClose(GatedFileSystem& fs, const std::string& path, File& file) {
+    msdb::Status closed = file.Close();
+    msdb::Status s = fs.Gate(Operation::kClose, path);
+    return s.ok() ? closed : s;
+}
+
 class GatedReadable final : public msdb::ReadableFile {
 public:
     GatedReadable(GatedFileSystem& fs, std::string path, std::unique_ptr<msdb::ReadableFile> file)
@@ -29,23 +50,8 @@ public:
     msdb::Status Append(std::string_view data) override {
         return fs_.GatedAppend(path_, data, *file_);
     }
-    msdb::Status Sync() override {
-        msdb::Status s = fs_.Gate(Operation::kSync, path_);
-        if (!s.ok()) {
-            return s;
-        }
-        s = file_->Sync();
-        if (s.ok()) {
-            fs_.FileSynced(path_);
-        }
-        return s;
-    }
-    // The file is closed whatever the gate says: a failed close still releases it.
-    msdb::Status Close() override {
-        msdb::Status closed = file_->Close();
-        msdb::Status s = fs_.Gate(Operation::kClose, path_);
-        return s.ok() ? closed : s;
-    }
+    msdb::Status Sync() override { return GatedSync(fs_, path_, *file_); }
+    msdb::Status Close() override { return GatedClose(fs_, path_, *file_); }
 
 private:
     GatedFileSystem& fs_;
@@ -72,21 +78,8 @@ public:
         return s.ok() ? file_->ReadAt(offset, n, buffer, got) : s;
     }
     msdb::Status Info(msdb::FileInfo* info) override { return file_->Info(info); }
-    msdb::Status Sync() override {
-        msdb::Status s = fs_.Gate(Operation::kSync, path_);
-        if (s.ok()) {
-            s = file_->Sync();
-        }
-        if (s.ok()) {
-            fs_.FileSynced(path_);
-        }
-        return s;
-    }
-    msdb::Status Close() override {
-        msdb::Status closed = file_->Close();
-        msdb::Status s = fs_.Gate(Operation::kClose, path_);
-        return s.ok() ? closed : s;
-    }
+    msdb::Status Sync() override { return GatedSync(fs_, path_, *file_); }
+    msdb::Status Close() override { return GatedClose(fs_, path_, *file_); }
 
 private:
     GatedFileSystem& fs_;
