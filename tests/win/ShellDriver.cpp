@@ -148,7 +148,14 @@ public:
                                   nullptr, &startup, &process_) != 0;
         main_ = started_ ? WaitFor([] { return FindWindowW(L"KorvexMainWindow", L"Korvex"); })
                          : nullptr;
-        log_ = main_ != nullptr ? FindWindowExW(main_, nullptr, L"EDIT", nullptr) : nullptr;
+        // The window is found as soon as it exists, which is before its WM_CREATE has made the
+        // log pane: the pane is waited for too.
+        log_ = main_ != nullptr
+                   ? WaitFor([this] { return FindWindowExW(main_, nullptr, L"EDIT", nullptr); })
+                   : nullptr;
+        if (!Shows()) {
+            Check(false, "the main window shows with its log pane");
+        }
     }
     ~Program() {
         if (started_) {
@@ -280,7 +287,6 @@ int wmain(int argc, wchar_t** argv) {
 
     {
         Program program(exe, {prices});
-        Check(program.Shows(), "the main window shows with its log pane");
         Check(program.LogHolds(L"To help you with the conversion settings, your file..."),
               "the log starts with the opened file");
         Check(program.Log().find(L"2024-01-02,1,2,1,2,100,7\r\n") != std::wstring::npos,
