@@ -159,6 +159,28 @@ std::string NormalizeSymbol(std::string_view symbol) {
     return text;
 }
 
+std::vector<std::string> ParseSeriesList(std::string_view text) {
+    std::vector<std::string> series;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find_first_of(",; \t", at), text.size());
+        std::string one = NormalizeSymbol(text.substr(at, end - at));
+        if (!one.empty() && std::find(series.begin(), series.end(), one) == series.end()) {
+            series.push_back(std::move(one));
+        }
+        at = end + 1;
+    }
+    return series;
+}
+
+std::string SeriesListText(const std::vector<std::string>& series) {
+    std::string text;
+    for (const std::string& one : series) {
+        text += (text.empty() ? "" : ",") + one;
+    }
+    return text;
+}
+
 std::vector<SettingsProblem> ConversionSettings::Validate() const {
     std::vector<SettingsProblem> problems;
     auto add = [&](std::optional<SettingsProblem> problem) {
@@ -186,7 +208,8 @@ std::vector<SettingsProblem> ConversionSettings::Validate() const {
         duplicate = duplicate || taken[static_cast<std::size_t>(column)];
         taken[static_cast<std::size_t>(column)] = true;
     }
-    for (int column : {columns.symbol, columns.name, columns.period, columns.time}) {
+    for (int column :
+         {columns.symbol, columns.name, columns.period, columns.time, columns.series}) {
         if (column == 0) {
             continue;
         }

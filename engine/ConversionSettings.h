@@ -103,16 +103,25 @@ std::optional<msdb::DayNumber> ParseIsoDate(std::string_view text);
 // A symbol as it is stored: trailing blanks removed, ASCII letters in upper case.
 std::string NormalizeSymbol(std::string_view symbol);
 
+// The series of a list written as "EQ, be;BL": separated by commas, semicolons or blanks, each
+// as NormalizeSymbol gives it, in their order, each once.
+std::vector<std::string> ParseSeriesList(std::string_view text);
+// The list as ParseSeriesList reads it back: "EQ,BE".
+std::string SeriesListText(const std::vector<std::string>& series);
+
 // The columns (from 1) of the fields that are not prices, each 0 when the file has none. With a
 // symbol column a file holds any number of securities, each symbol's lines the records of its
 // own; a name column names each security, a period column gives each line's time frame (D, W or
 // M, as Period reads them) and a time column each line's time of day, which must be midnight:
-// intraday prices are a record layout of their own.
+// intraday prices are a record layout of their own. A series column gives each line's series, as
+// exchanges list a symbol in several (EQ, BE, BL, N1, ...): with series to keep, the lines of the
+// others are passed over.
 struct OtherColumns {
     int symbol = 0;
     int name = 0;
     int period = 0;
     int time = 0;
+    int series = 0;
     bool operator==(const OtherColumns&) const = default;
 };
 
@@ -159,6 +168,9 @@ struct ConversionSettings {
     PerField<FieldSetting> fields = {
         {{{true, 1}, {true, 2}, {true, 3}, {true, 4}, {true, 5}, {true, 6}, {true, 7}}}};
     OtherColumns columns;
+    // With a series column, the series whose lines are read (as NormalizeSymbol gives them);
+    // empty for all of them.
+    std::vector<std::string> series;
 
     // Every problem, in the order in which the settings dialog checks: the columns of the fields
     // switched on, the lengths of name, directory and symbol, the rows to skip, duplicate columns,

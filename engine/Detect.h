@@ -31,6 +31,7 @@ struct DetectedLayout {
     DateFormat dateFormat = DateFormat::kNone;
     PerField<FieldSetting> fields;
     OtherColumns columns;
+    std::vector<std::string> series;  // the series to keep, with a series column
 };
 
 struct DetectionResult {

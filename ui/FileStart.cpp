@@ -152,7 +152,9 @@ void TakeLayout(const engine::DetectedLayout& layout, FormValues* form) {
     }
     form->fields[PriceField::kDate].column = layout.fields[PriceField::kDate].column;
     form->fields[PriceField::kClose].column = layout.fields[PriceField::kClose].column;
-    form->columns = layout.columns;  // symbol, name, period and time, when detection found them
+    // Symbol, name, period, time and series, when detection found them.
+    form->columns = layout.columns;
+    form->series = engine::SeriesListText(layout.series);
 }
 
 FormValues FormForFile(SettingsStore& store, const std::string& inputPath,

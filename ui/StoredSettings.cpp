@@ -105,6 +105,8 @@ const std::vector<Binding>& Bindings() {
         OtherColumn("SymbolCol", &engine::OtherColumns::symbol),
         OtherColumn("NameCol", &engine::OtherColumns::name),
         OtherColumn("PeriodCol", &engine::OtherColumns::period),
+        OtherColumn("SeriesCol", &engine::OtherColumns::series),
+        Text("Series", "", &FormValues::series),
         Number("Update", "0", &FormValues::update),
         Number("XMaster", "0", &FormValues::xmaster),
     };
@@ -194,6 +196,9 @@ engine::ConversionSettings ToSettings(const FormValues& form, const std::string&
     settings.from = engine::ParseIsoDate(form.from);
     settings.to = engine::ParseIsoDate(form.to);
     settings.columns = form.columns;
+    if (form.columns.series != 0) {
+        settings.series = engine::ParseSeriesList(form.series);
+    }
     settings.update = form.update;
     settings.xmaster = form.xmaster;
     return settings;

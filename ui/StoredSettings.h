@@ -33,6 +33,8 @@ struct FormValues {
     // The columns of each line's symbol, name and period; 0 when the file has none. With a
     // symbol column one file holds many securities.
     engine::OtherColumns columns;
+    // The series whose lines are read, as typed ("EQ,BE"); with a series column only.
+    std::string series;
     bool update = false;   // add the new days to securities the directory holds already
     bool xmaster = false;  // list securities past MASTER's 255 in XMASTER
 
@@ -46,6 +48,8 @@ struct FormValues {
     }
     bool SkipRowsEnabled() const { return skipOn; }
     bool MakeEMasterEnabled() const { return master == 1; }
+    // The series to keep are typed with a series column only.
+    bool SeriesEnabled() const { return columns.series != 0; }
     // The symbol and name typed for one file: a symbol column names each line's security, and
     // several files each take their own.
     bool SymbolEnabled(std::size_t fileCount) const {
