@@ -105,6 +105,7 @@ struct GivenSettings {
     bool dateFormat = false;
     bool skip = false;
     bool columns = false;
+    bool series = false;
 };
 
 // Detects the layout of the input file of `settings` and takes it for every reading setting not

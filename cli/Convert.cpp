@@ -97,6 +97,9 @@ int* OtherColumn(const std::string& name, engine::OtherColumns* columns) {
     if (name == "time") {
         return &columns->time;
     }
+    if (name == "series") {
+        return &columns->series;
+    }
     return nullptr;
 }
 
@@ -130,7 +133,7 @@ void ParseColumns(const std::string& list, ConversionSettings* settings) {
         if (field == FieldNames().end()) {
             throw UsageError{"--columns: unknown field '" + name +
                              "' (known: date, open, high, low, close, volume, vol, oi, openint, "
-                             "symbol, ticker, name, period, per, time)"};
+                             "symbol, ticker, name, period, per, time, series)"};
         }
         if (listed[field->second]) {
             throw UsageError{"--columns: the field '" + name + "' is listed twice"};
@@ -462,8 +465,14 @@ public:
                                    "Default: date=1,open=2,high=3,low=4,close=5,volume=6,oi=7. "
                                    "Also: symbol (or ticker), the security of each line; name, "
                                    "its name; period (or per), D, W or M; time, which must be "
-                                   "000000 (end of day)")
+                                   "000000 (end of day); series, the series of each line, as "
+                                   "exchanges list a symbol in several (EQ, BE, BL, ...)")
                        ->type_name("LIST");
+        series_ = app->add_option("--series", seriesText_,
+                                  "with a series column, read only the lines of these series, "
+                                  "separated by commas (EQ,BE); the lines of others are passed "
+                                  "over. Without it every line is read")
+                      ->type_name("LIST");
     }
 
     int Run(std::ostream& out, std::ostream& err) override {
@@ -594,6 +603,13 @@ private:
             ParseColumns(columnsText_, &settings);
             given.columns = true;
         }
+        if (series_->count() != 0) {
+            settings.series = engine::ParseSeriesList(seriesText_);
+            if (settings.series.empty()) {
+                throw UsageError{"--series: name the series to read, as EQ,BE"};
+            }
+            given.series = true;
+        }
         if (settings.makeEMaster && settings.master != engine::MasterChoice::kMakeNew) {
             throw UsageError{
                 "--emaster goes with --new-master: an existing EMASTER is kept in step"};
@@ -610,6 +626,10 @@ private:
             if (symbolOption_->count() != 0 && !given.columns) {
                 settings.columns.symbol = 0;
             }
+        }
+        if (given.series && settings.columns.series == 0) {
+            throw UsageError{
+                "--series: the file has no series column; name it with --columns series=N"};
         }
         // The settings' own checks; the first problem found is the one reported. A run of many
         // files checks each file's symbol as it reads it.
@@ -659,6 +679,8 @@ private:
     std::string toText_;
     std::string periodText_;
     CLI::Option* period_ = nullptr;
+    std::string seriesText_;
+    CLI::Option* series_ = nullptr;
     CLI::Option* delimiter_ = nullptr;
     CLI::Option* decimalComma_ = nullptr;
     CLI::Option* dateFormat_ = nullptr;

@@ -26,13 +26,14 @@ constexpr int kPreviewRows = 5;
 constexpr msdb::PerField<const char*> kOptionNames = {
     {"date", "open", "high", "low", "close", "volume", "oi"}};
 
-// Every column of the layout as --columns names it, in the order it lists them: the symbol and
-// the period before the date, the time after it, the prices, then the name.
+// Every column of the layout as --columns names it, in the order it lists them: the symbol, the
+// series and the period before the date, the time after it, the prices, then the name.
 std::vector<std::pair<const char*, int>> NamedColumns(const engine::DetectedLayout& layout) {
     std::vector<std::pair<const char*, int>> named;
     const engine::OtherColumns& other = layout.columns;
-    const std::array<std::pair<const char*, int>, 4> first = {
+    const std::array<std::pair<const char*, int>, 5> first = {
         {{"symbol", other.symbol},
+         {"series", other.series},
          {"period", other.period},
          {"date", layout.fields[engine::PriceField::kDate].column},
          {"time", other.time}}};
@@ -134,6 +135,7 @@ void PrintJson(const std::string& file, const engine::DetectionResult& result,
     json["skip"] = layout.skipRows;
     json["dateFormat"] = std::string(msdb::DateFormatName(layout.dateFormat));
     json["columns"] = columns;
+    json["series"] = layout.series;
     json["reasons"] = result.reasons;
     json["undecided"] = result.undecided;
     json["rows"] = stored;
@@ -175,6 +177,9 @@ std::string ConvertOptions(const engine::DetectedLayout& layout) {
         text += (first ? "" : ",") + std::string(name) + "=" + std::to_string(column);
         first = false;
     }
+    if (!layout.series.empty()) {
+        text += " --series " + engine::SeriesListText(layout.series);
+    }
     return text;
 }
 
@@ -205,6 +210,9 @@ std::optional<std::string> ApplyDetection(const GivenSettings& given,
     if (!given.columns) {
         settings->fields = layout.fields;
         settings->columns = layout.columns;
+        if (!given.series) {
+            settings->series = layout.series;
+        }
     }
     err << "korvex: --detect: " << ConvertOptions(layout) << '\n';
     for (const std::string& what : result.undecided) {

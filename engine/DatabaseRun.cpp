@@ -225,7 +225,8 @@ struct DatabaseRun::Group {
 struct DatabaseRun::FileRead {
     std::vector<std::unique_ptr<Group>> groups;  // in the order of their first lines
     InputProblems problems;
-    std::int64_t leftOut = 0;  // lines whose symbol or period cannot be read
+    std::int64_t leftOut = 0;      // lines whose symbol or period cannot be read
+    std::int64_t otherSeries = 0;  // lines passed over for their series
     std::uint64_t size = 0;
     const char* dateCheck = nullptr;  // the message of the first record's date check
     std::string failure;              // the file could not be read: why
@@ -366,6 +367,10 @@ std::string RunReport::Text(bool verbose, bool dryRun) const {
                        std::to_string(Count(Action::kReplaced)) + " replaced (" +
                        Plural(replaced, records[0], records[1]) + "), " +
                        std::to_string(Count(Action::kUnchanged)) + " unchanged.";
+    if (otherSeries > 0) {
+        text += " " + Plural(otherSeries, "line", "lines") + " of other series " +
+                (otherSeries == 1 ? "was" : "were") + " passed over.";
+    }
     if (!accepted.empty()) {
         std::string sentence = accepted;
         sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
@@ -892,6 +897,7 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
         return;
     }
     read->problems = std::move(parser.problems());
+    read->otherSeries = parser.OtherSeriesLines();
 }
 
 // Tells what reading a file found, and decides and writes out each of its symbols' records.
@@ -912,6 +918,7 @@ int DatabaseRun::TakeFile(const InputFile& input, FileRead& read) {
         return 1;
     }
     acceptance_.leftOut += read.leftOut;
+    report_.otherSeries += read.otherSeries;
     bytesDone_ += read.size;
     InputProblems& problems = read.problems;
     for (std::unique_ptr<Group>& group : read.groups) {

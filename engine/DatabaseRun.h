@@ -58,7 +58,8 @@ struct SecurityOutcome {
 struct RunReport {
     std::string directory;
     std::vector<SecurityOutcome> securities;
-    std::string accepted;  // what accepting the problems did, or empty
+    std::string accepted;          // what accepting the problems did, or empty
+    std::int64_t otherSeries = 0;  // lines passed over for their series
 
     std::int64_t Count(SecurityOutcome::Action action) const;
     // "Added 3 securities (750 price records), updated 2 (2 price records appended, 1 day

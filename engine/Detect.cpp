@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <tuple>
@@ -148,7 +149,7 @@ struct OtherName {
     std::string_view what;
 };
 
-constexpr std::array<OtherName, 11> kOtherNames = {{
+constexpr std::array<OtherName, 12> kOtherNames = {{
     {"ticker", &OtherColumns::symbol, "symbol"},
     {"symbol", &OtherColumns::symbol, "symbol"},
     {"code", &OtherColumns::symbol, "symbol"},
@@ -160,6 +161,7 @@ constexpr std::array<OtherName, 11> kOtherNames = {{
     {"period", &OtherColumns::period, "period"},
     {"interval", &OtherColumns::period, "period"},
     {"time", &OtherColumns::time, "time"},
+    {"series", &OtherColumns::series, "series"},
 }};
 
 // A symbol as exchanges and vendors write them: "AAPL", "BRK.B", "^GSPC", "M&M", "7203.T". A
@@ -185,8 +187,10 @@ struct Reading {
     InputProblems problems;
 };
 
-// `keyColumn` (from 1, or 0 for none) is the column whose text each record keeps in `keys`.
-Reading ReadWith(const std::string& text, const ConversionSettings& settings, int keyColumn = 0) {
+// `keyColumn` (from 1, or 0 for none) is the column whose text each record keeps in `keys`,
+// followed by that of `seriesColumn` when there is one: a symbol's series are apart.
+Reading ReadWith(const std::string& text, const ConversionSettings& settings, int keyColumn = 0,
+                 int seriesColumn = 0) {
     Reading reading;
     InputParser parser(settings, std::make_unique<msdb::MemoryFile>(text));
     for (;;) {
@@ -198,6 +202,10 @@ Reading ReadWith(const std::string& text, const ConversionSettings& settings, in
         reading.lines.push_back(parser.LineNumber());
         if (keyColumn != 0) {
             reading.keys.emplace_back(parser.ColumnText(keyColumn));
+            if (seriesColumn != 0) {
+                reading.keys.back() += '\n';
+                reading.keys.back() += parser.ColumnText(seriesColumn);
+            }
         }
     }
     reading.problems = parser.problems();
@@ -480,7 +488,8 @@ private:
         const std::size_t length = std::min(text.find_first_of(" T"), text.size());
         for (int code = 1; code <= msdb::kDateFormatCount; ++code) {
             settings.dateFormat = static_cast<DateFormat>(code);
-            Reading reading = ReadWith(text_, settings, symbol ? static_cast<int>(*symbol) + 1 : 0);
+            Reading reading = ReadWith(text_, settings, symbol ? static_cast<int>(*symbol) + 1 : 0,
+                                       layout().columns.series);
             // A format that reads most of the dates: the others are problems of the proposal.
             const auto read = static_cast<double>(reading.records.size());
             if (reading.records.empty() ||
@@ -572,7 +581,7 @@ private:
     bool IsOtherColumn(std::size_t column) const {
         const OtherColumns& c = layout().columns;
         const int at = static_cast<int>(column) + 1;
-        return c.symbol == at || c.name == at || c.period == at || c.time == at;
+        return c.symbol == at || c.name == at || c.period == at || c.time == at || c.series == at;
     }
 
     // Takes the columns the heading names that are not prices, the first of each; returns them as
@@ -649,6 +658,59 @@ private:
         }
     }
 
+    // Exchanges list a symbol in several series (EQ, BE, BL, N1, ...), which may trade on one
+    // day: those lines cannot all be the symbol's records. When the sample has such a day, only
+    // the lines of the series most lines have are read; else every line is, and the choice is
+    // left to the user.
+    void ChooseSeries(std::size_t dateColumn) {
+        const OtherColumns& c = layout().columns;
+        if (c.series == 0 || c.symbol == 0) {
+            return;
+        }
+        const auto series = static_cast<std::size_t>(c.series - 1);
+        const auto symbol = static_cast<std::size_t>(c.symbol - 1);
+        std::vector<std::pair<std::string, std::size_t>> counts;  // in the order first seen
+        std::map<std::pair<std::string, std::string>, std::string> seriesOf;  // symbol, day
+        std::optional<std::string> twice;  // a symbol and day listed in two series
+        for (const auto* fields : data_) {
+            const std::string one = NormalizeSymbol((*fields)[series]);
+            auto counted = std::find_if(counts.begin(), counts.end(),
+                                        [&](const auto& count) { return count.first == one; });
+            if (counted == counts.end()) {
+                counts.emplace_back(one, 0);
+                counted = counts.end() - 1;
+            }
+            ++counted->second;
+            const auto [at, added] =
+                seriesOf.try_emplace({(*fields)[symbol], (*fields)[dateColumn]}, one);
+            if (!added && at->second != one && !twice) {
+                twice = "'" + (*fields)[symbol] + "' on " + (*fields)[dateColumn] + " in " +
+                        at->second + " and " + one;
+            }
+        }
+        if (counts.size() < 2) {
+            return;
+        }
+        if (!twice) {
+            std::string list;
+            for (const auto& [one, count] : counts) {
+                list += (list.empty() ? "" : ", ") + one;
+            }
+            result_.undecided.push_back(
+                "the column headed '" + heading_[series] + "' holds several series (" + list +
+                "), all of them read: a symbol listed in two on one day is a problem, and "
+                "--series picks the series to read");
+            return;
+        }
+        const auto most =
+            std::max_element(counts.begin(), counts.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        layout().series = {most->first};
+        result_.reasons.push_back("a symbol comes in two series on one day (" + *twice +
+                                  "): only the lines of " + most->first +
+                                  ", the series of most lines, are read");
+    }
+
     // Without a heading that names it, the column right after the dates is the time when it
     // holds only midnight, as MetaStock ASCII files write their daily prices.
     void FindMidnights(std::size_t dateColumn) {
@@ -720,6 +782,7 @@ private:
         if (!namedOthers.empty()) {
             result_.reasons.push_back("the heading names the " + namedOthers);
             CheckPeriodsAndTimes();
+            ChooseSeries(*dateColumn);
         }
         FindMidnights(*dateColumn);
         for (PriceField field : msdb::kPriceFields) {
@@ -1001,6 +1064,7 @@ void ApplyLayout(const DetectedLayout& layout, ConversionSettings* settings) {
     settings->dateFormat = layout.dateFormat;
     settings->fields = layout.fields;
     settings->columns = layout.columns;
+    settings->series = layout.series;
 }
 
 }  // namespace engine

@@ -218,10 +218,23 @@ msdb::Status InputParser::NextLine(bool* got) {
         if (std::any_of(fields_.text.begin(),
                         fields_.text.begin() + static_cast<std::ptrdiff_t>(count),
                         [](std::string_view field) { return !field.empty(); })) {
+            if (!SeriesKept()) {
+                ++otherSeries_;
+                continue;
+            }
             *got = true;
             return msdb::Status::Ok();
         }
     }
+}
+
+bool InputParser::SeriesKept() const {
+    if (settings_.columns.series == 0 || settings_.series.empty()) {
+        return true;
+    }
+    const std::string series = NormalizeSymbol(ColumnText(settings_.columns.series));
+    return std::find(settings_.series.begin(), settings_.series.end(), series) !=
+           settings_.series.end();
 }
 
 bool InputParser::IsHeading(std::string_view line) const {

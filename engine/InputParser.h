@@ -62,7 +62,10 @@ public:
     // line that is one of them again (as in files joined one after another); `*got` is false at
     // the end of the file. A line longer than kMaxLineLength is a problem and gives no record;
     // a line that holds a NUL byte ends the reading: the file is not text (NotText says so).
+    // With a series column and series to keep, a line of another series is passed over.
     [[nodiscard]] msdb::Status NextLine(bool* got);
+    // The lines passed over so far for their series.
+    std::int64_t OtherSeriesLines() const { return otherSeries_; }
 
     // The price record of the line NextLine moved to. A field that is missing, empty or cannot be
     // read is a problem, and holds 0 (a date four zero bytes); so is a day that does not exist.
@@ -106,6 +109,8 @@ private:
     const std::string_view* Field(PriceField field) const;
     // True when `line` is one of the heading lines skipped at the start.
     bool IsHeading(std::string_view line) const;
+    // True when the line NextLine split is of a series the settings keep.
+    bool SeriesKept() const;
 
     const ConversionSettings& settings_;
     LineReader reader_;
@@ -113,6 +118,7 @@ private:
     bool skipped_ = false;
     std::vector<std::string> headings_;  // the lines skipped at the start that hold anything
     int recordsRead_ = 0;
+    std::int64_t otherSeries_ = 0;
     const char* dateCheckMessage_ = nullptr;
     bool usable_ = true;
     bool outOfRange_ = false;

@@ -66,7 +66,9 @@ TaskResult ConversionTask::Run(const std::function<void(int permille)>& progress
 }
 
 bool NeedsDatabaseRun(const engine::ConversionSettings& settings, std::size_t fileCount) {
-    return fileCount > 1 || settings.columns.symbol != 0 || settings.update;
+    // The columns that are not prices (symbol, name, period, time, series) are read by the run
+    // of many securities only, as on the command line.
+    return fileCount > 1 || settings.columns != engine::OtherColumns{} || settings.update;
 }
 
 DatabaseTask::DatabaseTask(engine::ConversionSettings settings,

@@ -59,8 +59,9 @@ private:
 };
 
 // True when a run of `fileCount` files with `settings` is one over many securities (a
-// DatabaseTask): several files, a symbol column, or adding new days to securities already there.
-// One file without them is one conversion (a ConversionTask).
+// DatabaseTask): several files, a column that is not a price (symbol, name, period, time,
+// series), or adding new days to securities already there. One file without them is one
+// conversion (a ConversionTask).
 bool NeedsDatabaseRun(const engine::ConversionSettings& settings, std::size_t fileCount);
 
 // A run of many files, or of files with a symbol column, or an update: each security added,

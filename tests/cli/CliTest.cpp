@@ -195,7 +195,9 @@ TEST_F(CliTest, BadCommandLinesAreRefusedBeforeAnythingIsTouched) {
          "--columns: the field 'date' is listed twice"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns", "date=1,last=2"},
          "--columns: unknown field 'last' (known: date, open, high, low, close, volume, vol, oi, "
-         "openint, symbol, ticker, name, period, per, time)"},
+         "openint, symbol, ticker, name, period, per, time, series)"},
+        {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--series", "EQ"},
+         "--series: the file has no series column; name it with --columns series=N"},
         {{"convert", "in.csv", "--dir", "db", "--symbol", "X", "--columns",
           "date=3,close=5,high=3"},
          "Duplicate columns specified\nCorrect or disable"},

@@ -73,6 +73,23 @@ TEST_F(DatabaseTest, AFileOfManySecuritiesMakesOneSecurityPerSymbol) {
     ExpectSound();
 }
 
+// An exchange's daily file lists a symbol in two series on one day (a block deal): --detect
+// reads the series most lines have, and the other's lines are counted, not stored.
+TEST_F(DatabaseTest, ADailyFileOfSeveralSeriesKeepsOne) {
+    WriteFileBytes(dir / "day.csv",
+                   "SYMBOL,SERIES,OPEN,HIGH,LOW,CLOSE,TOTTRDQTY,TIMESTAMP\n"
+                   "ACC,EQ,10,11,9,10.5,100,02-JAN-2024\nBIG,BL,25,25,25,25,9,02-JAN-2024\n"
+                   "BIG,EQ,20,21,19,20.5,200,02-JAN-2024\nCUB,EQ,5,6,4,5.5,300,02-JAN-2024\n");
+    const CliOutcome run =
+        RunCli({"convert", dir / "day.csv", "--dir", dir / "db", "--new-master", "--detect"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("--series EQ"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("3 added (3 price records)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 line of other series was passed over."), std::string::npos);
+    EXPECT_EQ(Export("BIG"), "Date,Open,High,Low,Close,Volume\n2024-01-02,20,21,19,20.5,200\n");
+    ExpectSound();
+}
+
 // An update appends the days after the last one held, passes over held days that are equal, and
 // refuses, changing nothing, a held day that differs or a day before the last that is not held.
 TEST_F(DatabaseTest, AnUpdateAppendsOnlyNewDays) {

@@ -132,11 +132,17 @@ TEST(DetectTest, FilesWithoutAHeadingFollowTheUsualOrder) {
                  {';', true, 0, DateFormat::DD_MM_CCYY, "2 - - - 3 4 -"});
 }
 
-// The columns that are not prices, as "symbol name period time", each 0 when there is none.
+// The columns that are not prices, as "symbol name period time series", each 0 when there is
+// none, then the series to keep.
 std::string Others(const DetectedLayout& layout) {
     const OtherColumns& c = layout.columns;
-    return std::to_string(c.symbol) + " " + std::to_string(c.name) + " " +
-           std::to_string(c.period) + " " + std::to_string(c.time);
+    std::string text = std::to_string(c.symbol) + " " + std::to_string(c.name) + " " +
+                       std::to_string(c.period) + " " + std::to_string(c.time) + " " +
+                       std::to_string(c.series);
+    for (const std::string& series : layout.series) {
+        text += " " + series;
+    }
+    return text;
 }
 
 void ExpectSecurities(const std::string& text, const Expected& expected,
@@ -154,7 +160,7 @@ TEST(DetectTest, FilesOfManySecuritiesNameTheirColumns) {
         "AAPL,D,20240103,000000,184.22,185.88,183.43,184.25,58414500,0\n"
         "MSFT,D,20240102,000000,373.86,375.9,366.77,370.87,25258600,0\n"
         "MSFT,D,20240103,000000,369.01,373.26,368.51,370.6,23083500,0\n",
-        {',', false, 1, DateFormat::CCYYMMDD, "3 5 6 7 8 9 10"}, "1 0 2 4");
+        {',', false, 1, DateFormat::CCYYMMDD, "3 5 6 7 8 9 10"}, "1 0 2 4 0");
     // A vendor's, a day after another, with a name.
     ExpectSecurities(
         "Ticker,Name,Date,Open,High,Low,Close,Volume\n"
@@ -162,7 +168,7 @@ TEST(DetectTest, FilesOfManySecuritiesNameTheirColumns) {
         "AAPL,Apple Inc,2024-01-02,187.15,188.44,183.89,185.64,82488700\n"
         "MSFT,Microsoft Corp,2024-01-03,369.01,373.26,368.51,370.6,23083500\n"
         "AAPL,Apple Inc,2024-01-03,184.22,185.88,183.43,184.25,58414500\n",
-        {',', false, 1, DateFormat::CCYY_MM_DD, "3 4 5 6 7 8 -"}, "1 2 0 0");
+        {',', false, 1, DateFormat::CCYY_MM_DD, "3 4 5 6 7 8 -"}, "1 2 0 0 0");
     // Blanks after the commas; the interval is the period.
     ExpectSecurities(
         "SYMBOL, INTERVAL, DATE, OPEN, HIGH, LOW, CLOSE, VOLUME\n"
@@ -170,21 +176,35 @@ TEST(DetectTest, FilesOfManySecuritiesNameTheirColumns) {
         "ACME, D, 01/16/2024, 10.75, 11.5, 10.5, 11.25, 1300\n"
         "BOLT, D, 01/12/2024, 20.5, 21, 20, 20.75, 2200\n"
         "BOLT, D, 01/16/2024, 20.75, 21.5, 20.5, 21.25, 2300\n",
-        {',', false, 1, DateFormat::MM_DD_CCYY, "3 4 5 6 7 8 -"}, "1 0 2 0");
+        {',', false, 1, DateFormat::MM_DD_CCYY, "3 4 5 6 7 8 -"}, "1 0 2 0 0");
 }
 
-// An exchange's file of one day: the date is far from column 1, and the close is not the last.
+// An exchange's file of one day: the date is far from column 1, and the close is not the last. A
+// symbol listed in two series that day (a block deal) leaves the series most lines have.
 TEST(DetectTest, ABhavcopyReadsItsTimestampAndTheCloseNotTheLast) {
-    ExpectSecurities(
+    const std::string heading =
         "SYMBOL,SERIES,OPEN,HIGH,LOW,CLOSE,LAST,PREVCLOSE,TOTTRDQTY,TOTTRDVAL,TIMESTAMP,"
-        "TOTALTRADES,ISIN,\n"
+        "TOTALTRADES,ISIN,\n";
+    const std::string lines =
         "RELIANCE,EQ,2600,2625.5,2590.1,2610.35,2611,2598.7,4523187,11812345678.9,02-JAN-2024,"
         "152341,INE002A01018,\n"
         "TCS,EQ,3800,3850,3790.05,3842.6,3840,3795.2,1987654,7612345678.15,02-JAN-2024,98765,"
         "INE467B01029,\n"
         "INFY,EQ,1540,1555,1532.4,1550.25,1551,1538.9,5123456,7923456789.5,02-JAN-2024,123456,"
-        "INE009A01021,\n",
-        {',', false, 1, DateFormat::DD_MON_CCYY, "11 3 4 5 6 9 -"}, "1 0 0 0");
+        "INE009A01021,\n";
+    const std::string block =
+        "RELIANCE,BL,2605,2605,2605,2605,2605,2598.7,250000,651250000,02-JAN-2024,1,"
+        "INE002A01018,\n";
+    const Expected expected = {',', false, 1, DateFormat::DD_MON_CCYY, "11 3 4 5 6 9 -"};
+    ExpectSecurities(heading + lines, expected, "1 0 0 0 2");
+    ExpectSecurities(heading + lines + block, expected, "1 0 0 0 2 EQ");
+    // Several series without such a day: every line is read, and the choice is the user's.
+    const std::string other =
+        "ZEEL,BE,280,284,278,283,283,279.5,120000,33960000,02-JAN-2024,4012,INE256A01028,\n";
+    const DetectionResult result = DetectLayoutOfText(heading + lines + other);
+    EXPECT_TRUE(result.layout.series.empty());
+    ASSERT_EQ(result.undecided.size(), 1u);
+    EXPECT_NE(result.undecided.front().find("--series"), std::string::npos);
 }
 
 // Without a heading, the symbol is only the column whose codes tell apart the lines of a day.
@@ -195,10 +215,10 @@ TEST(DetectTest, WithoutAHeadingTheSymbolIsTheColumnThatTellsTheDaysApart) {
         "AAPL,D,20240103,000000,184.22,185.88,183.43,184.25,58414500\n"
         "MSFT,D,20240102,000000,373.86,375.9,366.77,370.87,25258600\n"
         "MSFT,D,20240103,000000,369.01,373.26,368.51,370.6,23083500\n",
-        {',', false, 0, DateFormat::CCYYMMDD, "3 5 6 7 8 9 -"}, "1 0 0 4");
+        {',', false, 0, DateFormat::CCYYMMDD, "3 5 6 7 8 9 -"}, "1 0 0 4 0");
     // One security: the days do not repeat, and its code is passed over as before.
     ExpectSecurities("ACME;15/01/2024;10,5;1200\nACME;16/01/2024;10,75;1300\n",
-                     {';', true, 0, DateFormat::DD_MM_CCYY, "2 - - - 3 4 -"}, "0 0 0 0");
+                     {';', true, 0, DateFormat::DD_MM_CCYY, "2 - - - 3 4 -"}, "0 0 0 0 0");
 }
 
 // A file of one security keeps the proposal it had: nothing but prices is named.
@@ -206,7 +226,7 @@ TEST(DetectTest, OneSecurityWithAPlainHeadingHasNoOtherColumns) {
     ExpectSecurities(
         "Date,Open,High,Low,Close,Volume\n"
         "2024-01-02,10.5,11,10,10.75,1200\n2024-01-03,10.75,11.5,10.5,11.25,1300\n",
-        {',', false, 1, DateFormat::CCYY_MM_DD, "1 2 3 4 5 6 -"}, "0 0 0 0");
+        {',', false, 1, DateFormat::CCYY_MM_DD, "1 2 3 4 5 6 -"}, "0 0 0 0 0");
 }
 
 TEST(DetectTest, DayAndMonthThatCannotBeToldApartAreNamed) {
