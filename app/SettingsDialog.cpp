@@ -181,6 +181,8 @@ void SettingsDialog::enableColumns() {
     symbolColumn_->setEnabled(symbolColumnCheck_->isChecked());
     nameColumn_->setEnabled(nameColumnCheck_->isChecked());
     periodColumn_->setEnabled(periodColumnCheck_->isChecked());
+    seriesColumn_->setEnabled(seriesColumnCheck_->isChecked());
+    seriesEdit_->setEnabled(form_.SeriesEnabled());
 }
 
 void SettingsDialog::enableSecurityFields() {
@@ -299,8 +301,10 @@ void SettingsDialog::showForm() {
     toEdit_->setText(fromLocal(form_.to));
     const std::pair<QCheckBox*, SpinEdit*> others[] = {{symbolColumnCheck_, symbolColumn_},
                                                        {nameColumnCheck_, nameColumn_},
-                                                       {periodColumnCheck_, periodColumn_}};
-    const int columns[] = {form_.columns.symbol, form_.columns.name, form_.columns.period};
+                                                       {periodColumnCheck_, periodColumn_},
+                                                       {seriesColumnCheck_, seriesColumn_}};
+    const int columns[] = {form_.columns.symbol, form_.columns.name, form_.columns.period,
+                           form_.columns.series};
     for (std::size_t i = 0; i < std::size(columns); ++i) {
         // Switched off, a column box keeps what it held, greyed out.
         others[i].first->setChecked(columns[i] != 0);
@@ -308,6 +312,7 @@ void SettingsDialog::showForm() {
             others[i].second->setText(QString::number(columns[i]));
         }
     }
+    seriesEdit_->setText(fromLocal(form_.series));
     updateCheck_->setChecked(form_.update);
     xmasterCheck_->setChecked(form_.xmaster);
 }
@@ -335,7 +340,8 @@ bool SettingsDialog::readForm() {
     const std::tuple<QCheckBox*, SpinEdit*, int*> others[] = {
         {symbolColumnCheck_, symbolColumn_, &form_.columns.symbol},
         {nameColumnCheck_, nameColumn_, &form_.columns.name},
-        {periodColumnCheck_, periodColumn_, &form_.columns.period}};
+        {periodColumnCheck_, periodColumn_, &form_.columns.period},
+        {seriesColumnCheck_, seriesColumn_, &form_.columns.series}};
     for (const auto& [check, edit, column] : others) {
         *column = 0;
         if (check->isChecked() &&
@@ -346,6 +352,8 @@ bool SettingsDialog::readForm() {
             return false;
         }
     }
+    // As typed; kept, greyed out, while the series column is off.
+    form_.series = local(seriesEdit_->text());
     form_.update = updateCheck_->isChecked();
     form_.xmaster = xmasterCheck_->isChecked();
     form_.master = masterGroup_->checkedId();
@@ -484,6 +492,10 @@ engine::ConversionSettings SettingsDialog::controlSettings() const {
     settings.columns.symbol = symbolColumnCheck_->isChecked() ? columnNumber(symbolColumn_) : 0;
     settings.columns.name = nameColumnCheck_->isChecked() ? columnNumber(nameColumn_) : 0;
     settings.columns.period = periodColumnCheck_->isChecked() ? columnNumber(periodColumn_) : 0;
+    settings.columns.series = seriesColumnCheck_->isChecked() ? columnNumber(seriesColumn_) : 0;
+    if (settings.columns.series != 0) {
+        settings.series = engine::ParseSeriesList(local(seriesEdit_->text()));
+    }
     settings.codePage = codePageCombo_->currentData().toInt();
     return settings;
 }

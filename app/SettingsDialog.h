@@ -156,9 +156,12 @@ private:
     QCheckBox* symbolColumnCheck_;
     QCheckBox* nameColumnCheck_;
     QCheckBox* periodColumnCheck_;
+    QCheckBox* seriesColumnCheck_;
     SpinEdit* symbolColumn_;
     SpinEdit* nameColumn_;
     SpinEdit* periodColumn_;
+    SpinEdit* seriesColumn_;
+    QLineEdit* seriesEdit_;  // the series to keep, with a series column
     QCheckBox* updateCheck_;
     QCheckBox* xmasterCheck_;
     QGroupBox* filesGroup_;

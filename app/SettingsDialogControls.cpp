@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QSpacerItem>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -174,19 +175,26 @@ void SettingsDialog::buildControls() {
         fieldGrid->addWidget(columns[i].first, 0, i);
         fieldGrid->addLayout(box, 1, i);
     }
-    // The columns that are not prices, each line's symbol (a file of many securities), name and
-    // period, in one row under the detail settings. The letters are all taken: each check box
-    // goes without text beside its heading, and each column box has its digit, Alt+8 to Alt+0.
-    auto* otherRow = new QHBoxLayout;
+    // The columns that are not prices, each line's symbol (a file of many securities), name,
+    // period and series, under the detail settings: symbol, name and period in one row, the
+    // series and the series to keep under them. The letters are all taken: each check box goes
+    // without text beside its heading, and the column boxes of symbol, name and period have
+    // their digits, Alt+8 to Alt+0. No digit is left for the series column's box nor a letter
+    // for the series to keep: Tab reaches them.
+    auto* otherGrid = new QGridLayout;
+    otherGrid->setHorizontalSpacing(4);
     symbolColumnCheck_ = new QCheckBox;
     nameColumnCheck_ = new QCheckBox;
     periodColumnCheck_ = new QCheckBox;
+    seriesColumnCheck_ = new QCheckBox;
     symbolColumnCheck_->setObjectName(QStringLiteral("symbolColumnCheck"));
     nameColumnCheck_->setObjectName(QStringLiteral("nameColumnCheck"));
     periodColumnCheck_->setObjectName(QStringLiteral("periodColumnCheck"));
+    seriesColumnCheck_->setObjectName(QStringLiteral("seriesColumnCheck"));
     symbolColumn_ = makeSpin("symbolColumnEdit", 1, 20, this);
     nameColumn_ = makeSpin("nameColumnEdit", 1, 20, this);
     periodColumn_ = makeSpin("periodColumnEdit", 1, 20, this);
+    seriesColumn_ = makeSpin("seriesColumnEdit", 1, 20, this);
     symbolColumnCheck_->setWhatsThis(QStringLiteral(
         "The file holds the prices of many securities, each line's symbol in this column: each "
         "symbol's lines become the records of its own security."));
@@ -195,39 +203,62 @@ void SettingsDialog::buildControls() {
                        "names it."));
     periodColumnCheck_->setWhatsThis(
         QStringLiteral("The column of each line's period: D, W or M (daily, weekly or monthly)."));
-    const std::array<std::pair<QCheckBox*, SpinEdit*>, 3> others = {
+    seriesColumnCheck_->setWhatsThis(
+        QStringLiteral("The column of each line's series, as exchanges list a symbol in several: "
+                       "EQ, BE, BL, ..."));
+    const std::array<std::pair<QCheckBox*, SpinEdit*>, 4> others = {
         {{symbolColumnCheck_, symbolColumn_},
          {nameColumnCheck_, nameColumn_},
-         {periodColumnCheck_, periodColumn_}}};
-    const std::array<QString, 3> headings = {QStringLiteral("Symbol"), QStringLiteral("Name"),
-                                             QStringLiteral("Period")};
-    for (int i = 0; i < 3; ++i) {
-        const int digit = (8 + i) % 10;
+         {periodColumnCheck_, periodColumn_},
+         {seriesColumnCheck_, seriesColumn_}}};
+    const std::array<QString, 4> headings = {QStringLiteral("Symbol"), QStringLiteral("Name"),
+                                             QStringLiteral("Period"), QStringLiteral("Series")};
+    // Each column takes five of the grid's: check box, heading, key, box and a gap before the
+    // next, so that the series lines up under the symbol.
+    constexpr int kKeyedColumns = 3;  // the digits 8, 9 and 0
+    constexpr int kGridColumns = 5;
+    for (int i = 0; i < 4; ++i) {
+        const int row = i / kKeyedColumns;
+        const int at = (i % kKeyedColumns) * kGridColumns;
         others[i].first->setAccessibleName(headings[i] + QStringLiteral(" column"));
         others[i].first->setToolTip(others[i].first->whatsThis());
-        auto* heading = new QHBoxLayout;
-        heading->setSpacing(4);
-        heading->addWidget(others[i].first);
-        heading->addWidget(new QLabel(headings[i] + QStringLiteral(" column")));
-        auto* key = new QLabel(QStringLiteral("&%1").arg(digit));
-        key->setObjectName(others[i].second->objectName() + QStringLiteral("Key"));
-        key->setBuddy(others[i].second);
-        key->setToolTip(QStringLiteral("Alt+%1").arg(digit));
+        otherGrid->addWidget(others[i].first, row, at);
+        otherGrid->addWidget(new QLabel(headings[i] + QStringLiteral(" column")), row, at + 1);
+        if (i < kKeyedColumns) {
+            const int digit = (8 + i) % 10;
+            auto* key = new QLabel(QStringLiteral("&%1").arg(digit));
+            key->setObjectName(others[i].second->objectName() + QStringLiteral("Key"));
+            key->setBuddy(others[i].second);
+            key->setToolTip(QStringLiteral("Alt+%1").arg(digit));
+            key->setContentsMargins(4, 0, 0, 0);
+            otherGrid->addWidget(key, row, at + 2);
+        }
         others[i].second->setText(QStringLiteral("1"));
-        heading->addSpacing(4);
-        heading->addWidget(key);
-        heading->addWidget(others[i].second);
-        otherRow->addLayout(heading);
-        otherRow->addSpacing(12);
+        otherGrid->addWidget(others[i].second, row, at + 3);
+        otherGrid->addItem(new QSpacerItem(8, 0, QSizePolicy::Fixed), row, at + 4);
     }
-    otherRow->addStretch();
+    seriesColumn_->setAccessibleName(QStringLiteral("Series column number"));  // no key label
+    seriesEdit_ = new QLineEdit;
+    seriesEdit_->setObjectName(QStringLiteral("seriesEdit"));
+    seriesEdit_->setAccessibleName(QStringLiteral("Series to keep"));
+    seriesEdit_->setPlaceholderText(QStringLiteral("all"));
+    seriesEdit_->setWhatsThis(
+        QStringLiteral("The series whose lines are read, separated by commas, as EQ,BE; empty for "
+                       "all of them."));
+    seriesEdit_->setToolTip(seriesEdit_->whatsThis());
+    auto* seriesToKeep = new QHBoxLayout;
+    seriesToKeep->setSpacing(4);
+    seriesToKeep->addWidget(new QLabel(QStringLiteral("Series to keep")));
+    seriesToKeep->addWidget(seriesEdit_, 1);
+    otherGrid->addLayout(seriesToKeep, 1, kGridColumns, 1, 2 * kGridColumns - 1);
+    otherGrid->setColumnStretch(kKeyedColumns * kGridColumns, 1);
 
     // Input File: Detail Settings
     auto* details = new QGroupBox(QStringLiteral("Input File: Detail Settings"));
     auto* detailRows = new QVBoxLayout(details);
     auto* detailLayout = new QHBoxLayout;
     detailRows->addLayout(detailLayout);
-    detailRows->addLayout(otherRow);
+    detailRows->addLayout(otherGrid);
     auto* delimiterBox = new QVBoxLayout;
     delimiterBox->addWidget(new QLabel(QStringLiteral("Which Column Delimiter Character?")));
     commaRadio_ = new QRadioButton(QStringLiteral("&Comma"));
@@ -532,49 +563,29 @@ void SettingsDialog::buildControls() {
         "whether to replace that security."));
     nameEdit_->setWhatsThis(QStringLiteral("The security's name, at most 16 bytes."));
 
-    QWidget* order[] = {dateColumn_,
-                        openCheck_,
-                        openColumn_,
-                        highCheck_,
-                        highColumn_,
-                        lowCheck_,
-                        lowColumn_,
-                        closeColumn_,
-                        volumeCheck_,
-                        volumeColumn_,
-                        openIntCheck_,
-                        openIntColumn_,
-                        commaRadio_,
-                        tabRadio_,
-                        spaceRadio_,
-                        semicolonRadio_,
-                        decimalCommaCheck_,
-                        dateFormatCombo_,
-                        skipCheck_,
-                        skipRows_,
-                        fromEdit_,
-                        toEdit_,
-                        symbolColumnCheck_,
-                        symbolColumn_,
-                        nameColumnCheck_,
-                        nameColumn_,
-                        periodColumnCheck_,
-                        periodColumn_,
-                        pathEdit_,
-                        browseButton_,
-                        createDirectoryButton_,
-                        useExistingRadio_,
-                        makeNewRadio_,
-                        emasterCheck_,
-                        symbolEdit_,
-                        nameEdit_,
-                        codePageCombo_,
-                        updateCheck_,
-                        xmasterCheck_,
-                        filesTable_,
-                        detectButton_,
-                        previewPane_,
-                        okButton_,
+    QWidget* order[] = {dateColumn_,        openCheck_,
+                        openColumn_,        highCheck_,
+                        highColumn_,        lowCheck_,
+                        lowColumn_,         closeColumn_,
+                        volumeCheck_,       volumeColumn_,
+                        openIntCheck_,      openIntColumn_,
+                        commaRadio_,        tabRadio_,
+                        spaceRadio_,        semicolonRadio_,
+                        decimalCommaCheck_, dateFormatCombo_,
+                        skipCheck_,         skipRows_,
+                        fromEdit_,          toEdit_,
+                        symbolColumnCheck_, symbolColumn_,
+                        nameColumnCheck_,   nameColumn_,
+                        periodColumnCheck_, periodColumn_,
+                        seriesColumnCheck_, seriesColumn_,
+                        seriesEdit_,        pathEdit_,
+                        browseButton_,      createDirectoryButton_,
+                        useExistingRadio_,  makeNewRadio_,
+                        emasterCheck_,      symbolEdit_,
+                        nameEdit_,          codePageCombo_,
+                        updateCheck_,       xmasterCheck_,
+                        filesTable_,        detectButton_,
+                        previewPane_,       okButton_,
                         cancelButton_};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(order[i], order[i + 1]);
@@ -599,6 +610,7 @@ void SettingsDialog::buildControls() {
         connect(box, &QCheckBox::toggled, column, &QWidget::setEnabled);
         connect(box, &QCheckBox::toggled, this, &SettingsDialog::schedulePreview);
     }
+    connect(seriesColumnCheck_, &QCheckBox::toggled, seriesEdit_, &QWidget::setEnabled);
     connect(symbolColumnCheck_, &QCheckBox::toggled, this, &SettingsDialog::enableSecurityFields);
     connect(codePageCombo_, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this] { filesModel_->setCodePage(codePageCombo_->currentData().toInt()); });
@@ -612,7 +624,7 @@ void SettingsDialog::buildControls() {
     // Every change of a reading setting is shown in the preview a moment later.
     for (SpinEdit* spin :
          {dateColumn_, openColumn_, highColumn_, lowColumn_, closeColumn_, volumeColumn_,
-          openIntColumn_, skipRows_, symbolColumn_, nameColumn_, periodColumn_}) {
+          openIntColumn_, skipRows_, symbolColumn_, nameColumn_, periodColumn_, seriesColumn_}) {
         connect(spin->findChild<QLineEdit*>(), &QLineEdit::textChanged, this,
                 &SettingsDialog::schedulePreview);
     }
@@ -623,7 +635,7 @@ void SettingsDialog::buildControls() {
     connect(delimiterGroup_, &QButtonGroup::idToggled, this, &SettingsDialog::schedulePreview);
     connect(dateFormatCombo_, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &SettingsDialog::schedulePreview);
-    for (QLineEdit* edit : {fromEdit_, toEdit_}) {
+    for (QLineEdit* edit : {fromEdit_, toEdit_, seriesEdit_}) {
         connect(edit, &QLineEdit::textChanged, this, &SettingsDialog::schedulePreview);
     }
     connect(pathEdit_, &QLineEdit::textChanged, this, &SettingsDialog::updateDirectoryStatus);

@@ -199,8 +199,11 @@ private slots:
                 d.findChild<QCheckBox*>(name)->setChecked(true);
             }
             const QList<SpinEdit*> boxes = d.findChildren<SpinEdit*>();
-            QCOMPARE(boxes.size(), 11);
+            QCOMPARE(boxes.size(), 12);
             for (SpinEdit* box : boxes) {
+                if (box->objectName() == "seriesColumnEdit") {
+                    continue;  // no digit is left for the series column
+                }
                 char key = 0;
                 for (const QLabel* label : d.findChildren<QLabel*>()) {
                     const qsizetype at = label->text().indexOf(QLatin1Char('&'));
@@ -214,6 +217,37 @@ private slots:
             auto* open = d.findChild<QCheckBox*>("openCheck");
             QTest::keyClick(&d, 'o', Qt::AltModifier);
             QTRY_VERIFY(!open->isChecked());  // a button clicks a moment after its key
+        });
+    }
+
+    // The series to keep are typed with a series column only; column and series go both ways
+    // between the controls and the form.
+    void theSeriesToKeepFollowTheSeriesColumn() {
+        withSettingsDialog([](SettingsDialog& d) {
+            auto* check = d.findChild<QCheckBox*>("seriesColumnCheck");
+            auto* edit = d.findChild<QLineEdit*>("seriesEdit");
+            QVERIFY(!edit->isEnabled());
+            check->click();
+            QVERIFY(edit->isEnabled());
+            d.findChild<SpinEdit*>("seriesColumnEdit")->setText("8");
+            edit->setText("eq, BE");
+            QVERIFY(d.readForm());
+            QCOMPARE(d.form().columns.series, 8);
+            QCOMPARE(d.form().series, std::string("eq, BE"));
+            QCOMPARE(d.settings().series, (std::vector<std::string>{"EQ", "BE"}));
+            check->click();
+            QVERIFY(!edit->isEnabled());
+            QVERIFY(d.readForm());
+            QCOMPARE(d.form().columns.series, 0);
+
+            ui::FormValues form = d.form();
+            form.columns.series = 9;
+            form.series = "BL";
+            d.setForm(form);
+            d.showForm();
+            QVERIFY(check->isChecked() && edit->isEnabled());
+            QCOMPARE(d.findChild<SpinEdit*>("seriesColumnEdit")->text(), QStringLiteral("9"));
+            QCOMPARE(edit->text(), QStringLiteral("BL"));
         });
     }
 
