@@ -127,13 +127,16 @@ std::string HeadingKey(std::string_view name) {
 // The rank of a heading name for a field (lower is preferred), or nothing.
 std::optional<int> HeadingRank(const std::string& key, PriceField field) {
     static const PerField<std::vector<std::string_view>> kNames = {
-        {{{"date", "dtyyyymmdd", "timestamp", "trade date", "trading date", "tradedate"},
-          {"open"},
-          {"high"},
-          {"low"},
-          {"close", "last", "price"},
-          {"volume", "vol", "vol.", "tottrdqty"},
-          {"openint", "open interest", "oi"}}}};
+        // The last of each list are the names of the exchanges' unified files (TradDt, OpnPric
+        // ...), as the Indian exchanges publish their daily prices since 2024.
+        {{{"date", "dtyyyymmdd", "timestamp", "trade date", "trading date", "tradedate",
+           "traddt"},
+          {"open", "opnpric"},
+          {"high", "hghpric"},
+          {"low", "lwpric"},
+          {"close", "last", "price", "clspric"},
+          {"volume", "vol", "vol.", "tottrdqty", "ttltradgvol"},
+          {"openint", "open interest", "oi", "opnintrst"}}}};
     const std::vector<std::string_view>& names = kNames[field];
     auto at = std::find(names.begin(), names.end(), key);
     if (at == names.end()) {
@@ -149,10 +152,11 @@ struct OtherName {
     std::string_view what;
 };
 
-constexpr std::array<OtherName, 12> kOtherNames = {{
+constexpr std::array<OtherName, 15> kOtherNames = {{
     {"ticker", &OtherColumns::symbol, "symbol"},
     {"symbol", &OtherColumns::symbol, "symbol"},
     {"code", &OtherColumns::symbol, "symbol"},
+    {"tckrsymb", &OtherColumns::symbol, "symbol"},
     {"name", &OtherColumns::name, "name"},
     {"company", &OtherColumns::name, "name"},
     {"company name", &OtherColumns::name, "name"},
@@ -162,6 +166,8 @@ constexpr std::array<OtherName, 12> kOtherNames = {{
     {"interval", &OtherColumns::period, "period"},
     {"time", &OtherColumns::time, "time"},
     {"series", &OtherColumns::series, "series"},
+    {"sctysrs", &OtherColumns::series, "series"},
+    {"fininstrmnm", &OtherColumns::name, "name"},
 }};
 
 // A symbol as exchanges and vendors write them: "AAPL", "BRK.B", "^GSPC", "M&M", "7203.T". A

@@ -205,6 +205,16 @@ TEST(DetectTest, ABhavcopyReadsItsTimestampAndTheCloseNotTheLast) {
     EXPECT_TRUE(result.layout.series.empty());
     ASSERT_EQ(result.undecided.size(), 1u);
     EXPECT_NE(result.undecided.front().find("--series"), std::string::npos);
+    // The exchanges' unified layout of 2024 (its columns past the 20th are not read).
+    const std::string unified =
+        "TradDt,BizDt,Sgmt,Src,FinInstrmTp,FinInstrmId,ISIN,TckrSymb,SctySrs,XpryDt,"
+        "FininstrmActlXpryDt,StrkPric,OptnTp,FinInstrmNm,OpnPric,HghPric,LwPric,ClsPric,LastPric,"
+        "PrvsClsgPric,UndrlygPric,SttlmPric,OpnIntrst,ChngInOpnIntrst,TtlTradgVol\n";
+    const std::string row = "2024-07-01,2024-07-01,CM,NSE,STK,1,INE0,";
+    ExpectSecurities(unified + row + "TCS,EQ,,,,,TCS LTD,3919,3975,3912.1,3960.4,3962,3918.85\n" +
+                         row + "INFY,EQ,,,,,INFOSYS,1715,1730.45,1706.5,1725.2,1726,1712.6\n" +
+                         row + "INFY,BL,,,,,INFOSYS,1720,1720,1720,1720,1720,1712.6\n",
+                     {',', false, 1, DateFormat::CCYY_MM_DD, "1 15 16 17 18 - -"}, "8 14 0 0 9 EQ");
 }
 
 // Without a heading, the symbol is only the column whose codes tell apart the lines of a day.
