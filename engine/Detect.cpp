@@ -129,16 +129,24 @@ std::optional<int> HeadingRank(const std::string& key, PriceField field) {
     static const PerField<std::vector<std::string_view>> kNames = {
         // The last of each list are the names of the exchanges' unified files (TradDt, OpnPric
         // ...), as the Indian exchanges publish their daily prices since 2024.
-        {{{"date", "dtyyyymmdd", "timestamp", "trade date", "trading date", "tradedate",
-           "traddt"},
+        {{{"date", "dtyyyymmdd", "timestamp", "trade date", "trading date", "tradedate", "traddt"},
           {"open", "opnpric"},
           {"high", "hghpric"},
           {"low", "lwpric"},
           {"close", "last", "price", "clspric"},
-          {"volume", "vol", "vol.", "tottrdqty", "ttltradgvol"},
+          {"volume", "vol", "vol.", "tottrdqty", "total traded quantity", "ttl trd qnty",
+           "ttltradgvol"},
           {"openint", "open interest", "oi", "opnintrst"}}}};
+    // "Open Price", "OPEN_PRICE" and "open" name one field; "Close Price" is the close before
+    // "Last Price" is, and "Prev Close" or "Average Price" none.
+    std::string name = key;
+    std::replace(name.begin(), name.end(), '_', ' ');
+    constexpr std::string_view kPrice = " price";
+    if (name.size() > kPrice.size() && name.ends_with(kPrice)) {
+        name.resize(name.size() - kPrice.size());
+    }
     const std::vector<std::string_view>& names = kNames[field];
-    auto at = std::find(names.begin(), names.end(), key);
+    auto at = std::find(names.begin(), names.end(), name);
     if (at == names.end()) {
         return std::nullopt;
     }

@@ -205,6 +205,14 @@ TEST(DetectTest, ABhavcopyReadsItsTimestampAndTheCloseNotTheLast) {
     EXPECT_TRUE(result.layout.series.empty());
     ASSERT_EQ(result.undecided.size(), 1u);
     EXPECT_NE(result.undecided.front().find("--series"), std::string::npos);
+    // Headings with "price" after the field, and underscores; the previous close is none.
+    ExpectSecurities(
+        "SYMBOL, SERIES, DATE1, PREV_CLOSE, OPEN_PRICE, HIGH_PRICE, LOW_PRICE, LAST_PRICE, "
+        "CLOSE_PRICE, AVG_PRICE, TTL_TRD_QNTY\n"
+        "ACC, EQ, 01-Jan-2024, 185.95, 186.60, 192.80, 185.00, 190.10, 190.45, 190.54, 188463\n"
+        "BIG, EQ, 01-Jan-2024, 2584.95, 2590.00, 2610.35, 2581.10, 2601.00, 2600.45, 2597.12, "
+        "3410254\n",
+        {',', false, 1, DateFormat::DD_MON_CCYY, "3 5 6 7 9 11 -"}, "1 0 0 0 2");
     // The exchanges' unified layout of 2024 (its columns past the 20th are not read).
     const std::string unified =
         "TradDt,BizDt,Sgmt,Src,FinInstrmTp,FinInstrmId,ISIN,TckrSymb,SctySrs,XpryDt,"
