@@ -86,6 +86,11 @@
 #define IDC_FILE_NAME_LABEL 474
 #define IDC_FILE_NAME 475
 #define IDC_FILE_PROBLEM 476
+// The column of each line's series (check box, box, up-down) and the series whose lines are read.
+#define IDC_SERIES_COLUMN_CHECK 477
+#define IDC_SERIES_COLUMN 478
+#define IDC_SERIES_COLUMN_SPIN 479
+#define IDC_SERIES 480
 
 #define IDD_PROGRESS 500
 #define IDC_PROGRESS_TEXT 501

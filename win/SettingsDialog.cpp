@@ -305,6 +305,12 @@ void SettingsDialog::OnCommand(int id, int code) {
             EnableColumns();
             SchedulePreview();
             break;
+        case IDC_SERIES_COLUMN_CHECK:
+            // The form says whether the series to keep are typed.
+            form_.columns.series = ControlColumns().series;
+            EnableColumns();
+            SchedulePreview();
+            break;
         case IDC_COMMA_RADIO:
         case IDC_TAB_RADIO:
         case IDC_SPACE_RADIO:
@@ -409,11 +415,13 @@ void SettingsDialog::EnableColumns() {
         EnableWindow(Item(ColumnId(field)), form_.ColumnEnabled(field));
         EnableWindow(Item(ColumnId(field) + 1), form_.ColumnEnabled(field));
     }
-    for (int check : {IDC_SYMBOL_COLUMN_CHECK, IDC_NAME_COLUMN_CHECK, IDC_PERIOD_COLUMN_CHECK}) {
+    for (int check : {IDC_SYMBOL_COLUMN_CHECK, IDC_NAME_COLUMN_CHECK, IDC_PERIOD_COLUMN_CHECK,
+                      IDC_SERIES_COLUMN_CHECK}) {
         // Each check box is followed by its box and up-down control.
         EnableWindow(Item(check + 1), Checked(check));
         EnableWindow(Item(check + 2), Checked(check));
     }
+    EnableWindow(Item(IDC_SERIES), form_.SeriesEnabled());
     const bool symbolTyped = form_.SymbolEnabled(files_.Count());
     EnableWindow(Item(IDC_SYMBOL), symbolTyped);
     EnableWindow(Item(IDC_NAME), symbolTyped);
@@ -612,6 +620,7 @@ void SettingsDialog::OnDetect() {
     form_.update = Checked(IDC_UPDATE);
     form_.xmaster = Checked(IDC_XMASTER);
     form_.columns = ControlColumns();
+    form_.series = ItemText(IDC_SERIES);
     form_.from = Trimmed(ItemText(IDC_FROM));
     form_.to = Trimmed(ItemText(IDC_TO));
     const auto page = static_cast<int>(SendMessageW(Item(IDC_CODE_PAGE), CB_GETCURSEL, 0, 0));
@@ -784,6 +793,9 @@ engine::ConversionSettings SettingsDialog::ControlSettings() const {
     settings.from = engine::ParseIsoDate(Trimmed(ItemText(IDC_FROM)));
     settings.to = engine::ParseIsoDate(Trimmed(ItemText(IDC_TO)));
     settings.columns = ControlColumns();
+    if (settings.columns.series != 0) {
+        settings.series = engine::ParseSeriesList(ItemText(IDC_SERIES));
+    }
     return settings;
 }
 

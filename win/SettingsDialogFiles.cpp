@@ -1,6 +1,6 @@
-// The Conversion Settings' part for runs of many securities: the symbol, name and period columns,
-// and the files of a run of several, listed with their symbols and names and what reading each
-// whole file found, on a thread of its own.
+// The Conversion Settings' part for runs of many securities: the symbol, name, period and series
+// columns with the series to keep, and the files of a run of several, listed with their symbols
+// and names and what reading each whole file found, on a thread of its own.
 #include "SettingsDialog.h"
 
 #include <commctrl.h>
@@ -24,7 +24,8 @@ struct OtherColumn {
 };
 constexpr OtherColumn kOtherColumns[] = {{IDC_SYMBOL_COLUMN_CHECK, &engine::OtherColumns::symbol},
                                          {IDC_NAME_COLUMN_CHECK, &engine::OtherColumns::name},
-                                         {IDC_PERIOD_COLUMN_CHECK, &engine::OtherColumns::period}};
+                                         {IDC_PERIOD_COLUMN_CHECK, &engine::OtherColumns::period},
+                                         {IDC_SERIES_COLUMN_CHECK, &engine::OtherColumns::series}};
 
 // The widths of the file list's columns, File to Problems, in pixels.
 constexpr int kFileColumnWidths[ui::FileList::kColumns] = {190, 80, 170, 80, 90, 90, 70};
@@ -120,6 +121,7 @@ void SettingsDialog::ShowOtherColumns() {
         SetDlgItemInt(dialog_, other.check + 1, static_cast<UINT>(column != 0 ? column : ++next),
                       FALSE);
     }
+    SetItemText(IDC_SERIES, form_.series);
 }
 
 bool SettingsDialog::ReadOtherColumns() {
@@ -138,6 +140,8 @@ bool SettingsDialog::ReadOtherColumns() {
         }
         form_.columns.*other.column = value;
     }
+    // Kept as typed while the series column is off, ready for when it is on again.
+    form_.series = ItemText(IDC_SERIES);
     return true;
 }
 

@@ -11,9 +11,10 @@
 // pressed first, then Yes. Remove Security, Clear Window. Started on two files at once, the first's
 // symbol edited under the list, it stores both in one run; started on a file of one new day with
 // "Add new days" checked, it appends the day to the security already there; started on a file with
-// a symbol column, Detect takes it and one run stores its securities. Then the registry after
-// the window closes. Settings live under a key of their own. Wine gives no menu of another process,
-// so the menus are seen in pictures only. Exit status 0 when all holds; each failure is printed.
+// a symbol column, Detect takes it, the series to keep wait for a series column, and one run
+// stores its securities. Then the registry after the window closes. Settings live under a key of
+// their own. Wine gives no menu of another process, so the menus are seen in pictures only. Exit
+// status 0 when all holds; each failure is printed.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -206,6 +207,11 @@ struct SettingsWindow {
     void Press(int id) const {
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    }
+    // Checks or clears a check box, as a click does.
+    void Tick(int id, bool checked) const {
+        SendDlgItemMessageW(dialog, id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+        Press(id);
     }
     // Waits until the dialog has closed.
     bool Closed() const {
@@ -477,6 +483,20 @@ int wmain(int argc, wchar_t** argv) {
                          !IsWindowEnabled(GetDlgItem(dialog.dialog, IDC_SYMBOL));
               }),
               "Detect takes the symbol column, and the symbol box is the file's");
+        // A series column is read with the others (here refused as the symbol's); the series
+        // typed are kept when it is switched off again.
+        HWND series = GetDlgItem(dialog.dialog, IDC_SERIES);
+        Check(!IsWindowEnabled(series), "the series to keep wait for a series column");
+        dialog.Tick(IDC_SERIES_COLUMN_CHECK, true);
+        Check(WaitUntil([&] { return IsWindowEnabled(series) != FALSE; }),
+              "a series column lets the series to keep be typed");
+        dialog.Type(IDC_SERIES_COLUMN, L"1");
+        dialog.Type(IDC_SERIES, L"EQ,BE");
+        dialog.Press(IDOK);
+        Check(Answer(L"Duplicate columns", IDOK), "the series column is checked with the others");
+        dialog.Tick(IDC_SERIES_COLUMN_CHECK, false);
+        Check(WaitUntil([&] { return !IsWindowEnabled(series); }),
+              "without a series column the series to keep are greyed out");
         dialog.Press(IDOK);
         Check(program.LogHolds(L"Conversion completed successfully!"), "QQQ and RRR are stored");
         Check(cliConverts(bulk, L"--detect --update"), "korvex-cli.exe stores QQQ and RRR");
@@ -496,6 +516,12 @@ int wmain(int argc, wchar_t** argv) {
                        RRF_RT_REG_SZ, nullptr, first, &size) == ERROR_SUCCESS &&
               std::wstring(first).find(L"bulk.csv") != std::wstring::npos,
           "the recent file is kept in the registry");
+    wchar_t kept[64] = {};
+    size = sizeof kept;
+    Check(RegGetValueW(HKEY_CURRENT_USER, (key + L"\\Setting").c_str(), L"Series", RRF_RT_REG_SZ,
+                       nullptr, kept, &size) == ERROR_SUCCESS &&
+              std::wstring(kept) == L"EQ,BE",
+          "the series typed are kept with the settings");
     RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     DeleteDirectory(shell);
     DeleteDirectory(reference);
