@@ -142,6 +142,8 @@ TEST_F(FileListTest, ManyFilesSymbolColumnOrUpdateRunOverTheDatabase) {
     settings.update = false;
     settings.columns.symbol = 1;
     EXPECT_TRUE(ui::NeedsDatabaseRun(settings, 1));
+    settings.columns = {.period = 2};  // a period column is read by that run only
+    EXPECT_TRUE(ui::NeedsDatabaseRun(settings, 1));
 
     WriteFileBytes(dir / "a.csv", "010224,5\n010324,6\n");
     WriteFileBytes(dir / "b.csv", "010224,7\n");
