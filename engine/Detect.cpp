@@ -193,6 +193,38 @@ bool IsMidnight(std::string_view text) {
     return text == "0000" || text == "000000" || text == "00:00" || text == "00:00:00";
 }
 
+// The fields of `line` past the kFieldSlotCount that are read, split plainly at `delimiter` (as
+// a heading is written: a name seldom quotes the delimiter), without blanks and quotes around
+// them. None with the space as the delimiter, whose runs of spaces this does not tell apart.
+std::vector<std::string> FieldsPastTheRead(std::string_view line, char delimiter) {
+    std::vector<std::string> past;
+    if (delimiter == ' ') {
+        return past;
+    }
+    std::size_t column = 0;
+    std::size_t start = 0;
+    for (std::size_t at = 0; at <= line.size(); ++at) {
+        if (at < line.size() && line[at] != delimiter) {
+            continue;
+        }
+        if (++column > kFieldSlotCount) {
+            std::string_view field = line.substr(start, at - start);
+            while (!field.empty() && (field.front() == ' ' || field.front() == '\t')) {
+                field.remove_prefix(1);
+            }
+            while (!field.empty() && (field.back() == ' ' || field.back() == '\t')) {
+                field.remove_suffix(1);
+            }
+            if (field.size() >= 2 && field.front() == '"' && field.back() == '"') {
+                field = field.substr(1, field.size() - 2);
+            }
+            past.emplace_back(field);
+        }
+        start = at + 1;
+    }
+    return past;
+}
+
 // What the input parser makes of the sample with `settings`.
 struct Reading {
     std::vector<PriceRecord> records;
@@ -381,10 +413,22 @@ private:
                               : "no delimiter (comma, tab, semicolon, space) splits the lines "
                                 "into a steady number of two or more fields");
         }
+        // Lines of more fields than are read split into that many: say how many they hold.
+        std::string fieldCount = std::to_string(split_.modal) + " fields";
+        if (split_.modal == kFieldSlotCount) {
+            std::size_t most = 0;
+            for (const std::string& line : lines_) {
+                most = std::max(
+                    most, kFieldSlotCount + FieldsPastTheRead(line, layout().delimiter).size());
+            }
+            if (most > kFieldSlotCount) {
+                fieldCount = "up to " + std::to_string(most) + " fields, of which the first " +
+                             std::to_string(kFieldSlotCount) + " are read";
+            }
+        }
         result_.reasons.push_back("the delimiter is a " + DelimiterName(layout().delimiter) +
                                   ": it splits " + std::to_string(split_.consistent) + " of " +
-                                  std::to_string(split_.nonBlank) + " lines into " +
-                                  std::to_string(split_.modal) + " fields");
+                                  std::to_string(split_.nonBlank) + " lines into " + fieldCount);
         if (layout().delimiter != ',') {
             // A number with a comma or a point in it, and one that reads only with that one as
             // the decimal separator: "10,5" and "10.5" do, "1.200" and "1,200" also read as
@@ -452,6 +496,8 @@ private:
             --at;
             if (at->size() >= 2) {
                 heading_ = *at;
+                beyond_ = FieldsPastTheRead(lines_[static_cast<std::size_t>(at - all.begin())],
+                                            layout().delimiter);
                 break;
             }
         }
@@ -810,7 +856,41 @@ private:
         if (!heading_.empty()) {
             Doubt("the heading names no close column: the columns are taken in the usual order");
         }
-        return OrderedFields(*dateColumn);
+        if (!OrderedFields(*dateColumn)) {
+            return false;
+        }
+        NoteFieldsPastTheRead();
+        return true;
+    }
+
+    // The fields that the heading names only in columns past those read, which are therefore
+    // not stored (the exchanges' unified files give the volume in column 25).
+    void NoteFieldsPastTheRead() {
+        std::string list;
+        for (PriceField field : msdb::kPriceFields) {
+            if (field == PriceField::kDate || layout().fields[field].on) {
+                continue;
+            }
+            std::optional<std::size_t> best;
+            int bestRank = 0;
+            for (std::size_t i = 0; i < beyond_.size(); ++i) {
+                const std::optional<int> rank = HeadingRank(HeadingKey(beyond_[i]), field);
+                if (rank && (!best || *rank < bestRank)) {
+                    best = i;
+                    bestRank = *rank;
+                }
+            }
+            if (best) {
+                list += (list.empty() ? "" : " and ") + std::string(FieldName(field)) +
+                        " in column " + std::to_string(kFieldSlotCount + *best + 1) + " ('" +
+                        beyond_[*best] + "')";
+            }
+        }
+        if (!list.empty()) {
+            result_.reasons.push_back("the heading names the " + list + ", but only the first " +
+                                      std::to_string(kFieldSlotCount) +
+                                      " columns are read: not stored");
+        }
     }
 
     void Assign(PriceField field, std::size_t column) {
@@ -855,6 +935,7 @@ private:
                 std::string(left.find(',') == std::string::npos ? "the column " : "the columns ") +
                 left + (left.find(',') == std::string::npos ? " is" : " are") + " not stored");
         }
+        NoteFieldsPastTheRead();
         CheckPrices();
         return true;
     }
@@ -985,6 +1066,7 @@ private:
     char point_ = '.';
     std::vector<const std::vector<std::string>*> data_;
     std::vector<std::string> heading_;
+    std::vector<std::string> beyond_;  // the heading's names past the columns read
     bool doubtful_ = false;
     DetectionResult result_;
 };

@@ -219,10 +219,19 @@ TEST(DetectTest, ABhavcopyReadsItsTimestampAndTheCloseNotTheLast) {
         "FininstrmActlXpryDt,StrkPric,OptnTp,FinInstrmNm,OpnPric,HghPric,LwPric,ClsPric,LastPric,"
         "PrvsClsgPric,UndrlygPric,SttlmPric,OpnIntrst,ChngInOpnIntrst,TtlTradgVol\n";
     const std::string row = "2024-07-01,2024-07-01,CM,NSE,STK,1,INE0,";
-    ExpectSecurities(unified + row + "TCS,EQ,,,,,TCS LTD,3919,3975,3912.1,3960.4,3962,3918.85\n" +
-                         row + "INFY,EQ,,,,,INFOSYS,1715,1730.45,1706.5,1725.2,1726,1712.6\n" +
-                         row + "INFY,BL,,,,,INFOSYS,1720,1720,1720,1720,1720,1712.6\n",
-                     {',', false, 1, DateFormat::CCYY_MM_DD, "1 15 16 17 18 - -"}, "8 14 0 0 9 EQ");
+    const std::string unifiedText =
+        unified + row + "TCS,EQ,,,,,TCS LTD,3919,3975,3912.1,3960.4,3962,3918.85\n" + row +
+        "INFY,EQ,,,,,INFOSYS,1715,1730.45,1706.5,1725.2,1726,1712.6\n" + row +
+        "INFY,BL,,,,,INFOSYS,1720,1720,1720,1720,1720,1712.6\n";
+    ExpectSecurities(unifiedText, {',', false, 1, DateFormat::CCYY_MM_DD, "1 15 16 17 18 - -"},
+                     "8 14 0 0 9 EQ");
+    // The volume and open interest it names past the columns read are said to be left out.
+    const std::vector<std::string> reasons = DetectLayoutOfText(unifiedText).reasons;
+    EXPECT_NE(std::find(reasons.begin(), reasons.end(),
+                        "The heading names the volume in column 25 ('TtlTradgVol') and open "
+                        "interest in column 23 ('OpnIntrst'), but only the first 20 columns are "
+                        "read: not stored."),
+              reasons.end());
 }
 
 // Without a heading, the symbol is only the column whose codes tell apart the lines of a day.
