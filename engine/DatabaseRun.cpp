@@ -219,11 +219,13 @@ struct DatabaseRun::Group {
     std::string backward;
     std::vector<LineNumber> forwardLines;
     std::vector<LineNumber> backwardLines;
+    LineNumber lastLine = 0;  // the last line of the symbol in the file, when it is known
 };
 
 // What reading one file gave, for TakeFile to tell and decide.
 struct DatabaseRun::FileRead {
-    std::vector<std::unique_ptr<Group>> groups;  // in the order of their first lines
+    // In the order of their first lines; null for those taken while the file was read.
+    std::vector<std::unique_ptr<Group>> groups;
     InputProblems problems;
     std::int64_t leftOut = 0;      // lines whose symbol or period cannot be read
     std::int64_t otherSeries = 0;  // lines passed over for their series
@@ -231,7 +233,15 @@ struct DatabaseRun::FileRead {
     const char* dateCheck = nullptr;  // the message of the first record's date check
     std::string failure;              // the file could not be read: why
     std::optional<std::pair<SettingsField, std::string>> refusal;
-    bool stopped = false;  // cancelled, or the run no longer wants it
+    bool stopped = false;     // cancelled, or the run no longer wants it
+    bool takeFailed = false;  // a group taken while the file was read stopped the run
+};
+
+// How ReadFile hands over each symbol's lines while it reads, once they are all read: the last
+// line of each symbol, and what takes its group (false when the run stops there).
+struct DatabaseRun::Streaming {
+    const std::unordered_map<std::string, LineNumber>* lastLines = nullptr;
+    std::function<bool(Group& group, InputProblems* problems)> take;
 };
 
 // Reads the files of a run on threads of their own while the run takes them in their order. The
@@ -699,23 +709,60 @@ int DatabaseRun::ReadFiles() {
             progress_(std::min(permille, 1000));
         }
     };
+    // A large file with a symbol column is read twice (LastLines, then ReadFile), each read
+    // counting for half of its progress; its symbols' lines go out while it is read.
+    auto streamed = [&](std::size_t i) {
+        return settings_.columns.symbol != 0 && inputSizes_[i] >= streamedFileSize_;
+    };
     auto oneAtATime = [&] {
-        for (const InputFile& input : inputs_) {
+        for (std::size_t i = 0; i < inputs_.size(); ++i) {
+            const InputFile& input = inputs_[i];
             FileRead read;
-            ReadFile(input, &read, [&](std::uint64_t bytes) {
+            std::optional<std::unordered_map<std::string, LineNumber>> lastLines;
+            std::uint64_t before = 0;
+            if (streamed(i)) {
+                lastLines = LastLines(input, [&](std::uint64_t bytes) {
+                    if (Stopped()) {
+                        return false;
+                    }
+                    report(bytesDone_ + bytes / 2);
+                    return true;
+                });
                 if (Stopped()) {
-                    return false;
+                    return 1;
                 }
-                report(bytesDone_ + bytes);
-                return true;
-            });
+                before = inputSizes_[i] / 2;
+            }
+            const Streaming streaming{lastLines ? &*lastLines : nullptr,
+                                      [&](Group& group, InputProblems* problems) {
+                                          if (read.dateCheck != nullptr) {
+                                              Tell(read.dateCheck);  // as TakeFile tells it
+                                              read.dateCheck = nullptr;
+                                          }
+                                          return TakeGroup(input, group, problems, false) == 0;
+                                      }};
+            ReadFile(
+                input, &read,
+                [&](std::uint64_t bytes) {
+                    if (Stopped()) {
+                        return false;
+                    }
+                    report(bytesDone_ + before + (lastLines ? bytes / 2 : bytes));
+                    return true;
+                },
+                lastLines ? &streaming : nullptr);
             if (TakeFile(input, read) != 0) {
                 return 1;
             }
         }
         return 0;
     };
-    if (inputs_.size() < 2 || !fs_->TakesCallsFromManyThreads()) {
+    bool anyStreamed = false;
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+        anyStreamed = anyStreamed || streamed(i);
+    }
+    // A large file is not read ahead: it would be held whole beside the one taken.
+    if (inputs_.size() < 2 || !fs_->TakesCallsFromManyThreads() || anyStreamed) {
         return oneAtATime();
     }
     // Two threads read (where the processor has two cores or more), and this one writes.
@@ -753,7 +800,8 @@ int DatabaseRun::ReadFiles() {
 // it found is told and decided by TakeFile. Every 1,024 lines it asks `goOn`, with the bytes read
 // so far, and stops when told to.
 void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
-                           const std::function<bool(std::uint64_t)>& goOn) const {
+                           const std::function<bool(std::uint64_t)>& goOn,
+                           const Streaming* streaming) const {
     std::unique_ptr<msdb::ReadableFile> file;
     if (msdb::Status s = fs_->OpenForRead(input.path, &file); !s.ok()) {
         read->failure = "The input file " + input.path + " cannot be opened.\n" + s.message();
@@ -776,6 +824,25 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
     std::string columnSymbol;
     bool first = true;
     std::int64_t lines = 0;
+    std::size_t untaken = 0;  // the first group not taken yet
+    // Hands over the groups, in their order, whose last lines are read: false when the run
+    // stops at one of them.
+    auto takeRead = [&] {
+        while (untaken < groups.size() && groups[untaken]->lastLine != 0 &&
+               groups[untaken]->lastLine <= parser.LineNumber()) {
+            Group* group = groups[untaken].get();
+            if (lastGroup == group) {
+                lastGroup = nullptr;
+            }
+            bySymbol.erase(group->symbol);
+            if (!streaming->take(*group, &parser.problems())) {
+                read->takeFailed = true;
+                return false;
+            }
+            groups[untaken++].reset();
+        }
+        return true;
+    };
     auto problem = [&](const char* field, std::string_view text, std::string what) {
         parser.problems().Add({parser.LineNumber(), field, std::string(text), std::move(what)});
     };
@@ -783,6 +850,9 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
         read->refusal = {field, std::move(text)};
     };
     for (;;) {
+        if (streaming != nullptr && untaken < groups.size() && !takeRead()) {
+            return;
+        }
         bool got = false;
         msdb::Status s = parser.NextLine(&got);
         if (!s.ok()) {
@@ -826,6 +896,10 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
             groups.push_back(std::make_unique<Group>());
             group = groups.back().get();
             group->symbol = symbol;
+            if (streaming != nullptr) {
+                const auto last = streaming->lastLines->find(symbol);
+                group->lastLine = last != streaming->lastLines->end() ? last->second : 0;
+            }
             if (std::optional<SettingsProblem> p = CheckLength(SettingsField::kSymbol, symbol)) {
                 group->problem = "is longer than the " + std::to_string(limits::kMaxSymbolLength) +
                                  " characters MASTER holds";
@@ -900,8 +974,55 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
     read->otherSeries = parser.OtherSeriesLines();
 }
 
+// The last line of each symbol of a file with a symbol column, read as ReadFile reads the file.
+// Nothing when it cannot be read to its end or `goOn` says to stop: its lines are then held as
+// any file's are, and ReadFile says what is wrong.
+std::optional<std::unordered_map<std::string, LineNumber>> DatabaseRun::LastLines(
+    const InputFile& input, const std::function<bool(std::uint64_t)>& goOn) const {
+    std::unique_ptr<msdb::ReadableFile> file;
+    if (!fs_->OpenForRead(input.path, &file).ok()) {
+        return std::nullopt;
+    }
+    ConversionSettings settings = settings_;
+    settings.inputPath = input.path;
+    auto counting = std::make_unique<CountingFile>(std::move(file));
+    const CountingFile* counter = counting.get();
+    InputParser parser(settings, std::move(counting));
+    std::unordered_map<std::string, LineNumber> last;
+    std::string previous;  // the symbol's text on the line before, as the file writes it
+    LineNumber* previousLast = nullptr;
+    for (std::int64_t lines = 1;; ++lines) {
+        bool got = false;
+        if (!parser.NextLine(&got).ok()) {
+            return std::nullopt;
+        }
+        if (!got) {
+            break;
+        }
+        if ((lines & 1023) == 0 && !goOn(counter->BytesRead())) {
+            return std::nullopt;
+        }
+        const std::string_view text = parser.ColumnText(settings_.columns.symbol);
+        if (previousLast == nullptr || text != previous) {
+            previous.assign(text);
+            const std::string symbol = NormalizeSymbol(text);
+            previousLast = symbol.empty() ? nullptr : &last[symbol];
+        }
+        if (previousLast != nullptr) {
+            *previousLast = parser.LineNumber();
+        }
+    }
+    if (!parser.NotText().empty()) {
+        return std::nullopt;
+    }
+    return last;
+}
+
 // Tells what reading a file found, and decides and writes out each of its symbols' records.
 int DatabaseRun::TakeFile(const InputFile& input, FileRead& read) {
+    if (read.takeFailed) {
+        return 1;  // told already
+    }
     if (read.dateCheck != nullptr) {
         Tell(read.dateCheck);
     }
@@ -922,7 +1043,7 @@ int DatabaseRun::TakeFile(const InputFile& input, FileRead& read) {
     bytesDone_ += read.size;
     InputProblems& problems = read.problems;
     for (std::unique_ptr<Group>& group : read.groups) {
-        if (TakeGroup(input, *group, &problems) != 0) {
+        if (group != nullptr && TakeGroup(input, *group, &problems) != 0) {
             return 1;
         }
         group.reset();  // its records are written out
@@ -933,7 +1054,8 @@ int DatabaseRun::TakeFile(const InputFile& input, FileRead& read) {
     return 0;
 }
 
-int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* problems) {
+int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* problems,
+                           bool keepStored) {
     if (!group.problem.empty()) {
         return 0;
     }
@@ -982,7 +1104,11 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
     SecurityOutcome& outcome = report_.securities[security.outcome];
     outcome.reversed = outcome.reversed || scan.reversed;
     if (security.action == Action::kUpdated) {
-        return Append(security, records, lines, problems);
+        const int appended = Append(security, records, lines, problems);
+        if (!keepStored) {
+            security.storedRecords.reset();  // read again should a later file need them
+        }
+        return appended;
     }
     // A security written anew: a later file's records of it follow those before.
     const msdb::MbfBytes firstDate = DateOf(records);

@@ -22,6 +22,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/ConversionJob.h"
@@ -91,10 +92,18 @@ public:
     const std::optional<ConversionJob::Refusal>& Refused() const { return refused_; }
     DirectoryEffect Effect() const;
 
+    // A file with a symbol column of at least this many bytes is read twice: first for the last
+    // line of each symbol, then for its records, each symbol's going out as soon as its last
+    // line and those of the symbols before it are read. A file grouped by symbol is then never
+    // held in memory whole, whatever the number of its securities.
+    static constexpr std::uint64_t kStreamedFileSize = 16 << 20;
+    void SetStreamedFileSize(std::uint64_t bytes) { streamedFileSize_ = bytes; }
+
 private:
     struct Security;
     struct Group;
     struct FileRead;
+    struct Streaming;
     class ReadAhead;
     class Index;
 
@@ -103,9 +112,14 @@ private:
     int PrepareDirectory();
     int ReadFiles();
     void ReadFile(const InputFile& input, FileRead* read,
-                  const std::function<bool(std::uint64_t)>& goOn) const;
+                  const std::function<bool(std::uint64_t)>& goOn,
+                  const Streaming* streaming = nullptr) const;
+    std::optional<std::unordered_map<std::string, LineNumber>> LastLines(
+        const InputFile& input, const std::function<bool(std::uint64_t)>& goOn) const;
     int TakeFile(const InputFile& input, FileRead& read);
-    int TakeGroup(const InputFile& input, Group& group, InputProblems* problems);
+    // `keepStored` false: the stored records read to compare with the group's are let go after.
+    int TakeGroup(const InputFile& input, Group& group, InputProblems* problems,
+                  bool keepStored = true);
     int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                     std::optional<std::size_t>* at);
     int AddNew(Security& security);
@@ -166,6 +180,7 @@ private:
     std::uint64_t totalBytes_ = 0;
     std::uint64_t bytesDone_ = 0;
     int lastPermille_ = -1;
+    std::uint64_t streamedFileSize_ = kStreamedFileSize;
 
     RunReport report_;
     std::string lastMessage_;

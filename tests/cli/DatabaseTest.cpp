@@ -261,5 +261,85 @@ TEST_F(DatabaseTest, FilesReadAheadGiveWhatReadingOneAtATimeGives) {
     EXPECT_TRUE(stoppedInTurn.second.empty());
 }
 
+// A large file is read twice, and each symbol's lines go out once they are all read: the run
+// gives what reading the file once gives, whatever the order of its lines, for new securities,
+// an update and its problems alike.
+TEST_F(DatabaseTest, AFileReadTwiceGivesWhatReadingItOnceGives) {
+    auto line = [](const std::string& symbol, int day, const std::string& close) {
+        return symbol + ",202401" + (day < 10 ? "0" : "") + std::to_string(day) + "," + close +
+               "\n";
+    };
+    // Grouped, newest first, interleaved, a line without a symbol and a price that is none.
+    std::string first = "Symbol,Date,Close\n";
+    for (int day = 2; day <= 6; ++day) {
+        first += line("AAA", day, std::to_string(day));
+    }
+    for (int day = 6; day >= 2; --day) {
+        first += line("BBB", day, std::to_string(10 + day));
+    }
+    for (int day = 2; day <= 6; ++day) {
+        first += line("CCC", day, "3") + line("DDD", day, day == 4 ? "4x" : "4");
+    }
+    first += line("", 7, "1") + line("AAA", 7, "7");
+    // Held days equal and not, new days, a new security.
+    std::string update = "Symbol,Date,Close\n" + line("AAA", 6, "6") + line("AAA", 7, "7.5") +
+                         line("AAA", 8, "8") + line("EEE", 8, "1") + line("BBB", 6, "16") +
+                         line("BBB", 7, "17");
+    engine::ConversionSettings settings;
+    settings.skipOn = true;
+    settings.skipRows = 1;
+    settings.dateFormat = engine::DateFormat::CCYYMMDD;
+    settings.columns.symbol = 1;
+    for (engine::PriceField field : msdb::kPriceFields) {
+        settings.fields[field] = {false, 1};
+    }
+    settings.fields[engine::PriceField::kDate] = {true, 2};
+    settings.fields[engine::PriceField::kClose] = {true, 3};
+    FixedClock clock;
+    auto run = [&](const std::string& db, const std::string& text, std::uint64_t streamed) {
+        WriteFileBytes(dir / "in.txt", text);
+        RecordingNotifier notifier;
+        engine::JobServices services;
+        services.notifier = &notifier;
+        services.clock = &clock;
+        settings.directory = db;
+        engine::DatabaseRun databaseRun(settings, {{dir / "in.txt", "", {}}}, {}, services);
+        databaseRun.SetStreamedFileSize(streamed);
+        const int result = databaseRun.Run();
+        std::string told = std::to_string(result) + "\n" + databaseRun.Report().Text(true);
+        for (const std::string& message : notifier.messages) {
+            told += "\n" + message;
+        }
+        for (std::size_t at; (at = told.find(db)) != std::string::npos;) {
+            told.replace(at, db.size(), "DB");
+        }
+        return std::make_pair(told, TakeSnapshot(db));
+    };
+    const std::string once = dir / "once";
+    const std::string twice = dir / "twice";
+    for (const std::string& db : {once, twice}) {
+        std::filesystem::create_directory(db);
+    }
+    settings.master = engine::MasterChoice::kMakeNew;
+    settings.acceptProblems = true;
+    const auto made = run(once, first, engine::DatabaseRun::kStreamedFileSize);
+    EXPECT_EQ(made, run(twice, first, 1));
+    EXPECT_NE(made.first.find("4 added (20 price records)"), std::string::npos) << made.first;
+    settings.master = engine::MasterChoice::kUseExisting;
+    settings.update = true;
+    settings.acceptProblems = false;
+    const auto refused = run(once, update, engine::DatabaseRun::kStreamedFileSize);
+    EXPECT_EQ(refused, run(twice, update, 1));
+    EXPECT_NE(refused.first.find("close price stored 7, in the file 7.5"), std::string::npos)
+        << refused.first;
+    EXPECT_EQ(refused.second, made.second);
+    settings.acceptProblems = true;
+    const auto updated = run(once, update, engine::DatabaseRun::kStreamedFileSize);
+    EXPECT_EQ(updated, run(twice, update, 1));
+    EXPECT_NE(updated.first.find("1 added (1 price record), 2 updated (2 price records"),
+              std::string::npos)
+        << updated.first;
+}
+
 }  // namespace
 }  // namespace testing_support

@@ -259,33 +259,40 @@ TEST_F(RecoveryTest, AnAdditionPastMastersLimitToANewXMaster) {
 #endif
 }
 
-// One run that updates ABC and DEF and adds GHI, from a file whose symbol column interleaves them.
+// One run that updates ABC and DEF and adds GHI, from a file whose symbol column interleaves them;
+// then read twice, as a large file is, GHI's lines going out while the file is read.
 TEST_F(RecoveryTest, AnUpdateAndAnAdditionInOneRun) {
-    Sweep([&] { Securities(2); },
-          [&](msdb::FileSystem* fs) {
-              WriteFileBytes(dir / "day.txt",
-                             "ABC,010224,2,1,1.5,100\nGHI,010224,3,2,2.5,10\n"
-                             "DEF,010224,4,3,3.5,20\nABC,010324,2,1,1.75,100\n");
-              engine::ConversionSettings settings;
-              settings.directory = Db();
-              settings.update = true;
-              settings.columns.symbol = 1;
-              for (engine::PriceField field : msdb::kPriceFields) {
-                  settings.fields[field] = {false, 1};
-              }
-              settings.fields[engine::PriceField::kDate] = {true, 2};
-              settings.fields[engine::PriceField::kHigh] = {true, 3};
-              settings.fields[engine::PriceField::kLow] = {true, 4};
-              settings.fields[engine::PriceField::kClose] = {true, 5};
-              settings.fields[engine::PriceField::kVolume] = {true, 6};
-              engine::JobServices services;
-              services.fileSystem = fs;
-              services.notifier = &notifier;
-              services.clock = &clock;
-              engine::DatabaseRun run(settings, {{dir / "day.txt", {}, {}}}, {}, services);
-              const int result = run.Run();
-              return Outcome{result, run.Effect()};
-          });
+    for (bool streamed : {false, true}) {
+        SCOPED_TRACE(streamed ? "read twice" : "read once");
+        Sweep([&] { Securities(2); },
+              [&](msdb::FileSystem* fs) {
+                  WriteFileBytes(dir / "day.txt",
+                                 streamed ? "GHI,010224,3,2,2.5,10\nABC,010224,2,1,1.5,100\n"
+                                            "DEF,010224,4,3,3.5,20\nABC,010324,2,1,1.75,100\n"
+                                          : "ABC,010224,2,1,1.5,100\nGHI,010224,3,2,2.5,10\n"
+                                            "DEF,010224,4,3,3.5,20\nABC,010324,2,1,1.75,100\n");
+                  engine::ConversionSettings settings;
+                  settings.directory = Db();
+                  settings.update = true;
+                  settings.columns.symbol = 1;
+                  for (engine::PriceField field : msdb::kPriceFields) {
+                      settings.fields[field] = {false, 1};
+                  }
+                  settings.fields[engine::PriceField::kDate] = {true, 2};
+                  settings.fields[engine::PriceField::kHigh] = {true, 3};
+                  settings.fields[engine::PriceField::kLow] = {true, 4};
+                  settings.fields[engine::PriceField::kClose] = {true, 5};
+                  settings.fields[engine::PriceField::kVolume] = {true, 6};
+                  engine::JobServices services;
+                  services.fileSystem = fs;
+                  services.notifier = &notifier;
+                  services.clock = &clock;
+                  engine::DatabaseRun run(settings, {{dir / "day.txt", {}, {}}}, {}, services);
+                  run.SetStreamedFileSize(streamed ? 1 : engine::DatabaseRun::kStreamedFileSize);
+                  const int result = run.Run();
+                  return Outcome{result, run.Effect()};
+              });
+    }
 }
 
 // Through the command line, a security past MASTER's 255: refused without --xmaster with nothing
