@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -60,67 +59,6 @@ Groups ReadGroups(std::string_view integer, char separator) {
     groups.digitsOnly = true;
     groups.wellFormed = wellFormed && group == 3;
     return groups;
-}
-
-// Reads the plainest and commonest numbers, as "123", "-12.50" or "1234567.89": digits, with a
-// decimal point and more digits when `point` allows it, at most kExactDigits digits in all. Such a
-// number, and the power of ten it is divided by, a double holds exactly, so one division rounds
-// the quotient correctly to a double; rounding that to a float gives what strtof gives unless the
-// double lies halfway between two floats, which is left to strtof. A number of at most 2^24 over
-// at most 10^10 a float holds exactly as well, and one float division rounds it as strtof does.
-// False, with `*value` untouched, for anything else.
-bool ReadPlainDecimal(std::string_view text, bool point, float* value) {
-    static_assert(FLT_EVAL_METHOD == 0, "the division must round to its operands' type");
-    constexpr std::ptrdiff_t kExactDigits = 15;  // below 2^53
-    static constexpr double kPowersOfTen[kExactDigits] = {
-        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
-    constexpr std::uint64_t kExactInFloat = std::uint64_t{1} << 24;
-    constexpr std::ptrdiff_t kExactFloatPowers = 11;  // 5^10 is below 2^24
-    static constexpr float kFloatPowersOfTen[kExactFloatPowers] = {
-        1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    const bool negative = p < end && *p == '-';
-    p += negative ? 1 : 0;
-    const char* const first = p;
-    std::uint64_t mantissa = 0;
-    while (p < end && IsDigit(*p)) {
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-        ++p;
-    }
-    const std::ptrdiff_t integerDigits = p - first;
-    std::ptrdiff_t fraction = 0;
-    if (point && p < end && *p == '.' && integerDigits > 0) {
-        const char* const decimals = ++p;
-        while (p < end && IsDigit(*p)) {
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-            ++p;
-        }
-        fraction = p - decimals;
-    }
-    // No digits, "5." and ".5", anything after the number, or too many digits (which may also
-    // have overflowed the mantissa): the long way.
-    if (integerDigits == 0 || p != end || (p[-1] == '.') ||
-        integerDigits + fraction > kExactDigits) {
-        return false;
-    }
-    if (mantissa <= kExactInFloat && fraction < kExactFloatPowers) {
-        const float magnitude = static_cast<float>(mantissa) / kFloatPowersOfTen[fraction];
-        *value = negative ? -magnitude : magnitude;
-        return true;
-    }
-    const double quotient = static_cast<double>(mantissa) / kPowersOfTen[fraction];
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &quotient, sizeof bits);
-    // The 29 bits of a double's mantissa that a float does not keep: exactly half of their unit
-    // is a tie, which the first rounding may have made.
-    constexpr std::uint64_t kDroppedBits = (std::uint64_t{1} << 29) - 1;
-    if ((bits & kDroppedBits) == std::uint64_t{1} << 28) {
-        return false;
-    }
-    const auto magnitude = static_cast<float>(quotient);
-    *value = negative ? -magnitude : magnitude;
-    return true;
 }
 
 // The problem of a number read, when it cannot be stored; null when it can.
@@ -208,15 +146,17 @@ std::string ReadGroupedNumber(std::string_view text, const NumberFormat& format,
 
 }  // namespace
 
-bool ReadNumberText(std::string_view text, const NumberFormat& format, float* value,
-                    std::string* problem) {
+namespace number_text {
+
+bool ReadOtherNumber(std::string_view text, const NumberFormat& format, float* value,
+                     std::string* problem) {
     while (!text.empty() && IsBlank(text.front())) {
         text.remove_prefix(1);
     }
     while (!text.empty() && IsBlank(text.back())) {
         text.remove_suffix(1);
     }
-    // Nearly every field of a price file, read without strtof; a number read so can be stored.
+    // A plain decimal between blanks; a number read so can be stored.
     if (ReadPlainDecimal(text, !format.decimalComma, value)) {
         return true;
     }
@@ -242,4 +182,5 @@ bool ReadNumberText(std::string_view text, const NumberFormat& format, float* va
     return false;
 }
 
+}  // namespace number_text
 }  // namespace engine

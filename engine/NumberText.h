@@ -5,6 +5,9 @@
 // and billion, as price sites write them.
 #pragma once
 
+#include <cfloat>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -25,7 +28,82 @@ struct NumberFormat {
 // Grouping separators are taken only where they are well formed (groups of exactly three digits
 // after the first of one to three): with the decimal point "," and "'"; with the decimal comma
 // ".", a space, a no-break space and "'". (A field holds the delimiter only when it is quoted.)
-bool ReadNumberText(std::string_view text, const NumberFormat& format, float* value,
-                    std::string* problem = nullptr);
+inline bool ReadNumberText(std::string_view text, const NumberFormat& format, float* value,
+                           std::string* problem = nullptr);
+
+namespace number_text {
+
+// Reads the plainest and commonest numbers, as "123", "-12.50" or "1234567.89": digits, with a
+// decimal point and more digits when `point` allows it, at most kExactDigits digits in all, no
+// blanks. Such a number, and the power of ten it is divided by, a double holds exactly, so one
+// division rounds the quotient correctly to a double; rounding that to a float gives what strtof
+// gives unless the double lies halfway between two floats, which is left to strtof. A number of
+// at most 2^24 over at most 10^10 a float holds exactly as well, and one float division rounds
+// it as strtof does. A number read so can be stored. False, with `*value` untouched, for
+// anything else. Here, so that the reading of a line does it without a call.
+inline bool ReadPlainDecimal(std::string_view text, bool point, float* value) {
+    static_assert(FLT_EVAL_METHOD == 0, "the division must round to its operands' type");
+    constexpr std::ptrdiff_t kExactDigits = 15;  // below 2^53
+    static constexpr double kPowersOfTen[kExactDigits] = {
+        1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
+    constexpr std::uint64_t kExactInFloat = std::uint64_t{1} << 24;
+    constexpr std::ptrdiff_t kExactFloatPowers = 11;  // 5^10 is below 2^24
+    static constexpr float kFloatPowersOfTen[kExactFloatPowers] = {
+        1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    p += negative ? 1 : 0;
+    const char* const first = p;
+    std::uint64_t mantissa = 0;
+    // One comparison a digit: a byte below '0' wraps around to a large value.
+    for (unsigned digit; p != end && (digit = static_cast<unsigned char>(*p) - 48U) <= 9; ++p) {
+        mantissa = mantissa * 10 + digit;
+    }
+    const std::ptrdiff_t integerDigits = p - first;
+    std::ptrdiff_t fraction = 0;
+    if (point && p != end && *p == '.' && integerDigits > 0) {
+        const char* const decimals = ++p;
+        for (unsigned digit; p != end && (digit = static_cast<unsigned char>(*p) - 48U) <= 9; ++p) {
+            mantissa = mantissa * 10 + digit;
+        }
+        fraction = p - decimals;
+    }
+    // No digits, "5." and ".5", anything after the number, or too many digits (which may also
+    // have overflowed the mantissa): the long way.
+    if (integerDigits == 0 || p != end || p[-1] == '.' || integerDigits + fraction > kExactDigits) {
+        return false;
+    }
+    if (mantissa <= kExactInFloat && fraction < kExactFloatPowers) {
+        const float magnitude = static_cast<float>(mantissa) / kFloatPowersOfTen[fraction];
+        *value = negative ? -magnitude : magnitude;
+        return true;
+    }
+    const double quotient = static_cast<double>(mantissa) / kPowersOfTen[fraction];
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &quotient, sizeof bits);
+    // The 29 bits of a double's mantissa that a float does not keep: exactly half of their unit
+    // is a tie, which the first rounding may have made.
+    constexpr std::uint64_t kDroppedBits = (std::uint64_t{1} << 29) - 1;
+    if ((bits & kDroppedBits) == std::uint64_t{1} << 28) {
+        return false;
+    }
+    const auto magnitude = static_cast<float>(quotient);
+    *value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// ReadNumberText for what ReadPlainDecimal does not read.
+bool ReadOtherNumber(std::string_view text, const NumberFormat& format, float* value,
+                     std::string* problem);
+
+}  // namespace number_text
+
+inline bool ReadNumberText(std::string_view text, const NumberFormat& format, float* value,
+                           std::string* problem) {
+    // Nearly every field of a price file, read without strtof.
+    return number_text::ReadPlainDecimal(text, !format.decimalComma, value) ||
+           number_text::ReadOtherNumber(text, format, value, problem);
+}
 
 }  // namespace engine
