@@ -15,7 +15,8 @@
 #      `cp -r` of the folder followed by `sync`;
 #   3. one file: 50,000 lines converted into a new directory, against `cp` of the file (the
 #      measurement of scripts/bench.sh, here for completeness);
-#   4. the peak memory of each conversion, with /usr/bin/time -v.
+#   4. the peak memory of each conversion, with /usr/bin/time -v, and that of the bulk file's
+#      conversion that built the directory of the update.
 # The measurements of each of the three take turns, one round to warm up and then the timed rounds,
 # and the median counts. It reports and exits 0 whatever the figures; each target is marked PASS or MISS.
 # It stops with a non-zero status only when something does not work (a build, a conversion that
@@ -177,12 +178,14 @@ echo "==> writing the inputs into $work"
 echo "==> building the directory of $securities securities of $records records (not timed)"
 mkdir "$work/pristine"
 built_at=$EPOCHREALTIME
-"$cli" convert "$work/in/bulk.csv" --dir "$work/pristine" --new-master --xmaster \
-    "${bulk_options[@]}" >"$work/log/build.out" 2>&1 || {
+/usr/bin/time -v -o "$work/build-time.txt" "$cli" convert "$work/in/bulk.csv" \
+    --dir "$work/pristine" --new-master --xmaster "${bulk_options[@]}" \
+    >"$work/log/build.out" 2>&1 || {
     cat "$work/log/build.out" >&2
     fail "the directory of the daily update could not be built"
 }
 build_seconds=$(awk -v a="$built_at" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
+build_rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/build-time.txt")
 rm "$work/in/bulk.csv"
 expect_directory "$work/pristine" "$securities" "$records"
 echo "    built in $build_seconds s: $(du -sh "$work/pristine" | cut -f 1)," \
@@ -278,6 +281,7 @@ row "floor:  cp of the file" floor_one
 echo
 echo "== Peak resident set size"
 printf '  %-58s %8s kB\n' "update" "${rss[update]}" "batch" "${rss[batch]}" "one" "${rss[one]}"
+printf '  %-58s %8s kB\n' "the bulk file that builds the directory of the update" "$build_rss"
 echo "  (building the directory of the update took $build_seconds s, not timed in the rounds)"
 
 echo
