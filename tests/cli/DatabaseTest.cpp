@@ -21,6 +21,32 @@ std::string Line(const std::string& symbol, int day, double close, char period =
            ",000000," + c + "," + c + "," + c + "," + c + ",100\n";
 }
 
+// Runs `settings` over `inputs` through `fs` (the default when null): what the run told (its
+// result, report and messages, the directory written as DB) and the directory it left.
+std::pair<std::string, Snapshot> RunAndTell(
+    const engine::ConversionSettings& settings, const std::vector<engine::InputFile>& inputs,
+    msdb::FileSystem* fs = nullptr,
+    std::uint64_t streamedFileSize = engine::DatabaseRun::kStreamedFileSize) {
+    FixedClock clock;
+    RecordingNotifier notifier;
+    engine::JobServices services;
+    services.fileSystem = fs;
+    services.notifier = &notifier;
+    services.clock = &clock;
+    engine::DatabaseRun run(settings, inputs, {}, services);
+    run.SetStreamedFileSize(streamedFileSize);
+    const int result = run.Run();
+    std::string told = std::to_string(result) + "\n" + run.Report().Text(true);
+    for (const std::string& message : notifier.messages) {
+        told += "\n" + message;
+    }
+    const std::string& db = settings.directory;
+    for (std::size_t at; (at = told.find(db)) != std::string::npos;) {
+        told.replace(at, db.size(), "DB");
+    }
+    return {told, TakeSnapshot(db)};
+}
+
 class DatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override { std::filesystem::create_directory(dir / "db"); }
@@ -222,25 +248,10 @@ TEST_F(DatabaseTest, FilesReadAheadGiveWhatReadingOneAtATimeGives) {
     }
     settings.fields[engine::PriceField::kDate] = {true, 1};
     settings.fields[engine::PriceField::kClose] = {true, 2};
-    FixedClock clock;
     auto run = [&](msdb::FileSystem& fs, const std::string& db) {
         std::filesystem::create_directory(db);
-        RecordingNotifier notifier;
-        engine::JobServices services;
-        services.fileSystem = &fs;
-        services.notifier = &notifier;
-        services.clock = &clock;
         settings.directory = db;
-        engine::DatabaseRun databaseRun(settings, inputs, {}, services);
-        const int result = databaseRun.Run();
-        std::string told = std::to_string(result) + "\n" + databaseRun.Report().Text(true);
-        for (const std::string& message : notifier.messages) {
-            told += "\n" + message;
-        }
-        for (std::size_t at; (at = told.find(db)) != std::string::npos;) {
-            told.replace(at, db.size(), "DB");
-        }
-        return std::make_pair(told, TakeSnapshot(db));
+        return RunAndTell(settings, inputs, &fs);
     };
     msdb::FileSystem& threaded = msdb::FileSystem::Default();
     ASSERT_TRUE(threaded.TakesCallsFromManyThreads());
@@ -295,25 +306,10 @@ TEST_F(DatabaseTest, AFileReadTwiceGivesWhatReadingItOnceGives) {
     }
     settings.fields[engine::PriceField::kDate] = {true, 2};
     settings.fields[engine::PriceField::kClose] = {true, 3};
-    FixedClock clock;
     auto run = [&](const std::string& db, const std::string& text, std::uint64_t streamed) {
         WriteFileBytes(dir / "in.txt", text);
-        RecordingNotifier notifier;
-        engine::JobServices services;
-        services.notifier = &notifier;
-        services.clock = &clock;
         settings.directory = db;
-        engine::DatabaseRun databaseRun(settings, {{dir / "in.txt", "", {}}}, {}, services);
-        databaseRun.SetStreamedFileSize(streamed);
-        const int result = databaseRun.Run();
-        std::string told = std::to_string(result) + "\n" + databaseRun.Report().Text(true);
-        for (const std::string& message : notifier.messages) {
-            told += "\n" + message;
-        }
-        for (std::size_t at; (at = told.find(db)) != std::string::npos;) {
-            told.replace(at, db.size(), "DB");
-        }
-        return std::make_pair(told, TakeSnapshot(db));
+        return RunAndTell(settings, {{dir / "in.txt", "", {}}}, nullptr, streamed);
     };
     const std::string once = dir / "once";
     const std::string twice = dir / "twice";
