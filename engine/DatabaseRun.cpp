@@ -200,7 +200,8 @@ struct DatabaseRun::Security {
     std::string appended;
 
     // What it holds after the run.
-    bool staging = false;  // its price file, written anew, is being staged
+    bool staging = false;          // its price file, written anew, is being staged
+    std::int64_t stagedCount = 0;  // the count of records its staged header gives
     std::int64_t count = 0;
     msdb::MbfBytes first{};
     msdb::MbfBytes last{};
@@ -1139,7 +1140,8 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
 }
 
 // The records of a security written anew go to its price file's temporary as each file gives
-// them, behind a header whose count is set once every file is read.
+// them, behind a header with the count of the first; a later file's records change the count
+// once every file is read.
 int DatabaseRun::Stage(Security& security, std::string bytes) {
     if (settings_.dryRun) {
         return 0;
@@ -1158,8 +1160,10 @@ int DatabaseRun::Stage(Security& security, std::string bytes) {
                  " cannot be written.\n" + s.message());
             return 1;
         }
-        s = target_.transaction().StageData(name, create,
-                                            msdb::MakeDatHeader(settings_.FieldCount()));
+        std::string header = msdb::MakeDatHeader(settings_.FieldCount());
+        msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
+        security.stagedCount = security.count;
+        bytes.insert(0, header);
     }
     if (s.ok()) {
         s = target_.transaction().StageData(name, create, bytes);
@@ -1653,6 +1657,9 @@ int DatabaseRun::WriteDirectoryFiles() {
                 msdb::FileAsRead{security.storedFile, std::move(security.storedHeader),
                                  std::move(security.keptFile)});
             continue;
+        }
+        if (security.stagedCount == security.count) {
+            continue;  // its header counts its records already
         }
         std::string header = msdb::MakeDatHeader(settings_.FieldCount());
         msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));

@@ -14,12 +14,18 @@ Status Transaction::StageData(const std::string& name, bool create, std::string_
     if (s.ok()) {
         s = Staged(name, create, &write);
     }
-    if (s.ok()) {
-        s = OpenStaged(static_cast<std::size_t>(write - staged_.data()));
-    }
-    if (s.ok()) {
-        s = open_->WriteAt(write->size, data);
+    const auto index = static_cast<std::size_t>(write - staged_.data());
+    if (s.ok() && created_ && openIndex_ == index) {
+        s = created_->Append(data);  // its bytes so far end where these go
         write->size += data.size();
+    } else {
+        if (s.ok()) {
+            s = OpenStaged(index);
+        }
+        if (s.ok()) {
+            s = open_->WriteAt(write->size, data);
+            write->size += data.size();
+        }
     }
     if (!s.ok() && staging_.ok()) {
         staging_ = s;
@@ -89,14 +95,15 @@ Status Transaction::Staged(const std::string& name, bool create, Write** write) 
         }
         staged.permissions = info.permissions;
     }
-    std::unique_ptr<WritableFile> file;
-    if (Status s = fs_.CreateNew(PathOf(staged.temporary), &file, staged.permissions); !s.ok()) {
+    if (Status s = CloseStaged(); !s.ok()) {
+        return s;
+    }
+    if (Status s = fs_.CreateNew(PathOf(staged.temporary), &created_, staged.permissions);
+        !s.ok()) {
         return s;
     }
     made_.push_back(staged.temporary);
-    if (Status s = file->Close(); !s.ok()) {
-        return s;
-    }
+    openIndex_ = staged_.size();  // kept open for the bytes that follow
     stagedByName_[key] = staged_.size();
     staged_.push_back(std::move(staged));
     *write = &staged_.back();
@@ -152,7 +159,8 @@ Status Transaction::BeginStaging() {
     return s;
 }
 
-// Keeps the temporary of staged_[index] open, and no other: a run may stage thousands.
+// Keeps the temporary of staged_[index] open to write anywhere in it, and no other: a run may
+// stage thousands.
 Status Transaction::OpenStaged(std::size_t index) {
     if (open_ && openIndex_ == index) {
         return Status::Ok();
@@ -166,11 +174,16 @@ Status Transaction::OpenStaged(std::size_t index) {
 }
 
 Status Transaction::CloseStaged() {
-    if (!open_) {
-        return Status::Ok();
+    Status s = Status::Ok();
+    if (created_) {
+        s = created_->Close();
+        created_.reset();
     }
-    Status s = open_->Close();
-    open_.reset();
+    if (open_) {
+        Status closed = open_->Close();
+        open_.reset();
+        s = s.ok() ? closed : s;
+    }
     return s;
 }
 

@@ -187,6 +187,9 @@ private:
     std::string stageSuffix_;
     std::vector<std::string> stageNames_;
     std::uint64_t journalSize_ = 0;
+    // The one temporary of a staged file that is open: as it was made, to append to (created_),
+    // or opened again to write anywhere in it (open_).
+    std::unique_ptr<WritableFile> created_;
     std::unique_ptr<UpdatableFile> open_;
     std::size_t openIndex_ = 0;
     Status staging_;
