@@ -14,15 +14,12 @@ Status Transaction::StageData(const std::string& name, bool create, std::string_
     if (s.ok()) {
         s = Staged(name, create, &write);
     }
-    const auto index = static_cast<std::size_t>(write - staged_.data());
-    if (s.ok() && created_ && openIndex_ == index) {
-        s = created_->Append(data);  // its bytes so far end where these go
-        write->size += data.size();
-    } else {
-        if (s.ok()) {
-            s = OpenStaged(index);
-        }
-        if (s.ok()) {
+    if (s.ok()) {
+        const auto index = static_cast<std::size_t>(write - staged_.data());
+        if (created_ && openIndex_ == index) {
+            s = created_->Append(data);  // its bytes so far end where these go
+            write->size += data.size();
+        } else if (s = OpenStaged(index); s.ok()) {
             s = open_->WriteAt(write->size, data);
             write->size += data.size();
         }
