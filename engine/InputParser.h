@@ -111,10 +111,14 @@ private:
     bool IsHeading(std::string_view line) const;
     // True when the line NextLine split is of a series the settings keep.
     bool SeriesKept() const;
+    // True when `text` ends in the line NextLine split, 8 bytes or more after the line's start:
+    // the 8 bytes before its end may be read at once.
+    bool InLineWithEightBefore(std::string_view text) const;
 
     const ConversionSettings& settings_;
     LineReader reader_;
-    FieldViews fields_;  // views of the reader's line, valid until its next line
+    std::string_view line_;  // the reader's line that fields_ views
+    FieldViews fields_;      // views of the reader's line, valid until its next line
     bool skipped_ = false;
     std::vector<std::string> headings_;  // the lines skipped at the start that hold anything
     int recordsRead_ = 0;

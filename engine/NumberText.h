@@ -5,6 +5,7 @@
 // and billion, as price sites write them.
 #pragma once
 
+#include <bit>
 #include <cfloat>
 #include <cstdint>
 #include <cstring>
@@ -33,23 +34,100 @@ inline bool ReadNumberText(std::string_view text, const NumberFormat& format, fl
 
 namespace number_text {
 
-// Reads the plainest and commonest numbers, as "123", "-12.50" or "1234567.89": digits, with a
-// decimal point and more digits when `point` allows it, at most kExactDigits digits in all, no
-// blanks. Such a number, and the power of ten it is divided by, a double holds exactly, so one
-// division rounds the quotient correctly to a double; rounding that to a float gives what strtof
-// gives unless the double lies halfway between two floats, which is left to strtof. A number of
-// at most 2^24 over at most 10^10 a float holds exactly as well, and one float division rounds
-// it as strtof does. A number read so can be stored. False, with `*value` untouched, for
-// anything else. Here, so that the reading of a line does it without a call.
-inline bool ReadPlainDecimal(std::string_view text, bool point, float* value) {
+// The most digits of a number that the reading without strtof takes: below 2^53.
+constexpr std::ptrdiff_t kExactDigits = 15;
+
+// Reads the digits of a number of one to eight bytes, `text`, all at once (eight bytes a word):
+// the 8 bytes that end where `text` ends must be readable. Sets `*mantissa` to the digits as a
+// whole number,
+// `*fraction` to how many of them follow the decimal point and `*negative`, and returns true, for
+// exactly the texts that the byte-by-byte reading of ReadPlainDecimal takes: a minus sign or not,
+// digits, and a decimal point between digits when `point` allows it. False for anything else.
+inline bool ReadShortDigits(std::string_view text, bool point, std::uint64_t* mantissa,
+                            std::ptrdiff_t* fraction, bool* negative) {
+    static_assert(std::endian::native == std::endian::little, "the first byte read is the lowest");
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    // The text in the top bytes of the word, last byte highest; the bytes before it are not its.
+    const std::size_t first = 8 - text.size();  // the byte of the word that holds the first
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() - first, sizeof word);
+    std::uint64_t mine = ~std::uint64_t{0} << (8 * first);
+    *negative = ((word >> (8 * first)) & 0xFF) == '-';
+    if (*negative) {
+        mine <<= 8;  // the sign is read: a leading zero (none is left of a text of "-" alone)
+    }
+    // A digit's value where the text has a digit, and the top bit of each of its bytes that holds
+    // something else (0x7F + 0x76 carries into no other byte).
+    const std::uint64_t values = word ^ (kOnes * '0');
+    const std::uint64_t other =
+        (((values & (kOnes * 0x7F)) + kOnes * 0x76) | values) & (kOnes * 0x80) & mine;
+    std::uint64_t digits = values & mine;
+    *fraction = 0;
+    if (other != 0) {
+        // One decimal point, with a digit before and after it, and nothing else: the digits
+        // before it move up into its place.
+        const int at = std::countr_zero(other) / 8;
+        const std::uint64_t below = (std::uint64_t{1} << (8 * at)) - 1;
+        if (!point || (other & (other - 1)) != 0 || at == 0 || at == 7 ||
+            ((mine >> (8 * at - 8)) & 1) == 0 || ((values >> (8 * at)) & 0xFF) != ('.' ^ '0')) {
+            return false;
+        }
+        digits = (digits & ~(below | (below + 1) * 0xFF)) | ((digits & below) << 8);
+        *fraction = 7 - at;
+    } else if (mine == 0) {
+        return false;  // no digit
+    }
+    // Pairs, fours and the eight joined, the leading zeros adding nothing.
+    std::uint64_t v = digits * 10 + (digits >> 8);
+    constexpr std::uint64_t kPairs = 0x000000FF000000FF;
+    v = ((v & kPairs) * (100 + (std::uint64_t{1000000} << 32)) +
+         ((v >> 16) & kPairs) * (1 + (std::uint64_t{10000} << 32))) >>
+        32;
+    *mantissa = v & 0xFFFFFFFF;
+    return true;
+}
+
+// The float of the plain number `mantissa` over 10^`fraction`, negated when `negative`, into
+// `*value`: false, with `*value` untouched, when it may round otherwise than strtof rounds. A
+// number of at most kExactDigits digits, and the power of ten it is divided by, a double holds
+// exactly, so one division rounds the quotient correctly to a double; rounding that to a float
+// gives what strtof gives unless the double lies halfway between two floats. A number of at most
+// 2^24 over at most 10^10 a float holds exactly as well, and one float division rounds it as
+// strtof does.
+inline bool PlainToFloat(std::uint64_t mantissa, std::ptrdiff_t fraction, bool negative,
+                         float* value) {
     static_assert(FLT_EVAL_METHOD == 0, "the division must round to its operands' type");
-    constexpr std::ptrdiff_t kExactDigits = 15;  // below 2^53
     static constexpr double kPowersOfTen[kExactDigits] = {
         1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
     constexpr std::uint64_t kExactInFloat = std::uint64_t{1} << 24;
     constexpr std::ptrdiff_t kExactFloatPowers = 11;  // 5^10 is below 2^24
     static constexpr float kFloatPowersOfTen[kExactFloatPowers] = {
         1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    if (mantissa <= kExactInFloat && fraction < kExactFloatPowers) {
+        const float magnitude = static_cast<float>(mantissa) / kFloatPowersOfTen[fraction];
+        *value = negative ? -magnitude : magnitude;
+        return true;
+    }
+    const double quotient = static_cast<double>(mantissa) / kPowersOfTen[fraction];
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &quotient, sizeof bits);
+    // The 29 bits of a double's mantissa that a float does not keep: exactly half of their unit
+    // is a tie, which the first rounding may have made.
+    constexpr std::uint64_t kDroppedBits = (std::uint64_t{1} << 29) - 1;
+    if ((bits & kDroppedBits) == std::uint64_t{1} << 28) {
+        return false;
+    }
+    const auto magnitude = static_cast<float>(quotient);
+    *value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// Reads the plainest and commonest numbers, as "123", "-12.50" or "1234567.89": digits, with a
+// decimal point and more digits when `point` allows it, at most kExactDigits digits in all, no
+// blanks. A number read so can be stored. False, with `*value` untouched, for anything else, and
+// where PlainToFloat might round otherwise than strtof. Here, so that the reading of a line does
+// it without a call.
+inline bool ReadPlainDecimal(std::string_view text, bool point, float* value) {
     const char* p = text.data();
     const char* const end = p + text.size();
     const bool negative = p != end && *p == '-';
@@ -74,23 +152,17 @@ inline bool ReadPlainDecimal(std::string_view text, bool point, float* value) {
     if (integerDigits == 0 || p != end || p[-1] == '.' || integerDigits + fraction > kExactDigits) {
         return false;
     }
-    if (mantissa <= kExactInFloat && fraction < kExactFloatPowers) {
-        const float magnitude = static_cast<float>(mantissa) / kFloatPowersOfTen[fraction];
-        *value = negative ? -magnitude : magnitude;
-        return true;
-    }
-    const double quotient = static_cast<double>(mantissa) / kPowersOfTen[fraction];
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &quotient, sizeof bits);
-    // The 29 bits of a double's mantissa that a float does not keep: exactly half of their unit
-    // is a tie, which the first rounding may have made.
-    constexpr std::uint64_t kDroppedBits = (std::uint64_t{1} << 29) - 1;
-    if ((bits & kDroppedBits) == std::uint64_t{1} << 28) {
-        return false;
-    }
-    const auto magnitude = static_cast<float>(quotient);
-    *value = negative ? -magnitude : magnitude;
-    return true;
+    return PlainToFloat(mantissa, fraction, negative, value);
+}
+
+// ReadPlainDecimal for a text of one to eight bytes, whose digits ReadShortDigits reads at once:
+// the 8 bytes that end where `text` ends must be readable, as they are in the middle of a line.
+inline bool ReadShortPlainDecimal(std::string_view text, bool point, float* value) {
+    std::uint64_t mantissa = 0;
+    std::ptrdiff_t fraction = 0;
+    bool negative = false;
+    return ReadShortDigits(text, point, &mantissa, &fraction, &negative) &&
+           PlainToFloat(mantissa, fraction, negative, value);
 }
 
 // ReadNumberText for what ReadPlainDecimal does not read.

@@ -183,3 +183,60 @@ TEST(NumberReadingTest, PlainDecimalsReadWholeAsStrtofReadsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// The digits of a short field read eight bytes at once take exactly the texts that the reading
+// byte by byte takes, with the same value: every text of up to 8 bytes from digits, points, signs
+// and a letter, with what lies before it in the line anything, and random numbers of up to 8.
+TEST(NumberReadingTest, ShortFieldsReadAtOnceAsByteByByte) {
+    const std::string alphabet = "05.-x";
+    std::mt19937_64 random(20261208);
+    char line[16];
+    auto compare = [&](const std::string& text) {
+        for (char& c : line) {
+            c = static_cast<char>(random());  // what precedes the field in its line
+        }
+        std::memcpy(line + 16 - text.size(), text.data(), text.size());
+        const std::string_view field(line + 16 - text.size(), text.size());
+        for (bool point : {true, false}) {
+            float once = 0.0f;
+            float bytewise = 0.0f;
+            const bool a = engine::number_text::ReadShortPlainDecimal(field, point, &once);
+            const bool b = engine::number_text::ReadPlainDecimal(text, point, &bytewise);
+            if (a != b || std::memcmp(&once, &bytewise, sizeof once) != 0) {
+                ADD_FAILURE() << '"' << text << "\" point " << point << ": at once " << a << '/'
+                              << once << ", byte by byte " << b << '/' << bytewise;
+                return false;
+            }
+        }
+        return true;
+    };
+    std::string text;
+    for (std::size_t length = 1; length <= 8; ++length) {
+        std::size_t combinations = 1;
+        for (std::size_t k = 0; k < length; ++k) {
+            combinations *= alphabet.size();
+        }
+        for (std::size_t n = 0; n < combinations; ++n) {
+            text.clear();
+            for (std::size_t rest = n, k = 0; k < length; ++k, rest /= alphabet.size()) {
+                text += alphabet[rest % alphabet.size()];
+            }
+            ASSERT_TRUE(compare(text));
+        }
+    }
+    for (int i = 0; i < 200000; ++i) {
+        const int digits = 1 + static_cast<int>(random() % 8);
+        text = Digits(random, digits);
+        if (digits < 8 && random() % 2 == 0) {
+            text.insert(random() % text.size(), ".");
+        }
+        if (text.size() < 8 && random() % 4 == 0) {
+            text.insert(0, "-");
+        }
+        ASSERT_TRUE(compare(text));
+    }
+}
+
+}  // namespace
