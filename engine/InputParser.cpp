@@ -149,7 +149,13 @@ std::string InputProblems::Message(std::string_view inputPath) const {
 
 InputParser::InputParser(const ConversionSettings& settings,
                          std::unique_ptr<msdb::ReadableFile> file)
-    : settings_(settings), reader_(std::move(file)) {}
+    : settings_(settings), reader_(std::move(file)) {
+    for (PriceField field : msdb::kPriceFields) {
+        if (field != PriceField::kDate && settings_.fields[field].on) {
+            numberFields_[numberFieldCount_++] = field;
+        }
+    }
+}
 
 const std::string_view* InputParser::Field(PriceField field) const {
     const auto column = static_cast<std::size_t>(settings_.fields[field].column);
@@ -212,7 +218,7 @@ msdb::Status InputParser::NextLine(bool* got) {
         }
         // Files joined one after another repeat their heading: a line that is one of the
         // skipped lines again is passed over too.
-        if (IsHeading(line)) {
+        if (!headings_.empty() && IsHeading(line)) {
             continue;
         }
         line_ = line;
@@ -220,7 +226,7 @@ msdb::Status InputParser::NextLine(bool* got) {
         if (std::any_of(fields_.text.begin(),
                         fields_.text.begin() + static_cast<std::ptrdiff_t>(count),
                         [](std::string_view field) { return !field.empty(); })) {
-            if (!SeriesKept()) {
+            if (settings_.columns.series != 0 && !SeriesKept()) {
                 ++otherSeries_;
                 continue;
             }
@@ -302,10 +308,8 @@ PriceRecord InputParser::ReadRecord() {
                     "holds only digits, but " + name + " has separators");
         }
     }
-    for (PriceField field : msdb::kPriceFields) {
-        if (field == PriceField::kDate || !settings_.fields[field].on) {
-            continue;
-        }
+    for (std::size_t k = 0; k < numberFieldCount_; ++k) {
+        const PriceField field = numberFields_[k];
         const std::string_view* text = Field(field);
         // Nearly every field: a plain number, read without the checks below.
         if (float value = 0.0f;

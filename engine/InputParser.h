@@ -2,6 +2,7 @@
 // values of price records, and every value that cannot be read noted as a problem.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,6 +118,9 @@ private:
 
     const ConversionSettings& settings_;
     LineReader reader_;
+    // The fields read as numbers, in the order of the record, and how many there are.
+    std::array<PriceField, msdb::kPriceFieldCount> numberFields_{};
+    std::size_t numberFieldCount_ = 0;
     std::string_view line_;  // the reader's line that fields_ views
     FieldViews fields_;      // views of the reader's line, valid until its next line
     bool skipped_ = false;

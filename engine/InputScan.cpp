@@ -16,7 +16,7 @@ std::string Count(std::int64_t n, const char* one, const char* many) {
 }  // namespace
 
 bool OrderFilter::Take(const InputParser& parser, const msdb::MbfBytes& date) {
-    const float value = msdb::FromMbf(date);
+    const std::uint32_t value = msdb::MbfOrderKey(date);
     if (count_ > 0 && !(forward_ ? value > last_ : value < last_)) {
         // The lines come in order: once ten are kept, the others are only counted. (The order
         // that loses drops nearly every line of a file.)

@@ -62,7 +62,7 @@ public:
 
 private:
     bool forward_;
-    float last_ = 0.0f;
+    std::uint32_t last_ = 0;  // msdb::MbfOrderKey of the last date kept
     msdb::MbfBytes firstDate_{};
     msdb::MbfBytes lastDate_{};
     std::int64_t count_ = 0;

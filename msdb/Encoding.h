@@ -45,6 +45,14 @@ inline MbfBytes ToMbf(float value) {
 }
 float FromMbf(const MbfBytes& mbf);
 
+// A number that orders stored numbers not below 0, as dates are, as their values order: the
+// exponent, then the mantissa, without the sign bit; an exponent of 0 is 0 whatever the mantissa.
+inline std::uint32_t MbfOrderKey(const MbfBytes& mbf) {
+    return mbf[3] == 0 ? 0
+                       : (std::uint32_t{mbf[3]} << 24) | (std::uint32_t{mbf[2] & 0x7Fu} << 16) |
+                             (std::uint32_t{mbf[1]} << 8) | mbf[0];
+}
+
 // The date formats by their codes, the positions in the date format list; 0 (kNone) means that no
 // entry was chosen. Codes 1 to 6 are character-separated, 7 to 12 numeric-only, each group two
 // digits at a fixed place. Codes 13 to 18 are written as people and sources write dates: groups of

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -112,9 +113,16 @@ TEST(MbfTest, NormalSinglesRoundTripBitForBit) {
     const std::uint32_t last = 0x7EFFFFFF;   // just below 2^127
     int failures = 0;
     for (std::uint32_t sign : {0u, 0x80000000u}) {
+        std::uint32_t lastKey = msdb::MbfOrderKey(msdb::ToMbf(0.0f));
         for (std::uint64_t bits = first; bits <= last && failures < 10; bits += 4093) {
             float value = FloatFromBits(static_cast<std::uint32_t>(bits) | sign);
             MbfBytes mbf = msdb::ToMbf(value);
+            // Positive numbers, as dates, order by their keys as by their values.
+            if (sign == 0 &&
+                msdb::MbfOrderKey(mbf) <= std::exchange(lastKey, msdb::MbfOrderKey(mbf))) {
+                ADD_FAILURE() << "the order key of " << value << " is not above the one before";
+                ++failures;
+            }
             std::uint32_t mantissa = mbf[0] | (mbf[1] << 8) | ((mbf[2] & 0x7Fu) << 16);
             double decoded = std::ldexp(1.0 + mantissa / 8388608.0, mbf[3] - 129);
             if (mbf[2] & 0x80) {
