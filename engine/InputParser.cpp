@@ -71,16 +71,12 @@ bool ReadDate(std::string_view text, DateFormat format, msdb::MbfBytes* stored, 
         *what = "lies outside the years 1961 to 2099";
         return false;
     }
-    // The same day as DateTextToDayNumber gives, from the groups already read.
-    msdb::DayNumber day = msdb::YmdToDayNumber(static_cast<std::int16_t>(groups.year),
-                                               static_cast<std::int16_t>(groups.month),
-                                               static_cast<std::int16_t>(groups.day));
-    if (day == msdb::kNoDay) {
-        *what = "is not a date in " + name();
-        return false;
-    }
     if (groups.day < 1 || groups.day > msdb::DaysInMonth(1900 + year, groups.month)) {
-        *what = "does not exist";
+        // The day before the first that a day number counts (1961-01-00) is no date at all.
+        const msdb::DayNumber day = msdb::YmdToDayNumber(static_cast<std::int16_t>(groups.year),
+                                                         static_cast<std::int16_t>(groups.month),
+                                                         static_cast<std::int16_t>(groups.day));
+        *what = day == msdb::kNoDay ? "is not a date in " + name() : "does not exist";
         return false;
     }
     *stored = msdb::YmdToMbfDate(year, groups.month, groups.day);

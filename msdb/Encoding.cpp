@@ -74,7 +74,10 @@ bool ReadDigitDateGroups(std::string_view text, DateFormat format, DateGroups* g
     }
     const DateLayout& layout = kLayouts[DateFormatCode(format) - 1];
     const std::size_t length = DateFormatLength(format);
-    if (text.size() - start < length || std::memchr(text.data() + start, '\0', length) != nullptr) {
+    // A format of digits only has no separator, and its digit pairs hold no NUL.
+    if (text.size() - start < length ||
+        (!IsNumericOnlyDateFormat(format) &&
+         std::memchr(text.data() + start, '\0', length) != nullptr)) {
         return false;
     }
     const char* date = text.data() + start;
@@ -432,11 +435,6 @@ MbfBytes DayNumberToMbfDate(DayNumber dayNumber) {
     DayNumberToYmd(dayNumber, &year, &month, &day);
     double yymmdd = month * 100.0 + year * 10000.0 + day;
     return ToMbf(static_cast<float>(yymmdd));
-}
-
-MbfBytes YmdToMbfDate(int yearFrom1900, int month, int day) {
-    // At most 1991231: a float holds every such whole number exactly.
-    return ToMbf(static_cast<float>(yearFrom1900 * 10000 + month * 100 + day));
 }
 
 }  // namespace msdb

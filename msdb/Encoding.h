@@ -178,6 +178,9 @@ MbfBytes DayNumberToMbfDate(DayNumber dayNumber);
 
 // The stored form of a date that exists and lies in 1961 to 2099, its year counted from 1900: the
 // same bytes as DayNumberToMbfDate of its day number, without going through the day number.
-MbfBytes YmdToMbfDate(int yearFrom1900, int month, int day);
+inline MbfBytes YmdToMbfDate(int yearFrom1900, int month, int day) {
+    // At most 1991231: a float holds every such whole number exactly.
+    return ToMbf(static_cast<float>(yearFrom1900 * 10000 + month * 100 + day));
+}
 
 }  // namespace msdb
