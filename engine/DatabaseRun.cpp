@@ -46,12 +46,19 @@ std::string Field(const msdb::MasterRecord& record, std::size_t offset, std::siz
     return std::string(reinterpret_cast<const char*>(record.data()) + offset, size);
 }
 
-// The record bytes of `record`, the fields switched on in canonical order, behind `bytes`.
-void AppendRecord(std::string* bytes, const PriceRecord& record, const PerField<bool>& fieldsOn) {
+// The record bytes of `record`, the fields switched on in canonical order, behind `bytes`: all of
+// them, as they lie in the record, when `fieldsOn` is null.
+void AppendRecord(std::string* bytes, const PriceRecord& record, const PerField<bool>* fieldsOn) {
+    static_assert(sizeof record.values.values == msdb::kPriceFieldCount * msdb::kFieldSize);
+    if (fieldsOn == nullptr) {
+        bytes->append(reinterpret_cast<const char*>(record.values.values.data()),
+                      sizeof record.values.values);
+        return;
+    }
     char fields[sizeof record.values];
     std::size_t size = 0;
     for (PriceField field : msdb::kPriceFields) {
-        if (fieldsOn[field]) {
+        if ((*fieldsOn)[field]) {
             std::memcpy(fields + size, record.values[field].data(), msdb::kFieldSize);
             size += msdb::kFieldSize;
         }
@@ -817,6 +824,10 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
     const CountingFile* counter = counting.get();
     InputParser parser(settings, std::move(counting));
     const PerField<bool> fieldsOn = settings_.FieldsOn();
+    const PerField<bool>* someFieldsOn =
+        std::find(fieldsOn.values.begin(), fieldsOn.values.end(), false) != fieldsOn.values.end()
+            ? &fieldsOn
+            : nullptr;
     const OtherColumns& columns = settings_.columns;
     std::vector<std::unique_ptr<Group>>& groups = read->groups;
     std::unordered_map<std::string, Group*> bySymbol;
@@ -956,11 +967,11 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
         }
         const RecordOrder::Kept kept = group->order.Take(parser, record);
         if (kept.forward) {
-            AppendRecord(&group->forward, record, fieldsOn);
+            AppendRecord(&group->forward, record, someFieldsOn);
             group->forwardLines.push_back(parser.LineNumber());
         }
         if (kept.backward) {
-            AppendRecord(&group->backward, record, fieldsOn);
+            AppendRecord(&group->backward, record, someFieldsOn);
             group->backwardLines.push_back(parser.LineNumber());
         }
     }

@@ -51,13 +51,20 @@ PriceFileWriter::PriceFileWriter(const PerField<bool>& fieldsOn) : fieldsOn_(fie
 }
 
 void PriceFileWriter::Append(const PriceRecord& record) {
-    // The record is put together first and appended in one piece.
+    // The record is put together first and appended in one piece; with every field on, it is
+    // the record's values as they lie.
+    static_assert(sizeof record.values.values == msdb::kPriceFieldCount * msdb::kFieldSize);
     std::array<char, msdb::kPriceFieldCount * msdb::kFieldSize> bytes;
     std::size_t length = 0;
-    for (PriceField field : msdb::kPriceFields) {
-        if (fieldsOn_[field]) {
-            std::memcpy(bytes.data() + length, record.values[field].data(), msdb::kFieldSize);
-            length += msdb::kFieldSize;
+    if (recordLength_ == bytes.size()) {
+        std::memcpy(bytes.data(), record.values.values.data(), bytes.size());
+        length = bytes.size();
+    } else {
+        for (PriceField field : msdb::kPriceFields) {
+            if (fieldsOn_[field]) {
+                std::memcpy(bytes.data() + length, record.values[field].data(), msdb::kFieldSize);
+                length += msdb::kFieldSize;
+            }
         }
     }
     if (bytes_.size() + length > populated_) {

@@ -35,9 +35,14 @@ inline MbfBytes ToMbf(float value) {
     const auto bits = std::bit_cast<std::uint32_t>(value);
     const std::uint32_t exponent = (bits >> 23) & 0xFF;
     if (exponent - 1 < 253) {
-        return {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-                static_cast<std::uint8_t>(((bits >> 16) & 0x7F) | ((bits >> 24) & 0x80)),
-                static_cast<std::uint8_t>(exponent + 2)};
+        // The mantissa stays, the sign moves below the exponent, and the exponent up by 2.
+        const std::uint32_t mbf =
+            ((exponent + 2) << 24) | ((bits >> 8) & 0x800000) | (bits & 0x7FFFFF);
+        if constexpr (std::endian::native == std::endian::little) {
+            return std::bit_cast<MbfBytes>(mbf);
+        }
+        return {static_cast<std::uint8_t>(mbf), static_cast<std::uint8_t>(mbf >> 8),
+                static_cast<std::uint8_t>(mbf >> 16), static_cast<std::uint8_t>(mbf >> 24)};
     }
     MbfBytes out;
     IeeeToMbf(value, &out);
@@ -48,6 +53,10 @@ float FromMbf(const MbfBytes& mbf);
 // A number that orders stored numbers not below 0, as dates are, as their values order: the
 // exponent, then the mantissa, without the sign bit; an exponent of 0 is 0 whatever the mantissa.
 inline std::uint32_t MbfOrderKey(const MbfBytes& mbf) {
+    if constexpr (std::endian::native == std::endian::little) {
+        const auto bytes = std::bit_cast<std::uint32_t>(mbf);
+        return mbf[3] == 0 ? 0 : bytes & ~std::uint32_t{0x800000};
+    }
     return mbf[3] == 0 ? 0
                        : (std::uint32_t{mbf[3]} << 24) | (std::uint32_t{mbf[2] & 0x7Fu} << 16) |
                              (std::uint32_t{mbf[1]} << 8) | mbf[0];
