@@ -37,15 +37,14 @@ namespace number_text {
 // The most digits of a number that the reading without strtof takes: below 2^53.
 constexpr std::ptrdiff_t kExactDigits = 15;
 
-// Reads the digits of a number of one to eight bytes, `text`, all at once (eight bytes a word):
-// the 8 bytes that end where `text` ends must be readable. Sets `*mantissa` to the digits as a
-// whole number,
-// `*fraction` to how many of them follow the decimal point and `*negative`, and returns true, for
-// exactly the texts that the byte-by-byte reading of ReadPlainDecimal takes: a minus sign or not,
-// digits, and a decimal point between digits when `point` allows it. False for anything else.
+// Reads the digits of a number of one to eight bytes, `text`, all at once, as one word of a
+// little-endian machine: the 8 bytes that end where `text` ends must be readable. Sets
+// `*mantissa` to the digits as a whole number, `*fraction` to how many of them follow the decimal
+// point and `*negative`, and returns true, for exactly the texts that the byte-by-byte reading of
+// ReadPlainDecimal takes: a minus sign or not, digits, and a decimal point between digits when
+// `point` allows it. False for anything else.
 inline bool ReadShortDigits(std::string_view text, bool point, std::uint64_t* mantissa,
                             std::ptrdiff_t* fraction, bool* negative) {
-    static_assert(std::endian::native == std::endian::little, "the first byte read is the lowest");
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     // The text in the top bytes of the word, last byte highest; the bytes before it are not its.
     const std::size_t first = 8 - text.size();  // the byte of the word that holds the first
@@ -158,6 +157,9 @@ inline bool ReadPlainDecimal(std::string_view text, bool point, float* value) {
 // ReadPlainDecimal for a text of one to eight bytes, whose digits ReadShortDigits reads at once:
 // the 8 bytes that end where `text` ends must be readable, as they are in the middle of a line.
 inline bool ReadShortPlainDecimal(std::string_view text, bool point, float* value) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return ReadPlainDecimal(text, point, value);  // the first byte of a word is not its lowest
+    }
     std::uint64_t mantissa = 0;
     std::ptrdiff_t fraction = 0;
     bool negative = false;

@@ -360,11 +360,15 @@ TEST(DateRulesTest, DatesThatDoNotFitOrDoNotExist) {
     Parse("12/5/99,1\n", format(3), &problems);
     EXPECT_EQ(problems, std::vector<std::string>{"line 1, date \"12/5/99\": is shorter than "
                                                  "MM_DD_YY, whose groups have two digits each"});
-    // 30 February and day 00 do not exist: problems, never rolled over into another day.
-    EXPECT_EQ(Parse("02/30/2023,1\n03/00/2023,2\n", format(4), &problems),
-              (std::vector<std::string>{"00 00 00 00 00 00 00 81", "00 00 00 00 00 00 00 82"}));
-    EXPECT_EQ(problems, (std::vector<std::string>{"line 1, date \"02/30/2023\": does not exist",
-                                                  "line 2, date \"03/00/2023\": does not exist"}));
+    // 30 February and day 00 do not exist: problems, never rolled over into another day. The day
+    // before the first of 1961, which no day number counts, is no date at all.
+    EXPECT_EQ(Parse("02/30/2023,1\n03/00/2023,2\n01/00/1961,3\n", format(4), &problems),
+              (std::vector<std::string>{"00 00 00 00 00 00 00 81", "00 00 00 00 00 00 00 82",
+                                        "00 00 00 00 00 00 40 82"}));
+    EXPECT_EQ(problems, (std::vector<std::string>{
+                            "line 1, date \"02/30/2023\": does not exist",
+                            "line 2, date \"03/00/2023\": does not exist",
+                            "line 3, date \"01/00/1961\": is not a date in MM_DD_CCYY"}));
     Parse("13/01/2023,1\n01/01/1960,1\n,1\n", format(4), &problems);
     EXPECT_EQ(problems,
               (std::vector<std::string>{"line 1, date \"13/01/2023\": is not a date in MM_DD_CCYY",
