@@ -311,10 +311,32 @@ public:
     // names: far cheaper than an fsync per file when there are thousands. But it writes all that
     // other programs wrote to the file system and left unsynced as well, which may be gigabytes
     // (a download, a backup): a run of a few files syncs each of them and the directory instead.
+    // Those few are all set writing before the first fsync, so that on a journalling file
+    // system (ext4, XFS) the first fsync commits the blocks of all of them and the others
+    // find theirs committed already: one commit of the journal instead of one per file.
     Status SyncFiles(const std::string& directory, const std::vector<std::string>& paths) override {
         constexpr std::size_t kSyncedOneByOne = 16;
         if (paths.size() <= kSyncedOneByOne) {
-            return FileSystem::SyncFiles(directory, paths);
+            std::vector<int> fds;
+            fds.reserve(paths.size());
+            Status s = Status::Ok();
+            for (const std::string& path : paths) {
+                const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+                if (fd < 0) {
+                    s = IoError("Cannot open", path, errno);
+                    break;
+                }
+                fds.push_back(fd);
+                // Only a start: a system that cannot do it leaves the whole work to fsync.
+                (void)::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+            }
+            for (std::size_t i = 0; i < fds.size(); ++i) {
+                if (s.ok()) {
+                    s = SyncFd(fds[i], paths[i]);
+                }
+                ::close(fds[i]);
+            }
+            return s.ok() ? SyncDirectory(directory) : s;
         }
         int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
