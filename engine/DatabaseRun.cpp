@@ -216,6 +216,61 @@ struct DatabaseRun::Security {
 };
 
 // The lines of one symbol in one file.
+namespace {
+
+// A file of the system's temporary folder that takes the records of the symbols of a large file
+// while it is read (DatabaseRun::kHeldBytes), each part where Write says, until they are taken.
+class ScratchFile {
+public:
+    explicit ScratchFile(std::unique_ptr<msdb::UpdatableFile> file) : file_(std::move(file)) {}
+
+    msdb::Status Write(std::string_view data, std::uint64_t* at) {
+        *at = size_;
+        msdb::Status s = file_->WriteAt(size_, data);
+        if (s.ok()) {
+            size_ += data.size();
+        }
+        return s;
+    }
+    msdb::Status Read(std::uint64_t at, std::size_t n, char* buffer) {
+        std::size_t got = 0;
+        msdb::Status s = file_->ReadAt(at, n, buffer, &got);
+        if (s.ok() && got != n) {
+            s = msdb::Status::IoError("The temporary file ends before the records written to it");
+        }
+        return s;
+    }
+
+private:
+    std::unique_ptr<msdb::UpdatableFile> file_;
+    std::uint64_t size_ = 0;
+};
+
+// One part of a group written out to a ScratchFile: its records and lines of each order, one
+// after the other from `at`.
+struct SpilledPart {
+    std::uint64_t at = 0;
+    std::size_t forward = 0;  // bytes
+    std::size_t backward = 0;
+    std::size_t forwardLines = 0;  // lines
+    std::size_t backwardLines = 0;
+};
+
+template <typename T>
+void AppendRaw(std::string* bytes, const std::vector<T>& values) {
+    bytes->append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
+}
+
+template <typename T>
+const char* TakeRaw(const char* from, std::size_t n, std::vector<T>* values) {
+    const std::size_t had = values->size();
+    values->resize(had + n);
+    std::memcpy(values->data() + had, from, n * sizeof(T));
+    return from + n * sizeof(T);
+}
+
+}  // namespace
+
 struct DatabaseRun::Group {
     std::string symbol;
     std::string name;
@@ -228,6 +283,59 @@ struct DatabaseRun::Group {
     std::vector<LineNumber> forwardLines;
     std::vector<LineNumber> backwardLines;
     LineNumber lastLine = 0;  // the last line of the symbol in the file, when it is known
+    // The records and lines written out to `scratch` before those above, in their order.
+    std::shared_ptr<ScratchFile> scratch;
+    std::vector<SpilledPart> spilled;
+
+    // The bytes its records and lines take in memory.
+    std::uint64_t HeldBytes() const {
+        return forward.size() + backward.size() +
+               (forwardLines.size() + backwardLines.size()) * sizeof(LineNumber);
+    }
+    // Writes its records and lines out to `to`, letting their memory go.
+    msdb::Status Spill(const std::shared_ptr<ScratchFile>& to) {
+        std::string bytes = forward + backward;
+        AppendRaw(&bytes, forwardLines);
+        AppendRaw(&bytes, backwardLines);
+        SpilledPart part{0, forward.size(), backward.size(), forwardLines.size(),
+                         backwardLines.size()};
+        if (msdb::Status s = to->Write(bytes, &part.at); !s.ok()) {
+            return s;
+        }
+        spilled.push_back(part);
+        scratch = to;
+        std::string().swap(forward);
+        std::string().swap(backward);
+        std::vector<LineNumber>().swap(forwardLines);
+        std::vector<LineNumber>().swap(backwardLines);
+        return msdb::Status::Ok();
+    }
+    // Reads what was written out back in front of what is in memory.
+    msdb::Status TakeBack() {
+        Group whole;
+        std::string bytes;
+        for (const SpilledPart& part : spilled) {
+            bytes.resize(part.forward + part.backward +
+                         (part.forwardLines + part.backwardLines) * sizeof(LineNumber));
+            if (msdb::Status s = scratch->Read(part.at, bytes.size(), bytes.data()); !s.ok()) {
+                return s;
+            }
+            const char* at = bytes.data();
+            whole.forward.append(at, part.forward);
+            whole.backward.append(at += part.forward, part.backward);
+            at = TakeRaw(at + part.backward, part.forwardLines, &whole.forwardLines);
+            TakeRaw(at, part.backwardLines, &whole.backwardLines);
+        }
+        forward.insert(0, whole.forward);
+        backward.insert(0, whole.backward);
+        forwardLines.insert(forwardLines.begin(), whole.forwardLines.begin(),
+                            whole.forwardLines.end());
+        backwardLines.insert(backwardLines.begin(), whole.backwardLines.begin(),
+                             whole.backwardLines.end());
+        spilled.clear();
+        scratch.reset();
+        return msdb::Status::Ok();
+    }
 };
 
 // What reading one file gave, for TakeFile to tell and decide.
@@ -837,6 +945,31 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
     bool first = true;
     std::int64_t lines = 0;
     std::size_t untaken = 0;  // the first group not taken yet
+    // While symbols go out as they are read, the bytes of the records held for those still to
+    // come, and the temporary file that takes them beyond heldBytes_. Without one (or once it
+    // fails) everything is held in memory, as for a file that is read whole.
+    const std::uint64_t keptBytes =
+        static_cast<std::uint64_t>(4 * settings_.FieldCount()) + sizeof(LineNumber);
+    std::uint64_t held = 0;
+    std::shared_ptr<ScratchFile> scratch;
+    bool holdAll = streaming == nullptr;
+    auto spill = [&] {
+        if (scratch == nullptr) {
+            std::unique_ptr<msdb::UpdatableFile> opened;
+            if (!fs_->OpenScratch(&opened).ok()) {
+                holdAll = true;
+                return;
+            }
+            scratch = std::make_shared<ScratchFile>(std::move(opened));
+        }
+        for (const std::unique_ptr<Group>& group : groups) {
+            if (group != nullptr && group->HeldBytes() > 0 && !group->Spill(scratch).ok()) {
+                holdAll = true;
+                return;
+            }
+        }
+        held = 0;
+    };
     // Hands over the groups, in their order, whose last lines are read: false when the run
     // stops at one of them.
     auto takeRead = [&] {
@@ -847,6 +980,7 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
                 lastGroup = nullptr;
             }
             bySymbol.erase(group->symbol);
+            held -= std::min(held, group->HeldBytes());
             if (!streaming->take(*group, &parser.problems())) {
                 read->takeFailed = true;
                 return false;
@@ -974,6 +1108,9 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
             AppendRecord(&group->backward, record, someFieldsOn);
             group->backwardLines.push_back(parser.LineNumber());
         }
+        if (!holdAll && (held += (kept.forward + kept.backward) * keptBytes) > heldBytes_) {
+            spill();
+        }
     }
     if (!parser.NotText().empty()) {
         read->failure = "The input file " + input.path +
@@ -1070,6 +1207,13 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
                            bool keepStored) {
     if (!group.problem.empty()) {
         return 0;
+    }
+    if (!group.spilled.empty()) {
+        if (msdb::Status s = group.TakeBack(); !s.ok()) {
+            Tell("The records of " + group.symbol + " in " + input.path +
+                 " cannot be read back from the temporary file that held them.\n" + s.message());
+            return 1;
+        }
     }
     ScanResult scan;
     group.order.Finish(problems, &scan);

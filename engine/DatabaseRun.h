@@ -98,6 +98,12 @@ public:
     // held in memory whole, whatever the number of its securities.
     static constexpr std::uint64_t kStreamedFileSize = 16 << 20;
     void SetStreamedFileSize(std::uint64_t bytes) { streamedFileSize_ = bytes; }
+    // While such a file is read, the records of its symbols whose last lines are still to come
+    // are held in memory up to about this many bytes, and written out to a temporary file
+    // beyond: a file whose symbols' lines interleave (daily files joined one after another)
+    // is not held in memory whole either.
+    static constexpr std::uint64_t kHeldBytes = 8 << 20;
+    void SetHeldBytes(std::uint64_t bytes) { heldBytes_ = bytes; }
 
 private:
     struct Security;
@@ -181,6 +187,7 @@ private:
     std::uint64_t bytesDone_ = 0;
     int lastPermille_ = -1;
     std::uint64_t streamedFileSize_ = kStreamedFileSize;
+    std::uint64_t heldBytes_ = kHeldBytes;
 
     RunReport report_;
     std::string lastMessage_;

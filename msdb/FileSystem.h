@@ -128,6 +128,14 @@ public:
     // How many files a run may keep open at once beside the few it opens and closes, raising the
     // process's limit of open files where the system lets it.
     virtual std::size_t FilesToKeepOpen() { return 0; }
+    // A new file of the system's folder for temporary files, empty, that no other program sees
+    // by name and that goes when it is closed or the process ends: room for a run's own data
+    // that would not fit its memory. None (NotFound) by default: the caller keeps its data in
+    // memory then.
+    virtual Status OpenScratch(std::unique_ptr<UpdatableFile>* file) {
+        (void)file;
+        return Status::NotFound("No file for temporary data");
+    }
     // Takes the lock of `directory` among the processes that lock it this way, without waiting:
     // a Busy status when another holds it exclusively, or holds it at all and `mode` is
     // exclusive. On POSIX no file is made for it; on Windows a hidden file KORVEX.LCK is there
@@ -182,6 +190,9 @@ public:
     }
     bool DistinguishesCase() const override { return target_.DistinguishesCase(); }
     std::size_t FilesToKeepOpen() override { return target_.FilesToKeepOpen(); }
+    Status OpenScratch(std::unique_ptr<UpdatableFile>* file) override {
+        return target_.OpenScratch(file);
+    }
     Status CheckReplaceable(const std::string& path) override {
         return target_.CheckReplaceable(path);
     }

@@ -352,6 +352,27 @@ public:
     }
 #endif
 
+    // Unnamed from the start where the file system can (O_TMPFILE), else removed as soon as
+    // it is made: either way nothing is left behind, even by a process that is killed.
+    Status OpenScratch(std::unique_ptr<UpdatableFile>* file) override {
+        const char* tmpdir = std::getenv("TMPDIR");
+        const std::string directory = tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
+        int fd = -1;
+#ifdef O_TMPFILE
+        fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+        if (fd < 0) {
+            std::string path = directory + "/korvex-XXXXXX";
+            fd = ::mkostemp(path.data(), O_CLOEXEC);
+            if (fd < 0) {
+                return IoError("Cannot create a temporary file in", directory, errno);
+            }
+            ::unlink(path.c_str());
+        }
+        *file = std::make_unique<PosixUpdatableFile>(directory + "/(temporary)", fd);
+        return Status::Ok();
+    }
+
     Status ListDirectory(const std::string& directory, std::vector<std::string>* names) override {
         names->clear();
         DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());

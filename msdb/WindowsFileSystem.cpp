@@ -568,6 +568,30 @@ public:
 
     // Windows has no small limit of open handles.
     std::size_t FilesToKeepOpen() override { return 16384; }
+
+    // A uniquely named file of the user's temporary folder, deleted by Windows when its handle
+    // closes, the process's end included.
+    Status OpenScratch(std::unique_ptr<UpdatableFile>* file) override {
+        wchar_t folder[MAX_PATH + 1];
+        const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+        if (length == 0 || length > MAX_PATH) {
+            return Failure("Cannot find the folder for", "temporary files", GetLastError());
+        }
+        wchar_t name[MAX_PATH];
+        if (GetTempFileNameW(folder, L"kvx", 0, name) == 0) {
+            return Failure("Cannot create a temporary file in", Narrow(folder), GetLastError());
+        }
+        HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                               TRUNCATE_EXISTING,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            DeleteFileW(name);
+            return Failure("Cannot open", Narrow(name), error);
+        }
+        *file = std::make_unique<WindowsUpdatableFile>(Narrow(name), h);
+        return Status::Ok();
+    }
     // Each call and each handle stands alone.
     bool TakesCallsFromManyThreads() const override { return true; }
 

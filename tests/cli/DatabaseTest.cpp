@@ -35,6 +35,9 @@ std::pair<std::string, Snapshot> RunAndTell(
     services.clock = &clock;
     engine::DatabaseRun run(settings, inputs, {}, services);
     run.SetStreamedFileSize(streamedFileSize);
+    if (streamedFileSize == 1) {
+        run.SetHeldBytes(1);  // every record goes out to the temporary file once held
+    }
     const int result = run.Run();
     std::string told = std::to_string(result) + "\n" + run.Report().Text(true);
     for (const std::string& message : notifier.messages) {
@@ -335,6 +338,70 @@ TEST_F(DatabaseTest, AFileReadTwiceGivesWhatReadingItOnceGives) {
     EXPECT_NE(updated.first.find("1 added (1 price record), 2 updated (2 price records"),
               std::string::npos)
         << updated.first;
+}
+
+// Temporary files that cannot be written, or whose records cannot be read back.
+class FailingScratch final : public msdb::FileSystemWrapper {
+public:
+    explicit FailingScratch(bool writes) : FileSystemWrapper(Default()), writes_(writes) {}
+
+    msdb::Status OpenScratch(std::unique_ptr<msdb::UpdatableFile>* file) override {
+        class File final : public msdb::UpdatableFile {
+        public:
+            explicit File(bool writes) : writes_(writes) {}
+            msdb::Status WriteAt(std::uint64_t, std::string_view) override {
+                return writes_ ? msdb::Status::Ok() : msdb::Status::NoSpace("full");
+            }
+            msdb::Status ReadAt(std::uint64_t, std::size_t, char*, std::size_t*) override {
+                return msdb::Status::IoError("unreadable");
+            }
+            msdb::Status Truncate(std::uint64_t) override { return msdb::Status::Ok(); }
+            msdb::Status Info(msdb::FileInfo*) override { return msdb::Status::Ok(); }
+            msdb::Status Sync() override { return msdb::Status::Ok(); }
+            msdb::Status Close() override { return msdb::Status::Ok(); }
+
+        private:
+            bool writes_;
+        };
+        *file = std::make_unique<File>(writes_);
+        return msdb::Status::Ok();
+    }
+
+private:
+    bool writes_;
+};
+
+// Records that cannot go out to the temporary file are held in memory instead, with the same
+// result; records that cannot be read back from it stop the run before anything is changed.
+TEST_F(DatabaseTest, ATemporaryFileThatFailsLosesNothing) {
+    engine::ConversionSettings settings;
+    settings.dateFormat = engine::DateFormat::CCYYMMDD;
+    settings.columns.symbol = 1;
+    for (engine::PriceField field : msdb::kPriceFields) {
+        settings.fields[field] = {false, 1};
+    }
+    settings.fields[engine::PriceField::kDate] = {true, 2};
+    settings.fields[engine::PriceField::kClose] = {true, 3};
+    settings.master = engine::MasterChoice::kMakeNew;
+    WriteFileBytes(dir / "in.txt",
+                   "AAA,20240102,1\nBBB,20240102,2\nAAA,20240103,3\n"
+                   "BBB,20240103,4\n");
+    auto run = [&](const std::string& name, msdb::FileSystem* fs, std::uint64_t streamed) {
+        settings.directory = dir / name;
+        std::filesystem::create_directory(settings.directory);
+        return RunAndTell(settings, {{dir / "in.txt", "", {}}}, fs, streamed);
+    };
+    const auto held = run("held", nullptr, engine::DatabaseRun::kStreamedFileSize);
+    ASSERT_NE(held.first.find("2 added (4 price records)"), std::string::npos) << held.first;
+    FailingScratch unwritable(false);
+    EXPECT_EQ(run("unwritable", &unwritable, 1), held);
+    FailingScratch unreadable(true);
+    const auto stopped = run("unreadable", &unreadable, 1);
+    EXPECT_NE(stopped.first.find("The records of AAA in " + dir / "in.txt" +
+                                 " cannot be read back from the temporary file"),
+              std::string::npos)
+        << stopped.first;
+    EXPECT_TRUE(stopped.second.empty());
 }
 
 }  // namespace

@@ -289,6 +289,7 @@ TEST_F(RecoveryTest, AnUpdateAndAnAdditionInOneRun) {
                   services.clock = &clock;
                   engine::DatabaseRun run(settings, {{dir / "day.txt", {}, {}}}, {}, services);
                   run.SetStreamedFileSize(streamed ? 1 : engine::DatabaseRun::kStreamedFileSize);
+                  run.SetHeldBytes(streamed ? 1 : engine::DatabaseRun::kHeldBytes);
                   const int result = run.Run();
                   return Outcome{result, run.Effect()};
               });
