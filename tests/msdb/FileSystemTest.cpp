@@ -1,5 +1,6 @@
 #include "msdb/FileSystem.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -86,6 +87,37 @@ TEST(UpdatableFileTest, WritesAtOffsetsAndTruncates) {
     std::filesystem::create_symlink(dir / "F1.DAT", dir / "F3.DAT");
     EXPECT_FALSE(fs.OpenForUpdate(dir / "F3.DAT", &file).ok());
 #endif
+}
+
+// A scratch file of the temporary folder gives back what was written to it, and leaves nothing
+// in that folder once closed (on POSIX, nothing named even while it is open).
+TEST(UpdatableFileTest, AScratchFileLeavesNothingBehind) {
+    TempDir dir;
+#ifdef _WIN32
+    ASSERT_EQ(_putenv_s("TMP", dir.path().c_str()), 0);
+#else
+    ASSERT_EQ(setenv("TMPDIR", dir.path().c_str(), 1), 0);
+#endif
+    std::unique_ptr<msdb::UpdatableFile> file;
+    const msdb::Status opened = msdb::FileSystem::Default().OpenScratch(&file);
+#ifdef _WIN32
+    _putenv_s("TMP", "");
+#else
+    unsetenv("TMPDIR");
+#endif
+    ASSERT_TRUE(opened.ok()) << opened.message();
+    EXPECT_TRUE(file->WriteAt(0, "records").ok());
+    EXPECT_TRUE(file->WriteAt(7, " and lines").ok());
+    std::string back(20, '\0');
+    std::size_t got = 0;
+    EXPECT_TRUE(file->ReadAt(7, 20, back.data(), &got).ok());
+    EXPECT_EQ(back.substr(0, got), " and lines");
+#ifndef _WIN32
+    EXPECT_TRUE(testing_support::ListNames(dir.path()).empty());
+#endif
+    EXPECT_TRUE(file->Close().ok());
+    file.reset();
+    EXPECT_TRUE(testing_support::ListNames(dir.path()).empty());
 }
 
 // The entry found for `name`, "(none)" when there is none, "(error)" when the listing fails.
