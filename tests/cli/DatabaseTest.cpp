@@ -50,6 +50,19 @@ std::pair<std::string, Snapshot> RunAndTell(
     return {told, TakeSnapshot(db)};
 }
 
+// Settings of lines SYMBOL,CCYYMMDD,CLOSE.
+engine::ConversionSettings SymbolDateClose() {
+    engine::ConversionSettings settings;
+    settings.dateFormat = engine::DateFormat::CCYYMMDD;
+    settings.columns.symbol = 1;
+    for (engine::PriceField field : msdb::kPriceFields) {
+        settings.fields[field] = {false, 1};
+    }
+    settings.fields[engine::PriceField::kDate] = {true, 2};
+    settings.fields[engine::PriceField::kClose] = {true, 3};
+    return settings;
+}
+
 class DatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override { std::filesystem::create_directory(dir / "db"); }
@@ -299,16 +312,9 @@ TEST_F(DatabaseTest, AFileReadTwiceGivesWhatReadingItOnceGives) {
     std::string update = "Symbol,Date,Close\n" + line("AAA", 6, "6") + line("AAA", 7, "7.5") +
                          line("AAA", 8, "8") + line("EEE", 8, "1") + line("BBB", 6, "16") +
                          line("BBB", 7, "17");
-    engine::ConversionSettings settings;
+    engine::ConversionSettings settings = SymbolDateClose();
     settings.skipOn = true;
     settings.skipRows = 1;
-    settings.dateFormat = engine::DateFormat::CCYYMMDD;
-    settings.columns.symbol = 1;
-    for (engine::PriceField field : msdb::kPriceFields) {
-        settings.fields[field] = {false, 1};
-    }
-    settings.fields[engine::PriceField::kDate] = {true, 2};
-    settings.fields[engine::PriceField::kClose] = {true, 3};
     auto run = [&](const std::string& db, const std::string& text, std::uint64_t streamed) {
         WriteFileBytes(dir / "in.txt", text);
         settings.directory = db;
@@ -374,14 +380,7 @@ private:
 // Records that cannot go out to the temporary file are held in memory instead, with the same
 // result; records that cannot be read back from it stop the run before anything is changed.
 TEST_F(DatabaseTest, ATemporaryFileThatFailsLosesNothing) {
-    engine::ConversionSettings settings;
-    settings.dateFormat = engine::DateFormat::CCYYMMDD;
-    settings.columns.symbol = 1;
-    for (engine::PriceField field : msdb::kPriceFields) {
-        settings.fields[field] = {false, 1};
-    }
-    settings.fields[engine::PriceField::kDate] = {true, 2};
-    settings.fields[engine::PriceField::kClose] = {true, 3};
+    engine::ConversionSettings settings = SymbolDateClose();
     settings.master = engine::MasterChoice::kMakeNew;
     WriteFileBytes(dir / "in.txt",
                    "AAA,20240102,1\nBBB,20240102,2\nAAA,20240103,3\n"
