@@ -36,7 +36,7 @@ int ConversionJob::ConvertData() {
     // The records that each order of the dates keeps go straight into a price file of their own;
     // the file's order decides which is written. The other holds next to nothing.
     PriceFileWriter backward(settings_.FieldsOn());
-    const ScanResult scan = ScanInput(
+    const ScanResult scan = ScanInputWith(
         parser,
         [&](const PriceRecord&, const InputParser& reading) {
             if (first && reading.DateCheckMessage() != nullptr) {

@@ -58,39 +58,16 @@ void RecordOrder::Finish(InputProblems* problems, ScanResult* result) const {
 
 ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
                      const KeptCallback& onKept) {
-    ScanResult result;
-    RecordOrder order;
-    for (;;) {
-        bool got = false;
-        result.status = parser.NextLine(&got);
-        if (!result.status.ok() || !got) {
-            break;
-        }
-        const PriceRecord record = parser.ReadRecord();
-        if (onRecord && !onRecord(record, parser)) {
-            result.stopped = true;
-            return result;
-        }
-        if (parser.OutOfRange()) {
-            continue;
-        }
-        if (!parser.Usable()) {
-            order.LeaveOut();
-            continue;
-        }
-        const RecordOrder::Kept kept = order.Take(parser, record);
-        if (onKept && kept.forward) {
-            onKept(record, true);
-        }
-        if (onKept && kept.backward) {
-            onKept(record, false);
-        }
-    }
-    if (!result.status.ok() || !parser.NotText().empty()) {
-        return result;
-    }
-    order.Finish(&parser.problems(), &result);
-    return result;
+    return ScanInputWith(
+        parser,
+        [&](const PriceRecord& record, const InputParser& reading) {
+            return !onRecord || onRecord(record, reading);
+        },
+        [&](const PriceRecord& record, bool forward) {
+            if (onKept) {
+                onKept(record, forward);
+            }
+        });
 }
 
 std::string WhatAcceptingDoes(const ScanResult& scan, bool done) {

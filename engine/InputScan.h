@@ -112,6 +112,45 @@ private:
 ScanResult ScanInput(InputParser& parser, const RecordCallback& onRecord,
                      const KeptCallback& onKept = nullptr);
 
+// ScanInput with callbacks that the compiler sees, and may build into the loop: `onRecord` as
+// above, called as onRecord(record, parser) -> bool, and `onKept` as onKept(record, forward).
+template <typename OnRecord, typename OnKept>
+ScanResult ScanInputWith(InputParser& parser, OnRecord&& onRecord, OnKept&& onKept) {
+    ScanResult result;
+    RecordOrder order;
+    for (;;) {
+        bool got = false;
+        result.status = parser.NextLine(&got);
+        if (!result.status.ok() || !got) {
+            break;
+        }
+        const PriceRecord record = parser.ReadRecord();
+        if (!onRecord(record, static_cast<const InputParser&>(parser))) {
+            result.stopped = true;
+            return result;
+        }
+        if (parser.OutOfRange()) {
+            continue;
+        }
+        if (!parser.Usable()) {
+            order.LeaveOut();
+            continue;
+        }
+        const RecordOrder::Kept kept = order.Take(parser, record);
+        if (kept.forward) {
+            onKept(record, true);
+        }
+        if (kept.backward) {
+            onKept(record, false);
+        }
+    }
+    if (!result.status.ok() || !parser.NotText().empty()) {
+        return result;
+    }
+    order.Finish(&parser.problems(), &result);
+    return result;
+}
+
 // What happens to a file's problems when they are accepted, as a sentence's end: "3 lines will
 // be left out; 2 volumes will be stored as 0". Empty when nothing happens.
 std::string WhatAcceptingDoes(const ScanResult& scan, bool done = false);
