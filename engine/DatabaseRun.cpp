@@ -215,7 +215,6 @@ struct DatabaseRun::Security {
     float lastValue = 0.0f;
 };
 
-// The lines of one symbol in one file.
 namespace {
 
 // A file of the system's temporary folder that takes the records of the symbols of a large file
@@ -271,6 +270,7 @@ const char* TakeRaw(const char* from, std::size_t n, std::vector<T>* values) {
 
 }  // namespace
 
+// The lines of one symbol in one file.
 struct DatabaseRun::Group {
     std::string symbol;
     std::string name;
