@@ -96,13 +96,13 @@ public:
     // line of each symbol, then for its records, each symbol's going out as soon as its last
     // line and those of the symbols before it are read. A file grouped by symbol is then never
     // held in memory whole, whatever the number of its securities.
-    static constexpr std::uint64_t kStreamedFileSize = 16 << 20;
+    static constexpr std::uint64_t kStreamedFileSize = 4 << 20;
     void SetStreamedFileSize(std::uint64_t bytes) { streamedFileSize_ = bytes; }
     // While such a file is read, the records of its symbols whose last lines are still to come
     // are held in memory up to about this many bytes, and written out to a temporary file
     // beyond: a file whose symbols' lines interleave (daily files joined one after another)
     // is not held in memory whole either.
-    static constexpr std::uint64_t kHeldBytes = 8 << 20;
+    static constexpr std::uint64_t kHeldBytes = 4 << 20;
     void SetHeldBytes(std::uint64_t bytes) { heldBytes_ = bytes; }
 
 private:
