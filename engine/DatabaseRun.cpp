@@ -855,7 +855,7 @@ int DatabaseRun::ReadFiles() {
                                               Tell(read.dateCheck);  // as TakeFile tells it
                                               read.dateCheck = nullptr;
                                           }
-                                          return TakeGroup(input, group, problems, false) == 0;
+                                          return TakeGroup(input, group, problems) == 0;
                                       }};
             ReadFile(
                 input, &read,
@@ -1203,8 +1203,7 @@ int DatabaseRun::TakeFile(const InputFile& input, FileRead& read) {
     return 0;
 }
 
-int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* problems,
-                           bool keepStored) {
+int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* problems) {
     if (!group.problem.empty()) {
         return 0;
     }
@@ -1261,9 +1260,9 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
     outcome.reversed = outcome.reversed || scan.reversed;
     if (security.action == Action::kUpdated) {
         const int appended = Append(security, records, lines, problems);
-        if (!keepStored) {
-            security.storedRecords.reset();  // read again should a later file need them
-        }
+        // Let go, and read again should a later file need them: held for every security of a
+        // run, they would take the size of the whole database.
+        security.storedRecords.reset();
         return appended;
     }
     // A security written anew: a later file's records of it follow those before.

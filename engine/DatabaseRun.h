@@ -123,9 +123,7 @@ private:
     std::optional<std::unordered_map<std::string, LineNumber>> LastLines(
         const InputFile& input, const std::function<bool(std::uint64_t)>& goOn) const;
     int TakeFile(const InputFile& input, FileRead& read);
-    // `keepStored` false: the stored records read to compare with the group's are let go after.
-    int TakeGroup(const InputFile& input, Group& group, InputProblems* problems,
-                  bool keepStored = true);
+    int TakeGroup(const InputFile& input, Group& group, InputProblems* problems);
     int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                     std::optional<std::size_t>* at);
     int AddNew(Security& security);
