@@ -39,7 +39,7 @@ public:
     // True when a problem of a later line than all those kept would not be shown: it need only
     // be counted (CountLater), not written out.
     bool Full() const { return first_.size() >= kShown; }
-    void CountLater() { ++count_; }
+    void CountLater(std::int64_t n = 1) { count_ += n; }
     std::int64_t count() const { return count_; }
     bool empty() const { return count_ == 0; }
     const std::vector<InputProblem>& first() const { return first_; }

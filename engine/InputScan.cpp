@@ -20,15 +20,14 @@ bool OrderFilter::Take(const InputParser& parser, const msdb::MbfBytes& date) {
     if (count_ > 0 && !(forward_ ? value > last_ : value < last_)) {
         // The lines come in order: once ten are kept, the others are only counted. (The order
         // that loses drops nearly every line of a file.)
-        if (problems_.Full()) {
-            problems_.CountLater();
-        } else {
-            std::optional<msdb::CalendarDay> before = msdb::StoredDateToDay(lastDate_);
-            problems_.Add({parser.LineNumber(), "date", parser.DateText(),
-                           std::string(forward_ ? "is not later than " : "is not earlier than ") +
-                               (before ? msdb::IsoDateText(*before) : std::string("the date")) +
-                               ", the date stored before it" +
-                               (forward_ ? "" : " in a file that lists the newest day first")});
+        if (outOfOrder_.size() < InputProblems::kShown) {
+            if (outOfOrder_.empty()) {
+                outOfOrder_.reserve(InputProblems::kShown);
+            }
+            // More than a problem shows of it (InputProblems::Add cuts it), and never more.
+            constexpr std::size_t kKeptText = 64;
+            outOfOrder_.push_back({parser.LineNumber(),
+                                   std::string(parser.DateText().substr(0, kKeptText)), lastDate_});
         }
         ++dropped_;
         return false;
@@ -44,10 +43,24 @@ bool OrderFilter::Take(const InputParser& parser, const msdb::MbfBytes& date) {
     return true;
 }
 
+void OrderFilter::AddProblems(InputProblems* problems) const {
+    InputProblems order;
+    for (const OutOfOrder& date : outOfOrder_) {
+        std::optional<msdb::CalendarDay> before = msdb::StoredDateToDay(date.before);
+        order.Add({date.line, "date", date.text,
+                   std::string(forward_ ? "is not later than " : "is not earlier than ") +
+                       (before ? msdb::IsoDateText(*before) : std::string("the date")) +
+                       ", the date stored before it" +
+                       (forward_ ? "" : " in a file that lists the newest day first")});
+    }
+    order.CountLater(dropped_ - static_cast<std::int64_t>(outOfOrder_.size()));
+    problems->Merge(order);
+}
+
 void RecordOrder::Finish(InputProblems* problems, ScanResult* result) const {
     result->reversed = backward_.count() > forward_.count() && backward_.count() >= 2;
     const OrderFilter& order = result->reversed ? backward_ : forward_;
-    problems->Merge(order.problems());
+    order.AddProblems(problems);
     result->recordCount = order.count();
     result->leftOut = unusable_ + order.dropped();
     result->zeroVolumes = order.zeroVolumes();

@@ -58,9 +58,18 @@ public:
     std::int64_t zeroOpenInterests() const { return zeroOpenInterests_; }
     const msdb::MbfBytes& firstDate() const { return firstDate_; }
     const msdb::MbfBytes& lastDate() const { return lastDate_; }
-    const InputProblems& problems() const { return problems_; }
+    // Adds the problems of the dates out of this order to `problems`.
+    void AddProblems(InputProblems* problems) const;
 
 private:
+    // A date out of order, kept short until AddProblems writes out its problem: a file of many
+    // symbols holds those of both orders of every symbol until the symbol's last line.
+    struct OutOfOrder {
+        LineNumber line = 0;
+        std::string text;  // the date as written: a few characters, which need no allocation
+        msdb::MbfBytes before{};
+    };
+
     bool forward_;
     std::uint32_t last_ = 0;  // msdb::MbfOrderKey of the last date kept
     msdb::MbfBytes firstDate_{};
@@ -69,7 +78,7 @@ private:
     std::int64_t dropped_ = 0;
     std::int64_t zeroVolumes_ = 0;
     std::int64_t zeroOpenInterests_ = 0;
-    InputProblems problems_;
+    std::vector<OutOfOrder> outOfOrder_;  // the first InputProblems::kShown of them
 };
 
 // The records of one security as they come, in both orders of the dates at once, until the end
