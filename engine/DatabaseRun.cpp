@@ -245,14 +245,13 @@ private:
     std::uint64_t size_ = 0;
 };
 
-// One part of a group written out to a ScratchFile: its records and lines of each order, one
-// after the other from `at`.
+// One part of a group written out to a ScratchFile: its records of each order, then their lines,
+// one after the other from `at`. Small, since a large file makes one for each of its symbols
+// every time the records held reach DatabaseRun::kHeldBytes.
 struct SpilledPart {
     std::uint64_t at = 0;
-    std::size_t forward = 0;  // bytes
-    std::size_t backward = 0;
-    std::size_t forwardLines = 0;  // lines
-    std::size_t backwardLines = 0;
+    std::uint32_t forward = 0;  // records
+    std::uint32_t backward = 0;
 };
 
 template <typename T>
@@ -297,8 +296,8 @@ struct DatabaseRun::Group {
         std::string bytes = forward + backward;
         AppendRaw(&bytes, forwardLines);
         AppendRaw(&bytes, backwardLines);
-        SpilledPart part{0, forward.size(), backward.size(), forwardLines.size(),
-                         backwardLines.size()};
+        SpilledPart part{0, static_cast<std::uint32_t>(forwardLines.size()),
+                         static_cast<std::uint32_t>(backwardLines.size())};
         if (msdb::Status s = to->Write(bytes, &part.at); !s.ok()) {
             return s;
         }
@@ -310,21 +309,24 @@ struct DatabaseRun::Group {
         std::vector<LineNumber>().swap(backwardLines);
         return msdb::Status::Ok();
     }
-    // Reads what was written out back in front of what is in memory.
-    msdb::Status TakeBack() {
+    // Reads what was written out back in front of what is in memory; its records are
+    // `recordLength` bytes each.
+    msdb::Status TakeBack(std::size_t recordLength) {
         Group whole;
         std::string bytes;
         for (const SpilledPart& part : spilled) {
-            bytes.resize(part.forward + part.backward +
-                         (part.forwardLines + part.backwardLines) * sizeof(LineNumber));
+            const std::size_t forwardBytes = part.forward * recordLength;
+            const std::size_t backwardBytes = part.backward * recordLength;
+            bytes.resize(forwardBytes + backwardBytes +
+                         (std::size_t{part.forward} + part.backward) * sizeof(LineNumber));
             if (msdb::Status s = scratch->Read(part.at, bytes.size(), bytes.data()); !s.ok()) {
                 return s;
             }
             const char* at = bytes.data();
-            whole.forward.append(at, part.forward);
-            whole.backward.append(at += part.forward, part.backward);
-            at = TakeRaw(at + part.backward, part.forwardLines, &whole.forwardLines);
-            TakeRaw(at, part.backwardLines, &whole.backwardLines);
+            whole.forward.append(at, forwardBytes);
+            whole.backward.append(at += forwardBytes, backwardBytes);
+            at = TakeRaw(at + backwardBytes, part.forward, &whole.forwardLines);
+            TakeRaw(at, part.backward, &whole.backwardLines);
         }
         forward.insert(0, whole.forward);
         backward.insert(0, whole.backward);
@@ -949,7 +951,7 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
     // come, and the temporary file that takes them beyond heldBytes_. Without one (or once it
     // fails) everything is held in memory, as for a file that is read whole.
     const std::uint64_t keptBytes =
-        static_cast<std::uint64_t>(4 * settings_.FieldCount()) + sizeof(LineNumber);
+        static_cast<std::uint64_t>(settings_.FieldCount()) * msdb::kFieldSize + sizeof(LineNumber);
     std::uint64_t held = 0;
     std::shared_ptr<ScratchFile> scratch;
     bool holdAll = streaming == nullptr;
@@ -1208,7 +1210,9 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
         return 0;
     }
     if (!group.spilled.empty()) {
-        if (msdb::Status s = group.TakeBack(); !s.ok()) {
+        const std::size_t recordLength =
+            static_cast<std::size_t>(settings_.FieldCount()) * msdb::kFieldSize;
+        if (msdb::Status s = group.TakeBack(recordLength); !s.ok()) {
             Tell("The records of " + group.symbol + " in " + input.path +
                  " cannot be read back from the temporary file that held them.\n" + s.message());
             return 1;
