@@ -133,14 +133,22 @@ public:
         }
     }
 
-    void AddXMaster(const msdb::XMasterEntry& entry) {
-        const std::size_t at = xmasterEntries_.size();
-        xmasterEntries_.push_back(entry);
-        byRecord_[entry.recordNumber] = at;
-        byUpper_[Upper(entry.symbol)].push_back(at);
-        if (Upper(entry.name) != Upper(entry.symbol)) {
-            byUpper_[Upper(entry.name)].push_back(at);
+    // The securities of the directory's XMASTER, in the order of their records. A directory may
+    // list tens of thousands: they are found through one sorted list of symbols and names.
+    void SetXMaster(std::vector<msdb::XMasterEntry> entries) {
+        xmasterEntries_ = std::move(entries);
+        xmasterKeys_.clear();
+        xmasterKeys_.reserve(xmasterEntries_.size());
+        for (std::size_t at = 0; at < xmasterEntries_.size(); ++at) {
+            const msdb::XMasterEntry& entry = xmasterEntries_[at];
+            xmasterKeys_.push_back({static_cast<std::uint32_t>(at), false});
+            if (msdb::CompareNoCase(entry.name, entry.symbol) != 0) {
+                xmasterKeys_.push_back({static_cast<std::uint32_t>(at), true});
+            }
         }
+        std::stable_sort(
+            xmasterKeys_.begin(), xmasterKeys_.end(),
+            [this](const Key& a, const Key& b) { return Before(KeyText(a), KeyText(b)); });
     }
 
     std::vector<Match> Find(const std::string& symbol) const {
@@ -153,19 +161,23 @@ public:
                 }
             }
         }
-        if (auto it = byUpper_.find(Upper(symbol)); it != byUpper_.end()) {
-            for (std::size_t at : it->second) {
-                if (msdb::XMaster::Matches(xmasterEntries_[at], symbol)) {
-                    matches.push_back({true, true, xmasterEntries_[at].recordNumber, {}});
-                }
+        auto [from, to] = std::equal_range(xmasterKeys_.begin(), xmasterKeys_.end(),
+                                           std::string_view(symbol), Compare{this});
+        for (auto it = from; it != to; ++it) {
+            const msdb::XMasterEntry& entry = xmasterEntries_[it->at];
+            if (msdb::XMaster::Matches(entry, symbol)) {
+                matches.push_back({true, true, entry.recordNumber, {}});
             }
         }
         return matches;
     }
 
     const msdb::XMasterEntry* XMasterEntry(std::size_t record) const {
-        auto it = byRecord_.find(record);
-        return it == byRecord_.end() ? nullptr : &xmasterEntries_[it->second];
+        auto it = std::lower_bound(xmasterEntries_.begin(), xmasterEntries_.end(), record,
+                                   [](const msdb::XMasterEntry& entry, std::size_t number) {
+                                       return entry.recordNumber < number;
+                                   });
+        return it == xmasterEntries_.end() || it->recordNumber != record ? nullptr : &*it;
     }
 
 private:
@@ -176,10 +188,31 @@ private:
         bool own;
     };
     std::vector<MasterEntry> masterRecords_;
-    std::vector<msdb::XMasterEntry> xmasterEntries_;
+    // An XMASTER entry's symbol, or its name.
+    struct Key {
+        std::uint32_t at;
+        bool name;
+    };
+    std::string_view KeyText(const Key& key) const {
+        const msdb::XMasterEntry& entry = xmasterEntries_[key.at];
+        return key.name ? entry.name : entry.symbol;
+    }
+    static bool Before(std::string_view a, std::string_view b) {
+        return msdb::CompareNoCase(a, b) < 0;
+    }
+    struct Compare {
+        const Index* index;
+        bool operator()(const Key& key, std::string_view text) const {
+            return Before(index->KeyText(key), text);
+        }
+        bool operator()(std::string_view text, const Key& key) const {
+            return Before(text, index->KeyText(key));
+        }
+    };
+
+    std::vector<msdb::XMasterEntry> xmasterEntries_;  // in the order of their records
+    std::vector<Key> xmasterKeys_;                    // in the order of their texts
     std::unordered_map<std::string, std::vector<std::size_t>> byWord_;
-    std::unordered_map<std::string, std::vector<std::size_t>> byUpper_;
-    std::unordered_map<std::size_t, std::size_t> byRecord_;
 };
 
 // One security of the run.
@@ -768,9 +801,7 @@ int DatabaseRun::PrepareDirectory() {
         }
         xmasterBefore_ = std::string(xmaster.bytes());
         xmaster_ = std::move(xmaster);
-        for (const msdb::XMasterEntry& entry : xmaster_->Entries()) {
-            index_->AddXMaster(entry);
-        }
+        index_->SetXMaster(xmaster_->Entries());
     } else if (!s.IsNotFound()) {
         Tell("The XMASTER file of " + directory_ + " cannot be read.\n" + s.message());
         return 1;
@@ -1834,11 +1865,14 @@ int DatabaseRun::WriteDirectoryFiles() {
     }
     if (xmasterChanged) {
         const std::string name = msdb::FileNameOf(xmaster_->path());
+        // XMASTER grows by 150 bytes a security: its bytes and those of its backup are handed
+        // over, not copied, as nothing reads them after this.
         if (xmasterBefore_) {
-            transaction.ReplaceFile(name, std::string(xmaster_->bytes()));
-            transaction.AddBackup(name, *xmasterBefore_);
+            transaction.ReplaceFile(name, xmaster_->TakeBytes());
+            transaction.AddBackup(name, std::move(*xmasterBefore_));
+            xmasterBefore_.reset();
         } else {
-            transaction.CreateFile(name, std::string(xmaster_->bytes()));
+            transaction.CreateFile(name, xmaster_->TakeBytes());
         }
     }
     if (masterChanged) {

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -58,9 +59,9 @@ struct SecurityOutcome {
 // What a run did, security by security in the order the files gave them.
 struct RunReport {
     std::string directory;
-    std::vector<SecurityOutcome> securities;
-    std::string accepted;          // what accepting the problems did, or empty
-    std::int64_t otherSeries = 0;  // lines passed over for their series
+    std::deque<SecurityOutcome> securities;  // a run may have tens of thousands
+    std::string accepted;                    // what accepting the problems did, or empty
+    std::int64_t otherSeries = 0;            // lines passed over for their series
 
     std::int64_t Count(SecurityOutcome::Action action) const;
     // "Added 3 securities (750 price records), updated 2 (2 price records appended, 1 day

@@ -84,16 +84,25 @@ Status FileSystem::SyncFiles(const std::string& directory, const std::vector<std
 
 Status ReadFilePrefix(FileSystem& fs, const std::string& path, std::size_t limit, std::string* data,
                       FileInfo* info) {
+    constexpr std::size_t kChunk = 65536;
     std::unique_ptr<ReadableFile> file;
     Status s = fs.OpenForRead(path, &file);
-    if (s.ok() && info != nullptr) {
-        s = file->Info(info);
+    FileInfo own;
+    // A file read whole is read into room of its size: a buffer that doubled as it filled could
+    // hold nearly twice as much.
+    const bool large = limit > kChunk;
+    if (s.ok() && (info != nullptr || large)) {
+        s = file->Info(info != nullptr ? info : &own);
     }
     if (!s.ok()) {
         return s;
     }
     data->clear();
-    char buffer[65536];
+    if (large) {
+        const std::uint64_t size = (info != nullptr ? info : &own)->size;
+        data->reserve(static_cast<std::size_t>(std::min<std::uint64_t>(size, limit)));
+    }
+    char buffer[kChunk];
     while (data->size() < limit) {
         std::size_t want = std::min(sizeof buffer, limit - data->size());
         std::size_t got = 0;
@@ -174,6 +183,43 @@ std::optional<std::string> FindNameNoCase(const std::vector<std::string>& names,
         }
     }
     return best == nullptr ? std::nullopt : std::optional<std::string>(*best);
+}
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+    auto upper = [](char c) {
+        return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    };
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (upper(a[i]) != upper(b[i])) {
+            return upper(a[i]) < upper(b[i]) ? -1 : 1;
+        }
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+NameIndex::NameIndex(std::vector<std::string> names) : names_(std::move(names)) {
+    names_.shrink_to_fit();
+    std::sort(names_.begin(), names_.end(), [](const std::string& a, const std::string& b) {
+        const int order = CompareNoCase(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
+}
+
+std::optional<std::string> NameIndex::Find(std::string_view name) const {
+    auto from = std::lower_bound(names_.begin(), names_.end(), name,
+                                 [](const std::string& entry, std::string_view key) {
+                                     return CompareNoCase(entry, key) < 0;
+                                 });
+    auto to = from;
+    while (to != names_.end() && CompareNoCase(*to, name) == 0) {
+        if (*to == name) {
+            return *to;
+        }
+        ++to;
+    }
+    // Those that differ only in case are in byte order: the first is the one to take.
+    return from == to ? std::nullopt : std::optional<std::string>(*from);
 }
 
 }  // namespace msdb

@@ -245,6 +245,20 @@ Status ReplaceFile(FileSystem& fs, const std::string& path, const std::string& t
 std::optional<std::string> FindNameNoCase(const std::vector<std::string>& names,
                                           std::string_view name);
 
+// A directory's listing, in which a name is found as FindNameNoCase finds it, without reading
+// the whole list: a directory may hold tens of thousands of price files.
+class NameIndex {
+public:
+    NameIndex() = default;
+    explicit NameIndex(std::vector<std::string> names);
+
+    std::optional<std::string> Find(std::string_view name) const;
+    const std::vector<std::string>& names() const { return names_; }
+
+private:
+    std::vector<std::string> names_;  // in the order of their upper-case spelling, then bytes
+};
+
 // The name of the entry of `directory` that matches `name` without regard to the case of ASCII
 // letters, preferring the exact spelling, as FindNameNoCase finds it in its listing; nothing when
 // there is none. A listing failure is an error.
@@ -253,5 +267,9 @@ Status FindEntryNoCase(FileSystem& fs, const std::string& directory, std::string
 
 // True when two texts are equal without regard to the case of ASCII letters.
 bool EqualsNoCase(std::string_view a, std::string_view b);
+
+// Below 0, 0 or above 0 as `a` comes before, with or after `b` in the byte order of their
+// upper-case spellings (ASCII letters only).
+int CompareNoCase(std::string_view a, std::string_view b);
 
 }  // namespace msdb

@@ -229,26 +229,50 @@ Status Parse(std::string_view text, bool committed, Journal* journal) {
 }  // namespace
 
 std::string JournalText(const std::vector<JournalEntry>& entries, bool complete) {
-    std::string text = std::string(kHeading) + "\n";
+    // A run may list tens of thousands of files: the text is made in room of its size.
+    std::size_t size = kHeading.size() + kEnd.size() + 2;
+    for (const JournalEntry& entry : entries) {
+        size += 32 + entry.name.size() + entry.temporary.size() + 2 * entry.header.size();
+    }
+    std::string text;
+    text.reserve(size);
+    text += kHeading;
+    text += '\n';
     for (const JournalEntry& entry : entries) {
         switch (entry.kind) {
             case JournalEntry::Kind::kWrite:
-                text += "write " + entry.name + " " + entry.temporary + (entry.link ? " link" : "");
+                text += "write ";
+                text += entry.name;
+                text += ' ';
+                text += entry.temporary;
+                text += entry.link ? " link" : "";
                 break;
             case JournalEntry::Kind::kRemove:
-                text += "remove " + entry.name;
+                text += "remove ";
+                text += entry.name;
                 break;
             case JournalEntry::Kind::kAppend:
-                text += "append " + entry.name + " " + std::to_string(entry.length) +
-                        (entry.header.empty() ? "" : " " + ToHex(entry.header));
+                text += "append ";
+                text += entry.name;
+                text += ' ';
+                text += std::to_string(entry.length);
+                if (!entry.header.empty()) {
+                    text += ' ';
+                    text += ToHex(entry.header);
+                }
                 break;
             case JournalEntry::Kind::kStage:
-                text += "stage " + entry.temporary.substr(kTemporarySuffix.size());
+                text += "stage ";
+                text += std::string_view(entry.temporary).substr(kTemporarySuffix.size());
                 break;
         }
-        text += "\n";
+        text += '\n';
     }
-    return complete ? text + std::string(kEnd) + "\n" : text;
+    if (complete) {
+        text += kEnd;
+        text += '\n';
+    }
+    return text;
 }
 
 Status ReadJournal(FileSystem& fs, const std::string& directory, Journal* journal) {

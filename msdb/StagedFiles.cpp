@@ -9,13 +9,13 @@ namespace msdb {
 using namespace transaction_parts;
 
 Status Transaction::StageData(const std::string& name, bool create, std::string_view data) {
-    Write* write = nullptr;
+    std::size_t index = 0;
     Status s = staging_;
     if (s.ok()) {
-        s = Staged(name, create, &write);
+        s = Staged(name, create, &index);
     }
     if (s.ok()) {
-        const auto index = static_cast<std::size_t>(write - staged_.data());
+        Write* write = &staged_[index];
         if (created_ && openIndex_ == index) {
             s = created_->Append(data);  // its bytes so far end where these go
             write->size += data.size();
@@ -56,12 +56,12 @@ Status Transaction::PatchStaged(const std::string& name, std::uint64_t offset,
 }
 
 // The staged file `name`, its temporary made when it is the first call for it.
-Status Transaction::Staged(const std::string& name, bool create, Write** write) {
+Status Transaction::Staged(const std::string& name, bool create, std::size_t* index) {
     const std::string key = Upper(name);
     if (auto it = stagedByName_.find(key); it != stagedByName_.end()) {
-        *write = &staged_[it->second];
-        if ((*write)->create != create) {
-            return Status::IoError("Cannot stage " + PathOf((*write)->name) +
+        *index = it->second;
+        if (const Write& write = staged_[*index]; write.create != create) {
+            return Status::IoError("Cannot stage " + PathOf(write.name) +
                                    " both as a new file and as a replacement");
         }
         return Status::Ok();
@@ -71,7 +71,7 @@ Status Transaction::Staged(const std::string& name, bool create, Write** write) 
             return s;
         }
     }
-    const std::optional<std::string> found = FindNameNoCase(stageNames_, name);
+    const std::optional<std::string> found = stageNames_.Find(name);
     if (found && create) {
         return Status::Exists("Cannot create " + PathOf(*found) + ": File exists");
     }
@@ -100,10 +100,10 @@ Status Transaction::Staged(const std::string& name, bool create, Write** write) 
         return s;
     }
     made_.push_back(staged.temporary);
-    openIndex_ = staged_.size();  // kept open for the bytes that follow
-    stagedByName_[key] = staged_.size();
+    *index = staged_.size();
+    openIndex_ = *index;  // kept open for the bytes that follow
+    stagedByName_[key] = *index;
     staged_.push_back(std::move(staged));
-    *write = &staged_.back();
     return Status::Ok();
 }
 
@@ -150,7 +150,7 @@ Status Transaction::BeginStaging() {
     s = WriteNew(fs_, PathOf(std::string(kJournalName)), start, journalBits_, &journal_);
     if (s.ok()) {
         stageSuffix_ = suffix;
-        stageNames_ = std::move(names);
+        stageNames_ = NameIndex(std::move(names));
         journalSize_ = start.size();
     }
     return s;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <random>
 #include <set>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "msdb/TransactionParts.h"
 
@@ -15,30 +13,6 @@ using namespace transaction_parts;
 namespace {
 
 constexpr std::string_view kLegacyOldSuffix = ".korvex-old";
-
-// The entries of a directory, found by name in any letter case, the exact spelling first: one
-// look-up per file when a run changes thousands.
-class NameIndex {
-public:
-    explicit NameIndex(const std::vector<std::string>& names) {
-        for (const std::string& name : names) {
-            exact_.insert(name);
-            byUpper_.emplace(Upper(name), name);
-        }
-    }
-
-    std::optional<std::string> Find(const std::string& name) const {
-        if (exact_.count(name) != 0) {
-            return name;
-        }
-        auto it = byUpper_.find(Upper(name));
-        return it == byUpper_.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
-
-private:
-    std::unordered_set<std::string> exact_;
-    std::unordered_map<std::string, std::string> byUpper_;
-};
 
 // FNV-1a, as Korvex 1.4 wrote it into its journal to tell the MASTER of its commit.
 std::uint64_t Fingerprint(std::string_view bytes) {
@@ -101,10 +75,15 @@ void Transaction::AddBackup(const std::string& name, std::string bytes) {
 // ones, MASTER, which makes them the directory's, and the backups.
 std::vector<Transaction::Write*> Transaction::Writes() {
     std::vector<Write*> writes;
-    for (std::vector<Write>* list : {&creates_, &staged_, &replacements_}) {
-        for (Write& write : *list) {
-            writes.push_back(&write);
-        }
+    writes.reserve(creates_.size() + staged_.size() + replacements_.size() + 1 + backups_.size());
+    for (Write& write : creates_) {
+        writes.push_back(&write);
+    }
+    for (Write& write : staged_) {
+        writes.push_back(&write);
+    }
+    for (Write& write : replacements_) {
+        writes.push_back(&write);
     }
     if (master_) {
         writes.push_back(&*master_);
@@ -125,7 +104,7 @@ Status Transaction::Plan() {
     if (Status s = CheckNoOtherJournal(directory_, names, journal_); !s.ok()) {
         return s;
     }
-    const NameIndex index(names);
+    const NameIndex index(std::move(names));
     // New files take the bits of the directory's MASTER.
     std::optional<std::uint32_t> masterBits;
     std::optional<std::string> masterName =
@@ -155,6 +134,8 @@ Status Transaction::Plan() {
     }
     std::set<std::string> taken;  // the temporaries' names, beside those of the directory
     entries_.clear();
+    entries_.reserve(1 + creates_.size() + staged_.size() + replacements_.size() + 1 +
+                     backups_.size() + appends_.size() + removals_.size());
     if (!stageSuffix_.empty()) {
         entries_.push_back({JournalEntry::Kind::kStage, "", stageSuffix_, false, 0, ""});
     }
@@ -213,9 +194,10 @@ Status Transaction::Plan() {
             temporary = write->name + std::string(kTemporarySuffix) + std::to_string(n);
         }
         if (write->staged) {
-            temporary = write->temporary;
+            temporary = write->temporary;  // on disk already, so the listing holds it
+        } else {
+            taken.insert(Upper(temporary));
         }
-        taken.insert(Upper(temporary));
         write->temporary = temporary;
         entries_.push_back(
             {JournalEntry::Kind::kWrite, write->name, temporary, write->link, 0, ""});
@@ -313,7 +295,9 @@ Status Transaction::Commit() {
         return fail(s);
     }
     std::vector<std::string> written;
-    for (Write* write : Writes()) {
+    const std::vector<Write*> writes = Writes();
+    written.reserve(writes.size() + appends_.size());
+    for (Write* write : writes) {
         if (!write->staged) {
             bool made = false;
             s = WriteNew(fs_, PathOf(write->temporary), write->data, write->permissions, &made,
@@ -338,8 +322,7 @@ Status Transaction::Commit() {
         return s;
     }
     committed_ = true;
-    std::vector<std::string> done;
-    s = Finish(entries_, &done);
+    s = Finish(entries_, nullptr);  // only a recovery lists what it did
     finished_ = s.ok();
     return s;
 }
@@ -470,7 +453,7 @@ Status Transaction::Finish(const std::vector<JournalEntry>& entries,
         } else if (!s.ok()) {
             return s;
         }
-        if (moved) {
+        if (moved && done != nullptr) {
             done->push_back(entry.name);
         }
     }
@@ -479,9 +462,9 @@ Status Transaction::Finish(const std::vector<JournalEntry>& entries,
             continue;
         }
         Status s = fs_.Remove(PathOf(entry.name));
-        if (s.ok()) {
+        if (s.ok() && done != nullptr) {
             done->push_back(entry.name);
-        } else if (!s.IsNotFound()) {
+        } else if (!s.ok() && !s.IsNotFound()) {
             return s;
         }
     }
@@ -492,7 +475,9 @@ Status Transaction::Finish(const std::vector<JournalEntry>& entries,
     if (Status s = fs_.Remove(PathOf(std::string(kCommittedJournalName))); !s.ok()) {
         return s;
     }
-    done->emplace_back(kCommittedJournalName);
+    if (done != nullptr) {
+        done->emplace_back(kCommittedJournalName);
+    }
     // Everything is in place; should the journal's removal not reach the disk, the next run
     // finds nothing left to do but remove it again.
     (void)fs_.SyncDirectory(directory_);

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -153,13 +154,14 @@ private:
     std::vector<Write*> Writes();
     Status Plan();
     Status BeginStaging();
-    Status Staged(const std::string& name, bool create, Write** write);
+    Status Staged(const std::string& name, bool create, std::size_t* index);
     Status OpenStaged(std::size_t index);
     Status CloseStaged();
     Status WriteJournal();
     Status AppendInPlace(std::vector<std::string>* written);
     Status PutBack(const JournalEntry& entry, bool* putBack);
     Status MarkCommitted();
+    // Lists in `*done`, when given, the files it put in place or removed, the journal last.
     Status Finish(const std::vector<JournalEntry>& entries, std::vector<std::string>* done);
     Status ReplaceThroughLink(const JournalEntry& entry, bool* moved);
     Status RecoverLegacy(const Journal& journal, Recovery* recovery);
@@ -168,13 +170,15 @@ private:
 
     FileSystem& fs_;
     std::string directory_;
+    // A run may change tens of thousands of files: those lists that grow with it are deques, which
+    // never hold room for as many again as they hold.
     std::vector<Write> creates_;
     std::vector<Write> replacements_;
     std::optional<Write> master_;
     std::vector<Write> backups_;
     std::vector<std::string> removals_;
-    std::vector<Append> appends_;
-    std::vector<Write> staged_;
+    std::deque<Append> appends_;
+    std::deque<Write> staged_;
     std::map<std::string, std::size_t> stagedByName_;  // upper-case name: index in staged_
     std::vector<JournalEntry> entries_;
     std::optional<std::uint32_t> journalBits_;
@@ -185,7 +189,7 @@ private:
     // Staging: the ending of its temporaries, the directory's names when it began, the bytes of
     // the journal written then, the one temporary kept open, and the first failure.
     std::string stageSuffix_;
-    std::vector<std::string> stageNames_;
+    NameIndex stageNames_;
     std::uint64_t journalSize_ = 0;
     // The one temporary of a staged file that is open: as it was made, to append to (created_),
     // or opened again to write anywhere in it (open_).

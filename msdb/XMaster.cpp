@@ -87,6 +87,7 @@ std::string MwdFileName(int fileNumber) {
 
 Status XMaster::Read(FileSystem& fs, const std::string& path, XMaster* xmaster) {
     xmaster->path_ = path;
+    xmaster->highest_.reset();
     return ReadWholeFile(fs, path, &xmaster->bytes_);
 }
 
@@ -114,6 +115,7 @@ std::vector<XMasterEntry> XMaster::Entries() const {
     }
     const std::size_t counted = ReadUInt(bytes_, kCountAt, 2);
     const std::size_t present = bytes_.size() / kXMasterRecordSize - 1;
+    entries.reserve(std::min(counted, present));
     for (std::size_t i = 1; i <= std::min(counted, present); ++i) {
         const std::string_view record =
             std::string_view(bytes_).substr(kXMasterRecordSize * i, kXMasterRecordSize);
@@ -155,12 +157,18 @@ Status XMaster::AddRecord(const std::string& record) {
                                " securities, the most it can count.");
     }
     bytes_ += record;
+    if (highest_) {
+        // Only the new record can raise the highest file number: a run that adds thousands
+        // does not look at all the others again each time.
+        highest_ = std::max(*highest_, static_cast<int>(ReadUInt(record, kFileNumberAt, 2)));
+    }
     SetHeader();
     return Status::Ok();
 }
 
 void XMaster::ReplaceRecord(std::size_t i, const std::string& record) {
     bytes_.replace(kXMasterRecordSize * i, kXMasterRecordSize, record);
+    highest_.reset();
     SetHeader();
 }
 
@@ -182,21 +190,32 @@ void XMaster::SetRecordDates(std::size_t i, const MbfBytes& firstDate, const Mbf
 
 void XMaster::RemoveRecord(std::size_t i) {
     bytes_.erase(kXMasterRecordSize * i, kXMasterRecordSize);
+    highest_.reset();
     SetHeader();
 }
 
 // The count, twice, and the next free file number: one past the highest in use, 256 when none is.
 void XMaster::SetHeader() {
-    const std::size_t records = bytes_.size() / kXMasterRecordSize - 1;
-    int highest = kFirstXMasterFileNumber - 1;
-    for (std::size_t at = kXMasterRecordSize; at + kXMasterRecordSize <= bytes_.size();
-         at += kXMasterRecordSize) {
-        highest = std::max(highest, static_cast<int>(ReadUInt(bytes_, at + kFileNumberAt, 2)));
+    if (!highest_) {
+        int highest = kFirstXMasterFileNumber - 1;
+        for (std::size_t at = kXMasterRecordSize; at + kXMasterRecordSize <= bytes_.size();
+             at += kXMasterRecordSize) {
+            highest = std::max(highest, static_cast<int>(ReadUInt(bytes_, at + kFileNumberAt, 2)));
+        }
+        highest_ = highest;
     }
+    const std::size_t records = bytes_.size() / kXMasterRecordSize - 1;
     WriteUInt(&bytes_, kCountAt, 2, static_cast<std::uint32_t>(records));
     WriteUInt(&bytes_, kCountAgainAt, 2, static_cast<std::uint32_t>(records));
     WriteUInt(&bytes_, kNextFileNumberAt, 2,
-              static_cast<std::uint32_t>(std::min(highest + 1, kLastXMasterFileNumber)));
+              static_cast<std::uint32_t>(std::min(*highest_ + 1, kLastXMasterFileNumber)));
+}
+
+std::string XMaster::TakeBytes() {
+    std::string bytes = std::move(bytes_);
+    bytes.shrink_to_fit();  // it grew a record at a time: up to twice its size
+    *this = XMaster(path_);
+    return bytes;
 }
 
 Status ReadXMasterOf(FileSystem& fs, const std::string& directory, XMaster* xmaster) {

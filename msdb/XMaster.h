@@ -98,11 +98,15 @@ public:
     // Takes record `i` (from 1, present) out; the records behind it move up.
     void RemoveRecord(std::size_t i);
 
+    // The file's bytes, taken out: the XMASTER is empty of records afterwards.
+    std::string TakeBytes();
+
 private:
     void SetHeader();
 
     std::string path_;
     std::string bytes_;
+    std::optional<int> highest_;  // the highest file number of a record, once looked for
 };
 
 // "F<n>.MWD" for file number n.

@@ -146,4 +146,18 @@ TEST(FindEntryNoCaseTest, PrefersTheExactSpelling) {
     EXPECT_EQ(Found(dir / "missing", "MASTER"), "(error)");
 }
 
+// The index of a listing finds every name as the search through the list does: the exact
+// spelling first, else the first in byte order of those that differ only in case.
+TEST(FindEntryNoCaseTest, TheIndexOfAListingFindsWhatTheListDoes) {
+    const std::vector<std::string> names = {"master", "MASTER",  "Master",
+                                            "F1.DAT", "f10.dat", "F1.DAT.korvex-tmp1",
+                                            "F1.DA",  "[x]",     "{x}"};
+    const msdb::NameIndex index(names);
+    for (const char* name : {"master", "MASTER", "Master", "mASTER", "f1.dat", "F1.DAT", "F10.DAT",
+                             "F1.D", "F1.DA", "F2.DAT", "[X]", "{X}", ""}) {
+        EXPECT_EQ(index.Find(name), msdb::FindNameNoCase(names, name)) << name;
+    }
+    EXPECT_EQ(msdb::NameIndex(std::vector<std::string>{}).Find("MASTER"), std::nullopt);
+}
+
 }  // namespace

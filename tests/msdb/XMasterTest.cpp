@@ -86,6 +86,11 @@ TEST(XMasterTest, NumbersAndCountsFollowTheRecords) {
     xmaster.RemoveRecord(2);
     EXPECT_EQ(ToHex(std::string(xmaster.bytes().substr(10, 10))), "01 00 00 00 01 00 00 00 01 01");
     EXPECT_TRUE(xmaster.Check().ok());
+    ASSERT_TRUE(xmaster
+                    .AddRecord(msdb::MakeXMasterRecord(270, kDateClose, "C", "", {}, {},
+                                                       msdb::Period::kDaily))
+                    .ok());
+    EXPECT_EQ(ToHex(std::string(xmaster.bytes().substr(10, 10))), "02 00 00 00 02 00 00 00 0F 01");
 }
 
 TEST(XMasterTest, FileNumbersPastMastersAreReadFromTheirNames) {
