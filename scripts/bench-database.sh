@@ -17,7 +17,9 @@
 #      measurement of scripts/bench.sh, here for completeness);
 #   4. the peak memory of each conversion, with /usr/bin/time -v, that of the update's file given
 #      a second time (every day held, so every security's stored records are read to compare),
-#      and that of the bulk file's conversion that built the directory of the update.
+#      and that of the bulk file's conversion that built the directory of the update;
+#   5. the peak memory of a run of 10,000 securities: one day of each into a new directory, then
+#      the next day of each with --update (memory that grows with the number of securities).
 # The measurements of each of the three take turns, one round to warm up and then the timed rounds,
 # and the median counts. It reports and exits 0 whatever the figures; each target is marked PASS or MISS.
 # It stops with a non-zero status only when something does not work (a build, a conversion that
@@ -37,11 +39,11 @@ export LC_ALL=C # a decimal point in $EPOCHREALTIME and in the figures
 jobs="${KORVEX_JOBS:-2}"
 if [ "${KORVEX_BENCH_QUICK:-0}" = 1 ]; then
     quick=1
-    securities=300 records=500 batch_files=100 batch_lines=500 one_lines=5000
+    securities=300 records=500 batch_files=100 batch_lines=500 one_lines=5000 many=1000
     repeats="${KORVEX_BENCH_REPEATS:-3}"
 else
     quick=0
-    securities=2000 records=5000 batch_files=1000 batch_lines=2500 one_lines=50000
+    securities=2000 records=5000 batch_files=1000 batch_lines=2500 one_lines=50000 many=10000
     repeats="${KORVEX_BENCH_REPEATS:-9}"
 fi
 
@@ -249,6 +251,30 @@ korvex_command update
 grep -qF "$securities days already held" "$work/log/again.out" ||
     fail "the update given again did not find its days held: $(cat "$work/log/again.out")"
 rss[again]=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
+
+# Many securities in one run: what every security of a run costs, added and then updated.
+"$gen" --symbols "$many" --days 1 --start 2000-01-03 --layout daily --date-format CCYYMMDD \
+    >"$work/in/many-1.csv"
+"$gen" --symbols "$many" --days 1 --skip-days 1 --start 2000-01-03 --layout daily \
+    --date-format CCYYMMDD >"$work/in/many-2.csv"
+mkdir "$work/out/many"
+for step in add update; do
+    if [ "$step" = add ]; then
+        many_cmd=("$cli" convert "$work/in/many-1.csv" --dir "$work/out/many" --new-master
+            --xmaster "${daily_options[@]}")
+        want="$many added"
+    else
+        many_cmd=("$cli" convert "$work/in/many-2.csv" --dir "$work/out/many" --update
+            "${daily_options[@]}")
+        want="$many updated"
+    fi
+    /usr/bin/time -v -o "$work/time.txt" "${many_cmd[@]}" >"$work/log/many.out" 2>&1 ||
+        fail "the run of $many securities ($step) failed: $(cat "$work/log/many.out")"
+    grep -qF "$want" "$work/log/many.out" ||
+        fail "the run of $many securities did not say \"$want\": $(cat "$work/log/many.out")"
+    rss[many_$step]=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
+done
+rm -r "$work/out/many"
 measured=$EPOCHREALTIME
 
 # ---------------------------------------------------------------------------------------------
@@ -294,6 +320,8 @@ echo "== Peak resident set size"
 printf '  %-58s %8s kB\n' "update" "${rss[update]}" "batch" "${rss[batch]}" "one" "${rss[one]}" \
     "update given again (every day held)" "${rss[again]}"
 printf '  %-58s %8s kB\n' "the bulk file that builds the directory of the update" "$build_rss"
+printf '  %-58s %8s kB\n' "$many securities added in one run" "${rss[many_add]}" \
+    "$many securities updated in one run" "${rss[many_update]}"
 echo "  (building the directory of the update took $build_seconds s, not timed in the rounds)"
 
 echo
@@ -309,6 +337,10 @@ for name in update batch one; do
     target "peak memory of $name under 32 MB (32768 kB): ${rss[$name]} kB" "${rss[$name]} < 32768"
 done
 target "peak memory of the update given again under 32 MB: ${rss[again]} kB" "${rss[again]} < 32768"
+for step in add update; do
+    target "peak memory of $many securities, $step, under 32 MB: ${rss[many_$step]} kB" \
+        "${rss[many_$step]} < 32768"
+done
 
 echo
 awk -v a="$started" -v b="$measured" 'BEGIN { printf "bench-database: %.0f s\n", b - a }'
