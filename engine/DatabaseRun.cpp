@@ -665,6 +665,12 @@ int DatabaseRun::RunSteps() {
     if (WriteDirectoryFiles() != 0) {
         return 1;
     }
+    // All the securities hold has gone to the transaction and the report: what the commit does
+    // with it takes room of its own, about a kilobyte a security.
+    securities_.clear();
+    securities_.shrink_to_fit();
+    bySymbol_ = {};
+    index_.reset();
     if (settings_.dryRun) {
         wouldSucceed_ = true;
         return 0;

@@ -277,6 +277,8 @@ Status Transaction::Commit() {
     if (s.ok()) {
         s = CloseStaged();
     }
+    // Nothing more is staged: the names of what was are let go before the commit needs its room.
+    stagedByName_.clear();
     if (s.ok()) {
         s = Plan();
     }
