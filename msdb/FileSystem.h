@@ -253,7 +253,6 @@ public:
     explicit NameIndex(std::vector<std::string> names);
 
     std::optional<std::string> Find(std::string_view name) const;
-    const std::vector<std::string>& names() const { return names_; }
 
 private:
     std::vector<std::string> names_;  // in the order of their upper-case spelling, then bytes
