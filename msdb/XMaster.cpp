@@ -156,6 +156,14 @@ Status XMaster::AddRecord(const std::string& record) {
                                std::to_string(kMaxXMasterRecords) +
                                " securities, the most it can count.");
     }
+    if (bytes_.capacity() < bytes_.size() + record.size()) {
+        // Grown by a quarter, not doubled as a string grows itself: a run may add tens of
+        // thousands of records, and while the bytes move they are held twice.
+        std::string grown;
+        grown.reserve(bytes_.size() + std::max(bytes_.size() / 4, 64 * kXMasterRecordSize));
+        grown = bytes_;
+        bytes_ = std::move(grown);
+    }
     bytes_ += record;
     if (highest_) {
         // Only the new record can raise the highest file number: a run that adds thousands
@@ -212,8 +220,7 @@ void XMaster::SetHeader() {
 }
 
 std::string XMaster::TakeBytes() {
-    std::string bytes = std::move(bytes_);
-    bytes.shrink_to_fit();  // it grew a record at a time: up to twice its size
+    std::string bytes = std::move(bytes_);  // a quarter more room at most: see AddRecord
     *this = XMaster(path_);
     return bytes;
 }
