@@ -77,7 +77,6 @@ Status Transaction::Staged(const std::string& name, bool create, std::size_t* in
     }
     Write staged(found.value_or(name), "", create);
     staged.staged = true;
-    staged.temporary = staged.name + stageSuffix_;
     staged.permissions = journalBits_;
     if (found) {
         FileInfo info;
@@ -95,11 +94,10 @@ Status Transaction::Staged(const std::string& name, bool create, std::size_t* in
     if (Status s = CloseStaged(); !s.ok()) {
         return s;
     }
-    if (Status s = fs_.CreateNew(PathOf(staged.temporary), &created_, staged.permissions);
+    if (Status s = fs_.CreateNew(PathOf(TemporaryOf(staged)), &created_, staged.permissions);
         !s.ok()) {
         return s;
     }
-    made_.push_back(staged.temporary);
     *index = staged_.size();
     openIndex_ = *index;  // kept open for the bytes that follow
     stagedByName_[key] = *index;
@@ -165,7 +163,7 @@ Status Transaction::OpenStaged(std::size_t index) {
     if (Status s = CloseStaged(); !s.ok()) {
         return s;
     }
-    Status s = fs_.OpenForUpdate(PathOf(staged_[index].temporary), &open_);
+    Status s = fs_.OpenForUpdate(PathOf(TemporaryOf(staged_[index])), &open_);
     openIndex_ = index;
     return s;
 }

@@ -67,7 +67,7 @@ void Transaction::SetMaster(std::string name, std::string bytes, bool replaces,
 
 void Transaction::AddBackup(const std::string& name, std::string bytes) {
     Write backup(name + std::string(kBackupSuffix), std::move(bytes), false);
-    backup.bitsOf = name;
+    backup.backup = true;
     backups_.push_back(std::move(backup));
 }
 
@@ -173,9 +173,11 @@ Status Transaction::Plan() {
                 write->permissions = info.permissions;
             }
         }
-        if (!write->bitsOf.empty()) {
+        if (write->backup) {
+            const std::string_view keeps =
+                std::string_view(write->name).substr(0, write->name.size() - kBackupSuffix.size());
             for (Write* kept : Writes()) {
-                if (kept->bitsOf.empty() && EqualsNoCase(kept->name, write->bitsOf)) {
+                if (!kept->backup && EqualsNoCase(kept->name, keeps)) {
                     write->permissions = kept->permissions;
                 }
             }
@@ -194,11 +196,11 @@ Status Transaction::Plan() {
             temporary = write->name + std::string(kTemporarySuffix) + std::to_string(n);
         }
         if (write->staged) {
-            temporary = write->temporary;  // on disk already, so the listing holds it
+            temporary = TemporaryOf(*write);  // on disk already, so the listing holds it
         } else {
             taken.insert(Upper(temporary));
+            write->temporary = temporary;
         }
-        write->temporary = temporary;
         entries_.push_back(
             {JournalEntry::Kind::kWrite, write->name, temporary, write->link, 0, ""});
     }
@@ -283,7 +285,7 @@ Status Transaction::Commit() {
         s = Plan();
     }
     if (!s.ok()) {
-        return made_.empty() && !journal_ ? s : fail(s);
+        return made_.empty() && staged_.empty() && !journal_ ? s : fail(s);
     }
     // The journal first, on disk before any file it lists is made or touched. Its name and those
     // of the temporaries reach the disk with one sync of the directory, which keeps the order in
@@ -311,7 +313,7 @@ Status Transaction::Commit() {
                 return fail(s);
             }
         }
-        written.push_back(PathOf(write->temporary));
+        written.push_back(PathOf(TemporaryOf(*write)));
     }
     if (s = AppendInPlace(&written); !s.ok()) {
         return fail(s);
@@ -430,7 +432,10 @@ Status Transaction::MarkCommitted() {
         return s;
     }
     undecided_ = true;
-    leftovers_ = made_;
+    for (const Write& staged : staged_) {
+        leftovers_.push_back(TemporaryOf(staged));
+    }
+    leftovers_.insert(leftovers_.end(), made_.begin(), made_.end());
     for (std::size_t entry : appended_) {
         leftovers_.push_back(entries_[entry].name);
     }
@@ -554,14 +559,23 @@ void Transaction::Undo() {
         allGone = false;
         leftovers_.insert(leftovers_.begin(), notPutBack.begin(), notPutBack.end());
     }
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
-        Status s = fs_.Remove(PathOf(*it));
+    std::vector<std::string> notRemoved;
+    auto remove = [&](const std::string& temporary) {
+        Status s = fs_.Remove(PathOf(temporary));
         if (!s.ok() && !s.IsNotFound()) {
-            leftovers_.insert(leftovers_.begin(), *it);
+            notRemoved.push_back(temporary);
             allGone = false;
         }
+    };
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+        remove(*it);
+    }
+    for (auto it = staged_.rbegin(); it != staged_.rend(); ++it) {
+        remove(TemporaryOf(*it));
     }
     made_.clear();
+    staged_.clear();
+    leftovers_.insert(leftovers_.begin(), notRemoved.rbegin(), notRemoved.rend());
     // The journal stays while a temporary it lists does: the next run removes both.
     if (journal_) {
         if (allGone && fs_.Remove(PathOf(std::string(kJournalName))).ok()) {

@@ -133,13 +133,13 @@ private:
 
         std::string name;
         std::string data;
-        bool create = false;  // must not exist yet
-        std::string temporary;
+        std::string temporary;  // none for a staged file: TemporaryOf names it
         std::optional<std::uint32_t> permissions;
-        bool link = false;
-        std::string bitsOf;      // a backup takes the bits of the file it keeps
-        bool staged = false;     // its data went to its temporary as it came
         std::uint64_t size = 0;  // staged: the bytes written so far
+        bool create = false;     // must not exist yet
+        bool link = false;
+        bool backup = false;  // name + kBackupSuffix: it takes the bits of the file it keeps
+        bool staged = false;  // its data went to its temporary as it came
     };
 
     struct Append {
@@ -152,6 +152,9 @@ private:
     };
 
     std::vector<Write*> Writes();
+    std::string TemporaryOf(const Write& write) const {
+        return write.staged ? write.name + stageSuffix_ : write.temporary;
+    }
     Status Plan();
     Status BeginStaging();
     Status Staged(const std::string& name, bool create, std::size_t* index);
@@ -183,7 +186,8 @@ private:
     std::vector<JournalEntry> entries_;
     std::optional<std::uint32_t> journalBits_;
 
-    std::vector<std::string> made_;      // temporaries made so far
+    // Temporaries made so far: those of staged_, in its order, and then these.
+    std::vector<std::string> made_;
     std::vector<std::size_t> appended_;  // the entries of the files appended to so far
     bool journal_ = false;               // KORVEX.JNL made
     // Staging: the ending of its temporaries, the directory's names when it began, the bytes of
