@@ -746,11 +746,12 @@ int DatabaseRun::PrepareDirectory() {
         Tell(s.message());
         return 1;
     }
+    xmasterUsed_.assign(msdb::kLastXMasterFileNumber + 1, false);
     for (const std::string& name : names) {
         if (std::optional<int> number = msdb::SecurityFileNumber(name)) {
             numbersOnDisk_[static_cast<std::size_t>(*number)] = true;
         } else if (std::optional<int> big = msdb::XMasterFileNumber(name)) {
-            xmasterNumbersOnDisk_.insert(*big);
+            xmasterUsed_[static_cast<std::size_t>(*big)] = true;
         }
     }
     if (settings_.master == MasterChoice::kMakeNew) {
@@ -1429,8 +1430,7 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     }
     // Two symbols of the run that find the same security (one by its symbol, one by its name)
     // would both write it.
-    if (!matches.empty() &&
-        !claimed_.insert({matches.front().xmaster, matches.front().record}).second) {
+    if (!matches.empty() && !Claim(matches.front().xmaster, matches.front().record)) {
         Refuse(SettingsField::kSymbol, "The symbol " + symbol + " finds a security of " +
                                            directory_ +
                                            " that another symbol of the run finds too.");
@@ -1462,6 +1462,19 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     bySymbol_.emplace(symbol, securities_.size());
     securities_.push_back(std::move(security));
     return 0;
+}
+
+// True the first time a symbol of the run finds the listed security of MASTER's or XMASTER's
+// `record`.
+bool DatabaseRun::Claim(bool xmaster, std::size_t record) {
+    constexpr auto kMasterRecords = static_cast<std::size_t>(msdb::kMaxSecurities) + 1;
+    const std::size_t at = (xmaster ? kMasterRecords : 0) + record;
+    if (at >= claimed_.size()) {
+        claimed_.resize(at + 1 + (xmaster ? 0 : kMasterRecords), false);
+    }
+    const bool first = !claimed_[at];
+    claimed_[at] = true;
+    return first;
 }
 
 // A security new to the directory: listed in MASTER under the lowest free file number (one that
@@ -1497,9 +1510,8 @@ int DatabaseRun::AddNew(Security& security) {
     }
     if (!xmasterNumbersKnown_) {
         xmasterNumbersKnown_ = true;
-        xmasterUsed_ = xmasterNumbersOnDisk_;
         for (const msdb::XMasterEntry& entry : xmaster_->Entries()) {
-            xmasterUsed_.insert(entry.fileNumber);
+            xmasterUsed_[static_cast<std::size_t>(entry.fileNumber)] = true;
         }
     }
     if (security.stored.size() > msdb::kXMasterSymbolWidth) {
@@ -1509,7 +1521,8 @@ int DatabaseRun::AddNew(Security& security) {
                    " has " + std::to_string(security.stored.size()) + ".");
         return 1;
     }
-    while (xmasterUsed_.count(nextXMasterNumber_) != 0) {
+    while (nextXMasterNumber_ <= msdb::kLastXMasterFileNumber &&
+           xmasterUsed_[static_cast<std::size_t>(nextXMasterNumber_)]) {
         ++nextXMasterNumber_;
     }
     if (nextXMasterNumber_ > msdb::kLastXMasterFileNumber) {
@@ -1524,7 +1537,7 @@ int DatabaseRun::AddNew(Security& security) {
         Tell(s.message());
         return 1;
     }
-    xmasterUsed_.insert(nextXMasterNumber_);
+    xmasterUsed_[static_cast<std::size_t>(nextXMasterNumber_)] = true;
     security.record = xmaster_->RecordsPresent();
     security.inXMaster = true;
     security.fileNumber = nextXMasterNumber_;
@@ -1821,7 +1834,8 @@ int DatabaseRun::WriteDirectoryFiles() {
     bool xmasterChanged = false;
     msdb::Transaction& transaction = target_.transaction();
     for (std::unique_ptr<Security>& owned : securities_) {
-        Security& security = *owned;
+        const std::unique_ptr<Security> held = std::move(owned);  // let go at the end
+        Security& security = *held;
         SecurityOutcome& outcome = report_.securities[security.outcome];
         outcome.total = security.count;
         outcome.firstDate = security.first;

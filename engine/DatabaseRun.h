@@ -127,6 +127,7 @@ private:
     int TakeGroup(const InputFile& input, Group& group, InputProblems* problems);
     int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                     std::optional<std::size_t>* at);
+    bool Claim(bool xmaster, std::size_t record);
     int AddNew(Security& security);
     int Replace(Security& security, bool keepName);
     int OpenStored(Security& security);
@@ -167,17 +168,20 @@ private:
     std::array<bool, 256> numbersOnDisk_{};
     std::size_t filesToKeepOpen_ = 0;
     std::size_t filesKeptOpen_ = 0;
-    std::set<int> xmasterNumbersOnDisk_;
+    // The file numbers of XMASTER (up to 65535) in use, by a file on disk, and once the run adds
+    // to XMASTER, by a record.
+    std::vector<bool> xmasterUsed_;
     bool xmasterNumbersKnown_ = false;
-    std::set<int> xmasterUsed_;  // by a record or a file on disk
     int nextXMasterNumber_ = msdb::kFirstXMasterFileNumber;
     msdb::MbfBytes today_{};
 
     std::vector<std::unique_ptr<Security>> securities_;
     std::map<std::string, std::size_t> bySymbol_;  // stored symbol, upper case -> securities_
     std::vector<std::pair<std::string, InputProblems>> problems_;  // per file, those with any
-    std::set<std::pair<bool, std::size_t>> claimed_;  // (in XMASTER, record) of listed ones
-    std::vector<std::string> duplicates_;             // held already, neither updated nor replaced
+    // The records of MASTER (the first 256) and of XMASTER (after them) that a symbol of the
+    // run found.
+    std::vector<bool> claimed_;
+    std::vector<std::string> duplicates_;  // held already, neither updated nor replaced
     ScanResult acceptance_;           // what accepting the problems does, summed over the files
     std::int64_t updateLeftOut_ = 0;  // records of held days that differ, left out
     bool nothingToCommit_ = false;    // every security unchanged

@@ -237,6 +237,28 @@ TEST_F(DatabaseTest, ThreeHundredSecuritiesInOneRun) {
     ExpectSound();
 }
 
+// XMASTER's file numbers pass over a file already on disk; two symbols of a run that find one
+// security of XMASTER (one by its symbol, one by its name) are refused.
+TEST_F(DatabaseTest, XMasterNumbersAndSecuritiesAreTakenOnce) {
+    std::string all = kHeading;
+    for (int n = 1; n <= 257; ++n) {
+        all += Line("S" + std::to_string(n), 2, n);
+    }
+    WriteFileBytes(dir / "db/F257.MWD", "not ours");
+    WriteFileBytes(dir / "names.csv", "S257,ZED\n");
+    const CliOutcome added =
+        Convert("all.txt", all, {"--new-master", "--xmaster", "--names", dir / "names.csv"});
+    ASSERT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(Db("F257.MWD"), "not ours");
+    EXPECT_TRUE(std::filesystem::exists(dir / "db/F258.MWD"));
+    const Snapshot before = TakeSnapshot(dir / "db");
+    const CliOutcome both = Convert(
+        "both.txt", std::string(kHeading) + Line("S257", 3, 1) + Line("ZED", 3, 1), {"--update"});
+    EXPECT_NE(both.err.find("that another symbol of the run finds too"), std::string::npos)
+        << both.err;
+    EXPECT_TRUE(TakeSnapshot(dir / "db") == before);
+}
+
 // Files read ahead on other threads give what reading one after another gives: the same
 // directory, report and messages, and a file that cannot be read stops the run at that file with
 // nothing changed. (A file system wrapper does not take calls from many threads, so through one
