@@ -36,15 +36,15 @@ Status Transaction::PatchStaged(const std::string& name, std::uint64_t offset,
     if (!s.ok()) {
         return s;
     }
-    auto it = stagedByName_.find(Upper(name));
+    auto it = stagedByName_.find(std::string_view(name));
     if (it == stagedByName_.end()) {
         s = Status::IoError("Cannot patch " + PathOf(name) + ": nothing of it was staged");
-    } else if (const Write& write = staged_[it->second]; offset + data.size() > write.size) {
+    } else if (const Write& write = staged_[*it]; offset + data.size() > write.size) {
         s = Status::IoError("Cannot patch " + PathOf(write.name) + ": only " +
                             std::to_string(write.size) + " bytes of it were staged");
     }
     if (s.ok()) {
-        s = OpenStaged(it->second);
+        s = OpenStaged(*it);
     }
     if (s.ok()) {
         s = open_->WriteAt(offset, data);
@@ -55,11 +55,23 @@ Status Transaction::PatchStaged(const std::string& name, std::uint64_t offset,
     return s;
 }
 
+std::size_t Transaction::StagedName::operator()(std::string_view name) const {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a of the upper-case spelling
+    for (char c : name) {
+        const char upper = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+        hash = (hash ^ static_cast<unsigned char>(upper)) * 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
+}
+
+bool Transaction::StagedName::operator()(std::string_view a, std::size_t b) const {
+    return EqualsNoCase(a, (*this)[b]);
+}
+
 // The staged file `name`, its temporary made when it is the first call for it.
 Status Transaction::Staged(const std::string& name, bool create, std::size_t* index) {
-    const std::string key = Upper(name);
-    if (auto it = stagedByName_.find(key); it != stagedByName_.end()) {
-        *index = it->second;
+    if (auto it = stagedByName_.find(std::string_view(name)); it != stagedByName_.end()) {
+        *index = *it;
         if (const Write& write = staged_[*index]; write.create != create) {
             return Status::IoError("Cannot stage " + PathOf(write.name) +
                                    " both as a new file and as a replacement");
@@ -100,8 +112,8 @@ Status Transaction::Staged(const std::string& name, bool create, std::size_t* in
     }
     *index = staged_.size();
     openIndex_ = *index;  // kept open for the bytes that follow
-    stagedByName_[key] = *index;
     staged_.push_back(std::move(staged));
+    stagedByName_.insert(*index);
     return Status::Ok();
 }
 

@@ -139,13 +139,6 @@ Status Transaction::Plan() {
     if (!stageSuffix_.empty()) {
         entries_.push_back({JournalEntry::Kind::kStage, "", stageSuffix_, false, 0, ""});
     }
-    // A name listed twice would make a journal that no run reads back.
-    std::set<std::string> listed;
-    auto listOnce = [&](const std::string& name) {
-        return listed.insert(Upper(name)).second
-                   ? Status::Ok()
-                   : Status::IoError("Cannot change " + PathOf(name) + " twice in one run");
-    };
     const Write* const master = master_ ? &*master_ : nullptr;
     for (Write* write : Writes()) {
         const std::optional<std::string> found = index.Find(write->name);
@@ -181,9 +174,6 @@ Status Transaction::Plan() {
                     write->permissions = kept->permissions;
                 }
             }
-        }
-        if (Status s = listOnce(write->name); !s.ok()) {
-            return s;
         }
         // A temporary under a name that nothing in the directory has, the user's files included;
         // a staged file's is there already.
@@ -234,9 +224,6 @@ Status Transaction::Plan() {
             return ChangedLength(path, info.size, append.length);
         }
         append.name = *found;
-        if (s = listOnce(append.name); !s.ok()) {
-            return s;
-        }
         JournalEntry entry{JournalEntry::Kind::kAppend, append.name, "", false, append.length, ""};
         if (append.asRead && append.asRead->prefix.size() >= append.header.size()) {
             entry.header = append.asRead->prefix.substr(0, append.header.size());
@@ -261,10 +248,27 @@ Status Transaction::Plan() {
         if (Status s = fs_.CheckReplaceable(PathOf(*found)); !s.ok()) {
             return s;
         }
-        if (Status s = listOnce(*found); !s.ok()) {
-            return s;
-        }
         entries_.push_back({JournalEntry::Kind::kRemove, *found, "", false, 0, ""});
+    }
+    // A name listed twice would make a journal that no run reads back.
+    std::vector<const JournalEntry*> listed;
+    listed.reserve(entries_.size());
+    for (const JournalEntry& entry : entries_) {
+        if (entry.kind != JournalEntry::Kind::kStage) {
+            listed.push_back(&entry);
+        }
+    }
+    std::sort(listed.begin(), listed.end(), [](const JournalEntry* a, const JournalEntry* b) {
+        const int order = CompareNoCase(a->name, b->name);
+        return order != 0 ? order < 0 : a < b;
+    });
+    const auto twice = std::adjacent_find(listed.begin(), listed.end(),
+                                          [](const JournalEntry* a, const JournalEntry* b) {
+                                              return CompareNoCase(a->name, b->name) == 0;
+                                          });
+    if (twice != listed.end()) {
+        return Status::IoError("Cannot change " + PathOf((*std::next(twice))->name) +
+                               " twice in one run");
     }
     journalBits_ = masterBits;
     return Status::Ok();

@@ -18,11 +18,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "msdb/FileSystem.h"
@@ -182,7 +182,20 @@ private:
     std::vector<std::string> removals_;
     std::deque<Append> appends_;
     std::deque<Write> staged_;
-    std::map<std::string, std::size_t> stagedByName_;  // upper-case name: index in staged_
+    // The indexes of staged_, found by name in any letter case: a run may stage tens of
+    // thousands of files, and the set keeps no copy of their names.
+    struct StagedName {
+        using is_transparent = void;
+        const std::deque<Write>* staged;
+        std::string_view operator[](std::size_t i) const { return (*staged)[i].name; }
+        std::size_t operator()(std::string_view name) const;
+        std::size_t operator()(std::size_t i) const { return (*this)((*this)[i]); }
+        bool operator()(std::size_t a, std::size_t b) const { return a == b; }
+        bool operator()(std::string_view a, std::size_t b) const;
+        bool operator()(std::size_t a, std::string_view b) const { return (*this)(b, a); }
+    };
+    std::unordered_set<std::size_t, StagedName, StagedName> stagedByName_{0, StagedName{&staged_},
+                                                                          StagedName{&staged_}};
     std::vector<JournalEntry> entries_;
     std::optional<std::uint32_t> journalBits_;
 

@@ -527,6 +527,26 @@ TEST_F(AppendAndStageTest, AChangedOrReadOnlyFileRefusesTheRun) {
     EXPECT_EQ(TakeSnapshot(dir.path()), before);
 }
 
+// A file that a run would change twice, in any letter case, refuses the run before anything is
+// written: a staged file replaced as well, an appended file removed as well.
+TEST_F(AppendAndStageTest, AFileChangedTwiceRefusesTheRun) {
+    Prepare();
+    const Snapshot before = TakeSnapshot(dir.path());
+    for (int which = 0; which < 2; ++which) {
+        msdb::Transaction twice(msdb::FileSystem::Default(), dir.path());
+        if (which == 0) {
+            ASSERT_TRUE(twice.StageData("F2.DAT", false, "new F2").ok());
+            twice.ReplaceFile("f2.dat", "again");
+        } else {
+            twice.AppendToFile("F1.DAT", 4 * 28, std::string(28, 'h'), std::string(28, 'n'));
+            twice.RemoveFile("f1.DAT");
+        }
+        const msdb::Status s = twice.Commit();
+        EXPECT_NE(s.message().find("twice in one run"), std::string::npos) << s.message();
+        EXPECT_EQ(TakeSnapshot(dir.path()), before);
+    }
+}
+
 // A file that the caller read and kept open is measured again when it is written: another
 // program's append in between refuses the run, and leaves that program's bytes.
 TEST_F(AppendAndStageTest, AKeptFileThatAnotherProgramChangedRefusesTheRun) {
