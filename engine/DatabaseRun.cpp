@@ -229,15 +229,18 @@ struct DatabaseRun::Security {
     std::size_t recordLength = 0;
     std::size_t outcome = 0;  // its place in the report
 
-    // The price file as the directory holds it, for an update.
-    bool opened = false;
-    msdb::FileInfo storedFile;  // what GetInfo told of it
-    std::string storedHeader;
-    std::unique_ptr<msdb::UpdatableFile> keptFile;  // open for the commit, when it may be
-    std::int64_t storedCount = 0;
-    msdb::MbfBytes storedFirst{};
-    std::optional<std::string> storedRecords;  // read when a file gives a day it may hold
-    std::string appended;
+    // The price file as the directory holds it, for an update (made by OpenStored): a run that
+    // adds securities does not carry room for it.
+    struct StoredFile {
+        msdb::FileInfo info;  // what GetInfo told of it
+        std::string header;
+        std::unique_ptr<msdb::UpdatableFile> kept;  // open for the commit, when it may be
+        std::int64_t count = 0;
+        msdb::MbfBytes first{};
+        std::optional<std::string> records;  // read when a file gives a day it may hold
+        std::string appended;
+    };
+    std::unique_ptr<StoredFile> onDisk;
 
     // What it holds after the run.
     bool staging = false;          // its price file, written anew, is being staged
@@ -806,7 +809,8 @@ int DatabaseRun::PrepareDirectory() {
             Tell(s.message());
             return 1;
         }
-        xmasterBefore_ = std::string(xmaster.bytes());
+        xmasterBefore_.emplace(xmaster.bytes().size(),
+                               std::hash<std::string_view>{}(xmaster.bytes()));
         xmaster_ = std::move(xmaster);
         index_->SetXMaster(xmaster_->Entries());
     } else if (!s.IsNotFound()) {
@@ -1304,7 +1308,7 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
         const int appended = Append(security, records, lines, problems);
         // Let go, and read again should a later file need them: held for every security of a
         // run, they would take the size of the whole database.
-        security.storedRecords.reset();
+        security.onDisk->records.reset();
         return appended;
     }
     // A security written anew: a later file's records of it follow those before.
@@ -1589,12 +1593,13 @@ int DatabaseRun::Replace(Security& security, bool keepName) {
 // A security listed already, to which the run adds days: its price file as it stands, which
 // must hold the fields the run reads, in the time frame the run gives.
 int DatabaseRun::OpenStored(Security& security) {
+    security.onDisk = std::make_unique<Security::StoredFile>();
     int fieldCount = 0;
     char period = 0;
     if (security.inXMaster) {
         const msdb::XMasterEntry* entry = index_->XMasterEntry(security.record);
         security.fileNumber = entry->fileNumber;
-        security.storedFirst = entry->firstDate;
+        security.onDisk->first = entry->firstDate;
         security.last = entry->lastDate;
         fieldCount = entry->fieldCount;
         const std::string_view bytes = xmaster_->bytes();
@@ -1603,7 +1608,7 @@ int DatabaseRun::OpenStored(Security& security) {
         const msdb::RecordBytes record = master_.Record(security.record);
         security.fileNumber = record[msdb::kFileNumberOffset];
         fieldCount = record[msdb::kFieldCountOffset];
-        std::copy_n(record.begin() + msdb::kFirstDateOffset, 4, security.storedFirst.begin());
+        std::copy_n(record.begin() + msdb::kFirstDateOffset, 4, security.onDisk->first.begin());
         std::copy_n(record.begin() + msdb::kLastDateOffset, 4, security.last.begin());
         period = static_cast<char>(record[msdb::kPeriodOffset]);
     }
@@ -1639,15 +1644,15 @@ int DatabaseRun::OpenStored(Security& security) {
         return 1;
     }
     security.recordLength = static_cast<std::size_t>(msdb::CountFields(*fields)) * msdb::kFieldSize;
-    msdb::FileInfo& info = security.storedFile;
+    msdb::FileInfo& info = security.onDisk->info;
     if (msdb::Status s = ReadStoredHeader(path, security); !s.ok()) {
         Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
         return 1;
     }
-    const int lastRecord = security.storedHeader.size() == security.recordLength
-                               ? msdb::ReadLastRecordNumber(security.storedHeader)
+    const int lastRecord = security.onDisk->header.size() == security.recordLength
+                               ? msdb::ReadLastRecordNumber(security.onDisk->header)
                                : 0;
-    security.storedCount = std::max(lastRecord - 1, 0);
+    security.onDisk->count = std::max(lastRecord - 1, 0);
     if (lastRecord < 1 ||
         info.size != static_cast<std::uint64_t>(lastRecord) * security.recordLength) {
         Tell("The price file " + path + " of " + security.symbol + " holds " +
@@ -1656,16 +1661,17 @@ int DatabaseRun::OpenStored(Security& security) {
              " bytes): new days are not added to it. 'korvex-cli check' tells more.");
         return 1;
     }
-    security.count = security.storedCount;
-    security.first = security.storedFirst;
+    security.count = security.onDisk->count;
+    security.first = security.onDisk->first;
     security.lastValue = security.count > 0 ? msdb::FromMbf(security.last) : 0.0f;
     if (security.count > 0 && security.lastValue <= 0.0f) {
         // A listing without the last date: the price file's last record tells it.
         if (LoadStored(security) != 0) {
             return 1;
         }
-        security.last = DateOf(std::string_view(*security.storedRecords)
-                                   .substr(security.storedRecords->size() - security.recordLength));
+        security.last =
+            DateOf(std::string_view(*security.onDisk->records)
+                       .substr(security.onDisk->records->size() - security.recordLength));
         security.lastValue = msdb::FromMbf(security.last);
     }
     return 0;
@@ -1675,26 +1681,26 @@ int DatabaseRun::OpenStored(Security& security) {
 // open for its commit, while it may: opening thousands of files by their paths a second time
 // would cost about as much as appending to them.
 msdb::Status DatabaseRun::ReadStoredHeader(const std::string& path, Security& security) {
-    std::string& header = security.storedHeader;
+    std::string& header = security.onDisk->header;
     if (!settings_.dryRun && filesKeptOpen_ < filesToKeepOpen_ &&
-        fs_->OpenForUpdate(path, &security.keptFile, &security.storedFile).ok()) {
+        fs_->OpenForUpdate(path, &security.onDisk->kept, &security.onDisk->info).ok()) {
         header.resize(security.recordLength);
         std::size_t got = 0;
-        msdb::Status s = security.keptFile->ReadAt(0, header.size(), header.data(), &got);
+        msdb::Status s = security.onDisk->kept->ReadAt(0, header.size(), header.data(), &got);
         header.resize(got);
         if (s.ok()) {
             ++filesKeptOpen_;
             return s;
         }
-        security.keptFile.reset();
+        security.onDisk->kept.reset();
     }
     // Opened to read only: a read-only file, one behind a symbolic link, or one more than the run
     // may keep open. The commit opens it again, or says why it cannot.
-    return msdb::ReadFilePrefix(*fs_, path, security.recordLength, &header, &security.storedFile);
+    return msdb::ReadFilePrefix(*fs_, path, security.recordLength, &header, &security.onDisk->info);
 }
 
 int DatabaseRun::LoadStored(Security& security) {
-    if (security.storedRecords) {
+    if (security.onDisk->records) {
         return 0;
     }
     std::string bytes;
@@ -1704,8 +1710,8 @@ int DatabaseRun::LoadStored(Security& security) {
         Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
         return 1;
     }
-    bytes.resize(std::min<std::size_t>(bytes.size(), security.storedFile.size));
-    security.storedRecords = bytes.substr(std::min(bytes.size(), security.recordLength));
+    bytes.resize(std::min<std::size_t>(bytes.size(), security.onDisk->info.size));
+    security.onDisk->records = bytes.substr(std::min(bytes.size(), security.recordLength));
     return 0;
 }
 
@@ -1727,7 +1733,7 @@ int DatabaseRun::Append(Security& security, const std::string& records,
                                                   " price records that one security holds.");
                 return 1;
             }
-            security.appended.append(record);
+            security.onDisk->appended.append(record);
             if (security.count == 0) {
                 security.first = date;
             }
@@ -1742,8 +1748,8 @@ int DatabaseRun::Append(Security& security, const std::string& records,
             return 1;
         }
         std::optional<std::string_view> held;
-        for (std::string_view part :
-             {std::string_view(*security.storedRecords), std::string_view(security.appended)}) {
+        for (std::string_view part : {std::string_view(*security.onDisk->records),
+                                      std::string_view(security.onDisk->appended)}) {
             const std::size_t n = part.size() / length;
             std::size_t low = 0;
             std::size_t high = n;
@@ -1840,7 +1846,7 @@ int DatabaseRun::WriteDirectoryFiles() {
         outcome.total = security.count;
         outcome.firstDate = security.first;
         outcome.lastDate = security.last;
-        if (security.action == Action::kUpdated && security.appended.empty()) {
+        if (security.action == Action::kUpdated && security.onDisk->appended.empty()) {
             outcome.action = Action::kUnchanged;
             continue;
         }
@@ -1859,12 +1865,13 @@ int DatabaseRun::WriteDirectoryFiles() {
         }
         const std::string name = PriceFileName(security);
         if (security.action == Action::kUpdated) {
-            std::string header = security.storedHeader;
+            std::string header = security.onDisk->header;
             msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
             transaction.AppendToFile(
-                name, security.storedFile.size, std::move(header), std::move(security.appended),
-                msdb::FileAsRead{security.storedFile, std::move(security.storedHeader),
-                                 std::move(security.keptFile)});
+                name, security.onDisk->info.size, std::move(header),
+                std::move(security.onDisk->appended),
+                msdb::FileAsRead{security.onDisk->info, std::move(security.onDisk->header),
+                                 std::move(security.onDisk->kept)});
             continue;
         }
         if (security.stagedCount == security.count) {
@@ -1888,9 +1895,19 @@ int DatabaseRun::WriteDirectoryFiles() {
         // XMASTER grows by 150 bytes a security: its bytes and those of its backup are handed
         // over, not copied, as nothing reads them after this.
         if (xmasterBefore_) {
+            std::string before;
+            msdb::Status s = msdb::ReadWholeFile(*fs_, xmaster_->path(), &before);
+            if (s.ok() && std::pair(before.size(), std::hash<std::string_view>{}(before)) !=
+                              *xmasterBefore_) {
+                s = msdb::Status::Busy("The file " + xmaster_->path() +
+                                       " is not as when it was read: another program changed it.");
+            }
+            if (!s.ok()) {
+                Tell(s.message());
+                return 1;
+            }
             transaction.ReplaceFile(name, xmaster_->TakeBytes());
-            transaction.AddBackup(name, std::move(*xmasterBefore_));
-            xmasterBefore_.reset();
+            transaction.AddBackup(name, std::move(before));
         } else {
             transaction.CreateFile(name, xmaster_->TakeBytes());
         }

@@ -163,7 +163,9 @@ private:
     std::optional<msdb::EMaster> emaster_;
     std::optional<std::string> emasterBefore_;
     std::optional<msdb::XMaster> xmaster_;
-    std::optional<std::string> xmasterBefore_;
+    // XMASTER as it was read, told by its size and a hash of its bytes: a directory may list
+    // tens of thousands of securities, so its backup is read again at the commit, not held.
+    std::optional<std::pair<std::size_t, std::size_t>> xmasterBefore_;
     std::unique_ptr<Index> index_;
     std::array<bool, 256> numbersOnDisk_{};
     std::size_t filesToKeepOpen_ = 0;

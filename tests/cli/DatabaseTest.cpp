@@ -259,6 +259,49 @@ TEST_F(DatabaseTest, XMasterNumbersAndSecuritiesAreTakenOnce) {
     EXPECT_TRUE(TakeSnapshot(dir / "db") == before);
 }
 
+// Another program that changes XMASTER while a run reads its input: the run reads XMASTER again
+// for its backup, finds it changed, and refuses; the other program's change stays.
+TEST_F(DatabaseTest, AnXMasterChangedDuringTheRunRefusesIt) {
+    class ChangesXMaster final : public msdb::FileSystemWrapper {
+    public:
+        explicit ChangesXMaster(std::string xmaster)
+            : FileSystemWrapper(Default()), xmaster_(std::move(xmaster)) {}
+        msdb::Status OpenForRead(const std::string& path,
+                                 std::unique_ptr<msdb::ReadableFile>* file) override {
+            if (path.ends_with("next.txt")) {
+                std::string bytes = ReadFileBytes(xmaster_);
+                bytes[150 + 20] = 'Z';  // a letter of the first symbol
+                WriteFileBytes(xmaster_, bytes);
+            }
+            return FileSystemWrapper::OpenForRead(path, file);
+        }
+
+    private:
+        std::string xmaster_;
+    };
+    engine::ConversionSettings settings = SymbolDateClose();
+    settings.directory = dir / "db";
+    settings.master = engine::MasterChoice::kMakeNew;
+    settings.xmaster = true;
+    std::string all;
+    for (int n = 1; n <= 257; ++n) {
+        all += "S" + std::to_string(n) + ",20240102," + std::to_string(n) + "\n";
+    }
+    WriteFileBytes(dir / "all.txt", all);
+    ASSERT_EQ(RunAndTell(settings, {{dir / "all.txt", "", {}}}).first.substr(0, 2), "0\n");
+    settings.master = engine::MasterChoice::kUseExisting;
+    settings.update = true;
+    WriteFileBytes(dir / "next.txt", "S257,20240103,1\n");
+    Snapshot expected = TakeSnapshot(dir / "db");
+    ChangesXMaster other(dir / "db/XMASTER");
+    const auto [told, after] = RunAndTell(settings, {{dir / "next.txt", "", {}}}, &other);
+    EXPECT_NE(told.find("DB/XMASTER is not as when it was read: another program changed it."),
+              std::string::npos)
+        << told;
+    expected["XMASTER"][150 + 20] = 'Z';
+    EXPECT_EQ(after, expected);
+}
+
 // Files read ahead on other threads give what reading one after another gives: the same
 // directory, report and messages, and a file that cannot be read stops the run at that file with
 // nothing changed. (A file system wrapper does not take calls from many threads, so through one
