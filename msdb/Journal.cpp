@@ -13,8 +13,6 @@ constexpr std::string_view kHeading = "korvex journal 2";
 constexpr std::string_view kLegacyHeading = "korvex journal 1";
 constexpr std::string_view kEnd = "end";
 constexpr std::size_t kMaxTemporaryDigits = 3;
-// A journal lists a few files per security; anything larger is not one.
-constexpr std::size_t kMaxJournalSize = 1 << 20;
 
 std::string Upper(std::string_view text) {
     std::string upper(text);

@@ -44,6 +44,10 @@ namespace msdb {
 // The journal of a run before its commit, and after it.
 inline constexpr std::string_view kJournalName = "KORVEX.JNL";
 inline constexpr std::string_view kCommittedJournalName = "KORVEX.CMT";
+// The longest journal that ReadJournal takes. The largest run lists each of the 65,790
+// securities that MASTER and XMASTER hold with two files, in lines of at most about 100 bytes
+// (an appended file with its header): under 14 MB.
+inline constexpr std::size_t kMaxJournalSize = 16 << 20;
 // Every temporary of a run ends in this, followed by a number when the plain name was taken.
 inline constexpr std::string_view kTemporarySuffix = ".korvex-tmp";
 // The backup that a run leaves beside a MASTER or EMASTER it replaced.

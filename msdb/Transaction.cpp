@@ -338,6 +338,13 @@ Status Transaction::Commit() {
 // The whole journal, or the rest of the one that staging began, written and synced.
 Status Transaction::WriteJournal() {
     const std::string text = JournalText(entries_);
+    if (text.size() > kMaxJournalSize) {
+        // A journal that the next run would refuse could not undo or finish this one.
+        return Status::IoError("Cannot change " + std::to_string(entries_.size()) + " files of " +
+                               directory_ + " in one run: its journal would be " +
+                               std::to_string(text.size()) + " bytes long, more than the " +
+                               std::to_string(kMaxJournalSize) + " that a journal may be.");
+    }
     if (!journal_) {
         return WriteNew(fs_, PathOf(std::string(kJournalName)), text, journalBits_, &journal_);
     }

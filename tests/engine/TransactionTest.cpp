@@ -8,6 +8,7 @@
 #include "engine/RemoveSecurity.h"
 #include "msdb/EMaster.h"
 #include "msdb/Transaction.h"
+#include "msdb/XMaster.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tests/support/JobFixture.h"
 #include "tests/support/PowerCutFileSystem.h"
@@ -570,6 +571,32 @@ TEST_F(AppendAndStageTest, AKeptFileThatAnotherProgramChangedRefusesTheRun) {
 
 // The journal lists each appended file's length and first bytes, and the ending of the staged
 // temporaries; what it reads back is what was written, and a line that no run writes is refused.
+// The journal of the largest run there can be (every security MASTER and XMASTER hold, each
+// appended to with its header, and a staged file beside it) reads back; one longer than any run
+// writes is refused.
+TEST(JournalTest, TheLargestRunsJournalReadsBack) {
+    TempDir dir;
+    std::vector<msdb::JournalEntry> entries = {
+        {msdb::JournalEntry::Kind::kStage, "", ".korvex-tmp999", false, 0, ""}};
+    for (int n = 1; n <= msdb::kLastXMasterFileNumber; ++n) {
+        const std::string mwd = "F" + std::to_string(n) + (n < 256 ? ".DAT" : ".MWD");
+        entries.push_back({msdb::JournalEntry::Kind::kAppend, mwd, "", false, 18446744073709551615u,
+                           std::string(28, '\x7f')});
+        const std::string dop = "F" + std::to_string(n) + ".DOP";
+        entries.push_back(
+            {msdb::JournalEntry::Kind::kWrite, dop, dop + ".korvex-tmp999", false, 0, ""});
+    }
+    std::string text = msdb::JournalText(entries);
+    ASSERT_LE(text.size(), msdb::kMaxJournalSize);
+    WriteFileBytes(dir / "KORVEX.JNL", text);
+    msdb::Journal journal;
+    ASSERT_TRUE(msdb::ReadJournal(msdb::FileSystem::Default(), dir.path(), &journal).ok());
+    EXPECT_EQ(journal.entries.size(), entries.size());
+    text.insert(text.size() - 4, msdb::kMaxJournalSize - text.size() + 1, '\n');
+    WriteFileBytes(dir / "KORVEX.JNL", text);
+    EXPECT_TRUE(msdb::ReadJournal(msdb::FileSystem::Default(), dir.path(), &journal).IsDamaged());
+}
+
 TEST(JournalTest, AppendAndStageLinesReadBack) {
     TempDir dir;
     const std::vector<msdb::JournalEntry> entries = {
