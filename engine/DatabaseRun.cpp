@@ -1892,8 +1892,8 @@ int DatabaseRun::WriteDirectoryFiles() {
     }
     if (xmasterChanged) {
         const std::string name = msdb::FileNameOf(xmaster_->path());
-        // XMASTER grows by 150 bytes a security: its bytes and those of its backup are handed
-        // over, not copied, as nothing reads them after this.
+        // XMASTER grows by 150 bytes a security: its bytes are handed over, not copied, as
+        // nothing reads them after this, and those of its backup are read only now.
         if (xmasterBefore_) {
             std::string before;
             msdb::Status s = msdb::ReadWholeFile(*fs_, xmaster_->path(), &before);
