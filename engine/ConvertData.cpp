@@ -181,11 +181,14 @@ int ConversionJob::Commit(int fileNumber, int recordCount) {
     StageFile(PriceFileName(fileNumber), writer_->TakeBytes());
     if (inXMaster_) {
         const std::string name = msdb::FileNameOf(xmaster_->path());
+        // An XMASTER may list tens of thousands of securities: its bytes and those of its backup
+        // are handed over, not copied, as nothing reads them after this.
         if (xmasterBefore_) {
-            target_.transaction().ReplaceFile(name, std::string(xmaster_->bytes()));
-            target_.transaction().AddBackup(name, *xmasterBefore_);
+            target_.transaction().ReplaceFile(name, xmaster_->TakeBytes());
+            target_.transaction().AddBackup(name, std::move(*xmasterBefore_));
+            xmasterBefore_.reset();
         } else {
-            target_.transaction().CreateFile(name, std::string(xmaster_->bytes()));
+            target_.transaction().CreateFile(name, xmaster_->TakeBytes());
         }
     } else if (emaster_) {
         // EMASTER is replaced with MASTER, and backed up with it.

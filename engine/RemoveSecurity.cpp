@@ -136,15 +136,17 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
         // MASTER and EMASTER stay as they are; XMASTER is backed up as XMASTER.BAK.
         const msdb::XMasterEntry& entry = inXMaster.front();
         report->symbol = msdb::DecodeText(entry.symbol, codePage);
-        const std::string xmasterBefore(xmaster->bytes());
+        std::string xmasterBefore(xmaster->bytes());
         xmaster->RemoveRecord(entry.recordNumber);
-        const std::string name = msdb::FileNameOf(xmaster->path());
-        target.transaction().ReplaceFile(name, std::string(xmaster->bytes()));
-        target.transaction().AddBackup(name, xmasterBefore);
         bool shared = false;
         for (const msdb::XMasterEntry& other : xmaster->Entries()) {
             shared = shared || other.fileNumber == entry.fileNumber;
         }
+        // An XMASTER may list tens of thousands of securities: its bytes and those of its backup
+        // are handed over, not copied.
+        const std::string name = msdb::FileNameOf(xmaster->path());
+        target.transaction().ReplaceFile(name, xmaster->TakeBytes());
+        target.transaction().AddBackup(name, std::move(xmasterBefore));
         if (!shared) {
             target.transaction().RemoveFile(msdb::MwdFileName(entry.fileNumber));
             target.transaction().RemoveFile(msdb::DopFileName(entry.fileNumber));

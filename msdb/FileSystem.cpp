@@ -198,8 +198,9 @@ int CompareNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+// The listing is sorted where it lies: copied to fit, a directory of tens of thousands of files
+// would be held twice while it is.
 NameIndex::NameIndex(std::vector<std::string> names) : names_(std::move(names)) {
-    names_.shrink_to_fit();
     std::sort(names_.begin(), names_.end(), [](const std::string& a, const std::string& b) {
         const int order = CompareNoCase(a, b);
         return order != 0 ? order < 0 : a < b;

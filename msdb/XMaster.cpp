@@ -88,6 +88,13 @@ std::string MwdFileName(int fileNumber) {
 Status XMaster::Read(FileSystem& fs, const std::string& path, XMaster* xmaster) {
     xmaster->path_ = path;
     xmaster->highest_.reset();
+    // Read into room for a few records more: the first one added to an XMASTER of tens of
+    // thousands of securities would otherwise move all of them.
+    constexpr std::size_t kRoom = 64 * kXMasterRecordSize;
+    FileInfo info;
+    if (fs.GetInfo(path, &info).ok() && info.size < (std::size_t{1} << 30)) {
+        xmaster->bytes_.reserve(static_cast<std::size_t>(info.size) + kRoom);
+    }
     return ReadWholeFile(fs, path, &xmaster->bytes_);
 }
 
@@ -138,12 +145,23 @@ bool XMaster::Matches(const XMasterEntry& entry, std::string_view symbol) {
 }
 
 std::optional<int> XMaster::LowestFreeFileNumber(const std::set<int>& alsoUsed) const {
-    std::set<int> used = alsoUsed;
-    for (const XMasterEntry& entry : Entries()) {
-        used.insert(entry.fileNumber);
+    // The numbers of the records Entries() gives, read where they lie: an XMASTER of tens of
+    // thousands of securities is not made into entries for this.
+    std::vector<bool> used(kLastXMasterFileNumber + 1, false);
+    for (int n : alsoUsed) {
+        if (n >= 0 && n <= kLastXMasterFileNumber) {
+            used[static_cast<std::size_t>(n)] = true;
+        }
+    }
+    if (bytes_.size() >= kXMasterRecordSize) {
+        const std::size_t records = std::min<std::size_t>(ReadUInt(bytes_, kCountAt, 2),
+                                                          bytes_.size() / kXMasterRecordSize - 1);
+        for (std::size_t i = 1; i <= records; ++i) {
+            used[ReadUInt(bytes_, kXMasterRecordSize * i + kFileNumberAt, 2)] = true;
+        }
     }
     for (int n = kFirstXMasterFileNumber; n <= kLastXMasterFileNumber; ++n) {
-        if (used.count(n) == 0) {
+        if (!used[static_cast<std::size_t>(n)]) {
             return n;
         }
     }
