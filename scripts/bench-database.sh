@@ -19,7 +19,8 @@
 #      a second time (every day held, so every security's stored records are read to compare),
 #      and that of the bulk file's conversion that built the directory of the update;
 #   5. the peak memory of a run of 10,000 securities: one day of each into a new directory, then
-#      the next day of each with --update (memory that grows with the number of securities).
+#      the next day of each with --update (memory that grows with the number of securities), and
+#      then one security more from a file of its own (a directory's XMASTER read and rewritten).
 # The measurements of each of the three take turns, one round to warm up and then the timed rounds,
 # and the median counts. It reports and exits 0 whatever the figures; each target is marked PASS or MISS.
 # It stops with a non-zero status only when something does not work (a build, a conversion that
@@ -257,16 +258,22 @@ rss[again]=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.t
     >"$work/in/many-1.csv"
 "$gen" --symbols "$many" --days 1 --skip-days 1 --start 2000-01-03 --layout daily \
     --date-format CCYYMMDD >"$work/in/many-2.csv"
+printf 'Date,Close\n20000105,1\n' >"$work/in/many-one.csv"
 mkdir "$work/out/many"
-for step in add update; do
+for step in add update one; do
     if [ "$step" = add ]; then
         many_cmd=("$cli" convert "$work/in/many-1.csv" --dir "$work/out/many" --new-master
             --xmaster "${daily_options[@]}")
         want="$many added"
-    else
+    elif [ "$step" = update ]; then
         many_cmd=("$cli" convert "$work/in/many-2.csv" --dir "$work/out/many" --update
             "${daily_options[@]}")
         want="$many updated"
+    else
+        # One more security, from a file of its own, beside the $many.
+        many_cmd=("$cli" convert "$work/in/many-one.csv" --dir "$work/out/many" --symbol NEWONE
+            --skip 1 --date-format CCYYMMDD --columns "date=1,close=2")
+        want="Converted 1 price records of NEWONE"
     fi
     /usr/bin/time -v -o "$work/time.txt" "${many_cmd[@]}" >"$work/log/many.out" 2>&1 ||
         fail "the run of $many securities ($step) failed: $(cat "$work/log/many.out")"
@@ -321,7 +328,8 @@ printf '  %-58s %8s kB\n' "update" "${rss[update]}" "batch" "${rss[batch]}" "one
     "update given again (every day held)" "${rss[again]}"
 printf '  %-58s %8s kB\n' "the bulk file that builds the directory of the update" "$build_rss"
 printf '  %-58s %8s kB\n' "$many securities added in one run" "${rss[many_add]}" \
-    "$many securities updated in one run" "${rss[many_update]}"
+    "$many securities updated in one run" "${rss[many_update]}" \
+    "one security more, from a file of its own, beside the $many" "${rss[many_one]}"
 echo "  (building the directory of the update took $build_seconds s, not timed in the rounds)"
 
 echo
@@ -337,7 +345,7 @@ for name in update batch one; do
     target "peak memory of $name under 32 MB (32768 kB): ${rss[$name]} kB" "${rss[$name]} < 32768"
 done
 target "peak memory of the update given again under 32 MB: ${rss[again]} kB" "${rss[again]} < 32768"
-for step in add update; do
+for step in add update one; do
     target "peak memory of $many securities, $step, under 32 MB: ${rss[many_$step]} kB" \
         "${rss[many_$step]} < 32768"
 done
