@@ -226,7 +226,8 @@ Status Transaction::Plan() {
         append.name = *found;
         JournalEntry entry{JournalEntry::Kind::kAppend, append.name, "", false, append.length, ""};
         if (append.asRead && append.asRead->prefix.size() >= append.header.size()) {
-            entry.header = append.asRead->prefix.substr(0, append.header.size());
+            entry.header = std::move(append.asRead->prefix);  // nothing reads it after this
+            entry.header.resize(append.header.size());
         } else if (s = ReadFilePrefix(fs_, path, append.header.size(), &entry.header); !s.ok()) {
             return s;
         }
