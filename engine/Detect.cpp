@@ -295,25 +295,37 @@ std::vector<std::vector<long>> DaysBySecurity(const std::vector<long>& days,
     return lists;
 }
 
-// 1 when the days of each security go forward, -1 when they go backward, 0 when neither: the
-// steps between them go one way, but for the few a bad line makes.
+// The days of some securities go forward and those of others backward: each is read in its own
+// order, as the conversion reads a symbol's lines.
+constexpr int kMixedOrder = 2;
+
+// 1 when the days of each security go forward, -1 when they go backward, kMixedOrder when each
+// goes one way but not all the same way, 0 when neither: the steps between a security's days go
+// one way, but for the few a bad line makes.
 int Order(const std::vector<std::vector<long>>& lists) {
-    std::size_t up = 0;
-    std::size_t down = 0;
-    double steps = 0.0;
+    std::size_t steps = 0;
+    std::size_t consistent = 0;  // the steps that go the way most of their security's go
+    bool forward = false;
+    bool backward = false;
     for (const std::vector<long>& days : lists) {
+        std::size_t up = 0;
+        std::size_t down = 0;
         for (std::size_t i = 1; i < days.size(); ++i) {
             up += days[i] > days[i - 1] ? 1 : 0;
             down += days[i] < days[i - 1] ? 1 : 0;
         }
-        steps += static_cast<double>(days.size()) - 1.0;
+        steps += days.empty() ? 0 : days.size() - 1;
+        consistent += std::max(up, down);
+        forward = forward || up > down;
+        backward = backward || down > up;
     }
-    if (steps <= 0.0) {
+    if (steps == 0) {
         return 1;  // one date each: forward, as files go
     }
-    return static_cast<double>(up) >= kConsistentShare * steps     ? 1
-           : static_cast<double>(down) >= kConsistentShare * steps ? -1
-                                                                   : 0;
+    if (static_cast<double>(consistent) < kConsistentShare * static_cast<double>(steps)) {
+        return 0;
+    }
+    return backward ? (forward ? kMixedOrder : -1) : 1;
 }
 
 long MedianStep(const std::vector<std::vector<long>>& lists) {
@@ -573,7 +585,7 @@ private:
                     first = std::min(first, *low);
                     last = std::max(last, *high);
                 }
-                if (order < 0) {
+                if (order == -1) {
                     std::swap(first, last);
                 }
             }
@@ -606,7 +618,9 @@ private:
             "the dates are in column " + std::to_string(column + 1) + ", read as " + name +
             ", in which 30 August 1999 is " + msdb::DateText(kExample, best.format) + " (" +
             DayText(best.first) + " to " + DayText(best.last) +
-            (best.order > 0 ? ", oldest first)" : ", newest first: written oldest first)"));
+            (best.order == 1    ? ", oldest first)"
+             : best.order == -1 ? ", newest first: written oldest first)"
+                                : ", newest first for some symbols: each written oldest first)"));
         std::vector<std::string> others;
         for (std::size_t i = 1; i < candidates.size(); ++i) {
             if (candidates[i].lengthMismatch == best.lengthMismatch &&

@@ -153,11 +153,11 @@ void ExpectSecurities(const std::string& text, const Expected& expected,
 
 // Files of many securities: the days come again for each symbol, in any order of the lines.
 TEST(DetectTest, FilesOfManySecuritiesNameTheirColumns) {
-    // MetaStock ASCII, a symbol after another.
+    // MetaStock ASCII, a symbol after another, each in its own order (AAPL newest first).
     ExpectSecurities(
         "<TICKER>,<PER>,<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n"
-        "AAPL,D,20240102,000000,187.15,188.44,183.89,185.64,82488700,0\n"
         "AAPL,D,20240103,000000,184.22,185.88,183.43,184.25,58414500,0\n"
+        "AAPL,D,20240102,000000,187.15,188.44,183.89,185.64,82488700,0\n"
         "MSFT,D,20240102,000000,373.86,375.9,366.77,370.87,25258600,0\n"
         "MSFT,D,20240103,000000,369.01,373.26,368.51,370.6,23083500,0\n",
         {',', false, 1, DateFormat::CCYYMMDD, "3 5 6 7 8 9 10"}, "1 0 2 4 0");
