@@ -495,6 +495,28 @@ public:
     }
 
 private:
+    // The price files of the folder `input`, in name order; refused when it holds none.
+    static std::vector<std::string> PriceFilesOf(const std::string& input) {
+        msdb::FileSystem& fs = msdb::FileSystem::Default();
+        const std::string path = AbsolutePath(input);
+        std::vector<std::string> names;
+        if (msdb::Status s = fs.ListDirectory(path, &names); !s.ok()) {
+            throw UsageError{s.message()};
+        }
+        std::sort(names.begin(), names.end());
+        std::vector<std::string> files;
+        for (const std::string& name : names) {
+            std::string file = msdb::JoinPath(path, name);
+            if (IsPriceFileName(name) && !fs.IsDirectory(file)) {
+                files.push_back(std::move(file));
+            }
+        }
+        if (files.empty()) {
+            throw UsageError{"the folder " + input + " holds no *.csv, *.txt or *.prn file"};
+        }
+        return files;
+    }
+
     // The files of the run, each folder standing for its price files in name order. Decides
     // whether the run is one of many securities.
     std::vector<engine::InputFile> Inputs(const ConversionSettings& settings) {
@@ -508,20 +530,8 @@ private:
                 continue;
             }
             folder = true;
-            std::vector<std::string> names;
-            if (msdb::Status s = fs.ListDirectory(path, &names); !s.ok()) {
-                throw UsageError{s.message()};
-            }
-            std::sort(names.begin(), names.end());
-            const std::size_t before = inputs.size();
-            for (const std::string& name : names) {
-                const std::string file = msdb::JoinPath(path, name);
-                if (IsPriceFileName(name) && !fs.IsDirectory(file)) {
-                    inputs.push_back({file, {}, {}});
-                }
-            }
-            if (inputs.size() == before) {
-                throw UsageError{"the folder " + input + " holds no *.csv, *.txt or *.prn file"};
+            for (std::string& file : PriceFilesOf(input)) {
+                inputs.push_back({std::move(file), {}, {}});
             }
         }
         const bool symbolColumn = settings.columns.symbol != 0;
@@ -615,7 +625,10 @@ private:
                 "--emaster goes with --new-master: an existing EMASTER is kept in step"};
         }
         settings.codePage = CodePageOption(codePage_, codePageText_);
-        settings.inputPath = AbsolutePath(inputs_.front());
+        // A folder given first is read, and detected, through its first price file.
+        settings.inputPath = msdb::FileSystem::Default().IsDirectory(AbsolutePath(inputs_.front()))
+                                 ? PriceFilesOf(inputs_.front()).front()
+                                 : AbsolutePath(inputs_.front());
         settings.directory = dir_;
         settings.symbol = symbol_;
         if (detect_) {

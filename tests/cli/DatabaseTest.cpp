@@ -215,6 +215,11 @@ TEST_F(DatabaseTest, AFolderIsOneSecurityPerFile) {
     std::vector<std::string> withSymbol = args;
     withSymbol.insert(withSymbol.end(), {"--symbol", "X"});
     EXPECT_EQ(RunCli(withSymbol).status, 2);
+    // --detect reads the folder's first price file.
+    std::filesystem::create_directory(dir / "detected");
+    const CliOutcome detected =
+        RunCli({"convert", dir / "in", "--dir", dir / "detected", "--new-master", "--detect"});
+    EXPECT_EQ(detected.status, 0) << detected.err;
 }
 
 // A run past MASTER's 255: refused whole without --xmaster, with it the rest go to XMASTER; an
