@@ -277,12 +277,12 @@ int ConvertMany(const ConversionSettings& settings, std::vector<engine::InputFil
     StreamNotifier notifier(err);
     engine::JobServices services;
     services.notifier = &notifier;
-    // On a terminal, a line that says how far the reading is, written over in place.
+    // On a terminal, a line that says how far the run is, written over in place.
     const bool terminal = &err == &std::cerr && KORVEX_ISATTY(2) != 0;
     bool shown = false;
     if (terminal) {
         services.progress = [&err, &shown](int permille) {
-            err << "\rkorvex: reading the input files... " << permille / 10 << "%" << std::flush;
+            err << "\rkorvex: converting... " << permille / 10 << "%" << std::flush;
             shown = true;
         };
     }

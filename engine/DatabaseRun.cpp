@@ -859,16 +859,7 @@ int DatabaseRun::PrepareDirectory() {
 // securities of the last: reading is mostly work for the processor, and writing for the file
 // system. The files held beside the one taken are one, or a few small ones (ReadAhead).
 int DatabaseRun::ReadFiles() {
-    auto report = [&](std::uint64_t bytes) {
-        if (!progress_ || totalBytes_ == 0) {
-            return;
-        }
-        const int permille = static_cast<int>(bytes * 1000 / totalBytes_);
-        if (permille >= lastPermille_ + 10) {
-            lastPermille_ = permille;
-            progress_(std::min(permille, 1000));
-        }
-    };
+    auto report = [this](std::uint64_t bytes) { ReportBytes(bytes); };
     // A large file with a symbol column is read twice (LastLines, then ReadFile), each read
     // counting for half of its progress; its symbols' lines go out while it is read.
     auto streamed = [&](std::size_t i) {
@@ -907,11 +898,13 @@ int DatabaseRun::ReadFiles() {
                     if (Stopped()) {
                         return false;
                     }
-                    report(bytesDone_ + before + (lastLines ? bytes / 2 : bytes));
+                    report(bytesDone_ + before + bytes / 2);
                     return true;
                 },
                 lastLines ? &streaming : nullptr);
-            if (TakeFile(input, read) != 0) {
+            // Reading a file that is not streamed counts for half of its progress, writing out
+            // its securities for the other half.
+            if (TakeFile(input, read, lastLines ? read.size : read.size / 2) != 0) {
                 return 1;
             }
         }
@@ -947,10 +940,9 @@ int DatabaseRun::ReadFiles() {
     }
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
         FileRead read = ahead.Take();
-        if (TakeFile(inputs_[i], read) != 0 || Stopped()) {
+        if (TakeFile(inputs_[i], read, 0) != 0 || Stopped()) {
             return 1;
         }
-        report(bytesDone_);
     }
     return 0;
 }
@@ -1212,7 +1204,23 @@ std::optional<std::unordered_map<std::string, LineNumber>> DatabaseRun::LastLine
 }
 
 // Tells what reading a file found, and decides and writes out each of its symbols' records.
-int DatabaseRun::TakeFile(const InputFile& input, FileRead& read) {
+void DatabaseRun::ReportProgress(int permille) {
+    permille = std::clamp(permille, 0, 1000);
+    if (progress_ &&
+        (permille >= lastPermille_ + 10 || (permille == 1000 && lastPermille_ < 1000))) {
+        lastPermille_ = permille;
+        progress_(permille);
+    }
+}
+
+void DatabaseRun::ReportBytes(std::uint64_t bytes) {
+    if (totalBytes_ > 0) {
+        ReportProgress(
+            static_cast<int>(std::min(bytes, totalBytes_) * kTakenPermille / totalBytes_));
+    }
+}
+
+int DatabaseRun::TakeFile(const InputFile& input, FileRead& read, std::uint64_t counted) {
     if (read.takeFailed) {
         return 1;  // told already
     }
@@ -1233,14 +1241,20 @@ int DatabaseRun::TakeFile(const InputFile& input, FileRead& read) {
     }
     acceptance_.leftOut += read.leftOut;
     report_.otherSeries += read.otherSeries;
+    const std::uint64_t before = bytesDone_ + std::min(counted, read.size);
+    const std::uint64_t rest = read.size - std::min(counted, read.size);
     bytesDone_ += read.size;
     InputProblems& problems = read.problems;
-    for (std::unique_ptr<Group>& group : read.groups) {
+    const std::size_t groups = read.groups.size();
+    for (std::size_t i = 0; i < groups; ++i) {
+        std::unique_ptr<Group>& group = read.groups[i];
         if (group != nullptr && TakeGroup(input, *group, &problems) != 0) {
             return 1;
         }
         group.reset();  // its records are written out
+        ReportBytes(before + rest * (i + 1) / groups);
     }
+    ReportBytes(bytesDone_);
     if (!problems.empty()) {
         problems_.emplace_back(input.path, std::move(problems));
     }
@@ -1932,6 +1946,10 @@ int DatabaseRun::Commit() {
     if (nothingToCommit_) {
         return 0;
     }
+    target_.transaction().SetProgress([this](std::size_t done, std::size_t total) {
+        ReportProgress(kTakenPermille + static_cast<int>(done * (1000 - kTakenPermille) /
+                                                         std::max<std::size_t>(total, 1)));
+    });
     std::optional<std::string> problem = target_.Commit("conversion");
     changed_ = target_.Effect().committed;
     if (problem) {

@@ -123,7 +123,8 @@ private:
                   const Streaming* streaming = nullptr) const;
     std::optional<std::unordered_map<std::string, LineNumber>> LastLines(
         const InputFile& input, const std::function<bool(std::uint64_t)>& goOn) const;
-    int TakeFile(const InputFile& input, FileRead& read);
+    // `counted`: the bytes of the file whose reading the progress counted already.
+    int TakeFile(const InputFile& input, FileRead& read, std::uint64_t counted);
     int TakeGroup(const InputFile& input, Group& group, InputProblems* problems);
     int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                     std::optional<std::size_t>* at);
@@ -142,6 +143,12 @@ private:
     std::string PathInDirectory(const std::string& name) const;
     std::string PriceFileName(const Security& security) const;
     bool Stopped();
+    // The progress of the run, in thousandths: reading the files and writing out their
+    // securities up to kTakenPermille, by the files' bytes; the commit the rest, by the files
+    // it puts in place.
+    static constexpr int kTakenPermille = 800;
+    void ReportProgress(int permille);
+    void ReportBytes(std::uint64_t bytes);
     void Tell(const std::string& text);
     void Refuse(SettingsField field, const std::string& text);
 

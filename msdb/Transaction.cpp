@@ -306,6 +306,7 @@ Status Transaction::Commit() {
     std::vector<std::string> written;
     const std::vector<Write*> writes = Writes();
     written.reserve(writes.size() + appends_.size());
+    progressTotal_ = appends_.size() + writes.size();
     for (Write* write : writes) {
         if (!write->staged) {
             bool made = false;
@@ -384,6 +385,7 @@ Status Transaction::AppendInPlace(std::vector<std::string>* written) {
             return ChangedLength(path, info.size, append.length);
         }
         appended_.push_back(append.entry);
+        Advance();
         s = file->WriteAt(append.length, append.data);
         if (s.ok()) {
             s = file->WriteAt(0, append.header);
@@ -395,6 +397,15 @@ Status Transaction::AppendInPlace(std::vector<std::string>* written) {
         written->push_back(path);
     }
     return Status::Ok();
+}
+
+void Transaction::Advance() {
+    constexpr std::size_t kEvery = 64;
+    ++progressDone_;
+    if (progress_ && progressTotal_ > 0 &&
+        (progressDone_ % kEvery == 0 || progressDone_ == progressTotal_)) {
+        progress_(std::min(progressDone_, progressTotal_), progressTotal_);
+    }
 }
 
 // An appended file cut back to its length before the run, with its first bytes as they were then.
@@ -475,6 +486,7 @@ Status Transaction::Finish(const std::vector<JournalEntry>& entries,
         if (moved && done != nullptr) {
             done->push_back(entry.name);
         }
+        Advance();
     }
     for (const JournalEntry& entry : entries) {
         if (entry.kind != JournalEntry::Kind::kRemove) {

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -115,6 +116,12 @@ public:
     // its journal); leftovers() then names what could not be removed. Nothing after a commit.
     void Abandon();
 
+    // Told by Commit, every so many files, how many of those it appends to and moves to their
+    // names are done, of how many: a run may change tens of thousands.
+    void SetProgress(std::function<void(std::size_t done, std::size_t total)> progress) {
+        progress_ = std::move(progress);
+    }
+
     bool committed() const { return committed_; }
     // Committed, and every file in place: no journal is left.
     bool finished() const { return finished_; }
@@ -170,6 +177,7 @@ private:
     Status RecoverLegacy(const Journal& journal, Recovery* recovery);
     void Undo();
     std::string PathOf(const std::string& name) const { return JoinPath(directory_, name); }
+    void Advance();
 
     FileSystem& fs_;
     std::string directory_;
@@ -219,6 +227,9 @@ private:
     bool undecided_ = false;
     bool abandoned_ = false;
     std::vector<std::string> leftovers_;
+    std::function<void(std::size_t, std::size_t)> progress_;
+    std::size_t progressDone_ = 0;
+    std::size_t progressTotal_ = 0;  // set by Commit
 };
 
 }  // namespace msdb

@@ -71,7 +71,7 @@ public:
     DatabaseTask(engine::ConversionSettings settings, std::vector<engine::InputFile> inputs,
                  Questions& questions);
 
-    // Runs on the calling thread; `progress` is told the share of the files read, in thousandths.
+    // Runs on the calling thread; `progress` is told how far the run is, in thousandths.
     // The log entry holds the run's report, a line per security.
     TaskResult Run(const std::function<void(int permille)>& progress = nullptr);
     void Cancel() { cancel_ = true; }

@@ -2,6 +2,7 @@
 // securities, each run all or nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/DatabaseRun.h"
@@ -240,6 +241,33 @@ TEST_F(DatabaseTest, ThreeHundredSecuritiesInOneRun) {
     EXPECT_NE(update.out.find("300 updated (300 price records appended"), std::string::npos);
     EXPECT_NE(Export("S300").find("2024-01-03,300.5"), std::string::npos) << Export("S300");
     ExpectSound();
+}
+
+// The progress of a run goes on while its securities are written out and its files are put in
+// place, not only while the input is read, and ends at 1000.
+TEST_F(DatabaseTest, ProgressCoversTheWholeRun) {
+    std::string all;
+    for (int n = 1; n <= 300; ++n) {
+        all += "S" + std::to_string(n) + ",20240102," + std::to_string(n) + "\n";
+    }
+    WriteFileBytes(dir / "all.txt", all);
+    engine::ConversionSettings settings = SymbolDateClose();
+    settings.directory = dir / "db";
+    settings.master = engine::MasterChoice::kMakeNew;
+    settings.xmaster = true;
+    std::vector<int> told;
+    engine::JobServices services;
+    services.progress = [&](int permille) { told.push_back(permille); };
+    engine::DatabaseRun run(settings, {{dir / "all.txt", "", {}}}, {}, services);
+    ASSERT_EQ(run.Run(), 0);
+    ASSERT_FALSE(told.empty());
+    EXPECT_TRUE(std::is_sorted(told.begin(), told.end()));
+    EXPECT_EQ(told.back(), 1000);
+    auto between = [&](int low, int high) {
+        return std::count_if(told.begin(), told.end(), [&](int p) { return p > low && p < high; });
+    };
+    EXPECT_GE(between(500, 800), 5);   // writing out the securities
+    EXPECT_GE(between(800, 1000), 3);  // putting the files in place
 }
 
 // XMASTER's file numbers pass over a file already on disk; two symbols of a run that find one
