@@ -122,6 +122,9 @@ msdb::Status ReadPreviewRows(msdb::FileSystem& fs, const ConversionSettings& set
             continue;  // not converted
         }
         row.line = parser.LineNumber();
+        if (settings.columns.symbol != 0) {
+            row.symbol = NormalizeSymbol(parser.ColumnText(settings.columns.symbol));
+        }
         row.problems = parser.RecordProblems();
         rows->push_back(std::move(row));
     }

@@ -211,6 +211,7 @@ private:
 // A record of the preview: the line it comes from, its values as stored, and its problems.
 struct PreviewRow {
     LineNumber line = 0;
+    std::string symbol;  // with a symbol column, the line's (as NormalizeSymbol gives it)
     PriceRecord record;
     std::vector<InputProblem> problems;
 };

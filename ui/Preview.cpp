@@ -1,6 +1,7 @@
 #include "ui/Preview.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 #include "engine/InputParser.h"
@@ -106,55 +107,75 @@ msdb::Status PreviewModel::Load(const engine::ConversionSettings& settings, int 
             columns_.push_back(settings.fields[field].column);
         }
     }
+    symbol_ = settings.columns.symbol != 0;
+    if (symbol_) {
+        columns_.insert(columns_.begin(), settings.columns.symbol);
+    }
     std::vector<engine::PreviewRow> rows;
     if (msdb::Status s =
             engine::ReadPreviewRows(msdb::FileSystem::Default(), settings, count, &rows);
         !s.ok()) {
-        fields_.clear();
-        columns_.clear();
+        Clear();
         return s;
     }
+    // Each security's records: one list, or one per symbol in the order each first comes.
+    std::vector<std::vector<const engine::PreviewRow*>> lists;
+    std::map<std::string_view, std::size_t> listOf;
+    for (const engine::PreviewRow& row : rows) {
+        auto [at, added] = listOf.emplace(row.symbol, lists.size());
+        if (added) {
+            lists.emplace_back();
+        }
+        lists[at->second].push_back(&row);
+    }
     // The order of the dates that can be read decides, as it does for the whole file.
-    std::int64_t forward = 0;
-    std::int64_t backward = 0;
-    std::optional<int> before;
-    for (const engine::PreviewRow& row : rows) {
-        const std::optional<msdb::CalendarDay> day =
-            msdb::StoredDateToDay(row.record.values[PriceField::kDate]);
-        if (!day) {
-            continue;
-        }
-        const int number = (day->year * 100 + day->month) * 100 + day->day;
-        if (before) {
-            forward += number > *before;
-            backward += number < *before;
-        }
-        before = number;
-    }
-    reversed_ = backward > forward;
-    if (reversed_) {
-        std::reverse(rows.begin(), rows.end());
-    }
-    for (const engine::PreviewRow& row : rows) {
-        Row shown;
-        shown.line = row.line;
-        for (PriceField field : fields_) {
-            PreviewCell cell;
-            const msdb::MbfBytes& value = row.record.values[field];
-            if (field == PriceField::kDate) {
-                cell.text = StoredDate(value).value_or("");
-            } else {
-                cell.text = msdb::FullNumber(msdb::FromMbf(value));
-                cell.number = true;
+    for (std::vector<const engine::PreviewRow*>& list : lists) {
+        std::int64_t forward = 0;
+        std::int64_t backward = 0;
+        std::optional<int> before;
+        for (const engine::PreviewRow* row : list) {
+            const std::optional<msdb::CalendarDay> day =
+                msdb::StoredDateToDay(row->record.values[PriceField::kDate]);
+            if (!day) {
+                continue;
             }
-            for (const engine::InputProblem& problem : row.problems) {
-                if (problem.field == engine::FieldName(field)) {
-                    cell.problems.push_back(ProblemText(problem));
+            const int number = (day->year * 100 + day->month) * 100 + day->day;
+            if (before) {
+                forward += number > *before;
+                backward += number < *before;
+            }
+            before = number;
+        }
+        if (backward > forward) {
+            reversed_ = true;
+            std::reverse(list.begin(), list.end());
+        }
+    }
+    for (const std::vector<const engine::PreviewRow*>& list : lists) {
+        for (const engine::PreviewRow* row : list) {
+            Row shown;
+            shown.line = row->line;
+            if (symbol_) {
+                shown.cells.push_back({row->symbol, {}, false});
+            }
+            for (PriceField field : fields_) {
+                PreviewCell cell;
+                const msdb::MbfBytes& value = row->record.values[field];
+                if (field == PriceField::kDate) {
+                    cell.text = StoredDate(value).value_or("");
+                } else {
+                    cell.text = msdb::FullNumber(msdb::FromMbf(value));
+                    cell.number = true;
                 }
+                for (const engine::InputProblem& problem : row->problems) {
+                    if (problem.field == engine::FieldName(field)) {
+                        cell.problems.push_back(ProblemText(problem));
+                    }
+                }
+                shown.cells.push_back(std::move(cell));
             }
-            shown.cells.push_back(std::move(cell));
+            rows_.push_back(std::move(shown));
         }
-        rows_.push_back(std::move(shown));
     }
     return msdb::Status::Ok();
 }
@@ -164,10 +185,19 @@ void PreviewModel::Clear() {
     columns_.clear();
     rows_.clear();
     reversed_ = false;
+    symbol_ = false;
+}
+
+int PreviewModel::ColumnCount() const {
+    return static_cast<int>(fields_.size()) + (symbol_ ? 1 : 0);
 }
 
 std::string PreviewModel::ColumnHeading(int column) const {
-    return std::string(kFieldHeadings[fields_.at(static_cast<std::size_t>(column))]);
+    if (symbol_ && column == 0) {
+        return "Symbol";
+    }
+    return std::string(
+        kFieldHeadings[fields_.at(static_cast<std::size_t>(column - (symbol_ ? 1 : 0)))]);
 }
 
 std::string PreviewModel::ColumnTip(int column) const {

@@ -21,7 +21,9 @@ struct PreviewCell {
 };
 
 // The first records of a file in the order they will be stored: a file that lists the newest day
-// first is shown oldest first. One column for each field switched on.
+// first is shown oldest first. One column for each field switched on, after one for the symbol
+// when the file has a symbol column; then each symbol's records are shown together, in the order
+// the symbols first come, each oldest first.
 class PreviewModel {
 public:
     // Reads the first `count` records of `settings.inputPath` with `settings`.
@@ -29,8 +31,8 @@ public:
     void Clear();
 
     int RowCount() const { return static_cast<int>(rows_.size()); }
-    int ColumnCount() const { return static_cast<int>(fields_.size()); }
-    // "Date", "Open", ... and "Column 3 of the file".
+    int ColumnCount() const;
+    // "Symbol", "Date", "Open", ... and "Column 3 of the file".
     std::string ColumnHeading(int column) const;
     std::string ColumnTip(int column) const;
     // "line 12": the file's line the record comes from.
@@ -38,7 +40,7 @@ public:
     const PreviewCell& Cell(int row, int column) const;
     // The problems of a cell, one per line; empty when it has none.
     std::string CellProblems(int row, int column) const;
-    // True when the rows are shown in the reverse of the file's order, as they will be stored.
+    // True when rows are shown in the reverse of the file's order, as they will be stored.
     bool Reversed() const { return reversed_; }
 
 private:
@@ -47,7 +49,8 @@ private:
         std::vector<PreviewCell> cells;
     };
     std::vector<engine::PriceField> fields_;
-    std::vector<int> columns_;  // each field's column of the file
+    std::vector<int> columns_;  // each column's column of the file: the symbol's first, if any
+    bool symbol_ = false;       // the first column is the symbol
     std::vector<Row> rows_;
     bool reversed_ = false;
 };

@@ -53,6 +53,32 @@ TEST_F(PreviewTest, NewestFirstFileIsShownAndSummedUpInTheOrderStored) {
     EXPECT_NE(summary.text.find("\nThe first: Line 3, close price \"x\": "), std::string::npos);
 }
 
+// With a symbol column, each symbol's records come together under it, each oldest first.
+TEST_F(PreviewTest, ASymbolColumnShowsEachSecurityInItsOwnOrder) {
+    auto settings = Settings("AAA,010324,3\nBBB,010224,5\nAAA,010224,2\nBBB,010324,6\n");
+    settings.columns.symbol = 1;
+    for (engine::PriceField field : msdb::kPriceFields) {
+        settings.fields[field].on = false;
+    }
+    settings.fields[engine::PriceField::kDate] = {true, 2};
+    settings.fields[engine::PriceField::kClose] = {true, 3};
+    ui::PreviewModel model;
+    ASSERT_TRUE(model.Load(settings, 20).ok());
+    ASSERT_EQ(model.ColumnCount(), 3);
+    EXPECT_EQ(model.ColumnHeading(0), "Symbol");
+    EXPECT_EQ(model.ColumnTip(0), "Column 1 of the file");
+    EXPECT_EQ(model.ColumnHeading(2), "Close");
+    EXPECT_TRUE(model.Reversed());
+    std::string shown;
+    for (int row = 0; row < model.RowCount(); ++row) {
+        shown += model.RowHeading(row) + " " + model.Cell(row, 0).text + " " +
+                 model.Cell(row, 1).text + " " + model.Cell(row, 2).text + "\n";
+    }
+    EXPECT_EQ(shown,
+              "line 3 AAA 2024-01-02 2\nline 1 AAA 2024-01-03 3\n"
+              "line 2 BBB 2024-01-02 5\nline 4 BBB 2024-01-03 6\n");
+}
+
 // Skipping a line that reads as a record loses a day: a problem, not "No problems".
 TEST_F(PreviewTest, ASkippedLineThatReadsAsARecordIsAProblem) {
     auto settings = Settings("Date,Open,High,Low,Close\n010224,1,2,1,2\n010324,1,2,1,2\n");
