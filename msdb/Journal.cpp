@@ -227,16 +227,24 @@ Status Parse(std::string_view text, bool committed, Journal* journal) {
 }  // namespace
 
 std::string JournalText(const std::vector<JournalEntry>& entries, bool complete) {
+    return JournalText(
+        entries.size(), [&entries](std::size_t i) { return entries[i]; }, complete);
+}
+
+std::string JournalText(std::size_t count, const std::function<JournalEntry(std::size_t)>& entryAt,
+                        bool complete) {
     // A run may list tens of thousands of files: the text is made in room of its size.
     std::size_t size = kHeading.size() + kEnd.size() + 2;
-    for (const JournalEntry& entry : entries) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const JournalEntry entry = entryAt(i);
         size += 32 + entry.name.size() + entry.temporary.size() + 2 * entry.header.size();
     }
     std::string text;
     text.reserve(size);
     text += kHeading;
     text += '\n';
-    for (const JournalEntry& entry : entries) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const JournalEntry entry = entryAt(i);
         switch (entry.kind) {
             case JournalEntry::Kind::kWrite:
                 text += "write ";

@@ -32,6 +32,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,11 @@ struct Journal {
 // The text of a journal listing `entries`; without its last line ("end") when not `complete`: the
 // start of a journal that a run adds to.
 std::string JournalText(const std::vector<JournalEntry>& entries, bool complete = true);
+
+// The same of the `count` entries that `entryAt` makes, from 0, each when it is asked for: a run
+// that lists tens of thousands of files need not hold them all as entries.
+std::string JournalText(std::size_t count, const std::function<JournalEntry(std::size_t)>& entryAt,
+                        bool complete = true);
 
 // Reads the journal of `directory`: NotFound when there is none; Damaged, with a message that
 // names the journal and the line, when it is not a journal that Korvex could have written (a

@@ -134,12 +134,14 @@ Status Transaction::Plan() {
     }
     std::set<std::string> taken;  // the temporaries' names, beside those of the directory
     entries_.clear();
-    entries_.reserve(1 + creates_.size() + staged_.size() + replacements_.size() + 1 +
-                     backups_.size() + appends_.size() + removals_.size());
+    entries_.reserve(1 + creates_.size() + replacements_.size() + 1 + backups_.size() +
+                     appends_.size() + removals_.size());
     if (!stageSuffix_.empty()) {
         entries_.push_back({JournalEntry::Kind::kStage, "", stageSuffix_, false, 0, ""});
     }
     const Write* const master = master_ ? &*master_ : nullptr;
+    // Staged files are listed from staged_ itself (EntryAt): a run may stage tens of thousands.
+    stagedAt_ = entries_.size() + creates_.size();
     for (Write* write : Writes()) {
         const std::optional<std::string> found = index.Find(write->name);
         if (found && write->create) {
@@ -186,11 +188,10 @@ Status Transaction::Plan() {
             temporary = write->name + std::string(kTemporarySuffix) + std::to_string(n);
         }
         if (write->staged) {
-            temporary = TemporaryOf(*write);  // on disk already, so the listing holds it
-        } else {
-            taken.insert(Upper(temporary));
-            write->temporary = temporary;
+            continue;  // its temporary is on disk already, so the listing holds it
         }
+        taken.insert(Upper(temporary));
+        write->temporary = temporary;
         entries_.push_back(
             {JournalEntry::Kind::kWrite, write->name, temporary, write->link, 0, ""});
     }
@@ -252,23 +253,23 @@ Status Transaction::Plan() {
         entries_.push_back({JournalEntry::Kind::kRemove, *found, "", false, 0, ""});
     }
     // A name listed twice would make a journal that no run reads back.
-    std::vector<const JournalEntry*> listed;
-    listed.reserve(entries_.size());
+    std::vector<std::string_view> listed;
+    listed.reserve(entries_.size() + staged_.size());
     for (const JournalEntry& entry : entries_) {
         if (entry.kind != JournalEntry::Kind::kStage) {
-            listed.push_back(&entry);
+            listed.emplace_back(entry.name);
         }
     }
-    std::sort(listed.begin(), listed.end(), [](const JournalEntry* a, const JournalEntry* b) {
-        const int order = CompareNoCase(a->name, b->name);
-        return order != 0 ? order < 0 : a < b;
-    });
-    const auto twice = std::adjacent_find(listed.begin(), listed.end(),
-                                          [](const JournalEntry* a, const JournalEntry* b) {
-                                              return CompareNoCase(a->name, b->name) == 0;
-                                          });
+    for (const Write& write : staged_) {
+        listed.emplace_back(write.name);
+    }
+    std::sort(listed.begin(), listed.end(),
+              [](std::string_view a, std::string_view b) { return CompareNoCase(a, b) < 0; });
+    const auto twice = std::adjacent_find(
+        listed.begin(), listed.end(),
+        [](std::string_view a, std::string_view b) { return CompareNoCase(a, b) == 0; });
     if (twice != listed.end()) {
-        return Status::IoError("Cannot change " + PathOf((*std::next(twice))->name) +
+        return Status::IoError("Cannot change " + PathOf(std::string(*std::next(twice))) +
                                " twice in one run");
     }
     journalBits_ = masterBits;
@@ -332,17 +333,20 @@ Status Transaction::Commit() {
         return s;
     }
     committed_ = true;
-    s = Finish(entries_, nullptr);  // only a recovery lists what it did
+    s = Finish(
+        EntryCount(), [this](std::size_t i) { return EntryAt(i); },
+        nullptr);  // only a recovery lists what it did
     finished_ = s.ok();
     return s;
 }
 
 // The whole journal, or the rest of the one that staging began, written and synced.
 Status Transaction::WriteJournal() {
-    const std::string text = JournalText(entries_);
+    const std::string text =
+        JournalText(EntryCount(), [this](std::size_t i) { return EntryAt(i); });
     if (text.size() > kMaxJournalSize) {
         // A journal that the next run would refuse could not undo or finish this one.
-        return Status::IoError("Cannot change " + std::to_string(entries_.size()) + " files of " +
+        return Status::IoError("Cannot change " + std::to_string(EntryCount()) + " files of " +
                                directory_ + " in one run: its journal would be " +
                                std::to_string(text.size()) + " bytes long, more than the " +
                                std::to_string(kMaxJournalSize) + " that a journal may be.");
@@ -469,9 +473,22 @@ Status Transaction::MarkCommitted() {
 // Moves each temporary that is still there to its name (a MASTER that is a link at its target),
 // removes the files that go, and then the committed journal. Each step may have been done
 // before, by a run that was stopped: one whose temporary is gone is.
-Status Transaction::Finish(const std::vector<JournalEntry>& entries,
+JournalEntry Transaction::EntryAt(std::size_t i) const {
+    if (i < stagedAt_) {
+        return entries_[i];
+    }
+    if (i - stagedAt_ < staged_.size()) {
+        const Write& write = staged_[i - stagedAt_];
+        return {JournalEntry::Kind::kWrite, write.name, TemporaryOf(write), false, 0, ""};
+    }
+    return entries_[i - staged_.size()];
+}
+
+Status Transaction::Finish(std::size_t count,
+                           const std::function<JournalEntry(std::size_t)>& entryAt,
                            std::vector<std::string>* done) {
-    for (const JournalEntry& entry : entries) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const JournalEntry entry = entryAt(i);
         if (entry.kind != JournalEntry::Kind::kWrite) {
             continue;
         }
@@ -488,10 +505,11 @@ Status Transaction::Finish(const std::vector<JournalEntry>& entries,
         }
         Advance();
     }
-    for (const JournalEntry& entry : entries) {
-        if (entry.kind != JournalEntry::Kind::kRemove) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (entryAt(i).kind != JournalEntry::Kind::kRemove) {
             continue;
         }
+        const JournalEntry entry = entryAt(i);
         Status s = fs_.Remove(PathOf(entry.name));
         if (s.ok() && done != nullptr) {
             done->push_back(entry.name);
@@ -626,7 +644,9 @@ Status Transaction::Recover(Recovery* recovery) {
     }
     if (journal.state == Journal::State::kCommitted) {
         recovery->action = Recovery::Action::kFinished;
-        return Finish(journal.entries, &recovery->files);
+        return Finish(
+            journal.entries.size(), [&journal](std::size_t i) { return journal.entries[i]; },
+            &recovery->files);
     }
     // Stopped before its commit: the directory's files are as they were but for the temporaries
     // and the appended files, which are put back.

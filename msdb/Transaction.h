@@ -171,8 +171,13 @@ private:
     Status AppendInPlace(std::vector<std::string>* written);
     Status PutBack(const JournalEntry& entry, bool* putBack);
     Status MarkCommitted();
-    // Lists in `*done`, when given, the files it put in place or removed, the journal last.
-    Status Finish(const std::vector<JournalEntry>& entries, std::vector<std::string>* done);
+    // The journal's entries: entries_, with those of the staged files among them (at stagedAt_).
+    std::size_t EntryCount() const { return entries_.size() + staged_.size(); }
+    JournalEntry EntryAt(std::size_t i) const;
+    // Carries out the `count` entries that `entryAt` gives. Lists in `*done`, when given, the
+    // files it put in place or removed, the journal last.
+    Status Finish(std::size_t count, const std::function<JournalEntry(std::size_t)>& entryAt,
+                  std::vector<std::string>* done);
     Status ReplaceThroughLink(const JournalEntry& entry, bool* moved);
     Status RecoverLegacy(const Journal& journal, Recovery* recovery);
     void Undo();
@@ -204,7 +209,8 @@ private:
     };
     std::unordered_set<std::size_t, StagedName, StagedName> stagedByName_{0, StagedName{&staged_},
                                                                           StagedName{&staged_}};
-    std::vector<JournalEntry> entries_;
+    std::vector<JournalEntry> entries_;  // but for those of staged_, which come at stagedAt_
+    std::size_t stagedAt_ = 0;
     std::optional<std::uint32_t> journalBits_;
 
     // Temporaries made so far: those of staged_, in its order, and then these.
