@@ -665,6 +665,10 @@ int DatabaseRun::RunSteps() {
         Tell("The input files hold no price records.");
         return 1;
     }
+    // Every symbol has found its security: the listings it was found in make room for the
+    // backups and the journal that the commit reads and writes.
+    bySymbol_ = {};
+    index_.reset();
     if (WriteDirectoryFiles() != 0) {
         return 1;
     }
@@ -672,8 +676,6 @@ int DatabaseRun::RunSteps() {
     // with it takes room of its own, about a kilobyte a security.
     securities_.clear();
     securities_.shrink_to_fit();
-    bySymbol_ = {};
-    index_.reset();
     if (settings_.dryRun) {
         wouldSucceed_ = true;
         return 0;

@@ -49,8 +49,12 @@ void Transaction::ReplaceFile(std::string name, std::string data) {
 
 void Transaction::AppendToFile(std::string name, std::uint64_t expectedLength, std::string header,
                                std::string data, std::optional<FileAsRead> asRead) {
-    appends_.push_back({std::move(name), expectedLength, std::move(header), std::move(data),
-                        std::move(asRead), 0});
+    appends_.push_back({std::move(name),
+                        expectedLength,
+                        std::move(header),
+                        std::move(data),
+                        std::move(asRead),
+                        {}});
 }
 
 void Transaction::RemoveFile(std::string name) {
@@ -135,7 +139,7 @@ Status Transaction::Plan() {
     std::set<std::string> taken;  // the temporaries' names, beside those of the directory
     entries_.clear();
     entries_.reserve(1 + creates_.size() + replacements_.size() + 1 + backups_.size() +
-                     appends_.size() + removals_.size());
+                     removals_.size());
     if (!stageSuffix_.empty()) {
         entries_.push_back({JournalEntry::Kind::kStage, "", stageSuffix_, false, 0, ""});
     }
@@ -195,6 +199,8 @@ Status Transaction::Plan() {
         entries_.push_back(
             {JournalEntry::Kind::kWrite, write->name, temporary, write->link, 0, ""});
     }
+    // Appended files are listed from appends_ itself (EntryAt), as staged ones are.
+    appendsAt_ = entries_.size();
     for (Append& append : appends_) {
         const std::optional<std::string> found = index.Find(append.name);
         const std::string path = PathOf(found.value_or(append.name));
@@ -225,15 +231,12 @@ Status Transaction::Plan() {
             return ChangedLength(path, info.size, append.length);
         }
         append.name = *found;
-        JournalEntry entry{JournalEntry::Kind::kAppend, append.name, "", false, append.length, ""};
         if (append.asRead && append.asRead->prefix.size() >= append.header.size()) {
-            entry.header = std::move(append.asRead->prefix);  // nothing reads it after this
-            entry.header.resize(append.header.size());
-        } else if (s = ReadFilePrefix(fs_, path, append.header.size(), &entry.header); !s.ok()) {
+            append.before = std::move(append.asRead->prefix);  // nothing reads it after this
+            append.before.resize(append.header.size());
+        } else if (s = ReadFilePrefix(fs_, path, append.header.size(), &append.before); !s.ok()) {
             return s;
         }
-        append.entry = entries_.size();
-        entries_.push_back(std::move(entry));
     }
     for (const std::string& removal : removals_) {
         const std::optional<std::string> found = index.Find(removal);
@@ -254,7 +257,7 @@ Status Transaction::Plan() {
     }
     // A name listed twice would make a journal that no run reads back.
     std::vector<std::string_view> listed;
-    listed.reserve(entries_.size() + staged_.size());
+    listed.reserve(EntryCount());
     for (const JournalEntry& entry : entries_) {
         if (entry.kind != JournalEntry::Kind::kStage) {
             listed.emplace_back(entry.name);
@@ -262,6 +265,9 @@ Status Transaction::Plan() {
     }
     for (const Write& write : staged_) {
         listed.emplace_back(write.name);
+    }
+    for (const Append& append : appends_) {
+        listed.emplace_back(append.name);
     }
     std::sort(listed.begin(), listed.end(),
               [](std::string_view a, std::string_view b) { return CompareNoCase(a, b) < 0; });
@@ -370,7 +376,8 @@ Status Transaction::WriteJournal() {
 // Each appended file: its new records at its end, then its new header, not yet synced. Adds the
 // paths to `written`.
 Status Transaction::AppendInPlace(std::vector<std::string>* written) {
-    for (Append& append : appends_) {
+    for (std::size_t index = 0; index < appends_.size(); ++index) {
+        Append& append = appends_[index];
         const std::string path = PathOf(append.name);
         std::unique_ptr<UpdatableFile> file;
         Status s =
@@ -388,7 +395,7 @@ Status Transaction::AppendInPlace(std::vector<std::string>* written) {
         if (info.size != append.length) {
             return ChangedLength(path, info.size, append.length);
         }
-        appended_.push_back(append.entry);
+        appended_.push_back(index);
         Advance();
         s = file->WriteAt(append.length, append.data);
         if (s.ok()) {
@@ -463,8 +470,8 @@ Status Transaction::MarkCommitted() {
         leftovers_.push_back(TemporaryOf(staged));
     }
     leftovers_.insert(leftovers_.end(), made_.begin(), made_.end());
-    for (std::size_t entry : appended_) {
-        leftovers_.push_back(entries_[entry].name);
+    for (std::size_t index : appended_) {
+        leftovers_.push_back(appends_[index].name);
     }
     leftovers_.emplace_back(back ? kJournalName : kCommittedJournalName);
     return s;
@@ -477,11 +484,23 @@ JournalEntry Transaction::EntryAt(std::size_t i) const {
     if (i < stagedAt_) {
         return entries_[i];
     }
-    if (i - stagedAt_ < staged_.size()) {
-        const Write& write = staged_[i - stagedAt_];
+    i -= stagedAt_;
+    if (i < staged_.size()) {
+        const Write& write = staged_[i];
         return {JournalEntry::Kind::kWrite, write.name, TemporaryOf(write), false, 0, ""};
     }
-    return entries_[i - staged_.size()];
+    i = i - staged_.size() + stagedAt_;
+    if (i < appendsAt_) {
+        return entries_[i];
+    }
+    if (i - appendsAt_ < appends_.size()) {
+        return EntryOf(appends_[i - appendsAt_]);
+    }
+    return entries_[i - appends_.size()];
+}
+
+JournalEntry Transaction::EntryOf(const Append& append) {
+    return {JournalEntry::Kind::kAppend, append.name, "", false, append.length, append.before};
 }
 
 Status Transaction::Finish(std::size_t count,
@@ -584,8 +603,8 @@ void Transaction::Undo() {
     std::vector<std::string> notPutBack;
     for (std::size_t index : appended_) {
         bool done = false;
-        (void)PutBack(entries_[index], &done);
-        (done ? putBack : notPutBack).push_back(entries_[index].name);
+        (void)PutBack(EntryOf(appends_[index]), &done);
+        (done ? putBack : notPutBack).push_back(appends_[index].name);
     }
     appended_.clear();
     if (!putBack.empty()) {

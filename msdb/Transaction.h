@@ -155,7 +155,7 @@ private:
         std::string header;
         std::string data;
         std::optional<FileAsRead> asRead;
-        std::size_t entry = 0;  // its line in entries_
+        std::string before;  // its first header.size() bytes before the run, from Plan on
     };
 
     std::vector<Write*> Writes();
@@ -171,9 +171,11 @@ private:
     Status AppendInPlace(std::vector<std::string>* written);
     Status PutBack(const JournalEntry& entry, bool* putBack);
     Status MarkCommitted();
-    // The journal's entries: entries_, with those of the staged files among them (at stagedAt_).
-    std::size_t EntryCount() const { return entries_.size() + staged_.size(); }
+    // The journal's entries: entries_, with those of the staged files (at stagedAt_) and of the
+    // appended ones (at appendsAt_) among them.
+    std::size_t EntryCount() const { return entries_.size() + staged_.size() + appends_.size(); }
     JournalEntry EntryAt(std::size_t i) const;
+    static JournalEntry EntryOf(const Append& append);
     // Carries out the `count` entries that `entryAt` gives. Lists in `*done`, when given, the
     // files it put in place or removed, the journal last.
     Status Finish(std::size_t count, const std::function<JournalEntry(std::size_t)>& entryAt,
@@ -209,13 +211,16 @@ private:
     };
     std::unordered_set<std::size_t, StagedName, StagedName> stagedByName_{0, StagedName{&staged_},
                                                                           StagedName{&staged_}};
-    std::vector<JournalEntry> entries_;  // but for those of staged_, which come at stagedAt_
+    // The entries of the journal but for those of staged_ and appends_, which a run may have
+    // tens of thousands of: EntryAt makes them as they are needed.
+    std::vector<JournalEntry> entries_;
     std::size_t stagedAt_ = 0;
+    std::size_t appendsAt_ = 0;
     std::optional<std::uint32_t> journalBits_;
 
     // Temporaries made so far: those of staged_, in its order, and then these.
     std::vector<std::string> made_;
-    std::vector<std::size_t> appended_;  // the entries of the files appended to so far
+    std::vector<std::size_t> appended_;  // those of appends_ appended to so far
     bool journal_ = false;               // KORVEX.JNL made
     // Staging: the ending of its temporaries, the directory's names when it began, the bytes of
     // the journal written then, the one temporary kept open, and the first failure.
