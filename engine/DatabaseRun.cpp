@@ -253,6 +253,16 @@ struct DatabaseRun::Security {
 
 namespace {
 
+// A hash of bytes that may come in parts: HashBytes(b, HashBytes(a)) is HashBytes of a then b
+// (FNV-1a, 64 bits).
+constexpr std::uint64_t kHashStart = 14695981039346656037ULL;
+std::uint64_t HashBytes(std::string_view bytes, std::uint64_t hash = kHashStart) {
+    for (const char c : bytes) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    return hash;
+}
+
 // A file of the system's temporary folder that takes the records of the symbols of a large file
 // while it is read (DatabaseRun::kHeldBytes), each part where Write says, until they are taken.
 class ScratchFile {
@@ -811,8 +821,7 @@ int DatabaseRun::PrepareDirectory() {
             Tell(s.message());
             return 1;
         }
-        xmasterBefore_.emplace(xmaster.bytes().size(),
-                               std::hash<std::string_view>{}(xmaster.bytes()));
+        xmasterBefore_.emplace(xmaster.bytes().size(), HashBytes(xmaster.bytes()));
         xmaster_ = std::move(xmaster);
         index_->SetXMaster(xmaster_->Entries());
     } else if (!s.IsNotFound()) {
@@ -1851,6 +1860,33 @@ int DatabaseRun::Decide(const std::vector<std::pair<std::string, InputProblems>>
 
 // Everything the run changes, handed to the transaction: each security's price file (written
 // anew, or with the new days appended), its dates in MASTER, EMASTER or XMASTER, and those.
+// XMASTER's backup, copied from the file a part at a time to be staged (a directory of 65,000
+// securities has an XMASTER of 9.7 MB), refused when the file is no longer as the run read it.
+msdb::Status DatabaseRun::StageXMasterBackup(const std::string& name) {
+    constexpr std::size_t kPart = 64 << 10;
+    std::unique_ptr<msdb::ReadableFile> file;
+    msdb::Status s = fs_->OpenForRead(xmaster_->path(), &file);
+    std::string part(kPart, '\0');
+    std::size_t size = 0;
+    std::uint64_t hash = kHashStart;
+    const std::string backup = name + std::string(msdb::kBackupSuffix);
+    for (std::size_t got = kPart; s.ok() && got == kPart;) {
+        s = file->Read(kPart, part.data(), &got);
+        if (!s.ok() || (got == 0 && size > 0)) {
+            break;
+        }
+        const std::string_view read(part.data(), got);
+        size += read.size();
+        hash = HashBytes(read, hash);
+        s = target_.transaction().StageData(backup, false, read);
+    }
+    if (s.ok() && std::pair(size, hash) != *xmasterBefore_) {
+        s = msdb::Status::Busy("The file " + xmaster_->path() +
+                               " is not as when it was read: another program changed it.");
+    }
+    return s;
+}
+
 int DatabaseRun::WriteDirectoryFiles() {
     bool masterChanged = false;
     bool xmasterChanged = false;
@@ -1911,19 +1947,11 @@ int DatabaseRun::WriteDirectoryFiles() {
         // XMASTER grows by 150 bytes a security: its bytes are handed over, not copied, as
         // nothing reads them after this, and those of its backup are read only now.
         if (xmasterBefore_) {
-            std::string before;
-            msdb::Status s = msdb::ReadWholeFile(*fs_, xmaster_->path(), &before);
-            if (s.ok() && std::pair(before.size(), std::hash<std::string_view>{}(before)) !=
-                              *xmasterBefore_) {
-                s = msdb::Status::Busy("The file " + xmaster_->path() +
-                                       " is not as when it was read: another program changed it.");
-            }
-            if (!s.ok()) {
+            if (msdb::Status s = StageXMasterBackup(name); !s.ok()) {
                 Tell(s.message());
                 return 1;
             }
             transaction.ReplaceFile(name, xmaster_->TakeBytes());
-            transaction.AddBackup(name, std::move(before));
         } else {
             transaction.CreateFile(name, xmaster_->TakeBytes());
         }

@@ -137,6 +137,7 @@ private:
     int Append(Security& security, const std::string& records, const std::vector<LineNumber>& lines,
                InputProblems* problems);
     int Stage(Security& security, std::string bytes);
+    msdb::Status StageXMasterBackup(const std::string& name);
     int WriteDirectoryFiles();
     int Commit();
     int Decide(const std::vector<std::pair<std::string, InputProblems>>& problems);
@@ -171,8 +172,9 @@ private:
     std::optional<std::string> emasterBefore_;
     std::optional<msdb::XMaster> xmaster_;
     // XMASTER as it was read, told by its size and a hash of its bytes: a directory may list
-    // tens of thousands of securities, so its backup is read again at the commit, not held.
-    std::optional<std::pair<std::size_t, std::size_t>> xmasterBefore_;
+    // tens of thousands of securities, so its backup is copied from the file at the commit,
+    // not held.
+    std::optional<std::pair<std::size_t, std::uint64_t>> xmasterBefore_;
     std::unique_ptr<Index> index_;
     std::array<bool, 256> numbersOnDisk_{};
     std::size_t filesToKeepOpen_ = 0;
