@@ -1257,6 +1257,19 @@ int DatabaseRun::TakeFile(const InputFile& input, FileRead& read, std::uint64_t 
     bytesDone_ += read.size;
     InputProblems& problems = read.problems;
     const std::size_t groups = read.groups.size();
+    // The symbols the run meets for the first time may all be new securities, which XMASTER
+    // then takes without growing as each comes.
+    newLeft_ = 0;
+    if (groups >= kReservedAtOnce) {
+        std::string stored;
+        for (const std::unique_ptr<Group>& group : read.groups) {
+            if (group == nullptr || bySymbol_.count(group->symbol) != 0) {
+                continue;
+            }
+            (void)msdb::EncodeText(group->symbol, settings_.codePage, &stored);  // as SecurityFor
+            newLeft_ += index_->Find(stored).empty() ? 1 : 0;
+        }
+    }
     for (std::size_t i = 0; i < groups; ++i) {
         std::unique_ptr<Group>& group = read.groups[i];
         if (group != nullptr && TakeGroup(input, *group, &problems) != 0) {
@@ -1559,6 +1572,10 @@ int DatabaseRun::AddNew(Security& security) {
              std::to_string(msdb::kLastXMasterFileNumber) + " is free in " + directory_ + ".");
         return 1;
     }
+    if (newLeft_ >= kReservedAtOnce) {
+        xmaster_->Reserve(xmaster_->RecordsPresent() + newLeft_);
+    }
+    newLeft_ = 0;
     if (msdb::Status s = xmaster_->AddRecord(msdb::MakeXMasterRecord(
             nextXMasterNumber_, msdb::FieldMask(security.fields), security.stored, security.name,
             today_, today_, security.period));

@@ -184,6 +184,10 @@ private:
     std::vector<bool> xmasterUsed_;
     bool xmasterNumbersKnown_ = false;
     int nextXMasterNumber_ = msdb::kFirstXMasterFileNumber;
+    // The symbols of the file being taken that no security holds yet, when there are at least
+    // kReservedAtOnce: XMASTER makes room for them all when it takes the first.
+    static constexpr std::size_t kReservedAtOnce = 64;
+    std::size_t newLeft_ = 0;
     msdb::MbfBytes today_{};
 
     std::vector<std::unique_ptr<Security>> securities_;

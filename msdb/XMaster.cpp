@@ -192,6 +192,16 @@ Status XMaster::AddRecord(const std::string& record) {
     return Status::Ok();
 }
 
+void XMaster::Reserve(std::size_t records) {
+    const std::size_t size = (records + 1) * kXMasterRecordSize;  // the header is a record's size
+    if (bytes_.capacity() < size) {
+        std::string grown;
+        grown.reserve(size);
+        grown = bytes_;
+        bytes_ = std::move(grown);
+    }
+}
+
 void XMaster::ReplaceRecord(std::size_t i, const std::string& record) {
     bytes_.replace(kXMasterRecordSize * i, kXMasterRecordSize, record);
     highest_.reset();

@@ -83,6 +83,9 @@ public:
     // Appends `record` (MakeXMasterRecord) behind the last record. Refused, as full, when the
     // count is at its most.
     [[nodiscard]] Status AddRecord(const std::string& record);
+    // Makes room for `records` records in all, so that adding that many moves the bytes at
+    // most once.
+    void Reserve(std::size_t records);
 
     // Replaces record `i` (from 1, present) with `record`.
     void ReplaceRecord(std::size_t i, const std::string& record);
