@@ -54,13 +54,9 @@ std::vector<std::pair<const char*, int>> NamedColumns(const engine::DetectedLayo
 }
 
 // The first rows of the file read with `settings` by the input parser, each field as stored.
-std::vector<engine::PriceRecord> Preview(const engine::ConversionSettings& settings) {
-    std::vector<engine::PreviewRow> read;
-    (void)engine::ReadPreviewRows(Fs(), settings, kPreviewRows, &read);
-    std::vector<engine::PriceRecord> rows;
-    for (const engine::PreviewRow& row : read) {
-        rows.push_back(row.record);
-    }
+std::vector<engine::PreviewRow> Preview(const engine::ConversionSettings& settings) {
+    std::vector<engine::PreviewRow> rows;
+    (void)engine::ReadPreviewRows(Fs(), settings, kPreviewRows, &rows);
     return rows;
 }
 
@@ -69,8 +65,9 @@ std::string Value(const engine::PriceRecord& row, engine::PriceField field) {
                                               : FullNumber(msdb::FromMbf(row.values[field]));
 }
 
-void PrintText(const engine::DetectionResult& result, const std::vector<engine::PriceRecord>& rows,
+void PrintText(const engine::DetectionResult& result, const std::vector<engine::PreviewRow>& rows,
                std::ostream& out) {
+    const bool symbol = result.layout.columns.symbol != 0;
     out << "Proposed (" << (result.confidence == engine::Confidence::kHigh ? "high" : "low")
         << " confidence):\n  " << ConvertOptions(result.layout) << "\n\nWhy:\n";
     for (const std::string& reason : result.reasons) {
@@ -83,17 +80,23 @@ void PrintText(const engine::DetectionResult& result, const std::vector<engine::
         }
     }
     out << "\nThe first rows as they would be stored:\n ";
+    if (symbol) {
+        out << " symbol";
+    }
     for (engine::PriceField field : msdb::kPriceFields) {
         if (result.layout.fields[field].on) {
             out << ' ' << kOptionNames[field];
         }
     }
     out << '\n';
-    for (const engine::PriceRecord& row : rows) {
+    for (const engine::PreviewRow& row : rows) {
         out << ' ';
+        if (symbol) {
+            out << ' ' << row.symbol;
+        }
         for (engine::PriceField field : msdb::kPriceFields) {
             if (result.layout.fields[field].on) {
-                out << ' ' << Value(row, field);
+                out << ' ' << Value(row.record, field);
             }
         }
         out << '\n';
@@ -101,7 +104,7 @@ void PrintText(const engine::DetectionResult& result, const std::vector<engine::
 }
 
 void PrintJson(const std::string& file, const engine::DetectionResult& result,
-               const std::vector<engine::PriceRecord>& rows, std::ostream& out) {
+               const std::vector<engine::PreviewRow>& rows, std::ostream& out) {
     nlohmann::ordered_json json = {{"file", file}, {"found", result.found}};
     if (!result.found) {
         json["failure"] = result.failure;
@@ -114,13 +117,16 @@ void PrintJson(const std::string& file, const engine::DetectionResult& result,
         columns[name] = column;
     }
     nlohmann::ordered_json stored = nlohmann::ordered_json::array();
-    for (const engine::PriceRecord& row : rows) {
+    for (const engine::PreviewRow& row : rows) {
         nlohmann::ordered_json values = nlohmann::ordered_json::object();
+        if (layout.columns.symbol != 0) {
+            values["symbol"] = row.symbol;
+        }
         for (engine::PriceField field : msdb::kPriceFields) {
             if (layout.fields[field].on) {
                 // A number as the shortest text that reads back as it: read as a double, that
                 // text is what JSON writes again.
-                const std::string value = Value(row, field);
+                const std::string value = Value(row.record, field);
                 values[kOptionNames[field]] = field == engine::PriceField::kDate
                                                   ? nlohmann::ordered_json(value)
                                                   : nlohmann::ordered_json(std::stod(value));
@@ -275,7 +281,7 @@ int DetectCommand::Run(std::ostream& out, std::ostream& err) {
     engine::ConversionSettings settings;
     engine::ApplyLayout(result.layout, &settings);
     settings.inputPath = file_;
-    const std::vector<engine::PriceRecord> rows = Preview(settings);
+    const std::vector<engine::PreviewRow> rows = Preview(settings);
     if (json_) {
         PrintJson(file_, result, rows, out);
     } else {

@@ -99,6 +99,9 @@ TEST(DetectCommandTest, TheColumnsOfManySecuritiesArePrintedAsConvertNamesThem) 
                          "column 2 ('<PER>'), time in column 4 ('<TIME>').\n"),
               std::string::npos)
         << r.out;
+    // Each row says whose it is.
+    EXPECT_NE(r.out.find("\n  symbol date open"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n  MSFT 2024-01-02 373.86"), std::string::npos) << r.out;
     CliOutcome json = RunCli({"detect", "--json", dir / "in.csv"});
     ASSERT_EQ(json.status, 0) << json.err;
     const nlohmann::json parsed = nlohmann::json::parse(json.out);
@@ -106,6 +109,7 @@ TEST(DetectCommandTest, TheColumnsOfManySecuritiesArePrintedAsConvertNamesThem) 
     EXPECT_EQ(parsed["columns"],
               nlohmann::json::parse(R"({"symbol": 1, "period": 2, "date": 3, "time": 4, "open": 5,
                                         "high": 6, "low": 7, "close": 8, "volume": 9, "oi": 10})"));
+    EXPECT_EQ(parsed["rows"][1]["symbol"], "MSFT");
 }
 
 TEST(DetectCommandTest, ExitStatusSaysWhetherALayoutIsProposed) {
