@@ -15,7 +15,7 @@ Status Transaction::StageData(const std::string& name, bool create, std::string_
         s = Staged(name, create, &index);
     }
     if (s.ok()) {
-        Write* write = &staged_[index];
+        StagedFile* write = &staged_[index];
         if (created_ && openIndex_ == index) {
             s = created_->Append(data);  // its bytes so far end where these go
             write->size += data.size();
@@ -39,7 +39,7 @@ Status Transaction::PatchStaged(const std::string& name, std::uint64_t offset,
     auto it = stagedByName_.find(std::string_view(name));
     if (it == stagedByName_.end()) {
         s = Status::IoError("Cannot patch " + PathOf(name) + ": nothing of it was staged");
-    } else if (const Write& write = staged_[*it]; offset + data.size() > write.size) {
+    } else if (const StagedFile& write = staged_[*it]; offset + data.size() > write.size) {
         s = Status::IoError("Cannot patch " + PathOf(write.name) + ": only " +
                             std::to_string(write.size) + " bytes of it were staged");
     }
@@ -72,7 +72,7 @@ bool Transaction::StagedName::operator()(std::string_view a, std::size_t b) cons
 Status Transaction::Staged(const std::string& name, bool create, std::size_t* index) {
     if (auto it = stagedByName_.find(std::string_view(name)); it != stagedByName_.end()) {
         *index = *it;
-        if (const Write& write = staged_[*index]; write.create != create) {
+        if (const StagedFile& write = staged_[*index]; write.create != create) {
             return Status::IoError("Cannot stage " + PathOf(write.name) +
                                    " both as a new file and as a replacement");
         }
@@ -87,9 +87,7 @@ Status Transaction::Staged(const std::string& name, bool create, std::size_t* in
     if (found && create) {
         return Status::Exists("Cannot create " + PathOf(*found) + ": File exists");
     }
-    Write staged(found.value_or(name), "", create);
-    staged.staged = true;
-    staged.permissions = journalBits_;
+    StagedFile staged{found.value_or(name), journalBits_, 0, create};
     if (found) {
         FileInfo info;
         if (Status s = fs_.GetInfo(PathOf(*found), &info); !s.ok()) {

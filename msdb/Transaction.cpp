@@ -79,11 +79,8 @@ void Transaction::AddBackup(const std::string& name, std::string bytes) {
 // ones, MASTER, which makes them the directory's, and the backups.
 std::vector<Transaction::Write*> Transaction::Writes() {
     std::vector<Write*> writes;
-    writes.reserve(creates_.size() + staged_.size() + replacements_.size() + 1 + backups_.size());
+    writes.reserve(creates_.size() + replacements_.size() + 1 + backups_.size());
     for (Write& write : creates_) {
-        writes.push_back(&write);
-    }
-    for (Write& write : staged_) {
         writes.push_back(&write);
     }
     for (Write& write : replacements_) {
@@ -146,30 +143,47 @@ Status Transaction::Plan() {
     const Write* const master = master_ ? &*master_ : nullptr;
     // Staged files are listed from staged_ itself (EntryAt): a run may stage tens of thousands.
     stagedAt_ = entries_.size() + creates_.size();
+    // A file of the directory that a new one replaces: the bits it keeps, or why it may not be.
+    auto replaceable = [this](const std::string& found, std::optional<std::uint32_t>* bits) {
+        FileInfo info;
+        if (Status s = fs_.GetInfo(PathOf(found), &info); !s.ok()) {
+            return s;
+        }
+        if (info.kind != FileKind::kRegular) {
+            return Status::IoError("Cannot replace " + PathOf(found) + ": Not a regular file");
+        }
+        if (IsReadOnly(info)) {
+            return ReadOnlyRefusal(PathOf(found));
+        }
+        if (Status s = fs_.CheckReplaceable(PathOf(found)); !s.ok()) {
+            return s;
+        }
+        *bits = info.permissions;
+        return Status::Ok();
+    };
+    for (StagedFile& staged : staged_) {
+        const std::optional<std::string> found = index.Find(staged.name);
+        if (found && staged.create) {
+            return Status::Exists("Cannot create " + PathOf(staged.name) + ": File exists");
+        }
+        if (found) {
+            if (Status s = replaceable(*found, &staged.permissions); !s.ok()) {
+                return s;
+            }
+        }
+    }
     for (Write* write : Writes()) {
         const std::optional<std::string> found = index.Find(write->name);
         if (found && write->create) {
             return Status::Exists("Cannot create " + PathOf(write->name) + ": File exists");
         }
         if (write != master) {
-            write->permissions = write->staged ? write->permissions : masterBits;
+            write->permissions = masterBits;
             if (found) {
-                write->name = write->staged ? write->name : *found;
-                FileInfo info;
-                if (Status s = fs_.GetInfo(PathOf(*found), &info); !s.ok()) {
+                write->name = *found;
+                if (Status s = replaceable(*found, &write->permissions); !s.ok()) {
                     return s;
                 }
-                if (info.kind != FileKind::kRegular) {
-                    return Status::IoError("Cannot replace " + PathOf(*found) +
-                                           ": Not a regular file");
-                }
-                if (IsReadOnly(info)) {
-                    return ReadOnlyRefusal(PathOf(*found));
-                }
-                if (Status s = fs_.CheckReplaceable(PathOf(*found)); !s.ok()) {
-                    return s;
-                }
-                write->permissions = info.permissions;
             }
         }
         if (write->backup) {
@@ -181,18 +195,13 @@ Status Transaction::Plan() {
                 }
             }
         }
-        // A temporary under a name that nothing in the directory has, the user's files included;
-        // a staged file's is there already.
+        // A temporary under a name that nothing in the directory has, the user's files included.
         std::string temporary = write->name + std::string(kTemporarySuffix);
-        for (int n = 2;
-             !write->staged && (index.Find(temporary) || taken.count(Upper(temporary)) != 0); ++n) {
+        for (int n = 2; index.Find(temporary) || taken.count(Upper(temporary)) != 0; ++n) {
             if (n > kMaxTemporaryNumber) {
                 return Status::Exists("No name is free for a temporary of " + PathOf(write->name));
             }
             temporary = write->name + std::string(kTemporarySuffix) + std::to_string(n);
-        }
-        if (write->staged) {
-            continue;  // its temporary is on disk already, so the listing holds it
         }
         taken.insert(Upper(temporary));
         write->temporary = temporary;
@@ -263,8 +272,8 @@ Status Transaction::Plan() {
             listed.emplace_back(entry.name);
         }
     }
-    for (const Write& write : staged_) {
-        listed.emplace_back(write.name);
+    for (const StagedFile& staged : staged_) {
+        listed.emplace_back(staged.name);
     }
     for (const Append& append : appends_) {
         listed.emplace_back(append.name);
@@ -312,21 +321,21 @@ Status Transaction::Commit() {
     }
     std::vector<std::string> written;
     const std::vector<Write*> writes = Writes();
-    written.reserve(writes.size() + appends_.size());
-    progressTotal_ = appends_.size() + writes.size();
+    written.reserve(staged_.size() + writes.size() + appends_.size());
+    progressTotal_ = staged_.size() + writes.size() + appends_.size();
+    for (const StagedFile& staged : staged_) {
+        written.push_back(PathOf(TemporaryOf(staged)));
+    }
     for (Write* write : writes) {
-        if (!write->staged) {
-            bool made = false;
-            s = WriteNew(fs_, PathOf(write->temporary), write->data, write->permissions, &made,
-                         false);
-            if (made) {
-                made_.push_back(write->temporary);
-            }
-            if (!s.ok()) {
-                return fail(s);
-            }
+        bool made = false;
+        s = WriteNew(fs_, PathOf(write->temporary), write->data, write->permissions, &made, false);
+        if (made) {
+            made_.push_back(write->temporary);
         }
-        written.push_back(PathOf(TemporaryOf(*write)));
+        if (!s.ok()) {
+            return fail(s);
+        }
+        written.push_back(PathOf(write->temporary));
     }
     if (s = AppendInPlace(&written); !s.ok()) {
         return fail(s);
@@ -466,7 +475,7 @@ Status Transaction::MarkCommitted() {
         return s;
     }
     undecided_ = true;
-    for (const Write& staged : staged_) {
+    for (const StagedFile& staged : staged_) {
         leftovers_.push_back(TemporaryOf(staged));
     }
     leftovers_.insert(leftovers_.end(), made_.begin(), made_.end());
@@ -486,8 +495,8 @@ JournalEntry Transaction::EntryAt(std::size_t i) const {
     }
     i -= stagedAt_;
     if (i < staged_.size()) {
-        const Write& write = staged_[i];
-        return {JournalEntry::Kind::kWrite, write.name, TemporaryOf(write), false, 0, ""};
+        const StagedFile& staged = staged_[i];
+        return {JournalEntry::Kind::kWrite, staged.name, TemporaryOf(staged), false, 0, ""};
     }
     i = i - staged_.size() + stagedAt_;
     if (i < appendsAt_) {

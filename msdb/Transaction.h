@@ -140,13 +140,20 @@ private:
 
         std::string name;
         std::string data;
-        std::string temporary;  // none for a staged file: TemporaryOf names it
+        std::string temporary;  // decided by Plan
         std::optional<std::uint32_t> permissions;
-        std::uint64_t size = 0;  // staged: the bytes written so far
-        bool create = false;     // must not exist yet
+        bool create = false;  // must not exist yet
         bool link = false;
         bool backup = false;  // name + kBackupSuffix: it takes the bits of the file it keeps
-        bool staged = false;  // its data went to its temporary as it came
+    };
+
+    // A file whose bytes went to its temporary (name + stageSuffix_) as they came. A run may
+    // stage tens of thousands: it keeps no more than this.
+    struct StagedFile {
+        std::string name;
+        std::optional<std::uint32_t> permissions;
+        std::uint64_t size = 0;  // the bytes written so far
+        bool create = false;     // must not exist yet
     };
 
     struct Append {
@@ -159,9 +166,7 @@ private:
     };
 
     std::vector<Write*> Writes();
-    std::string TemporaryOf(const Write& write) const {
-        return write.staged ? write.name + stageSuffix_ : write.temporary;
-    }
+    std::string TemporaryOf(const StagedFile& staged) const { return staged.name + stageSuffix_; }
     Status Plan();
     Status BeginStaging();
     Status Staged(const std::string& name, bool create, std::size_t* index);
@@ -196,12 +201,12 @@ private:
     std::vector<Write> backups_;
     std::vector<std::string> removals_;
     std::deque<Append> appends_;
-    std::deque<Write> staged_;
+    std::deque<StagedFile> staged_;
     // The indexes of staged_, found by name in any letter case: a run may stage tens of
     // thousands of files, and the set keeps no copy of their names.
     struct StagedName {
         using is_transparent = void;
-        const std::deque<Write>* staged;
+        const std::deque<StagedFile>* staged;
         std::string_view operator[](std::size_t i) const { return (*staged)[i].name; }
         std::size_t operator()(std::string_view name) const;
         std::size_t operator()(std::size_t i) const { return (*this)((*this)[i]); }
