@@ -113,9 +113,7 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
     cellProblems_->setWordWrap(true);
     cellProblems_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     cellProblems_->setStyleSheet(QStringLiteral("color: #b00000;"));
-    orderNote_ = new QLabel(QStringLiteral(
-        "The file lists the newest day first: its records are shown oldest first, as they will "
-        "be stored."));
+    orderNote_ = new QLabel;
     orderNote_->setObjectName(QStringLiteral("orderNoteLabel"));
     orderNote_->setWordWrap(true);
     orderNote_->setVisible(false);
@@ -166,6 +164,7 @@ void PreviewPane::showFile(const engine::ConversionSettings& settings) {
         showMessage(QStringLiteral("The file cannot be read.\n") + fromLocal(s.message()), true);
         return;
     }
+    orderNote_->setText(fromLocal(model_->preview().OrderNote()));
     orderNote_->setVisible(model_->preview().Reversed());
     startSummary(settings);
 }

@@ -188,6 +188,16 @@ void PreviewModel::Clear() {
     symbol_ = false;
 }
 
+std::string PreviewModel::OrderNote() const {
+    if (!reversed_) {
+        return {};
+    }
+    return symbol_ ? "Some symbols list the newest day first: their records are shown oldest "
+                     "first, as they will be stored."
+                   : "The file lists the newest day first: its records are shown oldest first, "
+                     "as they will be stored.";
+}
+
 int PreviewModel::ColumnCount() const {
     return static_cast<int>(fields_.size()) + (symbol_ ? 1 : 0);
 }

@@ -42,6 +42,9 @@ public:
     std::string CellProblems(int row, int column) const;
     // True when rows are shown in the reverse of the file's order, as they will be stored.
     bool Reversed() const { return reversed_; }
+    // What the preview says of it: "The file lists the newest day first: ...", or of some
+    // symbols with a symbol column; empty when nothing is reversed.
+    std::string OrderNote() const;
 
 private:
     struct Row {

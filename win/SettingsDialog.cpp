@@ -823,6 +823,7 @@ void SettingsDialog::RefreshPreview() {
         return;
     }
     FillColumns();
+    SetItemText(IDC_ORDER_NOTE, preview_.OrderNote());
     ShowWindow(Item(IDC_ORDER_NOTE), preview_.Reversed() ? SW_SHOWNA : SW_HIDE);
     StartSummary(settings);
 }
