@@ -179,13 +179,17 @@ bool SessionView::convert(const SettingsDialog& dialog,
             files.Count() == 1
                 ? QStringLiteral("Converting %1...").arg(QFileInfo(inputPath_).fileName())
                 : QStringLiteral("Converting %1 files...").arg(files.Count()),
-            [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+            [&](const std::function<void(int)>& progress, const std::function<void()>& committing) {
+                return task.Run(progress, committing);
+            },
             [&] { task.Cancel(); });
     } else {
         ui::ConversionTask task(std::move(settings), questions);
         result = runTask(
             window(), QStringLiteral("Converting %1...").arg(QFileInfo(inputPath_).fileName()),
-            [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+            [&](const std::function<void(int)>& progress, const std::function<void()>& committing) {
+                return task.Run(progress, committing);
+            },
             [&] { task.Cancel(); });
     }
     *message = QString::fromLocal8Bit(result.message.c_str());
@@ -217,7 +221,8 @@ void SessionView::onRemoveSecurity() {
                          questions);
     const ui::TaskResult result = runTask(
         window(), QStringLiteral("Removing %1...").arg(dialog.symbol()),
-        [&](const std::function<void(int)>&) { return task.Run(); }, nullptr);
+        [&](const std::function<void(int)>&, const std::function<void()>&) { return task.Run(); },
+        nullptr);
     log_.Add(result.logEntry);
     showLastEntry();
 }

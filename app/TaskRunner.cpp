@@ -50,23 +50,35 @@ ui::TaskResult runTask(QWidget* parent, const QString& label, const TaskWork& wo
     if (!cancel) {
         progress.setCancelButton(nullptr);
     }
-    QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&] {
-        progress.setLabelText(QStringLiteral("Stopping..."));
-        cancel();
-    });
+    const QMetaObject::Connection stopping =
+        QObject::connect(&progress, &QProgressDialog::canceled, &progress, [&] {
+            progress.setLabelText(QStringLiteral("Stopping..."));
+            cancel();
+        });
     progress.setValue(0);
 
     QEventLoop loop;
     ui::TaskResult result;
     QPointer<QProgressDialog> shown(&progress);
     QThreadPool::globalInstance()->start([&] {
-        result = work([&](int permille) {
+        const auto setValue = [&](int permille) {
             QMetaObject::invokeMethod(qApp, [shown, permille] {
                 if (shown) {
                     shown->setValue(permille);
                 }
             });
-        });
+        };
+        // From here the run ends done or undone: Cancel, which could no longer stop it, goes.
+        const auto committing = [&] {
+            QMetaObject::invokeMethod(qApp, [shown, stopping] {
+                if (shown) {
+                    QObject::disconnect(stopping);
+                    shown->setCancelButton(nullptr);
+                    shown->setLabelText(QStringLiteral("Saving the directory..."));
+                }
+            });
+        };
+        result = work(setValue, committing);
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     QApplication::setOverrideCursor(Qt::BusyCursor);

@@ -22,10 +22,13 @@ private:
     QWidget* parent_;
 };
 
-using TaskWork = std::function<ui::TaskResult(const std::function<void(int permille)>& progress)>;
+// A task's work: `progress` is told how far it is, in thousandths; `committing` when it can no
+// longer be stopped.
+using TaskWork = std::function<ui::TaskResult(const std::function<void(int permille)>& progress,
+                                              const std::function<void()>& committing)>;
 
 // Runs `work` on the application's thread pool and returns its result once it is done; meanwhile
 // the window's events go on, and a modal progress dialog labelled `label` shows after a moment.
-// Its Cancel calls `cancel` (none: the dialog has no Cancel).
+// Its Cancel calls `cancel` (none: the dialog has no Cancel) until the work is committing.
 ui::TaskResult runTask(QWidget* parent, const QString& label, const TaskWork& work,
                        const std::function<void()>& cancel);

@@ -59,6 +59,7 @@ ConversionJob::ConversionJob(ConversionSettings settings, const JobServices& ser
     lockWait_ = s.lockWait;
     cancel_ = s.cancel;
     progress_ = s.progress;
+    committing_ = s.committing;
     directory_ = settings_.directory;
 }
 

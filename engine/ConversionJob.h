@@ -50,6 +50,9 @@ struct JobServices {
     const std::atomic<bool>* cancel = nullptr;
     // Told how much of the input file the run has read, in thousandths, as it grows.
     std::function<void(int permille)> progress;
+    // Told once, on the run's thread, when the run is past the last moment at which `cancel`
+    // stops it: its commit begins, and it ends with the run done or undone, never stopped.
+    std::function<void()> committing;
 };
 
 class ConversionJob {
@@ -190,6 +193,7 @@ private:
     std::chrono::milliseconds lockWait_;
     const std::atomic<bool>* cancel_;
     std::function<void(int)> progress_;
+    std::function<void()> committing_;
 
     std::string directory_;
     std::string masterPath_;  // set by PrepareMaster

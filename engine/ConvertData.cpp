@@ -128,6 +128,9 @@ int ConversionJob::ConvertData() {
         cancelled_ = true;  // the last moment at which stopping changes nothing
         return 1;
     }
+    if (committing_) {
+        committing_();
+    }
     return Commit(fileNumber, static_cast<int>(recordCount));
 }
 

@@ -593,6 +593,7 @@ DatabaseRun::DatabaseRun(ConversionSettings settings, std::vector<InputFile> inp
     lockWait_ = services.lockWait;
     cancel_ = services.cancel;
     progress_ = services.progress;
+    committing_ = services.committing;
     directory_ = settings_.directory;
 }
 
@@ -692,6 +693,9 @@ int DatabaseRun::RunSteps() {
     }
     if (Stopped()) {
         return 1;  // the last moment at which stopping changes nothing
+    }
+    if (committing_) {
+        committing_();
     }
     return Commit();
 }

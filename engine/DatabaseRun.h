@@ -162,6 +162,7 @@ private:
     std::chrono::milliseconds lockWait_;
     const std::atomic<bool>* cancel_;
     std::function<void(int)> progress_;
+    std::function<void()> committing_;
 
     std::string directory_;
     TargetDirectory target_;

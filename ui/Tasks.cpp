@@ -40,12 +40,14 @@ std::string NameTheSubject(const std::string& message, engine::SettingsField fie
 ConversionTask::ConversionTask(engine::ConversionSettings settings, Questions& questions)
     : settings_(std::move(settings)), questions_(questions) {}
 
-TaskResult ConversionTask::Run(const std::function<void(int permille)>& progress) {
+TaskResult ConversionTask::Run(const std::function<void(int permille)>& progress,
+                               const std::function<void()>& committing) {
     QuestionsNotifier notifier(questions_);
     engine::JobServices services;
     services.notifier = &notifier;
     services.cancel = &cancel_;
     services.progress = progress;
+    services.committing = committing;
     engine::ConversionJob job(settings_, services);
     (void)job.Run();
     const engine::RunResult run = job.Result();
@@ -75,12 +77,14 @@ DatabaseTask::DatabaseTask(engine::ConversionSettings settings,
                            std::vector<engine::InputFile> inputs, Questions& questions)
     : settings_(std::move(settings)), inputs_(std::move(inputs)), questions_(questions) {}
 
-TaskResult DatabaseTask::Run(const std::function<void(int permille)>& progress) {
+TaskResult DatabaseTask::Run(const std::function<void(int permille)>& progress,
+                             const std::function<void()>& committing) {
     QuestionsNotifier notifier(questions_);
     engine::JobServices services;
     services.notifier = &notifier;
     services.cancel = &cancel_;
     services.progress = progress;
+    services.committing = committing;
     engine::DatabaseRun run(settings_, inputs_, {}, services);
     (void)run.Run();
     const engine::RunResult outcome = run.Result();

@@ -47,8 +47,9 @@ public:
     ConversionTask(engine::ConversionSettings settings, Questions& questions);
 
     // Runs the conversion on the calling thread; `progress` is told the share of the file read,
-    // in thousandths.
-    TaskResult Run(const std::function<void(int permille)>& progress = nullptr);
+    // in thousandths, and `committing` when the commit begins and Cancel no longer stops it.
+    TaskResult Run(const std::function<void(int permille)>& progress = nullptr,
+                   const std::function<void()>& committing = nullptr);
     // Stops the run before its commit; from any thread.
     void Cancel() { cancel_ = true; }
 
@@ -71,9 +72,11 @@ public:
     DatabaseTask(engine::ConversionSettings settings, std::vector<engine::InputFile> inputs,
                  Questions& questions);
 
-    // Runs on the calling thread; `progress` is told how far the run is, in thousandths.
-    // The log entry holds the run's report, a line per security.
-    TaskResult Run(const std::function<void(int permille)>& progress = nullptr);
+    // Runs on the calling thread; `progress` is told how far the run is, in thousandths, and
+    // `committing` when the commit begins. The log entry holds the run's report, a line per
+    // security.
+    TaskResult Run(const std::function<void(int permille)>& progress = nullptr,
+                   const std::function<void()>& committing = nullptr);
     void Cancel() { cancel_ = true; }
 
 private:

@@ -283,7 +283,8 @@ void MainWindow::RemoveSecurity() {
     ui::RemovalTask task(dialog.directory(), dialog.symbol(), last.codePage, questions);
     const ui::TaskResult result = RunTask(
         instance_, window_, "Removing " + dialog.symbol() + "...",
-        [&](const std::function<void(int)>&) { return task.Run(); }, nullptr, questions);
+        [&](const std::function<void(int)>&, const std::function<void()>&) { return task.Run(); },
+        nullptr, questions);
     session_.Add(result.logEntry);
     ShowLastEntry();
 }
@@ -313,13 +314,19 @@ void MainWindow::RunConversion(bool fromOpenedFile) {
             ui::DatabaseTask task(settings, dialog.Inputs(), questions);
             result = RunTask(
                 instance_, window_, "Converting " + label + "...",
-                [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+                [&](const std::function<void(int)>& progress,
+                    const std::function<void()>& committing) {
+                    return task.Run(progress, committing);
+                },
                 [&] { task.Cancel(); }, questions);
         } else {
             ui::ConversionTask task(settings, questions);
             result = RunTask(
                 instance_, window_, "Converting " + label + "...",
-                [&](const std::function<void(int)>& progress) { return task.Run(progress); },
+                [&](const std::function<void(int)>& progress,
+                    const std::function<void()>& committing) {
+                    return task.Run(progress, committing);
+                },
                 [&] { task.Cancel(); }, questions);
         }
         session_.Add(result.logEntry);

@@ -12,6 +12,7 @@ namespace {
 constexpr UINT kProgress = WM_APP + 1;  // wParam: thousandths done
 constexpr UINT kDone = WM_APP + 2;
 constexpr UINT kQuestion = WM_APP + 3;  // wParam: MB_OK or MB_YESNO, lParam: the text
+constexpr UINT kCommitting = WM_APP + 4;
 constexpr UINT_PTR kShowTimer = 1;
 // How long a run goes before its progress window shows.
 constexpr UINT kShowAfterMs = 400;
@@ -19,6 +20,7 @@ constexpr UINT kShowAfterMs = 400;
 struct ProgressState {
     std::function<void()> cancel;
     bool done = false;
+    bool committing = false;  // the run can no longer be stopped
 };
 
 INT_PTR CALLBACK ProgressProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -40,6 +42,12 @@ INT_PTR CALLBACK ProgressProcedure(HWND window, UINT message, WPARAM wParam, LPA
         case kProgress:
             SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_SETPOS, wParam, 0);
             return TRUE;
+        case kCommitting:
+            // From here the run ends done or undone: Cancel could no longer stop it.
+            state->committing = true;
+            EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
+            SetDlgItemTextW(window, IDC_PROGRESS_TEXT, L"Saving the directory...");
+            return TRUE;
         case kDone:
             state->done = true;
             return TRUE;
@@ -56,7 +64,7 @@ INT_PTR CALLBACK ProgressProcedure(HWND window, UINT message, WPARAM wParam, LPA
             return TRUE;
         }
         case WM_COMMAND:
-            if (LOWORD(wParam) == IDCANCEL && state->cancel) {
+            if (LOWORD(wParam) == IDCANCEL && state->cancel && !state->committing) {
                 SetDlgItemTextW(window, IDC_PROGRESS_TEXT, L"Stopping...");
                 EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
                 state->cancel();
@@ -84,7 +92,7 @@ ui::TaskResult RunTask(HINSTANCE instance, HWND owner, const std::string& label,
     HWND window = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), owner,
                                      &ProgressProcedure, reinterpret_cast<LPARAM>(&state));
     if (window == nullptr) {
-        return work(nullptr);  // no window to show it in: the run still runs
+        return work(nullptr, nullptr);  // no window to show it in: the run still runs
     }
     SetDlgItemTextW(window, IDC_PROGRESS_TEXT, Wide(label).c_str());
     if (!cancel) {
@@ -96,9 +104,11 @@ ui::TaskResult RunTask(HINSTANCE instance, HWND owner, const std::string& label,
 
     ui::TaskResult result;
     std::thread runner([&] {
-        result = work([window](int permille) {
-            PostMessageW(window, kProgress, static_cast<WPARAM>(permille), 0);
-        });
+        result = work(
+            [window](int permille) {
+                PostMessageW(window, kProgress, static_cast<WPARAM>(permille), 0);
+            },
+            [window] { PostMessageW(window, kCommitting, 0, 0); });
         PostMessageW(window, kDone, 0, 0);
     });
     MSG message{};

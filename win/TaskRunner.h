@@ -22,10 +22,14 @@ private:
     HWND window_ = nullptr;
 };
 
-using TaskWork = std::function<ui::TaskResult(const std::function<void(int permille)>& progress)>;
+// A task's work: `progress` is told how far it is, in thousandths; `committing` when it can no
+// longer be stopped.
+using TaskWork = std::function<ui::TaskResult(const std::function<void(int permille)>& progress,
+                                              const std::function<void()>& committing)>;
 
 // Runs `work` on a thread of its own and returns its result once it ends. `label` says what it
-// does; `cancel`, when given, is called from the Cancel button; `questions` are those `work` asks.
+// does; `cancel`, when given, is called from the Cancel button until the work is committing;
+// `questions` are those `work` asks.
 ui::TaskResult RunTask(HINSTANCE instance, HWND owner, const std::string& label,
                        const TaskWork& work, const std::function<void()>& cancel,
                        ThreadQuestions& questions);

@@ -155,8 +155,11 @@ TEST_F(FileListTest, ManyFilesSymbolColumnOrUpdateRunOverTheDatabase) {
     ASSERT_EQ(list.SetText(1, FileList::kSymbol, "BEE", 1252), "");
     ScriptedQuestions questions;
     ui::DatabaseTask task(run, list.Inputs(), questions);
-    const ui::TaskResult result = task.Run();
+    int commits = 0;
+    const auto committing = [&] { ++commits; };
+    const ui::TaskResult result = task.Run(nullptr, committing);
     ASSERT_TRUE(result.succeeded) << result.message;
+    EXPECT_EQ(commits, 1);
     EXPECT_EQ(result.logEntry.rfind("Conversion completed successfully!\nSecurities of " +
                                         dir.path() + ": 2 added (3 price records)",
                                     0),
@@ -171,8 +174,9 @@ TEST_F(FileListTest, ManyFilesSymbolColumnOrUpdateRunOverTheDatabase) {
     run.update = true;
     ui::DatabaseTask cancelled(run, list.Inputs(), questions);
     cancelled.Cancel();
-    const ui::TaskResult stopped = cancelled.Run();
+    const ui::TaskResult stopped = cancelled.Run(nullptr, committing);
     EXPECT_TRUE(stopped.cancelled);
+    EXPECT_EQ(commits, 1);  // stopped before its commit began
     EXPECT_EQ(stopped.logEntry.rfind("Conversion cancelled.\nNothing in", 0), 0u)
         << stopped.logEntry;
 }

@@ -249,16 +249,18 @@ public:
 TEST_F(FileStartTest, TasksAskThroughTheQuestionsAndCancelChangesNothing) {
     ScriptedQuestions questions;
     auto pending = MakeJob(DailyLines(3) + "0230xx,1,2,3,4,5,6\n");
+    int commits = 0;  // the shells take Cancel away when told the commit begins
+    const auto committing = [&] { ++commits; };
     ui::ConversionTask cancelled(pending->settings, questions);
     cancelled.Cancel();
-    ui::TaskResult result = cancelled.Run();
+    ui::TaskResult result = cancelled.Run(nullptr, committing);
     EXPECT_TRUE(result.cancelled);
     EXPECT_FALSE(result.refusal.has_value());
     EXPECT_EQ(result.logEntry, "Conversion cancelled.\nNothing in " + dir.path() + " was changed.");
     EXPECT_EQ(ListNames(dir.path()), std::vector<std::string>{"input.txt"});
 
     ui::ConversionTask refused(pending->settings, questions);  // "Store anyway?" answered No
-    result = refused.Run();
+    result = refused.Run(nullptr, committing);
     EXPECT_FALSE(result.succeeded);
     ASSERT_TRUE(result.refusal.has_value());
     EXPECT_EQ(result.refusal->field, engine::SettingsField::kDateFormat);
@@ -266,8 +268,10 @@ TEST_F(FileStartTest, TasksAskThroughTheQuestionsAndCancelChangesNothing) {
     EXPECT_NE(questions.told[0].find("Store the file anyway?"), std::string::npos);
 
     questions.yes = true;
-    result = ui::ConversionTask(pending->settings, questions).Run();
+    EXPECT_EQ(commits, 0);
+    result = ui::ConversionTask(pending->settings, questions).Run(nullptr, committing);
     EXPECT_TRUE(result.succeeded);
+    EXPECT_EQ(commits, 1);
     const std::string removed = ui::RemovalTask(dir.path(), "xyz", 1252, questions).Run().logEntry;
     EXPECT_EQ(removed, "Removed XYZ from " + dir.path() + ".");
 }
