@@ -559,14 +559,14 @@ std::string RunReport::Text(bool verbose, bool dryRun) const {
             case Action::kAdded:
             case Action::kReplaced:
                 text += std::string(s.action == Action::kAdded ? "added, " : "replaced, ") +
-                        Plural(s.records, "price record", "price records") + " in " + s.fileName;
+                        Plural(s.records, "price record", "price records") + " in " + s.FileName();
                 break;
             case Action::kUpdated:
                 text += "updated, " + Plural(s.records, "price record", "price records") +
-                        " appended to " + s.fileName;
+                        " appended to " + s.FileName();
                 break;
             case Action::kUnchanged:
-                text += "unchanged, " + s.fileName;
+                text += "unchanged, " + s.FileName();
                 break;
         }
         text += " (" + DayText(s.firstDate) + " to " + DayText(s.lastDate) + ")";
@@ -616,6 +616,14 @@ std::string DatabaseRun::PathInDirectory(const std::string& name) const {
 std::string DatabaseRun::PriceFileName(const Security& security) const {
     return security.inXMaster ? msdb::MwdFileName(security.fileNumber)
                               : msdb::DatFileName(security.fileNumber);
+}
+
+std::string_view DatabaseRun::BySymbol::operator[](std::size_t i) const {
+    return (*securities)[i]->symbol;
+}
+
+std::string SecurityOutcome::FileName() const {
+    return inXMaster ? msdb::MwdFileName(fileNumber) : msdb::DatFileName(fileNumber);
 }
 
 bool DatabaseRun::Stopped() {
@@ -678,7 +686,7 @@ int DatabaseRun::RunSteps() {
     }
     // Every symbol has found its security: the listings it was found in make room for the
     // backups and the journal that the commit reads and writes.
-    bySymbol_ = {};
+    bySymbol_ = NewSymbolSet();
     index_.reset();
     if (WriteDirectoryFiles() != 0) {
         return 1;
@@ -1422,7 +1430,7 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
                              std::optional<std::size_t>* at) {
     const Period period = group.period.value_or(settings_.period);
     if (auto it = bySymbol_.find(symbol); it != bySymbol_.end()) {
-        Security& security = *securities_[it->second];
+        Security& security = *securities_[*it];
         if (security.period != period) {
             Refuse(SettingsField::kPeriod,
                    "The files of the run give " + symbol + " in two periods, " +
@@ -1431,7 +1439,7 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
                        "): the records of a security share one period.");
             return 1;
         }
-        *at = it->second;
+        *at = *it;
         return 0;
     }
     auto security = std::make_unique<Security>();
@@ -1501,12 +1509,13 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     SecurityOutcome outcome;
     outcome.action = security->action;
     outcome.symbol = symbol;
-    outcome.fileName = PriceFileName(*security);
+    outcome.fileNumber = security->fileNumber;
+    outcome.inXMaster = security->inXMaster;
     security->outcome = report_.securities.size();
     report_.securities.push_back(std::move(outcome));
     *at = securities_.size();
-    bySymbol_.emplace(symbol, securities_.size());
     securities_.push_back(std::move(security));
+    bySymbol_.insert(**at);
     return 0;
 }
 

@@ -24,6 +24,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/ConversionJob.h"
@@ -43,17 +44,22 @@ struct InputFile {
 };
 
 // What the run did, or would do, to one security.
+// A run may report on tens of thousands: it keeps its price file's number, not its name.
 struct SecurityOutcome {
-    enum class Action { kAdded, kUpdated, kReplaced, kUnchanged };
-    Action action = Action::kAdded;
+    enum class Action : std::uint8_t { kAdded, kUpdated, kReplaced, kUnchanged };
     std::string symbol;         // as the input gives it
-    std::string fileName;       // its price file: F<n>.DAT, or F<n>.MWD for a security of XMASTER
     std::int64_t records = 0;   // written (added, replaced) or appended (updated)
     std::int64_t daysHeld = 0;  // records of days it held already, equal, passed over
     std::int64_t total = 0;     // the records it holds after the run
     msdb::MbfBytes firstDate{};
     msdb::MbfBytes lastDate{};
-    bool reversed = false;  // a file listed its newest day first
+    int fileNumber = 0;
+    Action action = Action::kAdded;
+    bool inXMaster = false;  // its prices are in F<n>.MWD
+    bool reversed = false;   // a file listed its newest day first
+
+    // Its price file: F<n>.DAT, or F<n>.MWD for a security of XMASTER.
+    std::string FileName() const;
 };
 
 // What a run did, security by security in the order the files gave them.
@@ -192,7 +198,25 @@ private:
     msdb::MbfBytes today_{};
 
     std::vector<std::unique_ptr<Security>> securities_;
-    std::map<std::string, std::size_t> bySymbol_;  // stored symbol, upper case -> securities_
+    // The indexes of securities_, found by symbol (as NormalizeSymbol writes it): a run may hold
+    // tens of thousands of securities, and the set keeps no copy of their symbols.
+    struct BySymbol {
+        using is_transparent = void;
+        const std::vector<std::unique_ptr<Security>>* securities;
+        std::string_view operator[](std::size_t i) const;
+        std::size_t operator()(std::string_view symbol) const {
+            return std::hash<std::string_view>{}(symbol);
+        }
+        std::size_t operator()(std::size_t i) const { return (*this)((*this)[i]); }
+        bool operator()(std::size_t a, std::size_t b) const { return a == b; }
+        bool operator()(std::string_view a, std::size_t b) const { return a == (*this)[b]; }
+        bool operator()(std::size_t a, std::string_view b) const { return (*this)[a] == b; }
+    };
+    using SymbolSet = std::unordered_set<std::size_t, BySymbol, BySymbol>;
+    SymbolSet NewSymbolSet() const {
+        return SymbolSet(0, BySymbol{&securities_}, BySymbol{&securities_});
+    }
+    SymbolSet bySymbol_ = NewSymbolSet();
     std::vector<std::pair<std::string, InputProblems>> problems_;  // per file, those with any
     // The records of MASTER (the first 256) and of XMASTER (after them) that a symbol of the
     // run found.
