@@ -53,10 +53,12 @@ std::vector<std::pair<const char*, int>> NamedColumns(const engine::DetectedLayo
     return named;
 }
 
-// The first rows of the file read with `settings` by the input parser, each field as stored.
+// The first rows of the file read with `settings` by the input parser, each field as stored and
+// in the order stored (each symbol's together, oldest first).
 std::vector<engine::PreviewRow> Preview(const engine::ConversionSettings& settings) {
     std::vector<engine::PreviewRow> rows;
     (void)engine::ReadPreviewRows(Fs(), settings, kPreviewRows, &rows);
+    (void)engine::OrderAsStored(&rows);
     return rows;
 }
 

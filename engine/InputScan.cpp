@@ -1,6 +1,9 @@
 #include "engine/InputScan.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "msdb/Reader.h"
@@ -129,6 +132,51 @@ msdb::Status ReadPreviewRows(msdb::FileSystem& fs, const ConversionSettings& set
         rows->push_back(std::move(row));
     }
     return msdb::Status::Ok();
+}
+
+bool OrderAsStored(std::vector<PreviewRow>* rows) {
+    // Each security's rows: one list, or one per symbol in the order each first comes.
+    std::vector<std::vector<std::size_t>> lists;
+    std::map<std::string_view, std::size_t> listOf;
+    for (std::size_t i = 0; i < rows->size(); ++i) {
+        auto [at, added] = listOf.emplace((*rows)[i].symbol, lists.size());
+        if (added) {
+            lists.emplace_back();
+        }
+        lists[at->second].push_back(i);
+    }
+    bool reversed = false;
+    for (std::vector<std::size_t>& list : lists) {
+        std::int64_t forward = 0;
+        std::int64_t backward = 0;
+        std::optional<int> before;
+        for (std::size_t i : list) {
+            const std::optional<msdb::CalendarDay> day =
+                msdb::StoredDateToDay((*rows)[i].record.values[PriceField::kDate]);
+            if (!day) {
+                continue;
+            }
+            const int number = (day->year * 100 + day->month) * 100 + day->day;
+            if (before) {
+                forward += number > *before;
+                backward += number < *before;
+            }
+            before = number;
+        }
+        if (backward > forward) {
+            reversed = true;
+            std::reverse(list.begin(), list.end());
+        }
+    }
+    std::vector<PreviewRow> ordered;
+    ordered.reserve(rows->size());
+    for (const std::vector<std::size_t>& list : lists) {
+        for (std::size_t i : list) {
+            ordered.push_back(std::move((*rows)[i]));
+        }
+    }
+    *rows = std::move(ordered);
+    return reversed;
 }
 
 }  // namespace engine

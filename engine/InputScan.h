@@ -220,4 +220,9 @@ struct PreviewRow {
 [[nodiscard]] msdb::Status ReadPreviewRows(msdb::FileSystem& fs, const ConversionSettings& settings,
                                            int count, std::vector<PreviewRow>* rows);
 
+// Puts the rows of ReadPreviewRows in the order they are stored: each security's together, in
+// the order each first comes, and oldest first, the order of the dates that can be read deciding
+// as it does for a whole file. True when some were listed newest first and are turned round.
+bool OrderAsStored(std::vector<PreviewRow>* rows);
+
 }  // namespace engine

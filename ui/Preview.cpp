@@ -1,7 +1,6 @@
 #include "ui/Preview.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 
 #include "engine/InputParser.h"
@@ -118,64 +117,30 @@ msdb::Status PreviewModel::Load(const engine::ConversionSettings& settings, int 
         Clear();
         return s;
     }
-    // Each security's records: one list, or one per symbol in the order each first comes.
-    std::vector<std::vector<const engine::PreviewRow*>> lists;
-    std::map<std::string_view, std::size_t> listOf;
+    reversed_ = engine::OrderAsStored(&rows);
     for (const engine::PreviewRow& row : rows) {
-        auto [at, added] = listOf.emplace(row.symbol, lists.size());
-        if (added) {
-            lists.emplace_back();
+        Row shown;
+        shown.line = row.line;
+        if (symbol_) {
+            shown.cells.push_back({row.symbol, {}, false});
         }
-        lists[at->second].push_back(&row);
-    }
-    // The order of the dates that can be read decides, as it does for the whole file.
-    for (std::vector<const engine::PreviewRow*>& list : lists) {
-        std::int64_t forward = 0;
-        std::int64_t backward = 0;
-        std::optional<int> before;
-        for (const engine::PreviewRow* row : list) {
-            const std::optional<msdb::CalendarDay> day =
-                msdb::StoredDateToDay(row->record.values[PriceField::kDate]);
-            if (!day) {
-                continue;
+        for (PriceField field : fields_) {
+            PreviewCell cell;
+            const msdb::MbfBytes& value = row.record.values[field];
+            if (field == PriceField::kDate) {
+                cell.text = StoredDate(value).value_or("");
+            } else {
+                cell.text = msdb::FullNumber(msdb::FromMbf(value));
+                cell.number = true;
             }
-            const int number = (day->year * 100 + day->month) * 100 + day->day;
-            if (before) {
-                forward += number > *before;
-                backward += number < *before;
-            }
-            before = number;
-        }
-        if (backward > forward) {
-            reversed_ = true;
-            std::reverse(list.begin(), list.end());
-        }
-    }
-    for (const std::vector<const engine::PreviewRow*>& list : lists) {
-        for (const engine::PreviewRow* row : list) {
-            Row shown;
-            shown.line = row->line;
-            if (symbol_) {
-                shown.cells.push_back({row->symbol, {}, false});
-            }
-            for (PriceField field : fields_) {
-                PreviewCell cell;
-                const msdb::MbfBytes& value = row->record.values[field];
-                if (field == PriceField::kDate) {
-                    cell.text = StoredDate(value).value_or("");
-                } else {
-                    cell.text = msdb::FullNumber(msdb::FromMbf(value));
-                    cell.number = true;
+            for (const engine::InputProblem& problem : row.problems) {
+                if (problem.field == engine::FieldName(field)) {
+                    cell.problems.push_back(ProblemText(problem));
                 }
-                for (const engine::InputProblem& problem : row->problems) {
-                    if (problem.field == engine::FieldName(field)) {
-                        cell.problems.push_back(ProblemText(problem));
-                    }
-                }
-                shown.cells.push_back(std::move(cell));
             }
-            rows_.push_back(std::move(shown));
+            shown.cells.push_back(std::move(cell));
         }
+        rows_.push_back(std::move(shown));
     }
     return msdb::Status::Ok();
 }

@@ -87,8 +87,9 @@ TEST(DetectCommandTest, TheColumnsOfManySecuritiesArePrintedAsConvertNamesThem) 
     TempDir dir;
     WriteFileBytes(dir / "in.csv",
                    "<TICKER>,<PER>,<DATE>,<TIME>,<OPEN>,<HIGH>,<LOW>,<CLOSE>,<VOL>,<OPENINT>\n"
-                   "AAPL,D,20240102,000000,187.15,188.44,183.89,185.64,82488700,0\n"
-                   "MSFT,D,20240102,000000,373.86,375.9,366.77,370.87,25258600,0\n");
+                   "AAPL,D,20240103,000000,184.22,185.88,183.43,184.25,58414500,0\n"
+                   "MSFT,D,20240102,000000,373.86,375.9,366.77,370.87,25258600,0\n"
+                   "AAPL,D,20240102,000000,187.15,188.44,183.89,185.64,82488700,0\n");
     const std::string options =
         "--delimiter comma --skip 1 --date-format CCYYMMDD --columns "
         "symbol=1,period=2,date=3,time=4,open=5,high=6,low=7,close=8,volume=9,oi=10";
@@ -99,8 +100,12 @@ TEST(DetectCommandTest, TheColumnsOfManySecuritiesArePrintedAsConvertNamesThem) 
                          "column 2 ('<PER>'), time in column 4 ('<TIME>').\n"),
               std::string::npos)
         << r.out;
-    // Each row says whose it is.
-    EXPECT_NE(r.out.find("\n  symbol date open"), std::string::npos) << r.out;
+    // Each row says whose it is, and they come as stored: each symbol's together, oldest first.
+    EXPECT_NE(r.out.find("\n  symbol date open high low close volume oi\n"
+                         "  AAPL 2024-01-02 187.15 188.44 183.89 185.64 82488700 0\n"
+                         "  AAPL 2024-01-03 184.22"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("\n  MSFT 2024-01-02 373.86"), std::string::npos) << r.out;
     CliOutcome json = RunCli({"detect", "--json", dir / "in.csv"});
     ASSERT_EQ(json.status, 0) << json.err;
@@ -109,7 +114,8 @@ TEST(DetectCommandTest, TheColumnsOfManySecuritiesArePrintedAsConvertNamesThem) 
     EXPECT_EQ(parsed["columns"],
               nlohmann::json::parse(R"({"symbol": 1, "period": 2, "date": 3, "time": 4, "open": 5,
                                         "high": 6, "low": 7, "close": 8, "volume": 9, "oi": 10})"));
-    EXPECT_EQ(parsed["rows"][1]["symbol"], "MSFT");
+    EXPECT_EQ(parsed["rows"][1]["date"], "2024-01-03");
+    EXPECT_EQ(parsed["rows"][2]["symbol"], "MSFT");
 }
 
 TEST(DetectCommandTest, ExitStatusSaysWhetherALayoutIsProposed) {
