@@ -134,18 +134,31 @@ public:
     }
 
     // The securities of the directory's XMASTER, in the order of their records. A directory may
-    // list tens of thousands: they are found through one sorted list of symbols and names.
-    void SetXMaster(std::vector<msdb::XMasterEntry> entries) {
-        xmasterEntries_ = std::move(entries);
+    // list tens of thousands: they are kept in a few bytes each, their texts together in one
+    // string, and found through one sorted list of symbols and names.
+    void SetXMaster(const std::vector<msdb::XMasterEntry>& entries) {
+        xmasterEntries_.clear();
+        xmasterEntries_.reserve(entries.size());
+        xmasterTexts_.clear();
         xmasterKeys_.clear();
-        xmasterKeys_.reserve(xmasterEntries_.size());
-        for (std::size_t at = 0; at < xmasterEntries_.size(); ++at) {
-            const msdb::XMasterEntry& entry = xmasterEntries_[at];
-            xmasterKeys_.push_back({static_cast<std::uint32_t>(at), false});
+        xmasterKeys_.reserve(entries.size());
+        for (const msdb::XMasterEntry& entry : entries) {
+            const auto at = static_cast<std::uint32_t>(xmasterEntries_.size());
+            xmasterEntries_.push_back({static_cast<std::uint32_t>(entry.recordNumber),
+                                       static_cast<std::uint32_t>(xmasterTexts_.size()),
+                                       static_cast<std::uint8_t>(entry.symbol.size()),
+                                       static_cast<std::uint8_t>(entry.name.size()),
+                                       static_cast<std::uint16_t>(entry.fileNumber),
+                                       static_cast<std::uint8_t>(entry.fieldCount), entry.firstDate,
+                                       entry.lastDate});
+            xmasterTexts_ += entry.symbol;
+            xmasterTexts_ += entry.name;
+            xmasterKeys_.push_back({at, false});
             if (msdb::CompareNoCase(entry.name, entry.symbol) != 0) {
-                xmasterKeys_.push_back({static_cast<std::uint32_t>(at), true});
+                xmasterKeys_.push_back({at, true});
             }
         }
+        xmasterTexts_.shrink_to_fit();
         std::stable_sort(
             xmasterKeys_.begin(), xmasterKeys_.end(),
             [this](const Key& a, const Key& b) { return Before(KeyText(a), KeyText(b)); });
@@ -164,20 +177,31 @@ public:
         auto [from, to] = std::equal_range(xmasterKeys_.begin(), xmasterKeys_.end(),
                                            std::string_view(symbol), Compare{this});
         for (auto it = from; it != to; ++it) {
-            const msdb::XMasterEntry& entry = xmasterEntries_[it->at];
-            if (msdb::XMaster::Matches(entry, symbol)) {
-                matches.push_back({true, true, entry.recordNumber, {}});
+            const XEntry& entry = xmasterEntries_[it->at];
+            if (msdb::EqualsNoCase(SymbolOf(entry), symbol) ||
+                msdb::EqualsNoCase(NameOf(entry), symbol)) {
+                matches.push_back({true, true, entry.record, {}});
             }
         }
         return matches;
     }
 
-    const msdb::XMasterEntry* XMasterEntry(std::size_t record) const {
-        auto it = std::lower_bound(xmasterEntries_.begin(), xmasterEntries_.end(), record,
-                                   [](const msdb::XMasterEntry& entry, std::size_t number) {
-                                       return entry.recordNumber < number;
-                                   });
-        return it == xmasterEntries_.end() || it->recordNumber != record ? nullptr : &*it;
+    std::optional<msdb::XMasterEntry> XMasterEntry(std::size_t record) const {
+        auto it = std::lower_bound(
+            xmasterEntries_.begin(), xmasterEntries_.end(), record,
+            [](const XEntry& entry, std::size_t number) { return entry.record < number; });
+        if (it == xmasterEntries_.end() || it->record != record) {
+            return std::nullopt;
+        }
+        msdb::XMasterEntry entry;
+        entry.recordNumber = it->record;
+        entry.fileNumber = it->fileNumber;
+        entry.symbol = SymbolOf(*it);
+        entry.name = NameOf(*it);
+        entry.fieldCount = it->fieldCount;
+        entry.firstDate = it->firstDate;
+        entry.lastDate = it->lastDate;
+        return entry;
     }
 
 private:
@@ -193,9 +217,28 @@ private:
         std::uint32_t at;
         bool name;
     };
+    // An XMASTER record as the index keeps it: its texts are in xmasterTexts_ from `text`, the
+    // symbol and then the name.
+    struct XEntry {
+        std::uint32_t record;
+        std::uint32_t text;
+        std::uint8_t symbolSize;
+        std::uint8_t nameSize;
+        std::uint16_t fileNumber;
+        std::uint8_t fieldCount;
+        msdb::MbfBytes firstDate;
+        msdb::MbfBytes lastDate;
+    };
+    std::string_view SymbolOf(const XEntry& entry) const {
+        return std::string_view(xmasterTexts_).substr(entry.text, entry.symbolSize);
+    }
+    std::string_view NameOf(const XEntry& entry) const {
+        return std::string_view(xmasterTexts_)
+            .substr(entry.text + entry.symbolSize, entry.nameSize);
+    }
     std::string_view KeyText(const Key& key) const {
-        const msdb::XMasterEntry& entry = xmasterEntries_[key.at];
-        return key.name ? entry.name : entry.symbol;
+        const XEntry& entry = xmasterEntries_[key.at];
+        return key.name ? NameOf(entry) : SymbolOf(entry);
     }
     static bool Before(std::string_view a, std::string_view b) {
         return msdb::CompareNoCase(a, b) < 0;
@@ -210,8 +253,9 @@ private:
         }
     };
 
-    std::vector<msdb::XMasterEntry> xmasterEntries_;  // in the order of their records
-    std::vector<Key> xmasterKeys_;                    // in the order of their texts
+    std::vector<XEntry> xmasterEntries_;  // in the order of their records
+    std::string xmasterTexts_;
+    std::vector<Key> xmasterKeys_;  // in the order of their texts
     std::unordered_map<std::string, std::vector<std::size_t>> byWord_;
 };
 
@@ -237,7 +281,7 @@ struct DatabaseRun::Security {
         std::unique_ptr<msdb::UpdatableFile> kept;  // open for the commit, when it may be
         std::int64_t count = 0;
         msdb::MbfBytes first{};
-        std::optional<std::string> records;  // read when a file gives a day it may hold
+        std::unique_ptr<std::string> records;  // read when a file gives a day it may hold
         std::string appended;
     };
     std::unique_ptr<StoredFile> onDisk;
@@ -1608,7 +1652,7 @@ int DatabaseRun::AddNew(Security& security) {
 int DatabaseRun::Replace(Security& security, bool keepName) {
     const int fieldCount = settings_.FieldCount();
     if (security.inXMaster) {
-        const msdb::XMasterEntry* entry = index_->XMasterEntry(security.record);
+        const std::optional<msdb::XMasterEntry> entry = index_->XMasterEntry(security.record);
         if (security.stored.size() > msdb::kXMasterSymbolWidth) {
             Refuse(SettingsField::kSymbol, "XMASTER holds symbols of at most " +
                                                std::to_string(msdb::kXMasterSymbolWidth) +
@@ -1652,7 +1696,7 @@ int DatabaseRun::OpenStored(Security& security) {
     int fieldCount = 0;
     char period = 0;
     if (security.inXMaster) {
-        const msdb::XMasterEntry* entry = index_->XMasterEntry(security.record);
+        const std::optional<msdb::XMasterEntry> entry = index_->XMasterEntry(security.record);
         security.fileNumber = entry->fileNumber;
         security.onDisk->first = entry->firstDate;
         security.last = entry->lastDate;
@@ -1766,7 +1810,8 @@ int DatabaseRun::LoadStored(Security& security) {
         return 1;
     }
     bytes.resize(std::min<std::size_t>(bytes.size(), security.onDisk->info.size));
-    security.onDisk->records = bytes.substr(std::min(bytes.size(), security.recordLength));
+    bytes.erase(0, std::min(bytes.size(), security.recordLength));
+    security.onDisk->records = std::make_unique<std::string>(std::move(bytes));
     return 0;
 }
 
