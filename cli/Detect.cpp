@@ -226,6 +226,12 @@ std::optional<std::string> ApplyDetection(const GivenSettings& given,
     for (const std::string& what : result.undecided) {
         err << "korvex: --detect: not decided: " << what << '\n';
     }
+    // Another reading of the dates, which nothing in the sample sets apart, would store other
+    // days: a guess is not converted.
+    if (result.dateFormatGuessed && !given.dateFormat) {
+        return "the dates read in more than one date format (above), and nothing in the first "
+               "lines tells which the file means: give it with --date-format";
+    }
     return std::nullopt;
 }
 

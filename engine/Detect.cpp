@@ -352,7 +352,8 @@ struct DateCandidate {
     int order;
     long first;
     long last;
-    bool dayFirst;  // the day comes first, as European sources write dates
+    bool dayFirst;       // the day comes first, as European sources write dates
+    bool later = false;  // put after those that read alike: the month first in a European file
 };
 
 std::string DayText(long day) {
@@ -599,11 +600,12 @@ private:
         // Where the steps do not tell, files with a decimal comma or dates with points (as
         // European sources write them) put the day first.
         const bool european = layout().decimalComma || text.find('.') != std::string::npos;
-        std::stable_sort(candidates.begin(), candidates.end(), [&](const auto& a, const auto& b) {
-            const bool aLater = european && !a.dayFirst;
-            const bool bLater = european && !b.dayFirst;
-            return std::tie(a.problems, a.lengthMismatch, a.medianStep, aLater) <
-                   std::tie(b.problems, b.lengthMismatch, b.medianStep, bLater);
+        for (DateCandidate& candidate : candidates) {
+            candidate.later = european && !candidate.dayFirst;
+        }
+        std::stable_sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) {
+            return std::tie(a.problems, a.lengthMismatch, a.medianStep, a.later) <
+                   std::tie(b.problems, b.lengthMismatch, b.medianStep, b.later);
         });
         return candidates;
     }
@@ -623,9 +625,13 @@ private:
                                 : ", newest first for some symbols: each written oldest first)"));
         std::vector<std::string> others;
         for (std::size_t i = 1; i < candidates.size(); ++i) {
-            if (candidates[i].lengthMismatch == best.lengthMismatch &&
-                candidates[i].problems == best.problems) {
-                others.emplace_back(msdb::DateFormatName(candidates[i].format));
+            const DateCandidate& other = candidates[i];
+            if (other.lengthMismatch == best.lengthMismatch && other.problems == best.problems) {
+                others.emplace_back(msdb::DateFormatName(other.format));
+                // Nothing in the sample sets this one apart: the proposal is the first listed.
+                result_.dateFormatGuessed =
+                    result_.dateFormatGuessed ||
+                    (other.medianStep == best.medianStep && other.later == best.later);
             }
         }
         if (!others.empty()) {
@@ -647,7 +653,9 @@ private:
                 (dayOrMonth ? "no day above 12 in the sample, so day and month cannot be told "
                               "apart; "
                             : "") +
-                name + " keeps the steps between the dates smallest");
+                (result_.dateFormatGuessed
+                     ? name + " is a guess: nothing else in the sample sets them apart"
+                     : name + " keeps the steps between the dates smallest"));
         }
         return true;
     }

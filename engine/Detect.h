@@ -42,7 +42,11 @@ struct DetectionResult {
     Confidence confidence = Confidence::kLow;
     std::vector<std::string> reasons;    // why each setting is what it is
     std::vector<std::string> undecided;  // what the sample could not tell
-    std::string failure;                 // why nothing is proposed, when found is false
+    // The sample's dates read as well in another format that nothing in it sets apart (one date,
+    // or the same steps between the dates either way): the format proposed is a guess, which
+    // may store other days than the file means.
+    bool dateFormatGuessed = false;
+    std::string failure;  // why nothing is proposed, when found is false
 };
 
 // The first kDetectionLines lines of `text`, split as LineReader splits them (at LF, CR LF or a

@@ -47,6 +47,23 @@ TEST(DetectCommandTest, OptionsGivenWinOverTheProposal) {
                          ": the tab does not split the lines into a steady number of fields\n"
                          "Nothing was converted.\n");
     EXPECT_FALSE(FileExists(dir / "other"));
+
+    // One date whose day and month could be either way round: a guess is not converted, and a
+    // format given decides.
+    WriteFileBytes(dir / "day.csv", "Date,Close\n03/04/2024,10.5\n");
+    r = RunCli({"convert", dir / "day.csv", "--dir", dir / "day", "--new-master", "--symbol",
+                "DAY", "--detect"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("korvex: --detect: the dates read in more than one date format (above), "
+                         "and nothing in the first lines tells which the file means: give it "
+                         "with --date-format\nNothing was converted.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(FileExists(dir / "day"));
+    r = RunCli({"convert", dir / "day.csv", "--dir", dir.path(), "--symbol", "DAY", "--detect",
+                "--date-format", "DD_MM_CCYY"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(RunCli({"export", dir.path(), "DAY"}).out, "Date,Close\n2024-04-03,10.5\n");
 }
 
 TEST(DetectCommandTest, DetectPrintsTheOptionsTheReasonsAndTheFirstRows) {
