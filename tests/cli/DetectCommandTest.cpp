@@ -51,8 +51,8 @@ TEST(DetectCommandTest, OptionsGivenWinOverTheProposal) {
     // One date whose day and month could be either way round: a guess is not converted, and a
     // format given decides.
     WriteFileBytes(dir / "day.csv", "Date,Close\n03/04/2024,10.5\n");
-    r = RunCli({"convert", dir / "day.csv", "--dir", dir / "day", "--new-master", "--symbol",
-                "DAY", "--detect"});
+    r = RunCli({"convert", dir / "day.csv", "--dir", dir / "day", "--new-master", "--symbol", "DAY",
+                "--detect"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("korvex: --detect: the dates read in more than one date format (above), "
                          "and nothing in the first lines tells which the file means: give it "
