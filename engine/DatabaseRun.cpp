@@ -178,8 +178,7 @@ public:
                                            std::string_view(symbol), Compare{this});
         for (auto it = from; it != to; ++it) {
             const XEntry& entry = xmasterEntries_[it->at];
-            if (msdb::EqualsNoCase(SymbolOf(entry), symbol) ||
-                msdb::EqualsNoCase(NameOf(entry), symbol)) {
+            if (msdb::XMaster::Matches(SymbolOf(entry), NameOf(entry), symbol)) {
                 matches.push_back({true, true, entry.record, {}});
             }
         }

@@ -141,7 +141,12 @@ std::vector<XMasterEntry> XMaster::Entries() const {
 }
 
 bool XMaster::Matches(const XMasterEntry& entry, std::string_view symbol) {
-    return EqualsNoCase(entry.symbol, symbol) || EqualsNoCase(entry.name, symbol);
+    return Matches(entry.symbol, entry.name, symbol);
+}
+
+bool XMaster::Matches(std::string_view entrySymbol, std::string_view entryName,
+                      std::string_view symbol) {
+    return EqualsNoCase(entrySymbol, symbol) || EqualsNoCase(entryName, symbol);
 }
 
 std::optional<int> XMaster::LowestFreeFileNumber(const std::set<int>& alsoUsed) const {

@@ -72,6 +72,9 @@ public:
 
     // True when the symbol or the name of `entry` is `symbol`, letter case aside.
     static bool Matches(const XMasterEntry& entry, std::string_view symbol);
+    // The same for a record whose symbol and name are `entrySymbol` and `entryName`.
+    static bool Matches(std::string_view entrySymbol, std::string_view entryName,
+                        std::string_view symbol);
 
     // The lowest file number from 256 that no record uses and `alsoUsed` does not hold, or
     // nothing when none is left.
