@@ -11,10 +11,13 @@ inline constexpr const char* kDuplicateSymbol = "Duplicate Symbol";
 inline constexpr const char* kTooManySecurities =
     "This portfolio already has the\nmaximum number of symbols (255).\nChoose a different or new "
     "portfolio.";
+// Told on the command line and in the desktop program alike: it names the way of each.
 inline constexpr const char* kXMasterNeeded =
-    "With --xmaster, korvex-cli lists the securities past MASTER's 255 in an XMASTER beside it "
-    "(made for the first of them) and keeps their prices in F<n>.MWD, n from 256. Programs that "
-    "read only MASTER, such as older versions of MetaStock, see only MASTER's 255 securities.";
+    "Securities past MASTER's 255 are listed in an XMASTER beside it (made for the first of "
+    "them), with their prices in F<n>.MWD, n from 256: give --xmaster on the command line, or "
+    "check \"List securities past MASTER's size (255) in XMASTER\" in the settings dialog. "
+    "Programs that read only MASTER, such as older versions of MetaStock, see only MASTER's 255 "
+    "securities.";
 inline constexpr const char* kNumericDateExpected =
     "You specified a numeric-only date format\nbut a non-numeric date character was found.";
 inline constexpr const char* kSeparatedDateExpected =

@@ -307,7 +307,8 @@ TEST_F(RecoveryTest, ASecurityPastMastersLimitMakesTheRoundTrip) {
     const Snapshot full = TakeSnapshot(Db());
     const CliOutcome refused = RunCli(convert);
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("korvex: With --xmaster, "), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("give --xmaster on the command line"), std::string::npos)
+        << refused.err;
     EXPECT_EQ(TakeSnapshot(Db()), full);
 
     std::vector<std::string> withXMaster = convert;

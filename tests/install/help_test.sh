@@ -62,6 +62,7 @@ done < <(awk '
         }
         if ($0 ~ /;[ \t]*$/) {
             gsub(/\\n/, " ", text)
+            gsub(/\\"/, "\"", text)
             print text
             collecting = 0
         }
