@@ -431,8 +431,9 @@ public:
         app->add_flag("--detect", detect_,
                       "take the proposal of 'korvex-cli detect INPUT' for each of --delimiter, "
                       "--decimal-comma, --skip, --date-format and --columns not given; the "
-                      "proposal is told on standard error. Dates that read either way (03/04/2024 "
-                      "alone) are not guessed: nothing is converted until --date-format is given");
+                      "options the run reads with are told on standard error. Dates that read "
+                      "either way (03/04/2024 alone) are not guessed: nothing is converted until "
+                      "--date-format is given");
         delimiter_ = app->add_option("--delimiter", delimiterText_,
                                      "what separates the columns: comma (default), tab, space or "
                                      "semicolon")

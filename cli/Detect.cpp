@@ -222,7 +222,16 @@ std::optional<std::string> ApplyDetection(const GivenSettings& given,
             settings->series = layout.series;
         }
     }
-    err << "korvex: --detect: " << ConvertOptions(layout) << '\n';
+    // What the run reads with: the proposal, and the settings given where they win over it.
+    engine::DetectedLayout used;
+    used.delimiter = settings->delimiter;
+    used.decimalComma = settings->decimalComma;
+    used.skipRows = settings->skipOn ? settings->skipRows : 0;
+    used.dateFormat = settings->dateFormat;
+    used.fields = settings->fields;
+    used.columns = settings->columns;
+    used.series = settings->series;
+    err << "korvex: --detect: " << ConvertOptions(used) << '\n';
     for (const std::string& what : result.undecided) {
         err << "korvex: --detect: not decided: " << what << '\n';
     }

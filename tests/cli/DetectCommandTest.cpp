@@ -39,6 +39,10 @@ TEST(DetectCommandTest, OptionsGivenWinOverTheProposal) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(RunCli({"export", dir.path(), "ACME"}).out,
               "Date,Close\n2024-01-02,11\n2024-01-03,11.5\n");
+    // The options told are those the run reads with.
+    EXPECT_EQ(r.err,
+              "korvex: --detect: --delimiter comma --skip 1 --date-format CCYY_MM_DD "
+              "--columns date=1,close=3\n");
     // A delimiter given is the one the detection works with: a tab splits nothing here.
     r = RunCli({"convert", dir / "in.csv", "--dir", dir / "other", "--new-master", "--symbol",
                 "ACME", "--detect", "--delimiter", "tab"});
