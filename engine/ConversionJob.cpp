@@ -565,7 +565,8 @@ std::string ConversionSummary(const ConversionJob& job) {
         msdb::JoinPath(job.directory(), job.InXMaster() ? msdb::MwdFileName(job.FileNumber())
                                                         : msdb::DatFileName(job.FileNumber()));
     std::string text = (job.WouldSucceed() ? "Would convert " : "Converted ") +
-                       std::to_string(job.RecordCount()) + " price records of " +
+                       std::to_string(job.RecordCount()) +
+                       (job.RecordCount() == 1 ? " price record of " : " price records of ") +
                        job.settings().symbol + " into " + dat + " (" + date(job.FirstDate()) +
                        " to " + date(job.LastDate()) + ").";
     if (job.Reversed()) {

@@ -273,7 +273,7 @@ for step in add update one; do
         # One more security, from a file of its own, beside the $many.
         many_cmd=("$cli" convert "$work/in/many-one.csv" --dir "$work/out/many" --symbol NEWONE
             --skip 1 --date-format CCYYMMDD --columns "date=1,close=2")
-        want="Converted 1 price records of NEWONE"
+        want="Converted 1 price record of NEWONE"
     fi
     /usr/bin/time -v -o "$work/time.txt" "${many_cmd[@]}" >"$work/log/many.out" 2>&1 ||
         fail "the run of $many securities ($step) failed: $(cat "$work/log/many.out")"

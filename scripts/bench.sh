@@ -232,8 +232,8 @@ echo "    $repeats timed rounds"
 rounds dup_last dup_first register register_empty startup2
 expect dup_last 1 "Duplicate Symbol"
 expect dup_first 1 "Duplicate Symbol"
-expect register 0 "Converted 1 price records"
-expect register_empty 0 "Converted 1 price records"
+expect register 0 "Converted 1 price record"
+expect register_empty 0 "Converted 1 price record"
 # ---------------------------------------------------------------------------------------------
 # 4. Peak memory
 

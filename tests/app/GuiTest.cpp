@@ -14,7 +14,7 @@ private slots:
         QCOMPARE(view().toPlainText(),
                  "To help you with the conversion settings, your file...\n\n\t" + qpath("in.csv") +
                      "\n\nlooks like this...\n\n083099,1.5,2,1,1.75,1000,50\n\nConversion "
-                     "completed successfully!\nConverted 1 price records of XYZ into " +
+                     "completed successfully!\nConverted 1 price record of XYZ into " +
                      qpath("db") + "/F1.DAT (1999-08-30 to 1999-08-30).");
         QCOMPARE(ReadFileBytes(path("db/MASTER")).size(), std::size_t{106});
         QCOMPARE(ReadFileBytes(path("db/MASTER")).substr(53 + 36, 4), std::string("XYZ "));
@@ -497,7 +497,7 @@ private slots:
         prompter().queueDialog(look);
         action("settingsAction")->trigger();
         QCOMPARE(seen, (QStringList{"MSFT", "", "1", "MSFT", "", "1"}));
-        QVERIFY(view().toPlainText().contains(QStringLiteral("Converted 1 price records of AAPL")));
+        QVERIFY(view().toPlainText().contains(QStringLiteral("Converted 1 price record of AAPL")));
         QCOMPARE(prompter().lastFilter(),
                  QStringLiteral("Price files (*.csv *.txt *.prn *.asc);;All files (*)"));
         QCOMPARE(prompter().lastFolder(), QString::fromStdString(dir_->path()));

@@ -230,7 +230,7 @@ TEST_F(CliTest, ReplaceAndRemoveUndoAndRedoAConversion) {
     Outcome replaced =
         RunCli({"convert", dir / "one.csv", "--dir", dir / "db", "--symbol", "xyz", "--replace"});
     EXPECT_EQ(replaced.status, 0) << replaced.err;
-    EXPECT_EQ(replaced.out, "Converted 1 price records of XYZ into " + (dir / "db/F1.DAT") +
+    EXPECT_EQ(replaced.out, "Converted 1 price record of XYZ into " + (dir / "db/F1.DAT") +
                                 " (1999-09-01 to 1999-09-01).\n");
     EXPECT_EQ(ReadFileBytes(dir / "db/F1.DAT").size(), 2u * 28);
 

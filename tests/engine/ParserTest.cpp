@@ -714,7 +714,7 @@ TEST_F(JobFixture, RepeatedDatesAreLeftOutNotStored) {
     ASSERT_EQ(job->Run(), 0);
     EXPECT_EQ(Dat().size(), 2u * 8);
     EXPECT_EQ(engine::ConversionSummary(*job->job),
-              "Converted 1 price records of XYZ into " + (dir / "F1.DAT") +
+              "Converted 1 price record of XYZ into " + (dir / "F1.DAT") +
                   " (1999-08-30 to 1999-08-30). 65534 lines were left out.");
 }
 

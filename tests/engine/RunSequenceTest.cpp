@@ -265,7 +265,7 @@ TEST_F(JobFixture, PastTheLimitASecurityGoesToANewXMaster) {
     record.replace(108, 4, Hex("2E 09 31 01"));
     record.replace(116, 4, Hex("2E 09 31 01"));
     EXPECT_EQ(ToHex(ReadFileBytes(dir / "XMASTER")), ToHex(expected + record));
-    EXPECT_EQ(ConversionSummary(*job->job), "Converted 1 price records of XYZ into " +
+    EXPECT_EQ(ConversionSummary(*job->job), "Converted 1 price record of XYZ into " +
                                                 (dir / "F256.MWD") +
                                                 " (1999-08-30 to 1999-08-30).");
 }
