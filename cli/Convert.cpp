@@ -377,8 +377,10 @@ public:
                                         "the ticker symbol of a single INPUT, at most 16 "
                                         "characters of the code page; upper-cased, trailing "
                                         "blanks removed; refused when DIR already holds it "
-                                        "(unless --update or --replace). Several files, or a "
-                                        "folder, take each file's name as its symbol")
+                                        "(unless --update or --replace). A file with a symbol "
+                                        "column is then this one security, refused when the "
+                                        "column names more. Several files, or a folder, take "
+                                        "each file's name as its symbol")
                             ->type_name("SYMBOL");
         nameOption_ = app->add_option("--name", settings_.name,
                                       "the security's name, at most 16 characters of the code "
@@ -541,7 +543,9 @@ private:
         database_ = inputs.size() > 1 || folder || settings.columns != engine::OtherColumns{} ||
                     settings.update;
         const bool given = symbolOption_->count() != 0;
-        if (!database_ || (inputs.size() == 1 && !folder && !symbolColumn)) {
+        // One file given a symbol is that one security, even with a symbol column, which must
+        // then name one security throughout.
+        if (!database_ || (inputs.size() == 1 && !folder && (!symbolColumn || given))) {
             if (!given) {
                 throw UsageError{"no symbol given (--symbol)"};
             }
@@ -551,8 +555,8 @@ private:
         }
         if (given) {
             throw UsageError{symbolColumn
-                                 ? "--symbol: the symbol column (--columns symbol=N) gives each "
-                                   "line's security"
+                                 ? "--symbol: only with one input file; with several, the "
+                                   "symbol column (--columns symbol=N) gives each line's security"
                                  : "--symbol: only with one input file; each of several files "
                                    "takes its name as its symbol (aapl.csv: AAPL)"};
         }
@@ -636,10 +640,6 @@ private:
         if (detect_) {
             if (std::optional<std::string> failure = ApplyDetection(given, &settings, err)) {
                 throw DetectionFailure{*failure};
-            }
-            // A symbol given wins over a symbol column detected: the file is that one security.
-            if (symbolOption_->count() != 0 && !given.columns) {
-                settings.columns.symbol = 0;
             }
         }
         if (given.series && settings.columns.series == 0) {

@@ -929,7 +929,8 @@ int DatabaseRun::ReadFiles() {
     // A large file with a symbol column is read twice (LastLines, then ReadFile), each read
     // counting for half of its progress; its symbols' lines go out while it is read.
     auto streamed = [&](std::size_t i) {
-        return settings_.columns.symbol != 0 && inputSizes_[i] >= streamedFileSize_;
+        return settings_.columns.symbol != 0 && inputs_[i].symbol.empty() &&
+               inputSizes_[i] >= streamedFileSize_;
     };
     auto oneAtATime = [&] {
         for (std::size_t i = 0; i < inputs_.size(); ++i) {
@@ -1043,7 +1044,13 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
     std::unordered_map<std::string, Group*> bySymbol;
     Group* lastGroup = nullptr;  // most lines are of the symbol of the line before
     const std::string fileSymbol = NormalizeSymbol(input.symbol);
+    // A file given a symbol of its own despite its symbol column is that one security: the
+    // column must then name one security throughout, or the lines of several would be stored
+    // as one.
+    const bool oneSecurity = columns.symbol != 0 && !fileSymbol.empty();
     std::string columnSymbol;
+    std::string onlySymbol;  // what the column names, for oneSecurity
+    LineNumber onlyLine = 0;
     bool first = true;
     std::int64_t lines = 0;
     std::size_t untaken = 0;  // the first group not taken yet
@@ -1123,7 +1130,21 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
         if (columns.symbol != 0) {
             columnSymbol = NormalizeSymbol(parser.ColumnText(columns.symbol));
         }
-        const std::string& symbol = columns.symbol != 0 ? columnSymbol : fileSymbol;
+        if (oneSecurity && !columnSymbol.empty() && columnSymbol != onlySymbol) {
+            if (!onlySymbol.empty()) {
+                refuse(SettingsField::kSymbol,
+                       "Line " + std::to_string(parser.LineNumber()) + " of " + input.path +
+                           " is of " + columnSymbol + ", and line " + std::to_string(onlyLine) +
+                           " of " + onlySymbol + ": the file holds more than one security, and " +
+                           fileSymbol +
+                           " names one. Convert it without a symbol of its own to add each of "
+                           "its securities.");
+                return;
+            }
+            onlySymbol = columnSymbol;
+            onlyLine = parser.LineNumber();
+        }
+        const std::string& symbol = columns.symbol != 0 && !oneSecurity ? columnSymbol : fileSymbol;
         if (symbol.empty()) {
             problem("symbol", "", "is empty");
             ++read->leftOut;
@@ -1489,11 +1510,13 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     security->symbol = symbol;
     security->period = period;
     (void)msdb::EncodeText(symbol, settings_.codePage, &security->stored);
-    std::string nameText = group.name;
+    // A name given to a file read as one security wins over its name column.
+    const bool oneSecurity = settings_.columns.symbol != 0 && !input.symbol.empty();
+    std::string nameText = oneSecurity && !input.name.empty() ? input.name : group.name;
     if (nameText.empty()) {
         if (auto named = names_.find(symbol); named != names_.end()) {
             nameText = named->second;
-        } else if (settings_.columns.symbol == 0) {
+        } else if (settings_.columns.symbol == 0 || oneSecurity) {
             nameText = input.name;
         }
     }

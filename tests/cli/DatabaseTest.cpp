@@ -223,6 +223,25 @@ TEST_F(DatabaseTest, AFolderIsOneSecurityPerFile) {
     EXPECT_EQ(detected.status, 0) << detected.err;
 }
 
+// One file given --symbol is that one security despite its symbol column, and the run is
+// refused when the column names two: their lines, dated one after the other, would make one.
+TEST_F(DatabaseTest, ASymbolGivenReadsTheFileAsOneSecurity) {
+    const CliOutcome one =
+        Convert("one.txt", std::string(kHeading) + Line("AAA", 2, 1) + Line("AAA", 3, 2),
+                {"--new-master", "--symbol", "xx", "--name", "Ex Co"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_NE(RunCli({"list", dir / "db", "--csv"}).out.find("XX,Ex Co"), std::string::npos);
+    const std::string before = Db("MASTER");
+    const CliOutcome two =
+        Convert("two.txt", std::string(kHeading) + Line("BBB", 4, 1) + Line("CCC", 5, 2),
+                {"--symbol", "YY"});
+    EXPECT_EQ(two.status, 1);
+    EXPECT_NE(two.err.find("Line 3 of " + (dir / "two.txt") + " is of CCC, and line 2 of BBB"),
+              std::string::npos)
+        << two.err;
+    EXPECT_EQ(Db("MASTER"), before);
+}
+
 // A run past MASTER's 255: refused whole without --xmaster, with it the rest go to XMASTER; an
 // update then reaches both.
 TEST_F(DatabaseTest, ThreeHundredSecuritiesInOneRun) {
