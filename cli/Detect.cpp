@@ -232,8 +232,16 @@ std::optional<std::string> ApplyDetection(const GivenSettings& given,
     used.columns = settings->columns;
     used.series = settings->series;
     err << "korvex: --detect: " << ConvertOptions(used) << '\n';
-    for (const std::string& what : result.undecided) {
-        err << "korvex: --detect: not decided: " << what << '\n';
+    // What a setting given decides is not left undecided.
+    for (std::size_t i = 0; i < result.undecided.size(); ++i) {
+        using About = engine::DetectionResult::About;
+        const About about = result.undecidedAbout[i];
+        if ((about == About::kDateFormat && given.dateFormat) ||
+            (about == About::kColumns && given.columns) ||
+            (about == About::kSeries && (given.series || given.columns))) {
+            continue;
+        }
+        err << "korvex: --detect: not decided: " << result.undecided[i] << '\n';
     }
     // Another reading of the dates, which nothing in the sample sets apart, would store other
     // days: a guess is not converted.

@@ -624,10 +624,12 @@ private:
              : best.order == -1 ? ", newest first: written oldest first)"
                                 : ", newest first for some symbols: each written oldest first)"));
         std::vector<std::string> others;
+        bool dayFirstDecides = false;  // the steps do not set one of the others apart
         for (std::size_t i = 1; i < candidates.size(); ++i) {
             const DateCandidate& other = candidates[i];
             if (other.lengthMismatch == best.lengthMismatch && other.problems == best.problems) {
                 others.emplace_back(msdb::DateFormatName(other.format));
+                dayFirstDecides = dayFirstDecides || other.medianStep == best.medianStep;
                 // Nothing in the sample sets this one apart: the proposal is the first listed.
                 result_.dateFormatGuessed =
                     result_.dateFormatGuessed ||
@@ -648,14 +650,18 @@ private:
             }
             const bool dayOrMonth =
                 std::find(others.begin(), others.end(), swapped) != others.end();
-            result_.undecided.push_back(
+            Undecided(
+                DetectionResult::About::kDateFormat,
                 "the dates read as " + name + " and also as " + list + ": " +
-                (dayOrMonth ? "no day above 12 in the sample, so day and month cannot be told "
-                              "apart; "
-                            : "") +
-                (result_.dateFormatGuessed
-                     ? name + " is a guess: nothing else in the sample sets them apart"
-                     : name + " keeps the steps between the dates smallest"));
+                    (dayOrMonth ? "no day above 12 in the sample, so day and month cannot be told "
+                                  "apart; "
+                                : "") +
+                    (result_.dateFormatGuessed
+                         ? name + " is a guess: nothing else in the sample sets them apart"
+                     : dayFirstDecides
+                         ? name + " puts the day first, as files with a decimal comma or dates "
+                                  "with points do"
+                         : name + " keeps the steps between the dates smallest"));
         }
         return true;
     }
@@ -778,10 +784,11 @@ private:
             for (const auto& [one, count] : counts) {
                 list += (list.empty() ? "" : ", ") + one;
             }
-            result_.undecided.push_back(
+            Undecided(
+                DetectionResult::About::kSeries,
                 "the column headed '" + heading_[series] + "' holds several series (" + list +
-                "), all of them read: a symbol listed in two on one day is a problem, and "
-                "--series picks the series to read");
+                    "), all of them read: a symbol listed in two on one day is a problem, and "
+                    "--series picks the series to read");
             return;
         }
         const auto most =
@@ -989,8 +996,9 @@ private:
                 Assign(PriceField::kVolume, numeric[1]);
                 how += ", the second (whole numbers) the volume";
             } else {
-                result_.undecided.push_back("column " + std::to_string(numeric[1] + 1) +
-                                            " is neither a price nor a volume: not stored");
+                Undecided(DetectionResult::About::kColumns,
+                          "column " + std::to_string(numeric[1] + 1) +
+                              " is neither a price nor a volume: not stored");
             }
         } else if (numeric.size() == 3 ||
                    (numeric.size() == 4 && WholeColumn(numeric[3]) &&
@@ -1012,8 +1020,9 @@ private:
             std::size_t next = 4;
             for (PriceField field : {PriceField::kVolume, PriceField::kOpenInterest}) {
                 while (next < numeric.size() && !WholeColumn(numeric[next])) {
-                    result_.undecided.push_back("column " + std::to_string(numeric[next] + 1) +
-                                                " holds prices of no known field: not stored");
+                    Undecided(DetectionResult::About::kColumns,
+                              "column " + std::to_string(numeric[next] + 1) +
+                                  " holds prices of no known field: not stored");
                     ++next;
                 }
                 if (next < numeric.size()) {
@@ -1079,6 +1088,11 @@ private:
                                       " price lines of the sample without a problem");
         }
         return true;
+    }
+
+    void Undecided(DetectionResult::About about, std::string what) {
+        result_.undecided.push_back(std::move(what));
+        result_.undecidedAbout.push_back(about);
     }
 
     std::span<const std::string> lines_;

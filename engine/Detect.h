@@ -42,6 +42,9 @@ struct DetectionResult {
     Confidence confidence = Confidence::kLow;
     std::vector<std::string> reasons;    // why each setting is what it is
     std::vector<std::string> undecided;  // what the sample could not tell
+    // What each of `undecided` is about: a setting given instead of the proposal makes it moot.
+    enum class About { kDateFormat, kColumns, kSeries };
+    std::vector<About> undecidedAbout;
     // The sample's dates read as well in another format that nothing in it sets apart (one date,
     // or the same steps between the dates either way): the format proposed is a guess, which
     // may store other days than the file means.

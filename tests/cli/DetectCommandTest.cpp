@@ -68,6 +68,7 @@ TEST(DetectCommandTest, OptionsGivenWinOverTheProposal) {
                 "--date-format", "DD_MM_CCYY"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(RunCli({"export", dir.path(), "DAY"}).out, "Date,Close\n2024-04-03,10.5\n");
+    EXPECT_EQ(r.err.find("not decided"), std::string::npos) << r.err;  // the format given decides
 }
 
 TEST(DetectCommandTest, DetectPrintsTheOptionsTheReasonsAndTheFirstRows) {

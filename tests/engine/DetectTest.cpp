@@ -269,8 +269,12 @@ TEST(DetectTest, DayAndMonthThatCannotBeToldApartAreNamed) {
     // With no steps to compare, European files put the day first, others the month.
     EXPECT_EQ(DetectLayoutOfText("Date,Close\n01/02/2024,10\n").layout.dateFormat,
               DateFormat::MM_DD_CCYY);
-    EXPECT_EQ(DetectLayoutOfText("Date;Close\n01/02/2024;10,5\n").layout.dateFormat,
-              DateFormat::DD_MM_CCYY);
+    result = DetectLayoutOfText("Date;Close\n01/02/2024;10,5\n");
+    EXPECT_EQ(result.layout.dateFormat, DateFormat::DD_MM_CCYY);
+    ASSERT_EQ(result.undecided.size(), 1u);
+    EXPECT_NE(result.undecided[0].find("puts the day first, as files with a decimal comma"),
+              std::string::npos)
+        << result.undecided[0];
     // Only the order that keeps the dates going one way is proposed.
     result = DetectLayoutOfText("01.02.2024;10\n15.01.2024;11\n");
     ASSERT_TRUE(result.found) << result.failure;
