@@ -1,25 +1,37 @@
 #include "ui/Tasks.h"
 
+#include <vector>
+
 #include "ui/SessionLog.h"
 
 namespace ui {
 namespace {
 
-// The engine's notifier over the shell's questions, keeping the last message.
+// The engine's notifier over the shell's questions, keeping the last message. A shell's message
+// waits for the user: the messages of a run are told once it has ended, when whatever it had
+// prepared in the directory is gone, and before a question, in their order.
 class QuestionsNotifier final : public engine::Notifier {
 public:
     explicit QuestionsNotifier(Questions& questions) : questions_(questions) {}
     void ShowMessage(const std::string& text) override {
         last = text;
-        questions_.Tell(text);
+        held_.push_back(text);
     }
     std::optional<bool> Ask(const std::string& question) override {
+        TellHeld();
         return questions_.Ask(question);
+    }
+    void TellHeld() {
+        for (const std::string& message : held_) {
+            questions_.Tell(message);
+        }
+        held_.clear();
     }
     std::string last;
 
 private:
     Questions& questions_;
+    std::vector<std::string> held_;
 };
 
 }  // namespace
@@ -50,6 +62,7 @@ TaskResult ConversionTask::Run(const std::function<void(int permille)>& progress
     services.committing = committing;
     engine::ConversionJob job(settings_, services);
     (void)job.Run();
+    notifier.TellHeld();
     const engine::RunResult run = job.Result();
     TaskResult result;
     result.succeeded = run.succeeded;
@@ -87,6 +100,7 @@ TaskResult DatabaseTask::Run(const std::function<void(int permille)>& progress,
     services.committing = committing;
     engine::DatabaseRun run(settings_, inputs_, {}, services);
     (void)run.Run();
+    notifier.TellHeld();
     const engine::RunResult outcome = run.Result();
     TaskResult result;
     result.succeeded = outcome.succeeded;
@@ -116,6 +130,7 @@ TaskResult RemovalTask::Run() {
     TaskResult result;
     result.succeeded =
         engine::RemoveSecurity(directory_, symbol_, services, &report, codePage_) == 0;
+    notifier.TellHeld();
     result.message = notifier.last;
     SessionLog log;
     log.Removed(symbol_, report, result.succeeded, notifier.last);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
+#include "msdb/FileSystem.h"
 #include "tests/support/JobFixture.h"
 #include "tests/support/TestSupport.h"
 #include "ui/FileList.h"
@@ -128,9 +130,15 @@ TEST(StoredSettings, ColumnsUpdateAndXMasterAreStoredAndReachTheRun) {
 
 class ScriptedQuestions final : public ui::Questions {
 public:
-    void Tell(const std::string& message) override { told.push_back(message); }
+    void Tell(const std::string& message) override {
+        told.push_back(message);
+        if (onTell) {
+            onTell();
+        }
+    }
     bool Ask(const std::string&) override { return false; }
     std::vector<std::string> told;
+    std::function<void()> onTell;
 };
 
 TEST_F(FileListTest, ManyFilesSymbolColumnOrUpdateRunOverTheDatabase) {
@@ -179,6 +187,24 @@ TEST_F(FileListTest, ManyFilesSymbolColumnOrUpdateRunOverTheDatabase) {
     EXPECT_EQ(commits, 1);  // stopped before its commit began
     EXPECT_EQ(stopped.logEntry.rfind("Conversion cancelled.\nNothing in", 0), 0u)
         << stopped.logEntry;
+
+    // A refusal is told once the files the run had prepared are gone: the message waits for
+    // the user, who may look at the directory meanwhile. Here C is written out before the run
+    // finds that A is listed already.
+    WriteFileBytes(dir / "c.csv", "010524,8\n");
+    list.SetFiles({dir / "c.csv", dir / "a.csv"}, 1252);
+    run.update = false;
+    std::vector<std::string> before;
+    ASSERT_TRUE(msdb::FileSystem::Default().ListDirectory(dir.path(), &before).ok());
+    ScriptedQuestions looking;
+    looking.onTell = [&] {
+        std::vector<std::string> names;
+        ASSERT_TRUE(msdb::FileSystem::Default().ListDirectory(dir.path(), &names).ok());
+        EXPECT_EQ(names.size(), before.size());
+    };
+    ui::DatabaseTask refused(run, list.Inputs(), looking);
+    EXPECT_FALSE(refused.Run(nullptr, committing).succeeded);
+    EXPECT_EQ(looking.told.size(), 1u);
 }
 
 }  // namespace
