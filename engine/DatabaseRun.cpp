@@ -811,18 +811,22 @@ int DatabaseRun::PrepareDirectory() {
     masterPath_ = target_.masterPath();
     index_ = std::make_unique<Index>();
     filesToKeepOpen_ = settings_.update ? fs_->FilesToKeepOpen() : 0;
-    std::vector<std::string> names;
-    if (msdb::Status s = fs_->ListDirectory(directory_, &names); !s.ok()) {
-        Tell(s.message());
-        return 1;
-    }
     xmasterUsed_.assign(msdb::kLastXMasterFileNumber + 1, false);
-    for (const std::string& name : names) {
+    std::vector<std::string> names;  // those of EMASTER and XMASTER, in any case
+    msdb::Status listed = fs_->ForEachEntry(directory_, [&](std::string_view name) {
         if (std::optional<int> number = msdb::SecurityFileNumber(name)) {
             numbersOnDisk_[static_cast<std::size_t>(*number)] = true;
         } else if (std::optional<int> big = msdb::XMasterFileNumber(name)) {
             xmasterUsed_[static_cast<std::size_t>(*big)] = true;
         }
+        if (msdb::EqualsNoCase(name, msdb::kEMasterFileName) ||
+            msdb::EqualsNoCase(name, msdb::kXMasterFileName)) {
+            names.emplace_back(name);
+        }
+    });
+    if (!listed.ok()) {
+        Tell(listed.message());
+        return 1;
     }
     if (settings_.master == MasterChoice::kMakeNew) {
         if (exists) {

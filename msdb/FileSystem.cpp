@@ -64,6 +64,18 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
            });
 }
 
+Status FileSystem::ForEachEntry(const std::string& directory,
+                                const std::function<void(std::string_view name)>& each) {
+    std::vector<std::string> names;
+    if (Status s = ListDirectory(directory, &names); !s.ok()) {
+        return s;
+    }
+    for (const std::string& name : names) {
+        each(name);
+    }
+    return Status::Ok();
+}
+
 Status FileSystem::SyncFiles(const std::string& directory, const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         std::unique_ptr<UpdatableFile> file;
@@ -200,27 +212,48 @@ int CompareNoCase(std::string_view a, std::string_view b) {
 
 // The listing is sorted where it lies: copied to fit, a directory of tens of thousands of files
 // would be held twice while it is.
-NameIndex::NameIndex(std::vector<std::string> names) : names_(std::move(names)) {
-    std::sort(names_.begin(), names_.end(), [](const std::string& a, const std::string& b) {
+NameIndex::NameIndex(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        Add(name);
+    }
+    Sort();
+}
+
+void NameIndex::Add(std::string_view name) {
+    names_.emplace_back(static_cast<std::uint32_t>(text_.size()),
+                        static_cast<std::uint32_t>(name.size()));
+    text_ += name;
+}
+
+void NameIndex::Sort() {
+    std::sort(names_.begin(), names_.end(), [this](const auto& x, const auto& y) {
+        const std::string_view a = std::string_view(text_).substr(x.first, x.second);
+        const std::string_view b = std::string_view(text_).substr(y.first, y.second);
         const int order = CompareNoCase(a, b);
         return order != 0 ? order < 0 : a < b;
     });
 }
 
 std::optional<std::string> NameIndex::Find(std::string_view name) const {
-    auto from = std::lower_bound(names_.begin(), names_.end(), name,
-                                 [](const std::string& entry, std::string_view key) {
-                                     return CompareNoCase(entry, key) < 0;
-                                 });
-    auto to = from;
-    while (to != names_.end() && CompareNoCase(*to, name) == 0) {
-        if (*to == name) {
-            return *to;
+    std::size_t from = 0;
+    for (std::size_t count = names_.size(); count > 0;) {  // the first not before `name`
+        const std::size_t half = count / 2;
+        if (CompareNoCase(At(from + half), name) < 0) {
+            from += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    std::size_t to = from;
+    while (to < names_.size() && CompareNoCase(At(to), name) == 0) {
+        if (At(to) == name) {
+            return std::string(At(to));
         }
         ++to;
     }
     // Those that differ only in case are in byte order: the first is the one to take.
-    return from == to ? std::nullopt : std::optional<std::string>(*from);
+    return from == to ? std::nullopt : std::optional<std::string>(At(from));
 }
 
 }  // namespace msdb

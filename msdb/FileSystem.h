@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -104,6 +105,11 @@ public:
     virtual Status SyncFiles(const std::string& directory, const std::vector<std::string>& paths);
     // The names of the entries of `directory`, without "." and "..".
     virtual Status ListDirectory(const std::string& directory, std::vector<std::string>* names) = 0;
+    // Calls `each` with the name of every entry of `directory` but "." and "..", holding none of
+    // them: a directory of tens of thousands of files needs no list of them. On an error `each`
+    // may have seen some. By default, through ListDirectory.
+    virtual Status ForEachEntry(const std::string& directory,
+                                const std::function<void(std::string_view name)>& each);
     // The absolute path of `path` with every symbolic link, "." and ".." resolved.
     virtual Status CanonicalPath(const std::string& path, std::string* canonical) = 0;
     virtual bool IsDirectory(const std::string& path) = 0;
@@ -250,12 +256,23 @@ std::optional<std::string> FindNameNoCase(const std::vector<std::string>& names,
 class NameIndex {
 public:
     NameIndex() = default;
-    explicit NameIndex(std::vector<std::string> names);
+    explicit NameIndex(const std::vector<std::string>& names);
+
+    // Builds the index a name at a time: Add each, then Sort once.
+    void Add(std::string_view name);
+    void Sort();
 
     std::optional<std::string> Find(std::string_view name) const;
 
 private:
-    std::vector<std::string> names_;  // in the order of their upper-case spelling, then bytes
+    std::string_view At(std::size_t i) const {
+        return std::string_view(text_).substr(names_[i].first, names_[i].second);
+    }
+
+    // The names one after another, and where each is, in the order of their upper-case
+    // spelling, then bytes: a few bytes a name beside its own.
+    std::string text_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> names_;
 };
 
 // The name of the entry of `directory` that matches `name` without regard to the case of ASCII

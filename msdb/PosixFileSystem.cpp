@@ -375,6 +375,16 @@ public:
 
     Status ListDirectory(const std::string& directory, std::vector<std::string>* names) override {
         names->clear();
+        Status s =
+            ForEachEntry(directory, [names](std::string_view name) { names->emplace_back(name); });
+        if (!s.ok()) {
+            names->clear();
+        }
+        return s;
+    }
+
+    Status ForEachEntry(const std::string& directory,
+                        const std::function<void(std::string_view name)>& each) override {
         DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
         if (dir == nullptr) {
             return IoError("Cannot list", directory, errno);
@@ -386,15 +396,14 @@ public:
             if (entry == nullptr) {
                 break;
             }
-            std::string name = entry->d_name;
+            const std::string_view name = entry->d_name;
             if (name != "." && name != "..") {
-                names->push_back(std::move(name));
+                each(name);
             }
         }
         const int error = errno;
         ::closedir(dir);
         if (error != 0) {
-            names->clear();
             return IoError("Cannot list", directory, error);
         }
         return Status::Ok();

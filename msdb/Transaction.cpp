@@ -49,12 +49,21 @@ void Transaction::ReplaceFile(std::string name, std::string data) {
 
 void Transaction::AppendToFile(std::string name, std::uint64_t expectedLength, std::string header,
                                std::string data, std::optional<FileAsRead> asRead) {
-    appends_.push_back({std::move(name),
-                        expectedLength,
-                        std::move(header),
-                        std::move(data),
-                        std::move(asRead),
-                        {}});
+    Append& append = appends_.emplace_back();
+    append.bytes.reserve(name.size() + 2 * header.size() + data.size());
+    append.bytes.append(name).append(header).append(data);
+    append.length = expectedLength;
+    append.nameSize = static_cast<std::uint32_t>(name.size());
+    append.headerSize = static_cast<std::uint32_t>(header.size());
+    append.dataSize = static_cast<std::uint32_t>(data.size());
+    if (asRead) {
+        append.info = asRead->info;
+        append.file = std::move(asRead->file);
+        if (asRead->prefix.size() >= header.size()) {
+            append.bytes.append(asRead->prefix, 0, header.size());
+            append.hasBefore = true;
+        }
+    }
 }
 
 void Transaction::RemoveFile(std::string name) {
@@ -98,14 +107,15 @@ std::vector<Transaction::Write*> Transaction::Writes() {
 // Decides every name, temporary and permission from one listing of the directory, and refuses
 // what may not be done, before anything is written.
 Status Transaction::Plan() {
-    std::vector<std::string> names;
-    if (Status s = fs_.ListDirectory(directory_, &names); !s.ok()) {
+    NameIndex index;
+    if (Status s = fs_.ForEachEntry(directory_, [&](std::string_view name) { index.Add(name); });
+        !s.ok()) {
         return s;
     }
-    if (Status s = CheckNoOtherJournal(directory_, names, journal_); !s.ok()) {
+    index.Sort();
+    if (Status s = CheckNoOtherJournal(directory_, index, journal_); !s.ok()) {
         return s;
     }
-    const NameIndex index(std::move(names));
     // New files take the bits of the directory's MASTER.
     std::optional<std::uint32_t> masterBits;
     std::optional<std::string> masterName =
@@ -211,20 +221,20 @@ Status Transaction::Plan() {
     // Appended files are listed from appends_ itself (EntryAt), as staged ones are.
     appendsAt_ = entries_.size();
     for (Append& append : appends_) {
-        const std::optional<std::string> found = index.Find(append.name);
-        const std::string path = PathOf(found.value_or(append.name));
-        if (!IsNameARunAppendsTo(append.name)) {
+        const std::optional<std::string> found = index.Find(append.name());
+        const std::string path = PathOf(found.value_or(std::string(append.name())));
+        if (!IsNameARunAppendsTo(append.name())) {
             return Status::IoError("Cannot append to " + path + ": not a price file");
         }
         FileInfo info;
-        Status s = !found          ? Status::NotFound("Cannot append to " + path + ": No such file")
-                   : append.asRead ? Status::Ok()
-                                   : fs_.GetInfo(path, &info);
+        Status s = !found        ? Status::NotFound("Cannot append to " + path + ": No such file")
+                   : append.info ? Status::Ok()
+                                 : fs_.GetInfo(path, &info);
         if (!s.ok()) {
             return s;
         }
-        if (append.asRead) {
-            info = append.asRead->info;
+        if (append.info) {
+            info = *append.info;
         }
         if (info.kind != FileKind::kRegular) {
             return Status::IoError("Cannot append to " + path + ": Not a regular file");
@@ -232,19 +242,23 @@ Status Transaction::Plan() {
         if (IsReadOnly(info)) {
             return ReadOnlyRefusal(path);
         }
-        if (append.header.size() > append.length) {
+        if (append.headerSize > append.length) {
             return Status::IoError("Cannot append to " + path + ": its new header is longer than " +
                                    std::to_string(append.length) + " bytes");
         }
         if (info.size != append.length) {
             return ChangedLength(path, info.size, append.length);
         }
-        append.name = *found;
-        if (append.asRead && append.asRead->prefix.size() >= append.header.size()) {
-            append.before = std::move(append.asRead->prefix);  // nothing reads it after this
-            append.before.resize(append.header.size());
-        } else if (s = ReadFilePrefix(fs_, path, append.header.size(), &append.before); !s.ok()) {
-            return s;
+        // The name as the directory spells it: the same bytes but for the case of letters.
+        append.bytes.replace(0, append.nameSize, *found);
+        append.nameSize = static_cast<std::uint32_t>(found->size());
+        if (!append.hasBefore) {
+            std::string before;
+            if (s = ReadFilePrefix(fs_, path, append.headerSize, &before); !s.ok()) {
+                return s;
+            }
+            append.bytes += before;
+            append.hasBefore = true;
         }
     }
     for (const std::string& removal : removals_) {
@@ -276,7 +290,7 @@ Status Transaction::Plan() {
         listed.emplace_back(staged.name);
     }
     for (const Append& append : appends_) {
-        listed.emplace_back(append.name);
+        listed.emplace_back(append.name());
     }
     std::sort(listed.begin(), listed.end(),
               [](std::string_view a, std::string_view b) { return CompareNoCase(a, b) < 0; });
@@ -387,13 +401,9 @@ Status Transaction::WriteJournal() {
 Status Transaction::AppendInPlace(std::vector<std::string>* written) {
     for (std::size_t index = 0; index < appends_.size(); ++index) {
         Append& append = appends_[index];
-        const std::string path = PathOf(append.name);
-        std::unique_ptr<UpdatableFile> file;
-        Status s =
-            append.asRead && append.asRead->file ? Status::Ok() : fs_.OpenForUpdate(path, &file);
-        if (!file && s.ok()) {
-            file = std::move(append.asRead->file);
-        }
+        const std::string path = PathOf(std::string(append.name()));
+        std::unique_ptr<UpdatableFile> file = std::move(append.file);
+        Status s = file ? Status::Ok() : fs_.OpenForUpdate(path, &file);
         FileInfo info;
         if (s.ok()) {
             s = file->Info(&info);
@@ -406,9 +416,9 @@ Status Transaction::AppendInPlace(std::vector<std::string>* written) {
         }
         appended_.push_back(index);
         Advance();
-        s = file->WriteAt(append.length, append.data);
+        s = file->WriteAt(append.length, append.data());
         if (s.ok()) {
-            s = file->WriteAt(0, append.header);
+            s = file->WriteAt(0, append.header());
         }
         Status closed = file->Close();
         if (!s.ok() || !closed.ok()) {
@@ -480,7 +490,7 @@ Status Transaction::MarkCommitted() {
     }
     leftovers_.insert(leftovers_.end(), made_.begin(), made_.end());
     for (std::size_t index : appended_) {
-        leftovers_.push_back(appends_[index].name);
+        leftovers_.emplace_back(appends_[index].name());
     }
     leftovers_.emplace_back(back ? kJournalName : kCommittedJournalName);
     return s;
@@ -509,7 +519,8 @@ JournalEntry Transaction::EntryAt(std::size_t i) const {
 }
 
 JournalEntry Transaction::EntryOf(const Append& append) {
-    return {JournalEntry::Kind::kAppend, append.name, "", false, append.length, append.before};
+    return {JournalEntry::Kind::kAppend, std::string(append.name()), "", false, append.length,
+            std::string(append.before())};
 }
 
 Status Transaction::Finish(std::size_t count,
@@ -613,7 +624,7 @@ void Transaction::Undo() {
     for (std::size_t index : appended_) {
         bool done = false;
         (void)PutBack(EntryOf(appends_[index]), &done);
-        (done ? putBack : notPutBack).push_back(appends_[index].name);
+        (done ? putBack : notPutBack).emplace_back(appends_[index].name());
     }
     appended_.clear();
     if (!putBack.empty()) {

@@ -156,13 +156,29 @@ private:
         bool create = false;     // must not exist yet
     };
 
+    // A run may append to tens of thousands of files: each keeps its texts in one string.
     struct Append {
-        std::string name;
+        // Its name, new header and data, then its first headerSize bytes before the run (once
+        // hasBefore).
+        std::string bytes;
         std::uint64_t length = 0;
-        std::string header;
-        std::string data;
-        std::optional<FileAsRead> asRead;
-        std::string before;  // its first header.size() bytes before the run, from Plan on
+        std::optional<FileInfo> info;         // what the caller found of it, when it told
+        std::unique_ptr<UpdatableFile> file;  // open for update, when the caller kept it
+        std::uint32_t nameSize = 0;
+        std::uint32_t headerSize = 0;
+        std::uint32_t dataSize = 0;
+        bool hasBefore = false;
+
+        std::string_view name() const { return std::string_view(bytes).substr(0, nameSize); }
+        std::string_view header() const {
+            return std::string_view(bytes).substr(nameSize, headerSize);
+        }
+        std::string_view data() const {
+            return std::string_view(bytes).substr(nameSize + headerSize, dataSize);
+        }
+        std::string_view before() const {
+            return std::string_view(bytes).substr(std::size_t{nameSize} + headerSize + dataSize);
+        }
     };
 
     std::vector<Write*> Writes();

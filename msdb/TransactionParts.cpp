@@ -61,4 +61,14 @@ Status CheckNoOtherJournal(const std::string& directory, const std::vector<std::
     return Status::Ok();
 }
 
+Status CheckNoOtherJournal(const std::string& directory, const NameIndex& names, bool ownJournal) {
+    for (std::string_view journal : {kJournalName, kCommittedJournalName}) {
+        if (names.Find(journal) && !(ownJournal && journal == kJournalName)) {
+            return Status::Exists("The directory " + directory + " holds the journal " +
+                                  std::string(journal) + " of another run.");
+        }
+    }
+    return Status::Ok();
+}
+
 }  // namespace msdb::transaction_parts

@@ -35,5 +35,6 @@ Status WriteNew(FileSystem& fs, const std::string& path, std::string_view data,
 // run's.
 Status CheckNoOtherJournal(const std::string& directory, const std::vector<std::string>& names,
                            bool ownJournal);
+Status CheckNoOtherJournal(const std::string& directory, const NameIndex& names, bool ownJournal);
 
 }  // namespace msdb::transaction_parts

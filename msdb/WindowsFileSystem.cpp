@@ -493,6 +493,16 @@ public:
 
     Status ListDirectory(const std::string& directory, std::vector<std::string>* names) override {
         names->clear();
+        Status s =
+            ForEachEntry(directory, [names](std::string_view name) { names->emplace_back(name); });
+        if (!s.ok()) {
+            names->clear();
+        }
+        return s;
+    }
+
+    Status ForEachEntry(const std::string& directory,
+                        const std::function<void(std::string_view name)>& each) override {
         std::wstring pattern = ApiPath(directory);
         if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' &&
             pattern.back() != L':') {
@@ -512,7 +522,7 @@ public:
         do {
             std::wstring_view name = entry.cFileName;
             if (name != L"." && name != L"..") {
-                names->push_back(Narrow(name));
+                each(Narrow(name));
             }
         } while (FindNextFileW(find, &entry));
         const DWORD error = GetLastError();
