@@ -954,6 +954,12 @@ int DatabaseRun::ReadFiles() {
                     return 1;
                 }
                 before = inputSizes_[i] / 2;
+                newLeft_ = 0;
+                if (lastLines && lastLines->size() >= kReservedAtOnce) {
+                    for (const auto& [symbol, line] : *lastLines) {
+                        CountIfNew(symbol);
+                    }
+                }
             }
             const Streaming streaming{lastLines ? &*lastLines : nullptr,
                                       [&](Group& group, InputProblems* problems) {
@@ -1341,13 +1347,10 @@ int DatabaseRun::TakeFile(const InputFile& input, FileRead& read, std::uint64_t 
     // then takes without growing as each comes.
     newLeft_ = 0;
     if (groups >= kReservedAtOnce) {
-        std::string stored;
         for (const std::unique_ptr<Group>& group : read.groups) {
-            if (group == nullptr || bySymbol_.count(group->symbol) != 0) {
-                continue;
+            if (group != nullptr) {
+                CountIfNew(group->symbol);
             }
-            (void)msdb::EncodeText(group->symbol, settings_.codePage, &stored);  // as SecurityFor
-            newLeft_ += index_->Find(stored).empty() ? 1 : 0;
         }
     }
     for (std::size_t i = 0; i < groups; ++i) {
@@ -1587,6 +1590,16 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     securities_.push_back(std::move(security));
     bySymbol_.insert(**at);
     return 0;
+}
+
+// Counts `symbol` in newLeft_ when neither the run nor the directory holds it yet.
+void DatabaseRun::CountIfNew(const std::string& symbol) {
+    if (bySymbol_.count(symbol) != 0) {
+        return;
+    }
+    std::string stored;
+    (void)msdb::EncodeText(symbol, settings_.codePage, &stored);  // as SecurityFor
+    newLeft_ += index_->Find(stored).empty() ? 1 : 0;
 }
 
 // True the first time a symbol of the run finds the listed security of MASTER's or XMASTER's

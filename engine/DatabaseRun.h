@@ -103,7 +103,7 @@ public:
     // line of each symbol, then for its records, each symbol's going out as soon as its last
     // line and those of the symbols before it are read. A file grouped by symbol is then never
     // held in memory whole, whatever the number of its securities.
-    static constexpr std::uint64_t kStreamedFileSize = 4 << 20;
+    static constexpr std::uint64_t kStreamedFileSize = 64 << 10;
     void SetStreamedFileSize(std::uint64_t bytes) { streamedFileSize_ = bytes; }
     // While such a file is read, the records of its symbols whose last lines are still to come
     // are held in memory up to about this many bytes, and written out to a temporary file
@@ -135,6 +135,7 @@ private:
     int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                     std::optional<std::size_t>* at);
     bool Claim(bool xmaster, std::size_t record);
+    void CountIfNew(const std::string& symbol);
     int AddNew(Security& security);
     int Replace(Security& security, bool keepName);
     int OpenStored(Security& security);
