@@ -447,7 +447,7 @@ struct DatabaseRun::FileRead {
 // How ReadFile hands over each symbol's lines while it reads, once they are all read: the last
 // line of each symbol, and what takes its group (false when the run stops there).
 struct DatabaseRun::Streaming {
-    const std::unordered_map<std::string, LineNumber>* lastLines = nullptr;
+    const std::vector<LineNumber>* lastLines = nullptr;  // of each symbol, in order
     std::function<bool(Group& group, InputProblems* problems)> take;
 };
 
@@ -940,7 +940,7 @@ int DatabaseRun::ReadFiles() {
         for (std::size_t i = 0; i < inputs_.size(); ++i) {
             const InputFile& input = inputs_[i];
             FileRead read;
-            std::optional<std::unordered_map<std::string, LineNumber>> lastLines;
+            std::optional<LastLinesFound> lastLines;
             std::uint64_t before = 0;
             if (streamed(i)) {
                 lastLines = LastLines(input, [&](std::uint64_t bytes) {
@@ -954,14 +954,9 @@ int DatabaseRun::ReadFiles() {
                     return 1;
                 }
                 before = inputSizes_[i] / 2;
-                newLeft_ = 0;
-                if (lastLines && lastLines->size() >= kReservedAtOnce) {
-                    for (const auto& [symbol, line] : *lastLines) {
-                        CountIfNew(symbol);
-                    }
-                }
+                newLeft_ = lastLines ? lastLines->newSymbols : 0;
             }
-            const Streaming streaming{lastLines ? &*lastLines : nullptr,
+            const Streaming streaming{lastLines ? &lastLines->lines : nullptr,
                                       [&](Group& group, InputProblems* problems) {
                                           if (read.dateCheck != nullptr) {
                                               Tell(read.dateCheck);  // as TakeFile tells it
@@ -1063,7 +1058,8 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
     LineNumber onlyLine = 0;
     bool first = true;
     std::int64_t lines = 0;
-    std::size_t untaken = 0;  // the first group not taken yet
+    std::size_t untaken = 0;   // the first group not taken yet
+    std::size_t nextLast = 0;  // of streaming->lastLines, the first not read yet
     // While symbols go out as they are read, the bytes of the records held for those still to
     // come, and the temporary file that takes them beyond heldBytes_. Without one (or once it
     // fails) everything is held in memory, as for a file that is read whole.
@@ -1175,10 +1171,6 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
             groups.push_back(std::make_unique<Group>());
             group = groups.back().get();
             group->symbol = symbol;
-            if (streaming != nullptr) {
-                const auto last = streaming->lastLines->find(symbol);
-                group->lastLine = last != streaming->lastLines->end() ? last->second : 0;
-            }
             if (std::optional<SettingsProblem> p = CheckLength(SettingsField::kSymbol, symbol)) {
                 group->problem = "is longer than the " + std::to_string(limits::kMaxSymbolLength) +
                                  " characters MASTER holds";
@@ -1188,6 +1180,17 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
             }
         }
         lastGroup = group;
+        if (streaming != nullptr) {
+            // The line that is its symbol's last (of those the first reading found) tells the
+            // group that it is whole.
+            const std::vector<LineNumber>& lasts = *streaming->lastLines;
+            while (nextLast < lasts.size() && lasts[nextLast] < parser.LineNumber()) {
+                ++nextLast;
+            }
+            if (nextLast < lasts.size() && lasts[nextLast] == parser.LineNumber()) {
+                group->lastLine = lasts[nextLast++];
+            }
+        }
         if (!group->problem.empty()) {
             problem("symbol", symbol, group->problem);
             ++read->leftOut;
@@ -1259,7 +1262,7 @@ void DatabaseRun::ReadFile(const InputFile& input, FileRead* read,
 // The last line of each symbol of a file with a symbol column, read as ReadFile reads the file.
 // Nothing when it cannot be read to its end or `goOn` says to stop: its lines are then held as
 // any file's are, and ReadFile says what is wrong.
-std::optional<std::unordered_map<std::string, LineNumber>> DatabaseRun::LastLines(
+std::optional<DatabaseRun::LastLinesFound> DatabaseRun::LastLines(
     const InputFile& input, const std::function<bool(std::uint64_t)>& goOn) const {
     std::unique_ptr<msdb::ReadableFile> file;
     if (!fs_->OpenForRead(input.path, &file).ok()) {
@@ -1270,7 +1273,21 @@ std::optional<std::unordered_map<std::string, LineNumber>> DatabaseRun::LastLine
     auto counting = std::make_unique<CountingFile>(std::move(file));
     const CountingFile* counter = counting.get();
     InputParser parser(settings, std::move(counting));
-    std::unordered_map<std::string, LineNumber> last;
+    // The last line of each symbol, found by the symbol's hash in a table of slots held in one
+    // block, which grows by doubling once half full. Two symbols of one hash would share a slot:
+    // the one whose last line comes first is then not told whole, and waits for the file's end.
+    using Slot = std::pair<std::uint64_t, LineNumber>;  // hash (0 for none), last line
+    std::vector<Slot> table(1024);
+    std::size_t used = 0;
+    auto slotOf = [&table](std::uint64_t hash) -> Slot& {
+        const std::size_t mask = table.size() - 1;
+        std::size_t i = hash & mask;
+        while (table[i].first != 0 && table[i].first != hash) {
+            i = (i + 1) & mask;
+        }
+        return table[i];
+    };
+    LastLinesFound found;
     std::string previous;  // the symbol's text on the line before, as the file writes it
     LineNumber* previousLast = nullptr;
     for (std::int64_t lines = 1;; ++lines) {
@@ -1288,7 +1305,25 @@ std::optional<std::unordered_map<std::string, LineNumber>> DatabaseRun::LastLine
         if (previousLast == nullptr || text != previous) {
             previous.assign(text);
             const std::string symbol = NormalizeSymbol(text);
-            previousLast = symbol.empty() ? nullptr : &last[symbol];
+            previousLast = nullptr;
+            if (!symbol.empty()) {
+                const std::uint64_t hash = std::max<std::uint64_t>(HashBytes(symbol), 1);
+                if (slotOf(hash).first == 0) {
+                    if (2 * (used + 1) > table.size()) {
+                        std::vector<Slot> old(table.size() * 2);
+                        old.swap(table);
+                        for (const Slot& slot : old) {
+                            if (slot.first != 0) {
+                                slotOf(slot.first) = slot;
+                            }
+                        }
+                    }
+                    slotOf(hash).first = hash;
+                    ++used;
+                    found.newSymbols += IsNew(symbol) ? 1 : 0;
+                }
+                previousLast = &slotOf(hash).second;
+            }
         }
         if (previousLast != nullptr) {
             *previousLast = parser.LineNumber();
@@ -1297,7 +1332,14 @@ std::optional<std::unordered_map<std::string, LineNumber>> DatabaseRun::LastLine
     if (!parser.NotText().empty()) {
         return std::nullopt;
     }
-    return last;
+    found.lines.reserve(used);
+    for (const Slot& slot : table) {
+        if (slot.first != 0) {
+            found.lines.push_back(slot.second);
+        }
+    }
+    std::sort(found.lines.begin(), found.lines.end());
+    return found;
 }
 
 // Tells what reading a file found, and decides and writes out each of its symbols' records.
@@ -1348,8 +1390,8 @@ int DatabaseRun::TakeFile(const InputFile& input, FileRead& read, std::uint64_t 
     newLeft_ = 0;
     if (groups >= kReservedAtOnce) {
         for (const std::unique_ptr<Group>& group : read.groups) {
-            if (group != nullptr) {
-                CountIfNew(group->symbol);
+            if (group != nullptr && IsNew(group->symbol)) {
+                ++newLeft_;
             }
         }
     }
@@ -1592,14 +1634,14 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     return 0;
 }
 
-// Counts `symbol` in newLeft_ when neither the run nor the directory holds it yet.
-void DatabaseRun::CountIfNew(const std::string& symbol) {
+// True when neither the run nor the directory holds `symbol` yet.
+bool DatabaseRun::IsNew(const std::string& symbol) const {
     if (bySymbol_.count(symbol) != 0) {
-        return;
+        return false;
     }
     std::string stored;
     (void)msdb::EncodeText(symbol, settings_.codePage, &stored);  // as SecurityFor
-    newLeft_ += index_->Find(stored).empty() ? 1 : 0;
+    return index_->Find(stored).empty();
 }
 
 // True the first time a symbol of the run finds the listed security of MASTER's or XMASTER's

@@ -127,15 +127,21 @@ private:
     void ReadFile(const InputFile& input, FileRead* read,
                   const std::function<bool(std::uint64_t)>& goOn,
                   const Streaming* streaming = nullptr) const;
-    std::optional<std::unordered_map<std::string, LineNumber>> LastLines(
-        const InputFile& input, const std::function<bool(std::uint64_t)>& goOn) const;
+    // What a first reading of a file with a symbol column finds: the last line of each symbol,
+    // in order, and how many of its symbols are new to the run and the directory.
+    struct LastLinesFound {
+        std::vector<LineNumber> lines;
+        std::size_t newSymbols = 0;
+    };
+    std::optional<LastLinesFound> LastLines(const InputFile& input,
+                                            const std::function<bool(std::uint64_t)>& goOn) const;
     // `counted`: the bytes of the file whose reading the progress counted already.
     int TakeFile(const InputFile& input, FileRead& read, std::uint64_t counted);
     int TakeGroup(const InputFile& input, Group& group, InputProblems* problems);
     int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                     std::optional<std::size_t>* at);
     bool Claim(bool xmaster, std::size_t record);
-    void CountIfNew(const std::string& symbol);
+    bool IsNew(const std::string& symbol) const;
     int AddNew(Security& security);
     int Replace(Security& security, bool keepName);
     int OpenStored(Security& security);
