@@ -68,7 +68,18 @@ int wmain(int argc, wchar_t** argv) {
 
 #else
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 int main(int argc, char** argv) {
+#if defined(__GLIBC__)
+    // glibc raises the size from which blocks are mapped on their own each time one such block
+    // is freed, so that a run over a large database (whose tables grow as they fill) ends up
+    // placing its later large blocks in the heap, where they stay resident once freed. A fixed
+    // size gives them back to the system as they are let go.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
     std::vector<std::string> args(argv + 1, argv + argc);
     return cli::run(args, std::cout, std::cerr);
 }
