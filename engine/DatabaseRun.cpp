@@ -261,8 +261,6 @@ private:
 // One security of the run.
 struct DatabaseRun::Security {
     std::string symbol;  // as the input gives it
-    std::string stored;  // in MASTER's code page, as its record holds it
-    std::string name;    // in the code page; empty for none
     Period period = Period::kDaily;
     Action action = Action::kAdded;
     bool inXMaster = false;
@@ -276,7 +274,11 @@ struct DatabaseRun::Security {
     // adds securities does not carry room for it.
     struct StoredFile {
         msdb::FileInfo info;  // what GetInfo told of it
-        std::string header;
+        // Its first record, which counts its records: held in place, as every security of an
+        // update holds one.
+        std::array<char, msdb::kPriceFieldCount * msdb::kFieldSize> headerBytes{};
+        std::uint8_t headerSize = 0;
+        std::string_view header() const { return {headerBytes.data(), headerSize}; }
         std::unique_ptr<msdb::UpdatableFile> kept;  // open for the commit, when it may be
         std::int64_t count = 0;
         msdb::MbfBytes first{};
@@ -1558,7 +1560,10 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     auto security = std::make_unique<Security>();
     security->symbol = symbol;
     security->period = period;
-    (void)msdb::EncodeText(symbol, settings_.codePage, &security->stored);
+    // Its symbol and name as MASTER's code page writes them: needed only to list it.
+    std::string stored;
+    std::string name;
+    (void)msdb::EncodeText(symbol, settings_.codePage, &stored);
     // A name given to a file read as one security wins over its name column.
     const bool oneSecurity = settings_.columns.symbol != 0 && !input.symbol.empty();
     std::string nameText = oneSecurity && !input.name.empty() ? input.name : group.name;
@@ -1574,10 +1579,10 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
         Refuse(SettingsField::kName, "The name of " + symbol + ": " + problem->message);
         return 1;
     }
-    (void)msdb::EncodeText(nameText, settings_.codePage, &security->name);
-    security->name.resize(std::min(security->name.size(), limits::kMaxNameLength));
+    (void)msdb::EncodeText(nameText, settings_.codePage, &name);
+    name.resize(std::min(name.size(), limits::kMaxNameLength));
 
-    const std::vector<Index::Match> matches = index_->Find(security->stored);
+    const std::vector<Index::Match> matches = index_->Find(stored);
     if (!matches.empty() && !settings_.update && !settings_.replaceExisting) {
         duplicates_.push_back(symbol);
         at->reset();
@@ -1610,13 +1615,13 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     int result = 0;
     if (matches.empty()) {
         security->action = Action::kAdded;
-        result = AddNew(*security);
+        result = AddNew(*security, stored, name);
     } else {
         security->action = settings_.update ? Action::kUpdated : Action::kReplaced;
         security->inXMaster = matches.front().xmaster;
         security->record = matches.front().record;
         result = security->action == Action::kUpdated ? OpenStored(*security)
-                                                      : Replace(*security, nameText.empty());
+                                                      : Replace(*security, stored, name);
     }
     if (result != 0) {
         return 1;
@@ -1659,23 +1664,22 @@ bool DatabaseRun::Claim(bool xmaster, std::size_t record) {
 
 // A security new to the directory: listed in MASTER under the lowest free file number (one that
 // no record uses and no file on disk has), or, with MASTER full, in XMASTER.
-int DatabaseRun::AddNew(Security& security) {
+int DatabaseRun::AddNew(Security& security, const std::string& stored, const std::string& name) {
     const int fieldCount = settings_.FieldCount();
     std::optional<std::uint8_t> number;
     if (master_.header().recordCount < msdb::kMaxSecurities) {
         number = master_.LowestFreeFileNumber(numbersOnDisk_);
     }
     if (number) {
-        if (msdb::Status s = master_.AddRecord(
-                msdb::MakeMasterRecord(*number, fieldCount, security.name, security.stored, today_,
-                                       today_, security.period));
+        if (msdb::Status s = master_.AddRecord(msdb::MakeMasterRecord(
+                *number, fieldCount, name, stored, today_, today_, security.period));
             !s.ok()) {
             Tell(s.message());
             return 1;
         }
         if (emaster_) {
-            emaster_->AddRecord(master_, *number, fieldCount, security.stored, security.name,
-                                today_, today_, security.period);
+            emaster_->AddRecord(master_, *number, fieldCount, stored, name, today_, today_,
+                                security.period);
         }
         security.fileNumber = *number;
         return 0;
@@ -1694,11 +1698,11 @@ int DatabaseRun::AddNew(Security& security) {
             xmasterUsed_[static_cast<std::size_t>(entry.fileNumber)] = true;
         }
     }
-    if (security.stored.size() > msdb::kXMasterSymbolWidth) {
+    if (stored.size() > msdb::kXMasterSymbolWidth) {
         Refuse(SettingsField::kSymbol,
                "MASTER of " + directory_ + " is full, and XMASTER holds symbols of at most " +
                    std::to_string(msdb::kXMasterSymbolWidth) + " characters: " + security.symbol +
-                   " has " + std::to_string(security.stored.size()) + ".");
+                   " has " + std::to_string(stored.size()) + ".");
         return 1;
     }
     while (nextXMasterNumber_ <= msdb::kLastXMasterFileNumber &&
@@ -1714,9 +1718,9 @@ int DatabaseRun::AddNew(Security& security) {
         xmaster_->Reserve(xmaster_->RecordsPresent() + newLeft_);
     }
     newLeft_ = 0;
-    if (msdb::Status s = xmaster_->AddRecord(msdb::MakeXMasterRecord(
-            nextXMasterNumber_, msdb::FieldMask(security.fields), security.stored, security.name,
-            today_, today_, security.period));
+    if (msdb::Status s = xmaster_->AddRecord(
+            msdb::MakeXMasterRecord(nextXMasterNumber_, msdb::FieldMask(security.fields), stored,
+                                    name, today_, today_, security.period));
         !s.ok()) {
         Tell(s.message());
         return 1;
@@ -1729,43 +1733,43 @@ int DatabaseRun::AddNew(Security& security) {
 }
 
 // A security listed already, converted over: it keeps its file number and its place, and its
-// name when the run gives none.
-int DatabaseRun::Replace(Security& security, bool keepName) {
+// name when the run gives none (`name` empty).
+int DatabaseRun::Replace(Security& security, const std::string& stored, std::string name) {
+    const bool keepName = name.empty();
     const int fieldCount = settings_.FieldCount();
     if (security.inXMaster) {
         const std::optional<msdb::XMasterEntry> entry = index_->XMasterEntry(security.record);
-        if (security.stored.size() > msdb::kXMasterSymbolWidth) {
+        if (stored.size() > msdb::kXMasterSymbolWidth) {
             Refuse(SettingsField::kSymbol, "XMASTER holds symbols of at most " +
                                                std::to_string(msdb::kXMasterSymbolWidth) +
                                                " characters: " + security.symbol + " has " +
-                                               std::to_string(security.stored.size()) + ".");
+                                               std::to_string(stored.size()) + ".");
             return 1;
         }
         security.fileNumber = entry->fileNumber;
         if (keepName) {
-            security.name = entry->name;
+            name = entry->name;
         }
         xmaster_->ReplaceRecord(
-            security.record, msdb::MakeXMasterRecord(
-                                 security.fileNumber, msdb::FieldMask(security.fields),
-                                 security.stored, security.name, today_, today_, security.period));
+            security.record,
+            msdb::MakeXMasterRecord(security.fileNumber, msdb::FieldMask(security.fields), stored,
+                                    name, today_, today_, security.period));
         return 0;
     }
     const msdb::RecordBytes record = master_.Record(security.record);
     const std::uint8_t number = record[msdb::kFileNumberOffset];
     security.fileNumber = number;
     if (keepName) {
-        security.name = TrimTrailingBlanks(
+        name = TrimTrailingBlanks(
             std::string(reinterpret_cast<const char*>(record.data()) + msdb::kNameOffset,
                         msdb::kNameFieldSize));
-        security.name.resize(std::min(security.name.size(), security.name.find('\0')));
+        name.resize(std::min(name.size(), name.find('\0')));
     }
-    master_.ReplaceRecord(security.record,
-                          msdb::MakeMasterRecord(number, fieldCount, security.name, security.stored,
-                                                 today_, today_, security.period));
+    master_.ReplaceRecord(security.record, msdb::MakeMasterRecord(number, fieldCount, name, stored,
+                                                                  today_, today_, security.period));
     if (emaster_) {
-        emaster_->ReplaceRecord(security.record, number, fieldCount, security.stored, security.name,
-                                today_, today_, security.period);
+        emaster_->ReplaceRecord(security.record, number, fieldCount, stored, name, today_, today_,
+                                security.period);
     }
     return 0;
 }
@@ -1829,8 +1833,8 @@ int DatabaseRun::OpenStored(Security& security) {
         Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
         return 1;
     }
-    const int lastRecord = security.onDisk->header.size() == security.recordLength
-                               ? msdb::ReadLastRecordNumber(security.onDisk->header)
+    const int lastRecord = security.onDisk->header().size() == security.recordLength
+                               ? msdb::ReadLastRecordNumber(security.onDisk->header())
                                : 0;
     security.onDisk->count = std::max(lastRecord - 1, 0);
     if (lastRecord < 1 ||
@@ -1861,22 +1865,26 @@ int DatabaseRun::OpenStored(Security& security) {
 // open for its commit, while it may: opening thousands of files by their paths a second time
 // would cost about as much as appending to them.
 msdb::Status DatabaseRun::ReadStoredHeader(const std::string& path, Security& security) {
-    std::string& header = security.onDisk->header;
+    Security::StoredFile& onDisk = *security.onDisk;
+    const std::size_t wanted = std::min(security.recordLength, onDisk.headerBytes.size());
     if (!settings_.dryRun && filesKeptOpen_ < filesToKeepOpen_ &&
-        fs_->OpenForUpdate(path, &security.onDisk->kept, &security.onDisk->info).ok()) {
-        header.resize(security.recordLength);
+        fs_->OpenForUpdate(path, &onDisk.kept, &onDisk.info).ok()) {
         std::size_t got = 0;
-        msdb::Status s = security.onDisk->kept->ReadAt(0, header.size(), header.data(), &got);
-        header.resize(got);
+        msdb::Status s = onDisk.kept->ReadAt(0, wanted, onDisk.headerBytes.data(), &got);
+        onDisk.headerSize = static_cast<std::uint8_t>(got);
         if (s.ok()) {
             ++filesKeptOpen_;
             return s;
         }
-        security.onDisk->kept.reset();
+        onDisk.kept.reset();
     }
     // Opened to read only: a read-only file, one behind a symbolic link, or one more than the run
     // may keep open. The commit opens it again, or says why it cannot.
-    return msdb::ReadFilePrefix(*fs_, path, security.recordLength, &header, &security.onDisk->info);
+    std::string header;
+    msdb::Status s = msdb::ReadFilePrefix(*fs_, path, wanted, &header, &onDisk.info);
+    onDisk.headerSize = static_cast<std::uint8_t>(header.size());
+    std::copy(header.begin(), header.end(), onDisk.headerBytes.begin());
+    return s;
 }
 
 int DatabaseRun::LoadStored(Security& security) {
@@ -2073,12 +2081,12 @@ int DatabaseRun::WriteDirectoryFiles() {
         }
         const std::string name = PriceFileName(security);
         if (security.action == Action::kUpdated) {
-            std::string header = security.onDisk->header;
+            std::string header(security.onDisk->header());
             msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
             transaction.AppendToFile(
                 name, security.onDisk->info.size, std::move(header),
                 std::move(security.onDisk->appended),
-                msdb::FileAsRead{security.onDisk->info, std::move(security.onDisk->header),
+                msdb::FileAsRead{security.onDisk->info, std::string(security.onDisk->header()),
                                  std::move(security.onDisk->kept)});
             continue;
         }

@@ -142,8 +142,9 @@ private:
                     std::optional<std::size_t>* at);
     bool Claim(bool xmaster, std::size_t record);
     bool IsNew(const std::string& symbol) const;
-    int AddNew(Security& security);
-    int Replace(Security& security, bool keepName);
+    // `stored` and `name`: its symbol and name in MASTER's code page.
+    int AddNew(Security& security, const std::string& stored, const std::string& name);
+    int Replace(Security& security, const std::string& stored, std::string name);
     int OpenStored(Security& security);
     msdb::Status ReadStoredHeader(const std::string& path, Security& security);
     int LoadStored(Security& security);
