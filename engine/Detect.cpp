@@ -529,6 +529,20 @@ private:
                            [&](const auto* fields) { return IsNumber((*fields)[column], point_); });
     }
 
+    // The values of `column` that are not numbers, when they are few: a column that a heading
+    // names may hold a dash or "n/a" on a line or two, which are then problems of those lines.
+    // Nothing when most of them are not numbers.
+    std::optional<std::size_t> NotNumbersAmongFew(std::size_t column) const {
+        const auto numbers = static_cast<std::size_t>(
+            std::count_if(data_.begin(), data_.end(),
+                          [&](const auto* fields) { return IsNumber((*fields)[column], point_); }));
+        if (numbers == 0 ||
+            static_cast<double>(numbers) < kConsistentShare * static_cast<double>(data_.size())) {
+            return std::nullopt;
+        }
+        return data_.size() - numbers;
+    }
+
     std::vector<double> Values(std::size_t column) const {
         std::vector<double> values;
         for (const auto* fields : data_) {
@@ -933,7 +947,8 @@ private:
                 continue;
             }
             const std::size_t column = *named[field];
-            if (!NumericColumn(column)) {
+            const std::optional<std::size_t> notNumbers = NotNumbersAmongFew(column);
+            if (!notNumbers) {
                 if (field == PriceField::kClose) {
                     return Fail("the column headed '" + heading_[column] +
                                 "' does not hold numbers");
@@ -942,6 +957,12 @@ private:
                       "' does not hold numbers on every line: " + std::string(FieldName(field)) +
                       " is not stored");
                 continue;
+            }
+            if (*notNumbers > 0) {
+                Doubt("the column headed '" + heading_[column] + "' holds " +
+                      std::to_string(*notNumbers) + (*notNumbers == 1 ? " value" : " values") +
+                      " that " + (*notNumbers == 1 ? "is" : "are") +
+                      " not a number in the sample: a problem of the line that holds it");
             }
             Assign(field, column);
             list += (list.empty() ? "" : ", ") + std::string(FieldName(field)) + " in column " +
@@ -1042,6 +1063,11 @@ private:
         std::vector<double> h = Values(high), l = Values(low), c = Values(close);
         std::vector<double> o = open ? Values(*open) : c;
         for (std::size_t i = 0; i < h.size(); ++i) {
+            const auto& fields = *data_[i];
+            if (!IsNumber(fields[high], point_) || !IsNumber(fields[low], point_) ||
+                !IsNumber(fields[close], point_) || (open && !IsNumber(fields[*open], point_))) {
+                continue;  // a problem of its line
+            }
             if (h[i] < l[i] || h[i] < o[i] || h[i] < c[i] || l[i] > o[i] || l[i] > c[i]) {
                 return false;
             }

@@ -294,6 +294,8 @@ TEST(DetectTest, WhatNoLayoutReads) {
         // Dates out of order in every format.
         {"2024-01-02,10,11\n2024-01-01,10,11\n2024-01-03,10,11\n", "no column reads as dates"},
         {"Date,Close\n2024-01-02,n/a\n2024-01-03,n/a\n", "holds a date and a number"},
+        {"Date,Open,Close\n2024-01-02,1,-\n2024-01-03,1,-\n2024-01-04,1,5\n",
+         "the column headed 'Close' does not hold numbers"},
     };
     for (const Case& c : cases) {
         DetectionResult result = DetectLayoutOfText(c.text);
@@ -313,6 +315,24 @@ TEST(DetectTest, DoubtsLowerTheConfidence) {
         ASSERT_TRUE(result.found) << result.failure;
         EXPECT_EQ(result.confidence, Confidence::kLow) << text;
     }
+}
+
+// A dash where a day had no trade, in a column its heading names, is a problem of its line: the
+// column is read, not lost, and the proposal is not refused.
+TEST(DetectTest, AFewValuesThatAreNotNumbersInANamedColumnAreProblems) {
+    DetectionResult result = DetectLayoutOfText(
+        "Date,Open,High,Low,Close,Volume\n2024-01-02,10,11,9,10,100\n2024-01-03,10,11,9,-,100\n"
+        "2024-01-04,10,11,9,10,-\n2024-01-05,10,11,9,10,100\n2024-01-08,10,11,9,10,100\n"
+        "2024-01-09,10,11,9,10,100\n");
+    ASSERT_TRUE(result.found) << result.failure;
+    EXPECT_EQ(Columns(result.layout), "1 2 3 4 5 6 -");
+    EXPECT_EQ(result.confidence, Confidence::kLow);
+    EXPECT_NE(std::find_if(result.reasons.begin(), result.reasons.end(),
+                           [](const std::string& reason) {
+                               return reason.find("finds 2 problems") != std::string::npos;
+                           }),
+              result.reasons.end())
+        << ::testing::PrintToString(result.reasons);
 }
 
 TEST(DetectTest, ADelimiterGivenIsTheOnlyOneTried) {
