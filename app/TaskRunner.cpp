@@ -27,15 +27,30 @@ QString fromLocal(const std::string& text) {
 // How long a run goes before its progress dialog shows.
 constexpr int kProgressAfterMs = 400;
 
+// What a box of a run stands on: the run's progress dialog, shown now, when there is one. On the
+// window, the dialog would show itself over the box once the run had gone on for a moment,
+// hiding the question that the run waits for.
+QWidget* boxOwner(QWidget* parent) {
+    auto* progress = parent != nullptr
+                         ? parent->findChild<QProgressDialog*>(QStringLiteral("taskProgress"))
+                         : nullptr;
+    if (progress == nullptr) {
+        return parent;
+    }
+    progress->show();
+    return progress;
+}
+
 }  // namespace
 
 void PrompterQuestions::Tell(const std::string& message) {
-    onWindowThread([&] { Prompter::instance().message(parent_, fromLocal(message)); });
+    onWindowThread([&] { Prompter::instance().message(boxOwner(parent_), fromLocal(message)); });
 }
 
 bool PrompterQuestions::Ask(const std::string& question) {
     bool yes = false;
-    onWindowThread([&] { yes = Prompter::instance().question(parent_, fromLocal(question)); });
+    onWindowThread(
+        [&] { yes = Prompter::instance().question(boxOwner(parent_), fromLocal(question)); });
     return yes;
 }
 
