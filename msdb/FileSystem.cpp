@@ -76,6 +76,16 @@ Status FileSystem::ForEachEntry(const std::string& directory,
     return Status::Ok();
 }
 
+Status FileSystem::CollectEntries(const std::string& directory, std::vector<std::string>* names) {
+    names->clear();
+    Status s =
+        ForEachEntry(directory, [names](std::string_view name) { names->emplace_back(name); });
+    if (!s.ok()) {
+        names->clear();
+    }
+    return s;
+}
+
 Status FileSystem::SyncFiles(const std::string& directory, const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         std::unique_ptr<UpdatableFile> file;

@@ -110,6 +110,7 @@ public:
     // may have seen some. By default, through ListDirectory.
     virtual Status ForEachEntry(const std::string& directory,
                                 const std::function<void(std::string_view name)>& each);
+
     // The absolute path of `path` with every symbolic link, "." and ".." resolved.
     virtual Status CanonicalPath(const std::string& path, std::string* canonical) = 0;
     virtual bool IsDirectory(const std::string& path) = 0;
@@ -151,6 +152,11 @@ public:
 
     // The file system of the machine the program runs on.
     static FileSystem& Default();
+
+protected:
+    // ListDirectory through ForEachEntry, for a file system that lists by the latter: `names`
+    // is empty on an error.
+    Status CollectEntries(const std::string& directory, std::vector<std::string>* names);
 };
 
 // A FileSystem that passes every call to another one; a subclass overrides only what it changes.

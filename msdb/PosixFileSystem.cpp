@@ -374,13 +374,7 @@ public:
     }
 
     Status ListDirectory(const std::string& directory, std::vector<std::string>* names) override {
-        names->clear();
-        Status s =
-            ForEachEntry(directory, [names](std::string_view name) { names->emplace_back(name); });
-        if (!s.ok()) {
-            names->clear();
-        }
-        return s;
+        return CollectEntries(directory, names);
     }
 
     Status ForEachEntry(const std::string& directory,
