@@ -149,8 +149,8 @@ public:
                                        static_cast<std::uint8_t>(entry.symbol.size()),
                                        static_cast<std::uint8_t>(entry.name.size()),
                                        static_cast<std::uint16_t>(entry.fileNumber),
-                                       static_cast<std::uint8_t>(entry.fieldCount), entry.firstDate,
-                                       entry.lastDate});
+                                       static_cast<std::uint8_t>(entry.fieldCount), entry.period,
+                                       entry.firstDate, entry.lastDate});
             xmasterTexts_ += entry.symbol;
             xmasterTexts_ += entry.name;
             xmasterKeys_.push_back({at, false});
@@ -198,6 +198,7 @@ public:
         entry.symbol = SymbolOf(*it);
         entry.name = NameOf(*it);
         entry.fieldCount = it->fieldCount;
+        entry.period = it->period;
         entry.firstDate = it->firstDate;
         entry.lastDate = it->lastDate;
         return entry;
@@ -225,6 +226,7 @@ private:
         std::uint8_t nameSize;
         std::uint16_t fileNumber;
         std::uint8_t fieldCount;
+        char period;
         msdb::MbfBytes firstDate;
         msdb::MbfBytes lastDate;
     };
@@ -258,17 +260,17 @@ private:
     std::unordered_map<std::string, std::vector<std::size_t>> byWord_;
 };
 
-// One security of the run.
+// One security of the run. A run may hold tens of thousands: its symbol is that of its line of
+// the report, at the same place.
 struct DatabaseRun::Security {
-    std::string symbol;  // as the input gives it
+    std::size_t record = 0;  // its MASTER or XMASTER record, from 1, when it is listed already
+    std::size_t recordLength = 0;
+    std::uint32_t at = 0;  // its place in securities_ and in the report
+    int fileNumber = 0;
+    PerField<bool> fields{};
     Period period = Period::kDaily;
     Action action = Action::kAdded;
     bool inXMaster = false;
-    int fileNumber = 0;
-    std::size_t record = 0;  // its MASTER or XMASTER record, from 1, when it is listed already
-    PerField<bool> fields{};
-    std::size_t recordLength = 0;
-    std::size_t outcome = 0;  // its place in the report
 
     // The price file as the directory holds it, for an update (made by OpenStored): a run that
     // adds securities does not carry room for it.
@@ -288,12 +290,12 @@ struct DatabaseRun::Security {
     std::unique_ptr<StoredFile> onDisk;
 
     // What it holds after the run.
-    bool staging = false;          // its price file, written anew, is being staged
     std::int64_t stagedCount = 0;  // the count of records its staged header gives
     std::int64_t count = 0;
     msdb::MbfBytes first{};
     msdb::MbfBytes last{};
     float lastValue = 0.0f;
+    bool staging = false;  // its price file, written anew, is being staged
 };
 
 namespace {
@@ -664,7 +666,11 @@ std::string DatabaseRun::PriceFileName(const Security& security) const {
 }
 
 std::string_view DatabaseRun::BySymbol::operator[](std::size_t i) const {
-    return (*securities)[i]->symbol;
+    return (*securities)[i].symbol;
+}
+
+const std::string& DatabaseRun::SymbolOf(const Security& security) const {
+    return report_.securities[security.at].symbol;
 }
 
 std::string SecurityOutcome::FileName() const {
@@ -883,8 +889,16 @@ int DatabaseRun::PrepareDirectory() {
             return 1;
         }
         xmasterBefore_.emplace(xmaster.bytes().size(), HashBytes(xmaster.bytes()));
-        xmaster_ = std::move(xmaster);
-        index_->SetXMaster(xmaster_->Entries());
+        const std::vector<msdb::XMasterEntry> entries = xmaster.Entries();
+        int highest = msdb::kFirstXMasterFileNumber - 1;
+        for (const msdb::XMasterEntry& entry : entries) {
+            xmasterUsed_[static_cast<std::size_t>(entry.fileNumber)] = true;
+            highest = std::max(highest, entry.fileNumber);
+        }
+        index_->SetXMaster(entries);
+        xmaster_.emplace(xmaster.path(),
+                         std::string(xmaster.bytes().substr(0, msdb::kXMasterRecordSize)),
+                         xmaster.RecordsPresent(), highest);
     } else if (!s.IsNotFound()) {
         Tell("The XMASTER file of " + directory_ + " cannot be read.\n" + s.message());
         return 1;
@@ -1449,7 +1463,7 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
     if (!at) {
         return 0;  // held already: refused once every file is read
     }
-    Security& security = *securities_[*at];
+    Security& security = securities_[*at];
     // The records in the order they are stored: a file that lists the newest day first is
     // written oldest first.
     std::string records;
@@ -1467,7 +1481,7 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
     }
     group.forward.clear();
     group.backward.clear();
-    SecurityOutcome& outcome = report_.securities[security.outcome];
+    SecurityOutcome& outcome = report_.securities[security.at];
     outcome.reversed = outcome.reversed || scan.reversed;
     if (security.action == Action::kUpdated) {
         const int appended = Append(security, records, lines, problems);
@@ -1521,7 +1535,7 @@ int DatabaseRun::Stage(Security& security, std::string bytes) {
         const std::string dop = msdb::DopFileName(security.fileNumber);
         s = target_.transaction().StageData(dop, create, msdb::MakeDopText(security.fields));
         if (!s.ok()) {
-            Tell("The file " + PathInDirectory(dop) + " of " + security.symbol +
+            Tell("The file " + PathInDirectory(dop) + " of " + SymbolOf(security) +
                  " cannot be written.\n" + s.message());
             return 1;
         }
@@ -1534,7 +1548,7 @@ int DatabaseRun::Stage(Security& security, std::string bytes) {
         s = target_.transaction().StageData(name, create, bytes);
     }
     if (!s.ok()) {
-        Tell("The price file " + PathInDirectory(name) + " of " + security.symbol +
+        Tell("The price file " + PathInDirectory(name) + " of " + SymbolOf(security) +
              " cannot be written.\n" + s.message());
         return 1;
     }
@@ -1545,7 +1559,7 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
                              std::optional<std::size_t>* at) {
     const Period period = group.period.value_or(settings_.period);
     if (auto it = bySymbol_.find(symbol); it != bySymbol_.end()) {
-        Security& security = *securities_[*it];
+        Security& security = securities_[*it];
         if (security.period != period) {
             Refuse(SettingsField::kPeriod,
                    "The files of the run give " + symbol + " in two periods, " +
@@ -1557,9 +1571,35 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
         *at = *it;
         return 0;
     }
-    auto security = std::make_unique<Security>();
-    security->symbol = symbol;
+    // Listed with its line of the report, and taken back should it not be made.
+    *at = securities_.size();
+    SecurityOutcome& outcome = report_.securities.emplace_back();
+    outcome.symbol = symbol;
+    Security* security = &securities_.emplace_back();
+    security->at = static_cast<std::uint32_t>(**at);
     security->period = period;
+    if (MakeSecurity(*security, group, input) != 0) {
+        securities_.pop_back();
+        report_.securities.pop_back();
+        at->reset();
+        return 1;
+    }
+    if (report_.securities.size() < securities_.size()) {  // held already
+        securities_.pop_back();
+        at->reset();
+        return 0;
+    }
+    outcome.action = security->action;
+    outcome.fileNumber = security->fileNumber;
+    outcome.inXMaster = security->inXMaster;
+    bySymbol_.insert(**at);
+    return 0;
+}
+
+// What a security new to the run is: added, or found in the directory to be updated or
+// replaced. One that is held already, and neither, leaves the report (duplicates_ has it).
+int DatabaseRun::MakeSecurity(Security& security, const Group& group, const InputFile& input) {
+    const std::string symbol = SymbolOf(security);
     // Its symbol and name as MASTER's code page writes them: needed only to list it.
     std::string stored;
     std::string name;
@@ -1585,7 +1625,7 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     const std::vector<Index::Match> matches = index_->Find(stored);
     if (!matches.empty() && !settings_.update && !settings_.replaceExisting) {
         duplicates_.push_back(symbol);
-        at->reset();
+        report_.securities.pop_back();
         return 0;
     }
     if (matches.size() > 1) {
@@ -1610,36 +1650,19 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
                                            " that another symbol of the run finds too.");
         return 1;
     }
-    security->fields = settings_.FieldsOn();
-    security->recordLength = static_cast<std::size_t>(settings_.FieldCount()) * msdb::kFieldSize;
-    int result = 0;
+    security.fields = settings_.FieldsOn();
+    security.recordLength = static_cast<std::size_t>(settings_.FieldCount()) * msdb::kFieldSize;
     if (matches.empty()) {
-        security->action = Action::kAdded;
-        result = AddNew(*security, stored, name);
-    } else {
-        security->action = settings_.update ? Action::kUpdated : Action::kReplaced;
-        security->inXMaster = matches.front().xmaster;
-        security->record = matches.front().record;
-        result = security->action == Action::kUpdated ? OpenStored(*security)
-                                                      : Replace(*security, stored, name);
+        security.action = Action::kAdded;
+        return AddNew(security, stored, name);
     }
-    if (result != 0) {
-        return 1;
-    }
-    SecurityOutcome outcome;
-    outcome.action = security->action;
-    outcome.symbol = symbol;
-    outcome.fileNumber = security->fileNumber;
-    outcome.inXMaster = security->inXMaster;
-    security->outcome = report_.securities.size();
-    report_.securities.push_back(std::move(outcome));
-    *at = securities_.size();
-    securities_.push_back(std::move(security));
-    bySymbol_.insert(**at);
-    return 0;
+    security.action = settings_.update ? Action::kUpdated : Action::kReplaced;
+    security.inXMaster = matches.front().xmaster;
+    security.record = matches.front().record;
+    return security.action == Action::kUpdated ? OpenStored(security)
+                                               : Replace(security, stored, name);
 }
 
-// True when neither the run nor the directory holds `symbol` yet.
 bool DatabaseRun::IsNew(const std::string& symbol) const {
     if (bySymbol_.count(symbol) != 0) {
         return false;
@@ -1692,17 +1715,11 @@ int DatabaseRun::AddNew(Security& security, const std::string& stored, const std
     if (!xmaster_) {
         xmaster_.emplace(PathInDirectory(std::string(msdb::kXMasterFileName)));
     }
-    if (!xmasterNumbersKnown_) {
-        xmasterNumbersKnown_ = true;
-        for (const msdb::XMasterEntry& entry : xmaster_->Entries()) {
-            xmasterUsed_[static_cast<std::size_t>(entry.fileNumber)] = true;
-        }
-    }
     if (stored.size() > msdb::kXMasterSymbolWidth) {
         Refuse(SettingsField::kSymbol,
                "MASTER of " + directory_ + " is full, and XMASTER holds symbols of at most " +
-                   std::to_string(msdb::kXMasterSymbolWidth) + " characters: " + security.symbol +
-                   " has " + std::to_string(stored.size()) + ".");
+                   std::to_string(msdb::kXMasterSymbolWidth) + " characters: " +
+                   SymbolOf(security) + " has " + std::to_string(stored.size()) + ".");
         return 1;
     }
     while (nextXMasterNumber_ <= msdb::kLastXMasterFileNumber &&
@@ -1718,9 +1735,8 @@ int DatabaseRun::AddNew(Security& security, const std::string& stored, const std
         xmaster_->Reserve(xmaster_->RecordsPresent() + newLeft_);
     }
     newLeft_ = 0;
-    if (msdb::Status s = xmaster_->AddRecord(
-            msdb::MakeXMasterRecord(nextXMasterNumber_, msdb::FieldMask(security.fields), stored,
-                                    name, today_, today_, security.period));
+    if (msdb::Status s = xmaster_->AddRecord(nextXMasterNumber_, msdb::FieldMask(security.fields),
+                                             stored, name, today_, today_, security.period);
         !s.ok()) {
         Tell(s.message());
         return 1;
@@ -1742,7 +1758,7 @@ int DatabaseRun::Replace(Security& security, const std::string& stored, std::str
         if (stored.size() > msdb::kXMasterSymbolWidth) {
             Refuse(SettingsField::kSymbol, "XMASTER holds symbols of at most " +
                                                std::to_string(msdb::kXMasterSymbolWidth) +
-                                               " characters: " + security.symbol + " has " +
+                                               " characters: " + SymbolOf(security) + " has " +
                                                std::to_string(stored.size()) + ".");
             return 1;
         }
@@ -1750,10 +1766,9 @@ int DatabaseRun::Replace(Security& security, const std::string& stored, std::str
         if (keepName) {
             name = entry->name;
         }
-        xmaster_->ReplaceRecord(
-            security.record,
-            msdb::MakeXMasterRecord(security.fileNumber, msdb::FieldMask(security.fields), stored,
-                                    name, today_, today_, security.period));
+        xmaster_->ReplaceRecord(security.record, security.fileNumber,
+                                msdb::FieldMask(security.fields), stored, name, today_, today_,
+                                security.period);
         return 0;
     }
     const msdb::RecordBytes record = master_.Record(security.record);
@@ -1786,8 +1801,7 @@ int DatabaseRun::OpenStored(Security& security) {
         security.onDisk->first = entry->firstDate;
         security.last = entry->lastDate;
         fieldCount = entry->fieldCount;
-        const std::string_view bytes = xmaster_->bytes();
-        period = bytes[security.record * msdb::kXMasterRecordSize + 62];
+        period = entry->period;
     } else {
         const msdb::RecordBytes record = master_.Record(security.record);
         security.fileNumber = record[msdb::kFileNumberOffset];
@@ -1800,7 +1814,7 @@ int DatabaseRun::OpenStored(Security& security) {
     const std::string path = PathInDirectory(name);
     if ((period == 'D' || period == 'W' || period == 'M') &&
         period != static_cast<char>(security.period)) {
-        Refuse(SettingsField::kPeriod, security.symbol + " holds prices of the period " +
+        Refuse(SettingsField::kPeriod, SymbolOf(security) + " holds prices of the period " +
                                            std::string(1, period) + ", the file gives " +
                                            std::string(1, static_cast<char>(security.period)) +
                                            ": new days are added in the security's own period.");
@@ -1816,12 +1830,12 @@ int DatabaseRun::OpenStored(Security& security) {
         fields = msdb::FieldsFromCount(fieldCount);
     }
     if (!fields) {
-        Tell("The fields that " + path + " of " + security.symbol + " holds cannot be told.");
+        Tell("The fields that " + path + " of " + SymbolOf(security) + " holds cannot be told.");
         return 1;
     }
     if (*fields != security.fields) {
         Refuse(SettingsField::kColumn,
-               security.symbol + " holds the fields " + FieldList(*fields) + " in " + path +
+               SymbolOf(security) + " holds the fields " + FieldList(*fields) + " in " + path +
                    "; the run reads " + FieldList(security.fields) +
                    ". New days are added in the fields the security holds: read the columns "
                    "that give them.");
@@ -1830,7 +1844,7 @@ int DatabaseRun::OpenStored(Security& security) {
     security.recordLength = static_cast<std::size_t>(msdb::CountFields(*fields)) * msdb::kFieldSize;
     msdb::FileInfo& info = security.onDisk->info;
     if (msdb::Status s = ReadStoredHeader(path, security); !s.ok()) {
-        Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
+        Tell("The price file of " + SymbolOf(security) + " cannot be read.\n" + s.message());
         return 1;
     }
     const int lastRecord = security.onDisk->header().size() == security.recordLength
@@ -1839,7 +1853,7 @@ int DatabaseRun::OpenStored(Security& security) {
     security.onDisk->count = std::max(lastRecord - 1, 0);
     if (lastRecord < 1 ||
         info.size != static_cast<std::uint64_t>(lastRecord) * security.recordLength) {
-        Tell("The price file " + path + " of " + security.symbol + " holds " +
+        Tell("The price file " + path + " of " + SymbolOf(security) + " holds " +
              std::to_string(info.size) + " bytes, which is not what its header counts (" +
              std::to_string(lastRecord) + " records of " + std::to_string(security.recordLength) +
              " bytes): new days are not added to it. 'korvex-cli check' tells more.");
@@ -1895,7 +1909,7 @@ int DatabaseRun::LoadStored(Security& security) {
     if (msdb::Status s =
             msdb::ReadWholeFile(*fs_, PathInDirectory(PriceFileName(security)), &bytes);
         !s.ok()) {
-        Tell("The price file of " + security.symbol + " cannot be read.\n" + s.message());
+        Tell("The price file of " + SymbolOf(security) + " cannot be read.\n" + s.message());
         return 1;
     }
     bytes.resize(std::min<std::size_t>(bytes.size(), security.onDisk->info.size));
@@ -1909,7 +1923,7 @@ int DatabaseRun::LoadStored(Security& security) {
 // they differ or fall on a day before its last that it does not hold.
 int DatabaseRun::Append(Security& security, const std::string& records,
                         const std::vector<LineNumber>& lines, InputProblems* problems) {
-    SecurityOutcome& outcome = report_.securities[security.outcome];
+    SecurityOutcome& outcome = report_.securities[security.at];
     const std::size_t length = security.recordLength;
     for (std::size_t i = 0, at = 0; at + length <= records.size(); ++i, at += length) {
         const std::string_view record = std::string_view(records).substr(at, length);
@@ -1917,7 +1931,7 @@ int DatabaseRun::Append(Security& security, const std::string& records,
         const float value = msdb::FromMbf(date);
         if (value > security.lastValue) {
             if (security.count >= msdb::kMaxPriceRecords) {
-                Refuse(SettingsField::kRange, security.symbol + " would hold more than the " +
+                Refuse(SettingsField::kRange, SymbolOf(security) + " would hold more than the " +
                                                   std::to_string(msdb::kMaxPriceRecords) +
                                                   " price records that one security holds.");
                 return 1;
@@ -1964,10 +1978,10 @@ int DatabaseRun::Append(Security& security, const std::string& records,
         if (!held) {
             problems->Add({line, "date", DayText(date),
                            "lies before " + DayText(security.last) + ", the last day " +
-                               security.symbol + " holds, and is not a day it holds"});
+                               SymbolOf(security) + " holds, and is not a day it holds"});
             continue;
         }
-        std::string what = "differs from the record " + security.symbol + " holds for that day:";
+        std::string what = "differs from the record " + SymbolOf(security) + " holds for that day:";
         std::size_t offset = msdb::kFieldSize;
         for (PriceField field : msdb::kPriceFields) {
             if (field == PriceField::kDate || !security.fields[field]) {
@@ -2024,29 +2038,41 @@ int DatabaseRun::Decide(const std::vector<std::pair<std::string, InputProblems>>
 
 // Everything the run changes, handed to the transaction: each security's price file (written
 // anew, or with the new days appended), its dates in MASTER, EMASTER or XMASTER, and those.
-// XMASTER's backup, copied from the file a part at a time to be staged (a directory of 65,000
-// securities has an XMASTER of 9.7 MB), refused when the file is no longer as the run read it.
-msdb::Status DatabaseRun::StageXMasterBackup(const std::string& name) {
-    constexpr std::size_t kPart = 64 << 10;
+// XMASTER, and its backup when there was one, are staged a part at a time (a directory of
+// 65,000 securities has an XMASTER of 9.7 MB), the records the run leaves alone copied from the
+// file: refused when the file is no longer as the run read it.
+msdb::Status DatabaseRun::StageXMaster(const std::string& name) {
+    msdb::Transaction& transaction = target_.transaction();
     std::unique_ptr<msdb::ReadableFile> file;
-    msdb::Status s = fs_->OpenForRead(xmaster_->path(), &file);
-    std::string part(kPart, '\0');
     std::size_t size = 0;
     std::uint64_t hash = kHashStart;
     const std::string backup = name + std::string(msdb::kBackupSuffix);
-    for (std::size_t got = kPart; s.ok() && got == kPart;) {
-        s = file->Read(kPart, part.data(), &got);
-        if (!s.ok() || (got == 0 && size > 0)) {
-            break;
+    auto read = [&](std::size_t n, char* buffer, std::size_t* got) {
+        msdb::Status s = file->Read(n, buffer, got);
+        if (s.ok() && *got > 0) {
+            const std::string_view bytes(buffer, *got);
+            size += bytes.size();
+            hash = HashBytes(bytes, hash);
+            s = transaction.StageData(backup, false, bytes);
         }
-        const std::string_view read(part.data(), got);
-        size += read.size();
-        hash = HashBytes(read, hash);
-        s = target_.transaction().StageData(backup, false, read);
+        return s;
+    };
+    if (xmasterBefore_) {
+        if (msdb::Status s = fs_->OpenForRead(xmaster_->path(), &file); !s.ok()) {
+            return s;
+        }
     }
-    if (s.ok() && std::pair(size, hash) != *xmasterBefore_) {
-        s = msdb::Status::Busy("The file " + xmaster_->path() +
-                               " is not as when it was read: another program changed it.");
+    msdb::Status s = xmaster_->Write(read, [&](std::string_view part) {
+        return transaction.StageData(name, !xmasterBefore_, part);
+    });
+    if (s.ok() && xmasterBefore_) {
+        char rest = 0;
+        std::size_t got = 0;
+        s = read(1, &rest, &got);  // the file has grown when it has more
+        if (s.ok() && std::pair(size, hash) != *xmasterBefore_) {
+            s = msdb::Status::Busy("The file " + xmaster_->path() +
+                                   " is not as when it was read: another program changed it.");
+        }
     }
     return s;
 }
@@ -2055,10 +2081,10 @@ int DatabaseRun::WriteDirectoryFiles() {
     bool masterChanged = false;
     bool xmasterChanged = false;
     msdb::Transaction& transaction = target_.transaction();
-    for (std::unique_ptr<Security>& owned : securities_) {
-        const std::unique_ptr<Security> held = std::move(owned);  // let go at the end
-        Security& security = *held;
-        SecurityOutcome& outcome = report_.securities[security.outcome];
+    while (!securities_.empty()) {
+        Security security = std::move(securities_.front());  // let go at the end
+        securities_.pop_front();
+        SecurityOutcome& outcome = report_.securities[security.at];
         outcome.total = security.count;
         outcome.firstDate = security.first;
         outcome.lastDate = security.last;
@@ -2096,7 +2122,7 @@ int DatabaseRun::WriteDirectoryFiles() {
         std::string header = msdb::MakeDatHeader(settings_.FieldCount());
         msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
         if (msdb::Status s = transaction.PatchStaged(name, 0, header); !s.ok()) {
-            Tell("The price file " + PathInDirectory(name) + " of " + security.symbol +
+            Tell("The price file " + PathInDirectory(name) + " of " + SymbolOf(security) +
                  " cannot be written.\n" + s.message());
             return 1;
         }
@@ -2107,17 +2133,9 @@ int DatabaseRun::WriteDirectoryFiles() {
         return 0;
     }
     if (xmasterChanged) {
-        const std::string name = msdb::FileNameOf(xmaster_->path());
-        // XMASTER grows by 150 bytes a security: its bytes are handed over, not copied, as
-        // nothing reads them after this, and those of its backup are read only now.
-        if (xmasterBefore_) {
-            if (msdb::Status s = StageXMasterBackup(name); !s.ok()) {
-                Tell(s.message());
-                return 1;
-            }
-            transaction.ReplaceFile(name, xmaster_->TakeBytes());
-        } else {
-            transaction.CreateFile(name, xmaster_->TakeBytes());
+        if (msdb::Status s = StageXMaster(msdb::FileNameOf(xmaster_->path())); !s.ok()) {
+            Tell(s.message());
+            return 1;
         }
     }
     if (masterChanged) {

@@ -140,6 +140,8 @@ private:
     int TakeGroup(const InputFile& input, Group& group, InputProblems* problems);
     int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                     std::optional<std::size_t>* at);
+    int MakeSecurity(Security& security, const Group& group, const InputFile& input);
+    const std::string& SymbolOf(const Security& security) const;
     bool Claim(bool xmaster, std::size_t record);
     bool IsNew(const std::string& symbol) const;
     // `stored` and `name`: its symbol and name in MASTER's code page.
@@ -151,7 +153,7 @@ private:
     int Append(Security& security, const std::string& records, const std::vector<LineNumber>& lines,
                InputProblems* problems);
     int Stage(Security& security, std::string bytes);
-    msdb::Status StageXMasterBackup(const std::string& name);
+    msdb::Status StageXMaster(const std::string& name);
     int WriteDirectoryFiles();
     int Commit();
     int Decide(const std::vector<std::pair<std::string, InputProblems>>& problems);
@@ -185,10 +187,10 @@ private:
     std::optional<std::string> masterBefore_;
     std::optional<msdb::EMaster> emaster_;
     std::optional<std::string> emasterBefore_;
-    std::optional<msdb::XMaster> xmaster_;
-    // XMASTER as it was read, told by its size and a hash of its bytes: a directory may list
-    // tens of thousands of securities, so its backup is copied from the file at the commit,
-    // not held.
+    // XMASTER as the run changes it. A directory may list tens of thousands of securities: the
+    // records are not held, but copied from the file at the commit, and so is its backup. The
+    // file as it was read is told by its size and a hash of its bytes.
+    std::optional<msdb::XMasterChanges> xmaster_;
     std::optional<std::pair<std::size_t, std::uint64_t>> xmasterBefore_;
     std::unique_ptr<Index> index_;
     std::array<bool, 256> numbersOnDisk_{};
@@ -197,7 +199,6 @@ private:
     // The file numbers of XMASTER (up to 65535) in use, by a file on disk, and once the run adds
     // to XMASTER, by a record.
     std::vector<bool> xmasterUsed_;
-    bool xmasterNumbersKnown_ = false;
     int nextXMasterNumber_ = msdb::kFirstXMasterFileNumber;
     // The symbols of the file being taken that no security holds yet, when there are at least
     // kReservedAtOnce: XMASTER makes room for them all when it takes the first.
@@ -205,12 +206,14 @@ private:
     std::size_t newLeft_ = 0;
     msdb::MbfBytes today_{};
 
-    std::vector<std::unique_ptr<Security>> securities_;
-    // The indexes of securities_, found by symbol (as NormalizeSymbol writes it): a run may hold
-    // tens of thousands of securities, and the set keeps no copy of their symbols.
+    RunReport report_;
+    std::deque<Security> securities_;
+    // The indexes of securities_, found by symbol (as NormalizeSymbol writes it) in the report's
+    // line at the same place: a run may hold tens of thousands of securities, and the set keeps
+    // no copy of their symbols.
     struct BySymbol {
         using is_transparent = void;
-        const std::vector<std::unique_ptr<Security>>* securities;
+        const std::deque<SecurityOutcome>* securities;
         std::string_view operator[](std::size_t i) const;
         std::size_t operator()(std::string_view symbol) const {
             return std::hash<std::string_view>{}(symbol);
@@ -222,7 +225,7 @@ private:
     };
     using SymbolSet = std::unordered_set<std::size_t, BySymbol, BySymbol>;
     SymbolSet NewSymbolSet() const {
-        return SymbolSet(0, BySymbol{&securities_}, BySymbol{&securities_});
+        return SymbolSet(0, BySymbol{&report_.securities}, BySymbol{&report_.securities});
     }
     SymbolSet bySymbol_ = NewSymbolSet();
     std::vector<std::pair<std::string, InputProblems>> problems_;  // per file, those with any
@@ -240,7 +243,6 @@ private:
     std::uint64_t streamedFileSize_ = kStreamedFileSize;
     std::uint64_t heldBytes_ = kHeldBytes;
 
-    RunReport report_;
     std::string lastMessage_;
     std::optional<ConversionJob::Refusal> refused_;
     bool changed_ = false;

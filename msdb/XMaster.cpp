@@ -135,6 +135,7 @@ std::vector<XMasterEntry> XMaster::Entries() const {
             std::bitset<8>(static_cast<std::uint8_t>(record[kFieldMaskAt])).count());
         entry.firstDate = StoredDate(ReadUInt(record, kFirstDateAt, 4));
         entry.lastDate = StoredDate(ReadUInt(record, kLastDateAt, 4));
+        entry.period = record[kTimeFrameAt];
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -256,6 +257,150 @@ std::string XMaster::TakeBytes() {
     std::string bytes = std::move(bytes_);  // a quarter more room at most: see AddRecord
     *this = XMaster(path_);
     return bytes;
+}
+
+XMasterChanges::XMasterChanges(std::string path, std::optional<std::string> header,
+                               std::size_t records, int highestFileNumber)
+    : path_(std::move(path)),
+      header_(std::move(header)),
+      before_(header_ ? records : 0),
+      highest_(header_ ? std::max(highestFileNumber, kFirstXMasterFileNumber - 1)
+                       : kFirstXMasterFileNumber - 1) {}
+
+XMasterChanges::Made XMasterChanges::Make(int fileNumber, std::uint8_t fieldMask,
+                                          std::string_view symbol, std::string_view name,
+                                          const MbfBytes& firstDate, const MbfBytes& lastDate,
+                                          Period period) {
+    symbol = symbol.substr(0, std::min(symbol.size(), kSymbolWidth));
+    name = name.substr(0, std::min(name.size(), kNameWidth));
+    Made made;
+    made.text = static_cast<std::uint32_t>(texts_.size());
+    made.fileNumber = static_cast<std::uint16_t>(fileNumber);
+    made.fieldMask = fieldMask;
+    made.symbolSize = static_cast<std::uint8_t>(symbol.size());
+    made.nameSize = static_cast<std::uint8_t>(name.size());
+    made.period = static_cast<char>(period);
+    made.firstDate = firstDate;
+    made.lastDate = lastDate;
+    texts_ += symbol;
+    texts_ += name;
+    highest_ = std::max(highest_, fileNumber);
+    return made;
+}
+
+std::string XMasterChanges::RecordOf(const Made& made) const {
+    const std::string_view texts(texts_);
+    return MakeXMasterRecord(made.fileNumber, made.fieldMask,
+                             texts.substr(made.text, made.symbolSize),
+                             texts.substr(made.text + made.symbolSize, made.nameSize),
+                             made.firstDate, made.lastDate, static_cast<Period>(made.period));
+}
+
+Status XMasterChanges::AddRecord(int fileNumber, std::uint8_t fieldMask, std::string_view symbol,
+                                 std::string_view name, const MbfBytes& firstDate,
+                                 const MbfBytes& lastDate, Period period) {
+    if (RecordsPresent() >= kMaxXMasterRecords) {
+        return Status::Damaged("The XMASTER file " + path_ + " is full: it lists " +
+                               std::to_string(kMaxXMasterRecords) +
+                               " securities, the most it can count.");
+    }
+    added_.push_back(Make(fileNumber, fieldMask, symbol, name, firstDate, lastDate, period));
+    return Status::Ok();
+}
+
+void XMasterChanges::Reserve(std::size_t records) {
+    if (records > before_) {
+        added_.reserve(records - before_);
+    }
+}
+
+void XMasterChanges::ReplaceRecord(std::size_t i, int fileNumber, std::uint8_t fieldMask,
+                                   std::string_view symbol, std::string_view name,
+                                   const MbfBytes& firstDate, const MbfBytes& lastDate,
+                                   Period period) {
+    Made made = Make(fileNumber, fieldMask, symbol, name, firstDate, lastDate, period);
+    if (i > before_) {
+        added_[i - before_ - 1] = made;
+    } else {
+        replaced_.emplace_back(static_cast<std::uint32_t>(i), made);
+    }
+}
+
+void XMasterChanges::SetRecordDates(std::size_t i, const MbfBytes& firstDate,
+                                    const MbfBytes& lastDate) {
+    if (i > before_) {
+        added_[i - before_ - 1].firstDate = firstDate;
+        added_[i - before_ - 1].lastDate = lastDate;
+    } else {
+        dated_.push_back({static_cast<std::uint32_t>(i), firstDate, lastDate});
+    }
+}
+
+std::string XMasterChanges::Header() const {
+    std::string header = header_.value_or(XMaster().TakeBytes());
+    const auto records = static_cast<std::uint32_t>(RecordsPresent());
+    WriteUInt(&header, kCountAt, 2, records);
+    WriteUInt(&header, kCountAgainAt, 2, records);
+    WriteUInt(&header, kNextFileNumberAt, 2,
+              static_cast<std::uint32_t>(std::min(highest_ + 1, kLastXMasterFileNumber)));
+    return header;
+}
+
+Status XMasterChanges::Write(
+    const std::function<Status(std::size_t n, char* buffer, std::size_t* got)>& read,
+    const std::function<Status(std::string_view part)>& write) {
+    // A record replaced or dated more than once takes what was made last.
+    std::stable_sort(replaced_.begin(), replaced_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(dated_.begin(), dated_.end(),
+                     [](const Dated& a, const Dated& b) { return a.record < b.record; });
+    constexpr std::size_t kPartRecords = 436;  // about 64 KB
+    std::string part;
+    std::size_t record = 0;  // the first of the part; the header counts as record 0
+    auto replaced = replaced_.cbegin();
+    auto dated = dated_.cbegin();
+    while (header_ && record <= before_) {
+        const std::size_t count = std::min(kPartRecords, before_ + 1 - record);
+        part.resize(count * kXMasterRecordSize);
+        for (std::size_t at = 0; at < part.size();) {
+            std::size_t got = 0;
+            if (Status s = read(part.size() - at, part.data() + at, &got); !s.ok()) {
+                return s;
+            }
+            if (got == 0) {
+                return Status::Busy("The file " + path_ +
+                                    " is not as when it was read: another program changed it.");
+            }
+            at += got;
+        }
+        if (record == 0) {
+            part.replace(0, kXMasterRecordSize, Header());
+        }
+        for (; replaced != replaced_.cend() && replaced->first < record + count; ++replaced) {
+            part.replace((replaced->first - record) * kXMasterRecordSize, kXMasterRecordSize,
+                         RecordOf(replaced->second));
+        }
+        for (; dated != dated_.cend() && dated->record < record + count; ++dated) {
+            const std::size_t at = (dated->record - record) * kXMasterRecordSize;
+            WriteUInt(&part, at + kFirstDateAt, 4, YyyymmddOf(dated->firstDate));
+            WriteUInt(&part, at + kLastDateAt, 4, YyyymmddOf(dated->lastDate));
+        }
+        if (Status s = write(part); !s.ok()) {
+            return s;
+        }
+        record += count;
+    }
+    part = header_ ? std::string() : Header();
+    for (const Made& made : added_) {
+        part += RecordOf(made);
+        if (part.size() >= kPartRecords * kXMasterRecordSize) {
+            if (Status s = write(part); !s.ok()) {
+                return s;
+            }
+            part.clear();
+        }
+    }
+    return part.empty() ? Status::Ok() : write(part);
 }
 
 Status ReadXMasterOf(FileSystem& fs, const std::string& directory, XMaster* xmaster) {

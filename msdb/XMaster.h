@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -45,6 +46,7 @@ struct XMasterEntry {
     int fieldCount = 0;    // the bits set in the field mask
     MbfBytes firstDate{};  // as MASTER would hold them
     MbfBytes lastDate{};
+    char period = 0;  // D, W or M as the record holds it
 };
 
 // The record of a security: `fieldMask` has bit i set for the i-th price field in canonical
@@ -113,6 +115,76 @@ private:
     std::string path_;
     std::string bytes_;
     std::optional<int> highest_;  // the highest file number of a record, once looked for
+};
+
+// The changes a run makes to an XMASTER, kept without its records: a directory may list tens of
+// thousands of securities. The records it adds or replaces are kept as the few fields they hold,
+// the dates it sets as dates; Write makes the new file a part at a time, taking the records left
+// alone from the file as it stands. The header is kept as found but for its counts and its next
+// free file number, as XMaster keeps them.
+class XMasterChanges {
+public:
+    // `header`: the first 150 bytes of the file as it stands, which holds `records` records whose
+    // highest file number is `highestFileNumber`; nothing for a new XMASTER.
+    XMasterChanges(std::string path, std::optional<std::string> header = std::nullopt,
+                   std::size_t records = 0, int highestFileNumber = kFirstXMasterFileNumber - 1);
+
+    const std::string& path() const { return path_; }
+    // There is a file: Write needs its bytes.
+    bool replaces() const { return header_.has_value(); }
+    std::size_t RecordsPresent() const { return before_ + added_.size(); }
+
+    // As MakeXMasterRecord makes them: refused, as full, when the count is at its most.
+    [[nodiscard]] Status AddRecord(int fileNumber, std::uint8_t fieldMask, std::string_view symbol,
+                                   std::string_view name, const MbfBytes& firstDate,
+                                   const MbfBytes& lastDate, Period period);
+    // Makes room for `records` records in all.
+    void Reserve(std::size_t records);
+    // Record `i` (from 1, present) made anew.
+    void ReplaceRecord(std::size_t i, int fileNumber, std::uint8_t fieldMask,
+                       std::string_view symbol, std::string_view name, const MbfBytes& firstDate,
+                       const MbfBytes& lastDate, Period period);
+    // Puts the dates into record `i` (from 1, present).
+    void SetRecordDates(std::size_t i, const MbfBytes& firstDate, const MbfBytes& lastDate);
+
+    // Hands the new file to `write` in order, a part at a time. `read` gives the bytes of the
+    // file as it stands from its start, as ReadableFile::Read does; a file shorter than its header
+    // counted is refused as Busy, changed by another program.
+    [[nodiscard]] Status Write(
+        const std::function<Status(std::size_t n, char* buffer, std::size_t* got)>& read,
+        const std::function<Status(std::string_view part)>& write);
+
+private:
+    // A record as the run makes it: its symbol and then its name in texts_ from `text`.
+    struct Made {
+        std::uint32_t text = 0;
+        std::uint16_t fileNumber = 0;
+        std::uint8_t fieldMask = 0;
+        std::uint8_t symbolSize = 0;
+        std::uint8_t nameSize = 0;
+        char period = 0;
+        MbfBytes firstDate{};
+        MbfBytes lastDate{};
+    };
+    struct Dated {
+        std::uint32_t record = 0;
+        MbfBytes firstDate{};
+        MbfBytes lastDate{};
+    };
+    Made Make(int fileNumber, std::uint8_t fieldMask, std::string_view symbol,
+              std::string_view name, const MbfBytes& firstDate, const MbfBytes& lastDate,
+              Period period);
+    std::string RecordOf(const Made& made) const;
+    std::string Header() const;
+
+    std::string path_;
+    std::optional<std::string> header_;
+    std::size_t before_ = 0;  // the records of the file as it stands
+    int highest_ = kFirstXMasterFileNumber - 1;
+    std::string texts_;
+    std::vector<Made> added_;
+    std::vector<std::pair<std::uint32_t, Made>> replaced_;  // by record, in the order made
+    std::vector<Dated> dated_;                              // of records of the file, in order set
 };
 
 // "F<n>.MWD" for file number n.

@@ -93,6 +93,85 @@ TEST(XMasterTest, NumbersAndCountsFollowTheRecords) {
     EXPECT_EQ(ToHex(std::string(xmaster.bytes().substr(10, 10))), "02 00 00 00 02 00 00 00 0F 01");
 }
 
+// The changes kept without the records give the file that XMaster makes holding them all: the
+// records left alone and the header's other bytes as found, the replaced and dated ones and the
+// new ones as made, handed over in parts of whole records; a file shorter than counted is
+// refused.
+TEST(XMasterTest, ChangesWrittenOutGiveTheFileTheWholeRecordsGive) {
+    msdb::XMaster whole;
+    for (int i = 0; i < 900; ++i) {
+        ASSERT_TRUE(
+            whole
+                .AddRecord(msdb::MakeXMasterRecord(256 + i, kDateClose, "S" + std::to_string(i),
+                                                   "Name", {}, {}, msdb::Period::kDaily))
+                .ok());
+    }
+    std::string before = whole.TakeBytes();
+    before[30] = '\x7F';          // a header byte of another program's
+    before[150 * 5 + 140] = 'x';  // and one of a record
+    const std::string header = before.substr(0, 150);
+    testing_support::TempDir dir;
+    testing_support::WriteFileBytes(dir / "XMASTER", before);
+    ASSERT_TRUE(msdb::XMaster::Read(msdb::FileSystem::Default(), dir / "XMASTER", &whole).ok());
+
+    msdb::XMasterChanges changes(dir / "XMASTER", header, 900, 256 + 899);
+    whole.ReplaceRecord(700, msdb::MakeXMasterRecord(955, 0x7F, "NEW", "New Name", k20240115,
+                                                     k20240115, msdb::Period::kWeekly));
+    whole.SetRecordDates(3, k20240115, k20240116);
+    whole.SetRecordDates(700, k20240116, k20240116);
+    ASSERT_TRUE(whole
+                    .AddRecord(msdb::MakeXMasterRecord(5000, kDateClose, "ADDED", "", {}, {},
+                                                       msdb::Period::kMonthly))
+                    .ok());
+    whole.SetRecordDates(901, k20240115, k20240115);
+    changes.ReplaceRecord(700, 955, 0x7F, "NEW", "New Name", k20240115, k20240115,
+                          msdb::Period::kWeekly);
+    changes.SetRecordDates(3, k20240115, k20240116);
+    changes.SetRecordDates(700, k20240116, k20240116);
+    ASSERT_TRUE(
+        changes.AddRecord(5000, kDateClose, "ADDED", "", {}, {}, msdb::Period::kMonthly).ok());
+    changes.SetRecordDates(901, k20240115, k20240115);
+    EXPECT_EQ(changes.RecordsPresent(), 901u);
+
+    auto writeOut = [&](std::string_view from, std::string* out) {
+        std::size_t at = 0;
+        return changes.Write(
+            [&](std::size_t n, char* buffer, std::size_t* got) {
+                *got = std::min(n, from.size() - at);
+                std::copy_n(from.data() + at, *got, buffer);
+                at += *got;
+                return msdb::Status::Ok();
+            },
+            [&](std::string_view part) {
+                EXPECT_EQ(part.size() % 150, 0u);
+                *out += part;
+                return msdb::Status::Ok();
+            });
+    };
+    std::string written;
+    ASSERT_TRUE(writeOut(before, &written).ok());
+    EXPECT_EQ(ToHex(written.substr(0, 150)), ToHex(std::string(whole.bytes().substr(0, 150))));
+    EXPECT_TRUE(written == whole.bytes());
+    std::string cut;
+    EXPECT_TRUE(writeOut(std::string_view(before).substr(0, 150 * 600), &cut).IsBusy());
+
+    msdb::XMasterChanges made(dir / "XMASTER");
+    msdb::XMaster fresh;
+    ASSERT_TRUE(made.AddRecord(256, kDateClose, "ONE", "", {}, {}, msdb::Period::kDaily).ok());
+    ASSERT_TRUE(fresh
+                    .AddRecord(msdb::MakeXMasterRecord(256, kDateClose, "ONE", "", {}, {},
+                                                       msdb::Period::kDaily))
+                    .ok());
+    std::string madeBytes;
+    ASSERT_TRUE(made.Write({},
+                           [&](std::string_view part) {
+                               madeBytes += part;
+                               return msdb::Status::Ok();
+                           })
+                    .ok());
+    EXPECT_EQ(madeBytes, fresh.bytes());
+}
+
 TEST(XMasterTest, FileNumbersPastMastersAreReadFromTheirNames) {
     std::string extension;
     EXPECT_EQ(msdb::XMasterFileNumber("f2853.mwd", &extension), 2853);
