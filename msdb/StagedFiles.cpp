@@ -40,7 +40,7 @@ Status Transaction::PatchStaged(const std::string& name, std::uint64_t offset,
     if (it == stagedByName_.end()) {
         s = Status::IoError("Cannot patch " + PathOf(name) + ": nothing of it was staged");
     } else if (const StagedFile& write = staged_[*it]; offset + data.size() > write.size) {
-        s = Status::IoError("Cannot patch " + PathOf(write.name) + ": only " +
+        s = Status::IoError("Cannot patch " + PathOf(std::string(NameOf(write))) + ": only " +
                             std::to_string(write.size) + " bytes of it were staged");
     }
     if (s.ok()) {
@@ -73,7 +73,7 @@ Status Transaction::Staged(const std::string& name, bool create, std::size_t* in
     if (auto it = stagedByName_.find(std::string_view(name)); it != stagedByName_.end()) {
         *index = *it;
         if (const StagedFile& write = staged_[*index]; write.create != create) {
-            return Status::IoError("Cannot stage " + PathOf(write.name) +
+            return Status::IoError("Cannot stage " + PathOf(std::string(NameOf(write))) +
                                    " both as a new file and as a replacement");
         }
         return Status::Ok();
@@ -87,7 +87,10 @@ Status Transaction::Staged(const std::string& name, bool create, std::size_t* in
     if (found && create) {
         return Status::Exists("Cannot create " + PathOf(*found) + ": File exists");
     }
-    StagedFile staged{found.value_or(name), journalBits_, 0, create};
+    const std::string_view spelling = found ? std::string_view(*found) : std::string_view(name);
+    StagedFile staged{static_cast<std::uint32_t>(stagedNames_.size()),
+                      static_cast<std::uint32_t>(spelling.size()), journalBits_, 0, create};
+    stagedNames_ += spelling;
     if (found) {
         FileInfo info;
         if (Status s = fs_.GetInfo(PathOf(*found), &info); !s.ok()) {

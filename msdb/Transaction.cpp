@@ -172,9 +172,10 @@ Status Transaction::Plan() {
         return Status::Ok();
     };
     for (StagedFile& staged : staged_) {
-        const std::optional<std::string> found = index.Find(staged.name);
+        const std::optional<std::string> found = index.Find(NameOf(staged));
         if (found && staged.create) {
-            return Status::Exists("Cannot create " + PathOf(staged.name) + ": File exists");
+            return Status::Exists("Cannot create " + PathOf(std::string(NameOf(staged))) +
+                                  ": File exists");
         }
         if (found) {
             if (Status s = replaceable(*found, &staged.permissions); !s.ok()) {
@@ -287,7 +288,7 @@ Status Transaction::Plan() {
         }
     }
     for (const StagedFile& staged : staged_) {
-        listed.emplace_back(staged.name);
+        listed.emplace_back(NameOf(staged));
     }
     for (const Append& append : appends_) {
         listed.emplace_back(append.name());
@@ -506,7 +507,12 @@ JournalEntry Transaction::EntryAt(std::size_t i) const {
     i -= stagedAt_;
     if (i < staged_.size()) {
         const StagedFile& staged = staged_[i];
-        return {JournalEntry::Kind::kWrite, staged.name, TemporaryOf(staged), false, 0, ""};
+        return {JournalEntry::Kind::kWrite,
+                std::string(NameOf(staged)),
+                TemporaryOf(staged),
+                false,
+                0,
+                ""};
     }
     i = i - staged_.size() + stagedAt_;
     if (i < appendsAt_) {
@@ -656,6 +662,7 @@ void Transaction::Undo() {
     }
     made_.clear();
     staged_.clear();
+    stagedNames_.clear();
     leftovers_.insert(leftovers_.begin(), notRemoved.rbegin(), notRemoved.rend());
     // The journal stays while a temporary it lists does: the next run removes both.
     if (journal_) {

@@ -150,7 +150,8 @@ private:
     // A file whose bytes went to its temporary (name + stageSuffix_) as they came. A run may
     // stage tens of thousands: it keeps no more than this.
     struct StagedFile {
-        std::string name;
+        std::uint32_t nameAt = 0;  // its name in stagedNames_
+        std::uint32_t nameSize = 0;
         std::optional<std::uint32_t> permissions;
         std::uint64_t size = 0;  // the bytes written so far
         bool create = false;     // must not exist yet
@@ -182,7 +183,12 @@ private:
     };
 
     std::vector<Write*> Writes();
-    std::string TemporaryOf(const StagedFile& staged) const { return staged.name + stageSuffix_; }
+    std::string_view NameOf(const StagedFile& staged) const {
+        return std::string_view(stagedNames_).substr(staged.nameAt, staged.nameSize);
+    }
+    std::string TemporaryOf(const StagedFile& staged) const {
+        return std::string(NameOf(staged)) + stageSuffix_;
+    }
     Status Plan();
     Status BeginStaging();
     Status Staged(const std::string& name, bool create, std::size_t* index);
@@ -218,20 +224,23 @@ private:
     std::vector<std::string> removals_;
     std::deque<Append> appends_;
     std::deque<StagedFile> staged_;
+    std::string stagedNames_;  // those of staged_, one after the other
     // The indexes of staged_, found by name in any letter case: a run may stage tens of
     // thousands of files, and the set keeps no copy of their names.
     struct StagedName {
         using is_transparent = void;
-        const std::deque<StagedFile>* staged;
-        std::string_view operator[](std::size_t i) const { return (*staged)[i].name; }
+        const Transaction* transaction;
+        std::string_view operator[](std::size_t i) const {
+            return transaction->NameOf(transaction->staged_[i]);
+        }
         std::size_t operator()(std::string_view name) const;
         std::size_t operator()(std::size_t i) const { return (*this)((*this)[i]); }
         bool operator()(std::size_t a, std::size_t b) const { return a == b; }
         bool operator()(std::string_view a, std::size_t b) const;
         bool operator()(std::size_t a, std::string_view b) const { return (*this)(b, a); }
     };
-    std::unordered_set<std::size_t, StagedName, StagedName> stagedByName_{0, StagedName{&staged_},
-                                                                          StagedName{&staged_}};
+    std::unordered_set<std::size_t, StagedName, StagedName> stagedByName_{0, StagedName{this},
+                                                                          StagedName{this}};
     // The entries of the journal but for those of staged_ and appends_, which a run may have
     // tens of thousands of: EntryAt makes them as they are needed.
     std::vector<JournalEntry> entries_;
