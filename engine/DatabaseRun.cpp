@@ -282,10 +282,38 @@ struct DatabaseRun::Security {
         std::uint8_t headerSize = 0;
         std::string_view header() const { return {headerBytes.data(), headerSize}; }
         std::unique_ptr<msdb::UpdatableFile> kept;  // open for the commit, when it may be
-        std::int64_t count = 0;
-        msdb::MbfBytes first{};
-        std::unique_ptr<std::string> records;  // read when a file gives a day it may hold
-        std::string appended;
+        std::unique_ptr<std::string> records;       // read when a file gives a day it may hold
+        // The records appended: one, as the update of a day appends, held in place.
+        class Appended {
+        public:
+            bool empty() const { return oneSize_ == 0 && !more_; }
+            std::string_view bytes() const {
+                return more_ ? std::string_view(*more_) : std::string_view(one_.data(), oneSize_);
+            }
+            void Add(std::string_view record) {
+                if (!more_ && oneSize_ == 0 && record.size() <= one_.size()) {
+                    std::copy(record.begin(), record.end(), one_.begin());
+                    oneSize_ = static_cast<std::uint8_t>(record.size());
+                    return;
+                }
+                if (!more_) {
+                    more_ = std::make_unique<std::string>(bytes());
+                }
+                more_->append(record);
+            }
+            std::string Take() {
+                std::string taken = more_ ? std::move(*more_) : std::string(bytes());
+                more_.reset();
+                oneSize_ = 0;
+                return taken;
+            }
+
+        private:
+            std::array<char, msdb::kPriceFieldCount * msdb::kFieldSize> one_{};
+            std::uint8_t oneSize_ = 0;
+            std::unique_ptr<std::string> more_;
+        };
+        Appended appended;
     };
     std::unique_ptr<StoredFile> onDisk;
 
@@ -1798,7 +1826,7 @@ int DatabaseRun::OpenStored(Security& security) {
     if (security.inXMaster) {
         const std::optional<msdb::XMasterEntry> entry = index_->XMasterEntry(security.record);
         security.fileNumber = entry->fileNumber;
-        security.onDisk->first = entry->firstDate;
+        security.first = entry->firstDate;
         security.last = entry->lastDate;
         fieldCount = entry->fieldCount;
         period = entry->period;
@@ -1806,7 +1834,7 @@ int DatabaseRun::OpenStored(Security& security) {
         const msdb::RecordBytes record = master_.Record(security.record);
         security.fileNumber = record[msdb::kFileNumberOffset];
         fieldCount = record[msdb::kFieldCountOffset];
-        std::copy_n(record.begin() + msdb::kFirstDateOffset, 4, security.onDisk->first.begin());
+        std::copy_n(record.begin() + msdb::kFirstDateOffset, 4, security.first.begin());
         std::copy_n(record.begin() + msdb::kLastDateOffset, 4, security.last.begin());
         period = static_cast<char>(record[msdb::kPeriodOffset]);
     }
@@ -1850,7 +1878,6 @@ int DatabaseRun::OpenStored(Security& security) {
     const int lastRecord = security.onDisk->header().size() == security.recordLength
                                ? msdb::ReadLastRecordNumber(security.onDisk->header())
                                : 0;
-    security.onDisk->count = std::max(lastRecord - 1, 0);
     if (lastRecord < 1 ||
         info.size != static_cast<std::uint64_t>(lastRecord) * security.recordLength) {
         Tell("The price file " + path + " of " + SymbolOf(security) + " holds " +
@@ -1859,8 +1886,7 @@ int DatabaseRun::OpenStored(Security& security) {
              " bytes): new days are not added to it. 'korvex-cli check' tells more.");
         return 1;
     }
-    security.count = security.onDisk->count;
-    security.first = security.onDisk->first;
+    security.count = std::max(lastRecord - 1, 0);
     security.lastValue = security.count > 0 ? msdb::FromMbf(security.last) : 0.0f;
     if (security.count > 0 && security.lastValue <= 0.0f) {
         // A listing without the last date: the price file's last record tells it.
@@ -1936,7 +1962,7 @@ int DatabaseRun::Append(Security& security, const std::string& records,
                                                   " price records that one security holds.");
                 return 1;
             }
-            security.onDisk->appended.append(record);
+            security.onDisk->appended.Add(record);
             if (security.count == 0) {
                 security.first = date;
             }
@@ -1951,8 +1977,8 @@ int DatabaseRun::Append(Security& security, const std::string& records,
             return 1;
         }
         std::optional<std::string_view> held;
-        for (std::string_view part : {std::string_view(*security.onDisk->records),
-                                      std::string_view(security.onDisk->appended)}) {
+        for (std::string_view part :
+             {std::string_view(*security.onDisk->records), security.onDisk->appended.bytes()}) {
             const std::size_t n = part.size() / length;
             std::size_t low = 0;
             std::size_t high = n;
@@ -2111,7 +2137,7 @@ int DatabaseRun::WriteDirectoryFiles() {
             msdb::WriteLastRecordNumber(&header, static_cast<std::uint16_t>(security.count + 1));
             transaction.AppendToFile(
                 name, security.onDisk->info.size, std::move(header),
-                std::move(security.onDisk->appended),
+                security.onDisk->appended.Take(),
                 msdb::FileAsRead{security.onDisk->info, std::string(security.onDisk->header()),
                                  std::move(security.onDisk->kept)});
             continue;
