@@ -231,54 +231,84 @@ std::string JournalText(const std::vector<JournalEntry>& entries, bool complete)
         entries.size(), [&entries](std::size_t i) { return entries[i]; }, complete);
 }
 
+namespace {
+
+void AppendLine(const JournalEntry& entry, std::string* text) {
+    switch (entry.kind) {
+        case JournalEntry::Kind::kWrite:
+            *text += "write ";
+            *text += entry.name;
+            *text += ' ';
+            *text += entry.temporary;
+            *text += entry.link ? " link" : "";
+            break;
+        case JournalEntry::Kind::kRemove:
+            *text += "remove ";
+            *text += entry.name;
+            break;
+        case JournalEntry::Kind::kAppend:
+            *text += "append ";
+            *text += entry.name;
+            *text += ' ';
+            *text += std::to_string(entry.length);
+            if (!entry.header.empty()) {
+                *text += ' ';
+                *text += ToHex(entry.header);
+            }
+            break;
+        case JournalEntry::Kind::kStage:
+            *text += "stage ";
+            *text += std::string_view(entry.temporary).substr(kTemporarySuffix.size());
+            break;
+    }
+    *text += '\n';
+}
+
+}  // namespace
+
 std::string JournalText(std::size_t count, const std::function<JournalEntry(std::size_t)>& entryAt,
                         bool complete) {
-    // A run may list tens of thousands of files: the text is made in room of its size.
-    std::size_t size = kHeading.size() + kEnd.size() + 2;
-    for (std::size_t i = 0; i < count; ++i) {
-        const JournalEntry entry = entryAt(i);
-        size += 32 + entry.name.size() + entry.temporary.size() + 2 * entry.header.size();
-    }
     std::string text;
-    text.reserve(size);
+    (void)WriteJournalText(count, entryAt, complete, [&text](std::string_view part) {
+        text += part;
+        return Status::Ok();
+    });
+    return text;
+}
+
+Status WriteJournalText(std::size_t count, const std::function<JournalEntry(std::size_t)>& entryAt,
+                        bool complete, const std::function<Status(std::string_view)>& write) {
+    constexpr std::size_t kPart = 64 << 10;
+    std::string text;
     text += kHeading;
     text += '\n';
     for (std::size_t i = 0; i < count; ++i) {
-        const JournalEntry entry = entryAt(i);
-        switch (entry.kind) {
-            case JournalEntry::Kind::kWrite:
-                text += "write ";
-                text += entry.name;
-                text += ' ';
-                text += entry.temporary;
-                text += entry.link ? " link" : "";
-                break;
-            case JournalEntry::Kind::kRemove:
-                text += "remove ";
-                text += entry.name;
-                break;
-            case JournalEntry::Kind::kAppend:
-                text += "append ";
-                text += entry.name;
-                text += ' ';
-                text += std::to_string(entry.length);
-                if (!entry.header.empty()) {
-                    text += ' ';
-                    text += ToHex(entry.header);
-                }
-                break;
-            case JournalEntry::Kind::kStage:
-                text += "stage ";
-                text += std::string_view(entry.temporary).substr(kTemporarySuffix.size());
-                break;
+        AppendLine(entryAt(i), &text);
+        if (text.size() >= kPart) {
+            if (Status s = write(text); !s.ok()) {
+                return s;
+            }
+            text.clear();
         }
-        text += '\n';
     }
     if (complete) {
         text += kEnd;
         text += '\n';
     }
-    return text;
+    return text.empty() ? Status::Ok() : write(text);
+}
+
+std::size_t JournalTextSize(std::size_t count,
+                            const std::function<JournalEntry(std::size_t)>& entryAt,
+                            bool complete) {
+    std::size_t size = kHeading.size() + 1 + (complete ? kEnd.size() + 1 : 0);
+    std::string line;
+    for (std::size_t i = 0; i < count; ++i) {
+        line.clear();
+        AppendLine(entryAt(i), &line);
+        size += line.size();
+    }
+    return size;
 }
 
 Status ReadJournal(FileSystem& fs, const std::string& directory, Journal* journal) {

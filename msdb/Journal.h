@@ -95,6 +95,13 @@ std::string JournalText(const std::vector<JournalEntry>& entries, bool complete 
 // that lists tens of thousands of files need not hold them all as entries.
 std::string JournalText(std::size_t count, const std::function<JournalEntry(std::size_t)>& entryAt,
                         bool complete = true);
+// The same text handed to `write` in parts of about 64 KB, in order, and its size: the journal
+// of a run of tens of thousands of files is not held whole.
+Status WriteJournalText(std::size_t count, const std::function<JournalEntry(std::size_t)>& entryAt,
+                        bool complete, const std::function<Status(std::string_view)>& write);
+std::size_t JournalTextSize(std::size_t count,
+                            const std::function<JournalEntry(std::size_t)>& entryAt,
+                            bool complete = true);
 
 // Reads the journal of `directory`: NotFound when there is none; Damaged, with a message that
 // names the journal and the line, when it is not a journal that Korvex could have written (a

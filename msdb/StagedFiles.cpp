@@ -121,15 +121,35 @@ Status Transaction::Staged(const std::string& name, bool create, std::size_t* in
 // The start of the journal, on disk before the first temporary of a staged file is made: it
 // names the ending that every such temporary has, one that no name of the directory has now.
 Status Transaction::BeginStaging() {
-    std::vector<std::string> names;
-    Status s = fs_.ListDirectory(directory_, &names);
+    // The directory may hold tens of thousands of files: their names go straight into the index,
+    // and the numbers of the temporaries' endings they have into a table.
+    NameIndex names;
+    std::vector<bool> taken(kMaxTemporaryNumber + 1, false);
+    const std::string ending = Upper(kTemporarySuffix);
+    Status s = fs_.ForEachEntry(directory_, [&](std::string_view name) {
+        names.Add(name);
+        const std::string upper = Upper(name);
+        const std::size_t at = upper.rfind(ending);
+        if (at == std::string::npos) {
+            return;
+        }
+        const std::string_view digits = std::string_view(upper).substr(at + ending.size());
+        const bool number =
+            !digits.empty() && digits[0] != '0' &&
+            digits.size() <= std::to_string(kMaxTemporaryNumber).size() &&
+            std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (number && std::stoi(std::string(digits)) <= kMaxTemporaryNumber) {
+            taken[static_cast<std::size_t>(std::stoi(std::string(digits)))] = true;
+        }
+    });
+    names.Sort();
     if (s.ok()) {
         s = CheckNoOtherJournal(directory_, names, false);
     }
     if (!s.ok()) {
         return s;
     }
-    if (const std::optional<std::string> master = FindNameNoCase(names, "MASTER")) {
+    if (const std::optional<std::string> master = names.Find("MASTER")) {
         std::string target;
         FileInfo info;
         s = fs_.CanonicalPath(PathOf(*master), &target);
@@ -146,11 +166,8 @@ Status Transaction::BeginStaging() {
     }
     std::string suffix;
     for (int n = 1; suffix.empty() && n <= kMaxTemporaryNumber; ++n) {
-        const std::string candidate = std::string(kTemporarySuffix) + std::to_string(n);
-        const std::string upper = Upper(candidate);
-        if (std::none_of(names.begin(), names.end(),
-                         [&](const std::string& name) { return Upper(name).ends_with(upper); })) {
-            suffix = candidate;
+        if (!taken[static_cast<std::size_t>(n)]) {
+            suffix = std::string(kTemporarySuffix) + std::to_string(n);
         }
     }
     if (suffix.empty()) {
@@ -161,7 +178,7 @@ Status Transaction::BeginStaging() {
     s = WriteNew(fs_, PathOf(std::string(kJournalName)), start, journalBits_, &journal_);
     if (s.ok()) {
         stageSuffix_ = suffix;
-        stageNames_ = NameIndex(std::move(names));
+        stageNames_ = std::move(names);
         journalSize_ = start.size();
     }
     return s;

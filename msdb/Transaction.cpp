@@ -372,28 +372,49 @@ Status Transaction::Commit() {
 
 // The whole journal, or the rest of the one that staging began, written and synced.
 Status Transaction::WriteJournal() {
-    const std::string text =
-        JournalText(EntryCount(), [this](std::size_t i) { return EntryAt(i); });
-    if (text.size() > kMaxJournalSize) {
+    const std::function<JournalEntry(std::size_t)> entryAt = [this](std::size_t i) {
+        return EntryAt(i);
+    };
+    const std::size_t size = JournalTextSize(EntryCount(), entryAt);
+    if (size > kMaxJournalSize) {
         // A journal that the next run would refuse could not undo or finish this one.
         return Status::IoError("Cannot change " + std::to_string(EntryCount()) + " files of " +
                                directory_ + " in one run: its journal would be " +
-                               std::to_string(text.size()) + " bytes long, more than the " +
+                               std::to_string(size) + " bytes long, more than the " +
                                std::to_string(kMaxJournalSize) + " that a journal may be.");
     }
+    // Written a part at a time: a new journal from its start, or one whose start the staging
+    // wrote from where that ends.
+    const std::string path = PathOf(std::string(kJournalName));
+    std::unique_ptr<WritableFile> created;
+    std::unique_ptr<UpdatableFile> opened;
+    Status s;
     if (!journal_) {
-        return WriteNew(fs_, PathOf(std::string(kJournalName)), text, journalBits_, &journal_);
+        s = fs_.CreateNew(path, &created, journalBits_);
+        journal_ = s.ok();
+    } else {
+        s = fs_.OpenForUpdate(path, &opened);
     }
-    std::unique_ptr<UpdatableFile> file;
-    Status s = fs_.OpenForUpdate(PathOf(std::string(kJournalName)), &file);
     if (!s.ok()) {
         return s;
     }
-    s = file->WriteAt(journalSize_, std::string_view(text).substr(journalSize_));
+    std::uint64_t at = 0;
+    s = WriteJournalText(EntryCount(), entryAt, true, [&](std::string_view part) {
+        const std::uint64_t from = at;
+        at += part.size();
+        if (created) {
+            return created->Append(part);
+        }
+        if (at <= journalSize_) {
+            return Status::Ok();  // written when the staging began
+        }
+        const std::uint64_t skip = journalSize_ > from ? journalSize_ - from : 0;
+        return opened->WriteAt(from + skip, part.substr(static_cast<std::size_t>(skip)));
+    });
     if (s.ok()) {
-        s = file->Sync();
+        s = created ? created->Sync() : opened->Sync();
     }
-    Status closed = file->Close();
+    Status closed = created ? created->Close() : opened->Close();
     return s.ok() ? closed : s;
 }
 

@@ -502,6 +502,44 @@ TEST_F(AppendAndStageTest, EveryStopLeavesEachFileAsBeforeOrAsAfter) {
     }
 }
 
+// A journal that the staging began and that is written in several parts, one run appending to
+// a thousand files: stopped before it is removed, the next run reads it back whole and finishes.
+TEST_F(AppendAndStageTest, ALongJournalBegunByTheStagingReadsBack) {
+    auto prepare = [this] {
+        Prepare();
+        for (int n = 1000; n < 2000; ++n) {
+            WriteFileBytes(dir / ("F" + std::to_string(n) + ".MWD"), PriceFile(1, 'x'));
+        }
+    };
+    auto run = [this](msdb::FileSystem& fs) {
+        msdb::Transaction transaction(fs, dir.path());
+        EXPECT_TRUE(transaction.StageData("F5.DAT", true, "new").ok());
+        for (int n = 1000; n < 2000; ++n) {
+            transaction.AppendToFile("F" + std::to_string(n) + ".MWD", 2 * 28,
+                                     PriceFile(2, 'x').substr(0, 28), std::string(28, 'n'));
+        }
+        return transaction.Commit();
+    };
+    prepare();
+    int calls = 0;
+    {
+        FaultyFileSystem counting(msdb::FileSystem::Default());
+        ASSERT_TRUE(run(counting).ok());
+        calls = counting.operations();
+    }
+    const Snapshot after = TakeSnapshot(dir.path());
+    prepare();
+    {
+        FaultyFileSystem fs(msdb::FileSystem::Default());
+        fs.StopAt(calls - 1);  // the journal's removal, before the last sync
+        (void)run(fs);
+    }
+    msdb::Recovery recovery;
+    ASSERT_TRUE(msdb::Transaction(msdb::FileSystem::Default(), dir.path()).Recover(&recovery).ok());
+    EXPECT_EQ(recovery.action, msdb::Recovery::Action::kFinished);
+    EXPECT_TRUE(TakeSnapshot(dir.path()) == after);
+}
+
 // An appended file whose length is not the one read, or that is read-only, refuses the run before
 // anything is written; so does a staged new file that is there.
 TEST_F(AppendAndStageTest, AChangedOrReadOnlyFileRefusesTheRun) {
@@ -588,6 +626,8 @@ TEST(JournalTest, TheLargestRunsJournalReadsBack) {
     }
     std::string text = msdb::JournalText(entries);
     ASSERT_LE(text.size(), msdb::kMaxJournalSize);
+    auto entryAt = [&entries](std::size_t i) { return entries[i]; };
+    EXPECT_EQ(msdb::JournalTextSize(entries.size(), entryAt), text.size());
     WriteFileBytes(dir / "KORVEX.JNL", text);
     msdb::Journal journal;
     ASSERT_TRUE(msdb::ReadJournal(msdb::FileSystem::Default(), dir.path(), &journal).ok());
