@@ -765,7 +765,7 @@ int DatabaseRun::RunSteps() {
     }
     // Every symbol has found its security: the listings it was found in make room for the
     // backups and the journal that the commit reads and writes.
-    bySymbol_ = NewSymbolSet();
+    bySymbol_.Clear();
     index_.reset();
     if (WriteDirectoryFiles() != 0) {
         return 1;
@@ -1586,7 +1586,7 @@ int DatabaseRun::Stage(Security& security, std::string bytes) {
 int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                              std::optional<std::size_t>* at) {
     const Period period = group.period.value_or(settings_.period);
-    if (auto it = bySymbol_.find(symbol); it != bySymbol_.end()) {
+    if (const std::optional<std::size_t> it = bySymbol_.Find(symbol)) {
         Security& security = securities_[*it];
         if (security.period != period) {
             Refuse(SettingsField::kPeriod,
@@ -1620,7 +1620,7 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     outcome.action = security->action;
     outcome.fileNumber = security->fileNumber;
     outcome.inXMaster = security->inXMaster;
-    bySymbol_.insert(**at);
+    bySymbol_.Insert(**at);
     return 0;
 }
 
@@ -1692,7 +1692,7 @@ int DatabaseRun::MakeSecurity(Security& security, const Group& group, const Inpu
 }
 
 bool DatabaseRun::IsNew(const std::string& symbol) const {
-    if (bySymbol_.count(symbol) != 0) {
+    if (bySymbol_.Find(symbol)) {
         return false;
     }
     std::string stored;

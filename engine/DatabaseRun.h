@@ -24,7 +24,6 @@
 #include <set>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/ConversionJob.h"
@@ -32,6 +31,7 @@
 #include "engine/InputScan.h"
 #include "engine/Services.h"
 #include "engine/TargetDirectory.h"
+#include "msdb/IndexSet.h"
 
 namespace engine {
 
@@ -223,11 +223,7 @@ private:
         bool operator()(std::string_view a, std::size_t b) const { return a == (*this)[b]; }
         bool operator()(std::size_t a, std::string_view b) const { return (*this)[a] == b; }
     };
-    using SymbolSet = std::unordered_set<std::size_t, BySymbol, BySymbol>;
-    SymbolSet NewSymbolSet() const {
-        return SymbolSet(0, BySymbol{&report_.securities}, BySymbol{&report_.securities});
-    }
-    SymbolSet bySymbol_ = NewSymbolSet();
+    msdb::IndexSet<BySymbol> bySymbol_{BySymbol{&report_.securities}};
     std::vector<std::pair<std::string, InputProblems>> problems_;  // per file, those with any
     // The records of MASTER (the first 256) and of XMASTER (after them) that a symbol of the
     // run found.

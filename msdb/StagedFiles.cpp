@@ -36,8 +36,8 @@ Status Transaction::PatchStaged(const std::string& name, std::uint64_t offset,
     if (!s.ok()) {
         return s;
     }
-    auto it = stagedByName_.find(std::string_view(name));
-    if (it == stagedByName_.end()) {
+    const std::optional<std::size_t> it = stagedByName_.Find(name);
+    if (!it) {
         s = Status::IoError("Cannot patch " + PathOf(name) + ": nothing of it was staged");
     } else if (const StagedFile& write = staged_[*it]; offset + data.size() > write.size) {
         s = Status::IoError("Cannot patch " + PathOf(std::string(NameOf(write))) + ": only " +
@@ -70,7 +70,7 @@ bool Transaction::StagedName::operator()(std::string_view a, std::size_t b) cons
 
 // The staged file `name`, its temporary made when it is the first call for it.
 Status Transaction::Staged(const std::string& name, bool create, std::size_t* index) {
-    if (auto it = stagedByName_.find(std::string_view(name)); it != stagedByName_.end()) {
+    if (const std::optional<std::size_t> it = stagedByName_.Find(name)) {
         *index = *it;
         if (const StagedFile& write = staged_[*index]; write.create != create) {
             return Status::IoError("Cannot stage " + PathOf(std::string(NameOf(write))) +
@@ -114,7 +114,7 @@ Status Transaction::Staged(const std::string& name, bool create, std::size_t* in
     *index = staged_.size();
     openIndex_ = *index;  // kept open for the bytes that follow
     staged_.push_back(std::move(staged));
-    stagedByName_.insert(*index);
+    stagedByName_.Insert(*index);
     return Status::Ok();
 }
 

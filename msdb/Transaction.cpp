@@ -316,7 +316,7 @@ Status Transaction::Commit() {
         s = CloseStaged();
     }
     // Nothing more is staged: the names of what was are let go before the commit needs its room.
-    stagedByName_.clear();
+    stagedByName_.Clear();
     if (s.ok()) {
         s = Plan();
     }

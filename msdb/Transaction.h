@@ -23,10 +23,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "msdb/FileSystem.h"
+#include "msdb/IndexSet.h"
 #include "msdb/Journal.h"
 #include "msdb/Status.h"
 
@@ -239,8 +239,7 @@ private:
         bool operator()(std::string_view a, std::size_t b) const;
         bool operator()(std::size_t a, std::string_view b) const { return (*this)(b, a); }
     };
-    std::unordered_set<std::size_t, StagedName, StagedName> stagedByName_{0, StagedName{this},
-                                                                          StagedName{this}};
+    IndexSet<StagedName> stagedByName_{StagedName{this}};
     // The entries of the journal but for those of staged_ and appends_, which a run may have
     // tens of thousands of: EntryAt makes them as they are needed.
     std::vector<JournalEntry> entries_;
