@@ -263,8 +263,8 @@ private:
 // One security of the run. A run may hold tens of thousands: its symbol is that of its line of
 // the report, at the same place.
 struct DatabaseRun::Security {
-    std::size_t record = 0;  // its MASTER or XMASTER record, from 1, when it is listed already
-    std::size_t recordLength = 0;
+    std::uint32_t record = 0;  // its MASTER or XMASTER record, from 1, when it is listed already
+    std::uint32_t recordLength = 0;
     std::uint32_t at = 0;  // its place in securities_ and in the report
     int fileNumber = 0;
     PerField<bool> fields{};
@@ -1542,7 +1542,7 @@ int DatabaseRun::TakeGroup(const InputFile& input, Group& group, InputProblems* 
         DateOf(std::string_view(records).substr(records.size() - security.recordLength));
     security.lastValue = msdb::FromMbf(security.last);
     security.count += n;
-    outcome.records += n;
+    outcome.records += static_cast<std::int32_t>(n);
     return Stage(security, std::move(records));
 }
 
@@ -1679,14 +1679,14 @@ int DatabaseRun::MakeSecurity(Security& security, const Group& group, const Inpu
         return 1;
     }
     security.fields = settings_.FieldsOn();
-    security.recordLength = static_cast<std::size_t>(settings_.FieldCount()) * msdb::kFieldSize;
+    security.recordLength = static_cast<std::uint32_t>(settings_.FieldCount() * msdb::kFieldSize);
     if (matches.empty()) {
         security.action = Action::kAdded;
         return AddNew(security, stored, name);
     }
     security.action = settings_.update ? Action::kUpdated : Action::kReplaced;
     security.inXMaster = matches.front().xmaster;
-    security.record = matches.front().record;
+    security.record = static_cast<std::uint32_t>(matches.front().record);
     return security.action == Action::kUpdated ? OpenStored(security)
                                                : Replace(security, stored, name);
 }
@@ -1770,7 +1770,7 @@ int DatabaseRun::AddNew(Security& security, const std::string& stored, const std
         return 1;
     }
     xmasterUsed_[static_cast<std::size_t>(nextXMasterNumber_)] = true;
-    security.record = xmaster_->RecordsPresent();
+    security.record = static_cast<std::uint32_t>(xmaster_->RecordsPresent());
     security.inXMaster = true;
     security.fileNumber = nextXMasterNumber_;
     return 0;
@@ -1869,7 +1869,7 @@ int DatabaseRun::OpenStored(Security& security) {
                    "that give them.");
         return 1;
     }
-    security.recordLength = static_cast<std::size_t>(msdb::CountFields(*fields)) * msdb::kFieldSize;
+    security.recordLength = static_cast<std::uint32_t>(msdb::CountFields(*fields) * msdb::kFieldSize);
     msdb::FileInfo& info = security.onDisk->info;
     if (msdb::Status s = ReadStoredHeader(path, security); !s.ok()) {
         Tell("The price file of " + SymbolOf(security) + " cannot be read.\n" + s.message());
@@ -1906,7 +1906,7 @@ int DatabaseRun::OpenStored(Security& security) {
 // would cost about as much as appending to them.
 msdb::Status DatabaseRun::ReadStoredHeader(const std::string& path, Security& security) {
     Security::StoredFile& onDisk = *security.onDisk;
-    const std::size_t wanted = std::min(security.recordLength, onDisk.headerBytes.size());
+    const std::size_t wanted = std::min<std::size_t>(security.recordLength, onDisk.headerBytes.size());
     if (!settings_.dryRun && filesKeptOpen_ < filesToKeepOpen_ &&
         fs_->OpenForUpdate(path, &onDisk.kept, &onDisk.info).ok()) {
         std::size_t got = 0;
@@ -1939,7 +1939,7 @@ int DatabaseRun::LoadStored(Security& security) {
         return 1;
     }
     bytes.resize(std::min<std::size_t>(bytes.size(), security.onDisk->info.size));
-    bytes.erase(0, std::min(bytes.size(), security.recordLength));
+    bytes.erase(0, std::min<std::size_t>(bytes.size(), security.recordLength));
     security.onDisk->records = std::make_unique<std::string>(std::move(bytes));
     return 0;
 }
@@ -2111,7 +2111,7 @@ int DatabaseRun::WriteDirectoryFiles() {
         Security security = std::move(securities_.front());  // let go at the end
         securities_.pop_front();
         SecurityOutcome& outcome = report_.securities[security.at];
-        outcome.total = security.count;
+        outcome.total = static_cast<std::int32_t>(security.count);
         outcome.firstDate = security.first;
         outcome.lastDate = security.last;
         if (security.action == Action::kUpdated && security.onDisk->appended.empty()) {

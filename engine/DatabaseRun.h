@@ -48,9 +48,9 @@ struct InputFile {
 struct SecurityOutcome {
     enum class Action : std::uint8_t { kAdded, kUpdated, kReplaced, kUnchanged };
     std::string symbol;         // as the input gives it
-    std::int64_t records = 0;   // written (added, replaced) or appended (updated)
-    std::int64_t daysHeld = 0;  // records of days it held already, equal, passed over
-    std::int64_t total = 0;     // the records it holds after the run
+    std::int32_t records = 0;   // written (added, replaced) or appended (updated)
+    std::int32_t daysHeld = 0;  // records of days it held already, equal, passed over
+    std::int32_t total = 0;     // the records it holds after the run
     msdb::MbfBytes firstDate{};
     msdb::MbfBytes lastDate{};
     int fileNumber = 0;

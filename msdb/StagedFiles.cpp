@@ -88,8 +88,11 @@ Status Transaction::Staged(const std::string& name, bool create, std::size_t* in
         return Status::Exists("Cannot create " + PathOf(*found) + ": File exists");
     }
     const std::string_view spelling = found ? std::string_view(*found) : std::string_view(name);
-    StagedFile staged{static_cast<std::uint32_t>(stagedNames_.size()),
-                      static_cast<std::uint32_t>(spelling.size()), journalBits_, 0, create};
+    StagedFile staged;
+    staged.nameAt = static_cast<std::uint32_t>(stagedNames_.size());
+    staged.nameSize = static_cast<std::uint16_t>(spelling.size());
+    staged.create = create;
+    staged.permissions = journalBits_;
     stagedNames_ += spelling;
     if (found) {
         FileInfo info;

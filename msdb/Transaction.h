@@ -150,11 +150,11 @@ private:
     // A file whose bytes went to its temporary (name + stageSuffix_) as they came. A run may
     // stage tens of thousands: it keeps no more than this.
     struct StagedFile {
+        std::uint64_t size = 0;    // the bytes written so far
         std::uint32_t nameAt = 0;  // its name in stagedNames_
-        std::uint32_t nameSize = 0;
+        std::uint16_t nameSize = 0;
+        bool create = false;  // must not exist yet
         std::optional<std::uint32_t> permissions;
-        std::uint64_t size = 0;  // the bytes written so far
-        bool create = false;     // must not exist yet
     };
 
     // A run may append to tens of thousands of files: each keeps its texts in one string.
