@@ -290,16 +290,16 @@ struct DatabaseRun::Security {
             std::string_view bytes() const {
                 return more_ ? std::string_view(*more_) : std::string_view(one_.data(), oneSize_);
             }
-            void Add(std::string_view record) {
-                if (!more_ && oneSize_ == 0 && record.size() <= one_.size()) {
-                    std::copy(record.begin(), record.end(), one_.begin());
-                    oneSize_ = static_cast<std::uint8_t>(record.size());
+            void Add(std::string_view next) {
+                if (!more_ && oneSize_ == 0 && next.size() <= one_.size()) {
+                    std::copy(next.begin(), next.end(), one_.begin());
+                    oneSize_ = static_cast<std::uint8_t>(next.size());
                     return;
                 }
                 if (!more_) {
                     more_ = std::make_unique<std::string>(bytes());
                 }
-                more_->append(record);
+                more_->append(next);
             }
             std::string Take() {
                 std::string taken = more_ ? std::move(*more_) : std::string(bytes());
@@ -1869,7 +1869,8 @@ int DatabaseRun::OpenStored(Security& security) {
                    "that give them.");
         return 1;
     }
-    security.recordLength = static_cast<std::uint32_t>(msdb::CountFields(*fields) * msdb::kFieldSize);
+    security.recordLength =
+        static_cast<std::uint32_t>(msdb::CountFields(*fields) * msdb::kFieldSize);
     msdb::FileInfo& info = security.onDisk->info;
     if (msdb::Status s = ReadStoredHeader(path, security); !s.ok()) {
         Tell("The price file of " + SymbolOf(security) + " cannot be read.\n" + s.message());
@@ -1906,7 +1907,8 @@ int DatabaseRun::OpenStored(Security& security) {
 // would cost about as much as appending to them.
 msdb::Status DatabaseRun::ReadStoredHeader(const std::string& path, Security& security) {
     Security::StoredFile& onDisk = *security.onDisk;
-    const std::size_t wanted = std::min<std::size_t>(security.recordLength, onDisk.headerBytes.size());
+    const std::size_t wanted =
+        std::min<std::size_t>(security.recordLength, onDisk.headerBytes.size());
     if (!settings_.dryRun && filesKeptOpen_ < filesToKeepOpen_ &&
         fs_->OpenForUpdate(path, &onDisk.kept, &onDisk.info).ok()) {
         std::size_t got = 0;
