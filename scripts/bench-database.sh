@@ -32,6 +32,9 @@
 #   KORVEX_BENCH_REPEATS  timed rounds per measurement, the median is reported (default 9)
 #   KORVEX_BENCH_DIR      where the temporary directory goes (default $TMPDIR or /tmp); it needs
 #                         about 2 GB (0.2 GB quick)
+#   KORVEX_BENCH_MANY     the securities of the runs whose memory grows with their number
+#                         (default 10000; at most 65534, which leaves room in the directory for
+#                         the one security more that the last of those runs adds)
 #   KORVEX_JOBS           parallel build jobs (default 2)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -46,6 +49,11 @@ else
     quick=0
     securities=2000 records=5000 batch_files=1000 batch_lines=2500 one_lines=50000 many=10000
     repeats="${KORVEX_BENCH_REPEATS:-9}"
+fi
+many="${KORVEX_BENCH_MANY:-$many}"
+if ! [[ "$many" =~ ^[1-9][0-9]*$ ]] || ((many > 65534)); then
+    echo "bench-database: KORVEX_BENCH_MANY must be a number from 1 to 65534, not '$many'" >&2
+    exit 2
 fi
 
 bash scripts/setup.sh
