@@ -1606,16 +1606,13 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
     Security* security = &securities_.emplace_back();
     security->at = static_cast<std::uint32_t>(**at);
     security->period = period;
-    if (MakeSecurity(*security, group, input) != 0) {
+    bool held = false;
+    const int made = MakeSecurity(*security, group, input, &held);
+    if (made != 0 || held) {
         securities_.pop_back();
         report_.securities.pop_back();
         at->reset();
-        return 1;
-    }
-    if (report_.securities.size() < securities_.size()) {  // held already
-        securities_.pop_back();
-        at->reset();
-        return 0;
+        return made;
     }
     outcome.action = security->action;
     outcome.fileNumber = security->fileNumber;
@@ -1625,8 +1622,10 @@ int DatabaseRun::SecurityFor(const std::string& symbol, const Group& group, cons
 }
 
 // What a security new to the run is: added, or found in the directory to be updated or
-// replaced. One that is held already, and neither, leaves the report (duplicates_ has it).
-int DatabaseRun::MakeSecurity(Security& security, const Group& group, const InputFile& input) {
+// replaced. One that the directory holds already and that the run neither updates nor replaces
+// is `*held`, and goes to duplicates_.
+int DatabaseRun::MakeSecurity(Security& security, const Group& group, const InputFile& input,
+                              bool* held) {
     const std::string symbol = SymbolOf(security);
     // Its symbol and name as MASTER's code page writes them: needed only to list it.
     std::string stored;
@@ -1653,7 +1652,7 @@ int DatabaseRun::MakeSecurity(Security& security, const Group& group, const Inpu
     const std::vector<Index::Match> matches = index_->Find(stored);
     if (!matches.empty() && !settings_.update && !settings_.replaceExisting) {
         duplicates_.push_back(symbol);
-        report_.securities.pop_back();
+        *held = true;
         return 0;
     }
     if (matches.size() > 1) {
@@ -1691,6 +1690,7 @@ int DatabaseRun::MakeSecurity(Security& security, const Group& group, const Inpu
                                                : Replace(security, stored, name);
 }
 
+// True when neither the run nor the directory holds `symbol` yet.
 bool DatabaseRun::IsNew(const std::string& symbol) const {
     if (bySymbol_.Find(symbol)) {
         return false;

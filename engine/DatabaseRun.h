@@ -140,7 +140,7 @@ private:
     int TakeGroup(const InputFile& input, Group& group, InputProblems* problems);
     int SecurityFor(const std::string& symbol, const Group& group, const InputFile& input,
                     std::optional<std::size_t>* at);
-    int MakeSecurity(Security& security, const Group& group, const InputFile& input);
+    int MakeSecurity(Security& security, const Group& group, const InputFile& input, bool* held);
     const std::string& SymbolOf(const Security& security) const;
     bool Claim(bool xmaster, std::size_t record);
     bool IsNew(const std::string& symbol) const;
