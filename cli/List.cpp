@@ -82,7 +82,8 @@ public:
                 msdb::SecurityEntry security{
                     directory,        entry.recordNumber,   entry.fileNumber,
                     entry.fieldCount, 4 * entry.fieldCount, entry.symbol,
-                    entry.name,       entry.firstDate,      entry.lastDate};
+                    entry.name,       entry.firstDate,      entry.lastDate,
+                    entry.period};
                 Row row{security, StoredFields(security), std::nullopt, Relative(directory, top_)};
                 row.records =
                     RecordsOf(msdb::JoinPath(directory, msdb::MwdFileName(entry.fileNumber)));
@@ -142,8 +143,10 @@ public:
                             "Lists the securities of the MetaStock-format directory DIR and of the "
                             "sub-directories its\n"
                             "MASTER lists: file number, symbol, name, the fields stored, the first "
-                            "and last date and\n"
-                            "the number of price records. A plain table by default; --csv and "
+                            "and last date,\n"
+                            "the number of price records and the period (D daily, W weekly, M "
+                            "monthly; empty when\n"
+                            "the record holds none of them). A plain table by default; --csv and "
                             "--json for scripts.\n",
                             "Exit status: 0 listed, 2 DIR holds no readable MASTER or bad command "
                             "line.\n");
@@ -165,6 +168,13 @@ private:
     std::string codePageText_;
     CLI::Option* codePage_ = nullptr;
 };
+
+// The time frame a security is kept in, D, W or M; empty when its record holds none of them, as
+// records that other programs wrote may.
+std::string PeriodText(char period) {
+    return msdb::IsPeriod(static_cast<msdb::Period>(period)) ? std::string(1, period)
+                                                             : std::string();
+}
 
 // The characters of UTF-8 `text`, as a terminal gives each one column.
 std::size_t Width(const std::string& text) {
@@ -220,22 +230,27 @@ int ListCommand::Run(std::ostream& out, std::ostream& err) {
                             {"last", IsoDate(r.security.lastDate)},
                             {"records", r.records ? nlohmann::ordered_json(*r.records)
                                                   : nlohmann::ordered_json(nullptr)}});
+            const std::string period = PeriodText(r.security.period);
+            list.back()["period"] =
+                period.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(period);
         }
         out << Json(list) << '\n';
         return 0;
     }
     if (form == "csv") {
-        out << "Directory,File,Symbol,Name,Fields,First,Last,Records\n";
+        // Period comes last, so that the columns before it stay where scripts found them.
+        out << "Directory,File,Symbol,Name,Fields,First,Last,Records,Period\n";
         for (const Row& r : rows) {
             out << CsvText(r.where) << ",F" << r.security.fileNumber << ','
                 << CsvText(r.security.symbol) << ',' << CsvText(r.security.name) << ','
                 << fieldLabels(r.fields, " ") << ',' << IsoDate(r.security.firstDate) << ','
-                << IsoDate(r.security.lastDate) << ',' << records(r) << '\n';
+                << IsoDate(r.security.lastDate) << ',' << records(r) << ','
+                << PeriodText(r.security.period) << '\n';
         }
         return 0;
     }
     std::vector<std::vector<std::string>> table{
-        {"Directory", "File", "Symbol", "Name", "Fields", "First", "Last", "Records"}};
+        {"Directory", "File", "Symbol", "Name", "Fields", "First", "Last", "Records", "Period"}};
     for (const Row& r : rows) {
         std::string letters;
         for (msdb::PriceField field : msdb::kPriceFields) {
@@ -245,7 +260,8 @@ int ListCommand::Run(std::ostream& out, std::ostream& err) {
         }
         table.push_back({r.where, "F" + std::to_string(r.security.fileNumber), r.security.symbol,
                          r.security.name, letters.empty() ? "?" : letters,
-                         IsoDate(r.security.firstDate), IsoDate(r.security.lastDate), records(r)});
+                         IsoDate(r.security.firstDate), IsoDate(r.security.lastDate), records(r),
+                         PeriodText(r.security.period)});
     }
     std::vector<std::size_t> widths(table[0].size(), 0);
     for (const auto& line : table) {

@@ -37,6 +37,7 @@ SecurityEntry DescribeSecurity(const std::string& directory, std::size_t recordN
     entry.name = TrimmedField(record, kNameOffset, kNameFieldSize);
     entry.firstDate = BytesAt(record.data() + kFirstDateOffset);
     entry.lastDate = BytesAt(record.data() + kLastDateOffset);
+    entry.period = static_cast<char>(record[kPeriodOffset]);
     return entry;
 }
 

@@ -30,6 +30,7 @@ struct SecurityEntry {
     std::string name;
     MbfBytes firstDate;
     MbfBytes lastDate;
+    char period = 0;  // the time frame as the record holds it: D, W or M, or what another wrote
 };
 
 SecurityEntry DescribeSecurity(const std::string& directory, std::size_t recordNumber,

@@ -34,7 +34,7 @@ protected:
         WriteFileBytes(dir / "b.csv", "19990830,7.25\n");
         Convert({"a.csv", "--dir", "db", "--new-master", "--symbol", "AAA", "--name", "Alpha"});
         Convert({"b.csv", "--dir", "db/sub", "--new-master", "--symbol", "BBB", "--date-format",
-                 "CCYYMMDD", "--columns", "date=1,close=2"});
+                 "CCYYMMDD", "--columns", "date=1,close=2", "--period", "W"});
         ListSubdirectory("sub");
     }
 
@@ -66,22 +66,27 @@ TEST_F(InspectTest, ListShowsEverySecurityOfTheTree) {
     Outcome table = RunCli({"list", Db()});
     EXPECT_EQ(table.status, 0);
     EXPECT_EQ(table.out,
-              "Directory  File  Symbol  Name   Fields   First       Last        Records\n"
-              ".          F1    AAA     Alpha  DOHLCVI  1999-08-30  1999-09-01        2\n"
-              "sub        F1    BBB            D---C--  1999-08-30  1999-08-30        1\n"
+              "Directory  File  Symbol  Name   Fields   First       Last        Records  Period\n"
+              ".          F1    AAA     Alpha  DOHLCVI  1999-08-30  1999-09-01        2  D\n"
+              "sub        F1    BBB            D---C--  1999-08-30  1999-08-30        1  W\n"
               "2 securities\n");
     EXPECT_EQ(RunCli({"list", Db(), "--csv"}).out,
-              "Directory,File,Symbol,Name,Fields,First,Last,Records\n"
-              ".,F1,AAA,Alpha,DATE OPEN HIGH LOW CLOSE VOL OI,1999-08-30,1999-09-01,2\n"
-              "sub,F1,BBB,,DATE CLOSE,1999-08-30,1999-08-30,1\n");
+              "Directory,File,Symbol,Name,Fields,First,Last,Records,Period\n"
+              ".,F1,AAA,Alpha,DATE OPEN HIGH LOW CLOSE VOL OI,1999-08-30,1999-09-01,2,D\n"
+              "sub,F1,BBB,,DATE CLOSE,1999-08-30,1999-08-30,1,W\n");
     EXPECT_EQ(nlohmann::ordered_json::parse(RunCli({"list", Db(), "--json"}).out),
               nlohmann::ordered_json::parse(R"([
                   {"directory": ".", "file": 1, "symbol": "AAA", "name": "Alpha",
                    "fields": ["DATE", "OPEN", "HIGH", "LOW", "CLOSE", "VOL", "OI"],
-                   "first": "1999-08-30", "last": "1999-09-01", "records": 2},
+                   "first": "1999-08-30", "last": "1999-09-01", "records": 2, "period": "D"},
                   {"directory": "sub", "file": 1, "symbol": "BBB", "name": "",
                    "fields": ["DATE", "CLOSE"], "first": "1999-08-30", "last": "1999-08-30",
-                   "records": 1}])"));
+                   "records": 1, "period": "W"}])"));
+    // A record of another program's that holds no period shows none, rather than a guess.
+    std::string master = ReadFileBytes(dir / "db/sub/MASTER");
+    master[msdb::kMasterRecordSize + msdb::kPeriodOffset] = '\0';
+    WriteFileBytes(dir / "db/sub/MASTER", master);
+    EXPECT_TRUE(RunCli({"list", Db(), "--csv"}).out.ends_with(",1,\n"));
     Outcome both = RunCli({"list", Db(), "--json", "--csv"});
     EXPECT_EQ(both.status, 2);
     EXPECT_EQ(both.err,
@@ -415,10 +420,10 @@ TEST_F(InspectTest, SecuritiesOfAnXMasterAreListedExportedAndChecked) {
     WriteFileBytes(dir / "db/F256.MWD", mwd);
     Outcome listed = RunCli({"list", Db(), "--csv"});
     EXPECT_EQ(listed.out,
-              "Directory,File,Symbol,Name,Fields,First,Last,Records\n"
-              ".,F1,AAA,Alpha,DATE OPEN HIGH LOW CLOSE VOL OI,1999-08-30,1999-09-01,2\n"
-              ".,F256,BIG,Big Company Limited,DATE CLOSE,1999-08-30,1999-08-31,2\n"
-              "sub,F1,BBB,,DATE CLOSE,1999-08-30,1999-08-30,1\n");
+              "Directory,File,Symbol,Name,Fields,First,Last,Records,Period\n"
+              ".,F1,AAA,Alpha,DATE OPEN HIGH LOW CLOSE VOL OI,1999-08-30,1999-09-01,2,D\n"
+              ".,F256,BIG,Big Company Limited,DATE CLOSE,1999-08-30,1999-08-31,2,D\n"
+              "sub,F1,BBB,,DATE CLOSE,1999-08-30,1999-08-30,1,W\n");
     Outcome exported = RunCli({"export", Db(), "big"});
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_EQ(exported.out, "Date,Close\n1999-08-30,7.25\n1999-08-31,7.5\n");

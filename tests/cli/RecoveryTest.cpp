@@ -318,7 +318,7 @@ TEST_F(RecoveryTest, ASecurityPastMastersLimitMakesTheRoundTrip) {
     EXPECT_EQ(added.out, "Converted 2 price records of BIG into " + At("F256.MWD") +
                              " (1999-08-30 to 1999-08-31).\n");
     const CliOutcome listed = RunCli({"list", Db(), "--csv"});
-    EXPECT_TRUE(listed.out.ends_with("\n.,F256,BIG,Big Co,DATE CLOSE,1999-08-30,1999-08-31,2\n"))
+    EXPECT_TRUE(listed.out.ends_with("\n.,F256,BIG,Big Co,DATE CLOSE,1999-08-30,1999-08-31,2,D\n"))
         << listed.out;
     EXPECT_EQ(RunCli({"export", Db(), "big"}).out, "Date,Close\n1999-08-30,7.25\n1999-08-31,7.5\n");
     const CliOutcome checked = RunCli({"check", Db()});
