@@ -363,7 +363,7 @@ class ConvertCommand final : public Command {
 public:
     void Define(CLI::App& program) override {
         CLI::App* app =
-            Add(program, "convert", "convert one price file (see 'korvex-cli convert --help')",
+            Add(program, "convert", "add price files to a directory, or new days to its securities",
                 std::string(kDescription), Footer());
         Needed(app->add_option("INPUT", inputs_,
                                "the price files, or folders whose *.csv, *.txt and *.prn files "

@@ -150,8 +150,10 @@ std::string ProgramHelp(const std::vector<std::unique_ptr<Command>>& commands,
     text +=
         "       korvex-cli --help | --version\n"
         "\n"
-        "Converts a text file of end-of-day prices into a new security of a MetaStock-format\n"
-        "directory: the security is added to MASTER and gets its own F<n>.DAT and F<n>.DOP.\n"
+        "Converts text files of end-of-day prices into securities of a MetaStock-format\n"
+        "directory: each security is listed in MASTER (past its 255, in XMASTER) and gets its\n"
+        "own price file and F<n>.DOP; with --update, the new days of the securities it holds\n"
+        "are added to them.\n"
         "\n"
         "Commands:\n";
     for (const auto& command : commands) {
