@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "engine/InputParser.h"
+#include "engine/InputScan.h"
 #include "engine/NumberText.h"
 #include "engine/TextInput.h"
 #include "msdb/MemoryFile.h"
@@ -592,17 +593,16 @@ private:
             if (order == 0) {
                 continue;
             }
+            // The range the days span, whatever order a bad line or two puts them in.
             long first = lists.front().front();
-            long last = lists.front().back();
-            if (lists.size() > 1) {
-                for (const std::vector<long>& days : lists) {
-                    const auto [low, high] = std::minmax_element(days.begin(), days.end());
-                    first = std::min(first, *low);
-                    last = std::max(last, *high);
-                }
-                if (order == -1) {
-                    std::swap(first, last);
-                }
+            long last = first;
+            for (const std::vector<long>& days : lists) {
+                const auto [low, high] = std::minmax_element(days.begin(), days.end());
+                first = std::min(first, *low);
+                last = std::max(last, *high);
+            }
+            if (order == -1) {
+                std::swap(first, last);
             }
             const std::size_t formatLength = msdb::DateFormatLength(settings.dateFormat);
             candidates.push_back(
@@ -1096,21 +1096,44 @@ private:
         }
     }
 
-    // Reads the sample with the proposal, as the conversion will.
+    // Reads the sample with the proposal, as the conversion will: a date out of its security's
+    // order is a problem too.
     bool Verify() {
         ConversionSettings settings;
         ApplyLayout(layout(), &settings);
-        Reading reading = ReadWith(text_, settings);
-        if (!reading.problems.empty()) {
-            const InputProblem& first = reading.problems.first().front();
+        InputParser parser(settings, std::make_unique<msdb::MemoryFile>(text_));
+        std::map<std::string, RecordOrder> orders;  // by symbol; one for a file without
+        std::size_t records = 0;
+        for (;;) {
+            bool got = false;
+            if (!parser.NextLine(&got).ok() || !got) {
+                break;
+            }
+            const PriceRecord record = parser.ReadRecord();
+            ++records;
+            RecordOrder& order =
+                orders[settings.columns.symbol == 0
+                           ? std::string()
+                           : NormalizeSymbol(parser.ColumnText(settings.columns.symbol))];
+            if (!parser.Usable()) {
+                order.LeaveOut();
+            } else if (!parser.OutOfRange()) {
+                order.Take(parser, record);
+            }
+        }
+        InputProblems problems = parser.problems();
+        for (const auto& [symbol, order] : orders) {
+            ScanResult scan;
+            order.Finish(&problems, &scan);
+        }
+        if (!problems.empty()) {
+            const InputProblem& first = problems.first().front();
             Doubt("reading the first " + std::to_string(lines_.size()) +
-                  " lines with these settings finds " + std::to_string(reading.problems.count()) +
-                  (reading.problems.count() == 1 ? " problem" : " problems") +
-                  ", the first on line " + std::to_string(first.line) + ": " + first.field + " " +
-                  first.what);
+                  " lines with these settings finds " + std::to_string(problems.count()) +
+                  (problems.count() == 1 ? " problem" : " problems") + ", the first on line " +
+                  std::to_string(first.line) + ": " + first.field + " " + first.what);
         } else {
-            result_.reasons.push_back("these settings read all " +
-                                      std::to_string(reading.records.size()) +
+            result_.reasons.push_back("these settings read all " + std::to_string(records) +
                                       " price lines of the sample without a problem");
         }
         return true;

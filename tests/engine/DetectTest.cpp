@@ -67,6 +67,31 @@ TEST(DetectTest, OneBadLineIsAProblemOfTheLayoutThatReadsTheRest) {
         << ::testing::PrintToString(result.reasons);
 }
 
+// Two downloads of a symbol joined with cat, overlapping by a day: the day that comes again is
+// a problem of the proposal, as the conversion finds it, and the range is that of all the days.
+TEST(DetectTest, ADayThatComesAgainIsAProblemOfTheProposal) {
+    std::string text = "Ticker,Date,Close\n";
+    for (const char* symbol : {"AAA", "BBB"}) {
+        for (int day = 1; day <= 20; ++day) {
+            text += std::string(symbol) + ",2024-03-" + (day < 10 ? "0" : "") +
+                    std::to_string(day) + "," + std::to_string(day) + "\n";
+            if (day == 12 && symbol[0] == 'B') {
+                text += "BBB,2024-03-11,11\n";  // line 34
+            }
+        }
+    }
+    const DetectionResult result = DetectLayoutOfText(text);
+    ASSERT_TRUE(result.found) << result.failure;
+    EXPECT_EQ(result.confidence, Confidence::kLow);
+    const std::string reasons = ::testing::PrintToString(result.reasons);
+    EXPECT_NE(reasons.find("finds 1 problem, the first on line 34: date is not later than "
+                           "2024-03-12"),
+              std::string::npos)
+        << reasons;
+    EXPECT_NE(reasons.find("(2024-03-01 to 2024-03-20, oldest first)"), std::string::npos)
+        << reasons;
+}
+
 TEST(DetectTest, DownloadsWithAHeadingLine) {
     // Yahoo: Adj Close is not the close and is not stored.
     ExpectLayout(
