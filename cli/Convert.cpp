@@ -388,7 +388,8 @@ public:
                           ->type_name("NAME");
         app->add_option("--names", namesPath_,
                         "a file of SYMBOL,NAME lines that names the securities whose files give "
-                        "no name")
+                        "no name. MASTER holds a name's first 16 characters, EMASTER and XMASTER "
+                        "all of a longer one (up to 52 and 45)")
             ->type_name("MAP.csv");
         update_ =
             app->add_flag("--update", settings_.update,

@@ -1646,8 +1646,8 @@ int DatabaseRun::MakeSecurity(Security& security, const Group& group, const Inpu
         Refuse(SettingsField::kName, "The name of " + symbol + ": " + problem->message);
         return 1;
     }
+    // Whole: MASTER keeps its first 16 characters, EMASTER and XMASTER as many as they hold.
     (void)msdb::EncodeText(nameText, settings_.codePage, &name);
-    name.resize(std::min(name.size(), limits::kMaxNameLength));
 
     const std::vector<Index::Match> matches = index_->Find(stored);
     if (!matches.empty() && !settings_.update && !settings_.replaceExisting) {

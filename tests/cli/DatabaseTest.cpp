@@ -290,17 +290,23 @@ TEST_F(DatabaseTest, ProgressCoversTheWholeRun) {
 }
 
 // XMASTER's file numbers pass over a file already on disk; two symbols of a run that find one
-// security of XMASTER (one by its symbol, one by its name) are refused.
+// security of XMASTER (one by its symbol, one by its name) are refused. A name longer than
+// MASTER's 16 characters is kept whole in EMASTER and XMASTER.
 TEST_F(DatabaseTest, XMasterNumbersAndSecuritiesAreTakenOnce) {
     std::string all = kHeading;
     for (int n = 1; n <= 257; ++n) {
         all += Line("S" + std::to_string(n), 2, n);
     }
     WriteFileBytes(dir / "db/F257.MWD", "not ours");
-    WriteFileBytes(dir / "names.csv", "S257,ZED\n");
-    const CliOutcome added =
-        Convert("all.txt", all, {"--new-master", "--xmaster", "--names", dir / "names.csv"});
+    WriteFileBytes(dir / "names.csv",
+                   "S257,ZED\nS1,The First Security Of All\nS256,The Two Hundred Fifty-Sixth\n");
+    const CliOutcome added = Convert(
+        "all.txt", all, {"--new-master", "--emaster", "--xmaster", "--names", dir / "names.csv"});
     ASSERT_EQ(added.status, 0) << added.err;
+    const std::string listed = RunCli({"list", dir / "db", "--csv"}).out;
+    EXPECT_NE(listed.find(",S1,The First Security Of All,"), std::string::npos) << listed;
+    EXPECT_NE(listed.find(",S256,The Two Hundred Fifty-Sixth,"), std::string::npos) << listed;
+    EXPECT_EQ(RunCli({"check", dir / "db"}).status, 0);
     EXPECT_EQ(Db("F257.MWD"), "not ours");
     EXPECT_TRUE(std::filesystem::exists(dir / "db/F258.MWD"));
     const Snapshot before = TakeSnapshot(dir / "db");
