@@ -19,7 +19,7 @@ echo "$summary" | grep -q '^Converted 300 price records of KVX into '
 # Read whole before grep looks: grep -q leaves at its match, and a listing whose last line then
 # meets a closed pipe fails, as it should.
 listed="$("$cli" list "$out")"
-grep -q '^\.  *F1  *KVX  *Korvex Sample  *DOHLCVI  *2025-01-02  *2026-02-25  *300$' <<<"$listed"
+grep -q '^\.  *F1  *KVX  *Korvex Sample  *DOHLCVI  *2025-01-02  *2026-02-25  *300  *D$' <<<"$listed"
 checked="$("$cli" check "$out")"
 grep -qx "$out: sound; 1 security checked" <<<"$checked"
 [ "$("$cli" export "$out" kvx --date-format MM_DD_CCYY | sed -n 2p)" = \
