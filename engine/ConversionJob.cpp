@@ -4,12 +4,12 @@
 #include <array>
 #include <cctype>
 #include <iostream>
-#include <set>
 #include <tuple>
 
 #include "engine/Messages.h"
 #include "engine/PriceFileWriter.h"
 #include "engine/TextInput.h"
+#include "msdb/ContentHash.h"
 #include "msdb/EMaster.h"
 #include "msdb/MasterTree.h"
 #include "msdb/Reader.h"
@@ -284,7 +284,7 @@ int ConversionJob::ReadXMaster() {
         Tell("The XMASTER file of " + directory_ + " cannot be read.\n" + s.message());
         return 1;
     }
-    xmasterBefore_ = std::string(xmaster.bytes());
+    xmasterBefore_.emplace(xmaster.bytes().size(), msdb::HashBytes(xmaster.bytes()));
     xmaster_ = std::move(xmaster);
     return 0;
 }
@@ -426,24 +426,30 @@ int ConversionJob::AddSecurity() {
         Tell(s.message());
         return 1;
     }
-    // A number whose files are on disk is taken, listed or not: they are someone's.
-    std::vector<std::string> names;
-    if (msdb::Status s = fs_->ListDirectory(directory_, &names); !s.ok()) {
+    // A number whose files are on disk is taken, listed or not: they are someone's. The numbers
+    // are marked as the directory is listed, which may hold a hundred thousand files.
+    std::array<bool, 256> onDisk{};
+    std::vector<bool> onDiskPastMaster(msdb::kLastXMasterFileNumber + 1, false);
+    if (msdb::Status s =
+            fs_->ForEachEntry(directory_,
+                              [&](std::string_view name) {
+                                  if (std::optional<int> number = msdb::SecurityFileNumber(name)) {
+                                      onDisk[static_cast<std::size_t>(*number)] = true;
+                                  }
+                                  if (std::optional<int> number = msdb::XMasterFileNumber(name)) {
+                                      onDiskPastMaster[static_cast<std::size_t>(*number)] = true;
+                                  }
+                              });
+        !s.ok()) {
         Tell(s.message());
         return 1;
     }
     if (master_.header().recordCount == msdb::kMaxSecurities) {
-        return AddToXMaster(date, names);
-    }
-    std::array<bool, 256> onDisk{};
-    for (const std::string& name : names) {
-        if (std::optional<int> number = msdb::SecurityFileNumber(name)) {
-            onDisk[static_cast<std::size_t>(*number)] = true;
-        }
+        return AddToXMaster(date, std::move(onDiskPastMaster));
     }
     std::optional<std::uint8_t> fileNumber = master_.LowestFreeFileNumber(onDisk);
     if (!fileNumber) {
-        return AddToXMaster(date, names);
+        return AddToXMaster(date, std::move(onDiskPastMaster));
     }
     if (msdb::Status s = master_.AddRecord(msdb::MakeMasterRecord(
             *fileNumber, fieldCount_, name_, symbol_, date, date, settings_.period));
@@ -460,8 +466,8 @@ int ConversionJob::AddSecurity() {
 }
 
 // MASTER has no room: the security goes to XMASTER, made when there is none and the settings ask
-// for one, under the lowest number from 256 that no record and no file of `names` has.
-int ConversionJob::AddToXMaster(const msdb::MbfBytes& date, const std::vector<std::string>& names) {
+// for one, under the lowest number from 256 that no record has and `onDisk` does not mark.
+int ConversionJob::AddToXMaster(const msdb::MbfBytes& date, std::vector<bool> onDisk) {
     if (!xmaster_ && !settings_.xmaster) {
         Tell(messages::kTooManySecurities);
         Tell(messages::kXMasterNeeded);
@@ -482,13 +488,7 @@ int ConversionJob::AddToXMaster(const msdb::MbfBytes& date, const std::vector<st
                    " has " + std::to_string(symbol_.size()) + ".");
         return 1;
     }
-    std::set<int> onDisk;
-    for (const std::string& name : names) {
-        if (std::optional<int> number = msdb::XMasterFileNumber(name)) {
-            onDisk.insert(*number);
-        }
-    }
-    const std::optional<int> fileNumber = xmaster_->LowestFreeFileNumber(onDisk);
+    const std::optional<int> fileNumber = xmaster_->LowestFreeFileNumber(std::move(onDisk));
     if (!fileNumber) {
         Tell("No file number from " + std::to_string(msdb::kFirstXMasterFileNumber) + " to " +
              std::to_string(msdb::kLastXMasterFileNumber) + " is free in " + directory_ + ".");

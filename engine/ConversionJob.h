@@ -179,12 +179,13 @@ private:
     int Commit(int fileNumber, int recordCount);
     int ReadEMaster();
     int ReadXMaster();
-    int AddToXMaster(const msdb::MbfBytes& date, const std::vector<std::string>& names);
+    int AddToXMaster(const msdb::MbfBytes& date, std::vector<bool> onDisk);
     int ReplaceInXMaster(const msdb::MbfBytes& date);
     std::string PriceFileName(int fileNumber) const;
     std::string NotTextMessage(const std::string& why) const;
     void RefuseForProblems(const InputProblems& problems, const std::string& message);
     void StageFile(const std::string& name, std::string data);
+    msdb::Status StageXMasterBackup(const std::string& name);
 
     ConversionSettings settings_;
     msdb::FileSystem* fs_;
@@ -208,7 +209,9 @@ private:
     std::optional<msdb::EMaster> emaster_;     // kept in step with MASTER, when there is one
     std::optional<std::string> emasterBefore_;
     std::optional<msdb::XMaster> xmaster_;  // when the directory has one, or the run makes it
-    std::optional<std::string> xmasterBefore_;
+    // The size and hash of XMASTER as the run read it, when there was one: a directory of 65,000
+    // securities has one of 9.7 MB, which its backup copies from the file.
+    std::optional<std::pair<std::size_t, std::uint64_t>> xmasterBefore_;
     int addedFileNumber_ = 0;                  // chosen by AddSecurity
     bool inXMaster_ = false;                   // the security is XMASTER's
     std::size_t replaceRecord_ = 0;            // the record replaced (from 1), or 0

@@ -14,6 +14,7 @@
 
 #include "engine/InputScan.h"
 #include "engine/Messages.h"
+#include "msdb/ContentHash.h"
 #include "msdb/MasterTree.h"
 #include "msdb/Reader.h"
 #include "msdb/SecurityFiles.h"
@@ -328,15 +329,8 @@ struct DatabaseRun::Security {
 
 namespace {
 
-// A hash of bytes that may come in parts: HashBytes(b, HashBytes(a)) is HashBytes of a then b
-// (FNV-1a, 64 bits).
-constexpr std::uint64_t kHashStart = 14695981039346656037ULL;
-std::uint64_t HashBytes(std::string_view bytes, std::uint64_t hash = kHashStart) {
-    for (const char c : bytes) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    }
-    return hash;
-}
+using msdb::HashBytes;
+using msdb::kHashStart;
 
 // A file of the system's temporary folder that takes the records of the symbols of a large file
 // while it is read (DatabaseRun::kHeldBytes), each part where Write says, until they are taken.

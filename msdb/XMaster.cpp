@@ -150,15 +150,11 @@ bool XMaster::Matches(std::string_view entrySymbol, std::string_view entryName,
     return EqualsNoCase(entrySymbol, symbol) || EqualsNoCase(entryName, symbol);
 }
 
-std::optional<int> XMaster::LowestFreeFileNumber(const std::set<int>& alsoUsed) const {
+std::optional<int> XMaster::LowestFreeFileNumber(std::vector<bool> alsoUsed) const {
     // The numbers of the records Entries() gives, read where they lie: an XMASTER of tens of
     // thousands of securities is not made into entries for this.
-    std::vector<bool> used(kLastXMasterFileNumber + 1, false);
-    for (int n : alsoUsed) {
-        if (n >= 0 && n <= kLastXMasterFileNumber) {
-            used[static_cast<std::size_t>(n)] = true;
-        }
-    }
+    std::vector<bool> used = std::move(alsoUsed);
+    used.resize(kLastXMasterFileNumber + 1, false);
     if (bytes_.size() >= kXMasterRecordSize) {
         const std::size_t records = std::min<std::size_t>(ReadUInt(bytes_, kCountAt, 2),
                                                           bytes_.size() / kXMasterRecordSize - 1);

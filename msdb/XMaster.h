@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,9 +77,9 @@ public:
     static bool Matches(std::string_view entrySymbol, std::string_view entryName,
                         std::string_view symbol);
 
-    // The lowest file number from 256 that no record uses and `alsoUsed` does not hold, or
-    // nothing when none is left.
-    std::optional<int> LowestFreeFileNumber(const std::set<int>& alsoUsed = {}) const;
+    // The lowest file number from 256 that no record uses and `alsoUsed` does not mark (a flag
+    // per file number, from 0), or nothing when none is left.
+    std::optional<int> LowestFreeFileNumber(std::vector<bool> alsoUsed = {}) const;
 
     // The changes below keep the header's counts and next free file number in step; they expect
     // an XMASTER that Check passes.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "engine/ConversionJob.h"
 #include "engine/DatabaseRun.h"
 #include "msdb/SecurityFiles.h"
 #include "tests/cli/RunCli.h"
@@ -328,7 +329,7 @@ TEST_F(DatabaseTest, AnXMasterChangedDuringTheRunRefusesIt) {
                                  std::unique_ptr<msdb::ReadableFile>* file) override {
             if (path.ends_with("next.txt")) {
                 std::string bytes = ReadFileBytes(xmaster_);
-                bytes[150 + 20] = 'Z';  // a letter of the first symbol
+                bytes[150 + 20] = bytes[150 + 20] == 'Z' ? 'Y' : 'Z';  // a letter of a name
                 WriteFileBytes(xmaster_, bytes);
             }
             return FileSystemWrapper::OpenForRead(path, file);
@@ -358,6 +359,30 @@ TEST_F(DatabaseTest, AnXMasterChangedDuringTheRunRefusesIt) {
         << told;
     expected["XMASTER"][150 + 20] = 'Z';
     EXPECT_EQ(after, expected);
+
+    // A conversion of one file, which copies XMASTER's backup from the file, refuses it too.
+    WriteFileBytes(dir / "one-next.txt", "20240103,1\n");
+    engine::ConversionSettings one = SymbolDateClose();
+    one.columns.symbol = 0;
+    one.fields[engine::PriceField::kDate].column = 1;
+    one.fields[engine::PriceField::kClose].column = 2;
+    one.inputPath = dir / "one-next.txt";
+    one.directory = dir / "db";
+    one.symbol = "NEW";
+    FixedClock clock;
+    RecordingNotifier notifier;
+    engine::JobServices services;
+    services.fileSystem = &other;
+    services.notifier = &notifier;
+    services.clock = &clock;
+    EXPECT_EQ(engine::ConversionJob(one, services).Run(), 1);
+    EXPECT_NE(::testing::PrintToString(notifier.messages)
+                  .find("XMASTER is not as when it was read: another program changed it."),
+              std::string::npos)
+        << ::testing::PrintToString(notifier.messages);
+    // Nothing changed but what the other program wrote.
+    expected["XMASTER"] = ReadFileBytes(dir / "db/XMASTER");
+    EXPECT_EQ(TakeSnapshot(dir / "db"), expected);
 }
 
 // Files read ahead on other threads give what reading one after another gives: the same

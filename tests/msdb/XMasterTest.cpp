@@ -79,7 +79,9 @@ TEST(XMasterTest, NumbersAndCountsFollowTheRecords) {
                     .AddRecord(msdb::MakeXMasterRecord(300, kDateClose, "B", "", {}, {},
                                                        msdb::Period::kDaily))
                     .ok());
-    EXPECT_EQ(xmaster.LowestFreeFileNumber({257}), 258);
+    std::vector<bool> onDisk(258, false);
+    onDisk[257] = true;
+    EXPECT_EQ(xmaster.LowestFreeFileNumber(onDisk), 258);
     xmaster.SetDates(300, k20240115, k20240116);
     EXPECT_EQ(xmaster.Entries()[1].lastDate, k20240116);
     EXPECT_EQ(xmaster.Entries()[0].lastDate, msdb::MbfBytes{});
