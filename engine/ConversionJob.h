@@ -185,7 +185,6 @@ private:
     std::string NotTextMessage(const std::string& why) const;
     void RefuseForProblems(const InputProblems& problems, const std::string& message);
     void StageFile(const std::string& name, std::string data);
-    msdb::Status StageXMasterBackup(const std::string& name);
 
     ConversionSettings settings_;
     msdb::FileSystem* fs_;

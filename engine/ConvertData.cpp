@@ -8,8 +8,6 @@
 #include "engine/InputScan.h"
 #include "engine/Messages.h"
 #include "engine/PriceFileWriter.h"
-#include "msdb/ContentHash.h"
-#include "msdb/Journal.h"
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
 
@@ -136,39 +134,6 @@ int ConversionJob::ConvertData() {
     return Commit(fileNumber, static_cast<int>(recordCount));
 }
 
-// The backup of XMASTER, staged from the file a part at a time: refused when the file is no
-// longer as the run read it.
-msdb::Status ConversionJob::StageXMasterBackup(const std::string& name) {
-    std::unique_ptr<msdb::ReadableFile> file;
-    if (msdb::Status s = fs_->OpenForRead(xmaster_->path(), &file); !s.ok()) {
-        return s;
-    }
-    const std::string backup = name + std::string(msdb::kBackupSuffix);
-    std::string buffer(std::size_t{64} * 1024, '\0');
-    std::size_t size = 0;
-    std::uint64_t hash = msdb::kHashStart;
-    for (;;) {
-        std::size_t got = 0;
-        if (msdb::Status s = file->Read(buffer.size(), buffer.data(), &got); !s.ok()) {
-            return s;
-        }
-        if (got == 0) {
-            break;
-        }
-        const std::string_view bytes(buffer.data(), got);
-        size += got;
-        hash = msdb::HashBytes(bytes, hash);
-        if (msdb::Status s = target_.transaction().StageData(backup, false, bytes); !s.ok()) {
-            return s;
-        }
-    }
-    if (std::pair(size, hash) != *xmasterBefore_) {
-        return msdb::Status::Busy("The file " + xmaster_->path() +
-                                  " is not as when it was read: another program changed it.");
-    }
-    return msdb::Status::Ok();
-}
-
 // Notes the setting that the first problem of a value is about: the date format for a date, the
 // column of a price field for a price.
 void ConversionJob::RefuseForProblems(const InputProblems& problems, const std::string& message) {
@@ -222,7 +187,9 @@ int ConversionJob::Commit(int fileNumber, int recordCount) {
         // An XMASTER may list tens of thousands of securities: its bytes are handed over, not
         // copied, as nothing reads them after this, and its backup is copied from the file.
         if (xmasterBefore_) {
-            if (msdb::Status s = StageXMasterBackup(name); !s.ok()) {
+            if (msdb::Status s = target_.StageBackupOf(xmaster_->path(), xmasterBefore_->first,
+                                                       xmasterBefore_->second);
+                !s.ok()) {
                 Tell(s.message());
                 return 1;
             }

@@ -4,6 +4,7 @@
 
 #include "engine/Messages.h"
 #include "engine/TargetDirectory.h"
+#include "msdb/ContentHash.h"
 #include "msdb/EMaster.h"
 #include "msdb/MasterTree.h"
 #include "msdb/SecurityFiles.h"
@@ -136,17 +137,23 @@ int RemoveSecurity(const std::string& directory, const std::string& symbol,
         // MASTER and EMASTER stay as they are; XMASTER is backed up as XMASTER.BAK.
         const msdb::XMasterEntry& entry = inXMaster.front();
         report->symbol = msdb::DecodeText(entry.symbol, codePage);
-        std::string xmasterBefore(xmaster->bytes());
+        const std::size_t sizeBefore = xmaster->bytes().size();
+        const std::uint64_t hashBefore = msdb::HashBytes(xmaster->bytes());
         xmaster->RemoveRecord(entry.recordNumber);
         bool shared = false;
         for (const msdb::XMasterEntry& other : xmaster->Entries()) {
             shared = shared || other.fileNumber == entry.fileNumber;
         }
-        // An XMASTER may list tens of thousands of securities: its bytes and those of its backup
-        // are handed over, not copied.
-        const std::string name = msdb::FileNameOf(xmaster->path());
-        target.transaction().ReplaceFile(name, xmaster->TakeBytes());
-        target.transaction().AddBackup(name, std::move(xmasterBefore));
+        // An XMASTER may list tens of thousands of securities: its bytes are handed over, not
+        // copied, and its backup is copied from the file.
+        if (msdb::Status s = target.StageBackupOf(xmaster->path(), sizeBefore, hashBefore);
+            !s.ok()) {
+            notifier.ShowMessage(s.message());
+            target.Release();
+            report->effect = target.Effect();
+            return 1;
+        }
+        target.transaction().ReplaceFile(msdb::FileNameOf(xmaster->path()), xmaster->TakeBytes());
         if (!shared) {
             target.transaction().RemoveFile(msdb::MwdFileName(entry.fileNumber));
             target.transaction().RemoveFile(msdb::DopFileName(entry.fileNumber));

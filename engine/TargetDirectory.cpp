@@ -3,6 +3,9 @@
 #include <thread>
 
 #include "engine/Messages.h"
+#include "msdb/ContentHash.h"
+#include "msdb/Journal.h"
+#include "msdb/SecurityFiles.h"
 
 namespace engine {
 namespace {
@@ -174,6 +177,38 @@ DirectoryEffect TargetDirectory::Effect() const {
         effect.leftovers = transaction_->leftovers();
     }
     return effect;
+}
+
+msdb::Status TargetDirectory::StageBackupOf(const std::string& path, std::size_t size,
+                                            std::uint64_t hash) {
+    std::unique_ptr<msdb::ReadableFile> file;
+    if (msdb::Status s = fs_.OpenForRead(path, &file); !s.ok()) {
+        return s;
+    }
+    const std::string backup = msdb::FileNameOf(path) + std::string(msdb::kBackupSuffix);
+    std::string buffer(std::size_t{64} * 1024, '\0');
+    std::size_t copied = 0;
+    std::uint64_t copiedHash = msdb::kHashStart;
+    for (;;) {
+        std::size_t got = 0;
+        if (msdb::Status s = file->Read(buffer.size(), buffer.data(), &got); !s.ok()) {
+            return s;
+        }
+        if (got == 0) {
+            break;
+        }
+        const std::string_view bytes(buffer.data(), got);
+        copied += got;
+        copiedHash = msdb::HashBytes(bytes, copiedHash);
+        if (msdb::Status s = transaction_->StageData(backup, false, bytes); !s.ok()) {
+            return s;
+        }
+    }
+    if (copied != size || copiedHash != hash) {
+        return msdb::Status::Busy("The file " + path +
+                                  " is not as when it was read: another program changed it.");
+    }
+    return msdb::Status::Ok();
 }
 
 void TargetDirectory::Release() {

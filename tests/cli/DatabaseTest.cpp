@@ -7,6 +7,7 @@
 
 #include "engine/ConversionJob.h"
 #include "engine/DatabaseRun.h"
+#include "engine/RemoveSecurity.h"
 #include "msdb/SecurityFiles.h"
 #include "tests/cli/RunCli.h"
 #include "tests/support/TestSupport.h"
@@ -382,6 +383,34 @@ TEST_F(DatabaseTest, AnXMasterChangedDuringTheRunRefusesIt) {
         << ::testing::PrintToString(notifier.messages);
     // Nothing changed but what the other program wrote.
     expected["XMASTER"] = ReadFileBytes(dir / "db/XMASTER");
+    EXPECT_EQ(TakeSnapshot(dir / "db"), expected);
+
+    // So does the removal of a security of XMASTER, when the file changes after it was read.
+    class ChangesOnSecondRead final : public msdb::FileSystemWrapper {
+    public:
+        ChangesOnSecondRead() : FileSystemWrapper(Default()) {}
+        msdb::Status OpenForRead(const std::string& path,
+                                 std::unique_ptr<msdb::ReadableFile>* file) override {
+            if (path.ends_with("XMASTER") && ++reads_ == 2) {
+                std::string bytes = ReadFileBytes(path);
+                bytes[150 + 20] = 'X';
+                WriteFileBytes(path, bytes);
+            }
+            return FileSystemWrapper::OpenForRead(path, file);
+        }
+
+    private:
+        int reads_ = 0;
+    } changing;
+    notifier.messages.clear();
+    services.fileSystem = &changing;
+    engine::RemovalReport removal;
+    EXPECT_EQ(engine::RemoveSecurity(dir / "db", "S257", services, &removal), 1);
+    EXPECT_NE(::testing::PrintToString(notifier.messages)
+                  .find("XMASTER is not as when it was read: another program changed it."),
+              std::string::npos)
+        << ::testing::PrintToString(notifier.messages);
+    expected["XMASTER"][150 + 20] = 'X';
     EXPECT_EQ(TakeSnapshot(dir / "db"), expected);
 }
 
