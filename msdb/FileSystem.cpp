@@ -34,10 +34,17 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
     if (directory.empty()) {
         return name;
     }
-    if (IsPathSeparator(directory.back()) || directory.size() == DrivePrefixLength(directory)) {
-        return directory + name;
+    // Exactly as long as the path: operator+ would leave room for as much again.
+    std::string path;
+    const bool separated =
+        IsPathSeparator(directory.back()) || directory.size() == DrivePrefixLength(directory);
+    path.reserve(directory.size() + (separated ? 0 : 1) + name.size());
+    path += directory;
+    if (!separated) {
+        path += kPathSeparator;
     }
-    return directory + kPathSeparator + name;
+    path += name;
+    return path;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -86,10 +93,10 @@ Status FileSystem::CollectEntries(const std::string& directory, std::vector<std:
     return s;
 }
 
-Status FileSystem::SyncFiles(const std::string& directory, const std::vector<std::string>& paths) {
-    for (const std::string& path : paths) {
+Status FileSystem::SyncFiles(const std::string& directory, const FileNames& names) {
+    for (std::size_t i = 0; i < names.count; ++i) {
         std::unique_ptr<UpdatableFile> file;
-        Status s = OpenForUpdate(path, &file);
+        Status s = OpenForUpdate(JoinPath(directory, names.at(i)), &file);
         if (s.ok()) {
             s = file->Sync();
             Status closed = file->Close();

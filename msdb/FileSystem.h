@@ -76,6 +76,19 @@ public:
     virtual ~DirectoryLock() = default;
 };
 
+// Files of one directory, by their names in it: `count` of them, the i-th named by `at(i)`. A
+// commit of tens of thousands of files names them one at a time, when they are needed, instead of
+// holding a list of their paths, which may take megabytes.
+struct FileNames {
+    std::size_t count = 0;
+    std::function<std::string(std::size_t)> at;
+
+    // The names of `names`, which must outlive the FileNames.
+    static FileNames Of(const std::vector<std::string>& names) {
+        return {names.size(), [&names](std::size_t i) { return names[i]; }};
+    }
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -98,11 +111,11 @@ public:
     virtual Status Remove(const std::string& path) = 0;
     // Makes renames and creations inside `directory` durable.
     virtual Status SyncDirectory(const std::string& directory) = 0;
-    // Makes what was written to the files `paths` of `directory`, and the names of `directory`,
+    // Makes what was written to the files `names` of `directory`, and the names of `directory`,
     // durable: what syncing each file and then the directory does, in one step where the system
     // has one (Linux: syncfs), so that many files cost one sync. By default each file is opened
     // for update and synced, then the directory.
-    virtual Status SyncFiles(const std::string& directory, const std::vector<std::string>& paths);
+    virtual Status SyncFiles(const std::string& directory, const FileNames& names);
     // The names of the entries of `directory`, without "." and "..".
     virtual Status ListDirectory(const std::string& directory, std::vector<std::string>* names) = 0;
     // Calls `each` with the name of every entry of `directory` but "." and "..", holding none of
@@ -187,8 +200,8 @@ public:
     Status SyncDirectory(const std::string& directory) override {
         return target_.SyncDirectory(directory);
     }
-    Status SyncFiles(const std::string& directory, const std::vector<std::string>& paths) override {
-        return target_.SyncFiles(directory, paths);
+    Status SyncFiles(const std::string& directory, const FileNames& names) override {
+        return target_.SyncFiles(directory, names);
     }
     Status ListDirectory(const std::string& directory, std::vector<std::string>* names) override {
         return target_.ListDirectory(directory, names);

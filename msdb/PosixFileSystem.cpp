@@ -314,13 +314,16 @@ public:
     // Those few are all set writing before the first fsync, so that on a journalling file
     // system (ext4, XFS) the first fsync commits the blocks of all of them and the others
     // find theirs committed already: one commit of the journal instead of one per file.
-    Status SyncFiles(const std::string& directory, const std::vector<std::string>& paths) override {
+    Status SyncFiles(const std::string& directory, const FileNames& names) override {
         constexpr std::size_t kSyncedOneByOne = 16;
-        if (paths.size() <= kSyncedOneByOne) {
+        if (names.count <= kSyncedOneByOne) {
             std::vector<int> fds;
-            fds.reserve(paths.size());
+            std::vector<std::string> paths;
+            fds.reserve(names.count);
+            paths.reserve(names.count);
             Status s = Status::Ok();
-            for (const std::string& path : paths) {
+            for (std::size_t i = 0; i < names.count; ++i) {
+                const std::string& path = paths.emplace_back(JoinPath(directory, names.at(i)));
                 const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
                 if (fd < 0) {
                     s = IoError("Cannot open", path, errno);

@@ -315,8 +315,10 @@ Status Transaction::Commit() {
     if (s.ok()) {
         s = CloseStaged();
     }
-    // Nothing more is staged: the names of what was are let go before the commit needs its room.
+    // Nothing more is staged: the names of what was, and the directory's names as staging found
+    // them, are let go before the commit lists the directory again and needs its room.
     stagedByName_.Clear();
+    stageNames_ = NameIndex();
     if (s.ok()) {
         s = Plan();
     }
@@ -334,13 +336,8 @@ Status Transaction::Commit() {
     if (!s.ok()) {
         return fail(s);
     }
-    std::vector<std::string> written;
     const std::vector<Write*> writes = Writes();
-    written.reserve(staged_.size() + writes.size() + appends_.size());
     progressTotal_ = staged_.size() + writes.size() + appends_.size();
-    for (const StagedFile& staged : staged_) {
-        written.push_back(PathOf(TemporaryOf(staged)));
-    }
     for (Write* write : writes) {
         bool made = false;
         s = WriteNew(fs_, PathOf(write->temporary), write->data, write->permissions, &made, false);
@@ -350,12 +347,21 @@ Status Transaction::Commit() {
         if (!s.ok()) {
             return fail(s);
         }
-        written.push_back(PathOf(write->temporary));
     }
-    if (s = AppendInPlace(&written); !s.ok()) {
+    if (s = AppendInPlace(); !s.ok()) {
         return fail(s);
     }
-    // Everything the commit needs on disk before its mark, with one sync.
+    // Everything the commit needs on disk before its mark, with one sync: the staged files'
+    // temporaries, the new ones and the appended files.
+    const FileNames written{progressTotal_, [&](std::size_t i) {
+                                if (i < staged_.size()) {
+                                    return TemporaryOf(staged_[i]);
+                                }
+                                i -= staged_.size();
+                                return i < writes.size()
+                                           ? writes[i]->temporary
+                                           : std::string(appends_[i - writes.size()].name());
+                            }};
     if (s = fs_.SyncFiles(directory_, written); !s.ok()) {
         return fail(s);
     }
@@ -418,9 +424,8 @@ Status Transaction::WriteJournal() {
     return s.ok() ? closed : s;
 }
 
-// Each appended file: its new records at its end, then its new header, not yet synced. Adds the
-// paths to `written`.
-Status Transaction::AppendInPlace(std::vector<std::string>* written) {
+// Each appended file: its new records at its end, then its new header, not yet synced.
+Status Transaction::AppendInPlace() {
     for (std::size_t index = 0; index < appends_.size(); ++index) {
         Append& append = appends_[index];
         const std::string path = PathOf(std::string(append.name()));
@@ -446,7 +451,6 @@ Status Transaction::AppendInPlace(std::vector<std::string>* written) {
         if (!s.ok() || !closed.ok()) {
             return s.ok() ? closed : s;
         }
-        written->push_back(path);
     }
     return Status::Ok();
 }
@@ -655,11 +659,7 @@ void Transaction::Undo() {
     }
     appended_.clear();
     if (!putBack.empty()) {
-        std::vector<std::string> paths;
-        for (const std::string& name : putBack) {
-            paths.push_back(PathOf(name));
-        }
-        if (!fs_.SyncFiles(directory_, paths).ok()) {
+        if (!fs_.SyncFiles(directory_, FileNames::Of(putBack)).ok()) {
             notPutBack.insert(notPutBack.end(), putBack.begin(), putBack.end());
         }
     }
@@ -729,7 +729,7 @@ Status Transaction::Recover(Recovery* recovery) {
                 return s;
             }
             if (done) {
-                putBack.push_back(PathOf(entry.name));
+                putBack.push_back(entry.name);
                 recovery->files.push_back(entry.name);
             }
         } else if (entry.kind == JournalEntry::Kind::kStage) {
@@ -750,7 +750,8 @@ Status Transaction::Recover(Recovery* recovery) {
             return s;
         }
     }
-    s = putBack.empty() ? fs_.SyncDirectory(directory_) : fs_.SyncFiles(directory_, putBack);
+    s = putBack.empty() ? fs_.SyncDirectory(directory_)
+                        : fs_.SyncFiles(directory_, FileNames::Of(putBack));
     if (!s.ok()) {
         return s;
     }

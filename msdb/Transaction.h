@@ -195,7 +195,7 @@ private:
     Status OpenStaged(std::size_t index);
     Status CloseStaged();
     Status WriteJournal();
-    Status AppendInPlace(std::vector<std::string>* written);
+    Status AppendInPlace();
     Status PutBack(const JournalEntry& entry, bool* putBack);
     Status MarkCommitted();
     // The journal's entries: entries_, with those of the staged files (at stagedAt_) and of the

@@ -81,7 +81,8 @@ TEST(UpdatableFileTest, WritesAtOffsetsAndTruncates) {
     EXPECT_TRUE(file->Truncate(4).ok());
     EXPECT_TRUE(file->Close().ok());
     EXPECT_EQ(ReadFileBytes(dir / "F1.DAT"), "X123");
-    EXPECT_TRUE(fs.SyncFiles(dir.path(), {dir / "F1.DAT"}).ok());
+    const std::vector<std::string> names{"F1.DAT"};
+    EXPECT_TRUE(fs.SyncFiles(dir.path(), msdb::FileNames::Of(names)).ok());
     EXPECT_TRUE(fs.OpenForUpdate(dir / "F2.DAT", &file).IsNotFound());
 #ifndef _WIN32
     std::filesystem::create_symlink(dir / "F1.DAT", dir / "F3.DAT");

@@ -220,14 +220,14 @@ msdb::Status GatedFileSystem::SyncDirectory(const std::string& directory) {
 }
 
 msdb::Status GatedFileSystem::SyncFiles(const std::string& directory,
-                                        const std::vector<std::string>& paths) {
+                                        const msdb::FileNames& names) {
     msdb::Status s = Gate(Operation::kSyncFiles, directory);
     if (s.ok()) {
-        s = target().SyncFiles(directory, paths);
+        s = target().SyncFiles(directory, names);
     }
     if (s.ok()) {
-        for (const std::string& path : paths) {
-            FileSynced(path);
+        for (std::size_t i = 0; i < names.count; ++i) {
+            FileSynced(msdb::JoinPath(directory, names.at(i)));
         }
         DirectorySynced(directory);
     }

@@ -67,8 +67,7 @@ public:
     msdb::Status Remove(const std::string& path) override;
     msdb::Status SyncDirectory(const std::string& directory) override;
     // One gated operation; then each file and the directory count as synced.
-    msdb::Status SyncFiles(const std::string& directory,
-                           const std::vector<std::string>& paths) override;
+    msdb::Status SyncFiles(const std::string& directory, const msdb::FileNames& names) override;
     msdb::Status ListDirectory(const std::string& directory,
                                std::vector<std::string>* names) override;
     msdb::Status CanonicalPath(const std::string& path, std::string* canonical) override;
