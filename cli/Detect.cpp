@@ -1,5 +1,6 @@
 // korvex-cli detect: the convert options that read a price file, proposed from its first lines;
 // and the same proposal for convert --detect.
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <ostream>
@@ -67,6 +68,14 @@ std::string Value(const engine::PriceRecord& row, engine::PriceField field) {
                                               : FullNumber(msdb::FromMbf(row.values[field]));
 }
 
+// True when `row` has a problem with `field`: its value is not what the file holds.
+bool Unread(const engine::PreviewRow& row, engine::PriceField field) {
+    return std::any_of(row.problems.begin(), row.problems.end(),
+                       [field](const engine::InputProblem& problem) {
+                           return problem.field == engine::FieldName(field);
+                       });
+}
+
 void PrintText(const engine::DetectionResult& result, const std::vector<engine::PreviewRow>& rows,
                std::ostream& out) {
     const bool symbol = result.layout.columns.symbol != 0;
@@ -98,7 +107,15 @@ void PrintText(const engine::DetectionResult& result, const std::vector<engine::
         }
         for (engine::PriceField field : msdb::kPriceFields) {
             if (result.layout.fields[field].on) {
-                out << ' ' << Value(row.record, field);
+                out << ' ' << (Unread(row, field) ? "?" : Value(row.record, field));
+            }
+        }
+        // A line with a problem stops the conversion, or with --accept-problems is stored
+        // otherwise than it reads: it is shown for what it is, not as a row of zeros.
+        if (!row.problems.empty()) {
+            out << "  <- " << engine::ProblemText(row.problems.front());
+            if (row.problems.size() > 1) {
+                out << " (and " << row.problems.size() - 1 << " more)";
             }
         }
         out << '\n';
@@ -129,10 +146,18 @@ void PrintJson(const std::string& file, const engine::DetectionResult& result,
                 // A number as the shortest text that reads back as it: read as a double, that
                 // text is what JSON writes again.
                 const std::string value = Value(row.record, field);
-                values[kOptionNames[field]] = field == engine::PriceField::kDate
+                values[kOptionNames[field]] = Unread(row, field) ? nlohmann::ordered_json()
+                                              : field == engine::PriceField::kDate
                                                   ? nlohmann::ordered_json(value)
                                                   : nlohmann::ordered_json(std::stod(value));
             }
+        }
+        if (!row.problems.empty()) {
+            std::vector<std::string> problems;
+            for (const engine::InputProblem& problem : row.problems) {
+                problems.push_back(engine::ProblemText(problem));
+            }
+            values["problems"] = problems;
         }
         stored.push_back(values);
     }
@@ -273,8 +298,9 @@ public:
             "Prints the proposal as the options of 'korvex-cli convert', on one line to paste, "
             "then\n"
             "the reasons for it, what could not be decided (such as day and month when no day is\n"
-            "above 12), and the first rows as they would be stored. 'korvex-cli convert --detect'\n"
-            "takes the same proposal for every setting not given on its command line.\n",
+            "above 12), and the first rows as they would be stored; a value that cannot be read\n"
+            "shows as ?, its line's problem beside it. 'korvex-cli convert --detect' takes the\n"
+            "same proposal for every setting not given on its command line.\n",
             "The date formats it chooses from, with 30 August 1999 as the example:\n" +
                 DateFormatTable() +
                 "\n"

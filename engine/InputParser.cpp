@@ -126,15 +126,19 @@ void InputProblems::Merge(const InputProblems& other) {
     }
 }
 
+std::string ProblemText(const InputProblem& problem) {
+    std::string text = "line " + std::to_string(problem.line) + ", " + problem.field;
+    if (!problem.text.empty()) {
+        text += " \"" + problem.text + "\"";
+    }
+    return text + ": " + problem.what;
+}
+
 std::string InputProblems::Message(std::string_view inputPath) const {
     std::string text = std::to_string(count_) + (count_ == 1 ? " problem was" : " problems were") +
                        " found in the input file " + std::string(inputPath) + ":";
     for (const InputProblem& problem : first_) {
-        text += "\nline " + std::to_string(problem.line) + ", " + problem.field;
-        if (!problem.text.empty()) {
-            text += " \"" + problem.text + "\"";
-        }
-        text += ": " + problem.what;
+        text += "\n" + ProblemText(problem);
     }
     if (count_ > static_cast<std::int64_t>(first_.size())) {
         text +=

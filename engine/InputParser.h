@@ -29,6 +29,9 @@ struct InputProblem {
     std::string what;
 };
 
+// "line N, FIELD "TEXT": WHAT", as the problems of a file are listed.
+std::string ProblemText(const InputProblem& problem);
+
 // The problems of one input file: how many, and the first of them.
 class InputProblems {
 public:

@@ -90,14 +90,6 @@ FileSummary SummarizeSecurities(const engine::ConversionSettings& settings,
 
 }  // namespace
 
-std::string ProblemText(const engine::InputProblem& problem) {
-    std::string text = "line " + std::to_string(problem.line) + ", " + problem.field;
-    if (!problem.text.empty()) {
-        text += " \"" + problem.text + "\"";
-    }
-    return text + ": " + problem.what;
-}
-
 msdb::Status PreviewModel::Load(const engine::ConversionSettings& settings, int count) {
     Clear();
     for (PriceField field : msdb::kPriceFields) {
@@ -135,7 +127,7 @@ msdb::Status PreviewModel::Load(const engine::ConversionSettings& settings, int 
             }
             for (const engine::InputProblem& problem : row.problems) {
                 if (problem.field == engine::FieldName(field)) {
-                    cell.problems.push_back(ProblemText(problem));
+                    cell.problems.push_back(engine::ProblemText(problem));
                 }
             }
             shown.cells.push_back(std::move(cell));
@@ -265,7 +257,7 @@ FileSummary SummarizeFile(const engine::ConversionSettings& settings,
         text += "\n" + *swallowed;
     }
     if (!problems.empty()) {
-        std::string firstProblem = ProblemText(problems.first().front());
+        std::string firstProblem = engine::ProblemText(problems.first().front());
         firstProblem[0] =
             static_cast<char>(std::toupper(static_cast<unsigned char>(firstProblem[0])));
         text +=

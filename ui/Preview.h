@@ -77,7 +77,4 @@ FileSummary SummarizeFile(const engine::ConversionSettings& settings,
 // a conflict of settings, or a date format that is none; nothing when there is none such.
 const engine::SettingsProblem* ReadingProblem(const std::vector<engine::SettingsProblem>& problems);
 
-// A problem as the preview and the summary give it: "line 4, close price "x": not a number".
-std::string ProblemText(const engine::InputProblem& problem);
-
 }  // namespace ui

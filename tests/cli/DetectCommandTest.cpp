@@ -105,6 +105,23 @@ TEST(DetectCommandTest, DetectPrintsTheOptionsTheReasonsAndTheFirstRows) {
     EXPECT_NE(json.out.find("\"close\": 11.25"), std::string::npos) << json.out;
 }
 
+// A line that cannot be read shows its problem and no made-up zeros, in text and in JSON.
+TEST(DetectCommandTest, ARowWithAProblemIsShownAsItReads) {
+    TempDir dir;
+    WriteFileBytes(dir / "in.csv",
+                   "Date,Open,High,Low,Close,Volume\n2024-01-02,10.5,11,10,10.75,1200\n"
+                   "2024-01-03,null,null,null,null,null\n2024-01-04,10.75,11.5,10.5,11.25,1300\n");
+    CliOutcome r = RunCli({"detect", dir / "in.csv"});
+    EXPECT_NE(r.out.find("\n  2024-01-03 ? ? ? ? ?  <- line 3, open price \"null\": is not a "
+                         "number (and 4 more)\n  2024-01-04 10.75"),
+              std::string::npos)
+        << r.out;
+    const nlohmann::json row =
+        nlohmann::json::parse(RunCli({"detect", "--json", dir / "in.csv"}).out)["rows"][1];
+    EXPECT_TRUE(row["close"].is_null()) << row;
+    EXPECT_EQ(row["problems"].size(), 5u) << row;
+}
+
 TEST(DetectCommandTest, TheColumnsOfManySecuritiesArePrintedAsConvertNamesThem) {
     TempDir dir;
     WriteFileBytes(dir / "in.csv",
