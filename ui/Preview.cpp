@@ -130,6 +130,9 @@ msdb::Status PreviewModel::Load(const engine::ConversionSettings& settings, int 
                     cell.problems.push_back(engine::ProblemText(problem));
                 }
             }
+            if (!cell.problems.empty()) {
+                cell.text = "?";  // not read: the 0 the record holds is not in the file
+            }
             shown.cells.push_back(std::move(cell));
         }
         rows_.push_back(std::move(shown));

@@ -15,7 +15,8 @@
 namespace ui {
 
 struct PreviewCell {
-    std::string text;                   // as stored: a date as YYYY-MM-DD, a number in full
+    std::string text;                   // as stored: a date as YYYY-MM-DD, a number in full;
+                                        // "?" for a value that cannot be read
     std::vector<std::string> problems;  // why the value cannot be read; empty when it can
     bool number = false;                // aligned to the right
 };

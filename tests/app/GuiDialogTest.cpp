@@ -91,7 +91,7 @@ private slots:
                  (QStringList{
                      "3", "6", "Volume", "2024-01-02", "181.91", "71983600", "line 2",
                      "The whole file: 3 records, 2024-01-02 to 2024-01-04.\nNo problems.",
-                     QString::fromUtf8("\u26a0 0"), "line 4, volume \"n/a\": is not a number", "0",
+                     QString::fromUtf8("\u26a0 ?"), "line 4, volume \"n/a\": is not a number", "0",
                      "The whole file: 3 records, 2024-01-02 to 2024-01-04.\n1 problem.\n"
                      "The first: Line 4, volume \"n/a\": is not a number",
                      "Duplicate columns specified\nCorrect or disable", "2",

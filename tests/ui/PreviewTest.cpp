@@ -42,6 +42,7 @@ TEST_F(PreviewTest, NewestFirstFileIsShownAndSummedUpInTheOrderStored) {
     EXPECT_EQ(model.ColumnTip(4), "Column 5 of the file");
     EXPECT_TRUE(model.Cell(0, 4).number);
     EXPECT_EQ(model.CellProblems(0, 4).rfind("line 3, close price \"x\": ", 0), 0u);
+    EXPECT_EQ(model.Cell(0, 4).text, "?");
     EXPECT_TRUE(model.CellProblems(1, 4).empty());
 
     const ui::FileSummary summary = Summary(settings);
