@@ -1,6 +1,5 @@
 // korvex-cli detect: the convert options that read a price file, proposed from its first lines;
 // and the same proposal for convert --detect.
-#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <ostream>
@@ -68,14 +67,6 @@ std::string Value(const engine::PriceRecord& row, engine::PriceField field) {
                                               : FullNumber(msdb::FromMbf(row.values[field]));
 }
 
-// True when `row` has a problem with `field`: its value is not what the file holds.
-bool Unread(const engine::PreviewRow& row, engine::PriceField field) {
-    return std::any_of(row.problems.begin(), row.problems.end(),
-                       [field](const engine::InputProblem& problem) {
-                           return problem.field == engine::FieldName(field);
-                       });
-}
-
 void PrintText(const engine::DetectionResult& result, const std::vector<engine::PreviewRow>& rows,
                std::ostream& out) {
     const bool symbol = result.layout.columns.symbol != 0;
@@ -107,7 +98,7 @@ void PrintText(const engine::DetectionResult& result, const std::vector<engine::
         }
         for (engine::PriceField field : msdb::kPriceFields) {
             if (result.layout.fields[field].on) {
-                out << ' ' << (Unread(row, field) ? "?" : Value(row.record, field));
+                out << ' ' << (row.unread[field] ? "?" : Value(row.record, field));
             }
         }
         // A line with a problem stops the conversion, or with --accept-problems is stored
@@ -146,7 +137,7 @@ void PrintJson(const std::string& file, const engine::DetectionResult& result,
                 // A number as the shortest text that reads back as it: read as a double, that
                 // text is what JSON writes again.
                 const std::string value = Value(row.record, field);
-                values[kOptionNames[field]] = Unread(row, field) ? nlohmann::ordered_json()
+                values[kOptionNames[field]] = row.unread[field] ? nlohmann::ordered_json()
                                               : field == engine::PriceField::kDate
                                                   ? nlohmann::ordered_json(value)
                                                   : nlohmann::ordered_json(std::stod(value));

@@ -302,10 +302,12 @@ constexpr int kMixedOrder = 2;
 
 // 1 when the days of each security go forward, -1 when they go backward, kMixedOrder when each
 // goes one way but not all the same way, 0 when neither: the steps between a security's days go
-// one way, but for the few a bad line makes.
+// one way, but for the few a bad line makes. One day that comes again is such a line however
+// short the sample: a file of three lines whose last two share a day is still read as dated.
 int Order(const std::vector<std::vector<long>>& lists) {
     std::size_t steps = 0;
     std::size_t consistent = 0;  // the steps that go the way most of their security's go
+    std::size_t repeated = 0;    // the steps from a day to the same day
     bool forward = false;
     bool backward = false;
     for (const std::vector<long>& days : lists) {
@@ -314,6 +316,7 @@ int Order(const std::vector<std::vector<long>>& lists) {
         for (std::size_t i = 1; i < days.size(); ++i) {
             up += days[i] > days[i - 1] ? 1 : 0;
             down += days[i] < days[i - 1] ? 1 : 0;
+            repeated += days[i] == days[i - 1] ? 1 : 0;
         }
         steps += days.empty() ? 0 : days.size() - 1;
         consistent += std::max(up, down);
@@ -323,6 +326,7 @@ int Order(const std::vector<std::vector<long>>& lists) {
     if (steps == 0) {
         return 1;  // one date each: forward, as files go
     }
+    consistent += std::min<std::size_t>(repeated, 1);
     if (static_cast<double>(consistent) < kConsistentShare * static_cast<double>(steps)) {
         return 0;
     }

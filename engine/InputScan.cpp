@@ -27,10 +27,8 @@ bool OrderFilter::Take(const InputParser& parser, const msdb::MbfBytes& date) {
             if (outOfOrder_.empty()) {
                 outOfOrder_.reserve(InputProblems::kShown);
             }
-            // More than a problem shows of it (InputProblems::Add cuts it), and never more.
-            constexpr std::size_t kKeptText = 64;
-            outOfOrder_.push_back({parser.LineNumber(),
-                                   std::string(parser.DateText().substr(0, kKeptText)), lastDate_});
+            outOfOrder_.push_back(
+                {parser.LineNumber(), parser.DateText().substr(0, kKeptDateText), lastDate_});
         }
         ++dropped_;
         return false;
@@ -46,15 +44,24 @@ bool OrderFilter::Take(const InputParser& parser, const msdb::MbfBytes& date) {
     return true;
 }
 
+namespace {
+
+// Why a date breaks the order of its file, which lists the oldest day first when `forward`;
+// `before` is the date stored before it.
+std::string OutOfOrder(bool forward, const std::optional<msdb::CalendarDay>& before) {
+    return std::string(forward ? "is not later than " : "is not earlier than ") +
+           (before ? msdb::IsoDateText(*before) : std::string("the date")) +
+           ", the date stored before it" +
+           (forward ? "" : " in a file that lists the newest day first");
+}
+
+}  // namespace
+
 void OrderFilter::AddProblems(InputProblems* problems) const {
     InputProblems order;
     for (const OutOfOrder& date : outOfOrder_) {
-        std::optional<msdb::CalendarDay> before = msdb::StoredDateToDay(date.before);
         order.Add({date.line, "date", date.text,
-                   std::string(forward_ ? "is not later than " : "is not earlier than ") +
-                       (before ? msdb::IsoDateText(*before) : std::string("the date")) +
-                       ", the date stored before it" +
-                       (forward_ ? "" : " in a file that lists the newest day first")});
+                   engine::OutOfOrder(forward_, msdb::StoredDateToDay(date.before))});
     }
     order.CountLater(dropped_ - static_cast<std::int64_t>(outOfOrder_.size()));
     problems->Merge(order);
@@ -129,10 +136,28 @@ msdb::Status ReadPreviewRows(msdb::FileSystem& fs, const ConversionSettings& set
             row.symbol = NormalizeSymbol(parser.ColumnText(settings.columns.symbol));
         }
         row.problems = parser.RecordProblems();
+        row.dateText = parser.DateText().substr(0, kKeptDateText);
+        for (PriceField field : msdb::kPriceFields) {
+            row.unread[field] = field == PriceField::kDate
+                                    ? !msdb::StoredDateToDay(row.record.values[field])
+                                    : parser.Unreadable(field);
+        }
         rows->push_back(std::move(row));
     }
     return msdb::Status::Ok();
 }
+
+namespace {
+
+// False when a problem of `row` leaves its line out: its date or a price cannot be read.
+bool Storable(const PreviewRow& row) {
+    return std::none_of(row.problems.begin(), row.problems.end(), [](const InputProblem& problem) {
+        return problem.field != FieldName(PriceField::kVolume) &&
+               problem.field != FieldName(PriceField::kOpenInterest);
+    });
+}
+
+}  // namespace
 
 bool OrderAsStored(std::vector<PreviewRow>* rows) {
     // Each security's rows: one list, or one per symbol in the order each first comes.
@@ -163,7 +188,26 @@ bool OrderAsStored(std::vector<PreviewRow>* rows) {
             }
             before = number;
         }
-        if (backward > forward) {
+        // In the file's order, as the conversion reads them: a date that is not past the last
+        // one stored is a problem, and a line with a date or a price that cannot be read is left
+        // out before its date counts.
+        const bool newestFirst = backward > forward;
+        std::optional<msdb::CalendarDay> last;
+        for (std::size_t i : list) {
+            PreviewRow& row = (*rows)[i];
+            const std::optional<msdb::CalendarDay> day =
+                msdb::StoredDateToDay(row.record.values[PriceField::kDate]);
+            if (!day || !Storable(row)) {
+                continue;
+            }
+            if (last && (newestFirst ? *day >= *last : *day <= *last)) {
+                row.problems.push_back(
+                    {row.line, "date", row.dateText, OutOfOrder(!newestFirst, last)});
+                continue;
+            }
+            last = day;
+        }
+        if (newestFirst) {
             reversed = true;
             std::reverse(list.begin(), list.end());
         }

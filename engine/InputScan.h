@@ -208,11 +208,18 @@ private:
     int last_ = 0;
 };
 
+// The most of a date's text that a problem of its order keeps: more than a problem shows of it
+// (InputProblems::Add cuts it), and never more.
+inline constexpr std::size_t kKeptDateText = 64;
+
 // A record of the preview: the line it comes from, its values as stored, and its problems.
 struct PreviewRow {
     LineNumber line = 0;
     std::string symbol;  // with a symbol column, the line's (as NormalizeSymbol gives it)
+    std::string dateText;
     PriceRecord record;
+    msdb::PerField<bool>
+        unread{};  // the fields that cannot be read: their values are not the file's
     std::vector<InputProblem> problems;
 };
 
@@ -222,7 +229,8 @@ struct PreviewRow {
 
 // Puts the rows of ReadPreviewRows in the order they are stored: each security's together, in
 // the order each first comes, and oldest first, the order of the dates that can be read deciding
-// as it does for a whole file. True when some were listed newest first and are turned round.
+// as it does for a whole file. A date out of that order gets the problem the conversion gives
+// it. True when some were listed newest first and are turned round.
 bool OrderAsStored(std::vector<PreviewRow>* rows);
 
 }  // namespace engine

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -56,6 +57,8 @@ struct CalendarDay {
     int year;
     int month;
     int day;
+
+    auto operator<=>(const CalendarDay&) const = default;  // the earlier day first
 };
 std::optional<CalendarDay> StoredDateToDay(const MbfBytes& date);
 

@@ -130,8 +130,8 @@ msdb::Status PreviewModel::Load(const engine::ConversionSettings& settings, int 
                     cell.problems.push_back(engine::ProblemText(problem));
                 }
             }
-            if (!cell.problems.empty()) {
-                cell.text = "?";  // not read: the 0 the record holds is not in the file
+            if (row.unread[field]) {
+                cell.text = "?";  // the 0 the record holds is not in the file
             }
             shown.cells.push_back(std::move(cell));
         }

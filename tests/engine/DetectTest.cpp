@@ -90,6 +90,12 @@ TEST(DetectTest, ADayThatComesAgainIsAProblemOfTheProposal) {
         << reasons;
     EXPECT_NE(reasons.find("(2024-03-01 to 2024-03-20, oldest first)"), std::string::npos)
         << reasons;
+    // However short the file.
+    const DetectionResult tiny =
+        DetectLayoutOfText("Date,Close\n2024-01-02,1.5\n2024-01-03,1.5\n2024-01-03,1.5\n");
+    ASSERT_TRUE(tiny.found) << tiny.failure;
+    EXPECT_NE(::testing::PrintToString(tiny.reasons).find("the first on line 4: date"),
+              std::string::npos);
 }
 
 TEST(DetectTest, DownloadsWithAHeadingLine) {

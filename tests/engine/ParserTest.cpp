@@ -791,6 +791,23 @@ TEST(PreviewRowsTest, FirstRecordsWithTheirProblems) {
 
     settings.inputPath = dir / "missing.txt";
     EXPECT_TRUE(engine::ReadPreviewRows(FileSystem::Default(), settings, 2, &rows).IsNotFound());
+
+    // Put in the order stored, a day that comes again gets the conversion's problem, on the line
+    // the conversion names: newest first, the later line of the two. A line left out for its
+    // price does not count.
+    WriteFileBytes(dir / "in.txt", "Date,Close\n090399,3\n090299,2\n090299,x\n090299,9\n");
+    settings.inputPath = dir / "in.txt";
+    ASSERT_TRUE(engine::ReadPreviewRows(FileSystem::Default(), settings, 4, &rows).ok());
+    EXPECT_TRUE(engine::OrderAsStored(&rows));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].line, 5);
+    ASSERT_EQ(rows[0].problems.size(), 1u);
+    EXPECT_EQ(engine::ProblemText(rows[0].problems[0]),
+              "line 5, date \"090299\": is not earlier than 1999-09-02, the date stored before it "
+              "in a file that lists the newest day first");
+    EXPECT_FALSE(rows[0].unread[PriceField::kDate]);
+    EXPECT_TRUE(rows[1].unread[PriceField::kClose]);
+    EXPECT_TRUE(rows[2].problems.empty());
 }
 
 // The whole-file reading: the order of the dates decides the reversal, and dates out of order
