@@ -149,12 +149,13 @@ msdb::Status ReadPreviewRows(msdb::FileSystem& fs, const ConversionSettings& set
 
 namespace {
 
-// False when a problem of `row` leaves its line out: its date or a price cannot be read.
+// False when `row`'s line is left out: its date or a price cannot be read.
 bool Storable(const PreviewRow& row) {
-    return std::none_of(row.problems.begin(), row.problems.end(), [](const InputProblem& problem) {
-        return problem.field != FieldName(PriceField::kVolume) &&
-               problem.field != FieldName(PriceField::kOpenInterest);
-    });
+    return std::none_of(msdb::kPriceFields.begin(), msdb::kPriceFields.end(),
+                        [&row](PriceField field) {
+                            return row.unread[field] && field != PriceField::kVolume &&
+                                   field != PriceField::kOpenInterest;
+                        });
 }
 
 }  // namespace
